@@ -1,0 +1,34 @@
+# Warnings every target of ours gets.
+function(korvel_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+        -Wno-sign-conversion)
+    if(KORVEL_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
+endfunction()
+
+# korvel_add_library(name [OBJECT|STATIC] SOURCES ... [DEPS ...])
+# A folder of the program. Core folders are OBJECT libraries gathered into korvel_core;
+# they never link Qt, so a Qt include in the core fails to compile.
+function(korvel_add_library name)
+    cmake_parse_arguments(ARG "OBJECT;STATIC" "" "SOURCES;DEPS" ${ARGN})
+    if(ARG_OBJECT)
+        add_library(${name} OBJECT ${ARG_SOURCES})
+    else()
+        add_library(${name} STATIC ${ARG_SOURCES})
+    endif()
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    if(ARG_DEPS)
+        target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+    endif()
+    korvel_warnings(${name})
+endfunction()
+
+# korvel_add_test(name SOURCES ... [DEPS ...] [LABELS ...])
+function(korvel_add_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+    korvel_warnings(${name})
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS "${ARG_LABELS}")
+endfunction()

@@ -1,0 +1,202 @@
+// korvel-cli: one measurement burst from the command line, on the program's own core.
+
+#include <QCoreApplication>
+#include <QStandardPaths>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "calibration/clock_correction.h"
+#include "calibration/measure_command.h"
+#include "common/text_forms.h"
+#include "common/utf8_text.h"
+#include "exchange/exchange.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_files.h"
+#include "platform/qt/qt_timers.h"
+#include "platform/qt/qt_udp_socket.h"
+#include "settings/config_file.h"
+#include "ui/form/main_form.h"
+
+namespace {
+
+using namespace korvel;
+
+constexpr const char* kUsage =
+    "Usage: korvel-cli measure [SERVER] [--apply] [--port N]\n"
+    "\n"
+    "Runs one measurement burst against an SNTP server, exactly as the desktop program\n"
+    "does: 30 requests 100 ms apart, evaluation at the 25th reply or after 10 s with at\n"
+    "least 10 replies, trimmed mean of the fastest replies.\n"
+    "\n"
+    "  SERVER      IPv4 address or host name of the server (port 123). Without it the\n"
+    "              address in sntp.cfg beside this tool is used, else the built-in\n"
+    "              default "
+    "203.107.6.88"
+    ".\n"
+    "  --apply     set the system clock to the server's time afterwards; needs the right\n"
+    "              to set the clock (root or CAP_SYS_TIME), otherwise prints 校准失败.\n"
+    "  --port N    send from local UDP port N (default: any free port).\n"
+    "  --help      show this text.\n"
+    "\n"
+    "Prints the offset (server minus local, seconds, six decimals), the number of\n"
+    "replies used and the range of their round-trip delays.\n"
+    "Exit status: 0 measured (and set), 1 无法连接服务器 (no reply), 2 网络阻塞,请稍候再试!\n"
+    "(fewer than 10 replies), 3 服务器时间失效 (server flags its time invalid),\n"
+    "4 校准失败 (clock not set), 5 local port unusable, 64 bad arguments.\n";
+
+struct Options {
+    std::optional<std::string> server;
+    std::int32_t localPort = 0;
+    bool apply = false;
+};
+
+std::optional<Options> parseArguments(const QStringList& arguments) {
+    if (arguments.size() < 2 || arguments.at(1) != "measure") {
+        return std::nullopt;
+    }
+    Options options;
+    for (qsizetype i = 2; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == "--apply") {
+            options.apply = true;
+        } else if (argument == "--port" && i + 1 < arguments.size()) {
+            bool ok = false;
+            const int port = arguments.at(++i).toInt(&ok);
+            if (!ok || port < 0 || port > 65535) {
+                return std::nullopt;
+            }
+            options.localPort = port;
+        } else if (!argument.startsWith("-") && !options.server) {
+            options.server = argument.toStdString();
+        } else {
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+std::string configuredServer(FileSystem& files) {
+    const auto line = files.readFirstLine(joinPath(files.programFolder(), kConfigFileName));
+    if (line) {
+        const std::string address = trimBlanks(parseConfigLine(firstTextField(*line)).addressField);
+        if (!address.empty()) {
+            return address;
+        }
+    }
+    return kDefaultServerAddress;
+}
+
+class NoMessageBox final : public MessageBox {
+public:
+    void show(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+};
+
+class SilentBeeper final : public Beeper {
+public:
+    void beep() override {}
+};
+
+class SoleInstance final : public InstanceGuard {
+public:
+    bool anotherCopyRunning() override { return false; }
+};
+
+void printEvaluation(const MainForm& form) {
+    const int n = form.evaluatedReplies;
+    const auto first = form.replyRecords.begin() + 2;
+    const auto last = form.replyRecords.begin() + (n - 3);
+    const auto [fastest, slowest] = std::minmax_element(
+        first, last, [](const ReplyRecord& a, const ReplyRecord& b) { return a.delay < b.delay; });
+    std::printf("offset %s s\n", sixDecimals(form.offsetSec).c_str());
+    std::printf("replies used %d of %d\n", n - 5, n);
+    std::printf("delay %s .. %s s\n", sixDecimals(fastest->delay).c_str(),
+                sixDecimals(slowest->delay).c_str());
+}
+
+int failureStatus(const std::string& message) {
+    if (message == "无法连接服务器") {
+        return 1;
+    }
+    if (message == "网络阻塞,请稍候再试!") {
+        return 2;
+    }
+    return 3;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.contains("--help") || arguments.contains("-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    const auto options = parseArguments(arguments);
+    if (!options) {
+        std::fputs(kUsage, stderr);
+        return 64;
+    }
+
+    PosixClock clock;
+    PosixFileSystem files(
+        QCoreApplication::applicationDirPath().toStdString(),
+        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString());
+    QtUdpSocket socket;
+    QtTimerService timers;
+    NoMessageBox messageBox;
+    SilentBeeper beeper;
+    SoleInstance instance;
+    MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instance});
+    attachExchange(form);
+
+    // A scratch file of its own, so the tool can run beside the desktop program.
+    form.scratchFile.open(files, joinPath(files.privateRuntimeFolder(), "XCV-CLI.TMP"));
+    const std::string server = options->server.value_or(configuredServer(files));
+    if (!prepareSocket(form, server, options->localPort)) {
+        std::fprintf(stderr, "本机端口 %d 无法使用\n", options->localPort);
+        return 5;
+    }
+
+    int status = 0;
+    bool burstOver = false;
+    const auto finishWhenSent = [&] {
+        if (burstOver && !form.Timer1->isRunning()) {
+            app.exit(status);
+        }
+    };
+    // The measure button comes back when the burst is over; look once the handler is done.
+    form.Command5.changed.connect([&] {
+        if (!form.Command5.isEnabled()) {
+            return;
+        }
+        QTimer::singleShot(0, [&] {
+            burstOver = true;
+            if (form.Text3.text().empty()) {
+                std::printf("%s\n", form.Text1.text().c_str());
+                status = failureStatus(form.Text1.text());
+            } else {
+                printEvaluation(form);
+                if (options->apply) {
+                    clockCorrection(form);
+                    if (form.Text3.text() == "校准失败") {
+                        std::printf("校准失败\n");
+                        status = 4;
+                    }
+                }
+            }
+            std::fflush(stdout);
+            finishWhenSent();
+        });
+    });
+    // All 30 requests go out, as in the program, before the tool ends.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, finishWhenSent);
+    poll.start(20);
+
+    measureCommand(form);
+    return QCoreApplication::exec();
+}

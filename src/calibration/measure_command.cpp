@@ -1,0 +1,31 @@
+#include "calibration/measure_command.h"
+
+#include "calibration/time_sync_log.h"
+#include "ui/form/main_form.h"
+
+namespace korvel {
+
+void measureCommand(MainForm& form) {
+    form.Form1.setCaption("连接服务器");
+    form.Command2.setEnabled(false);
+    form.Command5.setEnabled(false);
+    form.Command6.setEnabled(false);
+    form.Timer5->stop();
+    form.Timer7->start();
+    if (form.settings.logOn) {
+        const SystemTime now = form.platform.localClock.getLocalTime();
+        form.timeSyncLog.append(form.autoRun ? scheduledStartLine(now)
+                                             : eventLine(now, "   测时差"));
+    }
+    form.requestsSent = 0;
+    form.repliesReceived = 0;
+    form.sentRequests.clear();
+    form.Timer1->start();
+    form.Timer2->start();
+    form.Timer3->stop();
+    form.Text3.setText("");
+    form.Text1.setText("");
+    form.offsetValid = false;
+}
+
+}  // namespace korvel

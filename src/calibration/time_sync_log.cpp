@@ -1,0 +1,53 @@
+#include "calibration/time_sync_log.h"
+
+#include "common/text_forms.h"
+#include "ui/form/main_form.h"
+
+namespace korvel {
+
+FileError TimeSyncLog::open(FileSystem& files, const std::string& path) {
+    if (m_file) {
+        return FileError::AlreadyOpen;
+    }
+    FileError error = FileError::None;
+    m_file = files.openAppend(path, error);
+    return m_file ? FileError::None : error;
+}
+
+void TimeSyncLog::append(const std::string& line) {
+    if (m_file) {
+        m_file->appendLine(line);
+    }
+}
+
+std::string eventLine(const SystemTime& local, std::string_view text) {
+    std::string line = logDateText(local) + "  " + logTimeText(local);
+    line += text;
+    return line;
+}
+
+std::string scheduledStartLine(const SystemTime& local) {
+    return logDateText(local) + "   " + logTimeText(local) + "   测时差（自动）";
+}
+
+std::string resultLine(double offsetSec, bool autoRun) {
+    return sixDecimals(offsetSec) + (autoRun ? "   自动校准" : "");
+}
+
+void logEvent(MainForm& form, std::string_view text) {
+    if (form.settings.logOn) {
+        form.timeSyncLog.append(eventLine(form.platform.localClock.getLocalTime(), text));
+    }
+}
+
+void logPlain(MainForm& form, const std::string& line) {
+    if (form.settings.logOn) {
+        form.timeSyncLog.append(line);
+    }
+}
+
+std::string defaultLogPath(const std::string& programFolder, const SystemTime& localNow) {
+    return joinPath(programFolder, logDateText(localNow) + ".log");
+}
+
+}  // namespace korvel

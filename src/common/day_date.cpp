@@ -1,0 +1,100 @@
+#include "common/day_date.h"
+
+#include <cmath>
+
+namespace korvel {
+
+namespace {
+
+constexpr std::int64_t kUnixEpochDayNumber = 25569;  // 1970-01-01
+constexpr std::int64_t kSecondsPerDay = 86400;
+
+// Days since 1970-01-01, by eras of 400 years (146097 days each).
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2 ? 1 : 0;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yearOfEra = static_cast<unsigned>(y - era * 400);
+    const unsigned dayOfYear = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
+}
+
+}  // namespace
+
+std::int64_t dayNumber(int year, int month, int day) {
+    return daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
+           kUnixEpochDayNumber;
+}
+
+CivilDate civilDate(std::int64_t number) {
+    const std::int64_t z = number - kUnixEpochDayNumber + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto dayOfEra = static_cast<unsigned>(z - era * 146097);
+    const unsigned yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const unsigned mp = (5 * dayOfYear + 2) / 153;
+    const unsigned d = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t y = static_cast<std::int64_t>(yearOfEra) + era * 400 + (m <= 2 ? 1 : 0);
+    return {static_cast<int>(y), static_cast<int>(m), static_cast<int>(d)};
+}
+
+int dayOfWeek(std::int64_t number) {
+    // 1899-12-30 was a Saturday.
+    const std::int64_t w = (number + 6) % 7;
+    return static_cast<int>(w < 0 ? w + 7 : w);
+}
+
+double dayDate(const SystemTime& time) {
+    const double seconds = time.hour * 3600.0 + time.minute * 60.0 + time.second;
+    return static_cast<double>(dayNumber(time.year, time.month, time.day)) +
+           seconds / kSecondsPerDay;
+}
+
+SystemTime fieldsOfDayDate(double value) {
+    const double wholeSeconds = std::round(value * kSecondsPerDay);
+    const auto total = static_cast<std::int64_t>(wholeSeconds);
+    std::int64_t day = total / kSecondsPerDay;
+    std::int64_t secondOfDay = total % kSecondsPerDay;
+    if (secondOfDay < 0) {
+        secondOfDay += kSecondsPerDay;
+        --day;
+    }
+    const CivilDate date = civilDate(day);
+    SystemTime fields;
+    fields.year = static_cast<std::uint16_t>(date.year);
+    fields.month = static_cast<std::uint16_t>(date.month);
+    fields.day = static_cast<std::uint16_t>(date.day);
+    fields.dayOfWeek = static_cast<std::uint16_t>(dayOfWeek(day));
+    fields.hour = static_cast<std::uint16_t>(secondOfDay / 3600);
+    fields.minute = static_cast<std::uint16_t>(secondOfDay % 3600 / 60);
+    fields.second = static_cast<std::uint16_t>(secondOfDay % 60);
+    return fields;
+}
+
+std::int64_t ntpWholeSeconds(const SystemTime& utc) {
+    // 1900-01-01 is day number 2.
+    const std::int64_t days = dayNumber(utc.year, utc.month, utc.day) - 2;
+    return days * kSecondsPerDay + utc.hour * 3600 + utc.minute * 60 + utc.second;
+}
+
+double ntpSeconds(const SystemTime& utc) {
+    return static_cast<double>(ntpWholeSeconds(utc)) + utc.milliseconds / 1000.0;
+}
+
+float secondsSinceMidnight(const SystemTime& local) {
+    return static_cast<float>(local.hour * 3600.0 + local.minute * 60.0 + local.second +
+                              local.milliseconds / 1000.0);
+}
+
+bool isValid(const SystemTime& t) {
+    if (t.month < 1 || t.month > 12 || t.day < 1 || t.hour > 23 || t.minute > 59 || t.second > 59 ||
+        t.milliseconds > 999 || t.dayOfWeek > 6) {
+        return false;
+    }
+    const CivilDate next = civilDate(dayNumber(t.year, t.month, t.day));
+    return next.day == t.day;
+}
+
+}  // namespace korvel

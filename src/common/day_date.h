@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+
+#include "common/system_time.h"
+
+namespace korvel {
+
+// Day-count dates count days since 1899-12-30 00:00:00; the fraction is the time of day.
+
+struct CivilDate {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+
+// Day number of a proleptic Gregorian date (1899-12-30 is 0).
+std::int64_t dayNumber(int year, int month, int day);
+CivilDate civilDate(std::int64_t dayNumber);
+// 0 = Sunday.
+int dayOfWeek(std::int64_t dayNumber);
+
+// Whole seconds only: the milliseconds of the record are not part of a day-count date.
+double dayDate(const SystemTime& time);
+
+// Calendar fields of a day-count date, rounded to the nearest second.
+SystemTime fieldsOfDayDate(double dayDate);
+
+// Whole seconds since 1900-01-01 00:00:00 of a UTC record.
+std::int64_t ntpWholeSeconds(const SystemTime& utc);
+// The same with the milliseconds as a fraction.
+double ntpSeconds(const SystemTime& utc);
+
+// Seconds since local midnight as the local clock reports it, with single precision.
+float secondsSinceMidnight(const SystemTime& local);
+
+}  // namespace korvel

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace korvel {
+
+// Texts are UTF-8; fixed-width fields count characters, not bytes.
+std::size_t characterCount(std::string_view text);
+// Up to count characters starting at character index first (0-based); fewer or none when the
+// text is shorter.
+std::string characters(std::string_view text, std::size_t first, std::size_t count);
+// The text extended with blanks on the right to width characters (never shortened).
+std::string padRight(std::string_view text, std::size_t width);
+// The text without blanks at either end.
+std::string trimBlanks(std::string_view text);
+
+}  // namespace korvel

@@ -1,0 +1,54 @@
+#include "exchange/reply_handler.h"
+
+#include "calibration/offset_evaluation.h"
+#include "common/day_date.h"
+#include "ui/form/main_form.h"
+
+namespace korvel {
+
+namespace {
+
+constexpr int kServerMode = 4;
+constexpr std::uint8_t kLeapWarningByte = 96;
+
+}  // namespace
+
+bool isUsableReply(const SntpPacket& packet) {
+    return modeOf(packet) == kServerMode && packet.stratum != 0 &&
+           transmitOf(packet) != NtpTimestamp{};
+}
+
+void datagramArrival(MainForm& form, std::int32_t byteCount) {
+    if (byteCount != static_cast<std::int32_t>(kPacketSize)) {
+        return;
+    }
+    PacketBytes buffer{};
+    DatagramSource source;
+    if (form.platform.socket.read(buffer, source) != byteCount || !source.fromRemote) {
+        return;
+    }
+    swapByteOrder(buffer);
+    const auto packet = form.scratchFile.bytesToRecord(buffer);
+    if (!packet || !isUsableReply(*packet) || !form.sentRequests.claim(originateOf(*packet))) {
+        return;
+    }
+
+    const std::int16_t k = ++form.repliesReceived;
+    ReplyRecord& record = form.replyRecords[static_cast<std::size_t>(k)];
+    record.invalid = packet->liVnMode >= kLeapWarningByte ? 1 : 0;
+    form.arrivalTime = form.platform.systemClock.getSystemTime();
+    const double arrival = ntpSeconds(form.arrivalTime);
+    record.t1 = unwrapNtpSeconds(originateOf(*packet), arrival);
+    record.t2 = unwrapNtpSeconds(receiveOf(*packet), arrival);
+    record.t3 = unwrapNtpSeconds(transmitOf(*packet), arrival);
+    record.t4 = arrival;
+
+    if (k >= kRepliesPerBurst) {
+        form.platform.beeper.beep();
+        form.Timer2->stop();
+        adjust(form, form.repliesReceived);
+        form.repliesReceived = 0;
+    }
+}
+
+}  // namespace korvel

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+#include "exchange/sntp_packet.h"
+
+namespace korvel {
+
+struct MainForm;
+
+inline constexpr int kRepliesPerBurst = 25;
+
+// A server reply whose timestamps may be used: server mode, not a Kiss-o'-Death (stratum 0),
+// and a transmit time.
+bool isUsableReply(const SntpPacket& packet);
+
+// Arrival of a datagram of byteCount bytes. Only a 48-byte reply from the server that answers
+// an unanswered request of the current burst is counted and stored; the 25th completes the
+// burst.
+void datagramArrival(MainForm& form, std::int32_t byteCount);
+
+}  // namespace korvel

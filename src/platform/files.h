@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace korvel {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Why a file could not be opened or written.
+enum class FileError {
+    None,
+    PermissionDenied,
+    PathNotFound,
+    PathAccess,  // the path names something that is not a file, or a link where none may be
+    DiskNotReady,
+    DeviceUnavailable,
+    AlreadyOpen,
+    DiskFull,
+    Other,
+};
+
+// A byte file open for reading and writing.
+class ByteFile {
+public:
+    virtual ~ByteFile() = default;
+    // Both return false when fewer bytes than asked could be moved.
+    virtual bool writeAt(std::size_t offset, std::span<const std::uint8_t> bytes) = 0;
+    virtual bool readAt(std::size_t offset, std::span<std::uint8_t> bytes) = 0;
+};
+
+// A text file open for appending. Lines are written in the system's encoding with its line
+// end, and reach the file before appendLine returns.
+class TextAppender {
+public:
+    virtual ~TextAppender() = default;
+    virtual bool appendLine(const std::string& utf8Line) = 0;
+};
+
+// Files and folders. Text crosses this interface as UTF-8 without line ends.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // The folder that holds the program, without a trailing separator unless it is a root.
+    virtual std::string programFolder() = 0;
+    // A folder private to this user for short-lived files.
+    virtual std::string privateRuntimeFolder() = 0;
+    // Read and write, created if absent (mode 0600 where modes exist), content kept, and
+    // never through a symbolic link.
+    virtual std::unique_ptr<ByteFile> openByteFile(const std::string& path, FileError& error) = 0;
+    virtual std::unique_ptr<TextAppender> openAppend(const std::string& path, FileError& error) = 0;
+    // The first line of a text file (CR LF or LF ends it); nullopt when it cannot be read.
+    // An empty file gives an empty line.
+    virtual std::optional<std::string> readFirstLine(const std::string& path) = 0;
+    // Replaces the whole file by one line, atomically: readers see the old content or the new,
+    // never a partial file.
+    virtual FileError replaceWithLine(const std::string& path, const std::string& utf8Line) = 0;
+    virtual bool exists(const std::string& path) = 0;
+};
+
+// A folder path joined with a name, without doubling the separator after a root.
+std::string joinPath(const std::string& folder, const std::string& name);
+
+}  // namespace korvel

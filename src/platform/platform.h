@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/timer.h"
+#include "platform/udp_socket.h"
+#include "platform/user_feedback.h"
+
+namespace korvel {
+
+// The services the core reaches the outside world through; owned by the composition root.
+struct Platform {
+    SystemClock& systemClock;
+    LocalClock& localClock;
+    UdpSocket& socket;
+    TimerService& timers;
+    FileSystem& files;
+    MessageBox& messageBox;
+    Beeper& beeper;
+    InstanceGuard& instanceGuard;
+};
+
+}  // namespace korvel

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/clock.h"
+
+namespace korvel {
+
+// CLOCK_REALTIME; setting it needs CAP_SYS_TIME.
+class PosixClock final : public SystemClock, public LocalClock {
+public:
+    SystemTime getSystemTime() override;
+    bool setSystemTime(const SystemTime& utc) override;
+    SystemTime getLocalTime() override;
+};
+
+}  // namespace korvel

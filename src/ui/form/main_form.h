@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "calibration/time_sync_log.h"
+#include "common/system_time.h"
+#include "exchange/reply_record.h"
+#include "exchange/scratch_file.h"
+#include "exchange/sent_requests.h"
+#include "platform/platform.h"
+#include "settings/sync_settings.h"
+#include "ui/form/controls.h"
+
+namespace korvel {
+
+// Window geometry of the settings panel, in twips.
+inline constexpr int kCollapsedWidthTwips = 6100;
+inline constexpr int kExpandedWidthTwips = 9600;
+inline constexpr int kSlideStepTwips = 100;
+
+inline constexpr const char* kWindowTitle = "KORVEL　Ver1.0";
+
+// The main window's state for the whole run: its controls as plain models, the settings, the
+// burst's records and counters, and the platform services. Handlers take it by reference.
+struct MainForm {
+    explicit MainForm(const Platform& services);
+    MainForm(const MainForm&) = delete;
+    MainForm& operator=(const MainForm&) = delete;
+
+    Platform platform;
+
+    // Controls that show something.
+    WindowModel Form1;
+    TextBox Text1;                  // server clock and status messages
+    TextBox Text2;                  // local clock
+    TextBox Text3;                  // offset
+    TextBox Text4{"Text4", false};  // log path
+    TextBox Text9{"Text9"};         // server address
+    TextBox Text10{"Text10"};       // local port
+    CheckBox Check1;                // scheduled calibration
+    CheckBox Check2;                // keep the time-sync log
+    CheckBox Check3;                // offset limit
+    ScrollBar HScroll1{1, 12, 1, 3};
+    ScrollBar HScroll2{1, 9999, 1, 10};
+    Label Label4;  // limit display
+    Label Label8;  // interval display
+    StatusBar StatusBar1;
+    Toolbar Toolbar1;
+
+    // Hidden command buttons: their enabled states are the program's gates.
+    Button Command1;  // apply settings
+    Button Command2;  // settings
+    Button Command4;  // exit
+    Button Command5;  // measure; enabled exactly while idle
+    Button Command6;  // calibrate; enabled while a fresh offset may be applied
+    Button Command7;  // cancel settings
+
+    std::unique_ptr<Timer> Timer1;  // one request per tick
+    std::unique_ptr<Timer> Timer2;  // burst time-out
+    std::unique_ptr<Timer> Timer3;  // offset validity
+    std::unique_ptr<Timer> Timer5;  // clock display and scheduler
+    std::unique_ptr<Timer> Timer6;  // indicator reset
+    std::unique_ptr<Timer> Timer7;  // caption animation
+
+    SyncSettings settings;
+    ScratchFile scratchFile;
+    TimeSyncLog timeSyncLog;
+
+    ReplyRecords replyRecords{};
+    SentRequests sentRequests;
+    std::int16_t requestsSent = 0;
+    std::int16_t repliesReceived = 0;
+    std::int16_t evaluatedReplies = 0;  // n of the last evaluation
+    double offsetSec = 0.0;
+    double offsetWholeSec = 0.0;
+    bool offsetValid = false;
+    double lastClockCheck = 0.0;  // day-count date
+    bool autoRun = false;
+    SystemTime arrivalTime;
+    std::int16_t captionStep = 0;
+};
+
+}  // namespace korvel

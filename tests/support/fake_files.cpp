@@ -1,0 +1,131 @@
+#include "support/fake_files.h"
+
+#include <algorithm>
+
+namespace korvel::test {
+
+namespace {
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "" : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+class MemoryByteFile final : public ByteFile {
+public:
+    MemoryByteFile(FakeFileSystem& files, std::string path)
+        : m_files(files), m_path(std::move(path)) {}
+    bool writeAt(std::size_t offset, std::span<const std::uint8_t> bytes) override {
+        if (m_files.failByteAccess) {
+            return false;
+        }
+        auto& content = m_files.byteFiles[m_path];
+        content.resize(std::max(content.size(), offset + bytes.size()));
+        std::copy(bytes.begin(), bytes.end(), content.begin() + static_cast<long>(offset));
+        return true;
+    }
+    bool readAt(std::size_t offset, std::span<std::uint8_t> bytes) override {
+        const auto& content = m_files.byteFiles[m_path];
+        if (m_files.failByteAccess || content.size() < offset + bytes.size()) {
+            return false;
+        }
+        std::copy_n(content.begin() + static_cast<long>(offset), bytes.size(), bytes.begin());
+        return true;
+    }
+
+private:
+    FakeFileSystem& m_files;
+    std::string m_path;
+};
+
+class MemoryAppender final : public TextAppender {
+public:
+    MemoryAppender(FakeFileSystem& files, std::string path, bool full)
+        : m_files(files), m_path(std::move(path)), m_full(full) {}
+    bool appendLine(const std::string& line) override {
+        if (m_full || m_files.fullFolders.contains(folderOf(m_path))) {
+            return false;
+        }
+        m_files.textFiles[m_path].push_back(line);
+        return true;
+    }
+
+private:
+    FakeFileSystem& m_files;
+    std::string m_path;
+    bool m_full;
+};
+
+}  // namespace
+
+FakeFileSystem::FakeFileSystem() : folders{"/", programFolderPath, runtimeFolderPath} {}
+
+FileError FakeFileSystem::writable(const std::string& path) const {
+    const std::string folder = folderOf(path);
+    if (!folders.contains(folder)) {
+        return FileError::PathNotFound;
+    }
+    if (readOnlyFolders.contains(folder)) {
+        return FileError::PermissionDenied;
+    }
+    return FileError::None;
+}
+
+std::unique_ptr<ByteFile> FakeFileSystem::openByteFile(const std::string& path, FileError& error) {
+    if (!byteFiles.contains(path)) {
+        error = writable(path);
+        if (error != FileError::None) {
+            return nullptr;
+        }
+        byteFiles[path];
+    }
+    ++byteFilesOpened;
+    error = FileError::None;
+    return std::make_unique<MemoryByteFile>(*this, path);
+}
+
+std::unique_ptr<TextAppender> FakeFileSystem::openAppend(const std::string& path,
+                                                         FileError& error) {
+    if (!textFiles.contains(path)) {
+        error = writable(path);
+        if (error != FileError::None) {
+            return nullptr;
+        }
+        textFiles[path];
+    } else if (readOnlyFolders.contains(folderOf(path))) {
+        error = FileError::PermissionDenied;
+        return nullptr;
+    }
+    error = FileError::None;
+    return std::make_unique<MemoryAppender>(*this, path, false);
+}
+
+std::optional<std::string> FakeFileSystem::readFirstLine(const std::string& path) {
+    const auto file = textFiles.find(path);
+    if (file == textFiles.end()) {
+        return std::nullopt;
+    }
+    return file->second.empty() ? std::string() : file->second.front();
+}
+
+FileError FakeFileSystem::replaceWithLine(const std::string& path, const std::string& line) {
+    if (const FileError error = writable(path); error != FileError::None) {
+        return error;
+    }
+    if (fullFolders.contains(folderOf(path))) {
+        return FileError::DiskFull;
+    }
+    textFiles[path] = {line};
+    return FileError::None;
+}
+
+bool FakeFileSystem::exists(const std::string& path) {
+    return textFiles.contains(path) || byteFiles.contains(path);
+}
+
+std::vector<std::string> FakeFileSystem::lines(const std::string& path) const {
+    const auto file = textFiles.find(path);
+    return file == textFiles.end() ? std::vector<std::string>{} : file->second;
+}
+
+}  // namespace korvel::test

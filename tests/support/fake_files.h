@@ -1,0 +1,43 @@
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace korvel::test {
+
+// Files in memory. Text files hold their lines; folders must be made known before files can
+// be created in them. Faults are switched on per path or folder.
+class FakeFileSystem final : public FileSystem {
+public:
+    FakeFileSystem();
+
+    std::string programFolder() override { return programFolderPath; }
+    std::string privateRuntimeFolder() override { return runtimeFolderPath; }
+    std::unique_ptr<ByteFile> openByteFile(const std::string& path, FileError& error) override;
+    std::unique_ptr<TextAppender> openAppend(const std::string& path, FileError& error) override;
+    std::optional<std::string> readFirstLine(const std::string& path) override;
+    FileError replaceWithLine(const std::string& path, const std::string& utf8Line) override;
+    bool exists(const std::string& path) override;
+
+    std::string programFolderPath = "/opt/korvel";
+    std::string runtimeFolderPath = "/run/user/1000";
+    std::set<std::string> folders;
+    std::set<std::string> readOnlyFolders;
+    std::set<std::string> fullFolders;  // writes into these run out of space
+    bool failByteAccess = false;
+
+    std::map<std::string, std::vector<std::string>> textFiles;
+    std::map<std::string, std::vector<std::uint8_t>> byteFiles;
+    int byteFilesOpened = 0;
+
+    std::vector<std::string> lines(const std::string& path) const;
+
+private:
+    FileError writable(const std::string& path) const;
+};
+
+}  // namespace korvel::test

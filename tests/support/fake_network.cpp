@@ -1,0 +1,105 @@
+#include "support/fake_network.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "common/utf8_text.h"
+
+namespace korvel::test {
+
+namespace {
+
+constexpr double kUnixToNtpSeconds = 2208988800.0;
+
+}  // namespace
+
+bool FakeUdpSocket::bind(std::int32_t localPort) {
+    if (localPort < 0 || localPort > 65535 || portsInUse.contains(localPort)) {
+        return false;
+    }
+    m_localPort = localPort == 0 ? 49152 : localPort;
+    return true;
+}
+
+bool FakeUdpSocket::send(std::span<const std::uint8_t> datagram) {
+    if (m_localPort == 0) {
+        return false;
+    }
+    m_sent.emplace_back(datagram.begin(), datagram.end());
+    if (onSend) {
+        onSend(m_sent.back());
+    }
+    return true;
+}
+
+std::int32_t FakeUdpSocket::read(std::span<std::uint8_t> buffer, DatagramSource& source) {
+    ++reads;
+    if (!m_waiting) {
+        return -1;
+    }
+    const std::size_t count = std::min(buffer.size(), m_waiting->bytes.size());
+    std::copy_n(m_waiting->bytes.begin(), count, buffer.begin());
+    source.fromRemote = m_waiting->fromRemote;
+    m_waiting.reset();
+    return static_cast<std::int32_t>(count);
+}
+
+void FakeUdpSocket::deliver(std::vector<std::uint8_t> bytes, std::string fromHost,
+                            std::int32_t fromPort, std::int64_t afterMs) {
+    m_time.schedule(afterMs, [this, bytes = std::move(bytes), fromHost, fromPort]() mutable {
+        if (m_localPort == 0 || !m_handler) {
+            return;
+        }
+        const bool fromRemote = fromHost == trimBlanks(m_remoteHost) && fromPort == m_remotePort;
+        const auto size = static_cast<std::int32_t>(bytes.size());
+        m_waiting = Waiting{std::move(bytes), fromRemote};
+        m_handler(size);
+        m_waiting.reset();
+    });
+}
+
+FakeSntpServer::FakeSntpServer(VirtualTime& time, FakeUdpSocket& socket)
+    : m_time(time), m_socket(socket) {
+    m_socket.onSend = [this](const std::vector<std::uint8_t>& request) { answer(request); };
+}
+
+void FakeSntpServer::putTimestamp(std::vector<std::uint8_t>& bytes, std::size_t at, double utcMs) {
+    const double ntp = utcMs / 1000.0 + kUnixToNtpSeconds;
+    const double whole = std::floor(ntp);
+    const auto seconds = static_cast<std::uint64_t>(whole) & 0xFFFFFFFFu;
+    const auto fraction =
+        static_cast<std::uint64_t>(std::floor((ntp - whole) * 4294967296.0)) & 0xFFFFFFFFu;
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(seconds >> (24 - 8 * i));
+        bytes[at + 4 + static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(fraction >> (24 - 8 * i));
+    }
+}
+
+void FakeSntpServer::answer(const std::vector<std::uint8_t>& request) {
+    const int n = ++m_requests;
+    if (drop && drop(n)) {
+        return;
+    }
+    m_time.schedule(requestDelayMs, [this, request, n] {
+        std::vector<std::uint8_t> reply(48, 0);
+        reply[0] = 0x24;  // leap 0, version 4, server
+        reply[1] = 2;
+        reply[2] = request[2];
+        reply[3] = 0xEC;
+        std::memcpy(&reply[12], "GPS\0", 4);
+        const double serverMs = static_cast<double>(m_time.utcMs()) + offsetMs;
+        putTimestamp(reply, 16, serverMs - 60000);
+        std::copy_n(request.begin() + 40, 8, reply.begin() + 24);  // originate
+        putTimestamp(reply, 32, serverMs);
+        putTimestamp(reply, 40, serverMs);
+        if (shape) {
+            shape(n, reply);
+        }
+        m_socket.deliver(reply, kAddress, 123, replyDelayMs);
+    });
+}
+
+}  // namespace korvel::test

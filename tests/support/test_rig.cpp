@@ -1,0 +1,24 @@
+#include "support/test_rig.h"
+
+#include "calibration/measure_command.h"
+#include "exchange/exchange.h"
+
+namespace korvel::test {
+
+TestRig::TestRig(const SystemTime& utcStart) : time(utcStart, 8 * 60) {
+    form = std::make_unique<MainForm>(
+        Platform{time, time, socket, time, files, messageBox, beeper, instanceGuard});
+}
+
+void TestRig::prepareExchange() {
+    attachExchange(*form);
+    form->scratchFile.open(files, scratchFilePath(files));
+    prepareSocket(*form, "192.0.2.1      ", 1231);
+}
+
+void TestRig::measure(std::int64_t runMs) {
+    measureCommand(*form);
+    time.advance(runMs);
+}
+
+}  // namespace korvel::test

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "support/fake_feedback.h"
+#include "support/fake_files.h"
+#include "support/fake_network.h"
+#include "support/virtual_time.h"
+#include "ui/form/main_form.h"
+
+namespace korvel::test {
+
+// The core on the fake platform: a window state wired to a virtual clock, network and files,
+// with a server at FakeSntpServer::kAddress. The local clock runs 8 hours ahead of UTC.
+struct TestRig {
+    explicit TestRig(const SystemTime& utcStart = utcTime(2026, 12, 6, 1, 5, 7));
+
+    // The exchange wired and the socket prepared, as the command-line tool does.
+    void prepareExchange();
+    // Runs the measure command and lets virtual time pass.
+    void measure(std::int64_t runMs = 12'000);
+
+    VirtualTime time;
+    FakeUdpSocket socket{time};
+    FakeSntpServer server{time, socket};
+    FakeFileSystem files;
+    ScriptedMessageBox messageBox;
+    BeepRecorder beeper;
+    FakeInstanceGuard instanceGuard;
+    std::unique_ptr<MainForm> form;
+};
+
+}  // namespace korvel::test

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/timer.h"
+
+namespace korvel::test {
+
+// One virtual clock for timers, the wall clock and the fake network. advance() moves time
+// forward and runs what falls due in deadline order: timer ticks first, in the order the
+// timers were created, then scheduled events in the order they were scheduled. Timers run on
+// monotonic time, so setting the wall clock (as a correction does) never moves a deadline.
+class VirtualTime final : public TimerService, public SystemClock, public LocalClock {
+public:
+    VirtualTime(const SystemTime& utcStart, int localOffsetMinutes);
+    ~VirtualTime() override;
+
+    std::unique_ptr<Timer> createTimer(TimerPrecision precision) override;
+    SystemTime getSystemTime() override;
+    bool setSystemTime(const SystemTime& utc) override;
+    SystemTime getLocalTime() override;
+
+    void advance(std::int64_t ms);
+    // Runs action at monotonic time now + afterMs.
+    void schedule(std::int64_t afterMs, std::function<void()> action);
+    std::int64_t nowMs() const { return m_monotonicMs; }
+
+    // The wall clock in milliseconds since 1970-01-01 UTC.
+    std::int64_t utcMs() const { return m_utcMs; }
+    void setUtcMs(std::int64_t ms) { m_utcMs = ms; }
+    void stepWallClock(std::int64_t deltaMs) { m_utcMs += deltaMs; }
+
+    // The system refuses to set the clock while this is on.
+    void refuseClockSets(bool refuse) { m_refuseSets = refuse; }
+    const std::vector<SystemTime>& clockSets() const { return m_clockSets; }
+    int readsOfUtc() const { return m_utcReads; }
+
+    struct TimerState;
+
+private:
+    friend class VirtualTimer;
+    std::int64_t m_monotonicMs = 0;
+    std::int64_t m_utcMs;
+    int m_localOffsetMinutes;
+    bool m_refuseSets = false;
+    int m_utcReads = 0;
+    std::vector<SystemTime> m_clockSets;
+    std::vector<std::shared_ptr<TimerState>> m_timers;
+    struct Event {
+        std::int64_t dueMs;
+        std::uint64_t sequence;
+        std::function<void()> action;
+    };
+    std::vector<Event> m_events;
+    std::uint64_t m_nextSequence = 0;
+};
+
+// Milliseconds since 1970-01-01 of a UTC record, and back.
+std::int64_t msSinceEpoch(const SystemTime& utc);
+SystemTime systemTimeOf(std::int64_t msSinceEpoch);
+SystemTime utcTime(int year, int month, int day, int hour, int minute, int second,
+                   int milliseconds = 0);
+
+}  // namespace korvel::test
