@@ -104,6 +104,14 @@ public:
     bool anotherCopyRunning() override { return false; }
 };
 
+// The tool opens no other window and never ends itself from inside a handler.
+class NoWindows final : public SecondaryWindows, public ProgramControl {
+public:
+    void showAboutBox() override {}
+    void openHelpViewer(const std::string&) override {}
+    void endNow() override {}
+};
+
 void printEvaluation(const MainForm& form) {
     const int n = form.evaluatedReplies;
     const auto first = form.replyRecords.begin() + 2;
@@ -150,7 +158,9 @@ int main(int argc, char** argv) {
     NoMessageBox messageBox;
     SilentBeeper beeper;
     SoleInstance instance;
-    MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instance});
+    NoWindows windows;
+    MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instance,
+                           windows, windows});
     attachExchange(form);
 
     // A scratch file of its own, so the tool can run beside the desktop program.

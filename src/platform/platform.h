@@ -5,6 +5,7 @@
 #include "platform/timer.h"
 #include "platform/udp_socket.h"
 #include "platform/user_feedback.h"
+#include "platform/windows.h"
 
 namespace korvel {
 
@@ -18,6 +19,8 @@ struct Platform {
     MessageBox& messageBox;
     Beeper& beeper;
     InstanceGuard& instanceGuard;
+    SecondaryWindows& windows;
+    ProgramControl& program;
 };
 
 }  // namespace korvel

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/user_feedback.h"
+#include "platform/windows.h"
 
 namespace korvel::test {
 
@@ -31,6 +32,28 @@ class FakeInstanceGuard final : public InstanceGuard {
 public:
     bool anotherCopyRunning() override { return otherCopy; }
     bool otherCopy = false;
+};
+
+class FakeWindows final : public SecondaryWindows {
+public:
+    void showAboutBox() override {
+        ++aboutBoxesShown;
+        if (whileAboutOpen) {
+            whileAboutOpen();
+        }
+    }
+    void openHelpViewer(const std::string& pageAddress) override {
+        helpViewers.push_back(pageAddress);
+    }
+    int aboutBoxesShown = 0;
+    std::function<void()> whileAboutOpen;
+    std::vector<std::string> helpViewers;
+};
+
+class FakeProgram final : public ProgramControl {
+public:
+    void endNow() override { ++ended; }
+    int ended = 0;
 };
 
 }  // namespace korvel::test

@@ -6,8 +6,8 @@
 namespace korvel::test {
 
 TestRig::TestRig(const SystemTime& utcStart) : time(utcStart, 8 * 60) {
-    form = std::make_unique<MainForm>(
-        Platform{time, time, socket, time, files, messageBox, beeper, instanceGuard});
+    form = std::make_unique<MainForm>(Platform{time, time, socket, time, files, messageBox, beeper,
+                                               instanceGuard, windows, program});
 }
 
 void TestRig::prepareExchange() {

@@ -29,6 +29,8 @@ struct TestRig {
     ScriptedMessageBox messageBox;
     BeepRecorder beeper;
     FakeInstanceGuard instanceGuard;
+    FakeWindows windows;
+    FakeProgram program;
     std::unique_ptr<MainForm> form;
 };
 
