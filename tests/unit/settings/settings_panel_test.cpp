@@ -116,10 +116,10 @@ TEST_P(RefusedApply, ShowsTheTemplateBeepsAndKeepsThePanelOpen) {
     EXPECT_TRUE(panelOpen());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    TooLong, RefusedApply,
-    ::testing::Values(RefusedField{"192.168.100.1000", "1231", "   .   .   .   ", "1231"},
-                      RefusedField{"10.0.0.1", "12345", "10.0.0.1", "0000"}));
+INSTANTIATE_TEST_SUITE_P(TooLong, RefusedApply,
+                         ::testing::Values(RefusedField{"192.168.100.1000", "1231",
+                                                        "   .   .   .   ", "1231"},
+                                           RefusedField{"10.0.0.1", "12345", "10.0.0.1", "0000"}));
 
 TEST_F(SettingsPanel, ApplyDuringABurstIsRefusedForTwoSeconds) {
     open();
