@@ -150,9 +150,7 @@ int main(int argc, char** argv) {
     }
 
     PosixClock clock;
-    PosixFileSystem files(
-        QCoreApplication::applicationDirPath().toStdString(),
-        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString());
+    PosixFileSystem files(executableFolder(), privateRuntimeFolder());
     QtUdpSocket socket;
     QtTimerService timers;
     NoMessageBox messageBox;
