@@ -1,12 +1,12 @@
 // korvel: the desktop program.
 
 #include <QApplication>
-#include <QStandardPaths>
 
 #include "calibration/command_dispatch.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_files.h"
 #include "platform/qt/qt_instance_guard.h"
+#include "platform/qt/qt_paths.h"
 #include "platform/qt/qt_timers.h"
 #include "platform/qt/qt_udp_socket.h"
 #include "settings/lifecycle.h"
@@ -56,15 +56,15 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("KORVEL"));
     QApplication::setWindowIcon(applicationIcon());
 
-    const QString runtimeFolder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const std::string runtimeFolder = privateRuntimeFolder();
     PosixClock clock;
-    PosixFileSystem files(QCoreApplication::applicationDirPath().toStdString(),
-                          runtimeFolder.toStdString());
+    PosixFileSystem files(executableFolder(), runtimeFolder);
     QtUdpSocket socket;
     QtTimerService timers;
     QtMessageBox messageBox(QStringLiteral("KORVEL"));
     QtBeeper beeper;
-    QtInstanceGuard instanceGuard(runtimeFolder, QCoreApplication::applicationFilePath());
+    QtInstanceGuard instanceGuard(QString::fromStdString(runtimeFolder),
+                                  QCoreApplication::applicationFilePath());
     QtSecondaryWindows windows;
     QtProgramControl program;
     MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instanceGuard,
