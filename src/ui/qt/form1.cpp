@@ -124,8 +124,8 @@ QLabel* modelLabel(QWidget* parent, const char* name, Label& model, const QRect&
     return label;
 }
 
-QLineEdit* textBox(QWidget* parent, const char* name, TextBox& model, const QRect& rect,
-                   const QFont& font, bool blackBox) {
+void textBox(QWidget* parent, const char* name, TextBox& model, const QRect& rect,
+             const QFont& font, bool blackBox) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QString::fromUtf8(name));
     edit->setFont(font);
@@ -152,11 +152,10 @@ QLineEdit* textBox(QWidget* parent, const char* name, TextBox& model, const QRec
     });
     QObject::connect(edit, &QLineEdit::textEdited, edit,
                      [&model](const QString& text) { model.setText(text.toStdString()); });
-    return edit;
 }
 
-QCheckBox* checkBox(QWidget* parent, const char* name, const char* caption, CheckBox& model,
-                    const QRect& rect, const QFont& font) {
+void checkBox(QWidget* parent, const char* name, const char* caption, CheckBox& model,
+              const QRect& rect, const QFont& font) {
     auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
     box->setObjectName(QString::fromUtf8(name));
     box->setFont(font);
@@ -174,10 +173,9 @@ QCheckBox* checkBox(QWidget* parent, const char* name, const char* caption, Chec
     });
     QObject::connect(box, &QCheckBox::clicked, box,
                      [&model] { model.setTicked(!model.isTicked()); });
-    return box;
 }
 
-QScrollBar* scrollBar(QWidget* parent, const char* name, ScrollBar& model, const QRect& rect) {
+void scrollBar(QWidget* parent, const char* name, ScrollBar& model, const QRect& rect) {
     auto* bar = new QScrollBar(Qt::Horizontal, parent);
     bar->setObjectName(QString::fromUtf8(name));
     bar->setRange(model.minimum(), model.maximum());
@@ -192,17 +190,15 @@ QScrollBar* scrollBar(QWidget* parent, const char* name, ScrollBar& model, const
     });
     QObject::connect(bar, &QScrollBar::valueChanged, bar,
                      [&model](int value) { model.setValue(value); });
-    return bar;
 }
 
-QPushButton* pushButton(QWidget* parent, const char* name, const char* caption, const QRect& rect,
-                        const QFont& font, std::function<void()> action) {
+void pushButton(QWidget* parent, const char* name, const char* caption, const QRect& rect,
+                const QFont& font, std::function<void()> action) {
     auto* button = new QPushButton(QString::fromUtf8(caption), parent);
     button->setObjectName(QString::fromUtf8(name));
     button->setFont(font);
     place(button, rect, QFontMetrics(font).height() + 4);
     QObject::connect(button, &QPushButton::clicked, button, std::move(action));
-    return button;
 }
 
 // A frame whose caption sits on its top line, so the designed positions inside it hold in
@@ -276,6 +272,7 @@ Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std:
     m_slideTimer.setInterval(kSlideStepMs);
     connect(&m_slideTimer, &QTimer::timeout, this, [this] { showNextSlideStep(); });
     followWindowModel();
+    setKeyboardOrder();
     // The first keyboard focus rests on the window itself, where the hidden buttons hold it.
     m_client->setFocus();
 }
@@ -350,44 +347,40 @@ void Form1::buildSettingsFrame() {
     const QFont bold = songTi(kDefaultPointSize, true);
     QGroupBox* frame3 = frame(m_client, "Frame3", "设 置", twipsRect(6120, 1020, 3225, 3075));
     staticLabel(frame3, "Label6", "服务器IP", twipsRect(240, 288, 876, 204), font);
-    QLineEdit* text9 =
-        textBox(frame3, "Text9", m_form.Text9, twipsRect(240, 528, 1450, 216), font, false);
+    textBox(frame3, "Text9", m_form.Text9, twipsRect(240, 528, 1450, 216), font, false);
     staticLabel(frame3, "Label11", "本机端口", twipsRect(2160, 288, 732, 156), font);
-    QLineEdit* text10 =
-        textBox(frame3, "Text10", m_form.Text10, twipsRect(2280, 528, 560, 228), font, false);
-    QCheckBox* check1 =
-        checkBox(frame3, "Check1", "定时校时", m_form.Check1, twipsRect(240, 840, 996, 250), font);
+    textBox(frame3, "Text10", m_form.Text10, twipsRect(2280, 528, 560, 228), font, false);
+    checkBox(frame3, "Check1", "定时校时", m_form.Check1, twipsRect(240, 840, 996, 250), font);
     staticLabel(frame3, "Label7", "每", twipsRect(1296, 876, 252, 180), font);
     // The two value displays are designed as empty captions that grow with their text; each
     // shows its value centred in the gap between its neighbours.
     modelLabel(frame3, "Label8", m_form.Label8, twipsRect(1548, 860, 372, 180), bold)
         ->setAlignment(Qt::AlignCenter);
     staticLabel(frame3, "Label9", "小时校时一次", twipsRect(1920, 870, 1080, 180), font);
-    QScrollBar* hscroll1 =
-        scrollBar(frame3, "HScroll1", m_form.HScroll1, twipsRect(240, 1152, 2745, 195));
-    QCheckBox* check3 =
-        checkBox(frame3, "Check3", "时差限制", m_form.Check3, twipsRect(240, 1440, 130, 225), font);
+    scrollBar(frame3, "HScroll1", m_form.HScroll1, twipsRect(240, 1152, 2745, 195));
+    checkBox(frame3, "Check3", "时差限制", m_form.Check3, twipsRect(240, 1440, 130, 225), font);
     staticLabel(frame3, "Label5", "时差大于", twipsRect(480, 1490, 730, 170), font);
     modelLabel(frame3, "Label4", m_form.Label4, twipsRect(1210, 1488, 518, 180), bold)
         ->setAlignment(Qt::AlignCenter);
     staticLabel(frame3, "Label10", "(ms)不校准", twipsRect(1728, 1488, 1068, 192), font);
-    QScrollBar* hscroll2 =
-        scrollBar(frame3, "HScroll2", m_form.HScroll2, twipsRect(240, 1760, 2745, 195));
-    QCheckBox* check2 = checkBox(frame3, "Check2", "校时数据保存", m_form.Check2,
-                                 twipsRect(240, 2016, 1695, 285), font);
-    QLineEdit* text4 =
-        textBox(frame3, "Text4", m_form.Text4, twipsRect(240, 2340, 2715, 285), font, false);
-    QPushButton* command1 = pushButton(frame3, "Command1", "确  定", twipsRect(390, 2736, 945, 255),
-                                       font, [this] { m_actions.applySettings(); });
-    QPushButton* command7 =
-        pushButton(frame3, "Command7", "取  消", twipsRect(1890, 2736, 945, 255), font,
-                   [this] { m_actions.cancelSettings(); });
+    scrollBar(frame3, "HScroll2", m_form.HScroll2, twipsRect(240, 1760, 2745, 195));
+    checkBox(frame3, "Check2", "校时数据保存", m_form.Check2, twipsRect(240, 2016, 1695, 285),
+             font);
+    textBox(frame3, "Text4", m_form.Text4, twipsRect(240, 2340, 2715, 285), font, false);
+    pushButton(frame3, "Command1", "确  定", twipsRect(390, 2736, 945, 255), font,
+               [this] { m_actions.applySettings(); });
+    pushButton(frame3, "Command7", "取  消", twipsRect(1890, 2736, 945, 255), font,
+               [this] { m_actions.cancelSettings(); });
+}
 
-    // Keyboard order of the visible controls, as designed.
-    const QWidget* order[] = {check1,   check2,   text4,    hscroll1, check3,
-                              hscroll2, command1, command7, text9,    text10};
+void Form1::setKeyboardOrder() {
+    // The visible controls in their designed keyboard order.
+    const char* const order[] = {"Check1",   "Check2", "Text4", "HScroll1", "Check3",
+                                 "HScroll2", "Text3",  "Text2", "Text1",    "Command1",
+                                 "Command7", "Text9",  "Text10"};
     for (std::size_t i = 1; i < std::size(order); ++i) {
-        setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
+        setTabOrder(findChild<QWidget*>(QString::fromUtf8(order[i - 1])),
+                    findChild<QWidget*>(QString::fromUtf8(order[i])));
     }
 }
 

@@ -36,6 +36,7 @@ private:
     void buildTimeFrame();
     void buildSettingsFrame();
     void buildStatusBar();
+    void setKeyboardOrder();
     void followWindowModel();
     void applyGeometry(Geometry geometry);
     void showNextSlideStep();
