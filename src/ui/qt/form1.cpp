@@ -86,13 +86,14 @@ QColor toQColor(Rgb color) {
 // own signals are blocked meanwhile, so drawing is never taken for a user's action.
 template <typename Widget>
 void follow(Signal& changed, Widget* widget, std::function<void(Widget*)> draw) {
-    draw(widget);
-    changed.connect([guard = QPointer<Widget>(widget), draw] {
+    const auto redraw = [guard = QPointer<Widget>(widget), draw] {
         if (guard) {
             const QSignalBlocker blocker(guard.data());
             draw(guard.data());
         }
-    });
+    };
+    redraw();
+    changed.connect(redraw);
 }
 
 // Places a control at its designed rectangle. Where the fallback font needs more height than
