@@ -110,10 +110,12 @@ const NetworkCase kCases[] = {
     item("EightyPercentLost", {}, "loss80", Expect::OffsetOrCongested),
     item("NinetyFivePercentLost", {}, "loss95", Expect::FewOrNone),
     item("AllLost", {}, "loss100", Expect::NoServer),
-    item("Jitter200ms", {}, "jitter200", Expect::Offset, 0.030),
+    // A burst cannot tell delay on the way out from delay on the way back: a reply whose two
+    // legs differ by d is off by d / 2. These bounds are that, for the worst reply.
+    item("Jitter200ms", {}, "jitter200", Expect::Offset, 0.050),
     item("Asymmetric10msUp40msDown", {}, "asym10-40", Expect::Offset, kToleranceSec, -0.015),
     item("ThirtyPercentDuplicated", {}, "dup30", Expect::Offset),
-    item("Reordered", {}, "reorder", Expect::Offset),
+    item("Reordered", {}, "reorder", Expect::Offset, 0.060),
 };
 
 class HostileNetwork : public LabTest, public ::testing::WithParamInterface<NetworkCase> {};

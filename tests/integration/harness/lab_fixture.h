@@ -40,8 +40,7 @@ protected:
     // Runs a command in the client namespace to its end.
     int runInClient(std::vector<std::string> argv, std::string& output, int timeoutMs = 20000);
 
-    // Every burst ends in an offset or one of the three messages, and a manual burst never
-    // touches the clock.
+    // Every burst ends, in an offset or in one of the three messages.
     static void expectSoundOutcome(const Outcome& outcome);
     static std::string describe(const Outcome& outcome);
 

@@ -29,8 +29,8 @@ struct Impairment {
     double jitterMs = 0;  // uniform in +-jitter around the delay
     double lossPercent = 0;
     double duplicatePercent = 0;
-    double reorderPercent = 0;  // held back by reorderMs, so later packets overtake it
-    double reorderMs = 150;
+    double reorderPercent = 0;  // held back by reorderMs, so the next packet overtakes it
+    double reorderMs = 120;
 };
 
 struct Condition {

@@ -181,9 +181,6 @@ int main(int argc, char** argv) {
     config.decoySize = static_cast<std::size_t>(options.integer("decoy-size", kPacketSize));
     config.decoyOriginate = options.text("decoy-originate", "keep");
     config.script = parseScript(options.text("script", ""), config.shape);
-    if (options.has("script") && options.text("script", "").empty()) {
-        config.script.clear();
-    }
 
     const int server = korvel::tools::boundSocket(korvel::tools::endpoint(
         options.text("bind", "0.0.0.0") + ":" + options.text("port", "123")));
