@@ -1,7 +1,6 @@
 // korvel-cli: one measurement burst from the command line, on the program's own core.
 
 #include <QCoreApplication>
-#include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include "exchange/exchange.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_files.h"
+#include "platform/qt/qt_paths.h"
 #include "platform/qt/qt_timers.h"
 #include "platform/qt/qt_udp_socket.h"
 #include "settings/config_file.h"
@@ -150,9 +150,7 @@ int main(int argc, char** argv) {
     }
 
     PosixClock clock;
-    PosixFileSystem files(
-        QCoreApplication::applicationDirPath().toStdString(),
-        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString());
+    PosixFileSystem files(executableFolder(), privateRuntimeFolder());
     QtUdpSocket socket;
     QtTimerService timers;
     NoMessageBox messageBox;

@@ -6,12 +6,22 @@
 namespace korvel {
 
 FileError TimeSyncLog::open(FileSystem& files, const std::string& path) {
-    if (m_file) {
-        return FileError::AlreadyOpen;
+    if (m_file && path == m_path) {
+        return FileError::None;
     }
     FileError error = FileError::None;
-    m_file = files.openAppend(path, error);
-    return m_file ? FileError::None : error;
+    auto file = files.openAppend(path, error);
+    if (!file) {
+        return error;
+    }
+    m_file = std::move(file);
+    m_path = path;
+    return FileError::None;
+}
+
+void TimeSyncLog::close() {
+    m_file.reset();
+    m_path.clear();
 }
 
 void TimeSyncLog::append(const std::string& line) {

@@ -15,14 +15,16 @@ struct MainForm;
 // first good apply with logging ticked to the end of the program.
 class TimeSyncLog {
 public:
-    // AlreadyOpen when the channel is open (the path of an open channel never changes).
+    // Opening the path already open keeps the channel; another path replaces it only once the
+    // new file is open, so a bad path never loses a working log.
     FileError open(FileSystem& files, const std::string& path);
-    void close() { m_file.reset(); }
+    void close();
     bool isOpen() const { return m_file != nullptr; }
     void append(const std::string& line);
 
 private:
     std::unique_ptr<TextAppender> m_file;
+    std::string m_path;
 };
 
 // Line layouts.

@@ -23,7 +23,6 @@ enum class FileError {
     PathAccess,  // the path names something that is not a file, or a link where none may be
     DiskNotReady,
     DeviceUnavailable,
-    AlreadyOpen,
     DiskFull,
     Other,
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace korvel {
 
 struct MainForm;
@@ -13,5 +15,10 @@ void shutDown(MainForm& form);
 
 // Command4: ends the program at once, without the closing record.
 void exitNow(MainForm& form);
+
+// Shared by start-up and apply: (re)opens the scratch file and points the socket at the
+// server with the local port of the settings; each failure is shown and the program goes on.
+void reopenScratchFile(MainForm& form);
+void bindSocket(MainForm& form, const std::string& addressField);
 
 }  // namespace korvel

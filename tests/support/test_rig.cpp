@@ -2,6 +2,7 @@
 
 #include "calibration/measure_command.h"
 #include "exchange/exchange.h"
+#include "settings/lifecycle.h"
 
 namespace korvel::test {
 
@@ -14,6 +15,15 @@ void TestRig::prepareExchange() {
     attachExchange(*form);
     form->scratchFile.open(files, scratchFilePath(files));
     prepareSocket(*form, "192.0.2.1      ", 1231);
+}
+
+void TestRig::startProgram() {
+    files.textFiles[cfgPath()] = {"SNTP 192.0.2.1       1231"};
+    startUp(*form);
+}
+
+std::vector<std::string> TestRig::logLines() const {
+    return files.lines(form->settings.logPath);
 }
 
 void TestRig::measure(std::int64_t runMs) {

@@ -21,6 +21,10 @@ struct TestRig {
     void prepareExchange();
     // Runs the measure command and lets virtual time pass.
     void measure(std::int64_t runMs = 12'000);
+    // The desktop program's start-up with sntp.cfg naming the fake server.
+    void startProgram();
+    std::string cfgPath() const { return files.programFolderPath + "/sntp.cfg"; }
+    std::vector<std::string> logLines() const;
 
     VirtualTime time;
     FakeUdpSocket socket{time};

@@ -1,11 +1,10 @@
 #include "ui/qt/secondary_windows.h"
 
-#include <QCoreApplication>
-#include <QStandardPaths>
 #include <algorithm>
 #include <cstdlib>
 
 #include "platform/posix/posix_files.h"
+#include "platform/qt/qt_paths.h"
 #include "ui/qt/about_dialog.h"
 #include "ui/qt/help_viewer.h"
 
@@ -44,9 +43,7 @@ void QtSecondaryWindows::showAboutBox() {
         // Made here rather than at construction, when the application object may not exist.
         if (!m_registry) {
             m_registry = systemRegistry();
-            m_files = std::make_unique<PosixFileSystem>(
-                QCoreApplication::applicationDirPath().toStdString(),
-                QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString());
+            m_files = std::make_unique<PosixFileSystem>(executableFolder(), privateRuntimeFolder());
         }
         m_aboutBox = new AboutDialog(m_owner, *m_registry, *m_files, m_launcher);
     }

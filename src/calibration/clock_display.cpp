@@ -1,0 +1,68 @@
+#include "calibration/clock_display.h"
+
+#include <cmath>
+
+#include "calibration/measure_command.h"
+#include "calibration/offset_evaluation.h"
+#include "calibration/time_sync_log.h"
+#include "common/day_date.h"
+#include "common/text_forms.h"
+#include "ui/form/main_form.h"
+
+namespace korvel {
+
+namespace {
+
+constexpr double kSecondsPerDay = 86400.0;
+// Two readings 200 ms apart that differ by more than this mean the clock was set.
+constexpr double kClockJumpSeconds = 1.4;
+constexpr double kSecondsPerTenthHour = 360.0;
+
+void runScheduler(MainForm& form) {
+    SyncSettings& settings = form.settings;
+    const float t = secondsSinceMidnight(form.platform.localClock.getLocalTime());
+    double elapsed = t - settings.scheduleStart;
+    if (elapsed < 0) {
+        elapsed += kSecondsPerDay;
+    }
+    if (elapsed > settings.autoSyncTenths * kSecondsPerTenthHour) {
+        if (form.Command5.isEnabled()) {
+            form.autoRun = true;
+            measureCommand(form);
+        } else {
+            logEvent(form, "   自动校时无法执行");
+        }
+        settings.scheduleStart = t;
+    }
+}
+
+}  // namespace
+
+void clockTick(MainForm& form) {
+    LocalClock& clock = form.platform.localClock;
+    form.Text2.setForeColor(kWhite);
+    const double now = dayDate(clock.getLocalTime());
+    form.Text2.setText(clockDisplayText(now));
+    form.offsetWholeSec = roundToWholeSeconds(form.offsetSec);
+
+    if (form.offsetValid) {
+        const double serverNow =
+            dayDate(clock.getLocalTime()) + form.offsetWholeSec / kSecondsPerDay;
+        form.Text1.setForeColor(std::abs(form.offsetWholeSec) >= 1 ? kYellow : kWhite);
+        form.Text1.setText(clockDisplayText(serverNow));
+        if (std::abs(now * kSecondsPerDay - form.lastClockCheck * kSecondsPerDay) >
+            kClockJumpSeconds) {
+            form.offsetValid = false;
+            form.Text1.setText("");
+            form.Command6.setEnabled(false);
+        } else {
+            form.lastClockCheck = now;
+        }
+    }
+
+    if (form.settings.autoSyncOn) {
+        runScheduler(form);
+    }
+}
+
+}  // namespace korvel

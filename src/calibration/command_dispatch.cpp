@@ -1,0 +1,98 @@
+#include "calibration/command_dispatch.h"
+
+#include "calibration/clock_correction.h"
+#include "calibration/measure_command.h"
+#include "calibration/time_sync_log.h"
+#include "settings/settings_panel.h"
+#include "ui/form/main_form.h"
+
+namespace korvel {
+
+namespace {
+
+void refuse(MainForm& form) {
+    form.Toolbar1.setIndicatorImage(Toolbar::kRefusedImage);
+    form.Timer6->start();
+}
+
+void accept(MainForm& form) {
+    form.Toolbar1.setIndicatorImage(Toolbar::kAcceptedImage);
+}
+
+// Runs the command when the gate is open, then shows acceptance; otherwise the refusal.
+template <typename Command>
+void gated(MainForm& form, const Button& gate, Command command) {
+    if (!gate.isEnabled()) {
+        refuse(form);
+        return;
+    }
+    command();
+    accept(form);
+}
+
+// As gated, but acceptance shows before the command runs.
+template <typename Command>
+void acceptedFirst(MainForm& form, const Button& gate, Command command) {
+    if (!gate.isEnabled()) {
+        refuse(form);
+        return;
+    }
+    accept(form);
+    command();
+}
+
+}  // namespace
+
+void toolbarClick(MainForm& form, int buttonIndex) {
+    switch (buttonIndex) {
+        case 1:
+            gated(form, form.Command5, [&] { measureCommand(form); });
+            break;
+        case 2:
+            gated(form, form.Command6, [&] { clockCorrection(form); });
+            break;
+        case 3:
+            gated(form, form.Command5, [&] { toggleSettingsPanel(form); });
+            break;
+        case 5:
+            gated(form, form.Command5, [&] { form.platform.windows.showAboutBox(); });
+            break;
+        case 6:
+            acceptedFirst(form, form.Command5, [&] { helpCommand(form); });
+            break;
+        case 7:
+            logEvent(form, "   Closed");
+            form.platform.program.endNow();
+            break;
+        default:  // 4 (home page), 8 (gap) and 9 (indicator) do nothing
+            break;
+    }
+}
+
+void cheshiClick(MainForm& form) {
+    gated(form, form.Command5, [&] { measureCommand(form); });
+}
+
+void xiaoshiClick(MainForm& form) {
+    acceptedFirst(form, form.Command6, [&] { clockCorrection(form); });
+}
+
+void shezhiClick(MainForm& form) {
+    acceptedFirst(form, form.Command5, [&] { toggleSettingsPanel(form); });
+}
+
+void guanyuClick(MainForm& form) {
+    acceptedFirst(form, form.Command5, [&] { form.platform.windows.showAboutBox(); });
+}
+
+void indicatorResetTick(MainForm& form) {
+    form.Timer6->stop();
+    form.Toolbar1.setIndicatorImage(Toolbar::kRestImage);
+}
+
+void helpCommand(MainForm& form) {
+    FileSystem& files = form.platform.files;
+    form.platform.windows.openHelpViewer(joinPath(files.programFolder(), "HELP.HTM"));
+}
+
+}  // namespace korvel

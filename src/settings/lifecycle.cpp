@@ -1,0 +1,103 @@
+#include "settings/lifecycle.h"
+
+#include "calibration/clock_display.h"
+#include "calibration/command_dispatch.h"
+#include "calibration/time_sync_log.h"
+#include "exchange/exchange.h"
+#include "settings/config_file.h"
+#include "settings/settings_panel.h"
+#include "ui/form/caption_animation.h"
+#include "ui/form/main_form.h"
+
+namespace korvel {
+
+namespace {
+
+constexpr int kClockDisplayIntervalMs = 200;
+constexpr int kIndicatorResetMs = 2000;
+constexpr int kCaptionIntervalMs = 500;
+
+void attachHandlers(MainForm& form) {
+    attachExchange(form);
+    attachSettingsPanel(form);
+    form.Timer5->setInterval(kClockDisplayIntervalMs);
+    form.Timer5->setTickHandler([&form] { clockTick(form); });
+    form.Timer6->setInterval(kIndicatorResetMs);
+    form.Timer6->setTickHandler([&form] { indicatorResetTick(form); });
+    form.Timer7->setInterval(kCaptionIntervalMs);
+    form.Timer7->setTickHandler([&form] { captionTick(form); });
+}
+
+}  // namespace
+
+void reopenScratchFile(MainForm& form) {
+    FileSystem& files = form.platform.files;
+    form.scratchFile.close();
+    if (form.scratchFile.open(files, scratchFilePath(files)) != FileError::None) {
+        form.platform.messageBox.show("临时文件 " + scratchFilePath(files) + " 无法打开");
+    }
+}
+
+void bindSocket(MainForm& form, const std::string& addressField) {
+    const std::int32_t port = form.settings.localPort;
+    if (!prepareSocket(form, addressField, port)) {
+        form.platform.messageBox.show("本机端口 " + std::to_string(port) + " 无法使用");
+    }
+}
+
+bool startUp(MainForm& form) {
+    if (form.platform.instanceGuard.anotherCopyRunning()) {
+        form.platform.messageBox.show("此程序已经执行！");
+        return false;
+    }
+    attachHandlers(form);
+    SyncSettings& settings = form.settings;
+    FileSystem& files = form.platform.files;
+
+    form.StatusBar1.setPanel(0, "自动校时: 关闭 ");
+    form.StatusBar1.setPanel(1, "校时数据保存: 关闭 ");
+    form.Check3.setEnabled(false);
+    form.HScroll1.setValue(1);
+    form.HScroll2.setValue(1000);
+    settings.autoSyncTenths = 1.0;
+    settings.limitMs = 1000.0;
+    form.Label4.setCaption("");
+    form.Label8.setCaption("");
+
+    form.Text4.setText(
+        defaultLogPath(files.programFolder(), form.platform.localClock.getLocalTime()));
+    settings.cfgPath = joinPath(files.programFolder(), kConfigFileName);
+    reopenScratchFile(form);
+    settings.logPath = form.Text4.text();
+
+    const LoadedConfig config = loadConfig(files, settings.cfgPath);
+    if (config.error != FileError::None) {
+        form.platform.messageBox.show(std::string(kConfigFileName) + " 无法建立，使用默认服务器");
+    }
+    settings.cfgLine = config.cfgLine;
+    form.Text9.setText(config.fields.addressField);
+    form.Text10.setText(config.fields.portField);
+    settings.localPort = config.fields.localPort;
+    bindSocket(form, config.fields.addressField);
+
+    form.Timer1->stop();
+    form.Timer2->stop();
+    form.Timer3->stop();
+    form.Timer6->stop();
+    form.Timer5->start();
+    form.Timer7->start();
+    form.Command6.setEnabled(false);
+    return true;
+}
+
+void shutDown(MainForm& form) {
+    logEvent(form, "   Closed");
+    form.timeSyncLog.close();
+    form.scratchFile.close();
+}
+
+void exitNow(MainForm& form) {
+    form.platform.program.endNow();
+}
+
+}  // namespace korvel

@@ -1,0 +1,216 @@
+#include "settings/settings_panel.h"
+
+#include <string>
+
+#include "common/day_date.h"
+#include "common/text_forms.h"
+#include "common/utf8_text.h"
+#include "exchange/exchange.h"
+#include "settings/config_file.h"
+#include "settings/lifecycle.h"
+#include "ui/form/main_form.h"
+
+namespace korvel {
+
+namespace {
+
+constexpr const char* kAddressTemplate = "   .   .   .   ";
+constexpr const char* kPortTemplate = "0000";
+
+std::string intervalText(const MainForm& form) {
+    return tenthsAsHours(form.HScroll1.value());
+}
+std::string limitText(const MainForm& form) {
+    return std::to_string(form.HScroll2.value());
+}
+
+int nearestInteger(double value) {
+    return static_cast<int>(roundHalfEven(value));
+}
+
+// Moves the left edge in 100-twip steps until it reaches or passes the target.
+void slideLeftEdgeTo(WindowModel& window, double target) {
+    int left = window.leftTwips();
+    if (target > left) {
+        while (target > left) {
+            left += kSlideStepTwips;
+            window.setGeometry(left, window.widthTwips());
+        }
+    } else {
+        while (target < left) {
+            left -= kSlideStepTwips;
+            window.setGeometry(left, window.widthTwips());
+        }
+    }
+}
+
+void slidePanel(WindowModel& window) {
+    const double screen = window.screenWidthTwips();
+    if (window.widthTwips() >= kExpandedWidthTwips) {
+        while (window.widthTwips() > kCollapsedWidthTwips) {
+            window.setGeometry(window.leftTwips(), window.widthTwips() - kSlideStepTwips);
+        }
+        slideLeftEdgeTo(window, (screen - kCollapsedWidthTwips) / 2);
+    } else {
+        slideLeftEdgeTo(window, (screen - kExpandedWidthTwips) / 2);
+        while (window.widthTwips() < kExpandedWidthTwips) {
+            window.setGeometry(window.leftTwips(), window.widthTwips() + kSlideStepTwips);
+        }
+    }
+}
+
+void check1Click(MainForm& form) {
+    if (form.Check1.isTicked()) {
+        form.HScroll1.setEnabled(true);
+        form.Label8.setCaption(intervalText(form));
+        form.Check3.setEnabled(true);
+        form.HScroll2.setEnabled(form.Check3.isTicked());
+        if (form.Check3.isTicked()) {
+            form.Label4.setCaption(" " + limitText(form));
+        }
+    } else {
+        form.HScroll1.setEnabled(false);
+        form.Check3.setEnabled(false);
+        form.HScroll2.setEnabled(false);
+        form.Label8.setCaption("");
+        form.Label4.setCaption("");
+    }
+}
+
+void check3Click(MainForm& form) {
+    const bool ticked = form.Check3.isTicked();
+    form.HScroll2.setEnabled(ticked);
+    form.Label4.setCaption(ticked ? " " + limitText(form) : "");
+}
+
+// The log: ticking the box and applying always leaves logging on at the path in Text4.
+// Returns false when the path is unusable and the apply must stop.
+bool applyLog(MainForm& form) {
+    SyncSettings& settings = form.settings;
+    if (!form.Check2.isTicked()) {
+        settings.logOn = false;
+        return true;
+    }
+    switch (form.timeSyncLog.open(form.platform.files, form.Text4.text())) {
+        case FileError::None:
+            settings.logOn = true;
+            settings.logPath = form.Text4.text();
+            return true;
+        case FileError::PermissionDenied:
+        case FileError::PathAccess:
+        case FileError::DiskNotReady:
+        case FileError::DeviceUnavailable:
+        case FileError::PathNotFound:
+            form.platform.messageBox.show("校时数据保存路径错误");
+            return false;
+        default:
+            return true;
+    }
+}
+
+void applySchedule(MainForm& form) {
+    SyncSettings& settings = form.settings;
+    if (form.Check1.isTicked()) {
+        settings.autoSyncOn = true;
+        settings.autoSyncTenths = form.HScroll1.value();
+        settings.scheduleStart = secondsSinceMidnight(form.platform.localClock.getLocalTime());
+        if (form.Check3.isTicked()) {
+            settings.limitOn = true;
+            settings.limitMs = form.HScroll2.value();
+        } else {
+            settings.limitOn = false;
+            form.HScroll2.setEnabled(false);
+        }
+    } else {
+        settings.autoSyncOn = false;
+        form.HScroll1.setEnabled(false);
+        form.HScroll2.setEnabled(false);
+        form.Check3.setEnabled(false);
+    }
+}
+
+}  // namespace
+
+void attachSettingsPanel(MainForm& form) {
+    form.Check1.onClick = [&form] { check1Click(form); };
+    form.Check3.onClick = [&form] { check3Click(form); };
+    form.Check2.onClick = [&form] { form.Text4.setVisible(form.Check2.isTicked()); };
+    form.HScroll1.onChange = [&form] { form.Label8.setCaption(intervalText(form)); };
+    form.HScroll2.onChange = [&form] { form.Label4.setCaption(" " + limitText(form)); };
+}
+
+void toggleSettingsPanel(MainForm& form) {
+    const SyncSettings& settings = form.settings;
+    if (settings.autoSyncOn) {
+        form.Check1.setTicked(true);
+        form.StatusBar1.setPanel(0, "自动校时: 每" + intervalText(form) + "小时   时差限制: 无  ");
+        if (settings.limitOn) {
+            form.Check3.setTicked(true);
+            form.StatusBar1.setPanel(0, "自动校时: 每" + intervalText(form) +
+                                            "小时   时差限制: " + limitText(form) + " 毫秒  ");
+        } else {
+            form.Check3.setTicked(false);
+        }
+    } else {
+        form.Check1.setTicked(false);
+        form.StatusBar1.setPanel(0, "自动校时: 关闭  ");
+    }
+    form.Check2.setTicked(settings.logOn);
+    form.StatusBar1.setPanel(1, settings.logOn ? "校时数据保存: 开启 " : "校时数据保存: 关闭 ");
+    form.HScroll1.setValue(nearestInteger(settings.autoSyncTenths));
+    form.HScroll2.setValue(nearestInteger(settings.limitMs));
+    slidePanel(form.Form1);
+}
+
+void applySettings(MainForm& form) {
+    if (!form.Command5.isEnabled()) {
+        form.Toolbar1.setIndicatorImage(Toolbar::kRefusedImage);
+        form.Timer6->start();
+        return;
+    }
+    reopenScratchFile(form);
+    form.Toolbar1.setIndicatorImage(Toolbar::kAcceptedImage);
+
+    const std::string address = padRight(form.Text9.text(), kAddressFieldWidth);
+    if (characterCount(address) > kAddressFieldWidth) {
+        form.Text9.setText(kAddressTemplate);
+        form.platform.beeper.beep();
+        return;
+    }
+    const std::string port = padRight(form.Text10.text(), kPortFieldWidth);
+    if (characterCount(port) > kPortFieldWidth) {
+        form.Text10.setText(kPortTemplate);
+        form.platform.beeper.beep();
+        return;
+    }
+    SyncSettings& settings = form.settings;
+    settings.localPort = portNumber(port);
+    form.Text9.setText(address);
+    form.Text10.setText(port);
+
+    form.platform.socket.close();
+    bindSocket(form, address);
+    if (saveConfig(form.platform.files, settings.cfgPath, address, port) != FileError::None) {
+        // The new settings still hold for this run.
+        form.platform.messageBox.show(std::string(kConfigFileName) + " 无法保存");
+    }
+    if (!applyLog(form)) {
+        return;
+    }
+    applySchedule(form);
+    toggleSettingsPanel(form);
+}
+
+void cancelSettings(MainForm& form) {
+    const SyncSettings& settings = form.settings;
+    form.Check1.setTicked(settings.autoSyncOn);
+    form.Check3.setTicked(settings.limitOn);
+    form.Check2.setTicked(settings.logOn);
+    form.HScroll1.setValue(nearestInteger(settings.autoSyncTenths));
+    form.HScroll2.setValue(nearestInteger(settings.limitMs));
+    form.Text4.setText(settings.logPath);
+    form.Text9.setText(characters(settings.cfgLine, 5, kAddressFieldWidth));
+    form.Text10.setText(std::to_string(form.platform.socket.localPort()));
+}
+
+}  // namespace korvel

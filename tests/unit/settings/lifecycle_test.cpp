@@ -1,0 +1,141 @@
+#include "settings/lifecycle.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "calibration/command_dispatch.h"
+#include "settings/settings_panel.h"
+#include "support/test_rig.h"
+
+namespace korvel::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+TEST(StartUp, LeavesTheWindowInItsInitialState) {
+    TestRig rig;
+    rig.startProgram();
+    const MainForm& form = *rig.form;
+
+    EXPECT_EQ(form.StatusBar1.panel(0), "自动校时: 关闭 ");
+    EXPECT_EQ(form.StatusBar1.panel(1), "校时数据保存: 关闭 ");
+    EXPECT_FALSE(form.Check3.isEnabled());
+    EXPECT_EQ(form.HScroll1.value(), 1);
+    EXPECT_EQ(form.HScroll2.value(), 1000);
+    EXPECT_EQ(form.Label4.caption(), "");
+    EXPECT_EQ(form.Label8.caption(), "");
+    EXPECT_EQ(form.settings.autoSyncTenths, 1.0);
+    EXPECT_EQ(form.settings.limitMs, 1000.0);
+    EXPECT_EQ(form.Text4.text(), "/opt/korvel/12-06-2026.log");
+    EXPECT_EQ(form.settings.logPath, form.Text4.text());
+    EXPECT_FALSE(form.Text4.isVisible());
+    EXPECT_EQ(form.Text9.text(), "192.0.2.1      ");
+    EXPECT_EQ(form.Text10.text(), "1231");
+    EXPECT_EQ(form.settings.localPort, 1231);
+    EXPECT_EQ(rig.socket.remoteHost(), "192.0.2.1      ");
+    EXPECT_EQ(rig.socket.remotePort(), 123);
+    EXPECT_EQ(rig.socket.localPort(), 1231);
+    EXPECT_FALSE(form.Command6.isEnabled());
+    EXPECT_TRUE(form.Command5.isEnabled());
+    EXPECT_FALSE(form.settings.autoSyncOn || form.settings.limitOn || form.settings.logOn);
+
+    const std::vector<bool> running{form.Timer1->isRunning(), form.Timer2->isRunning(),
+                                    form.Timer3->isRunning(), form.Timer5->isRunning(),
+                                    form.Timer6->isRunning(), form.Timer7->isRunning()};
+    EXPECT_THAT(running, ElementsAre(false, false, false, true, false, true));
+    EXPECT_TRUE(form.scratchFile.isOpen());
+    EXPECT_TRUE(rig.messageBox.shown.empty());
+}
+
+TEST(StartUp, FirstStartCreatesTheConfigurationWithTheDefaultLine) {
+    TestRig rig;
+    startUp(*rig.form);
+    EXPECT_THAT(rig.files.lines(rig.cfgPath()), ElementsAre("SNTP 203.107.6.88    1231"));
+    EXPECT_EQ(rig.form->Text9.text(), "203.107.6.88   ");
+}
+
+TEST(StartUp, SecondCopyIsRefusedAndTouchesNoFile) {
+    TestRig rig;
+    rig.instanceGuard.otherCopy = true;
+    EXPECT_FALSE(startUp(*rig.form));
+    EXPECT_THAT(rig.messageBox.shown, ElementsAre("此程序已经执行！"));
+    EXPECT_TRUE(rig.files.textFiles.empty());
+    EXPECT_TRUE(rig.files.byteFiles.empty());
+    EXPECT_EQ(rig.socket.localPort(), 0);
+}
+
+TEST(StartUp, ProgramFolderAtTheRootGetsNoDoubledSeparator) {
+    TestRig rig;
+    rig.files.programFolderPath = "/";
+    startUp(*rig.form);
+    EXPECT_EQ(rig.form->Text4.text(), "/12-06-2026.log");
+    EXPECT_EQ(rig.form->settings.cfgPath, "/sntp.cfg");
+}
+
+TEST(StartUp, PortInUseIsReportedAndTheProgramStillRuns) {
+    TestRig rig;
+    rig.socket.portsInUse.insert(1231);
+    rig.startProgram();
+    EXPECT_THAT(rig.messageBox.shown, ElementsAre("本机端口 1231 无法使用"));
+    rig.measure();
+    EXPECT_EQ(rig.form->Text1.text(), "无法连接服务器");
+    EXPECT_TRUE(rig.form->Command5.isEnabled());
+}
+
+TEST(StartUp, ReadOnlyProgramFolderIsReportedAndTheDefaultServerUsed) {
+    TestRig rig;
+    rig.files.readOnlyFolders.insert(rig.files.programFolderPath);
+    startUp(*rig.form);
+    EXPECT_THAT(rig.messageBox.shown, ElementsAre("sntp.cfg 无法建立，使用默认服务器"));
+    EXPECT_EQ(rig.socket.remoteHost(), "203.107.6.88   ");
+    EXPECT_EQ(rig.socket.localPort(), 1231);
+}
+
+TEST(StartUp, TitleGetsItsTrailingBlankAtTheFirstCaptionTick) {
+    TestRig rig;
+    rig.startProgram();
+    rig.time.advance(499);
+    EXPECT_EQ(rig.form->Form1.caption(), "KORVEL　Ver1.0");
+    rig.time.advance(1);
+    EXPECT_EQ(rig.form->Form1.caption(), "KORVEL　Ver1.0 ");
+    EXPECT_FALSE(rig.form->Timer7->isRunning());
+}
+
+// Logging on, then one of the three ways to end.
+class Ending : public ::testing::Test {
+protected:
+    void SetUp() override {
+        rig.startProgram();
+        toggleSettingsPanel(*rig.form);
+        rig.form->Check2.setTicked(true);
+        applySettings(*rig.form);
+        ASSERT_TRUE(rig.form->settings.logOn);
+    }
+    TestRig rig;
+};
+
+TEST_F(Ending, ClosingTheWindowWritesTheClosingRecordLast) {
+    rig.measure();
+    shutDown(*rig.form);
+    const auto lines = rig.logLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "12-06-2026  09:05:19   Closed");
+    EXPECT_FALSE(rig.form->timeSyncLog.isOpen());
+}
+
+TEST_F(Ending, ExitButtonEndsWithoutTheClosingRecord) {
+    exitNow(*rig.form);
+    EXPECT_EQ(rig.program.ended, 1);
+    EXPECT_TRUE(rig.logLines().empty());
+}
+
+TEST_F(Ending, ToolbarExitWritesTheClosingRecordEvenDuringABurst) {
+    toolbarClick(*rig.form, 1);
+    rig.time.advance(1000);
+    toolbarClick(*rig.form, 7);
+    EXPECT_EQ(rig.program.ended, 1);
+    EXPECT_EQ(rig.logLines().back(), "12-06-2026  09:05:08   Closed");
+}
+
+}  // namespace
+}  // namespace korvel::test
