@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "support/fake_feedback.h"
 #include "support/fake_files.h"
+#include "support/fake_system.h"
 
 namespace korvel::test {
 namespace {
@@ -20,38 +19,6 @@ std::vector<std::uint8_t> bytesOf(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
-RegistryValue stringValue(const std::string& text) {
-    std::vector<std::uint8_t> data = bytesOf(text);
-    data.push_back(0);
-    return {kRegString, data};
-}
-
-// Values by key and value name; remembers every key asked for.
-class FakeRegistry final : public Registry {
-public:
-    std::optional<RegistryValue> readValue(RegistryRoot root, const std::string& keyName,
-                                           const std::string& valueName) override {
-        keysRead.push_back(keyName);
-        const auto found = values.find({keyName, valueName});
-        if (root != RegistryRoot::LocalMachine || found == values.end()) {
-            return std::nullopt;
-        }
-        return found->second;
-    }
-    std::map<std::pair<std::string, std::string>, RegistryValue> values;
-    std::vector<std::string> keysRead;
-};
-
-class FakeLauncher final : public ProgramLauncher {
-public:
-    bool start(const std::string& path) override {
-        started.push_back(path);
-        return startWorks && !path.empty();
-    }
-    std::vector<std::string> started;
-    bool startWorks = true;
-};
-
 struct StartSysInfoTest : ::testing::Test {
     FakeRegistry registry;
     FakeFileSystem files;
@@ -61,8 +28,8 @@ struct StartSysInfoTest : ::testing::Test {
 };
 
 TEST_F(StartSysInfoTest, FirstValuePresentStartsItWithoutReadingTheSecondKey) {
-    registry.values[{kMsInfoKey, "PATH"}] = stringValue("C:\\Tools\\msinfo32.exe");
-    registry.values[{kLocationKey, "MSINFO"}] = stringValue("C:\\Other");
+    registry.setString(kMsInfoKey, "PATH", "C:\\Tools\\msinfo32.exe");
+    registry.setString(kLocationKey, "MSINFO", "C:\\Other");
     StartSysInfo(services);
     EXPECT_EQ(registry.keysRead, std::vector<std::string>{kMsInfoKey});
     EXPECT_EQ(launcher.started, std::vector<std::string>{"C:\\Tools\\msinfo32.exe"});
@@ -70,7 +37,7 @@ TEST_F(StartSysInfoTest, FirstValuePresentStartsItWithoutReadingTheSecondKey) {
 }
 
 TEST_F(StartSysInfoTest, SecondKeyGivesTheFolderOfMsInfo32) {
-    registry.values[{kLocationKey, "MSINFO"}] = stringValue("C:\\Shared\\MSINFO");
+    registry.setString(kLocationKey, "MSINFO", "C:\\Shared\\MSINFO");
     files.textFiles["C:\\Shared\\MSINFO\\MSINFO32.EXE"] = {};
     StartSysInfo(services);
     EXPECT_EQ(registry.keysRead, (std::vector<std::string>{kMsInfoKey, kLocationKey}));
@@ -81,19 +48,19 @@ TEST_F(StartSysInfoTest, SecondKeyGivesTheFolderOfMsInfo32) {
 TEST_F(StartSysInfoTest, NoToolToStartShowsTheMessageAndStartsNothing) {
     struct Case {
         const char* name;
-        std::optional<RegistryValue> location;
+        const char* location;  // nullptr: no such key
     };
     const Case cases[] = {
-        {"second key without MSINFO32.EXE", stringValue("C:\\Shared\\MSINFO")},
-        {"no key at all", std::nullopt},
+        {"second key without MSINFO32.EXE", "C:\\Shared\\MSINFO"},
+        {"no key at all", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeRegistry emptyRegistry;
         FakeLauncher idleLauncher;
         ScriptedMessageBox box;
-        if (c.location) {
-            emptyRegistry.values[{kLocationKey, "MSINFO"}] = *c.location;
+        if (c.location != nullptr) {
+            emptyRegistry.setString(kLocationKey, "MSINFO", c.location);
         }
         StartSysInfo({emptyRegistry, files, idleLauncher, box});
         EXPECT_TRUE(idleLauncher.started.empty());
@@ -102,7 +69,7 @@ TEST_F(StartSysInfoTest, NoToolToStartShowsTheMessageAndStartsNothing) {
 }
 
 TEST_F(StartSysInfoTest, AToolThatCannotStartShowsTheMessage) {
-    registry.values[{kMsInfoKey, "PATH"}] = stringValue("/usr/bin/hardinfo");
+    registry.setString(kMsInfoKey, "PATH", "/usr/bin/hardinfo");
     launcher.startWorks = false;
     StartSysInfo(services);
     EXPECT_EQ(messageBox.shown, std::vector<std::string>{"此时系统信息无效"});
