@@ -41,6 +41,7 @@ TEST_F(AboutDialogTest, ShowsItsFixedCaptions) {
     QStringList captions;
     for (const QLabel* label : dialog.findChildren<QLabel*>()) {
         captions.append(label->text());
+        EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
     }
     EXPECT_TRUE(captions.contains("版本  1.00 "));
     EXPECT_TRUE(captions.contains("与MERIDORSNTP时间服务器保持时间同步。"));

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 #include <cmath>
 
 namespace korvel {
@@ -26,6 +27,14 @@ QLabel* addLabel(QWidget* parent, const char* caption, const QRect& place) {
     label->setGeometry(place);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
+}
+
+// Substitute fonts run wider than the ones the box was laid out for; a caption grows to the
+// right rather than being cut.
+void fitCaption(QLabel* label) {
+    const QSize needed = label->sizeHint();
+    label->resize(std::max(label->width(), needed.width()),
+                  std::max(label->height(), needed.height()));
 }
 
 // The fonts the box was laid out for, else a CJK face that is installed.
@@ -74,6 +83,10 @@ AboutDialog::AboutDialog(QWidget* owner, Registry& registry, FileSystem& files,
     QLabel* description = addLabel(this, about::lblDescription, pixelRect(936, 2136, 5112, 396));
     description->setFont(boxFont({"宋体", "SimSun"}, 11.4));
     description->setStyleSheet(QStringLiteral("color: black;"));
+
+    for (QLabel* label : findChildren<QLabel*>()) {
+        fitCaption(label);
+    }
 
     m_cmdOK->setGeometry(pixelRect(984, 2928, 1500, 345));
     m_cmdOK->setDefault(true);
