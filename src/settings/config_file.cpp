@@ -135,7 +135,9 @@ LoadedConfig loadConfig(FileSystem& files, const std::string& cfgPath) {
         }
     }
     const auto firstLine = files.readFirstLine(cfgPath);
-    if (firstLine) {
+    // An empty file that the default line never reached (a full disk) has no line to offer.
+    const bool usable = firstLine && (error == FileError::None || !firstLine->empty());
+    if (usable) {
         loaded.cfgLine = firstTextField(*firstLine);
     } else {
         loaded.cfgLine = defaultConfigLine();
@@ -143,7 +145,7 @@ LoadedConfig loadConfig(FileSystem& files, const std::string& cfgPath) {
             error = FileError::Other;
         }
     }
-    loaded.error = firstLine ? FileError::None : error;
+    loaded.error = usable ? FileError::None : error;
     loaded.fields = parseConfigLine(loaded.cfgLine);
     return loaded;
 }

@@ -6,7 +6,9 @@
 
 namespace korvel {
 
-std::string executableFolder() { return QCoreApplication::applicationDirPath().toStdString(); }
+std::string executableFolder() {
+    return QCoreApplication::applicationDirPath().toStdString();
+}
 
 std::string privateRuntimeFolder() {
     // Without $XDG_RUNTIME_DIR (root on a console, CI) Qt warns before it falls back to a

@@ -1,1 +1,259 @@
+#include "calibration/offset_evaluation.h"
+
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "calibration/measure_command.h"
+#include "common/day_date.h"
+#include "support/test_rig.h"
+
+namespace korvel {
+namespace {
+
+using test::TestRig;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+constexpr const char* kLogPath = "/opt/korvel/12-06-2026.log";
+
+struct Reply {
+    double offset;
+    double delay;
+    std::int16_t invalid = 0;
+};
+
+// A burst in the measuring state whose records 1..n hold replies with the given offset and
+// delay (t1 = 0, the server answering at once), ready for adjust.
+struct EvaluationRig {
+    EvaluationRig() {
+        rig.prepareExchange();
+        rig.server.drop = [](int) { return true; };
+    }
+
+    void logToFile() {
+        form().settings.logOn = true;
+        ASSERT_EQ(form().timeSyncLog.open(rig.files, kLogPath), FileError::None);
+    }
+
+    void evaluate(const std::vector<Reply>& replies, bool scheduled = false) {
+        form().autoRun = scheduled;
+        measureCommand(form());
+        for (std::size_t i = 0; i < replies.size(); ++i) {
+            ReplyRecord& r = form().replyRecords[i + 1];
+            r = ReplyRecord{};
+            r.t1 = 0.0;
+            r.t2 = replies[i].offset + replies[i].delay / 2;
+            r.t3 = r.t2;
+            r.t4 = replies[i].delay;
+            r.invalid = replies[i].invalid;
+        }
+        const auto n = static_cast<std::int16_t>(replies.size());
+        adjust(form(), n);
+    }
+
+    // Replies with no delay: each record's offset is exactly the value given.
+    void evaluateAll(double offset, int n = 25, bool scheduled = false) {
+        evaluate(std::vector<Reply>(static_cast<std::size_t>(n), Reply{offset, 0.0}), scheduled);
+    }
+
+    MainForm& form() { return *rig.form; }
+    std::vector<std::string> log() const { return rig.files.lines(kLogPath); }
+
+    TestRig rig;
+};
+
+TEST(Evaluation, TenRepliesAverageTheFiveFastestBetweenTheExtremeOffsets) {
+    EvaluationRig e;
+    // The smallest and largest offsets go first, however fast; of the eight left the three
+    // slowest (0.3, 0.6, 0.8) go too.
+    e.evaluate({{0.90, 0.001},
+                {0.30, 0.090},
+                {0.20, 0.010},
+                {0.60, 0.080},
+                {0.10, 0.001},
+                {0.40, 0.020},
+                {0.85, 0.050},
+                {0.80, 0.070},
+                {0.50, 0.030},
+                {0.70, 0.040}});
+    MainForm& form = e.form();
+    EXPECT_NEAR(form.offsetSec, (0.20 + 0.40 + 0.50 + 0.70 + 0.85) / 5, 1e-12);
+    EXPECT_EQ(form.evaluatedReplies, 10);
+    EXPECT_NEAR(form.replyRecords[1].offset, 0.10, 1e-12);
+    EXPECT_NEAR(form.replyRecords[10].offset, 0.90, 1e-12);
+    std::vector<double> delays;
+    for (std::size_t i = 2; i <= 9; ++i) {
+        delays.push_back(form.replyRecords[i].delay);
+    }
+    EXPECT_THAT(delays,
+                testing::Pointwise(testing::DoubleNear(1e-12),
+                                   {0.010, 0.020, 0.030, 0.040, 0.050, 0.070, 0.080, 0.090}));
+}
+
+TEST(Evaluation, TwentyFiveRepliesAverageTwentyAndLeaveOutTheThreeSlowest) {
+    EvaluationRig e;
+    // Offsets 0.01 .. 0.25 in a shuffled order; the slow replies carry 0.05, 0.13 and 0.20.
+    std::vector<Reply> replies;
+    for (int k = 0; k < 25; ++k) {
+        const int i = (k * 7) % 25 + 1;
+        const double delay = i == 5 ? 0.300 : i == 13 ? 0.200 : i == 20 ? 0.100 : 0.001 * i;
+        replies.push_back({0.01 * i, delay});
+    }
+    e.evaluate(replies);
+    const double kept = (325 - 1 - 25 - 5 - 13 - 20) * 0.01;
+    EXPECT_NEAR(e.form().offsetSec, kept / 20, 1e-12);
+    EXPECT_EQ(e.form().evaluatedReplies, 25);
+}
+
+TEST(Evaluation, FourFlaggedRepliesRejectTheBurstThreeDoNot) {
+    for (const int n : {10, 25}) {
+        for (const int flagged : {3, 4}) {
+            SCOPED_TRACE(testing::Message() << n << " replies, " << flagged << " flagged");
+            EvaluationRig e;
+            e.logToFile();
+            std::vector<Reply> replies(static_cast<std::size_t>(n), Reply{0.25, 0.01});
+            for (int i = 0; i < flagged; ++i) {
+                replies[static_cast<std::size_t>(i * 2)].invalid = 1;
+            }
+            e.evaluate(replies, /*scheduled=*/true);
+            MainForm& form = e.form();
+            const bool rejected = flagged == 4;
+            EXPECT_EQ(form.Text1.text(), rejected ? "服务器时间失效" : "");
+            EXPECT_TRUE(form.Command5.isEnabled());
+            EXPECT_TRUE(form.Command2.isEnabled());
+            EXPECT_TRUE(form.Timer5->isRunning());
+            EXPECT_FALSE(form.autoRun);
+            if (rejected) {
+                EXPECT_FALSE(form.Command6.isEnabled());
+                EXPECT_FALSE(form.offsetValid);
+                EXPECT_FALSE(form.Timer3->isRunning());
+                EXPECT_EQ(form.Text3.text(), "");
+                EXPECT_THAT(e.rig.time.clockSets(), IsEmpty());
+                // Only the start line: no result, no decision.
+                EXPECT_EQ(e.log().size(), 1U);
+            } else {
+                // Evaluated, then applied by the automatic decision.
+                EXPECT_EQ(form.evaluatedReplies, n);
+                EXPECT_EQ(form.Text3.text(), " 0.250000 秒");
+                EXPECT_EQ(e.rig.time.clockSets().size(), 1U);
+            }
+        }
+    }
+}
+
+TEST(Evaluation, WholeSecondsAndColourFollowTheRoundingBoundaries) {
+    const struct {
+        double offset;
+        double whole;
+        Rgb color;
+    } cases[] = {
+        {0.0, 0.0, kWhite},       {0.4, 0.0, kWhite},        {0.5, 0.0, kWhite},
+        {0.5000001, 1.0, kGreen}, {1.5, 1.0, kGreen},        {2.75, 3.0, kGreen},
+        {-0.5, 0.0, kWhite},      {-0.6, -1.0, kRed},        {-1.5, -1.0, kRed},
+        {-1.5000001, -2.0, kRed}, {-0.0000004, 0.0, kWhite},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.offset);
+        EXPECT_EQ(roundToWholeSeconds(c.offset), c.whole);
+        EvaluationRig e;
+        e.evaluateAll(c.offset);
+        EXPECT_EQ(e.form().offsetWholeSec, c.whole);
+        EXPECT_EQ(e.form().Text3.foreColor(), c.color);
+    }
+}
+
+TEST(Evaluation, OffsetBoxShowsSixDecimalsAndTheSecondsSign) {
+    EXPECT_EQ(offsetDisplayText(1.5), " 1.500000 秒");
+    EXPECT_EQ(offsetDisplayText(-0.25), " -0.250000 秒");
+    EXPECT_EQ(offsetDisplayText(0.0), " 0.000000 秒");
+    EvaluationRig e;
+    e.evaluateAll(-12.3456786);
+    EXPECT_EQ(e.form().Text3.text(), " -12.345679 秒");
+}
+
+TEST(Evaluation, AcceptedBurstArmsTheCorrectionFor34Seconds) {
+    EvaluationRig e;
+    e.evaluateAll(0.125);
+    MainForm& form = e.form();
+    EXPECT_TRUE(form.Command6.isEnabled());
+    EXPECT_TRUE(form.Command5.isEnabled());
+    EXPECT_TRUE(form.Command2.isEnabled());
+    EXPECT_TRUE(form.offsetValid);
+    EXPECT_TRUE(form.Timer3->isRunning());
+    EXPECT_EQ(form.Timer3->interval(), 34'000);
+    EXPECT_TRUE(form.Timer5->isRunning());
+    EXPECT_EQ(form.lastClockCheck, dayDate(e.rig.time.getLocalTime()));
+    EXPECT_THAT(e.rig.time.clockSets(), IsEmpty());
+}
+
+TEST(Evaluation, ManualBurstWritesOnlyTheResultLineAndNeverCorrects) {
+    EvaluationRig e;
+    e.logToFile();
+    e.form().settings.limitOn = false;
+    e.evaluateAll(-3.0);
+    EXPECT_THAT(e.log(), ElementsAre("12-06-2026  09:05:07   测时差", "-3.000000"));
+    EXPECT_THAT(e.rig.time.clockSets(), IsEmpty());
+    EXPECT_TRUE(e.form().Command6.isEnabled());
+}
+
+TEST(Evaluation, ScheduledBurstDecidesByTheMagnitudeOfTheOffset) {
+    const char* const kBelow = "   自动校准执行（时差小于限制）";
+    const char* const kNotBelow = "   自动未校准执行（时差不小于限制）";
+    const char* const kNoLimit = "   自动校准执行（无时差限制）";
+    const struct {
+        bool limitOn;
+        double limitMs;
+        double offset;
+        bool corrected;
+        const char* decision;
+    } cases[] = {
+        {true, 1000, 0.999, true, kBelow},     {true, 1000, 1.0, false, kNotBelow},
+        {true, 1000, -0.999, true, kBelow},    {true, 1000, -1.0, false, kNotBelow},
+        {true, 1000, -30.0, false, kNotBelow},  // a clock 30 s ahead is not "below the limit"
+        {true, 1, 0.0005, true, kBelow},       {true, 9999, 9.998, true, kBelow},
+        {false, 1000, -30.0, true, kNoLimit},  {false, 1000, 5000.0, true, kNoLimit},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.limitOn ? "limit " : "no limit ") << c.limitMs
+                                        << " ms, offset " << c.offset);
+        EvaluationRig e;
+        e.logToFile();
+        e.form().settings.limitOn = c.limitOn;
+        e.form().settings.limitMs = c.limitMs;
+        const std::int64_t before = e.rig.time.utcMs();
+        e.evaluateAll(c.offset, 25, /*scheduled=*/true);
+        MainForm& form = e.form();
+        EXPECT_FALSE(form.autoRun);
+        ASSERT_EQ(e.rig.time.clockSets().size(), c.corrected ? 1U : 0U);
+        const std::vector<std::string> log = e.log();
+        ASSERT_FALSE(log.empty());
+        EXPECT_THAT(log.back(), testing::EndsWith(c.decision));
+        if (c.corrected) {
+            EXPECT_NEAR(static_cast<double>(e.rig.time.utcMs() - before), c.offset * 1000, 1.0);
+            EXPECT_EQ(log.size(), 4U);  // start, result, correction, decision
+            EXPECT_FALSE(form.Command6.isEnabled());
+            EXPECT_EQ(form.offsetSec, 0.0);
+        } else {
+            EXPECT_EQ(e.rig.time.utcMs(), before);
+            EXPECT_EQ(log.size(), 3U);  // start, result, decision
+            EXPECT_TRUE(form.Command6.isEnabled());
+        }
+    }
+}
+
+TEST(Evaluation, ScheduledBurstDecidesEvenWithLoggingOff) {
+    EvaluationRig e;
+    e.form().settings.limitOn = true;
+    e.form().settings.limitMs = 1000;
+    e.evaluateAll(0.5, 25, /*scheduled=*/true);
+    EXPECT_EQ(e.rig.time.clockSets().size(), 1U);
+    EXPECT_FALSE(e.form().autoRun);
+    EXPECT_FALSE(e.rig.files.exists(kLogPath));
+}
+
+}  // namespace
+}  // namespace korvel

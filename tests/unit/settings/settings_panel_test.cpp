@@ -163,6 +163,18 @@ TEST_F(SettingsPanel, FailingConfigurationSaveIsShownAndTheSettingsStillApply) {
     EXPECT_FALSE(panelOpen());
 }
 
+TEST_F(SettingsPanel, PortThatCannotBeBoundIsShownAndTheApplyGoesOn) {
+    rig.socket.portsInUse.insert(80);
+    open();
+    form.Text10.setText("80");
+    form.Check1.setTicked(true);
+    applySettings(form);
+    EXPECT_THAT(rig.messageBox.shown, ElementsAre("本机端口 80 无法使用"));
+    EXPECT_TRUE(form.settings.autoSyncOn);
+    rig.measure();
+    EXPECT_EQ(form.Text1.text(), "无法连接服务器");
+}
+
 TEST_F(SettingsPanel, LoggingSwitchedOffAndOnAgainKeepsAppendingToTheSameFile) {
     open();
     form.Check2.setTicked(true);
