@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QDialog>
-#include <memory>
 
 #include "ui/form/about_box.h"
+#include "ui/qt/qt_user_feedback.h"
 
 class QPushButton;
 
@@ -15,7 +15,6 @@ class AboutDialog final : public QDialog {
 public:
     // registry, files and launcher must outlive the dialog.
     AboutDialog(QWidget* owner, Registry& registry, FileSystem& files, ProgramLauncher& launcher);
-    ~AboutDialog() override;
 
     QPushButton* okButton() const { return m_cmdOK; }
     QPushButton* sysInfoButton() const { return m_cmdSysInfo; }
@@ -24,11 +23,9 @@ public:
     void reject() override;
 
 private:
-    class OwnedMessageBox;
-
     QPushButton* m_cmdOK;
     QPushButton* m_cmdSysInfo;
-    std::unique_ptr<MessageBox> m_messageBox;
+    QtMessageBox m_messageBox;  // over the About box, the window in front
     SysInfoServices m_services;
 };
 

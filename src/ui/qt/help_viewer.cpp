@@ -8,24 +8,19 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QToolBar>
-#include <cmath>
+
+#include "ui/qt/twips.h"
 
 namespace korvel {
 
 namespace {
 
-constexpr double kTwipsPerPixel = 15.0;
-
-int pixels(int twips) {
-    return static_cast<int>(std::lround(twips / kTwipsPerPixel));
-}
-
 int twips(int pixels) {
-    return static_cast<int>(std::lround(pixels * kTwipsPerPixel));
+    return pixels * kTwipsPerPixel;
 }
 
 QRect pixelRect(const TwipsRect& rect) {
-    return {pixels(rect.left), pixels(rect.top), pixels(rect.width), pixels(rect.height)};
+    return twipsRect(rect.left, rect.top, rect.width, rect.height);
 }
 
 }  // namespace
@@ -63,7 +58,8 @@ HelpViewer::HelpViewer(TimerService& timers)
     setTabOrder(m_cboAddress, m_tbToolBar);
 
     m_form.changed.connect([this] { redraw(); });
-    resize(pixels(BrowserForm::kClientWidthTwips), pixels(BrowserForm::kClientHeightTwips));
+    resize(twipsToPixels(BrowserForm::kClientWidthTwips),
+           twipsToPixels(BrowserForm::kClientHeightTwips));
     redraw();
 }
 
@@ -110,7 +106,7 @@ bool HelpViewer::eventFilter(QObject* watched, QEvent* event) {
 
 void HelpViewer::redraw() {
     setWindowTitle(QString::fromStdString(m_form.caption()));
-    m_tbToolBar->setGeometry(0, 0, width(), pixels(BrowserForm::kToolbarHeightTwips));
+    m_tbToolBar->setGeometry(0, 0, width(), twipsToPixels(BrowserForm::kToolbarHeightTwips));
     m_picAddress->setGeometry(pixelRect(m_form.picAddress()));
     m_lblAddress->setGeometry(pixelRect(m_form.lblAddress()));
     m_cboAddress->setGeometry(pixelRect(m_form.cboAddress()));

@@ -57,6 +57,10 @@ void QtSecondaryWindows::openHelpViewer(const std::string& pageAddress) {
     viewer->open(pageAddress);
 }
 
+AboutDialog* QtSecondaryWindows::aboutBox() const {
+    return m_aboutBox.data();
+}
+
 std::vector<HelpViewer*> QtSecondaryWindows::openViewers() const {
     std::vector<HelpViewer*> open;
     for (const QPointer<HelpViewer>& viewer : m_viewers) {

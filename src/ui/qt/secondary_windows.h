@@ -36,7 +36,7 @@ public:
     // The viewers still open, oldest first.
     std::vector<HelpViewer*> openViewers() const;
     // The About box once it has been shown.
-    AboutDialog* aboutBox() const { return m_aboutBox; }
+    AboutDialog* aboutBox() const;
 
 private:
     QPointer<QWidget> m_owner;

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Takes the README's pictures of the desktop program: the idle window, a measured offset and
+# the open settings panel.
+#
+#   scripts/screenshots.sh [OUTPUT_FOLDER]        (default: docs/screenshots)
+#
+# The program runs from a scratch copy of its folder under Xvfb with a window manager, all
+# inside a network namespace of its own, where a local SNTP responder answers on
+# 127.0.0.1:123. Nothing reaches the real network and the system clock is never set.
+#
+#   KORVEL_BUILD_DIR   the build folder (default: build)
+#   KORVEL_RESPONDER   command that serves SNTP on 127.0.0.1 port 123 inside the namespace,
+#                      answering 2.25 s ahead of the local clock (default: the test responder
+#                      of the build, korvel-test-responder)
+#   KORVEL_SCALE       Qt scale factor of the pictures (default: 1)
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${KORVEL_BUILD_DIR:-$here/build}"
+output="$(realpath -m "${1:-$here/docs/screenshots}")"
+responder_tool="$build/tests/integration/tools/korvel-test-responder"
+export KORVEL_RESPONDER="${KORVEL_RESPONDER:-$responder_tool --bind 127.0.0.1 --port 123 --offset 2.25}"
+
+if [ "${KORVEL_IN_NAMESPACE:-}" != 1 ]; then
+    for tool in Xvfb openbox xdotool import ip unshare; do
+        command -v "$tool" >/dev/null || {
+            echo "screenshots: $tool is missing (./dev screenshots installs it)" >&2
+            exit 69
+        }
+    done
+    [ -x "$build/src/app/korvel" ] || {
+        echo "screenshots: $build/src/app/korvel is not built" >&2
+        exit 69
+    }
+    read -r -a responder_words <<<"$KORVEL_RESPONDER"
+    command -v "${responder_words[0]}" >/dev/null || {
+        echo "screenshots: no SNTP responder: ${responder_words[0]} not found; set KORVEL_RESPONDER" >&2
+        exit 69
+    }
+    mkdir -p "$output"
+    # A namespace with loopback only; as root directly, otherwise as root of a user namespace.
+    if [ "$(id -u)" -eq 0 ]; then unshare_net=(unshare --net); else unshare_net=(unshare -rn); fi
+    exec env KORVEL_IN_NAMESPACE=1 "${unshare_net[@]}" "$0" "$output"
+fi
+
+# From here on: inside the namespace.
+ip link set lo up
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The program's own folder: the executable and its configuration naming the local server.
+mkdir -p "$work/program" "$work/runtime"
+chmod 700 "$work/runtime"
+cp "$build/src/app/korvel" "$work/program/"
+printf 'SNTP %-15s %-4s\n' 127.0.0.1 1231 >"$work/program/sntp.cfg"
+
+$KORVEL_RESPONDER >"$work/responder.log" 2>&1 &
+pids+=($!)
+
+export DISPLAY=:77
+Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+# Openbox draws a maximise button even on windows that do not allow maximising; the title
+# bar shows only the buttons that work.
+cat >"$work/openbox.xml" <<'XML'
+<?xml version="1.0"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <theme><titleLayout>NLIC</titleLayout></theme>
+</openbox_config>
+XML
+openbox --config-file "$work/openbox.xml" >"$work/openbox.log" 2>&1 &
+pids+=($!)
+sleep 1
+
+XDG_RUNTIME_DIR="$work/runtime" QT_SCALE_FACTOR="${KORVEL_SCALE:-1}" \
+    "$work/program/korvel" >"$work/korvel.log" 2>&1 &
+pids+=($!)
+window="$(xdotool search --sync --onlyvisible --name 'KORVEL')"
+xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+
+# Clicks at a point of the window in logical pixels below its menu bar.
+click() {
+    local scale="${KORVEL_SCALE:-1}" width height
+    eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(WIDTH|HEIGHT)=')"
+    local menu=$((HEIGHT / scale - 302))
+    xdotool mousemove --window "$window" $(($1 * scale)) $((($2 + menu) * scale)) click 1
+    xdotool mousemove 1000 700
+}
+shoot() {
+    sleep "$2"
+    import -frame -window "$window" "$output/$1.png"
+    echo "screenshots: $output/$1.png"
+}
+
+shoot idle 1.5
+click 18 21   # toolbar button 1, 测时
+shoot measured 4
+click 84 21   # toolbar button 3, 参数设置
+sleep 2
+click 424 132 # 定时校时
+shoot settings 1

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QLockFile>
+#include <QString>
+
+#include "platform/user_feedback.h"
+
+namespace korvel {
+
+// One running copy per executable: a lock file in the user's runtime folder, named after the
+// executable's path. The lock is the kernel's, so it vanishes with the process that held it.
+class QtInstanceGuard final : public InstanceGuard {
+public:
+    QtInstanceGuard(const QString& runtimeFolder, const QString& executablePath);
+    // Claims the lock when it is free; a copy that holds the claim answers false again.
+    bool anotherCopyRunning() override;
+
+private:
+    QLockFile m_lock;
+};
+
+// The lock file of an executable in a folder.
+QString instanceLockPath(const QString& runtimeFolder, const QString& executablePath);
+
+}  // namespace korvel

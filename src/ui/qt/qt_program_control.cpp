@@ -1,0 +1,19 @@
+#include "ui/qt/qt_program_control.h"
+
+#include <QApplication>
+#include <QWidget>
+
+namespace korvel {
+
+void QtProgramControl::endNow() {
+    if (m_beforeEnd) {
+        m_beforeEnd();
+    }
+    // Hidden, not closed: closing would run the main window's unload step.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        window->hide();
+    }
+    QCoreApplication::exit(0);
+}
+
+}  // namespace korvel
