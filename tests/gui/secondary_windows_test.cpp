@@ -7,7 +7,9 @@
 #include <QTimer>
 #include <memory>
 
+#include "calibration/command_dispatch.h"
 #include "support/temp_folder.h"
+#include "support/test_rig.h"
 #include "ui/qt/about_dialog.h"
 #include "ui/qt/help_viewer.h"
 
@@ -29,6 +31,37 @@ TEST(QtSecondaryWindows, EachHelpCommandOpensAnotherViewer) {
         EXPECT_TRUE(viewer->isWindow());
         EXPECT_TRUE(QTest::qWaitFor([&] { return viewer->windowTitle() == "帮助"; }, 2000));
     }
+}
+
+TEST(QtSecondaryWindows, HelpButtonShowsTheHelpPageBesideTheProgramWithItsTitle) {
+    TestRig rig;
+    rig.files.programFolderPath = KORVEL_PROGRAM_FOLDER;
+    QtSecondaryWindows windows;
+    MainForm form(Platform{rig.time, rig.time, rig.socket, rig.time, rig.files, rig.messageBox,
+                           rig.beeper, rig.instanceGuard, windows, rig.program});
+    toolbarClick(form, 6);
+    ASSERT_EQ(windows.openViewers().size(), 1u);
+    HelpViewer* viewer = windows.openViewers().front();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return viewer->windowTitle() == "KORVEL 帮助"; }, 2000));
+    EXPECT_TRUE(viewer->page()->toPlainText().contains("校准时间的权限"));
+}
+
+TEST(QtSecondaryWindows, AboutButtonShowsTheAboutBoxUntilItIsClosed) {
+    TestRig rig;
+    QtSecondaryWindows windows;
+    MainForm form(Platform{rig.time, rig.time, rig.socket, rig.time, rig.files, rig.messageBox,
+                           rig.beeper, rig.instanceGuard, windows, rig.program});
+    QString title;
+    QTimer::singleShot(0, [&title] {
+        if (QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; })) {
+            title = QApplication::activeModalWidget()->windowTitle();
+            QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return);
+        }
+    });
+    toolbarClick(form, 5);
+    EXPECT_EQ(title, "关于 HORLO");
+    EXPECT_FALSE(windows.aboutBox()->isVisible());
+    EXPECT_EQ(form.Toolbar1.indicatorImage(), Toolbar::kAcceptedImage);
 }
 
 TEST(QtSecondaryWindows, ViewersOutliveTheOwnerAndGoWithTheWindowSet) {
