@@ -1,6 +1,7 @@
 // korvel: the desktop program.
 
 #include <QApplication>
+#include <QScreen>
 
 #include "calibration/command_dispatch.h"
 #include "platform/posix/posix_clock.h"
@@ -17,20 +18,11 @@
 #include "ui/qt/qt_program_control.h"
 #include "ui/qt/qt_user_feedback.h"
 #include "ui/qt/secondary_windows.h"
+#include "ui/qt/twips.h"
 
 namespace {
 
 using namespace korvel;
-
-// The window's timers and socket go with the window: nothing of it runs once it has been
-// closed or the program is ending, even while a help viewer keeps the process alive.
-void releaseWindow(MainForm& form) {
-    for (Timer* timer : {form.Timer1.get(), form.Timer2.get(), form.Timer3.get(), form.Timer5.get(),
-                         form.Timer6.get(), form.Timer7.get()}) {
-        timer->stop();
-    }
-    form.platform.socket.close();
-}
 
 FormActions coreActions(MainForm& form) {
     return FormActions{
@@ -41,11 +33,7 @@ FormActions coreActions(MainForm& form) {
         .guanyuClick = [&form] { guanyuClick(form); },
         .applySettings = [&form] { applySettings(form); },
         .cancelSettings = [&form] { cancelSettings(form); },
-        .shutDown =
-            [&form] {
-                shutDown(form);
-                releaseWindow(form);
-            },
+        .shutDown = [&form] { shutDown(form); },
     };
 }
 
@@ -69,8 +57,10 @@ int main(int argc, char** argv) {
     QtProgramControl program;
     MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instanceGuard,
                            windows, program});
-    program.setBeforeEnd([&form] { releaseWindow(form); });
 
+    // Start-up centres the window on the screen it learns of here.
+    form.Form1.setScreenWidthTwips(QGuiApplication::primaryScreen()->geometry().width() *
+                                   kTwipsPerPixel);
     if (!startUp(form)) {
         return 0;
     }

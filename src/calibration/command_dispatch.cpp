@@ -3,6 +3,7 @@
 #include "calibration/clock_correction.h"
 #include "calibration/measure_command.h"
 #include "calibration/time_sync_log.h"
+#include "settings/lifecycle.h"
 #include "settings/settings_panel.h"
 #include "ui/form/main_form.h"
 
@@ -62,7 +63,7 @@ void toolbarClick(MainForm& form, int buttonIndex) {
             break;
         case 7:
             logEvent(form, "   Closed");
-            form.platform.program.endNow();
+            endProgramNow(form);
             break;
         default:  // 4 (home page), 8 (gap) and 9 (indicator) do nothing
             break;

@@ -9,13 +9,16 @@ namespace korvel {
 namespace {
 
 constexpr int kServerMode = 4;
+// Stratum 0 is a Kiss-o'-Death; 16 and above (reserved in SNTPv4, "unsynchronised" in NTPv4)
+// come from a server that has no reference, so its clock is nothing to measure against.
+constexpr int kUnsynchronisedStratum = 16;
 constexpr std::uint8_t kLeapWarningByte = 96;
 
 }  // namespace
 
 bool isUsableReply(const SntpPacket& packet) {
     return modeOf(packet) == kServerMode && packet.stratum != 0 &&
-           transmitOf(packet) != NtpTimestamp{};
+           packet.stratum < kUnsynchronisedStratum && transmitOf(packet) != NtpTimestamp{};
 }
 
 void datagramArrival(MainForm& form, std::int32_t byteCount) {

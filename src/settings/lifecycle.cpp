@@ -28,6 +28,15 @@ void attachHandlers(MainForm& form) {
     form.Timer7->setTickHandler([&form] { captionTick(form); });
 }
 
+// The window's timers and socket go with it; an event already queued must find them off.
+void releaseWindow(MainForm& form) {
+    for (Timer* timer : {form.Timer1.get(), form.Timer2.get(), form.Timer3.get(), form.Timer5.get(),
+                         form.Timer6.get(), form.Timer7.get()}) {
+        timer->stop();
+    }
+    form.platform.socket.close();
+}
+
 }  // namespace
 
 void reopenScratchFile(MainForm& form) {
@@ -87,6 +96,8 @@ bool startUp(MainForm& form) {
     form.Timer5->start();
     form.Timer7->start();
     form.Command6.setEnabled(false);
+    const int screen = form.Form1.screenWidthTwips();
+    form.Form1.setGeometry((screen - kCollapsedWidthTwips) / 2, kCollapsedWidthTwips);
     return true;
 }
 
@@ -94,9 +105,15 @@ void shutDown(MainForm& form) {
     logEvent(form, "   Closed");
     form.timeSyncLog.close();
     form.scratchFile.close();
+    releaseWindow(form);
 }
 
 void exitNow(MainForm& form) {
+    endProgramNow(form);
+}
+
+void endProgramNow(MainForm& form) {
+    releaseWindow(form);
     form.platform.program.endNow();
 }
 

@@ -10,11 +10,15 @@ struct MainForm;
 // shown and the caller ends the program without anything else.
 bool startUp(MainForm& form);
 
-// The main window's unload step: the closing record when logging is on, then the files close.
+// The main window's unload step: the closing record when logging is on, then the files
+// close and the window's timers and socket stop, even if a help viewer keeps the program on.
 void shutDown(MainForm& form);
 
 // Command4: ends the program at once, without the closing record.
 void exitNow(MainForm& form);
+
+// Ends the program at once; nothing of the window runs afterwards.
+void endProgramNow(MainForm& form);
 
 // Shared by start-up and apply: (re)opens the scratch file and points the socket at the
 // server with the local port of the settings; each failure is shown and the program goes on.

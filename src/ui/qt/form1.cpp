@@ -264,7 +264,6 @@ Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std:
 
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect available = screen->availableGeometry();
-    m_form.Form1.setScreenWidthTwips(screen->geometry().width() * kTwipsPerPixel);
     m_topPixels =
         available.top() + std::max(0, (available.height() - twipsToPixels(kClientHeightTwips) -
                                        menuBar()->sizeHint().height()) /

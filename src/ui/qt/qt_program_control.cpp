@@ -6,9 +6,6 @@
 namespace korvel {
 
 void QtProgramControl::endNow() {
-    if (m_beforeEnd) {
-        m_beforeEnd();
-    }
     // Hidden, not closed: closing would run the main window's unload step.
     for (QWidget* window : QApplication::topLevelWidgets()) {
         window->hide();

@@ -152,6 +152,8 @@ TEST(ReplyHandler, DropsDatagramsThatAreNotAGenuineReplyToAnOpenRequest) {
         {"originate one fraction unit off", kServer, 123, [](Bytes& b) { b[31] ^= 0x01; }},
         {"originate one second off", kServer, 123, [](Bytes& b) { b[27] ^= 0x01; }},
         {"Kiss-o'-Death (stratum 0)", kServer, 123, [](Bytes& b) { b[1] = 0; }},
+        {"unsynchronised server (stratum 16)", kServer, 123, [](Bytes& b) { b[1] = 16; }},
+        {"reserved stratum 255", kServer, 123, [](Bytes& b) { b[1] = 255; }},
         {"client mode", kServer, 123, [](Bytes& b) { b[0] = 0x23; }},
         {"broadcast mode", kServer, 123, [](Bytes& b) { b[0] = 0x25; }},
         {"symmetric active mode", kServer, 123, [](Bytes& b) { b[0] = 0x21; }},
@@ -170,6 +172,17 @@ TEST(ReplyHandler, DropsDatagramsThatAreNotAGenuineReplyToAnOpenRequest) {
         burst.deliver(burst.reply());
         EXPECT_EQ(burst.rig.form->repliesReceived, 1);
         EXPECT_NEAR(burst.record(1).t3 - burst.record(1).t4, 0.0, 1e-6);
+    }
+}
+
+TEST(ReplyHandler, TakesStratum1To15) {
+    for (const int stratum : {1, 15}) {
+        SCOPED_TRACE(stratum);
+        OneRequestSent burst;
+        Bytes reply = burst.reply();
+        reply[1] = static_cast<std::uint8_t>(stratum);
+        burst.deliver(reply);
+        EXPECT_EQ(burst.rig.form->repliesReceived, 1);
     }
 }
 

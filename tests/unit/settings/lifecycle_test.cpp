@@ -121,6 +121,9 @@ TEST_F(Ending, ClosingTheWindowWritesTheClosingRecordLast) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "12-06-2026  09:05:19   Closed");
     EXPECT_FALSE(rig.form->timeSyncLog.isOpen());
+    // A help viewer may keep the program on; nothing of the window may run then.
+    EXPECT_FALSE(rig.form->Timer5->isRunning());
+    EXPECT_EQ(rig.socket.localPort(), 0);
 }
 
 TEST_F(Ending, ExitButtonEndsWithoutTheClosingRecord) {
@@ -135,6 +138,7 @@ TEST_F(Ending, ToolbarExitWritesTheClosingRecordEvenDuringABurst) {
     toolbarClick(*rig.form, 7);
     EXPECT_EQ(rig.program.ended, 1);
     EXPECT_EQ(rig.logLines().back(), "12-06-2026  09:05:08   Closed");
+    EXPECT_FALSE(rig.form->Timer1->isRunning() || rig.form->Timer2->isRunning());
 }
 
 }  // namespace

@@ -19,9 +19,9 @@ constexpr int kScreenTwips = 1920 * 15;
 class SettingsPanel : public ::testing::Test {
 protected:
     void SetUp() override {
-        rig.startProgram();
         form.Form1.setScreenWidthTwips(kScreenTwips);
-        form.Form1.setGeometry((kScreenTwips - 6100) / 2, 6100);
+        rig.startProgram();
+        ASSERT_EQ(form.Form1.leftTwips(), (kScreenTwips - 6100) / 2);
     }
     void open() {
         toggleSettingsPanel(form);

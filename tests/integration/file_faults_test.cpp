@@ -1,0 +1,199 @@
+// Files and clock faults on the real platform: folders that refuse writes, a full disk, a
+// program killed in the middle of saving, and a system that refuses to set the clock.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "calibration/command_dispatch.h"
+#include "harness/lab_fixture.h"
+#include "settings/settings_panel.h"
+
+namespace korvel::lab {
+
+namespace {
+
+std::string fileContent(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+class FileFaults : public LabTest {
+protected:
+    // A small tmpfs at a fresh folder, private to this test's mount namespace.
+    std::string mountTmpfs(const std::string& name, const std::string& options) {
+        const std::string path = folder->path() + "/" + name;
+        std::filesystem::create_directory(path);
+        std::string output;
+        EXPECT_TRUE(shell("mount -t tmpfs -o " + options + " korvel-" + name + " " + path, &output))
+            << output;
+        mounts.push_back(path);
+        return path;
+    }
+    void TearDown() override {
+        rig.reset();
+        for (const auto& path : mounts) {
+            shell("umount " + path);
+        }
+        LabTest::TearDown();
+    }
+    void startProgramIn(const std::string& programFolder) {
+        rig = std::make_unique<RealRig>(programFolder, folder->path());
+        ASSERT_TRUE(rig->startUp());
+    }
+    void apply(const std::string& address, const std::string& port, bool log,
+               const std::string& logPath = "") {
+        MainForm& form = *rig->form;
+        form.Text9.setText(address);
+        form.Text10.setText(port);
+        form.Check2.setTicked(log);
+        if (log) {
+            form.Text4.setText(logPath);
+        }
+        applySettings(form);
+    }
+    void expectRightOffset() {
+        const Outcome outcome = rig->measure();
+        ASSERT_TRUE(outcome.evaluated) << describe(outcome);
+        EXPECT_NEAR(outcome.offsetSec, kServerOffsetSec, kToleranceSec);
+    }
+    std::vector<std::string> mounts;
+};
+
+}  // namespace
+
+TEST_F(FileFaults, ReadOnlyProgramFolderIsReportedAndMeasuringGoesOn) {
+    startResponder({"--offset", std::to_string(kServerOffsetSec)});
+    const std::string program = mountTmpfs("ro", "ro,size=64k");
+    startProgramIn(program);
+    ASSERT_FALSE(rig->messageBox.shown.empty());
+    EXPECT_EQ(rig->messageBox.shown[0], "sntp.cfg 无法建立，使用默认服务器");
+    // The built-in server is out of reach from the namespace: nothing leaves it.
+    const Outcome fallback = rig->measure();
+    EXPECT_EQ(fallback.text1, kNoServer) << describe(fallback);
+
+    apply(NamespacePair::kServerAddress, std::to_string(kClientPort), false);
+    EXPECT_EQ(rig->messageBox.shown.back(), "sntp.cfg 无法保存");
+    expectRightOffset();
+    EXPECT_FALSE(std::filesystem::exists(program + "/sntp.cfg"));
+}
+
+TEST_F(FileFaults, FullDiskKeepsTheConfigurationAndTheProgramRunning) {
+    startResponder({"--offset", std::to_string(kServerOffsetSec)});
+    const std::string program = mountTmpfs("full", "size=64k");
+    const std::string cfg = program + "/sntp.cfg";
+    std::ofstream(cfg) << configLine(NamespacePair::kServerAddress, kClientPort) << "\n";
+    startProgramIn(program);
+    const std::string before = fileContent(cfg);
+    {
+        std::ofstream filler(program + "/filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) &&
+               filler.flush()) {
+        }
+    }
+
+    // The port changes, so the apply must rewrite sntp.cfg; the log lives on the same disk.
+    apply(NamespacePair::kServerAddress, "1232", true, program + "/sync.log");
+    EXPECT_EQ(rig->messageBox.shown.back(), "sntp.cfg 无法保存");
+    EXPECT_EQ(fileContent(cfg), before) << "sntp.cfg changed on a full disk";
+    expectRightOffset();
+    EXPECT_EQ(fileContent(cfg), before);
+    for (const auto& entry : std::filesystem::directory_iterator(program)) {
+        EXPECT_NE(entry.path().filename().string().rfind("sntp.cfg.", 0), 0u)
+            << "left behind: " << entry.path();
+    }
+}
+
+TEST_F(FileFaults, LogInMissingFolderIsRefusedAndMeasuringGoesOn) {
+    startResponder({"--offset", std::to_string(kServerOffsetSec)});
+    bootProgram();
+    apply(NamespacePair::kServerAddress, std::to_string(kClientPort), true,
+          folder->path() + "/missing/sync.log");
+    ASSERT_FALSE(rig->messageBox.shown.empty());
+    EXPECT_EQ(rig->messageBox.shown.back(), "校时数据保存路径错误");
+    EXPECT_FALSE(rig->form->settings.logOn);
+    expectRightOffset();
+}
+
+TEST_F(FileFaults, RefusedCorrectionIsShownAndLogged) {
+    startResponder({"--offset", std::to_string(kServerOffsetSec)});
+    bootProgram();
+    const std::string log = folder->path() + "/sync.log";
+    apply(NamespacePair::kServerAddress, std::to_string(kClientPort), true, log);
+    rig->clock.acceptSets = false;
+    expectRightOffset();
+    toolbarClick(*rig->form, 2);
+    EXPECT_EQ(rig->form->Text3.text(), "校准失败");
+    ASSERT_EQ(rig->clock.corrections.size(), 1u);
+    const auto lines = fileLines(log);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "校准失败");
+}
+
+TEST_F(FileFaults, KilledDuringApplyLeavesOldOrNewConfiguration) {
+    const std::string lineA = configLine("198.18.0.2", 0);
+    const std::string lineB = configLine("198.18.0.3", 0);
+    std::mt19937 random(20260206);
+    int leftovers = 0;
+    for (int round = 0; round < 40; ++round) {
+        TempFolder program("victim");
+        std::ofstream(program.path() + "/sntp.cfg") << lineA << "\n";
+        ChildProcess victim("", {"unshare", "-n", KORVEL_APPLY_VICTIM, program.path(),
+                                 program.path(), "198.18.0.2", "198.18.0.3"});
+        ASSERT_TRUE(victim.waitReady()) << "the apply victim did not start";
+        ::usleep(static_cast<useconds_t>(random() % 30'000));
+        victim.signal(SIGKILL);
+        victim.wait(5000);
+
+        const auto lines = fileLines(program.path() + "/sntp.cfg");
+        ASSERT_EQ(lines.size(), 1u) << "round " << round;
+        EXPECT_TRUE(lines[0] == lineA || lines[0] == lineB)
+            << "round " << round << ": " << lines[0];
+        for (const auto& entry : std::filesystem::directory_iterator(program.path())) {
+            leftovers += entry.path().filename().string().rfind("sntp.cfg.", 0) == 0 ? 1 : 0;
+        }
+    }
+    std::printf("[killed during apply] 40 kills, %d temporary files left behind\n", leftovers);
+}
+
+TEST_F(FileFaults, CorrectionWithoutTheRightToSetTheClockIsRefused) {
+    // A server at our own time: even a correction that went through would change nothing.
+    startResponder({"--offset", "0"});
+    // The right is dropped before anything runs, and checked gone before the tool starts.
+    const std::string guard =
+        "capsh --has-p=cap_sys_time && { echo 'CAP_SYS_TIME still held'; exit 97; }; "
+        "capsh --has-b=cap_sys_time && { echo 'CAP_SYS_TIME still in the bounding set'; exit 98; "
+        "}; grep CapEff /proc/self/status; exec \"$0\" \"$@\"";
+    const std::vector<std::string> dropped = {
+        "setpriv",   "--bounding-set", "-sys_time", "--inh-caps",
+        "-sys_time", "--no-new-privs", "sh",        "-c",
+        guard};
+
+    std::string probe;
+    auto probeArgs = dropped;
+    probeArgs.insert(probeArgs.end(), {"cat", "/proc/self/status"});
+    ASSERT_EQ(runInClient(probeArgs, probe), 0) << probe;
+    const auto at = probe.rfind("CapEff:");
+    ASSERT_NE(at, std::string::npos) << probe;
+    const unsigned long long effective = std::stoull(probe.substr(at + 7), nullptr, 16);
+    ASSERT_EQ(effective & (1ull << 25), 0u) << "CAP_SYS_TIME is still effective";
+
+    auto cliArgs = dropped;
+    cliArgs.insert(cliArgs.end(),
+                   {KORVEL_CLI, "measure", NamespacePair::kServerAddress, "--apply"});
+    std::string output;
+    const int status = runInClient(cliArgs, output);
+    std::printf("[refused correction] exit %d\n%s", status, output.c_str());
+    EXPECT_EQ(status, 4) << output;
+    EXPECT_NE(output.find("校准失败"), std::string::npos) << output;
+}
+
+}  // namespace korvel::lab

@@ -1,0 +1,97 @@
+#include "harness/lab_fixture.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "common/utf8_text.h"
+#include "settings/config_file.h"
+
+namespace korvel::lab {
+
+std::string configLine(const std::string& address, int port) {
+    return formatConfigLine(padRight(address, kAddressFieldWidth),
+                            padRight(std::to_string(port), kPortFieldWidth));
+}
+
+std::vector<std::string> fileLines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+void LabTest::SetUp() {
+    ASSERT_EQ(::geteuid(), 0u)
+        << "the hostile-network suite runs as root: it makes network namespaces";
+    net = std::make_unique<NamespacePair>();
+    ASSERT_EQ(net->error(), "") << "network namespaces could not be made";
+    ASSERT_TRUE(net->enterClient()) << net->error();
+    folder = std::make_unique<TempFolder>("lab");
+    ASSERT_FALSE(folder->path().empty());
+}
+
+void LabTest::TearDown() {
+    rig.reset();
+    tools.clear();
+    net.reset();
+    folder.reset();
+}
+
+void LabTest::bootProgram(const std::string& serverAddress) {
+    std::ofstream(folder->path() + "/sntp.cfg") << configLine(serverAddress, kClientPort) << "\n";
+    rig = std::make_unique<RealRig>(folder->path(), folder->path());
+    ASSERT_TRUE(rig->startUp());
+}
+
+ChildProcess& LabTest::startTool(const std::string& path, std::vector<std::string> args) {
+    args.insert(args.begin(), path);
+    tools.push_back(std::make_unique<ChildProcess>(net->server(), std::move(args)));
+    EXPECT_TRUE(tools.back()->waitReady()) << path << " did not start";
+    return *tools.back();
+}
+
+void LabTest::startResponder(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--bind", NamespacePair::kServerAddress});
+    startTool(KORVEL_TEST_RESPONDER, std::move(args));
+}
+
+void LabTest::startRelayedResponder(std::vector<std::string> args, const std::string& condition,
+                                    int seed) {
+    args.insert(args.begin(), {"--bind", "127.0.0.1"});
+    startTool(KORVEL_TEST_RESPONDER, std::move(args));
+    startTool(KORVEL_TEST_RELAY,
+              {"--listen", std::string(NamespacePair::kServerAddress) + ":123", "--upstream",
+               "127.0.0.1:123", "--condition", condition, "--seed", std::to_string(seed)});
+}
+
+int LabTest::runInClient(std::vector<std::string> argv, std::string& output, int timeoutMs) {
+    ChildProcess process(net->client(), std::move(argv));
+    const int status = process.wait(timeoutMs);
+    output = process.output();
+    return status;
+}
+
+std::string LabTest::describe(const Outcome& outcome) {
+    char text[256];
+    if (outcome.evaluated) {
+        std::snprintf(text, sizeof text, "offset %.6f s from %d replies", outcome.offsetSec,
+                      outcome.replies);
+        return text;
+    }
+    return outcome.ended ? "message \"" + outcome.text1 + "\"" : "burst never ended";
+}
+
+void LabTest::expectSoundOutcome(const Outcome& outcome) {
+    ASSERT_TRUE(outcome.ended) << "the burst never ended";
+    if (!outcome.evaluated) {
+        EXPECT_TRUE(outcome.text1 == kNoServer || outcome.text1 == kCongested ||
+                    outcome.text1 == kServerTimeInvalid)
+            << "unexpected message \"" << outcome.text1 << "\"";
+    }
+}
+
+}  // namespace korvel::lab

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "harness/net_lab.h"
+#include "harness/real_rig.h"
+
+namespace korvel::lab {
+
+inline constexpr int kClientPort = 1231;
+inline constexpr double kServerOffsetSec = 3.25;
+// Both ends read the same clock; what is left is millisecond resolution and the scheduling
+// latency of a loaded machine running cases side by side (under 1 ms when run alone).
+inline constexpr double kToleranceSec = 0.010;
+
+// The three failure messages a burst may end with.
+inline constexpr const char* kNoServer = "无法连接服务器";
+inline constexpr const char* kCongested = "网络阻塞,请稍候再试!";
+inline constexpr const char* kServerTimeInvalid = "服务器时间失效";
+
+// A test in its own pair of network namespaces with the program (on the real platform) in the
+// client one and its servers in the other. Needs root; fails, never skips, without it.
+class LabTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // sntp.cfg naming our server, then the window's load step.
+    void bootProgram(const std::string& serverAddress = NamespacePair::kServerAddress);
+    // A test tool in the server namespace, waited for until it is ready.
+    ChildProcess& startTool(const std::string& path, std::vector<std::string> args);
+    // The responder serving the client directly, or behind the impairment relay.
+    void startResponder(std::vector<std::string> args);
+    void startRelayedResponder(std::vector<std::string> args, const std::string& condition,
+                               int seed = 1);
+    // Runs a command in the client namespace to its end.
+    int runInClient(std::vector<std::string> argv, std::string& output, int timeoutMs = 20000);
+
+    // Every burst ends, in an offset or in one of the three messages.
+    static void expectSoundOutcome(const Outcome& outcome);
+    static std::string describe(const Outcome& outcome);
+
+    std::unique_ptr<NamespacePair> net;
+    std::unique_ptr<TempFolder> folder;
+    std::unique_ptr<RealRig> rig;
+    std::vector<std::unique_ptr<ChildProcess>> tools;
+};
+
+std::string configLine(const std::string& address, int port);
+std::vector<std::string> fileLines(const std::string& path);
+
+}  // namespace korvel::lab

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace korvel::lab {
+
+// Two network namespaces joined by a veth pair, made for one test and removed after it:
+//   client  198.18.0.1/24  (the program runs here)
+//   server  198.18.0.2/24 and 198.18.0.3/24 (responder, relay, flooder)
+// Both have loopback up. Nothing here reaches the machine's own network.
+class NamespacePair {
+public:
+    static constexpr const char* kClientAddress = "198.18.0.1";
+    static constexpr const char* kServerAddress = "198.18.0.2";
+    static constexpr const char* kOtherServerAddress = "198.18.0.3";
+
+    NamespacePair();
+    ~NamespacePair();
+    NamespacePair(const NamespacePair&) = delete;
+    NamespacePair& operator=(const NamespacePair&) = delete;
+
+    // Empty when the namespaces stand; otherwise what failed.
+    const std::string& error() const { return m_error; }
+    const std::string& client() const { return m_client; }
+    const std::string& server() const { return m_server; }
+
+    // Moves this thread into the client namespace (sockets made afterwards live there), and
+    // back to where it was.
+    bool enterClient();
+    void leave();
+
+private:
+    bool run(const std::string& command);
+    std::string m_client;
+    std::string m_server;
+    std::string m_error;
+    int m_home = -1;  // the namespace this thread came from
+};
+
+// A program started inside a namespace, ended by its PID when this object goes.
+class ChildProcess {
+public:
+    ChildProcess(const std::string& netns, std::vector<std::string> argv);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Waits for the tool's "ready" line; false on time-out or early exit.
+    bool waitReady(int timeoutMs = 5000);
+    // Waits for the end, collecting standard output; the exit status, or -1 on time-out
+    // (the process is then killed).
+    int wait(int timeoutMs);
+    const std::string& output() const { return m_output; }
+    void signal(int number);
+
+private:
+    bool readSome(int timeoutMs);
+    pid_t m_pid = -1;
+    int m_stdout = -1;
+    std::string m_output;
+    bool m_reaped = false;
+};
+
+// Runs a shell command; true when it exits 0.
+bool shell(const std::string& command, std::string* output = nullptr);
+
+}  // namespace korvel::lab

@@ -1,0 +1,288 @@
+// The program's real socket, timers and clock against hostile servers and networks, each case
+// in network namespaces of its own. The clock is only ever read: a correction is recorded.
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+#include "harness/lab_fixture.h"
+#include "settings/settings_panel.h"
+
+namespace korvel::lab {
+
+namespace {
+
+// 2036-02-07 06:28:16 UTC, where the 32-bit NTP seconds roll over, in Unix seconds.
+constexpr double kEraBoundaryUnix = 4294967296.0 - 2208988800.0;
+
+double realUnixNow() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+enum class Expect {
+    Offset,             // the server's offset, within the tolerance
+    OffsetOrCongested,  // heavy loss: an offset from what came, or the congestion message
+    FewOrNone,          // next to nothing comes back
+    NoServer,           // nothing usable came back
+    TimeInvalid,        // the server flags its time invalid
+};
+
+struct NetworkCase {
+    const char* name;
+    std::vector<std::string> responder;
+    const char* condition;  // impairment relay condition; nullptr: the server answers directly
+    Expect expect;
+    double toleranceSec = kToleranceSec;
+    double biasSec = 0.0;  // what SNTP cannot see: half the difference of the one-way delays
+    std::optional<double> eraDeltaSec;  // server clock this far from the 2036 era boundary
+};
+
+NetworkCase item(const char* name, std::vector<std::string> responder, const char* condition,
+                 Expect expect, double toleranceSec = kToleranceSec, double biasSec = 0.0,
+                 std::optional<double> eraDeltaSec = std::nullopt) {
+    return {name, std::move(responder), condition, expect, toleranceSec, biasSec, eraDeltaSec};
+}
+
+void PrintTo(const NetworkCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::vector<std::string> decoy(std::vector<std::string> how) {
+    how.insert(how.begin(), "--decoy");
+    return how;
+}
+
+std::vector<std::string> leapAlarmOn(int replies) {
+    std::string script;
+    for (int i = 1; i <= replies; ++i) {
+        script += (i > 1 ? "," : "") + std::to_string(i) + ":byte0=0xe4";
+    }
+    return {"--script", script};
+}
+
+const NetworkCase kCases[] = {
+    // Datagrams of the wrong size, each carrying a forged time, ahead of every genuine reply.
+    item("Size0BeforeEachReply", decoy({"--decoy-size", "0"}), nullptr, Expect::Offset),
+    item("Size47BeforeEachReply", decoy({"--decoy-size", "47"}), nullptr, Expect::Offset),
+    item("Size49BeforeEachReply", decoy({"--decoy-size", "49"}), nullptr, Expect::Offset),
+    item("Size68BeforeEachReply", decoy({"--decoy-size", "68"}), nullptr, Expect::Offset),
+    item("Size1500BeforeEachReply", decoy({"--decoy-size", "1500"}), nullptr, Expect::Offset),
+    item("OnlySize47Replies", {"--size", "47"}, nullptr, Expect::NoServer),
+    item("OnlySize49Replies", {"--size", "49"}, nullptr, Expect::NoServer),
+    // Forged replies racing the genuine ones.
+    item("ForgedReplyFromOtherAddress",
+         decoy({"--decoy-from", std::string(NamespacePair::kOtherServerAddress) + ":123"}), nullptr,
+         Expect::Offset),
+    item("ForgedReplyFromOtherPort",
+         decoy({"--decoy-from", std::string(NamespacePair::kServerAddress) + ":124"}), nullptr,
+         Expect::Offset),
+    item("ForgedReplyWithWrongOriginate", decoy({"--decoy-originate", "wrong"}), nullptr,
+         Expect::Offset),
+    item("ForgedReplyWithZeroOriginate", decoy({"--decoy-originate", "zero"}), nullptr,
+         Expect::Offset),
+    item("EveryReplyTwice", {"--duplicate"}, nullptr, Expect::Offset),
+    item("OnlyWrongOriginate", {"--originate", "wrong"}, nullptr, Expect::NoServer),
+    // Replies a client must not take.
+    item("Mode3Replies", {"--first-byte", "0x23"}, nullptr, Expect::NoServer),
+    item("Mode5Replies", {"--first-byte", "0x25"}, nullptr, Expect::NoServer),
+    item("KissOfDeathRate", {"--kod", "RATE"}, nullptr, Expect::NoServer),
+    item("KissOfDeathDeny", {"--kod", "DENY"}, nullptr, Expect::NoServer),
+    item("Stratum16", {"--stratum", "16"}, nullptr, Expect::NoServer),
+    item("ZeroTransmitTimestamp", {"--zero-transmit"}, nullptr, Expect::NoServer),
+    item("LeapAlarmOnThreeReplies", leapAlarmOn(3), nullptr, Expect::Offset),
+    item("LeapAlarmOnFourReplies", leapAlarmOn(4), nullptr, Expect::TimeInvalid),
+    // The server's clock around 2036-02-07 06:28:16 UTC.
+    item("ServerJustBeforeEraBoundary", {}, nullptr, Expect::Offset, kToleranceSec, 0.0, -60.0),
+    item("ServerJustAfterEraBoundary", {}, nullptr, Expect::Offset, kToleranceSec, 0.0, 60.0),
+    item("ServerCrossesEraBoundaryDuringBurst", {}, nullptr, Expect::Offset, kToleranceSec, 0.0,
+         -1.5),
+    // Impaired paths, seeded so every run sees the same packets.
+    item("NoLoss", {}, "loss0", Expect::Offset),
+    item("HalfLost", {}, "loss50", Expect::OffsetOrCongested),
+    item("EightyPercentLost", {}, "loss80", Expect::OffsetOrCongested),
+    item("NinetyFivePercentLost", {}, "loss95", Expect::FewOrNone),
+    item("AllLost", {}, "loss100", Expect::NoServer),
+    // A burst cannot tell delay on the way out from delay on the way back: a reply whose two
+    // legs differ by d is off by d / 2. These bounds are that, for the worst reply.
+    item("Jitter200ms", {}, "jitter200", Expect::Offset, 0.050),
+    item("Asymmetric10msUp40msDown", {}, "asym10-40", Expect::Offset, kToleranceSec, -0.015),
+    item("ThirtyPercentDuplicated", {}, "dup30", Expect::Offset),
+    item("Reordered", {}, "reorder", Expect::Offset, 0.060),
+};
+
+class HostileNetwork : public LabTest, public ::testing::WithParamInterface<NetworkCase> {};
+
+}  // namespace
+
+TEST_P(HostileNetwork, EndsInTheRightOffsetOrAnHonestMessage) {
+    const NetworkCase& c = GetParam();
+    double offset = kServerOffsetSec;
+    if (c.eraDeltaSec) {
+        offset = kEraBoundaryUnix + *c.eraDeltaSec - realUnixNow();
+    }
+    std::vector<std::string> args = c.responder;
+    args.insert(args.end(), {"--offset", std::to_string(offset)});
+    if (c.condition != nullptr) {
+        startRelayedResponder(args, c.condition);
+    } else {
+        startResponder(args);
+    }
+    bootProgram();
+    ASSERT_TRUE(rig->messageBox.shown.empty()) << rig->messageBox.shown.front();
+
+    const Outcome outcome = rig->measure();
+    std::printf("[%s] %s\n", c.name, describe(outcome).c_str());
+    expectSoundOutcome(outcome);
+    EXPECT_TRUE(rig->clock.corrections.empty()) << "a manual burst set the clock";
+
+    const double expected = offset + c.biasSec;
+    switch (c.expect) {
+        case Expect::Offset:
+            ASSERT_TRUE(outcome.evaluated) << describe(outcome);
+            EXPECT_NEAR(outcome.offsetSec, expected, c.toleranceSec);
+            break;
+        case Expect::OffsetOrCongested:
+            if (outcome.evaluated) {
+                EXPECT_NEAR(outcome.offsetSec, expected, c.toleranceSec);
+            } else {
+                EXPECT_EQ(outcome.text1, kCongested);
+            }
+            break;
+        case Expect::FewOrNone:
+            EXPECT_FALSE(outcome.evaluated) << describe(outcome);
+            EXPECT_TRUE(outcome.text1 == kCongested || outcome.text1 == kNoServer);
+            break;
+        case Expect::NoServer:
+            EXPECT_EQ(outcome.text1, kNoServer) << describe(outcome);
+            break;
+        case Expect::TimeInvalid:
+            EXPECT_EQ(outcome.text1, kServerTimeInvalid) << describe(outcome);
+            break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HostileNetwork, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<NetworkCase>& entry) {
+                             return std::string(entry.param.name);
+                         });
+
+using NetworkLab = LabTest;
+
+TEST_F(NetworkLab, RepliesReplayedFromThePreviousBurstAreIgnored) {
+    startResponder({"--replay", "--offset", std::to_string(kServerOffsetSec)});
+    bootProgram();
+    const Outcome first = rig->measure();
+    ASSERT_TRUE(first.evaluated) << describe(first);
+    rig->pump(2000);  // a pause the responder takes for the end of a burst
+
+    // Each reply now comes after the stale one of the same request in the first burst,
+    // whose times are seconds old: taking it would show a wrong offset.
+    const Outcome second = rig->measure();
+    std::printf("[replay] %s\n", describe(second).c_str());
+    ASSERT_TRUE(second.evaluated) << describe(second);
+    EXPECT_NEAR(second.offsetSec, kServerOffsetSec, kToleranceSec);
+    EXPECT_TRUE(rig->clock.corrections.empty());
+}
+
+TEST_F(NetworkLab, SocketStillWorksAfterPortUnreachable) {
+    bootProgram();
+    // Nothing listens yet: the server namespace answers each request with ICMP port
+    // unreachable.
+    const Outcome refused = rig->measure();
+    EXPECT_EQ(refused.text1, kNoServer) << describe(refused);
+
+    startResponder({"--offset", std::to_string(kServerOffsetSec)});
+    const Outcome next = rig->measure();
+    ASSERT_TRUE(next.evaluated) << describe(next);
+    EXPECT_NEAR(next.offsetSec, kServerOffsetSec, kToleranceSec);
+}
+
+TEST_F(NetworkLab, SilentServerBehindFirewallDrop) {
+    startResponder({"--offset", std::to_string(kServerOffsetSec)});
+    std::string output;
+    const std::string nft = "ip netns exec " + net->server() + " nft ";
+    ASSERT_TRUE(
+        shell(nft + "add table inet lab", &output) &&
+        shell(nft + "'add chain inet lab input { type filter hook input priority 0; }'", &output) &&
+        shell(nft + "add rule inet lab input udp dport 123 drop", &output))
+        << output;
+    bootProgram();
+    const Outcome outcome = rig->measure();
+    EXPECT_EQ(outcome.text1, kNoServer) << describe(outcome);
+}
+
+TEST_F(NetworkLab, LocalPortAlreadyInUse) {
+    startResponder({"--offset", std::to_string(kServerOffsetSec)});
+    const int holder = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(kClientPort);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    bootProgram();
+    ASSERT_EQ(rig->messageBox.shown.size(), 1u);
+    EXPECT_EQ(rig->messageBox.shown[0], "本机端口 1231 无法使用");
+    const Outcome outcome = rig->measure();
+    EXPECT_EQ(outcome.text1, kNoServer) << describe(outcome);
+
+    std::string output;
+    const int status = runInClient(
+        {KORVEL_CLI, "measure", NamespacePair::kServerAddress, "--port", "1231"}, output);
+    EXPECT_EQ(status, 5) << output;
+    ::close(holder);
+}
+
+// Scheduled calibration under a 1000 ms limit, started by the real scheduler.
+class ScheduledBurst : public LabTest {
+protected:
+    void armSchedule(const std::string& logPath) {
+        MainForm& form = *rig->form;
+        form.Check1.setTicked(true);
+        form.Check3.setTicked(true);
+        form.HScroll1.setValue(1);
+        form.HScroll2.setValue(1000);
+        form.Check2.setTicked(true);
+        form.Text4.setText(logPath);
+        applySettings(form);
+        ASSERT_TRUE(form.settings.autoSyncOn && form.settings.limitOn && form.settings.logOn);
+        // The interval (0.1 h) has passed: the next clock-display tick starts the burst.
+        rig->watch();
+        form.settings.scheduleStart -= 400;
+    }
+};
+
+TEST_F(ScheduledBurst, ServerOneHourBehindIsNotApplied) {
+    startResponder({"--offset", "-3600"});
+    bootProgram();
+    const std::string log = folder->path() + "/auto.log";
+    armSchedule(log);
+    const Outcome outcome = rig->waitForBurst();
+    std::printf("[one hour behind] %s\n", describe(outcome).c_str());
+    ASSERT_TRUE(outcome.evaluated) << describe(outcome);
+    EXPECT_NEAR(outcome.offsetSec, -3600.0, kToleranceSec);
+    EXPECT_TRUE(rig->clock.corrections.empty()) << "the scheduled burst corrected the clock";
+    const auto lines = fileLines(log);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find("   自动未校准执行（时差不小于限制）"), std::string::npos)
+        << lines.back();
+}
+
+TEST_F(ScheduledBurst, ServerSlightlyAheadIsApplied) {
+    startResponder({"--offset", "0.3"});
+    bootProgram();
+    armSchedule(folder->path() + "/auto.log");
+    const Outcome outcome = rig->waitForBurst();
+    ASSERT_TRUE(outcome.evaluated) << describe(outcome);
+    ASSERT_EQ(rig->clock.corrections.size(), 1u);
+    EXPECT_NEAR(rig->clock.corrections[0].requestedOffsetSec, 0.3, 0.01);
+}
+
+}  // namespace korvel::lab

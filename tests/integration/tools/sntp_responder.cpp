@@ -1,0 +1,238 @@
+// korvel-test-responder: an SNTP server for the tests, built from the packet layout of
+// RFC 4330 alone, so that it checks the program's packet code instead of mirroring it.
+//
+// Serves CLOCK_REALTIME plus --offset seconds. Everything a hostile or broken server does is a
+// switch:
+//   --bind ADDR --port N         where to listen (0.0.0.0:123)
+//   --offset SEC                 server clock minus real clock
+//   --first-byte N               leap/version/mode byte of every reply (0x24)
+//   --stratum N                  stratum (2); --kod CODE sends stratum 0 with CODE as refid
+//   --zero-transmit              transmit timestamp all zero
+//   --originate keep|zero|wrong  what the originate field echoes
+//   --size N                     reply datagram size: truncated or zero-padded (48)
+//   --duplicate                  every reply sent twice
+//   --replay                     from the second burst on, each reply is preceded by the
+//                                reply given to the same request of the previous burst
+//   --decoy                      before each reply, a forged one carrying --decoy-offset
+//                                (offset + 1000 s) from --decoy-from ADDR:PORT (the server's
+//                                own socket), --decoy-size N bytes, --decoy-originate
+//   --script I:k=v[/k=v],...     per reply of a burst (1-based): byte0, stratum, drop=1
+//   --silent                     reads requests, answers none
+// A burst is a run of requests without a gap of 1.5 s.
+
+#include <time.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <vector>
+
+#include "tool_options.h"
+
+namespace {
+
+using korvel::tools::Options;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::size_t kPacketSize = 48;
+constexpr double kUnixToNtp = 2208988800.0;  // seconds from 1900-01-01 to 1970-01-01
+constexpr double kTwo32 = 4294967296.0;
+constexpr double kBurstGapSec = 1.5;
+
+// Offsets of the fields in an SNTP packet.
+constexpr std::size_t kReferenceId = 12;
+constexpr std::size_t kReferenceTime = 16;
+constexpr std::size_t kOriginateTime = 24;
+constexpr std::size_t kReceiveTime = 32;
+constexpr std::size_t kTransmitTime = 40;
+
+double realNow() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// An NTP timestamp of a Unix time: 32-bit seconds since 1900 (modulo 2^32, so the era rolls
+// over in 2036) and a 32-bit binary fraction, both big-endian.
+void putTimestamp(Bytes& packet, std::size_t at, double unixSeconds) {
+    const double ntp = unixSeconds + kUnixToNtp;
+    const double whole = std::floor(ntp);
+    const std::uint32_t seconds =
+        static_cast<std::uint32_t>(static_cast<std::uint64_t>(whole) & 0xFFFFFFFFu);
+    const std::uint32_t fraction =
+        static_cast<std::uint32_t>(std::min(std::floor((ntp - whole) * kTwo32), kTwo32 - 1));
+    for (std::size_t i = 0; i < 4; ++i) {
+        packet[at + i] = static_cast<std::uint8_t>(seconds >> (24 - 8 * i));
+        packet[at + 4 + i] = static_cast<std::uint8_t>(fraction >> (24 - 8 * i));
+    }
+}
+
+struct ReplyShape {
+    int firstByte = 0x24;  // leap 0, version 4, mode 4 (server)
+    int stratum = 2;
+    bool drop = false;
+};
+
+struct Config {
+    double offset = 0.0;
+    ReplyShape shape;
+    std::string kod;
+    bool zeroTransmit = false;
+    std::string originate = "keep";
+    std::size_t size = kPacketSize;
+    bool duplicate = false;
+    bool replay = false;
+    bool silent = false;
+    bool decoy = false;
+    double decoyOffset = 0.0;
+    std::size_t decoySize = kPacketSize;
+    std::string decoyOriginate = "keep";
+    std::map<int, ReplyShape> script;
+};
+
+std::map<int, ReplyShape> parseScript(const std::string& text, const ReplyShape& base) {
+    std::map<int, ReplyShape> script;
+    std::stringstream entries(text);
+    std::string entry;
+    while (std::getline(entries, entry, ',')) {
+        const auto colon = entry.find(':');
+        if (colon == std::string::npos) {
+            Options::fail("bad script entry " + entry);
+        }
+        ReplyShape shape = base;
+        std::stringstream settings(entry.substr(colon + 1));
+        std::string setting;
+        while (std::getline(settings, setting, '/')) {
+            const auto eq = setting.find('=');
+            const std::string key = setting.substr(0, eq);
+            const long value = std::strtol(setting.substr(eq + 1).c_str(), nullptr, 0);
+            if (key == "byte0") {
+                shape.firstByte = static_cast<int>(value);
+            } else if (key == "stratum") {
+                shape.stratum = static_cast<int>(value);
+            } else if (key == "drop") {
+                shape.drop = value != 0;
+            } else {
+                Options::fail("bad script key " + key);
+            }
+        }
+        script[std::stoi(entry.substr(0, colon))] = shape;
+    }
+    return script;
+}
+
+// The reply to one request, as a server whose clock is offset from the real one writes it.
+Bytes buildReply(const Bytes& request, const ReplyShape& shape, const Config& config, double offset,
+                 const std::string& originate, double receivedAt) {
+    Bytes reply(kPacketSize, 0);
+    reply[0] = static_cast<std::uint8_t>(shape.firstByte);
+    reply[1] = static_cast<std::uint8_t>(config.kod.empty() ? shape.stratum : 0);
+    reply[2] = request[2];
+    reply[3] = 0xEC;  // precision 2^-20 s
+    reply[7] = 0x10;  // root delay and dispersion: a few ms
+    reply[11] = 0x20;
+    const std::string refid = config.kod.empty() ? "TEST" : config.kod;
+    for (std::size_t i = 0; i < 4 && i < refid.size(); ++i) {
+        reply[kReferenceId + i] = static_cast<std::uint8_t>(refid[i]);
+    }
+    putTimestamp(reply, kReferenceTime, receivedAt + offset - 10);
+    // The originate field echoes the request's transmit field byte for byte.
+    if (originate == "keep" || originate == "wrong") {
+        std::memcpy(&reply[kOriginateTime], &request[kTransmitTime], 8);
+        if (originate == "wrong") {
+            reply[kOriginateTime + 7] ^= 0x01;  // one fraction unit off
+        }
+    }
+    putTimestamp(reply, kReceiveTime, receivedAt + offset);
+    if (!config.zeroTransmit) {
+        putTimestamp(reply, kTransmitTime, realNow() + offset);
+    }
+    return reply;
+}
+
+Bytes resized(Bytes bytes, std::size_t size) {
+    bytes.resize(size, 0);
+    return bytes;
+}
+
+void sendTo(int fd, const Bytes& bytes, const sockaddr_in& to) {
+    ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options options(argc, argv);
+    Config config;
+    config.offset = options.number("offset", 0.0);
+    config.shape.firstByte = static_cast<int>(options.integer("first-byte", 0x24));
+    config.shape.stratum = static_cast<int>(options.integer("stratum", 2));
+    config.kod = options.text("kod", "");
+    config.zeroTransmit = options.has("zero-transmit");
+    config.originate = options.text("originate", "keep");
+    config.size = static_cast<std::size_t>(options.integer("size", kPacketSize));
+    config.duplicate = options.has("duplicate");
+    config.replay = options.has("replay");
+    config.silent = options.has("silent");
+    config.decoy = options.has("decoy");
+    config.decoyOffset = options.number("decoy-offset", config.offset + 1000.0);
+    config.decoySize = static_cast<std::size_t>(options.integer("decoy-size", kPacketSize));
+    config.decoyOriginate = options.text("decoy-originate", "keep");
+    config.script = parseScript(options.text("script", ""), config.shape);
+
+    const int server = korvel::tools::boundSocket(korvel::tools::endpoint(
+        options.text("bind", "0.0.0.0") + ":" + options.text("port", "123")));
+    int decoySocket = server;
+    if (options.has("decoy-from")) {
+        decoySocket =
+            korvel::tools::boundSocket(korvel::tools::endpoint(options.text("decoy-from", "")));
+    }
+    korvel::tools::announceReady();
+
+    std::vector<Bytes> previousBurst;
+    std::vector<Bytes> currentBurst;
+    double lastRequestAt = 0.0;
+    for (;;) {
+        Bytes request(2048);
+        sockaddr_in client{};
+        socklen_t clientSize = sizeof client;
+        const ssize_t got = ::recvfrom(server, request.data(), request.size(), 0,
+                                       reinterpret_cast<sockaddr*>(&client), &clientSize);
+        const double receivedAt = realNow();
+        // Only client requests (mode 3) of the SNTP size are answered.
+        if (got != static_cast<ssize_t>(kPacketSize) || (request[0] & 0x07) != 3) {
+            continue;
+        }
+        request.resize(kPacketSize);
+        if (receivedAt - lastRequestAt > kBurstGapSec && !currentBurst.empty()) {
+            previousBurst = std::move(currentBurst);
+            currentBurst.clear();
+        }
+        lastRequestAt = receivedAt;
+        const int index = static_cast<int>(currentBurst.size()) + 1;
+        const auto scripted = config.script.find(index);
+        const ReplyShape& shape = scripted != config.script.end() ? scripted->second : config.shape;
+
+        const Bytes reply =
+            buildReply(request, shape, config, config.offset, config.originate, receivedAt);
+        currentBurst.push_back(reply);
+        if (config.silent || shape.drop) {
+            continue;
+        }
+        if (config.replay && static_cast<std::size_t>(index) <= previousBurst.size()) {
+            sendTo(server, previousBurst[static_cast<std::size_t>(index) - 1], client);
+        }
+        if (config.decoy) {
+            const Bytes forged = buildReply(request, config.shape, config, config.decoyOffset,
+                                            config.decoyOriginate, receivedAt);
+            sendTo(decoySocket, resized(forged, config.decoySize), client);
+        }
+        const Bytes out = resized(reply, config.size);
+        sendTo(server, out, client);
+        if (config.duplicate) {
+            sendTo(server, out, client);
+        }
+    }
+}
