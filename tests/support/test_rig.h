@@ -23,8 +23,12 @@ struct TestRig {
     void measure(std::int64_t runMs = 12'000);
     // The desktop program's start-up with sntp.cfg naming the fake server.
     void startProgram();
+    // Logging on into kLogPath, as an applied log setting leaves it.
+    void startLog();
     std::string cfgPath() const { return files.programFolderPath + "/sntp.cfg"; }
     std::vector<std::string> logLines() const;
+
+    static constexpr const char* kLogPath = "/opt/korvel/12-06-2026.log";
 
     VirtualTime time;
     FakeUdpSocket socket{time};

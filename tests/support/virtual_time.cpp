@@ -101,7 +101,6 @@ std::unique_ptr<Timer> VirtualTime::createTimer(TimerPrecision) {
 }
 
 SystemTime VirtualTime::getSystemTime() {
-    ++m_utcReads;
     return systemTimeOf(m_utcMs);
 }
 

@@ -39,7 +39,6 @@ public:
     // The system refuses to set the clock while this is on.
     void refuseClockSets(bool refuse) { m_refuseSets = refuse; }
     const std::vector<SystemTime>& clockSets() const { return m_clockSets; }
-    int readsOfUtc() const { return m_utcReads; }
     // Another time service said to run on the machine; empty for none.
     std::string otherTimeService;
 
@@ -51,7 +50,6 @@ private:
     std::int64_t m_utcMs;
     int m_localOffsetMinutes;
     bool m_refuseSets = false;
-    int m_utcReads = 0;
     std::vector<SystemTime> m_clockSets;
     std::vector<std::shared_ptr<TimerState>> m_timers;
     struct Event {

@@ -17,10 +17,9 @@ namespace {
 using test::TestRig;
 using test::utcTime;
 using testing::ElementsAre;
-using testing::EndsWith;
 using testing::IsEmpty;
 
-constexpr const char* kLogPath = "/opt/korvel/12-06-2026.log";
+constexpr const char* kLogPath = TestRig::kLogPath;
 
 TEST(TimeSyncLog, EveryLineKindIsLaidOutByteForByte) {
     const SystemTime local = utcTime(2026, 12, 6, 9, 5, 7);
@@ -32,7 +31,6 @@ TEST(TimeSyncLog, EveryLineKindIsLaidOutByteForByte) {
         {scheduledStartLine(local), "12-06-2026   09:05:07   测时差（自动）"},
         {resultLine(0.123456, false), "0.123456"},
         {resultLine(-0.5, true), "-0.500000   自动校准"},
-        {resultLine(1234.5, false), "1234.500000"},
         {eventLine(local, "   校准"), "12-06-2026  09:05:07   校准"},
         {eventLine(local, "   校准(自动)"), "12-06-2026  09:05:07   校准(自动)"},
         {eventLine(local, "   自动校准执行（时差小于限制）"),
@@ -53,9 +51,7 @@ TEST(TimeSyncLog, ManualMeasurementAndCorrectionWriteThreeLines) {
     // Timers without handlers: only the commands below act.
     TestRig rig;
     MainForm& form = *rig.form;
-    form.settings.logOn = true;
-    ASSERT_EQ(form.timeSyncLog.open(rig.files, kLogPath), FileError::None);
-
+    rig.startLog();
     measureCommand(form);
     for (std::size_t i = 1; i <= 25; ++i) {
         form.replyRecords[i] = ReplyRecord{};
@@ -64,51 +60,40 @@ TEST(TimeSyncLog, ManualMeasurementAndCorrectionWriteThreeLines) {
     adjust(form, 25);
     rig.time.advance(13'000);
     clockCorrection(form);
-
-    EXPECT_THAT(rig.files.lines(kLogPath), ElementsAre("12-06-2026  09:05:07   测时差", "0.123456",
-                                                       "12-06-2026  09:05:20   校准"));
+    EXPECT_THAT(rig.logLines(), ElementsAre("12-06-2026  09:05:07   测时差", "0.123456",
+                                            "12-06-2026  09:05:20   校准"));
 }
 
-// A scheduled burst against a server 30 s ahead, without a limit.
-struct ScheduledBurst {
-    explicit ScheduledBurst(bool refuse) {
+// A scheduled burst against a server 30 s ahead, without a limit. The 25th reply arrives at
+// 09:05:09.510: the correction line carries the time before it, the decision the time after.
+TEST(TimeSyncLog, ScheduledBurstLogsStartResultCorrectionAndDecisionInOrder) {
+    const struct {
+        bool refused;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {false,
+         {"12-06-2026   09:05:07   测时差（自动）", "30.000000   自动校准",
+          "12-06-2026  09:05:09   校准(自动)",
+          "12-06-2026  09:05:39   自动校准执行（无时差限制）"}},
+        {true,
+         {"12-06-2026   09:05:07   测时差（自动）", "30.000000   自动校准",
+          "12-06-2026  09:05:09   校准(自动)", "校准失败",
+          "12-06-2026  09:05:09   自动校准执行（无时差限制）"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refused);
+        TestRig rig;
         rig.prepareExchange();
         rig.server.offsetMs = 30'000;
-        rig.time.refuseClockSets(refuse);
-        MainForm& form = *rig.form;
-        form.settings.logOn = true;
-        form.timeSyncLog.open(rig.files, kLogPath);
-        form.autoRun = true;
+        rig.time.refuseClockSets(c.refused);
+        rig.startLog();
+        rig.form->autoRun = true;
         rig.measure(2600);
+        EXPECT_EQ(rig.logLines(), c.lines);
     }
-    TestRig rig;
-};
-
-TEST(TimeSyncLog, ScheduledBurstEndingInACorrectionLogsInOrder) {
-    ScheduledBurst burst(/*refuse=*/false);
-    const std::vector<std::string> lines = burst.rig.files.lines(kLogPath);
-    ASSERT_EQ(lines.size(), 4U);
-    EXPECT_EQ(lines[0], "12-06-2026   09:05:07   测时差（自动）");
-    EXPECT_THAT(lines[1], EndsWith("   自动校准"));
-    EXPECT_NEAR(std::stod(lines[1]), 30.0, 1e-5);
-    // The 25th reply arrives at 09:05:09.510; the correction line carries the time before it.
-    EXPECT_EQ(lines[2], "12-06-2026  09:05:09   校准(自动)");
-    // The decision is read from the corrected clock, 30 s later.
-    EXPECT_EQ(lines[3], "12-06-2026  09:05:39   自动校准执行（无时差限制）");
 }
 
-TEST(TimeSyncLog, RefusedScheduledCorrectionLogsTheFailureBeforeTheDecision) {
-    ScheduledBurst burst(/*refuse=*/true);
-    const std::vector<std::string> lines = burst.rig.files.lines(kLogPath);
-    ASSERT_EQ(lines.size(), 5U);
-    EXPECT_EQ(lines[0], "12-06-2026   09:05:07   测时差（自动）");
-    EXPECT_THAT(lines[1], EndsWith("   自动校准"));
-    EXPECT_EQ(lines[2], "12-06-2026  09:05:09   校准(自动)");
-    EXPECT_EQ(lines[3], "校准失败");
-    EXPECT_EQ(lines[4], "12-06-2026  09:05:09   自动校准执行（无时差限制）");
-}
-
-TEST(TimeSyncLog, NoFileIsCreatedWhileLoggingWasNeverOn) {
+TEST(TimeSyncLog, NothingIsWrittenWhileLoggingIsOff) {
     TestRig rig;
     rig.prepareExchange();
     rig.form->autoRun = true;
@@ -118,20 +103,23 @@ TEST(TimeSyncLog, NoFileIsCreatedWhileLoggingWasNeverOn) {
     clockCorrection(*rig.form);
     EXPECT_EQ(rig.time.clockSets().size(), 2U);
     EXPECT_THAT(rig.files.textFiles, IsEmpty());
+
+    // An open log channel with logging switched off stays empty too.
+    rig.form->timeSyncLog.open(rig.files, kLogPath);
+    logEvent(*rig.form, "   校准");
+    logPlain(*rig.form, "校准失败");
+    EXPECT_THAT(rig.files.lines(kLogPath), IsEmpty());
 }
 
 TEST(TimeSyncLog, DefaultPathIsTheStartDateInTheProgramFolder) {
-    const SystemTime local = utcTime(2026, 12, 6, 9, 5, 7);
-    EXPECT_EQ(defaultLogPath("/opt/korvel", local), "/opt/korvel/12-06-2026.log");
-    EXPECT_EQ(defaultLogPath("/", local), "/12-06-2026.log");
     EXPECT_EQ(defaultLogPath("/opt/korvel", utcTime(2027, 1, 1, 0, 0, 0)),
               "/opt/korvel/01-01-2027.log");
+    EXPECT_EQ(defaultLogPath("/", utcTime(2026, 12, 6, 9, 5, 7)), "/12-06-2026.log");
 }
 
 TEST(TimeSyncLog, ReopeningKeepsTheChannelAndABadPathDoesNotLoseIt) {
     test::FakeFileSystem files;
     TimeSyncLog log;
-    EXPECT_FALSE(log.isOpen());
     EXPECT_EQ(log.open(files, "/missing/12-06-2026.log"), FileError::PathNotFound);
     EXPECT_FALSE(log.isOpen());
 
@@ -141,18 +129,6 @@ TEST(TimeSyncLog, ReopeningKeepsTheChannelAndABadPathDoesNotLoseIt) {
     EXPECT_EQ(log.open(files, "/missing/12-06-2026.log"), FileError::PathNotFound);
     log.append("second");
     EXPECT_THAT(files.lines(kLogPath), ElementsAre("first", "second"));
-    EXPECT_FALSE(files.exists("/missing/12-06-2026.log"));
-}
-
-TEST(TimeSyncLog, WritersWriteNothingWhileLoggingIsOff) {
-    TestRig rig;
-    MainForm& form = *rig.form;
-    form.timeSyncLog.open(rig.files, kLogPath);
-    logEvent(form, "   校准");
-    logPlain(form, "校准失败");
-    form.settings.logOn = true;
-    logPlain(form, "校准失败");
-    EXPECT_THAT(rig.files.lines(kLogPath), ElementsAre("校准失败"));
 }
 
 }  // namespace

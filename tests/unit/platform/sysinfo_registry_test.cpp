@@ -21,15 +21,16 @@ void makeProgram(TempFolder& folder, const std::string& path, bool executable = 
         file, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
 }
 
-std::string pathValue(SysInfoRegistry& registry) {
-    const std::optional<RegistryValue> value =
-        registry.readValue(RegistryRoot::LocalMachine, kMsInfoKey, "PATH");
-    if (!value) {
+// The PATH value as the registry would hold it: a string with its zero byte.
+std::string pathValue(SysInfoRegistry& registry, const std::string& key = kMsInfoKey,
+                      const std::string& value = "PATH") {
+    const auto found = registry.readValue(RegistryRoot::LocalMachine, key, value);
+    if (!found) {
         return "(absent)";
     }
-    EXPECT_EQ(value->type, kRegString);
-    EXPECT_EQ(value->data.back(), 0);
-    return std::string(value->data.begin(), value->data.end() - 1);
+    EXPECT_EQ(found->type, kRegString);
+    EXPECT_EQ(found->data.back(), 0);
+    return std::string(found->data.begin(), found->data.end() - 1);
 }
 
 TEST(SysInfoRegistry, NamesTheFirstInstalledSystemInformationTool) {
@@ -41,26 +42,20 @@ TEST(SysInfoRegistry, NamesTheFirstInstalledSystemInformationTool) {
     makeProgram(root, "b/kinfocenter");
     SysInfoRegistry registry({first, second});
     EXPECT_EQ(pathValue(registry), second + "/kinfocenter");
-
     makeProgram(root, "b/hardinfo");
     EXPECT_EQ(pathValue(registry), second + "/hardinfo");
+    // Only the tool's location is answered.
+    EXPECT_EQ(pathValue(registry, kMsInfoKey, "Path2"), "(absent)");
+    EXPECT_EQ(pathValue(registry, "SOFTWARE\\Other"), "(absent)");
+    EXPECT_EQ(pathValue(registry, "SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO"),
+              "(absent)");
 }
 
-TEST(SysInfoRegistry, WithoutAToolEveryKeyIsAbsent) {
+TEST(SysInfoRegistry, WithoutAToolThePathIsAbsent) {
     TempFolder root;
     fs::create_directories(root.path() / "hardinfo");  // a folder is no program
     SysInfoRegistry registry({root.path().string()});
     EXPECT_EQ(pathValue(registry), "(absent)");
-    EXPECT_FALSE(registry.readValue(RegistryRoot::LocalMachine,
-                                    "SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO"));
-}
-
-TEST(SysInfoRegistry, AnswersOnlyTheToolLocation) {
-    TempFolder root;
-    makeProgram(root, "hardinfo");
-    SysInfoRegistry registry({root.path().string()});
-    EXPECT_FALSE(registry.readValue(RegistryRoot::LocalMachine, kMsInfoKey, "Path2"));
-    EXPECT_FALSE(registry.readValue(RegistryRoot::LocalMachine, "SOFTWARE\\Other", "PATH"));
 }
 
 TEST(SysInfoRegistry, SearchFoldersComeFromAPathList) {

@@ -3,9 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
-#include "common/utf8_text.h"
 #include "support/fake_files.h"
 
 namespace korvel {
@@ -16,53 +16,89 @@ using testing::ElementsAre;
 
 constexpr const char* kCfgPath = "/opt/korvel/sntp.cfg";
 constexpr const char* kDefaultLine = "SNTP 203.107.6.88    1231";
+constexpr const char* kOwnLine = "SNTP 10.0.0.1        123 ";
 
-TEST(ConfigFile, DefaultLineIsTwentyFiveCharactersWithTheBuiltInServer) {
-    EXPECT_EQ(defaultConfigLine(), kDefaultLine);
-    EXPECT_EQ(characterCount(defaultConfigLine()), 25U);
-}
-
-TEST(ConfigFile, FirstStartInAnEmptyFolderCreatesTheFileWithTheDefaultLine) {
+TEST(ConfigFile, EveryStartAppendsTheDefaultLineAndTheFirstLineDecides) {
     FakeFileSystem files;
-    const LoadedConfig loaded = loadConfig(files, kCfgPath);
-    EXPECT_THAT(files.lines(kCfgPath), ElementsAre(kDefaultLine));
+    LoadedConfig loaded = loadConfig(files, kCfgPath);
+    EXPECT_EQ(loaded.error, FileError::None);
     EXPECT_EQ(loaded.cfgLine, kDefaultLine);
     EXPECT_EQ(loaded.fields.addressField, "203.107.6.88   ");
     EXPECT_EQ(loaded.fields.portField, "1231");
     EXPECT_EQ(loaded.fields.localPort, 1231);
-    EXPECT_EQ(loaded.error, FileError::None);
-}
+    loadConfig(files, kCfgPath);
+    EXPECT_THAT(files.lines(kCfgPath), ElementsAre(kDefaultLine, kDefaultLine));
 
-TEST(ConfigFile, EveryStartAppendsADefaultLineAndTheFirstLineDecides) {
-    FakeFileSystem files;
-    for (int start = 0; start < 3; ++start) {
-        loadConfig(files, kCfgPath);
-    }
-    EXPECT_THAT(files.lines(kCfgPath), ElementsAre(kDefaultLine, kDefaultLine, kDefaultLine));
-
-    const std::string own = "SNTP 10.0.0.1        123 ";
-    files.textFiles[kCfgPath] = {own};
-    LoadedConfig loaded;
-    for (int start = 0; start < 3; ++start) {
-        loaded = loadConfig(files, kCfgPath);
-    }
-    EXPECT_THAT(files.lines(kCfgPath), ElementsAre(own, kDefaultLine, kDefaultLine, kDefaultLine));
-    EXPECT_EQ(loaded.cfgLine, own);
+    files.textFiles[kCfgPath] = {kOwnLine};
+    loaded = loadConfig(files, kCfgPath);
+    EXPECT_THAT(files.lines(kCfgPath), ElementsAre(kOwnLine, kDefaultLine));
+    EXPECT_EQ(loaded.cfgLine, kOwnLine);
     EXPECT_EQ(loaded.fields.localPort, 123);
 }
 
-TEST(ConfigFile, SaveReplacesTheFileByOneTwentyFiveCharacterLine) {
+TEST(ConfigFile, SaveReplacesTheFileByOneLineThatLoadsBack) {
     FakeFileSystem files;
     loadConfig(files, kCfgPath);
     loadConfig(files, kCfgPath);
     ASSERT_EQ(saveConfig(files, kCfgPath, "10.0.0.1       ", "123 "), FileError::None);
-    // "SNTP ", 8 address characters, 7 filling blanks and the separator, 3 digits, 1 blank.
-    EXPECT_THAT(files.lines(kCfgPath), ElementsAre("SNTP 10.0.0.1        123 "));
-    EXPECT_EQ(characterCount(files.lines(kCfgPath).at(0)), 25U);
-
+    EXPECT_THAT(files.lines(kCfgPath), ElementsAre(kOwnLine));
     const LoadedConfig loaded = loadConfig(files, kCfgPath);
     EXPECT_EQ(loaded.fields.addressField, "10.0.0.1       ");
     EXPECT_EQ(loaded.fields.localPort, 123);
+}
+
+TEST(ConfigFile, FailingSaveKeepsTheOldFileAndReportsTheError) {
+    const struct {
+        const char* what;
+        std::function<void(FakeFileSystem&)> breakFolder;
+        FileError error;
+    } cases[] = {
+        {"read-only folder", [](FakeFileSystem& f) { f.readOnlyFolders.insert("/opt/korvel"); },
+         FileError::PermissionDenied},
+        {"full disk", [](FakeFileSystem& f) { f.fullFolders.insert("/opt/korvel"); },
+         FileError::DiskFull},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeFileSystem files;
+        files.textFiles[kCfgPath] = {kOwnLine, kDefaultLine};
+        c.breakFolder(files);
+        EXPECT_EQ(saveConfig(files, kCfgPath, "10.9.9.9       ", "999 "), c.error);
+        EXPECT_THAT(files.lines(kCfgPath), ElementsAre(kOwnLine, kDefaultLine));
+    }
+}
+
+TEST(ConfigFile, UnusableFolderFallsBackToTheDefaultLineAndReports) {
+    const struct {
+        const char* what;
+        const char* path;
+        std::function<void(FakeFileSystem&)> prepare;
+        FileError error;
+        const char* cfgLine;
+        std::int32_t localPort;
+    } cases[] = {
+        {"missing folder", "/gone/sntp.cfg", [](FakeFileSystem&) {}, FileError::PathNotFound,
+         kDefaultLine, 1231},
+        {"full disk at the first start", kCfgPath,
+         [](FakeFileSystem& f) { f.fullFolders.insert("/opt/korvel"); }, FileError::DiskFull,
+         kDefaultLine, 1231},
+        {"read-only folder, file there", kCfgPath,
+         [](FakeFileSystem& f) {
+             f.textFiles[kCfgPath] = {kOwnLine};
+             f.readOnlyFolders.insert("/opt/korvel");
+         },
+         FileError::None, kOwnLine, 123},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeFileSystem files;
+        c.prepare(files);
+        const LoadedConfig loaded = loadConfig(files, c.path);
+        EXPECT_EQ(loaded.error, c.error);
+        EXPECT_EQ(loaded.cfgLine, c.cfgLine);
+        EXPECT_EQ(loaded.fields.localPort, c.localPort);
+        EXPECT_EQ(files.lines(c.path).size(), c.error == FileError::None ? 1U : 0U);
+    }
 }
 
 TEST(ConfigFile, LinesAreTakenApartByPosition) {
@@ -73,7 +109,6 @@ TEST(ConfigFile, LinesAreTakenApartByPosition) {
         std::string port;
         std::int32_t localPort;
     } cases[] = {
-        {"written by the program", kDefaultLine, "203.107.6.88   ", "1231", 1231},
         {"full 15-character address", "SNTP 192.168.100.200 5000", "192.168.100.200", "5000", 5000},
         {"tag not checked", "XXXX 10.1.2.3        4000", "10.1.2.3       ", "4000", 4000},
         {"line ends in the address", "SNTP 10.0.0.1", "10.0.0.1", "", 0},
@@ -90,101 +125,30 @@ TEST(ConfigFile, LinesAreTakenApartByPosition) {
     }
 }
 
-TEST(ConfigFile, FormattedLineParsesBackToItsFields) {
-    const std::string line = formatConfigLine("192.168.100.200", "5000");
-    EXPECT_EQ(line, "SNTP 192.168.100.200 5000");
-    EXPECT_EQ(parseConfigLine(line).addressField, "192.168.100.200");
-    EXPECT_EQ(parseConfigLine(line).portField, "5000");
-}
-
-TEST(ConfigFile, FirstLineIsReadAsOneTextField) {
+// The first line is read as one text field, and the port as a number rounded half to even.
+TEST(ConfigFile, FirstLineIsOneTextFieldAndThePortANumber) {
     const struct {
         std::string line;
         std::string field;
-    } cases[] = {
-        {"SNTP 10.0.0.1        123 ", "SNTP 10.0.0.1        123 "},
+    } lines[] = {
         {"SNTP 10.0,0.1        123 ", "SNTP 10.0"},  // ends at the first comma
         {"   SNTP 10.0.0.1        123 ", "SNTP 10.0.0.1        123 "},
         {"\"SNTP 10.0.0.1, 7\" tail", "SNTP 10.0.0.1, 7"},
         {"", ""},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : lines) {
         EXPECT_EQ(firstTextField(c.line), c.field) << c.line;
     }
-}
-
-TEST(ConfigFile, CommaInsideTheAddressFieldLeavesNoPort) {
-    FakeFileSystem files;
-    files.textFiles[kCfgPath] = {"SNTP 10.0,0.1        123 "};
-    const LoadedConfig loaded = loadConfig(files, kCfgPath);
-    EXPECT_EQ(loaded.cfgLine, "SNTP 10.0");
-    EXPECT_EQ(loaded.fields.addressField, "10.0");
-    EXPECT_EQ(loaded.fields.portField, "");
-    EXPECT_EQ(loaded.fields.localPort, 0);
-}
-
-TEST(ConfigFile, PortFieldIsReadAsANumberRoundedHalfToEven) {
     const struct {
         const char* field;
         std::int32_t port;
-    } cases[] = {
-        {"12.5", 12},  {"13.5", 14}, {"abcd", 0},  {"", 0},      {"    ", 0},
-        {"123 ", 123}, {" 80 ", 80}, {"1 2 ", 12}, {"12ab", 12}, {"5000", 5000},
-        {"-5", -5},    {".5", 0},    {"1.5", 2},
+    } ports[] = {
+        {"12.5", 12}, {"13.5", 14}, {"abcd", 0}, {"    ", 0}, {" 80 ", 80},
+        {"1 2 ", 12}, {"12ab", 12}, {"-5", -5},  {".5", 0},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : ports) {
         EXPECT_EQ(portNumber(c.field), c.port) << '"' << c.field << '"';
     }
-}
-
-TEST(ConfigFile, FailingSaveKeepsTheOldFileAndReportsTheError) {
-    const struct {
-        const char* what;
-        void (*breakFolder)(FakeFileSystem&);
-        FileError error;
-    } cases[] = {
-        {"read-only folder", [](FakeFileSystem& f) { f.readOnlyFolders.insert("/opt/korvel"); },
-         FileError::PermissionDenied},
-        {"full disk", [](FakeFileSystem& f) { f.fullFolders.insert("/opt/korvel"); },
-         FileError::DiskFull},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        FakeFileSystem files;
-        files.textFiles[kCfgPath] = {"SNTP 10.0.0.1        123 ", kDefaultLine};
-        c.breakFolder(files);
-        EXPECT_EQ(saveConfig(files, kCfgPath, "10.9.9.9       ", "999 "), c.error);
-        EXPECT_THAT(files.lines(kCfgPath), ElementsAre("SNTP 10.0.0.1        123 ", kDefaultLine));
-    }
-}
-
-TEST(ConfigFile, UnusableFolderFallsBackToTheDefaultLineAndReports) {
-    FakeFileSystem files;
-    const LoadedConfig loaded = loadConfig(files, "/gone/sntp.cfg");
-    EXPECT_EQ(loaded.error, FileError::PathNotFound);
-    EXPECT_EQ(loaded.cfgLine, kDefaultLine);
-    EXPECT_EQ(loaded.fields.addressField, "203.107.6.88   ");
-    EXPECT_EQ(loaded.fields.localPort, 1231);
-    EXPECT_FALSE(files.exists("/gone/sntp.cfg"));
-}
-
-TEST(ConfigFile, ReadOnlyFolderStillReadsTheExistingFile) {
-    FakeFileSystem files;
-    files.textFiles[kCfgPath] = {"SNTP 10.0.0.1        123 "};
-    files.readOnlyFolders.insert("/opt/korvel");
-    const LoadedConfig loaded = loadConfig(files, kCfgPath);
-    EXPECT_EQ(loaded.cfgLine, "SNTP 10.0.0.1        123 ");
-    EXPECT_EQ(loaded.fields.localPort, 123);
-    EXPECT_THAT(files.lines(kCfgPath), ElementsAre("SNTP 10.0.0.1        123 "));
-}
-
-TEST(ConfigFile, FullDiskAtFirstStartFallsBackToTheDefaultLineAndReports) {
-    FakeFileSystem files;
-    files.fullFolders.insert("/opt/korvel");
-    const LoadedConfig loaded = loadConfig(files, kCfgPath);
-    EXPECT_EQ(loaded.error, FileError::DiskFull);
-    EXPECT_EQ(loaded.cfgLine, kDefaultLine);
-    EXPECT_EQ(loaded.fields.localPort, 1231);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "calibration/command_dispatch.h"
 #include "settings/settings_panel.h"
 #include "support/test_rig.h"
@@ -31,27 +33,18 @@ TEST(StartUp, LeavesTheWindowInItsInitialState) {
     EXPECT_FALSE(form.Text4.isVisible());
     EXPECT_EQ(form.Text9.text(), "192.0.2.1      ");
     EXPECT_EQ(form.Text10.text(), "1231");
-    EXPECT_EQ(form.settings.localPort, 1231);
     EXPECT_EQ(rig.socket.remoteHost(), "192.0.2.1      ");
     EXPECT_EQ(rig.socket.remotePort(), 123);
     EXPECT_EQ(rig.socket.localPort(), 1231);
     EXPECT_FALSE(form.Command6.isEnabled());
     EXPECT_TRUE(form.Command5.isEnabled());
     EXPECT_FALSE(form.settings.autoSyncOn || form.settings.limitOn || form.settings.logOn);
-
     const std::vector<bool> running{form.Timer1->isRunning(), form.Timer2->isRunning(),
                                     form.Timer3->isRunning(), form.Timer5->isRunning(),
                                     form.Timer6->isRunning(), form.Timer7->isRunning()};
     EXPECT_THAT(running, ElementsAre(false, false, false, true, false, true));
     EXPECT_TRUE(form.scratchFile.isOpen());
     EXPECT_TRUE(rig.messageBox.shown.empty());
-}
-
-TEST(StartUp, FirstStartCreatesTheConfigurationWithTheDefaultLine) {
-    TestRig rig;
-    startUp(*rig.form);
-    EXPECT_THAT(rig.files.lines(rig.cfgPath()), ElementsAre("SNTP 203.107.6.88    1231"));
-    EXPECT_EQ(rig.form->Text9.text(), "203.107.6.88   ");
 }
 
 TEST(StartUp, SecondCopyIsRefusedAndTouchesNoFile) {
@@ -91,54 +84,43 @@ TEST(StartUp, ReadOnlyProgramFolderIsReportedAndTheDefaultServerUsed) {
     EXPECT_EQ(rig.socket.localPort(), 1231);
 }
 
-TEST(StartUp, TitleGetsItsTrailingBlankAtTheFirstCaptionTick) {
-    TestRig rig;
-    rig.startProgram();
-    rig.time.advance(499);
-    EXPECT_EQ(rig.form->Form1.caption(), "KORVEL　Ver1.0");
-    rig.time.advance(1);
-    EXPECT_EQ(rig.form->Form1.caption(), "KORVEL　Ver1.0 ");
-    EXPECT_FALSE(rig.form->Timer7->isRunning());
-}
-
 // Logging on, then one of the three ways to end.
 class Ending : public ::testing::Test {
 protected:
     void SetUp() override {
         rig.startProgram();
-        toggleSettingsPanel(*rig.form);
-        rig.form->Check2.setTicked(true);
-        applySettings(*rig.form);
-        ASSERT_TRUE(rig.form->settings.logOn);
+        toggleSettingsPanel(form);
+        form.Check2.setTicked(true);
+        applySettings(form);
+        ASSERT_TRUE(form.settings.logOn);
     }
     TestRig rig;
+    MainForm& form = *rig.form;
 };
 
-TEST_F(Ending, ClosingTheWindowWritesTheClosingRecordLast) {
+TEST_F(Ending, ClosingTheWindowWritesTheClosingRecordLastAndStopsEverything) {
     rig.measure();
-    shutDown(*rig.form);
-    const auto lines = rig.logLines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "12-06-2026  09:05:19   Closed");
-    EXPECT_FALSE(rig.form->timeSyncLog.isOpen());
+    shutDown(form);
+    EXPECT_EQ(rig.logLines().back(), "12-06-2026  09:05:19   Closed");
+    EXPECT_FALSE(form.timeSyncLog.isOpen());
     // A help viewer may keep the program on; nothing of the window may run then.
-    EXPECT_FALSE(rig.form->Timer5->isRunning());
+    EXPECT_FALSE(form.Timer5->isRunning());
     EXPECT_EQ(rig.socket.localPort(), 0);
 }
 
 TEST_F(Ending, ExitButtonEndsWithoutTheClosingRecord) {
-    exitNow(*rig.form);
+    exitNow(form);
     EXPECT_EQ(rig.program.ended, 1);
     EXPECT_TRUE(rig.logLines().empty());
 }
 
 TEST_F(Ending, ToolbarExitWritesTheClosingRecordEvenDuringABurst) {
-    toolbarClick(*rig.form, 1);
+    toolbarClick(form, 1);
     rig.time.advance(1000);
-    toolbarClick(*rig.form, 7);
+    toolbarClick(form, 7);
     EXPECT_EQ(rig.program.ended, 1);
     EXPECT_EQ(rig.logLines().back(), "12-06-2026  09:05:08   Closed");
-    EXPECT_FALSE(rig.form->Timer1->isRunning() || rig.form->Timer2->isRunning());
+    EXPECT_FALSE(form.Timer1->isRunning() || form.Timer2->isRunning());
 }
 
 }  // namespace

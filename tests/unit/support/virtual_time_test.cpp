@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,202 +12,115 @@ namespace korvel::test {
 namespace {
 
 using testing::ElementsAre;
-using testing::IsEmpty;
+using Ticks = std::vector<std::string>;
 
-// A virtual clock and timers that write their name and the monotonic time of each tick.
+// A virtual clock with three timers, a (1000 ms), b (1000 ms) and c (500 ms), created in that
+// order, that write their name and the monotonic time of each tick.
 struct Clockwork {
-    std::unique_ptr<Timer> timer(const std::string& name, int intervalMs) {
-        auto t = time.createTimer(TimerPrecision::Coarse);
-        t->setInterval(intervalMs);
-        t->setTickHandler(
-            [this, name] { ticks.push_back(name + "@" + std::to_string(time.nowMs())); });
-        return t;
+    Clockwork() {
+        for (const auto& [name, intervalMs] : {std::pair{"a", 1000}, {"b", 1000}, {"c", 500}}) {
+            auto& timer = timers.emplace_back(time.createTimer(TimerPrecision::Coarse));
+            timer->setInterval(intervalMs);
+            timer->setTickHandler([this, name = std::string(name)] {
+                ticks.push_back(name + "@" + std::to_string(time.nowMs()));
+            });
+        }
     }
+    Timer& a() { return *timers[0]; }
+    Timer& b() { return *timers[1]; }
+    Timer& c() { return *timers[2]; }
+
     VirtualTime time{utcTime(2026, 12, 6, 1, 5, 7), 8 * 60};
-    std::vector<std::string> ticks;
+    std::vector<std::unique_ptr<Timer>> timers;
+    Ticks ticks;
 };
 
-TEST(VirtualTime, TimersDueAtTheSameMomentTickInCreationOrder) {
-    Clockwork c;
-    auto a = c.timer("a", 100);
-    auto b = c.timer("b", 100);
-    auto d = c.timer("d", 50);
-    d->start();
-    b->start();
-    a->start();
-    c.time.advance(100);
-    EXPECT_THAT(c.ticks, ElementsAre("d@50", "a@100", "b@100", "d@100"));
-}
-
-TEST(VirtualTime, RunningTimerTicksEveryInterval) {
-    Clockwork c;
-    auto a = c.timer("a", 300);
-    a->start();
-    c.time.advance(1000);
-    EXPECT_THAT(c.ticks, ElementsAre("a@300", "a@600", "a@900"));
-    EXPECT_EQ(c.time.nowMs(), 1000);
-}
-
-TEST(VirtualTime, StopThenStartRestartsTheCountdown) {
-    Clockwork c;
-    auto a = c.timer("a", 1000);
-    a->start();
-    c.time.advance(700);
-    a->stop();
-    a->start();
-    c.time.advance(999);
-    EXPECT_THAT(c.ticks, IsEmpty());
-    c.time.advance(1);
-    EXPECT_THAT(c.ticks, ElementsAre("a@1700"));
-}
-
-TEST(VirtualTime, StartingARunningTimerChangesNothing) {
-    Clockwork c;
-    auto a = c.timer("a", 1000);
-    a->start();
-    c.time.advance(700);
-    a->start();
-    c.time.advance(300);
-    EXPECT_THAT(c.ticks, ElementsAre("a@1000"));
-}
-
-TEST(VirtualTime, NewIntervalRestartsARunningTimer) {
-    Clockwork c;
-    auto a = c.timer("a", 1000);
-    a->start();
-    c.time.advance(700);
-    a->setInterval(500);
-    c.time.advance(499);
-    EXPECT_THAT(c.ticks, IsEmpty());
-    c.time.advance(1);
-    EXPECT_THAT(c.ticks, ElementsAre("a@1200"));
-}
-
-TEST(VirtualTime, IntervalZeroNeverTicks) {
-    Clockwork c;
-    auto a = c.timer("a", 0);
-    a->start();
-    c.time.advance(60'000);
-    EXPECT_THAT(c.ticks, IsEmpty());
-    EXPECT_TRUE(a->isRunning());
-
-    auto b = c.timer("b", 100);
-    b->start();
-    c.time.advance(50);
-    b->setInterval(0);
-    c.time.advance(60'000);
-    EXPECT_THAT(c.ticks, IsEmpty());
-}
-
-TEST(VirtualTime, SettingTheWallClockDoesNotMoveDeadlines) {
-    Clockwork c;
-    auto a = c.timer("a", 1000);
-    a->start();
-    c.time.advance(500);
-    ASSERT_TRUE(c.time.setSystemTime(utcTime(2026, 12, 6, 0, 0, 0)));
-    c.time.advance(499);
-    EXPECT_THAT(c.ticks, IsEmpty());
-    c.time.advance(1);
-    EXPECT_THAT(c.ticks, ElementsAre("a@1000"));
-    // The wall clock went on from the value set.
-    EXPECT_EQ(c.time.getSystemTime(), utcTime(2026, 12, 6, 0, 0, 0, 500));
-}
-
-TEST(VirtualTime, WallClockReadInATickShowsTheTickMoment) {
-    Clockwork c;
-    auto a = c.time.createTimer(TimerPrecision::Precise);
-    std::vector<SystemTime> seen;
-    a->setInterval(100);
-    a->setTickHandler([&] { seen.push_back(c.time.getSystemTime()); });
-    a->start();
-    c.time.advance(250);
-    EXPECT_THAT(
-        seen, ElementsAre(utcTime(2026, 12, 6, 1, 5, 7, 100), utcTime(2026, 12, 6, 1, 5, 7, 200)));
-    EXPECT_EQ(c.time.getSystemTime(), utcTime(2026, 12, 6, 1, 5, 7, 250));
-}
-
-TEST(VirtualTime, TimerStoppedByAnEarlierTickAtTheSameMomentDoesNotTick) {
-    Clockwork c;
-    auto a = c.time.createTimer(TimerPrecision::Coarse);
-    auto b = c.timer("b", 100);
-    a->setInterval(100);
-    a->setTickHandler([&] {
-        c.ticks.push_back("a");
-        b->stop();
-    });
-    a->start();
-    b->start();
-    c.time.advance(100);
-    EXPECT_THAT(c.ticks, ElementsAre("a"));
-}
-
-TEST(VirtualTime, TickHandlerMayRestartItsOwnTimer) {
-    Clockwork c;
-    auto a = c.time.createTimer(TimerPrecision::Coarse);
-    a->setInterval(100);
-    a->setTickHandler([&] {
-        c.ticks.push_back(std::to_string(c.time.nowMs()));
-        a->stop();
-        a->setInterval(250);
-        a->start();
-    });
-    a->start();
-    c.time.advance(600);
-    EXPECT_THAT(c.ticks, ElementsAre("100", "350", "600"));
-}
-
-TEST(VirtualTime, DestroyedTimerNeverTicks) {
-    Clockwork c;
-    auto a = c.timer("a", 100);
-    a->start();
-    a.reset();
-    c.time.advance(1000);
-    EXPECT_THAT(c.ticks, IsEmpty());
-}
-
-TEST(VirtualTime, EventsRunInScheduleOrderAfterTimersDueAtTheSameMoment) {
-    Clockwork c;
-    auto a = c.timer("a", 100);
-    a->start();
-    c.time.schedule(100, [&] { c.ticks.push_back("first"); });
-    c.time.schedule(100, [&] { c.ticks.push_back("second"); });
-    c.time.schedule(40, [&] {
-        c.ticks.push_back("early");
-        c.time.schedule(10, [&] { c.ticks.push_back("nested@" + std::to_string(c.time.nowMs())); });
-    });
-    c.time.advance(100);
-    EXPECT_THAT(c.ticks, ElementsAre("early", "nested@50", "a@100", "first", "second"));
-}
-
-TEST(VirtualTime, ClockSetsAreRecordedRefusedOrRejected) {
-    VirtualTime time(utcTime(2026, 12, 6, 1, 5, 7), 8 * 60);
-    EXPECT_EQ(time.getLocalTime(), utcTime(2026, 12, 6, 9, 5, 7));
-
-    SystemTime impossible = utcTime(2026, 12, 6, 1, 5, 7);
-    impossible.milliseconds = 1000;
-    EXPECT_FALSE(time.setSystemTime(impossible));
-    time.refuseClockSets(true);
-    EXPECT_FALSE(time.setSystemTime(utcTime(2026, 12, 6, 2, 0, 0)));
-    EXPECT_EQ(time.getSystemTime(), utcTime(2026, 12, 6, 1, 5, 7));
-    EXPECT_THAT(time.clockSets(), IsEmpty());
-
-    time.refuseClockSets(false);
-    // The day of week is whatever was read; the clock ignores it.
-    SystemTime next = utcTime(2026, 12, 31, 23, 59, 59, 900);
-    next.dayOfWeek = 0;
-    EXPECT_TRUE(time.setSystemTime(next));
-    EXPECT_THAT(time.clockSets(), ElementsAre(next));
-    EXPECT_EQ(time.getLocalTime(), utcTime(2027, 1, 1, 7, 59, 59, 900));
-}
-
-TEST(VirtualTime, MillisecondsSinceEpochRoundTripAcrossTheCenturies) {
-    for (const SystemTime& t : {utcTime(1968, 1, 20, 3, 14, 8), utcTime(1970, 1, 1, 0, 0, 0),
-                                utcTime(2000, 2, 29, 12, 0, 0, 1), utcTime(2036, 2, 7, 6, 28, 16),
-                                utcTime(2099, 12, 31, 23, 59, 59, 999)}) {
-        EXPECT_EQ(systemTimeOf(msSinceEpoch(t)), t) << t.year;
+TEST(VirtualTime, TimersFollowWindowTimerRules) {
+    const struct {
+        const char* what;
+        std::function<void(Clockwork&)> script;
+        Ticks ticks;
+    } cases[] = {
+        {"ties tick in creation order, whatever the start order",
+         [](Clockwork& w) {
+             w.b().start();
+             w.a().start();
+             w.c().start();
+             w.time.advance(1000);
+         },
+         {"c@500", "a@1000", "b@1000", "c@1000"}},
+        {"a timer stopped by an earlier tick at the same moment does not tick",
+         [](Clockwork& w) {
+             w.a().setTickHandler([&w] { w.b().stop(); });
+             w.a().start();
+             w.b().start();
+             w.time.advance(1000);
+         },
+         {}},
+        {"stop then start restarts the countdown",
+         [](Clockwork& w) {
+             w.a().start();
+             w.time.advance(700);
+             w.a().stop();
+             w.a().start();
+             w.time.advance(1699);
+         },
+         {"a@1700"}},
+        {"starting a running timer changes nothing",
+         [](Clockwork& w) {
+             w.a().start();
+             w.time.advance(700);
+             w.a().start();
+             w.time.advance(300);
+         },
+         {"a@1000"}},
+        {"interval 0 never ticks, also set on a running timer",
+         [](Clockwork& w) {
+             w.a().setInterval(0);
+             w.a().start();
+             w.c().start();
+             w.time.advance(250);
+             w.c().setInterval(0);
+             w.time.advance(60'000);
+         },
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Clockwork w;
+        c.script(w);
+        EXPECT_EQ(w.ticks, c.ticks);
     }
-    EXPECT_EQ(msSinceEpoch(utcTime(1970, 1, 1, 0, 0, 1, 5)), 1005);
-    EXPECT_EQ(msSinceEpoch(utcTime(1969, 12, 31, 23, 59, 59, 0)), -1000);
+}
+
+TEST(VirtualTime, ScheduledEventsRunInOrderAfterTimersDueAtTheSameMoment) {
+    Clockwork w;
+    w.c().start();
+    w.time.schedule(500, [&] { w.ticks.push_back("first"); });
+    w.time.schedule(500, [&] { w.ticks.push_back("second"); });
+    w.time.schedule(40, [&] {
+        w.time.schedule(10, [&] { w.ticks.push_back("nested@" + std::to_string(w.time.nowMs())); });
+    });
+    w.time.advance(500);
+    EXPECT_THAT(w.ticks, ElementsAre("nested@50", "c@500", "first", "second"));
+}
+
+TEST(VirtualTime, SettingTheWallClockMovesNoDeadline) {
+    Clockwork w;
+    w.a().start();
+    w.time.advance(500);
+    ASSERT_TRUE(w.time.setSystemTime(utcTime(2026, 12, 6, 0, 0, 0)));
+    w.time.advance(499);
+    EXPECT_TRUE(w.ticks.empty());
+    w.time.advance(1);
+    EXPECT_THAT(w.ticks, ElementsAre("a@1000"));
+    // The wall clock went on from the value set; the local clock follows it.
+    EXPECT_EQ(w.time.getSystemTime(), utcTime(2026, 12, 6, 0, 0, 0, 500));
+    EXPECT_EQ(w.time.getLocalTime(), utcTime(2026, 12, 6, 8, 0, 0, 500));
+
+    w.time.refuseClockSets(true);
+    EXPECT_FALSE(w.time.setSystemTime(utcTime(2026, 12, 6, 2, 0, 0)));
+    EXPECT_EQ(w.time.clockSets().size(), 1U);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,109 +13,106 @@
 namespace korvel::test {
 namespace {
 
+using Texts = std::vector<std::string>;
+using Bytes = std::vector<std::uint8_t>;
+
 const std::string kMsInfoKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 const std::string kLocationKey = "SOFTWARE\\Microsoft\\Shared Tools Location";
 
-std::vector<std::uint8_t> bytesOf(const std::string& text) {
-    return {text.begin(), text.end()};
-}
-
-struct StartSysInfoTest : ::testing::Test {
+struct SysInfoWorld {
     FakeRegistry registry;
     FakeFileSystem files;
     FakeLauncher launcher;
     ScriptedMessageBox messageBox;
-    SysInfoServices services{registry, files, launcher, messageBox};
 };
 
-TEST_F(StartSysInfoTest, FirstValuePresentStartsItWithoutReadingTheSecondKey) {
-    registry.setString(kMsInfoKey, "PATH", "C:\\Tools\\msinfo32.exe");
-    registry.setString(kLocationKey, "MSINFO", "C:\\Other");
-    StartSysInfo(services);
-    EXPECT_EQ(registry.keysRead, std::vector<std::string>{kMsInfoKey});
-    EXPECT_EQ(launcher.started, std::vector<std::string>{"C:\\Tools\\msinfo32.exe"});
-    EXPECT_TRUE(messageBox.shown.empty());
-}
-
-TEST_F(StartSysInfoTest, SecondKeyGivesTheFolderOfMsInfo32) {
-    registry.setString(kLocationKey, "MSINFO", "C:\\Shared\\MSINFO");
-    files.textFiles["C:\\Shared\\MSINFO\\MSINFO32.EXE"] = {};
-    StartSysInfo(services);
-    EXPECT_EQ(registry.keysRead, (std::vector<std::string>{kMsInfoKey, kLocationKey}));
-    EXPECT_EQ(launcher.started, std::vector<std::string>{"C:\\Shared\\MSINFO\\MSINFO32.EXE"});
-    EXPECT_TRUE(messageBox.shown.empty());
-}
-
-TEST_F(StartSysInfoTest, NoToolToStartShowsTheMessageAndStartsNothing) {
-    struct Case {
-        const char* name;
-        const char* location;  // nullptr: no such key
+// The look-up order: the tool's own PATH value first; only when it is missing, the shared
+// tools folder, and only when MSINFO32.EXE is there.
+TEST(StartSysInfo, LooksUpTheToolInOrderAndSaysSoWhenThereIsNone) {
+    const struct {
+        const char* what;
+        std::function<void(SysInfoWorld&)> prepare;
+        Texts keysRead;
+        Texts started;
+        bool message;
+    } cases[] = {
+        {"first value present",
+         [](SysInfoWorld& w) {
+             w.registry.setString(kMsInfoKey, "PATH", "C:\\Tools\\msinfo32.exe");
+             w.registry.setString(kLocationKey, "MSINFO", "C:\\Other");
+         },
+         {kMsInfoKey},
+         {"C:\\Tools\\msinfo32.exe"},
+         false},
+        {"second key with MSINFO32.EXE",
+         [](SysInfoWorld& w) {
+             w.registry.setString(kLocationKey, "MSINFO", "C:\\Shared\\MSINFO");
+             w.files.textFiles["C:\\Shared\\MSINFO\\MSINFO32.EXE"] = {};
+         },
+         {kMsInfoKey, kLocationKey},
+         {"C:\\Shared\\MSINFO\\MSINFO32.EXE"},
+         false},
+        {"second key without MSINFO32.EXE",
+         [](SysInfoWorld& w) { w.registry.setString(kLocationKey, "MSINFO", "C:\\Shared"); },
+         {kMsInfoKey, kLocationKey},
+         {},
+         true},
+        {"no key at all", [](SysInfoWorld&) {}, {kMsInfoKey, kLocationKey}, {}, true},
+        {"a tool that cannot start",
+         [](SysInfoWorld& w) {
+             w.registry.setString(kMsInfoKey, "PATH", "/usr/bin/hardinfo");
+             w.launcher.startWorks = false;
+         },
+         {kMsInfoKey},
+         {"/usr/bin/hardinfo"},
+         true},
+        {"an expandable string counts as found but empty",
+         [](SysInfoWorld& w) {
+             w.registry.values[{kMsInfoKey, "PATH"}] = {kRegExpandString, Bytes{'%', 'x', 0}};
+         },
+         {kMsInfoKey},
+         {""},
+         true},
     };
-    const Case cases[] = {
-        {"second key without MSINFO32.EXE", "C:\\Shared\\MSINFO"},
-        {"no key at all", nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        FakeRegistry emptyRegistry;
-        FakeLauncher idleLauncher;
-        ScriptedMessageBox box;
-        if (c.location != nullptr) {
-            emptyRegistry.setString(kLocationKey, "MSINFO", c.location);
-        }
-        StartSysInfo({emptyRegistry, files, idleLauncher, box});
-        EXPECT_TRUE(idleLauncher.started.empty());
-        EXPECT_EQ(box.shown, std::vector<std::string>{"此时系统信息无效"});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SysInfoWorld w;
+        c.prepare(w);
+        StartSysInfo({w.registry, w.files, w.launcher, w.messageBox});
+        EXPECT_EQ(w.registry.keysRead, c.keysRead);
+        EXPECT_EQ(w.launcher.started, c.started);
+        EXPECT_EQ(w.messageBox.shown, c.message ? Texts{"此时系统信息无效"} : Texts{});
     }
-}
-
-TEST_F(StartSysInfoTest, AToolThatCannotStartShowsTheMessage) {
-    registry.setString(kMsInfoKey, "PATH", "/usr/bin/hardinfo");
-    launcher.startWorks = false;
-    StartSysInfo(services);
-    EXPECT_EQ(messageBox.shown, std::vector<std::string>{"此时系统信息无效"});
-}
-
-TEST_F(StartSysInfoTest, AnExpandableStringPathCountsAsFoundButEmpty) {
-    registry.values[{kMsInfoKey, "PATH"}] = {kRegExpandString, bytesOf("%ProgramFiles%\\x")};
-    StartSysInfo(services);
-    EXPECT_EQ(registry.keysRead, std::vector<std::string>{kMsInfoKey});
-    EXPECT_EQ(launcher.started, std::vector<std::string>{""});
-    EXPECT_EQ(messageBox.shown, std::vector<std::string>{"此时系统信息无效"});
 }
 
 TEST(GetKeyValue, TextByValueType) {
-    struct Case {
+    const struct {
         const char* name;
-        RegistryValue value;
+        std::optional<RegistryValue> value;
+        bool found;
         std::string expected;
+    } cases[] = {
+        {"string drops its zero byte", RegistryValue{kRegString, {'a', 'b', 0}}, true, "ab"},
+        {"string without zero byte", RegistryValue{kRegString, {'a', 'b'}}, true, "ab"},
+        {"only the last zero byte goes", RegistryValue{kRegString, {'a', 0, 0}}, true,
+         std::string("a\0", 2)},
+        {"number as decimal", RegistryValue{kRegNumber, {0x2A, 0, 0, 0}}, true, "42"},
+        {"number whose low byte is zero", RegistryValue{kRegNumber, {0, 1, 0, 0}}, true, "256"},
+        {"number with all bits set", RegistryValue{kRegNumber, {0xFF, 0xFF, 0xFF, 0xFF}}, true,
+         "4294967295"},
+        {"other type keeps the text", RegistryValue{kRegExpandString, {'x', 0}}, true, "before"},
+        {"missing value empties the text", std::nullopt, false, ""},
     };
-    using Bytes = std::vector<std::uint8_t>;
-    const Case cases[] = {
-        {"string drops its zero byte", {kRegString, Bytes{'a', 'b', 0}}, "ab"},
-        {"string without zero byte", {kRegString, Bytes{'a', 'b'}}, "ab"},
-        {"only the last zero byte goes", {kRegString, Bytes{'a', 0, 0}}, std::string("a\0", 2)},
-        {"empty string", {kRegString, Bytes{0}}, ""},
-        {"number as decimal", {kRegNumber, Bytes{0x2A, 0, 0, 0}}, "42"},
-        {"number whose high bytes are zero", {kRegNumber, Bytes{0x00, 0x01, 0, 0}}, "256"},
-        {"number with all bits set", {kRegNumber, Bytes{0xFF, 0xFF, 0xFF, 0xFF}}, "4294967295"},
-        {"other type keeps the text", {kRegExpandString, Bytes{'x', 0}}, "before"},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FakeRegistry registry;
-        registry.values[{"K", "V"}] = c.value;
+        if (c.value) {
+            registry.values[{"K", "V"}] = *c.value;
+        }
         std::string text = "before";
-        EXPECT_TRUE(GetKeyValue(registry, RegistryRoot::LocalMachine, "K", "V", text));
+        EXPECT_EQ(GetKeyValue(registry, RegistryRoot::LocalMachine, "K", "V", text), c.found);
         EXPECT_EQ(text, c.expected);
     }
-}
-
-TEST(GetKeyValue, MissingValueEmptiesTheText) {
-    FakeRegistry registry;
-    std::string text = "before";
-    EXPECT_FALSE(GetKeyValue(registry, RegistryRoot::LocalMachine, "K", "V", text));
-    EXPECT_EQ(text, "");
 }
 
 }  // namespace
