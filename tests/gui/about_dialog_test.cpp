@@ -16,8 +16,6 @@
 namespace korvel::test {
 namespace {
 
-const std::string kMsInfoKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
-
 // Runs action once the next modal window is up.
 void whenModalOpens(std::function<void(QWidget*)> action) {
     QTimer::singleShot(0, [action] {
@@ -36,21 +34,11 @@ struct AboutDialogTest : ::testing::Test {
     AboutDialog dialog{nullptr, registry, files, launcher};
 };
 
-TEST_F(AboutDialogTest, ShowsItsFixedCaptions) {
-    EXPECT_EQ(dialog.windowTitle(), "关于 HORLO");
-    QStringList captions;
+TEST_F(AboutDialogTest, FixedSizeBoxShowsEveryCaptionWhole) {
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
     for (const QLabel* label : dialog.findChildren<QLabel*>()) {
-        captions.append(label->text());
         EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
     }
-    EXPECT_TRUE(captions.contains("版本  1.00 "));
-    EXPECT_TRUE(captions.contains("与MERIDORSNTP时间服务器保持时间同步。"));
-    EXPECT_TRUE(captions.contains(QString::fromUtf8(about::lblTitle)));
-    EXPECT_TRUE(captions.contains(QString::fromUtf8(about::Label1)));
-    EXPECT_EQ(dialog.okButton()->text(), "确定");
-    EXPECT_EQ(dialog.sysInfoButton()->text(), "系统信息");
-    EXPECT_TRUE(dialog.okButton()->isDefault());
-    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
 }
 
 TEST_F(AboutDialogTest, EnterEscAndTheCloseBoxAllClose) {
@@ -66,7 +54,8 @@ TEST_F(AboutDialogTest, EnterEscAndTheCloseBoxAllClose) {
     }
 }
 
-TEST_F(AboutDialogTest, SysInfoWithoutAToolSaysSoAndTheBoxStaysOpen) {
+// The button runs the look-up; without a tool the message shows and the box stays open.
+TEST_F(AboutDialogTest, SysInfoButtonStartsTheToolOrSaysThereIsNone) {
     dialog.show();
     QString message;
     whenModalOpens([&](QWidget* box) {
@@ -75,13 +64,9 @@ TEST_F(AboutDialogTest, SysInfoWithoutAToolSaysSoAndTheBoxStaysOpen) {
     });
     QTest::mouseClick(dialog.sysInfoButton(), Qt::LeftButton);
     EXPECT_EQ(message, "此时系统信息无效");
-    EXPECT_TRUE(launcher.started.empty());
     EXPECT_TRUE(dialog.isVisible());
-}
 
-TEST_F(AboutDialogTest, SysInfoStartsTheRegisteredTool) {
-    registry.setString(kMsInfoKey, "PATH", "/usr/bin/hardinfo");
-    dialog.show();
+    registry.setString("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", "/usr/bin/hardinfo");
     QTest::mouseClick(dialog.sysInfoButton(), Qt::LeftButton);
     EXPECT_EQ(launcher.started, std::vector<std::string>{"/usr/bin/hardinfo"});
     EXPECT_TRUE(dialog.isVisible());

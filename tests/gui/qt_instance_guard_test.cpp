@@ -13,29 +13,23 @@ namespace {
 
 class QtInstanceGuardTest : public ::testing::Test {
 protected:
+    QStringList files() const { return QDir(runtime.path()).entryList(QDir::Files | QDir::Hidden); }
     QTemporaryDir runtime;
     const QString program = QStringLiteral("/opt/korvel/korvel");
 };
 
-TEST_F(QtInstanceGuardTest, SecondCopyOfTheSameExecutableIsRefused) {
-    QtInstanceGuard first(runtime.path(), program);
-    QtInstanceGuard second(runtime.path(), program);
-    EXPECT_FALSE(first.anotherCopyRunning());
-    EXPECT_TRUE(second.anotherCopyRunning());
-    // The first copy keeps its claim when asked again.
-    EXPECT_FALSE(first.anotherCopyRunning());
-}
-
-TEST_F(QtInstanceGuardTest, AnotherExecutableRunsBeside) {
-    QtInstanceGuard first(runtime.path(), program);
-    QtInstanceGuard other(runtime.path(), QStringLiteral("/home/user/korvel/korvel"));
-    EXPECT_FALSE(first.anotherCopyRunning());
-    EXPECT_FALSE(other.anotherCopyRunning());
-}
-
-TEST_F(QtInstanceGuardTest, ClaimEndsWithTheCopyThatHeldIt) {
+TEST_F(QtInstanceGuardTest, SecondCopyOfTheSameExecutableIsRefusedAndLeavesNoFile) {
     auto first = std::make_unique<QtInstanceGuard>(runtime.path(), program);
     EXPECT_FALSE(first->anotherCopyRunning());
+    const QStringList before = files();
+    QtInstanceGuard second(runtime.path(), program);
+    EXPECT_TRUE(second.anotherCopyRunning());
+    EXPECT_EQ(files(), before);
+    EXPECT_FALSE(first->anotherCopyRunning());  // the claim is kept when asked again
+    QtInstanceGuard other(runtime.path(), QStringLiteral("/home/user/korvel/korvel"));
+    EXPECT_FALSE(other.anotherCopyRunning());  // another executable runs beside
+
+    // The claim ends with the copy that held it.
     first.reset();
     QtInstanceGuard next(runtime.path(), program);
     EXPECT_FALSE(next.anotherCopyRunning());
@@ -54,15 +48,6 @@ TEST_F(QtInstanceGuardTest, ClaimOfACopyThatCrashedIsTakenOver) {
 
     QtInstanceGuard next(runtime.path(), program);
     EXPECT_FALSE(next.anotherCopyRunning());
-}
-
-TEST_F(QtInstanceGuardTest, RefusedCopyLeavesNoFileBehind) {
-    QtInstanceGuard first(runtime.path(), program);
-    ASSERT_FALSE(first.anotherCopyRunning());
-    const QStringList before = QDir(runtime.path()).entryList(QDir::Files | QDir::Hidden);
-    QtInstanceGuard second(runtime.path(), program);
-    EXPECT_TRUE(second.anotherCopyRunning());
-    EXPECT_EQ(QDir(runtime.path()).entryList(QDir::Files | QDir::Hidden), before);
 }
 
 TEST_F(QtInstanceGuardTest, UnwritableFolderDoesNotStopTheProgram) {

@@ -1,55 +1,47 @@
 #include "support/virtual_time.h"
 
-#include <algorithm>
-#include <limits>
-
-#include "common/day_date.h"
+#include <chrono>
 
 namespace korvel::test {
 
 namespace {
 
-constexpr std::int64_t kMsPerDay = 86'400'000;
-constexpr std::int64_t kEpochDayNumber = 25569;  // 1970-01-01
+namespace chr = std::chrono;
+
+std::uint16_t u16(auto value) {
+    return static_cast<std::uint16_t>(value);
+}
 
 }  // namespace
 
+// The calendar of the standard library, independent of the program's own date arithmetic.
 std::int64_t msSinceEpoch(const SystemTime& t) {
-    const std::int64_t days = dayNumber(t.year, t.month, t.day) - kEpochDayNumber;
-    return days * kMsPerDay + ((t.hour * 60 + t.minute) * 60 + t.second) * 1000LL + t.milliseconds;
+    const chr::sys_days day{chr::year{t.year} / t.month / t.day};
+    const chr::seconds ofDay{(t.hour * 60 + t.minute) * 60 + t.second};
+    return (chr::milliseconds{day.time_since_epoch() + ofDay} + chr::milliseconds{t.milliseconds})
+        .count();
 }
 
 SystemTime systemTimeOf(std::int64_t ms) {
-    std::int64_t days = ms / kMsPerDay;
-    std::int64_t ofDay = ms % kMsPerDay;
-    if (ofDay < 0) {
-        ofDay += kMsPerDay;
-        --days;
-    }
-    const CivilDate date = civilDate(days + kEpochDayNumber);
-    SystemTime t;
-    t.year = static_cast<std::uint16_t>(date.year);
-    t.month = static_cast<std::uint16_t>(date.month);
-    t.day = static_cast<std::uint16_t>(date.day);
-    t.dayOfWeek = static_cast<std::uint16_t>(dayOfWeek(days + kEpochDayNumber));
-    t.hour = static_cast<std::uint16_t>(ofDay / 3'600'000);
-    t.minute = static_cast<std::uint16_t>(ofDay / 60'000 % 60);
-    t.second = static_cast<std::uint16_t>(ofDay / 1000 % 60);
-    t.milliseconds = static_cast<std::uint16_t>(ofDay % 1000);
-    return t;
+    const chr::sys_time<chr::milliseconds> time{chr::milliseconds{ms}};
+    const auto day = chr::floor<chr::days>(time);
+    const chr::year_month_day date{day};
+    const chr::hh_mm_ss ofDay{time - day};
+    return {u16(int{date.year()}),
+            u16(unsigned{date.month()}),
+            u16(chr::weekday{day}.c_encoding()),
+            u16(unsigned{date.day()}),
+            u16(ofDay.hours().count()),
+            u16(ofDay.minutes().count()),
+            u16(ofDay.seconds().count()),
+            u16(ofDay.subseconds().count())};
 }
 
 SystemTime utcTime(int year, int month, int day, int hour, int minute, int second,
                    int milliseconds) {
-    SystemTime t;
-    t.year = static_cast<std::uint16_t>(year);
-    t.month = static_cast<std::uint16_t>(month);
-    t.day = static_cast<std::uint16_t>(day);
-    t.hour = static_cast<std::uint16_t>(hour);
-    t.minute = static_cast<std::uint16_t>(minute);
-    t.second = static_cast<std::uint16_t>(second);
-    t.milliseconds = static_cast<std::uint16_t>(milliseconds);
-    t.dayOfWeek = static_cast<std::uint16_t>(dayOfWeek(dayNumber(year, month, day)));
+    SystemTime t{u16(year), u16(month),  0,           u16(day),
+                 u16(hour), u16(minute), u16(second), u16(milliseconds)};
+    t.dayOfWeek = systemTimeOf(msSinceEpoch(t)).dayOfWeek;
     return t;
 }
 

@@ -26,14 +26,6 @@ protected:
     MainForm& form = *rig.form;
 };
 
-TEST_F(ClockDisplay, ShowsTheLocalClockEvery200Ms) {
-    rig.time.advance(200);
-    EXPECT_EQ(form.Text2.text(), " 2026-12-06  09:05:07");
-    EXPECT_EQ(form.Text1.text(), "");
-    rig.time.advance(800);
-    EXPECT_EQ(form.Text2.text(), " 2026-12-06  09:05:08");
-}
-
 // While an offset is valid, the server clock is the local clock shifted by its whole seconds,
 // yellow when they are not 0.
 TEST(ServerClock, ShowsTheLocalClockShiftedByTheWholeSeconds) {

@@ -8,7 +8,6 @@
 
 #include "calibration/clock_correction.h"
 #include "calibration/measure_command.h"
-#include "calibration/offset_evaluation.h"
 #include "support/test_rig.h"
 
 namespace korvel {
@@ -41,27 +40,12 @@ TEST(TimeSyncLog, EveryLineKindIsLaidOutByteForByte) {
          "12-06-2026  09:05:07   自动未校准执行（时差不小于限制）"},
         {eventLine(local, "   自动校时无法执行"), "12-06-2026  09:05:07   自动校时无法执行"},
         {eventLine(local, "   Closed"), "12-06-2026  09:05:07   Closed"},
+        {eventLine(utcTime(2027, 1, 1, 0, 0, 0), "   校准"), "01-01-2027  00:00:00   校准"},
+        {defaultLogPath("/opt/korvel", local), "/opt/korvel/12-06-2026.log"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.line, c.expected);
     }
-}
-
-TEST(TimeSyncLog, ManualMeasurementAndCorrectionWriteThreeLines) {
-    // Timers without handlers: only the commands below act.
-    TestRig rig;
-    MainForm& form = *rig.form;
-    rig.startLog();
-    measureCommand(form);
-    for (std::size_t i = 1; i <= 25; ++i) {
-        form.replyRecords[i] = ReplyRecord{};
-        form.replyRecords[i].t2 = form.replyRecords[i].t3 = 0.123456;
-    }
-    adjust(form, 25);
-    rig.time.advance(13'000);
-    clockCorrection(form);
-    EXPECT_THAT(rig.logLines(), ElementsAre("12-06-2026  09:05:07   测时差", "0.123456",
-                                            "12-06-2026  09:05:20   校准"));
 }
 
 // A scheduled burst against a server 30 s ahead, without a limit. The 25th reply arrives at
@@ -109,12 +93,6 @@ TEST(TimeSyncLog, NothingIsWrittenWhileLoggingIsOff) {
     logEvent(*rig.form, "   校准");
     logPlain(*rig.form, "校准失败");
     EXPECT_THAT(rig.files.lines(kLogPath), IsEmpty());
-}
-
-TEST(TimeSyncLog, DefaultPathIsTheStartDateInTheProgramFolder) {
-    EXPECT_EQ(defaultLogPath("/opt/korvel", utcTime(2027, 1, 1, 0, 0, 0)),
-              "/opt/korvel/01-01-2027.log");
-    EXPECT_EQ(defaultLogPath("/", utcTime(2026, 12, 6, 9, 5, 7)), "/12-06-2026.log");
 }
 
 TEST(TimeSyncLog, ReopeningKeepsTheChannelAndABadPathDoesNotLoseIt) {

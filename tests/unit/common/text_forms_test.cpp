@@ -27,22 +27,5 @@ TEST(TextForms, ClockDisplayHasALeadingBlankAndCarriesIntoTheDate) {
     }
 }
 
-TEST(TextForms, NumbersKeepTheirFixedDecimals) {
-    const struct {
-        double seconds;
-        const char* text;
-    } cases[] = {
-        {0.1234567, "0.123457"},
-        {-0.25, "-0.250000"},
-        {-1234.5000004, "-1234.500000"},
-        {123456789.125, "123456789.125000"},  // no digit grouping
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(sixDecimals(c.seconds), c.text) << c.seconds;
-    }
-    EXPECT_EQ(tenthsAsHours(10), "1.0");
-    EXPECT_EQ(tenthsAsHours(12), "1.2");
-}
-
 }  // namespace
 }  // namespace korvel

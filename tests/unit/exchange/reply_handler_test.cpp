@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "calibration/measure_command.h"
-#include "common/day_date.h"
 #include "support/test_rig.h"
 
 namespace korvel {
@@ -60,37 +59,34 @@ struct OneRequestSent {
     Bytes request;
 };
 
+// The four times of a reply, read as unsigned seconds plus fraction: the request leaves 100 ms
+// after the start and the reply is back at once.
 TEST(ReplyHandler, ReplyBecomesTheNextRecordWithFourTimes) {
-    OneRequestSent burst;
-    burst.rig.time.advance(6);
-    burst.deliver(burst.reply(2500.0));
-    EXPECT_EQ(burst.received(), 1);
-    const ReplyRecord& r = burst.record(1);
-    // Sent at 01:05:07.100, answered and arrived at .106 from a server 2.5 s ahead.
-    const double sent = ntpSeconds(utcTime(2026, 12, 6, 1, 5, 7, 100));
-    EXPECT_DOUBLE_EQ(r.t1, sent);
-    EXPECT_NEAR(r.t2, sent + 2.506, 1e-6);
-    EXPECT_NEAR(r.t3, sent + 2.506, 1e-6);
-    EXPECT_NEAR(r.t4, sent + 0.006, 1e-6);
-    EXPECT_EQ(r.invalid, 0);
-    EXPECT_EQ(burst.rig.form->arrivalTime, utcTime(2026, 12, 6, 1, 5, 7, 106));
-}
-
-TEST(ReplyHandler, TimestampsAreReadAsUnsignedSecondsPlusFraction) {
-    OneRequestSent in2004(utcTime(2004, 3, 18, 11, 59, 59, 900));
-    Bytes reply = in2004.reply();
-    const Bytes transmit{0xC4, 0x04, 0x0D, 0xC0, 0x80, 0x00, 0x00, 0x00};
-    std::copy(transmit.begin(), transmit.end(), reply.begin() + 40);
-    in2004.deliver(reply);
-    ASSERT_EQ(in2004.received(), 1);
-    EXPECT_DOUBLE_EQ(in2004.record(1).t3, 3288600000.5);
-
-    // This request leaves at 1968-01-20 03:14:08.000 UTC, NTP seconds 2^31: the top bit set.
-    OneRequestSent in1968(utcTime(1968, 1, 20, 3, 14, 7, 900));
-    in1968.deliver(in1968.reply(250.0));
-    ASSERT_EQ(in1968.received(), 1);
-    EXPECT_DOUBLE_EQ(in1968.record(1).t1, 2147483648.0);
-    EXPECT_NEAR(in1968.record(1).t3, 2147483648.25, 1e-6);
+    const struct {
+        SystemTime utcStart;
+        double serverAheadMs;
+        double sent;
+        double serverTime;
+    } cases[] = {
+        {utcTime(2026, 12, 6, 1, 5, 7), 2500.0, 4005507907.1, 4005507909.6},
+        {utcTime(2004, 3, 18, 11, 59, 59, 900), 500.0, 3288600000.0, 3288600000.5},
+        // NTP seconds 2^31: the originate's top bit is set.
+        {utcTime(1968, 1, 20, 3, 14, 7, 900), 250.0, 2147483648.0, 2147483648.25},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sent);
+        OneRequestSent burst(c.utcStart);
+        burst.deliver(burst.reply(c.serverAheadMs));
+        ASSERT_EQ(burst.received(), 1);
+        const ReplyRecord& r = burst.record(1);
+        EXPECT_DOUBLE_EQ(r.t1, c.sent);
+        EXPECT_NEAR(r.t2, c.serverTime, 1e-6);
+        EXPECT_NEAR(r.t3, c.serverTime, 1e-6);
+        EXPECT_DOUBLE_EQ(r.t4, c.sent);
+        EXPECT_EQ(r.invalid, 0);
+        EXPECT_EQ(burst.rig.form->arrivalTime,
+                  test::systemTimeOf(test::msSinceEpoch(c.utcStart) + 100));
+    }
 }
 
 // A leap alarm (first byte 96 or more) and an unsynchronised server (stratum 16 and above)

@@ -32,20 +32,9 @@ TEST(RequestSender, BurstSendsThirtyFixedRequestsAHundredMillisecondsApart) {
     ASSERT_EQ(rig.socket.sent().size(), 30U);
     EXPECT_TRUE(rig.form->Timer1->isRunning());
     // The sixth request leaves at 12:00:00.000, the eleventh at 12:00:00.500.
-    Bytes expected(48, 0);
-    for (const auto& [at, byte] : std::vector<std::pair<std::size_t, std::uint8_t>>{{0, 0x23},
-                                                                                    {1, 0x01},
-                                                                                    {3, 0xEE},
-                                                                                    {12, 0x41},
-                                                                                    {13, 0x43},
-                                                                                    {14, 0x54},
-                                                                                    {15, 0x53},
-                                                                                    {40, 0xC4},
-                                                                                    {41, 0x04},
-                                                                                    {42, 0x0D},
-                                                                                    {43, 0xC0}}) {
-        expected[at] = byte;
-    }
+    Bytes expected{0x23, 1, 0, 0xEE, 0, 0, 0, 0, 0, 0, 0, 0, 'A', 'C', 'T', 'S'};
+    expected.resize(40);
+    expected.insert(expected.end(), {0xC4, 0x04, 0x0D, 0xC0, 0, 0, 0, 0});
     EXPECT_EQ(rig.socket.sent()[5], expected);
     expected[44] = 0x80;
     EXPECT_EQ(rig.socket.sent()[10], expected);

@@ -36,38 +36,6 @@ TEST(ConfigFile, EveryStartAppendsTheDefaultLineAndTheFirstLineDecides) {
     EXPECT_EQ(loaded.fields.localPort, 123);
 }
 
-TEST(ConfigFile, SaveReplacesTheFileByOneLineThatLoadsBack) {
-    FakeFileSystem files;
-    loadConfig(files, kCfgPath);
-    loadConfig(files, kCfgPath);
-    ASSERT_EQ(saveConfig(files, kCfgPath, "10.0.0.1       ", "123 "), FileError::None);
-    EXPECT_THAT(files.lines(kCfgPath), ElementsAre(kOwnLine));
-    const LoadedConfig loaded = loadConfig(files, kCfgPath);
-    EXPECT_EQ(loaded.fields.addressField, "10.0.0.1       ");
-    EXPECT_EQ(loaded.fields.localPort, 123);
-}
-
-TEST(ConfigFile, FailingSaveKeepsTheOldFileAndReportsTheError) {
-    const struct {
-        const char* what;
-        std::function<void(FakeFileSystem&)> breakFolder;
-        FileError error;
-    } cases[] = {
-        {"read-only folder", [](FakeFileSystem& f) { f.readOnlyFolders.insert("/opt/korvel"); },
-         FileError::PermissionDenied},
-        {"full disk", [](FakeFileSystem& f) { f.fullFolders.insert("/opt/korvel"); },
-         FileError::DiskFull},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        FakeFileSystem files;
-        files.textFiles[kCfgPath] = {kOwnLine, kDefaultLine};
-        c.breakFolder(files);
-        EXPECT_EQ(saveConfig(files, kCfgPath, "10.9.9.9       ", "999 "), c.error);
-        EXPECT_THAT(files.lines(kCfgPath), ElementsAre(kOwnLine, kDefaultLine));
-    }
-}
-
 TEST(ConfigFile, UnusableFolderFallsBackToTheDefaultLineAndReports) {
     const struct {
         const char* what;

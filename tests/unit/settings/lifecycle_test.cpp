@@ -84,43 +84,45 @@ TEST(StartUp, ReadOnlyProgramFolderIsReportedAndTheDefaultServerUsed) {
     EXPECT_EQ(rig.socket.localPort(), 1231);
 }
 
-// Logging on, then one of the three ways to end.
-class Ending : public ::testing::Test {
-protected:
-    void SetUp() override {
+// Three ways to end with logging on; only closing the window and toolbar 7 write the closing
+// record, and whatever keeps the program on afterwards, nothing of the window runs.
+TEST(Ending, ClosingRecordAndReleaseFollowTheWayOfEnding) {
+    const struct {
+        const char* what;
+        void (*end)(TestRig&);
+        int ended;
+        std::vector<std::string> log;
+    } cases[] = {
+        {"closing the window",
+         [](TestRig& rig) { shutDown(*rig.form); },
+         0,
+         {"12-06-2026  09:05:08   Closed"}},
+        {"exit button", [](TestRig& rig) { exitNow(*rig.form); }, 1, {}},
+        {"toolbar 7",
+         [](TestRig& rig) { toolbarClick(*rig.form, 7); },
+         1,
+         {"12-06-2026  09:05:08   Closed"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestRig rig;
         rig.startProgram();
-        toggleSettingsPanel(form);
-        form.Check2.setTicked(true);
-        applySettings(form);
-        ASSERT_TRUE(form.settings.logOn);
+        toggleSettingsPanel(*rig.form);
+        rig.form->Check2.setTicked(true);
+        applySettings(*rig.form);
+        toolbarClick(*rig.form, 1);  // during a burst
+        rig.time.advance(1000);
+        const std::size_t before = rig.logLines().size();
+        c.end(rig);
+        EXPECT_EQ(rig.program.ended, c.ended);
+        const std::vector<std::string> lines = rig.logLines();
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
+                  c.log);
+        const MainForm& form = *rig.form;
+        EXPECT_FALSE(form.Timer1->isRunning() || form.Timer2->isRunning() ||
+                     form.Timer5->isRunning() || form.Timer7->isRunning());
+        EXPECT_EQ(rig.socket.localPort(), 0);
     }
-    TestRig rig;
-    MainForm& form = *rig.form;
-};
-
-TEST_F(Ending, ClosingTheWindowWritesTheClosingRecordLastAndStopsEverything) {
-    rig.measure();
-    shutDown(form);
-    EXPECT_EQ(rig.logLines().back(), "12-06-2026  09:05:19   Closed");
-    EXPECT_FALSE(form.timeSyncLog.isOpen());
-    // A help viewer may keep the program on; nothing of the window may run then.
-    EXPECT_FALSE(form.Timer5->isRunning());
-    EXPECT_EQ(rig.socket.localPort(), 0);
-}
-
-TEST_F(Ending, ExitButtonEndsWithoutTheClosingRecord) {
-    exitNow(form);
-    EXPECT_EQ(rig.program.ended, 1);
-    EXPECT_TRUE(rig.logLines().empty());
-}
-
-TEST_F(Ending, ToolbarExitWritesTheClosingRecordEvenDuringABurst) {
-    toolbarClick(form, 1);
-    rig.time.advance(1000);
-    toolbarClick(form, 7);
-    EXPECT_EQ(rig.program.ended, 1);
-    EXPECT_EQ(rig.logLines().back(), "12-06-2026  09:05:08   Closed");
-    EXPECT_FALSE(form.Timer1->isRunning() || form.Timer2->isRunning());
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,69 +18,43 @@ using Bytes = std::vector<std::uint8_t>;
 const std::string kMsInfoKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 const std::string kLocationKey = "SOFTWARE\\Microsoft\\Shared Tools Location";
 
-struct SysInfoWorld {
-    FakeRegistry registry;
-    FakeFileSystem files;
-    FakeLauncher launcher;
-    ScriptedMessageBox messageBox;
-};
-
 // The look-up order: the tool's own PATH value first; only when it is missing, the shared
 // tools folder, and only when MSINFO32.EXE is there.
 TEST(StartSysInfo, LooksUpTheToolInOrderAndSaysSoWhenThereIsNone) {
+    const char* const none = nullptr;
     const struct {
-        const char* what;
-        std::function<void(SysInfoWorld&)> prepare;
-        Texts keysRead;
-        Texts started;
+        const char* path;      // PATH under the tool's key; nullptr: absent
+        const char* location;  // MSINFO under the shared tools key; nullptr: absent
+        bool msInfo32There, startWorks;
+        Texts keysRead, started;
         bool message;
     } cases[] = {
-        {"first value present",
-         [](SysInfoWorld& w) {
-             w.registry.setString(kMsInfoKey, "PATH", "C:\\Tools\\msinfo32.exe");
-             w.registry.setString(kLocationKey, "MSINFO", "C:\\Other");
-         },
-         {kMsInfoKey},
-         {"C:\\Tools\\msinfo32.exe"},
-         false},
-        {"second key with MSINFO32.EXE",
-         [](SysInfoWorld& w) {
-             w.registry.setString(kLocationKey, "MSINFO", "C:\\Shared\\MSINFO");
-             w.files.textFiles["C:\\Shared\\MSINFO\\MSINFO32.EXE"] = {};
-         },
-         {kMsInfoKey, kLocationKey},
-         {"C:\\Shared\\MSINFO\\MSINFO32.EXE"},
-         false},
-        {"second key without MSINFO32.EXE",
-         [](SysInfoWorld& w) { w.registry.setString(kLocationKey, "MSINFO", "C:\\Shared"); },
-         {kMsInfoKey, kLocationKey},
-         {},
-         true},
-        {"no key at all", [](SysInfoWorld&) {}, {kMsInfoKey, kLocationKey}, {}, true},
-        {"a tool that cannot start",
-         [](SysInfoWorld& w) {
-             w.registry.setString(kMsInfoKey, "PATH", "/usr/bin/hardinfo");
-             w.launcher.startWorks = false;
-         },
-         {kMsInfoKey},
-         {"/usr/bin/hardinfo"},
-         true},
-        {"an expandable string counts as found but empty",
-         [](SysInfoWorld& w) {
-             w.registry.values[{kMsInfoKey, "PATH"}] = {kRegExpandString, Bytes{'%', 'x', 0}};
-         },
-         {kMsInfoKey},
-         {""},
-         true},
+        {"C:\\Tools\\tool.exe", "C:\\S", true, true, {kMsInfoKey}, {"C:\\Tools\\tool.exe"}, false},
+        {none, "C:\\S", true, true, {kMsInfoKey, kLocationKey}, {"C:\\S\\MSINFO32.EXE"}, false},
+        {none, "C:\\S", false, true, {kMsInfoKey, kLocationKey}, {}, true},
+        {none, none, false, true, {kMsInfoKey, kLocationKey}, {}, true},
+        {"/usr/bin/hardinfo", none, false, false, {kMsInfoKey}, {"/usr/bin/hardinfo"}, true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        SysInfoWorld w;
-        c.prepare(w);
-        StartSysInfo({w.registry, w.files, w.launcher, w.messageBox});
-        EXPECT_EQ(w.registry.keysRead, c.keysRead);
-        EXPECT_EQ(w.launcher.started, c.started);
-        EXPECT_EQ(w.messageBox.shown, c.message ? Texts{"此时系统信息无效"} : Texts{});
+        SCOPED_TRACE(testing::Message() << (c.path ? c.path : "-") << " " << c.msInfo32There);
+        FakeRegistry registry;
+        FakeFileSystem files;
+        FakeLauncher launcher;
+        ScriptedMessageBox messageBox;
+        if (c.path) {
+            registry.setString(kMsInfoKey, "PATH", c.path);
+        }
+        if (c.location) {
+            registry.setString(kLocationKey, "MSINFO", c.location);
+        }
+        if (c.msInfo32There) {
+            files.textFiles["C:\\S\\MSINFO32.EXE"] = {};
+        }
+        launcher.startWorks = c.startWorks;
+        StartSysInfo({registry, files, launcher, messageBox});
+        EXPECT_EQ(registry.keysRead, c.keysRead);
+        EXPECT_EQ(launcher.started, c.started);
+        EXPECT_EQ(messageBox.shown, c.message ? Texts{"此时系统信息无效"} : Texts{});
     }
 }
 
