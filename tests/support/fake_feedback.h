@@ -9,17 +9,11 @@
 
 namespace korvel::test {
 
-// Records each message; whileOpen runs as if timers ticked behind the modal box.
+// Records each message.
 class ScriptedMessageBox final : public MessageBox {
 public:
-    void show(const std::string& text) override {
-        shown.push_back(text);
-        if (whileOpen) {
-            whileOpen();
-        }
-    }
+    void show(const std::string& text) override { shown.push_back(text); }
     std::vector<std::string> shown;
-    std::function<void()> whileOpen;
 };
 
 class BeepRecorder final : public Beeper {

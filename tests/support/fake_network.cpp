@@ -34,7 +34,6 @@ bool FakeUdpSocket::send(std::span<const std::uint8_t> datagram) {
 }
 
 std::int32_t FakeUdpSocket::read(std::span<std::uint8_t> buffer, DatagramSource& source) {
-    ++reads;
     if (!m_waiting) {
         return -1;
     }
@@ -83,7 +82,7 @@ void FakeSntpServer::answer(const std::vector<std::uint8_t>& request) {
     if (drop && drop(n)) {
         return;
     }
-    m_time.schedule(requestDelayMs, [this, request, n] {
+    m_time.schedule(requestDelayMs, [this, request] {
         std::vector<std::uint8_t> reply(48, 0);
         reply[0] = 0x24;  // leap 0, version 4, server
         reply[1] = 2;
@@ -95,9 +94,6 @@ void FakeSntpServer::answer(const std::vector<std::uint8_t>& request) {
         std::copy_n(request.begin() + 40, 8, reply.begin() + 24);  // originate
         putTimestamp(reply, 32, serverMs);
         putTimestamp(reply, 40, serverMs);
-        if (shape) {
-            shape(n, reply);
-        }
         m_socket.deliver(reply, kAddress, 123, replyDelayMs);
     });
 }

@@ -38,7 +38,6 @@ public:
     const std::vector<std::vector<std::uint8_t>>& sent() const { return m_sent; }
     std::set<std::int32_t> portsInUse;
     std::function<void(const std::vector<std::uint8_t>&)> onSend;
-    int reads = 0;
 
 private:
     VirtualTime& m_time;
@@ -56,7 +55,7 @@ private:
 
 // An SNTP server on the virtual network, written from the protocol's byte layout alone.
 // Its clock is the virtual UTC clock plus offsetMs. Each request is answered unless drop()
-// says otherwise; shape() may rewrite the reply bytes of the nth request (1-based).
+// says otherwise (requests are numbered from 1).
 class FakeSntpServer {
 public:
     static constexpr const char* kAddress = "192.0.2.1";
@@ -67,7 +66,6 @@ public:
     std::int64_t requestDelayMs = 5;  // client to server
     std::int64_t replyDelayMs = 5;    // server to client
     std::function<bool(int request)> drop;
-    std::function<void(int request, std::vector<std::uint8_t>& reply)> shape;
 
     int requestsSeen() const { return m_requests; }
     // The 8 bytes of a timestamp for a UTC time in ms since 1970, as a server would write it.

@@ -1,5 +1,6 @@
 #include "support/virtual_time.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace korvel::test {
@@ -112,7 +113,7 @@ SystemTime VirtualTime::getLocalTime() {
 }
 
 void VirtualTime::schedule(std::int64_t afterMs, std::function<void()> action) {
-    m_events.push_back({m_monotonicMs + afterMs, m_nextSequence++, std::move(action)});
+    m_events.push_back({m_monotonicMs + afterMs, std::move(action)});
 }
 
 void VirtualTime::advance(std::int64_t ms) {
@@ -126,27 +127,18 @@ void VirtualTime::advance(std::int64_t ms) {
                 timer = state.get();
             }
         }
-        // Earliest due event (scheduling order on ties).
-        auto event = m_events.end();
-        for (auto it = m_events.begin(); it != m_events.end(); ++it) {
-            if (it->dueMs <= target &&
-                (event == m_events.end() || it->dueMs < event->dueMs ||
-                 (it->dueMs == event->dueMs && it->sequence < event->sequence))) {
-                event = it;
-            }
-        }
-        const bool timerFirst =
-            timer && (event == m_events.end() || timer->deadline <= event->dueMs);
-        if (timerFirst) {
-            m_utcMs += timer->deadline - m_monotonicMs;
-            m_monotonicMs = timer->deadline;
+        // Earliest due event; events are kept in scheduling order, which breaks ties.
+        const auto event = std::min_element(m_events.begin(), m_events.end(),
+                                            [](auto& a, auto& b) { return a.dueMs < b.dueMs; });
+        const bool eventDue = event != m_events.end() && event->dueMs <= target;
+        if (timer && (!eventDue || timer->deadline <= event->dueMs)) {
+            moveTo(timer->deadline);
             timer->deadline = m_monotonicMs + timer->interval;
             if (timer->handler) {
                 timer->handler();
             }
-        } else if (event != m_events.end()) {
-            m_utcMs += event->dueMs - m_monotonicMs;
-            m_monotonicMs = event->dueMs;
+        } else if (eventDue) {
+            moveTo(event->dueMs);
             auto action = std::move(event->action);
             m_events.erase(event);
             action();
@@ -154,8 +146,12 @@ void VirtualTime::advance(std::int64_t ms) {
             break;
         }
     }
-    m_utcMs += target - m_monotonicMs;
-    m_monotonicMs = target;
+    moveTo(target);
+}
+
+void VirtualTime::moveTo(std::int64_t monotonicMs) {
+    m_utcMs += monotonicMs - m_monotonicMs;
+    m_monotonicMs = monotonicMs;
 }
 
 }  // namespace korvel::test

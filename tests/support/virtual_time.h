@@ -46,6 +46,7 @@ public:
 
 private:
     friend class VirtualTimer;
+    void moveTo(std::int64_t monotonicMs);
     std::int64_t m_monotonicMs = 0;
     std::int64_t m_utcMs;
     int m_localOffsetMinutes;
@@ -54,11 +55,9 @@ private:
     std::vector<std::shared_ptr<TimerState>> m_timers;
     struct Event {
         std::int64_t dueMs;
-        std::uint64_t sequence;
         std::function<void()> action;
     };
     std::vector<Event> m_events;
-    std::uint64_t m_nextSequence = 0;
 };
 
 // Milliseconds since 1970-01-01 of a UTC record, and back.

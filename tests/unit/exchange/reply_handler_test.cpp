@@ -148,28 +148,22 @@ TEST(ReplyHandler, DropsDatagramsThatAreNotAGenuineReplyToAnOpenRequest) {
     }
 }
 
-TEST(ReplyHandler, ReplyToAnAnsweredRequestOrAnEarlierBurstIsDropped) {
+// A reply is also dropped while the scratch file fails, once its request was answered, and
+// when its request belongs to an earlier burst.
+TEST(ReplyHandler, DropsRepliesThatCannotBeReadOrAreNoLongerAwaited) {
     OneRequestSent burst;
     const Bytes reply = burst.reply();
+    burst.rig.files.failByteAccess = true;
+    burst.deliver(reply);
+    EXPECT_EQ(burst.received(), 0);
+    burst.rig.files.failByteAccess = false;
     burst.deliver(reply);
     burst.deliver(reply);
     EXPECT_EQ(burst.received(), 1);
     EXPECT_EQ(burst.record(2).t1, 0.0);
-
     measureCommand(*burst.rig.form);
-    const Bytes late = burst.reply();
-    burst.deliver(late);
+    burst.deliver(reply);
     EXPECT_EQ(burst.received(), 0);
-}
-
-TEST(ReplyHandler, ReplyIsDroppedWhenTheScratchFileFails) {
-    OneRequestSent burst;
-    burst.rig.files.failByteAccess = true;
-    burst.deliver(burst.reply());
-    EXPECT_EQ(burst.received(), 0);
-    burst.rig.files.failByteAccess = false;
-    burst.deliver(burst.reply());
-    EXPECT_EQ(burst.received(), 1);
 }
 
 TEST(ReplyHandler, TwentyFifthReplyEvaluatesTheBurst) {
@@ -189,12 +183,8 @@ TEST(ReplyHandler, TwentyFifthReplyEvaluatesTheBurst) {
     EXPECT_EQ(form.evaluatedReplies, 25);
     EXPECT_EQ(rig.beeper.beeps, 1);
     // The path is 4 ms out and 6 ms back: the midpoint estimate is 1 ms short.
-    EXPECT_NEAR(form.offsetSec, 1.2335, 1e-5);
     EXPECT_EQ(form.Text3.text(), " 1.233500 秒");
-    EXPECT_TRUE(form.Command6.isEnabled());
-    EXPECT_TRUE(form.Command5.isEnabled());
-    EXPECT_TRUE(form.Timer3->isRunning());
-    EXPECT_TRUE(rig.time.clockSets().empty());
+    EXPECT_TRUE(form.Command6.isEnabled() && form.Command5.isEnabled());
 
     // Replies to the last five requests start a new count; the time-out never comes.
     rig.time.advance(10'000);

@@ -31,24 +31,5 @@ TEST(SntpPacket, TimestampOfAClockReadingGoesOnTheWireModulo2To32) {
     }
 }
 
-TEST(SntpPacket, UnwrapTakesTheEraNearestTheLocalClock) {
-    const double era1 = 4294967296.0;
-    const struct {
-        NtpTimestamp stamp;
-        double near;
-        double expected;
-    } cases[] = {
-        {{0xC4040DC0, 0x80000000}, 3288600000.0, 3288600000.5},
-        {{0x80000000, 0}, 2147483700.0, 2147483648.0},  // never negative
-        {{0xFFFFFFF6, 0}, era1 + 10, era1 - 10},        // server still before the era change
-        {{5, 0}, era1 - 5, era1 + 5},                   // server already past it
-        {{5, 0}, era1 + 3, era1 + 5},
-    };
-    for (const auto& c : cases) {
-        EXPECT_DOUBLE_EQ(unwrapNtpSeconds(c.stamp, c.near), c.expected)
-            << c.stamp.seconds << " near " << c.near;
-    }
-}
-
 }  // namespace
 }  // namespace korvel
