@@ -52,12 +52,6 @@ protected:
         return widget;
     }
 
-    void showActive() {
-        window.show();
-        window.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    }
-
     test::TestRig rig;
     MainForm& form = *rig.form;
     Calls calls;
@@ -67,7 +61,9 @@ protected:
 // Toolbar buttons hand their index to the dispatcher; the menus, the panel's buttons, Esc
 // (also while the panel is out of view) and closing the window run their handlers.
 TEST_F(Form1Test, UserCommandsReachTheirHandlers) {
-    showActive();
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     for (const int index : {1, 2, 3, 4, 5, 6, 7, 9}) {
         QTest::mouseClick(child<QToolButton>(QStringLiteral("Toolbar1.Button%1").arg(index)),
                           Qt::LeftButton);

@@ -18,27 +18,9 @@ protected:
     const QString program = QStringLiteral("/opt/korvel/korvel");
 };
 
-TEST_F(QtInstanceGuardTest, SecondCopyOfTheSameExecutableIsRefusedAndLeavesNoFile) {
-    auto first = std::make_unique<QtInstanceGuard>(runtime.path(), program);
-    EXPECT_FALSE(first->anotherCopyRunning());
-    const QStringList before = files();
-    QtInstanceGuard second(runtime.path(), program);
-    EXPECT_TRUE(second.anotherCopyRunning());
-    EXPECT_EQ(files(), before);
-    EXPECT_FALSE(first->anotherCopyRunning());  // the claim is kept when asked again
-    QtInstanceGuard other(runtime.path(), QStringLiteral("/home/user/korvel/korvel"));
-    EXPECT_FALSE(other.anotherCopyRunning());  // another executable runs beside
-
-    // The claim ends with the copy that held it.
-    first.reset();
-    QtInstanceGuard next(runtime.path(), program);
-    EXPECT_FALSE(next.anotherCopyRunning());
-    // A folder that cannot hold the claim does not stop the program.
-    QtInstanceGuard nowhere(runtime.filePath(QStringLiteral("missing")), program);
-    EXPECT_FALSE(nowhere.anotherCopyRunning());
-}
-
-TEST_F(QtInstanceGuardTest, ClaimOfACopyThatCrashedIsTakenOver) {
+// A crashed copy's claim is taken over; a second copy of the same executable is refused and
+// leaves no file, another executable runs beside, and the claim ends with its holder.
+TEST_F(QtInstanceGuardTest, OneCopyPerExecutableHoldsTheClaim) {
     QProcess gone;
     gone.start(QStringLiteral("true"));
     ASSERT_TRUE(gone.waitForStarted());
@@ -49,8 +31,21 @@ TEST_F(QtInstanceGuardTest, ClaimOfACopyThatCrashedIsTakenOver) {
     lock.write(QByteArray::number(pid) + "\nkorvel\n\n");
     lock.close();
 
+    auto first = std::make_unique<QtInstanceGuard>(runtime.path(), program);
+    EXPECT_FALSE(first->anotherCopyRunning());
+    const QStringList before = files();
+    QtInstanceGuard second(runtime.path(), program);
+    EXPECT_TRUE(second.anotherCopyRunning());
+    EXPECT_EQ(files(), before);
+    EXPECT_FALSE(first->anotherCopyRunning());  // the claim is kept when asked again
+    QtInstanceGuard other(runtime.path(), QStringLiteral("/home/user/korvel/korvel"));
+    EXPECT_FALSE(other.anotherCopyRunning());
+    first.reset();
     QtInstanceGuard next(runtime.path(), program);
     EXPECT_FALSE(next.anotherCopyRunning());
+    // A folder that cannot hold the claim does not stop the program.
+    QtInstanceGuard nowhere(runtime.filePath(QStringLiteral("missing")), program);
+    EXPECT_FALSE(nowhere.anotherCopyRunning());
 }
 
 }  // namespace

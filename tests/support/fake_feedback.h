@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,17 +29,11 @@ public:
 
 class FakeWindows final : public SecondaryWindows {
 public:
-    void showAboutBox() override {
-        ++aboutBoxesShown;
-        if (whileAboutOpen) {
-            whileAboutOpen();
-        }
-    }
+    void showAboutBox() override { ++aboutBoxesShown; }
     void openHelpViewer(const std::string& pageAddress) override {
         helpViewers.push_back(pageAddress);
     }
     int aboutBoxesShown = 0;
-    std::function<void()> whileAboutOpen;
     std::vector<std::string> helpViewers;
 };
 

@@ -40,10 +40,10 @@ private:
 
 class MemoryAppender final : public TextAppender {
 public:
-    MemoryAppender(FakeFileSystem& files, std::string path, bool full)
-        : m_files(files), m_path(std::move(path)), m_full(full) {}
+    MemoryAppender(FakeFileSystem& files, std::string path)
+        : m_files(files), m_path(std::move(path)) {}
     bool appendLine(const std::string& line) override {
-        if (m_full || m_files.fullFolders.contains(folderOf(m_path))) {
+        if (m_files.fullFolders.contains(folderOf(m_path))) {
             return false;
         }
         m_files.textFiles[m_path].push_back(line);
@@ -53,7 +53,6 @@ public:
 private:
     FakeFileSystem& m_files;
     std::string m_path;
-    bool m_full;
 };
 
 }  // namespace
@@ -97,7 +96,7 @@ std::unique_ptr<TextAppender> FakeFileSystem::openAppend(const std::string& path
         return nullptr;
     }
     error = FileError::None;
-    return std::make_unique<MemoryAppender>(*this, path, false);
+    return std::make_unique<MemoryAppender>(*this, path);
 }
 
 std::optional<std::string> FakeFileSystem::readFirstLine(const std::string& path) {

@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "calibration/measure_command.h"
 #include "support/test_rig.h"
 
 namespace korvel::test {
@@ -115,18 +114,6 @@ TEST_F(SettingsPanel, TooLongAddressOrPortShowsTheTemplateAndKeepsThePanelOpen) 
         toggleSettingsPanel(form);
     }
     EXPECT_EQ(rig.beeper.beeps, 2);
-}
-
-TEST_F(SettingsPanel, ApplyDuringABurstIsRefusedForTwoSeconds) {
-    open();
-    measureCommand(form);
-    form.Check1.setTicked(true);
-    applySettings(form);
-    EXPECT_EQ(form.Toolbar1.indicatorImage(), Toolbar::kRefusedImage);
-    EXPECT_FALSE(form.settings.autoSyncOn);
-    EXPECT_EQ(rig.files.byteFilesOpened, 1);
-    rig.time.advance(2000);
-    EXPECT_EQ(form.Toolbar1.indicatorImage(), Toolbar::kRestImage);
 }
 
 TEST_F(SettingsPanel, MissingLogFolderStopsAfterTheConfigurationWasWritten) {

@@ -11,9 +11,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The fake server answers each numbered request unless told to drop it, 5 ms out and 5 ms
-// back, echoing the transmit time as originate; the socket tells where a datagram came from
-// and neither sends nor receives once closed.
+// The fake server answers each request it is not told to drop 5 + 5 ms later, echoing its
+// transmit time; the socket tells the source and neither sends nor receives once closed.
 TEST(FakeNetwork, ServerAnswersAndTheSocketTellsTheSource) {
     VirtualTime time{utcTime(2026, 12, 6, 1, 5, 7), 0};
     FakeUdpSocket socket{time};

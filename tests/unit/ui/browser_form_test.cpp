@@ -87,46 +87,5 @@ TEST_F(BrowserFormTest, ResizeKeepsTheMarginsRightOfAndBelowTheBrowser) {
     }
 }
 
-TEST_F(BrowserFormTest, ToolbarButtonsActByTheirExactKey) {
-    const struct {
-        const char* key;
-        Calls calls;
-        bool timerRunning;
-        const char* caption;
-    } cases[] = {
-        {"Back", {"back"}, true, ""},       {"Forward", {"forward"}, true, ""},
-        {"Refresh", {"refresh"}, true, ""}, {"back", {}, true, ""},
-        {"Stop", {"stop"}, false, "Page"},  // shows the location name at once
-    };
-    browser.title = "Page";
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.key);
-        browser.calls.clear();
-        form.tbToolBarButtonClick(c.key);
-        EXPECT_EQ(browser.calls, c.calls);
-        EXPECT_EQ(form.timTimer().isRunning(), c.timerRunning);
-        EXPECT_EQ(form.caption(), c.caption);
-    }
-}
-
-TEST_F(BrowserFormTest, EnterOrAListChoiceOpensTheAddressInTheBox) {
-    load("/opt/korvel/HELP.HTM");
-    browser.isBusy = false;
-    time.advance(5);
-    browser.calls.clear();
-
-    form.setAddressText("/tmp/other.htm");
-    form.cboAddressKeyPress('a');
-    EXPECT_TRUE(browser.calls.empty());
-    EXPECT_FALSE(form.timTimer().isRunning());
-    form.cboAddressKeyPress(13);
-    EXPECT_EQ(browser.calls, Calls{"navigate /tmp/other.htm"});
-    EXPECT_TRUE(form.timTimer().isRunning());
-
-    form.setAddressText("/opt/korvel/HELP.HTM");
-    form.cboAddressClick();
-    EXPECT_EQ(browser.calls.back(), "navigate /opt/korvel/HELP.HTM");
-}
-
 }  // namespace
 }  // namespace korvel::test
