@@ -18,9 +18,10 @@ using Ticks = std::vector<std::string>;
 // order, that write their name and the monotonic time of each tick. Steps chain.
 struct Clockwork {
     Clockwork() {
-        for (const auto& [name, intervalMs] : {std::pair{'a', 1000}, {'b', 1000}, {'c', 500}}) {
+        for (const auto& entry : {std::pair{'a', 1000}, {'b', 1000}, {'c', 500}}) {
+            const char name = entry.first;
             auto& timer = timers.emplace_back(time.createTimer(TimerPrecision::Coarse));
-            timer->setInterval(intervalMs);
+            timer->setInterval(entry.second);
             timer->setTickHandler(
                 [this, name] { ticks.push_back(name + ("@" + std::to_string(time.nowMs()))); });
         }
