@@ -83,6 +83,17 @@ TEST(ReplyHandler, ReplyBecomesTheNextRecordWithFourTimes) {
     EXPECT_EQ(burst.rig.form->arrivalTime, utcTime(2026, 12, 6, 1, 5, 7, 106));
 }
 
+TEST(ReplyHandler, ArrivalTimeIsReadBeforeTheScratchFileRoundTrip) {
+    OneRequestSent burst;
+    burst.rig.time.advance(6);
+    // Every scratch-file access takes 2 ms of wall-clock time.
+    burst.rig.files.onByteAccess = [&] { burst.rig.time.stepWallClock(2); };
+    burst.deliver(burst.reply());
+    ASSERT_EQ(burst.rig.form->repliesReceived, 1);
+    EXPECT_EQ(burst.rig.form->arrivalTime, utcTime(2026, 12, 6, 1, 5, 7, 106));
+    EXPECT_NEAR(burst.record(1).t4, ntpSeconds(utcTime(2026, 12, 6, 1, 5, 7, 106)), 1e-6);
+}
+
 TEST(ReplyHandler, FirstByteOf96OrMoreFlagsTheReply) {
     const struct {
         std::uint8_t firstByte;
