@@ -55,23 +55,29 @@ class Window:
                                         stdout=subprocess.PIPE, env=env, text=True)
         self.selector = selectors.DefaultSelector()
         self.selector.register(self.process.stdout, selectors.EVENT_READ)
+        self.pending = b""
 
     def line(self, timeout):
-        """The next line it prints, or None after timeout seconds."""
-        if not self.selector.select(timeout):
-            return None
-        return self.process.stdout.readline().strip()
+        """The next line it prints, or None after timeout seconds or at its end. Reads the
+        pipe directly: a buffered reader would hide a second waiting line from select()."""
+        end = time.monotonic() + timeout
+        while b"\n" not in self.pending:
+            left = end - time.monotonic()
+            if left <= 0 or not self.selector.select(left):
+                return None
+            chunk = os.read(self.process.stdout.fileno(), 4096)
+            if not chunk:
+                return None
+            self.pending += chunk
+        line, self.pending = self.pending.split(b"\n", 1)
+        return line.decode().strip()
 
     def expect(self, prefix, timeout):
         end = time.monotonic() + timeout
-        while time.monotonic() < end:
+        line = ""
+        while line is not None and not line.startswith(prefix):
             line = self.line(end - time.monotonic())
-            if line is None or line.startswith(prefix):
-                break
-            if self.process.poll() is not None:
-                line = None
-                break
-        if line is None or not line.startswith(prefix):
+        if line is None:
             raise RuntimeError(f"{self.process.args[3]}: no '{prefix}' line")
         return line
 
