@@ -190,6 +190,9 @@ int main(int argc, char** argv) {
                 printEvaluation(form);
                 if (options->apply) {
                     clockCorrection(form);
+                    if (!form.Text3.toolTip().empty()) {
+                        std::fprintf(stderr, "%s\n", form.Text3.toolTip().c_str());
+                    }
                     if (form.Text3.text() == "校准失败") {
                         std::printf("校准失败\n");
                         status = 4;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "calibration/time_service_notice.h"
 #include "calibration/time_sync_log.h"
 #include "common/day_date.h"
 #include "common/text_forms.h"
@@ -63,6 +64,7 @@ void clockCorrection(MainForm& form) {
     } else {
         logEvent(form, "   校准");
     }
+    noteCompetingTimeService(form);
     SystemClock& clock = form.platform.systemClock;
     const SystemTime target = correctedTime(clock.getSystemTime(), form.offsetSec);
     if (!clock.setSystemTime(target)) {

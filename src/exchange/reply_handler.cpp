@@ -9,8 +9,9 @@ namespace korvel {
 namespace {
 
 constexpr int kServerMode = 4;
-// Stratum 0 is a Kiss-o'-Death; 16 and above (reserved in SNTPv4, "unsynchronised" in NTPv4)
-// come from a server that has no reference, so its clock is nothing to measure against.
+// Stratum 16 and above (reserved in SNTPv4, "unsynchronised" in NTPv4) come from a server
+// without a reference: such replies count, but as flagged ones, like a leap alarm, so a
+// server that lost its sources is reported as one whose time is invalid.
 constexpr int kUnsynchronisedStratum = 16;
 constexpr std::uint8_t kLeapWarningByte = 96;
 
@@ -18,7 +19,7 @@ constexpr std::uint8_t kLeapWarningByte = 96;
 
 bool isUsableReply(const SntpPacket& packet) {
     return modeOf(packet) == kServerMode && packet.stratum != 0 &&
-           packet.stratum < kUnsynchronisedStratum && transmitOf(packet) != NtpTimestamp{};
+           transmitOf(packet) != NtpTimestamp{};
 }
 
 void datagramArrival(MainForm& form, std::int32_t byteCount) {
@@ -41,7 +42,8 @@ void datagramArrival(MainForm& form, std::int32_t byteCount) {
 
     const std::int16_t k = ++form.repliesReceived;
     ReplyRecord& record = form.replyRecords[static_cast<std::size_t>(k)];
-    record.invalid = packet->liVnMode >= kLeapWarningByte ? 1 : 0;
+    record.invalid =
+        packet->liVnMode >= kLeapWarningByte || packet->stratum >= kUnsynchronisedStratum ? 1 : 0;
     form.arrivalTime = arrivalTime;
     const double arrival = ntpSeconds(arrivalTime);
     record.t1 = unwrapNtpSeconds(originateOf(*packet), arrival);

@@ -10,8 +10,8 @@ struct MainForm;
 
 inline constexpr int kRepliesPerBurst = 25;
 
-// A server reply whose timestamps may be used: server mode, stratum 1 to 15 (not a
-// Kiss-o'-Death, not an unsynchronised server), and a transmit time.
+// A server reply whose timestamps may be used: server mode, not a Kiss-o'-Death (stratum 0),
+// and a transmit time.
 bool isUsableReply(const SntpPacket& packet);
 
 // Arrival of a datagram of byteCount bytes. Only a 48-byte reply from the server that answers

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "common/system_time.h"
 
 namespace korvel {
@@ -13,6 +15,9 @@ public:
     // Sets the clock; false when the system refuses (no right, invalid record). The
     // day-of-week field is ignored.
     virtual bool setSystemTime(const SystemTime& utc) = 0;
+    // The name of another time service running on this machine that steers the clock and so
+    // may undo a step made here (chronyd, ntpd, systemd-timesyncd); empty when there is none.
+    virtual std::string competingTimeService() = 0;
 };
 
 // The local wall clock (time zone applied).

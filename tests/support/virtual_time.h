@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/clock.h"
@@ -23,6 +24,7 @@ public:
     SystemTime getSystemTime() override;
     bool setSystemTime(const SystemTime& utc) override;
     SystemTime getLocalTime() override;
+    std::string competingTimeService() override { return otherTimeService; }
 
     void advance(std::int64_t ms);
     // Runs action at monotonic time now + afterMs.
@@ -38,6 +40,8 @@ public:
     void refuseClockSets(bool refuse) { m_refuseSets = refuse; }
     const std::vector<SystemTime>& clockSets() const { return m_clockSets; }
     int readsOfUtc() const { return m_utcReads; }
+    // Another time service said to run on the machine; empty for none.
+    std::string otherTimeService;
 
     struct TimerState;
 

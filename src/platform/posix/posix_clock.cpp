@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "platform/posix/time_services.h"
+
 namespace korvel {
 
 namespace {
@@ -80,6 +82,10 @@ bool PosixClock::setSystemTime(const SystemTime& utc) {
     tm.tm_sec = utc.second;
     const timespec ts{timegm(&tm), static_cast<long>(utc.milliseconds) * 1'000'000};
     return clock_settime(CLOCK_REALTIME, &ts) == 0;
+}
+
+std::string PosixClock::competingTimeService() {
+    return runningTimeService("/proc");
 }
 
 }  // namespace korvel

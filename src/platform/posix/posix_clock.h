@@ -11,6 +11,7 @@ class PosixClock final : public SystemClock, public LocalClock {
 public:
     SystemTime getSystemTime() override;
     bool setSystemTime(const SystemTime& utc) override;
+    std::string competingTimeService() override;
     SystemTime getLocalTime() override;
 };
 

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <utility>
-#include <vector>
 
 namespace korvel {
 
@@ -173,16 +172,15 @@ std::optional<std::string> PosixFileSystem::readFirstLine(const std::string& pat
 }
 
 FileError PosixFileSystem::replaceWithLine(const std::string& path, const std::string& utf8Line) {
-    std::string tempPath = path + ".XXXXXX";
-    std::vector<char> name(tempPath.begin(), tempPath.end());
-    name.push_back('\0');
-    FileDescriptor fd(::mkstemp(name.data()));
+    // One fixed name: a save cut short leaves at most this file, and the next save reuses it.
+    const std::string tempPath = path + ".new";
+    struct stat old {};
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    FileDescriptor fd(
+        ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode));
     if (fd.get() < 0) {
         return errorOf(errno);
     }
-    tempPath.assign(name.data());
-    struct stat old {};
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
     const std::string content = utf8Line + '\n';
     FileError result = FileError::None;
     if (::fchmod(fd.get(), mode) != 0 || !writeAll(fd.get(), content.data(), content.size()) ||

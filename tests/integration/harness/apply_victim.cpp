@@ -24,6 +24,7 @@ public:
     SystemTime getSystemTime() override { return m_real.getSystemTime(); }
     SystemTime getLocalTime() override { return m_real.getLocalTime(); }
     bool setSystemTime(const SystemTime&) override { return false; }
+    std::string competingTimeService() override { return m_real.competingTimeService(); }
 
 private:
     PosixClock m_real;

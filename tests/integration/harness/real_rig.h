@@ -20,6 +20,7 @@ public:
     SystemTime getSystemTime() override { return m_real.getSystemTime(); }
     SystemTime getLocalTime() override { return m_real.getLocalTime(); }
     bool setSystemTime(const SystemTime& utc) override;
+    std::string competingTimeService() override { return m_real.competingTimeService(); }
 
     struct Correction {
         SystemTime target;          // what the program asked for

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "calibration/measure_command.h"
@@ -163,8 +164,6 @@ TEST(ReplyHandler, DropsDatagramsThatAreNotAGenuineReplyToAnOpenRequest) {
         {"originate one fraction unit off", kServer, 123, [](Bytes& b) { b[31] ^= 0x01; }},
         {"originate one second off", kServer, 123, [](Bytes& b) { b[27] ^= 0x01; }},
         {"Kiss-o'-Death (stratum 0)", kServer, 123, [](Bytes& b) { b[1] = 0; }},
-        {"unsynchronised server (stratum 16)", kServer, 123, [](Bytes& b) { b[1] = 16; }},
-        {"reserved stratum 255", kServer, 123, [](Bytes& b) { b[1] = 255; }},
         {"client mode", kServer, 123, [](Bytes& b) { b[0] = 0x23; }},
         {"broadcast mode", kServer, 123, [](Bytes& b) { b[0] = 0x25; }},
         {"symmetric active mode", kServer, 123, [](Bytes& b) { b[0] = 0x21; }},
@@ -186,14 +185,16 @@ TEST(ReplyHandler, DropsDatagramsThatAreNotAGenuineReplyToAnOpenRequest) {
     }
 }
 
-TEST(ReplyHandler, TakesStratum1To15) {
-    for (const int stratum : {1, 15}) {
+// An unsynchronised server's replies count as flagged, so four of them reject the burst.
+TEST(ReplyHandler, FlagsRepliesOfStratum16AndAbove) {
+    for (const auto& [stratum, flagged] : {std::pair{1, 0}, {15, 0}, {16, 1}, {255, 1}}) {
         SCOPED_TRACE(stratum);
         OneRequestSent burst;
         Bytes reply = burst.reply();
         reply[1] = static_cast<std::uint8_t>(stratum);
         burst.deliver(reply);
         EXPECT_EQ(burst.rig.form->repliesReceived, 1);
+        EXPECT_EQ(burst.record(1).invalid, flagged);
     }
 }
 

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace korvel::test {
+
+// Values by key and value name under HKEY_LOCAL_MACHINE; remembers every key asked for.
+class FakeRegistry final : public Registry {
+public:
+    std::optional<RegistryValue> readValue(RegistryRoot root, const std::string& keyName,
+                                           const std::string& valueName) override {
+        keysRead.push_back(keyName);
+        const auto found = values.find({keyName, valueName});
+        if (root != RegistryRoot::LocalMachine || found == values.end()) {
+            return std::nullopt;
+        }
+        return found->second;
+    }
+    // A string value as the registry stores it, with its terminating zero.
+    void setString(const std::string& keyName, const std::string& valueName,
+                   const std::string& text) {
+        RegistryValue value{kRegString, {text.begin(), text.end()}};
+        value.data.push_back(0);
+        values[{keyName, valueName}] = value;
+    }
+
+    std::map<std::pair<std::string, std::string>, RegistryValue> values;
+    std::vector<std::string> keysRead;
+};
+
+// Records what it is asked to start; an empty path never starts.
+class FakeLauncher final : public ProgramLauncher {
+public:
+    bool start(const std::string& path) override {
+        started.push_back(path);
+        return startWorks && !path.empty();
+    }
+    std::vector<std::string> started;
+    bool startWorks = true;
+};
+
+}  // namespace korvel::test
