@@ -26,6 +26,9 @@ void datagramArrival(MainForm& form, std::int32_t byteCount) {
     if (byteCount != static_cast<std::int32_t>(kPacketSize)) {
         return;
     }
+    // The arrival time is read before the datagram is, so that the read, the byte swap and
+    // the scratch-file round trip do not count as time on the network.
+    const SystemTime arrivalTime = form.platform.systemClock.getSystemTime();
     PacketBytes buffer{};
     DatagramSource source;
     if (form.platform.socket.read(buffer, source) != byteCount || !source.fromRemote) {
@@ -41,8 +44,8 @@ void datagramArrival(MainForm& form, std::int32_t byteCount) {
     ReplyRecord& record = form.replyRecords[static_cast<std::size_t>(k)];
     record.invalid =
         packet->liVnMode >= kLeapWarningByte || packet->stratum >= kUnsynchronisedStratum ? 1 : 0;
-    form.arrivalTime = form.platform.systemClock.getSystemTime();
-    const double arrival = ntpSeconds(form.arrivalTime);
+    form.arrivalTime = arrivalTime;
+    const double arrival = ntpSeconds(arrivalTime);
     record.t1 = unwrapNtpSeconds(originateOf(*packet), arrival);
     record.t2 = unwrapNtpSeconds(receiveOf(*packet), arrival);
     record.t3 = unwrapNtpSeconds(transmitOf(*packet), arrival);

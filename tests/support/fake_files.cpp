@@ -16,6 +16,7 @@ public:
     MemoryByteFile(FakeFileSystem& files, std::string path)
         : m_files(files), m_path(std::move(path)) {}
     bool writeAt(std::size_t offset, std::span<const std::uint8_t> bytes) override {
+        accessed();
         if (m_files.failByteAccess) {
             return false;
         }
@@ -25,6 +26,7 @@ public:
         return true;
     }
     bool readAt(std::size_t offset, std::span<std::uint8_t> bytes) override {
+        accessed();
         const auto& content = m_files.byteFiles[m_path];
         if (m_files.failByteAccess || content.size() < offset + bytes.size()) {
             return false;
@@ -34,6 +36,12 @@ public:
     }
 
 private:
+    void accessed() {
+        if (m_files.onByteAccess) {
+            m_files.onByteAccess();
+        }
+    }
+
     FakeFileSystem& m_files;
     std::string m_path;
 };

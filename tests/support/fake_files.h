@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -29,6 +30,8 @@ public:
     std::set<std::string> readOnlyFolders;
     std::set<std::string> fullFolders;  // writes into these run out of space
     bool failByteAccess = false;
+    // Runs at every read or write of a byte file, e.g. to let the access take time.
+    std::function<void()> onByteAccess;
 
     std::map<std::string, std::vector<std::string>> textFiles;
     std::map<std::string, std::vector<std::uint8_t>> byteFiles;

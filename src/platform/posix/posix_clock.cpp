@@ -8,7 +8,26 @@ namespace korvel {
 
 namespace {
 
-SystemTime fromTm(const std::tm& tm, long nanoseconds) {
+constexpr long kNanosecondsPerMillisecond = 1'000'000;
+constexpr long kMillisecondsPerSecond = 1000;
+
+struct Reading {
+    time_t seconds;
+    long milliseconds;
+};
+
+// Rounded, not truncated: a truncated reading is half a millisecond early on average, and an
+// exchange reads the clock at both ends, which would bias every offset by that much.
+Reading nearestMillisecond(const timespec& reading) {
+    const long milliseconds =
+        (reading.tv_nsec + kNanosecondsPerMillisecond / 2) / kNanosecondsPerMillisecond;
+    if (milliseconds == kMillisecondsPerSecond) {
+        return {reading.tv_sec + 1, 0};
+    }
+    return {reading.tv_sec, milliseconds};
+}
+
+SystemTime fromTm(const std::tm& tm, long milliseconds) {
     SystemTime t;
     t.year = static_cast<std::uint16_t>(tm.tm_year + 1900);
     t.month = static_cast<std::uint16_t>(tm.tm_mon + 1);
@@ -18,7 +37,7 @@ SystemTime fromTm(const std::tm& tm, long nanoseconds) {
     t.minute = static_cast<std::uint16_t>(tm.tm_min);
     // A leap second reads as :59.
     t.second = static_cast<std::uint16_t>(tm.tm_sec > 59 ? 59 : tm.tm_sec);
-    t.milliseconds = static_cast<std::uint16_t>(nanoseconds / 1'000'000);
+    t.milliseconds = static_cast<std::uint16_t>(milliseconds);
     return t;
 }
 
@@ -30,18 +49,22 @@ timespec now() {
 
 }  // namespace
 
-SystemTime PosixClock::getSystemTime() {
-    const timespec ts = now();
+SystemTime utcOfReading(const timespec& reading) {
+    const Reading rounded = nearestMillisecond(reading);
     std::tm tm{};
-    gmtime_r(&ts.tv_sec, &tm);
-    return fromTm(tm, ts.tv_nsec);
+    gmtime_r(&rounded.seconds, &tm);
+    return fromTm(tm, rounded.milliseconds);
+}
+
+SystemTime PosixClock::getSystemTime() {
+    return utcOfReading(now());
 }
 
 SystemTime PosixClock::getLocalTime() {
-    const timespec ts = now();
+    const Reading rounded = nearestMillisecond(now());
     std::tm tm{};
-    localtime_r(&ts.tv_sec, &tm);
-    return fromTm(tm, ts.tv_nsec);
+    localtime_r(&rounded.seconds, &tm);
+    return fromTm(tm, rounded.milliseconds);
 }
 
 bool PosixClock::setSystemTime(const SystemTime& utc) {

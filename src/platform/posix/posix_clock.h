@@ -1,5 +1,7 @@
 #pragma once
 
+#include <time.h>
+
 #include "platform/clock.h"
 
 namespace korvel {
@@ -12,5 +14,9 @@ public:
     std::string competingTimeService() override;
     SystemTime getLocalTime() override;
 };
+
+// The UTC record of a CLOCK_REALTIME reading, to the nearest millisecond: from 999.5 ms on
+// the reading carries into the next second (and so on up to the year).
+SystemTime utcOfReading(const timespec& reading);
 
 }  // namespace korvel

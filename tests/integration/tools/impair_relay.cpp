@@ -2,7 +2,8 @@
 //
 //   --listen ADDR:PORT     where the client sends (the address it takes for the server)
 //   --upstream ADDR:PORT   the real server
-//   --condition NAME       a named condition (below)
+//   --condition NAME       a named condition (below), or several joined by "+" whose
+//                          impairments add up, e.g. jitter200+loss30
 //   --seed N               fixed seed: the same seed gives the same fate to every packet
 //
 // Per direction (up: client to server, down: server to client) each packet draws, in this
@@ -39,43 +40,53 @@ struct Condition {
 };
 
 // Loss of a round trip split evenly between the two directions.
-Condition roundTripLoss(double percent) {
-    Condition c;
+void addRoundTripLoss(Condition& c, double percent) {
     const double perDirection = 100.0 * (1.0 - std::sqrt(1.0 - percent / 100.0));
     c.up.lossPercent = perDirection;
     c.down.lossPercent = perDirection;
-    return c;
 }
 
-Condition namedCondition(const std::string& name) {
-    Condition c;
+// Both directions delayed by delayMs, each packet by up to +-jitterMs more.
+void addJitter(Condition& c, double delayMs, double jitterMs) {
+    c.up.delayMs = c.down.delayMs = delayMs;
+    c.up.jitterMs = c.down.jitterMs = jitterMs;
+}
+
+void addNamed(Condition& c, const std::string& name) {
     if (name == "clean") {
-        return c;
+        return;
     }
     if (name.rfind("loss", 0) == 0) {
-        return roundTripLoss(std::stod(name.substr(4)));
-    }
-    if (name == "jitter200") {
-        c.up = {200, 50};
-        c.down = {200, 50};
-        return c;
-    }
-    if (name == "asym10-40") {
+        addRoundTripLoss(c, std::stod(name.substr(4)));
+    } else if (name == "jitter20") {
+        addJitter(c, 20, 5);
+    } else if (name == "jitter200") {
+        addJitter(c, 200, 50);
+    } else if (name == "asym10-40") {
         c.up.delayMs = 10;
         c.down.delayMs = 40;
-        return c;
-    }
-    if (name == "dup30") {
+    } else if (name == "dup30") {
         c.up.duplicatePercent = 30;
         c.down.duplicatePercent = 30;
-        return c;
-    }
-    if (name == "reorder") {
+    } else if (name == "reorder") {
         c.up.reorderPercent = 30;
         c.down.reorderPercent = 30;
-        return c;
+    } else {
+        Options::fail("unknown condition " + name);
     }
-    Options::fail("unknown condition " + name);
+}
+
+Condition namedCondition(const std::string& names) {
+    Condition c;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t plus = names.find('+', start);
+        addNamed(c, names.substr(start, plus - start));
+        if (plus == std::string::npos) {
+            return c;
+        }
+        start = plus + 1;
+    }
 }
 
 double monotonicMs() {

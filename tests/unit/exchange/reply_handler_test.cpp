@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "calibration/measure_command.h"
+#include "common/day_date.h"
 #include "support/test_rig.h"
 
 namespace korvel {
@@ -86,6 +87,17 @@ TEST(ReplyHandler, ReplyBecomesTheNextRecordWithFourTimes) {
         EXPECT_EQ(burst.rig.form->arrivalTime,
                   test::systemTimeOf(test::msSinceEpoch(c.utcStart) + 100));
     }
+}
+
+// The read, the byte swap and the scratch-file round trip must not count as network delay.
+TEST(ReplyHandler, ArrivalTimeIsReadBeforeTheScratchFileRoundTrip) {
+    OneRequestSent burst;
+    burst.rig.files.onByteAccess = [&] { burst.rig.time.stepWallClock(2); };
+    burst.deliver(burst.reply());
+    ASSERT_EQ(burst.received(), 1);
+    const SystemTime sent = utcTime(2026, 12, 6, 1, 5, 7, 100);
+    EXPECT_EQ(burst.rig.form->arrivalTime, sent);
+    EXPECT_DOUBLE_EQ(burst.record(1).t4, ntpSeconds(sent));
 }
 
 // A leap alarm (first byte 96 or more) and an unsynchronised server (stratum 16 and above)

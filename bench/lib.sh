@@ -1,0 +1,53 @@
+# Shared by bench/accuracy and bench/footprint: root, packages, build, the private chronyd.
+# Sourced; expects $root (the repository) to be set.
+
+build="${KORVEL_BUILD_DIR:-$root/build}"
+
+# Namespaces and the peers' sockets need root.
+bench_need_root() {
+    if [ "$(id -u)" -ne 0 ]; then
+        exec sudo --preserve-env=KORVEL_BUILD_DIR,KORVEL_WERROR "$0" "$@"
+    fi
+}
+
+# The peers are queried, never installed as services: ntpdig only queries; chronyd comes out
+# of its package below. The libraries are chronyd's own dependencies.
+bench_packages=(python3 ntpsec-ntpdig faketime libfaketime libcap2 libedit2 libgnutls30
+    libnettle8 libseccomp2 iproute2 util-linux)
+
+bench_install() {
+    "$root/dev" install "${bench_packages[@]}" "$@"
+}
+
+# bench_build TARGET...: configures a new build folder as ./dev does (an existing one keeps
+# its settings) and builds the targets.
+bench_build() {
+    if [ ! -f "$build/CMakeCache.txt" ]; then
+        cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DKORVEL_WERROR="${KORVEL_WERROR:-OFF}" >/dev/null
+    fi
+    cmake --build "$build" --target "$@"
+}
+
+# Prints the path of chronyd taken out of Debian's package into a folder of the build. The
+# package is never installed: on a machine with systemd that would start a daemon steering
+# the clock.
+bench_private_chronyd() {
+    local folder="$build/bench/peers/chrony"
+    local chronyd="$folder/usr/sbin/chronyd"
+    if [ ! -x "$chronyd" ]; then
+        local download
+        download="$(mktemp -d)"
+        chmod 755 "$download"  # apt's download user writes here
+        (cd "$download" && { apt-get download chrony >/dev/null 2>&1 ||
+            { apt-get update -qq && apt-get download chrony >/dev/null; }; })
+        mkdir -p "$folder"
+        dpkg -x "$download"/chrony_*.deb "$folder"
+        rm -rf "$download"
+    fi
+    echo "$chronyd"
+}
+
+bench_faketime_library() {
+    dpkg -L libfaketime | grep -m1 '/libfaketime\.so\.1$'
+}
