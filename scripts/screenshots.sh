@@ -18,7 +18,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${KORVEL_BUILD_DIR:-$here/build}"
 output="$(realpath -m "${1:-$here/docs/screenshots}")"
-responder_tool="$build/tests/integration/tools/korvel-test-responder"
+responder_tool="$build/tools/korvel-test-responder"
 export KORVEL_RESPONDER="${KORVEL_RESPONDER:-$responder_tool --bind 127.0.0.1 --port 123 --offset 2.25}"
 
 if [ "${KORVEL_IN_NAMESPACE:-}" != 1 ]; then
