@@ -42,6 +42,8 @@ FormActions coreActions(MainForm& form) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KORVEL"));
+    // Lets Wayland and the task bar match the window to the installed desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.korvel"));
     QApplication::setWindowIcon(applicationIcon());
 
     const std::string runtimeFolder = privateRuntimeFolder();
