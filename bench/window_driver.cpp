@@ -1,4 +1,4 @@
-// The desktop program, composed exactly as src/app/main.cpp composes it, with a driver the
+// The desktop program, composed as the program itself is, with a driver the
 // footprint bench talks to: it reports the first painted window and, for each line
 // "measure N" on standard input, clicks the toolbar's 测时 button N times, one burst after
 // the other, printing "measured I OFFSET-OR-MESSAGE" as each burst has sent its 30 requests,
@@ -7,47 +7,18 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QToolButton>
 #include <cstdio>
 #include <string>
 
-#include "calibration/command_dispatch.h"
+#include "app/desktop_program.h"
 #include "first_frame.h"
-#include "platform/posix/posix_clock.h"
-#include "platform/posix/posix_files.h"
-#include "platform/qt/qt_instance_guard.h"
-#include "platform/qt/qt_paths.h"
-#include "platform/qt/qt_timers.h"
-#include "platform/qt/qt_udp_socket.h"
-#include "settings/lifecycle.h"
-#include "settings/settings_panel.h"
-#include "ui/form/main_form.h"
-#include "ui/qt/form1.h"
-#include "ui/qt/pictures.h"
-#include "ui/qt/qt_program_control.h"
-#include "ui/qt/qt_user_feedback.h"
-#include "ui/qt/secondary_windows.h"
-#include "ui/qt/twips.h"
 
 namespace {
 
 using namespace korvel;
-
-FormActions coreActions(MainForm& form) {
-    return FormActions{
-        .toolbarClick = [&form](int index) { toolbarClick(form, index); },
-        .cheshiClick = [&form] { cheshiClick(form); },
-        .xiaoshiClick = [&form] { xiaoshiClick(form); },
-        .shezhiClick = [&form] { shezhiClick(form); },
-        .guanyuClick = [&form] { guanyuClick(form); },
-        .applySettings = [&form] { applySettings(form); },
-        .cancelSettings = [&form] { cancelSettings(form); },
-        .shutDown = [&form] { shutDown(form); },
-    };
-}
 
 // Clicks 测时 and waits for each burst to end: the measure button back and all 30 requests
 // sent, as a user who clicks again only when the window is idle.
@@ -99,30 +70,12 @@ private:
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("KORVEL"));
-    QApplication::setWindowIcon(applicationIcon());
-
-    const std::string runtimeFolder = privateRuntimeFolder();
-    PosixClock clock;
-    PosixFileSystem files(executableFolder(), runtimeFolder);
-    QtUdpSocket socket;
-    QtTimerService timers;
-    QtMessageBox messageBox(QStringLiteral("KORVEL"));
-    QtBeeper beeper;
-    QtInstanceGuard instanceGuard(QString::fromStdString(runtimeFolder),
-                                  QCoreApplication::applicationFilePath());
-    QtSecondaryWindows windows;
-    QtProgramControl program;
-    MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instanceGuard,
-                           windows, program});
-
-    form.Form1.setScreenWidthTwips(QGuiApplication::primaryScreen()->geometry().width() *
-                                   kTwipsPerPixel);
-    if (!startUp(form)) {
+    DesktopProgram program;
+    if (!program.start()) {
         return 0;
     }
-    Form1 window(form, coreActions(form));
-    windows.setOwner(&window);
+    Form1& window = program.window();
+    MainForm& form = program.form();
     const bench::FirstFrame firstFrame(&window);
 
     auto* measureButton = window.findChild<QToolButton*>(QStringLiteral("Toolbar1.Button1"));

@@ -1,0 +1,58 @@
+#include "app/desktop_program.h"
+
+#include <QApplication>
+#include <QScreen>
+
+#include "calibration/command_dispatch.h"
+#include "platform/qt/qt_paths.h"
+#include "settings/lifecycle.h"
+#include "settings/settings_panel.h"
+#include "ui/qt/pictures.h"
+#include "ui/qt/twips.h"
+
+namespace korvel {
+
+namespace {
+
+FormActions coreActions(MainForm& form) {
+    return FormActions{
+        .toolbarClick = [&form](int index) { toolbarClick(form, index); },
+        .cheshiClick = [&form] { cheshiClick(form); },
+        .xiaoshiClick = [&form] { xiaoshiClick(form); },
+        .shezhiClick = [&form] { shezhiClick(form); },
+        .guanyuClick = [&form] { guanyuClick(form); },
+        .applySettings = [&form] { applySettings(form); },
+        .cancelSettings = [&form] { cancelSettings(form); },
+        .shutDown = [&form] { shutDown(form); },
+    };
+}
+
+}  // namespace
+
+DesktopProgram::DesktopProgram()
+    : m_runtimeFolder(privateRuntimeFolder()),
+      m_files(executableFolder(), m_runtimeFolder),
+      m_messageBox(QStringLiteral("KORVEL")),
+      m_instanceGuard(QString::fromStdString(m_runtimeFolder),
+                      QCoreApplication::applicationFilePath()),
+      m_form(Platform{m_clock, m_clock, m_socket, m_timers, m_files, m_messageBox, m_beeper,
+                      m_instanceGuard, m_windows, m_program}) {
+    QApplication::setApplicationName(QStringLiteral("KORVEL"));
+    // Lets Wayland and the task bar match the window to the installed desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.korvel"));
+    QApplication::setWindowIcon(applicationIcon());
+}
+
+bool DesktopProgram::start() {
+    // Start-up centres the window on the screen it learns of here.
+    m_form.Form1.setScreenWidthTwips(QGuiApplication::primaryScreen()->geometry().width() *
+                                     kTwipsPerPixel);
+    if (!startUp(m_form)) {
+        return false;
+    }
+    m_window = std::make_unique<Form1>(m_form, coreActions(m_form));
+    m_windows.setOwner(m_window.get());
+    return true;
+}
+
+}  // namespace korvel

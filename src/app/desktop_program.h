@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_files.h"
+#include "platform/qt/qt_instance_guard.h"
+#include "platform/qt/qt_timers.h"
+#include "platform/qt/qt_udp_socket.h"
+#include "ui/form/main_form.h"
+#include "ui/qt/form1.h"
+#include "ui/qt/qt_program_control.h"
+#include "ui/qt/qt_user_feedback.h"
+#include "ui/qt/secondary_windows.h"
+
+namespace korvel {
+
+// The desktop program's parts on the real platform, composed in one place so that the
+// footprint bench measures the same program users run. Needs a QApplication.
+class DesktopProgram {
+public:
+    DesktopProgram();
+
+    // Start-up, then the window (not yet shown). False when the program must end at once,
+    // as a second copy does.
+    bool start();
+
+    MainForm& form() { return m_form; }
+    Form1& window() { return *m_window; }
+
+private:
+    const std::string m_runtimeFolder;
+    PosixClock m_clock;
+    PosixFileSystem m_files;
+    QtUdpSocket m_socket;
+    QtTimerService m_timers;
+    QtMessageBox m_messageBox;
+    QtBeeper m_beeper;
+    QtInstanceGuard m_instanceGuard;
+    QtSecondaryWindows m_windows;
+    QtProgramControl m_program;
+    MainForm m_form;
+    std::unique_ptr<Form1> m_window;
+};
+
+}  // namespace korvel
