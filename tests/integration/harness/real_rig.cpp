@@ -19,7 +19,7 @@ double unixSeconds(const SystemTime& utc) {
 }  // namespace
 
 bool RecordingClock::setSystemTime(const SystemTime& utc) {
-    corrections.push_back({utc, unixSeconds(utc) - unixSeconds(m_real.getSystemTime())});
+    corrections.push_back(unixSeconds(utc) - unixSeconds(m_real.getSystemTime()));
     return acceptSets;
 }
 
@@ -39,7 +39,6 @@ RealRig::RealRig(const std::string& programFolder, const std::string& runtimeFol
         m_outcome.offsetSec = form->offsetSec;
         m_outcome.replies = form->evaluatedReplies;
         m_outcome.text1 = form->Text1.text();
-        m_outcome.text3 = form->Text3.text();
     });
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,11 +21,8 @@ public:
     bool setSystemTime(const SystemTime& utc) override;
     std::string competingTimeService() override { return m_real.competingTimeService(); }
 
-    struct Correction {
-        SystemTime target;          // what the program asked for
-        double requestedOffsetSec;  // target minus the real clock at the call
-    };
-    std::vector<Correction> corrections;
+    // The corrections asked for: each target minus the real clock at the call, in seconds.
+    std::vector<double> corrections;
     bool acceptSets = true;  // false: the system refuses, as without the right
 
 private:
@@ -40,7 +36,6 @@ struct Outcome {
     double offsetSec = 0.0;
     int replies = 0;
     std::string text1;  // message in the server-clock box
-    std::string text3;  // offset box
 };
 
 // The program's window state on the real platform: Qt sockets and timers, the real clock
