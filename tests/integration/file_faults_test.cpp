@@ -2,7 +2,6 @@
 // program killed in the middle of saving, and a system that refuses to set the clock.
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -29,7 +28,7 @@ class FileFaults : public LabTest {
 protected:
     // A small tmpfs at a fresh folder, private to this test's mount namespace.
     std::string mountTmpfs(const std::string& name, const std::string& options) {
-        const std::string path = folder->path() + "/" + name;
+        const std::string path = inFolder(name);
         std::filesystem::create_directory(path);
         std::string output;
         EXPECT_TRUE(shell("mount -t tmpfs -o " + options + " korvel-" + name + " " + path, &output))
@@ -116,7 +115,7 @@ TEST_F(FileFaults, LogInMissingFolderIsRefusedAndMeasuringGoesOn) {
     startResponder({"--offset", std::to_string(kServerOffsetSec)});
     bootProgram();
     apply(NamespacePair::kServerAddress, std::to_string(kClientPort), true,
-          folder->path() + "/missing/sync.log");
+          inFolder("missing/sync.log"));
     ASSERT_FALSE(rig->messageBox.shown.empty());
     EXPECT_EQ(rig->messageBox.shown.back(), "校时数据保存路径错误");
     EXPECT_FALSE(rig->form->settings.logOn);
@@ -126,7 +125,7 @@ TEST_F(FileFaults, LogInMissingFolderIsRefusedAndMeasuringGoesOn) {
 TEST_F(FileFaults, RefusedCorrectionIsShownAndLogged) {
     startResponder({"--offset", std::to_string(kServerOffsetSec)});
     bootProgram();
-    const std::string log = folder->path() + "/sync.log";
+    const std::string log = inFolder("sync.log");
     apply(NamespacePair::kServerAddress, std::to_string(kClientPort), true, log);
     rig->clock.acceptSets = false;
     expectRightOffset();
@@ -145,16 +144,17 @@ TEST_F(FileFaults, KilledDuringApplyLeavesOldOrNewConfiguration) {
     int rounds = 0;
     int leftovers = 0;
     for (int round = 0; round < 40; ++round, ++rounds) {
-        TempFolder program("victim");
-        std::ofstream(program.path() + "/sntp.cfg") << lineA << "\n";
+        test::TempFolder program;
+        const std::string cfg = program.path() / "sntp.cfg";
+        std::ofstream(cfg) << lineA << "\n";
         ChildProcess victim("", {"unshare", "-n", KORVEL_APPLY_VICTIM, program.path(),
                                  program.path(), "198.18.0.2", "198.18.0.3"});
         ASSERT_TRUE(victim.waitReady()) << "the apply victim did not start";
         ::usleep(static_cast<useconds_t>(random() % 30'000));
-        victim.signal(SIGKILL);
+        victim.kill();
         victim.wait(5000);
 
-        const auto lines = fileLines(program.path() + "/sntp.cfg");
+        const auto lines = fileLines(cfg);
         ASSERT_EQ(lines.size(), 1u) << "round " << round;
         EXPECT_TRUE(lines[0] == lineA || lines[0] == lineB)
             << "round " << round << ": " << lines[0];

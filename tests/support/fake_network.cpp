@@ -63,18 +63,30 @@ FakeSntpServer::FakeSntpServer(VirtualTime& time, FakeUdpSocket& socket)
     m_socket.onSend = [this](const std::vector<std::uint8_t>& request) { answer(request); };
 }
 
-void FakeSntpServer::putTimestamp(std::vector<std::uint8_t>& bytes, std::size_t at, double utcMs) {
-    const double ntp = utcMs / 1000.0 + kUnixToNtpSeconds;
-    const double whole = std::floor(ntp);
-    const auto seconds = static_cast<std::uint64_t>(whole) & 0xFFFFFFFFu;
-    const auto fraction =
-        static_cast<std::uint64_t>(std::floor((ntp - whole) * 4294967296.0)) & 0xFFFFFFFFu;
-    for (int i = 0; i < 4; ++i) {
-        bytes[at + static_cast<std::size_t>(i)] =
-            static_cast<std::uint8_t>(seconds >> (24 - 8 * i));
-        bytes[at + 4 + static_cast<std::size_t>(i)] =
-            static_cast<std::uint8_t>(fraction >> (24 - 8 * i));
+std::vector<std::uint8_t> FakeSntpServer::reply(const std::vector<std::uint8_t>& request,
+                                                double serverMs) {
+    std::vector<std::uint8_t> bytes(48, 0);
+    bytes[0] = 0x24;  // leap 0, version 4, server
+    bytes[1] = 2;
+    bytes[2] = request[2];
+    bytes[3] = 0xEC;
+    std::memcpy(&bytes[12], "GPS\0", 4);
+    // Reference, receive and transmit times, as NTP seconds and 32-bit fraction.
+    for (const auto& [at, ms] : {std::pair{16, serverMs - 60000}, {32, serverMs}, {40, serverMs}}) {
+        const double ntp = ms / 1000.0 + kUnixToNtpSeconds;
+        const double whole = std::floor(ntp);
+        const auto seconds = static_cast<std::uint64_t>(whole) & 0xFFFFFFFFu;
+        const auto fraction =
+            static_cast<std::uint64_t>(std::floor((ntp - whole) * 4294967296.0)) & 0xFFFFFFFFu;
+        for (int i = 0; i < 4; ++i) {
+            bytes[static_cast<std::size_t>(at + i)] =
+                static_cast<std::uint8_t>(seconds >> (24 - 8 * i));
+            bytes[static_cast<std::size_t>(at + 4 + i)] =
+                static_cast<std::uint8_t>(fraction >> (24 - 8 * i));
+        }
     }
+    std::copy_n(request.begin() + 40, 8, bytes.begin() + 24);  // originate
+    return bytes;
 }
 
 void FakeSntpServer::answer(const std::vector<std::uint8_t>& request) {
@@ -83,18 +95,8 @@ void FakeSntpServer::answer(const std::vector<std::uint8_t>& request) {
         return;
     }
     m_time.schedule(requestDelayMs, [this, request] {
-        std::vector<std::uint8_t> reply(48, 0);
-        reply[0] = 0x24;  // leap 0, version 4, server
-        reply[1] = 2;
-        reply[2] = request[2];
-        reply[3] = 0xEC;
-        std::memcpy(&reply[12], "GPS\0", 4);
-        const double serverMs = static_cast<double>(m_time.utcMs()) + offsetMs;
-        putTimestamp(reply, 16, serverMs - 60000);
-        std::copy_n(request.begin() + 40, 8, reply.begin() + 24);  // originate
-        putTimestamp(reply, 32, serverMs);
-        putTimestamp(reply, 40, serverMs);
-        m_socket.deliver(reply, kAddress, 123, replyDelayMs);
+        m_socket.deliver(reply(request, static_cast<double>(m_time.utcMs()) + offsetMs), kAddress,
+                         123, replyDelayMs);
     });
 }
 

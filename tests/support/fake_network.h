@@ -68,8 +68,10 @@ public:
     std::function<bool(int request)> drop;
 
     int requestsSeen() const { return m_requests; }
-    // The 8 bytes of a timestamp for a UTC time in ms since 1970, as a server would write it.
-    static void putTimestamp(std::vector<std::uint8_t>& bytes, std::size_t at, double utcMs);
+    // A well-behaved server's reply: version 4, server mode, stratum 2, the request's transmit
+    // time as originate, serverMs (UTC, ms since 1970) as receive and transmit time.
+    static std::vector<std::uint8_t> reply(const std::vector<std::uint8_t>& request,
+                                           double serverMs);
 
 private:
     void answer(const std::vector<std::uint8_t>& request);

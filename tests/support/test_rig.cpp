@@ -17,6 +17,12 @@ void TestRig::prepareExchange() {
     prepareSocket(*form, "192.0.2.1      ", 1231);
 }
 
+void TestRig::startSilentBurst() {
+    prepareExchange();
+    server.drop = [](int) { return true; };
+    measureCommand(*form);
+}
+
 void TestRig::startProgram() {
     files.textFiles[cfgPath()] = {"SNTP 192.0.2.1       1231"};
     startUp(*form);

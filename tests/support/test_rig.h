@@ -19,6 +19,8 @@ struct TestRig {
 
     // The exchange wired and the socket prepared, as the command-line tool does.
     void prepareExchange();
+    // The exchange prepared and a burst started that the server never answers.
+    void startSilentBurst();
     // Runs the measure command and lets virtual time pass.
     void measure(std::int64_t runMs = 12'000);
     // The desktop program's start-up with sntp.cfg naming the fake server.

@@ -46,40 +46,36 @@ SystemTime utcTime(int year, int month, int day, int hour, int minute, int secon
     return t;
 }
 
-struct VirtualTime::TimerState {
-    std::function<void()> handler;
-    int interval = 0;
-    bool running = false;
-    std::int64_t deadline = 0;
-    bool alive = true;
-};
-
+// Registered with the clock while it exists; the clock reads its fields.
 class VirtualTimer final : public Timer {
 public:
-    VirtualTimer(VirtualTime& time, std::shared_ptr<VirtualTime::TimerState> state)
-        : m_time(time), m_state(std::move(state)) {}
-    ~VirtualTimer() override { m_state->alive = false; }
-    void setInterval(int intervalMs) override {
-        m_state->interval = intervalMs;
+    explicit VirtualTimer(VirtualTime& time) : m_time(time) { time.m_timers.push_back(this); }
+    ~VirtualTimer() override { std::erase(m_time.m_timers, this); }
+    void setInterval(int ms) override {
+        intervalMs = ms;
         rearm();
     }
-    int interval() const override { return m_state->interval; }
+    int interval() const override { return intervalMs; }
     void start() override {
-        if (!m_state->running) {
-            m_state->running = true;
+        if (!running) {
+            running = true;
             rearm();
         }
     }
-    void stop() override { m_state->running = false; }
-    bool isRunning() const override { return m_state->running; }
-    void setTickHandler(std::function<void()> handler) override {
-        m_state->handler = std::move(handler);
-    }
+    void stop() override { running = false; }
+    bool isRunning() const override { return running; }
+    void setTickHandler(std::function<void()> tick) override { handler = std::move(tick); }
+
+    bool dueBy(std::int64_t ms) const { return running && intervalMs > 0 && deadline <= ms; }
+    void rearm() { deadline = m_time.nowMs() + intervalMs; }
+
+    std::function<void()> handler;
+    int intervalMs = 0;
+    bool running = false;
+    std::int64_t deadline = 0;
 
 private:
-    void rearm() { m_state->deadline = m_time.nowMs() + m_state->interval; }
     VirtualTime& m_time;
-    std::shared_ptr<VirtualTime::TimerState> m_state;
 };
 
 VirtualTime::VirtualTime(const SystemTime& utcStart, int localOffsetMinutes)
@@ -88,9 +84,7 @@ VirtualTime::VirtualTime(const SystemTime& utcStart, int localOffsetMinutes)
 VirtualTime::~VirtualTime() = default;
 
 std::unique_ptr<Timer> VirtualTime::createTimer(TimerPrecision) {
-    auto state = std::make_shared<TimerState>();
-    m_timers.push_back(state);
-    return std::make_unique<VirtualTimer>(*this, state);
+    return std::make_unique<VirtualTimer>(*this);
 }
 
 SystemTime VirtualTime::getSystemTime() {
@@ -120,11 +114,10 @@ void VirtualTime::advance(std::int64_t ms) {
     const std::int64_t target = m_monotonicMs + ms;
     for (;;) {
         // Earliest due timer (creation order on ties).
-        TimerState* timer = nullptr;
-        for (const auto& state : m_timers) {
-            if (state->alive && state->running && state->interval > 0 &&
-                state->deadline <= target && (!timer || state->deadline < timer->deadline)) {
-                timer = state.get();
+        VirtualTimer* timer = nullptr;
+        for (VirtualTimer* candidate : m_timers) {
+            if (candidate->dueBy(target) && (!timer || candidate->deadline < timer->deadline)) {
+                timer = candidate;
             }
         }
         // Earliest due event; events are kept in scheduling order, which breaks ties.
@@ -133,7 +126,7 @@ void VirtualTime::advance(std::int64_t ms) {
         const bool eventDue = event != m_events.end() && event->dueMs <= target;
         if (timer && (!eventDue || timer->deadline <= event->dueMs)) {
             moveTo(timer->deadline);
-            timer->deadline = m_monotonicMs + timer->interval;
+            timer->rearm();
             if (timer->handler) {
                 timer->handler();
             }

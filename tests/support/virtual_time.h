@@ -11,6 +11,8 @@
 
 namespace korvel::test {
 
+class VirtualTimer;
+
 // One virtual clock for timers, the wall clock and the fake network. advance() moves time
 // forward and runs what falls due in deadline order: timer ticks first, in the order the
 // timers were created, then scheduled events in the order they were scheduled. Timers run on
@@ -42,8 +44,6 @@ public:
     // Another time service said to run on the machine; empty for none.
     std::string otherTimeService;
 
-    struct TimerState;
-
 private:
     friend class VirtualTimer;
     void moveTo(std::int64_t monotonicMs);
@@ -52,7 +52,7 @@ private:
     int m_localOffsetMinutes;
     bool m_refuseSets = false;
     std::vector<SystemTime> m_clockSets;
-    std::vector<std::shared_ptr<TimerState>> m_timers;
+    std::vector<VirtualTimer*> m_timers;  // the live ones, in creation order
     struct Event {
         std::int64_t dueMs;
         std::function<void()> action;

@@ -30,8 +30,7 @@ void LabTest::SetUp() {
     net = std::make_unique<NamespacePair>();
     ASSERT_EQ(net->error(), "") << "network namespaces could not be made";
     ASSERT_TRUE(net->enterClient()) << net->error();
-    folder = std::make_unique<TempFolder>("lab");
-    ASSERT_FALSE(folder->path().empty());
+    folder = std::make_unique<test::TempFolder>();
 }
 
 void LabTest::TearDown() {
@@ -42,7 +41,7 @@ void LabTest::TearDown() {
 }
 
 void LabTest::bootProgram(const std::string& serverAddress) {
-    std::ofstream(folder->path() + "/sntp.cfg") << configLine(serverAddress, kClientPort) << "\n";
+    std::ofstream(inFolder("sntp.cfg")) << configLine(serverAddress, kClientPort) << "\n";
     rig = std::make_unique<RealRig>(folder->path(), folder->path());
     ASSERT_TRUE(rig->startUp());
 }

@@ -8,6 +8,7 @@
 
 #include "harness/net_lab.h"
 #include "harness/real_rig.h"
+#include "support/temp_folder.h"
 
 namespace korvel::lab {
 
@@ -43,9 +44,11 @@ protected:
     // Every burst ends, in an offset or in one of the three messages.
     static void expectSoundOutcome(const Outcome& outcome);
     static std::string describe(const Outcome& outcome);
+    // A path in the test's own folder.
+    std::string inFolder(const std::string& name) const { return folder->path() / name; }
 
     std::unique_ptr<NamespacePair> net;
-    std::unique_ptr<TempFolder> folder;
+    std::unique_ptr<test::TempFolder> folder;
     std::unique_ptr<RealRig> rig;
     std::vector<std::unique_ptr<ChildProcess>> tools;
 };

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <sys/types.h>
-
+#include <QProcess>
 #include <string>
 #include <vector>
 
@@ -33,35 +32,31 @@ public:
     void leave();
 
 private:
-    bool run(const std::string& command);
     std::string m_client;
     std::string m_server;
     std::string m_error;
     int m_home = -1;  // the namespace this thread came from
 };
 
-// A program started inside a namespace, ended by its PID when this object goes.
+// A program started inside a namespace (or in this one, for an empty name); killed by its PID
+// when this object goes, if it still runs. Its standard error passes through.
 class ChildProcess {
 public:
     ChildProcess(const std::string& netns, std::vector<std::string> argv);
     ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
 
     // Waits for the tool's "ready" line; false on time-out or early exit.
     bool waitReady(int timeoutMs = 5000);
-    // Waits for the end, collecting standard output; the exit status, or -1 on time-out
-    // (the process is then killed).
+    // Waits for the end: the exit status, or -1 on time-out or a signal.
     int wait(int timeoutMs);
-    const std::string& output() const { return m_output; }
-    void signal(int number);
+    bool running() const { return m_process.state() != QProcess::NotRunning; }
+    void kill() { m_process.kill(); }
+    // Standard output so far.
+    const std::string& output();
 
 private:
-    bool readSome(int timeoutMs);
-    pid_t m_pid = -1;
-    int m_stdout = -1;
+    QProcess m_process;
     std::string m_output;
-    bool m_reaped = false;
 };
 
 // Runs a shell command; true when it exits 0.

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <chrono>
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +8,7 @@
 #include "platform/posix/posix_files.h"
 #include "platform/qt/qt_timers.h"
 #include "platform/qt/qt_udp_socket.h"
+#include "support/fake_feedback.h"
 #include "ui/form/main_form.h"
 
 namespace korvel::lab {
@@ -22,52 +21,12 @@ public:
     bool setSystemTime(const SystemTime& utc) override;
     std::string competingTimeService() override { return m_real.competingTimeService(); }
 
-    struct Correction {
-        SystemTime target;          // what the program asked for
-        double requestedOffsetSec;  // target minus the real clock at the call
-    };
-    std::vector<Correction> corrections;
+    // The corrections asked for: each target minus the real clock at the call, in seconds.
+    std::vector<double> corrections;
     bool acceptSets = true;  // false: the system refuses, as without the right
 
 private:
     PosixClock m_real;
-};
-
-// Qt timers that also measure how late each tick comes, per timer in creation order
-// (Timer1, Timer2, Timer3, Timer5, Timer6, Timer7 for the main window).
-class TimingTimerService final : public TimerService {
-public:
-    std::unique_ptr<Timer> createTimer(TimerPrecision precision) override;
-    struct Lateness {
-        int ticks = 0;
-        double worstMs = 0.0;
-    };
-    std::vector<Lateness> lateness;
-    void resetLateness();
-
-private:
-    QtTimerService m_qt;
-};
-
-class RecordingMessageBox final : public MessageBox {
-public:
-    void show(const std::string& text) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
-class CountingBeeper final : public Beeper {
-public:
-    void beep() override { ++beeps; }
-    int beeps = 0;
-};
-
-class NoOtherCopy final : public InstanceGuard, public SecondaryWindows, public ProgramControl {
-public:
-    bool anotherCopyRunning() override { return false; }
-    void showAboutBox() override {}
-    void openHelpViewer(const std::string&) override {}
-    void endNow() override { ++endRequests; }
-    int endRequests = 0;
 };
 
 // What a burst came to, read the moment the measure button came back.
@@ -77,7 +36,6 @@ struct Outcome {
     double offsetSec = 0.0;
     int replies = 0;
     std::string text1;  // message in the server-clock box
-    std::string text3;  // offset box
 };
 
 // The program's window state on the real platform: Qt sockets and timers, the real clock
@@ -86,7 +44,6 @@ struct Outcome {
 class RealRig {
 public:
     RealRig(const std::string& programFolder, const std::string& runtimeFolder);
-    ~RealRig();
 
     // The window's load step; false when it refused to start.
     bool startUp();
@@ -102,26 +59,17 @@ public:
     RecordingClock clock;
     PosixFileSystem files;
     QtUdpSocket socket;
-    TimingTimerService timers;
-    RecordingMessageBox messageBox;
-    CountingBeeper beeper;
-    NoOtherCopy rest;
+    QtTimerService timers;
+    test::ScriptedMessageBox messageBox;
+    test::BeepRecorder beeper;
+    test::FakeInstanceGuard instanceGuard;
+    test::FakeWindows windows;
+    test::FakeProgram program;
     std::unique_ptr<MainForm> form;
 
 private:
     Outcome m_outcome;
     bool m_watching = false;
-};
-
-// A fresh folder under /tmp, removed with its content when the object goes.
-class TempFolder {
-public:
-    explicit TempFolder(const std::string& tag);
-    ~TempFolder();
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
 };
 
 }  // namespace korvel::lab

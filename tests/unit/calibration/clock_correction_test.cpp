@@ -57,7 +57,6 @@ TEST(ClockCorrection, SetsTheClockLogsWithTheTimeBeforeAndReturnsToIdle) {
     } cases[] = {
         {"manual", false, false, true, {"12-06-2026  09:05:20   校准"}, " 1.500000 秒"},
         {"scheduled", true, false, true, {"12-06-2026  09:05:20   校准(自动)"}, " 1.500000 秒"},
-        {"refused", false, true, true, {"12-06-2026  09:05:20   校准", "校准失败"}, "校准失败"},
         {"refused, logging off", false, true, false, {}, "校准失败"},
         {"logging off", false, false, false, {}, " 1.500000 秒"},
     };

@@ -27,24 +27,15 @@ constexpr const char* kServer = FakeSntpServer::kAddress;
 struct OneRequestSent {
     explicit OneRequestSent(const SystemTime& utcStart = utcTime(2026, 12, 6, 1, 5, 7))
         : rig(utcStart) {
-        rig.prepareExchange();
-        rig.server.drop = [](int) { return true; };
-        measureCommand(*rig.form);
+        rig.startSilentBurst();
         rig.time.advance(100);
         request = rig.socket.sent().at(0);
     }
 
-    // What a well-behaved server sends back: version 4, server mode, stratum 2, our transmit
-    // time as originate, its clock (serverAheadMs ahead of ours) as receive and transmit.
+    // A well-behaved server's reply, its clock serverAheadMs ahead of ours.
     Bytes reply(double serverAheadMs = 0.0) const {
-        Bytes bytes(48, 0);
-        bytes[0] = 0x24;
-        bytes[1] = 2;
-        std::copy_n(request.begin() + 40, 8, bytes.begin() + 24);
-        const double serverMs = static_cast<double>(rig.time.utcMs()) + serverAheadMs;
-        FakeSntpServer::putTimestamp(bytes, 32, serverMs);
-        FakeSntpServer::putTimestamp(bytes, 40, serverMs);
-        return bytes;
+        return FakeSntpServer::reply(request,
+                                     static_cast<double>(rig.time.utcMs()) + serverAheadMs);
     }
 
     void deliver(Bytes bytes, const std::string& host = kServer, std::int32_t port = 123) {

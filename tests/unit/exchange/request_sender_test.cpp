@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "calibration/measure_command.h"
 #include "support/test_rig.h"
 
 namespace korvel {
@@ -15,19 +14,9 @@ using test::TestRig;
 using test::utcTime;
 using Bytes = std::vector<std::uint8_t>;
 
-// A burst started at the given UTC time that nobody answers.
-struct SilentBurst {
-    explicit SilentBurst(const SystemTime& utc) : rig(utc) {
-        rig.prepareExchange();
-        rig.server.drop = [](int) { return true; };
-        measureCommand(*rig.form);
-    }
-    TestRig rig;
-};
-
 TEST(RequestSender, BurstSendsThirtyFixedRequestsAHundredMillisecondsApart) {
-    SilentBurst burst(utcTime(2004, 3, 18, 11, 59, 59, 400));
-    TestRig& rig = burst.rig;
+    TestRig rig(utcTime(2004, 3, 18, 11, 59, 59, 400));
+    rig.startSilentBurst();
     rig.time.advance(3050);
     ASSERT_EQ(rig.socket.sent().size(), 30U);
     EXPECT_TRUE(rig.form->Timer1->isRunning());
@@ -47,12 +36,13 @@ TEST(RequestSender, BurstSendsThirtyFixedRequestsAHundredMillisecondsApart) {
 }
 
 TEST(RequestSender, RequestThatCannotBeConvertedStillCountsSoTheBurstEnds) {
-    SilentBurst burst(utcTime(2026, 12, 6, 1, 5, 7));
-    burst.rig.files.failByteAccess = true;
-    burst.rig.time.advance(3200);
-    EXPECT_TRUE(burst.rig.socket.sent().empty());
-    EXPECT_EQ(burst.rig.form->requestsSent, 30);
-    EXPECT_FALSE(burst.rig.form->Timer1->isRunning());
+    TestRig rig;
+    rig.startSilentBurst();
+    rig.files.failByteAccess = true;
+    rig.time.advance(3200);
+    EXPECT_TRUE(rig.socket.sent().empty());
+    EXPECT_EQ(rig.form->requestsSent, 30);
+    EXPECT_FALSE(rig.form->Timer1->isRunning());
 }
 
 }  // namespace

@@ -69,23 +69,5 @@ TEST_F(BrowserFormTest, TitleIsOneBlankWhileLoadingThenThePageTitle) {
     EXPECT_EQ(form.caption(), "第二页");
 }
 
-TEST_F(BrowserFormTest, ResizeKeepsTheMarginsRightOfAndBelowTheBrowser) {
-    const struct {
-        int width, height;
-        int areaWidth, areaHeight;
-    } cases[] = {
-        {7488, 6732, 7388, 6104},  // as opened
-        {3000, 2000, 2900, 1372},
-        {100, 628, 0, 0},  // exactly the margins
-        {40, 300, 0, 0},   // smaller than the margins
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.width);
-        form.formResize(c.width, c.height);
-        EXPECT_EQ(form.brwWebBrowser(), (TwipsRect{45, 525, c.areaWidth, c.areaHeight}));
-        EXPECT_EQ(form.cboAddress().width, c.areaWidth);
-    }
-}
-
 }  // namespace
 }  // namespace korvel::test
