@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <chrono>
 
 #include "calibration/measure_command.h"
 #include "common/day_date.h"
@@ -12,15 +13,70 @@ namespace korvel::lab {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 double unixSeconds(const SystemTime& utc) {
     return ntpSeconds(utc) - 2208988800.0;
 }
+
+class TimingTimer final : public Timer {
+public:
+    TimingTimer(std::unique_ptr<Timer> inner, std::vector<TimingTimerService::Lateness>& table,
+                std::size_t index)
+        : m_inner(std::move(inner)), m_table(table), m_index(index) {
+        m_inner->setTickHandler([this] {
+            const auto now = Clock::now();
+            const double elapsedMs =
+                std::chrono::duration<double, std::milli>(now - m_since).count();
+            auto& entry = m_table[m_index];
+            ++entry.ticks;
+            entry.worstMs = std::max(entry.worstMs, elapsedMs - m_inner->interval());
+            m_since = now;
+            if (m_handler) {
+                m_handler();
+            }
+        });
+    }
+    void setInterval(int intervalMs) override {
+        m_since = Clock::now();
+        m_inner->setInterval(intervalMs);
+    }
+    int interval() const override { return m_inner->interval(); }
+    void start() override {
+        if (!m_inner->isRunning()) {
+            m_since = Clock::now();
+        }
+        m_inner->start();
+    }
+    void stop() override { m_inner->stop(); }
+    bool isRunning() const override { return m_inner->isRunning(); }
+    void setTickHandler(std::function<void()> handler) override { m_handler = std::move(handler); }
+
+private:
+    std::unique_ptr<Timer> m_inner;
+    std::vector<TimingTimerService::Lateness>& m_table;
+    std::size_t m_index;
+    std::function<void()> m_handler;
+    Clock::time_point m_since = Clock::now();
+};
 
 }  // namespace
 
 bool RecordingClock::setSystemTime(const SystemTime& utc) {
     corrections.push_back(unixSeconds(utc) - unixSeconds(m_real.getSystemTime()));
     return acceptSets;
+}
+
+std::unique_ptr<Timer> TimingTimerService::createTimer(TimerPrecision precision) {
+    lateness.emplace_back();
+    return std::make_unique<TimingTimer>(m_qt.createTimer(precision), lateness,
+                                         lateness.size() - 1);
+}
+
+void TimingTimerService::resetLateness() {
+    for (auto& entry : lateness) {
+        entry = {};
+    }
 }
 
 RealRig::RealRig(const std::string& programFolder, const std::string& runtimeFolder)

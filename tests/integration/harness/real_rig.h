@@ -29,6 +29,22 @@ private:
     PosixClock m_real;
 };
 
+// Qt timers that also measure how late each tick comes, per timer in creation order
+// (Timer1, Timer2, Timer3, Timer5, Timer6, Timer7 for the main window).
+class TimingTimerService final : public TimerService {
+public:
+    std::unique_ptr<Timer> createTimer(TimerPrecision precision) override;
+    struct Lateness {
+        int ticks = 0;
+        double worstMs = 0.0;
+    };
+    std::vector<Lateness> lateness;
+    void resetLateness();
+
+private:
+    QtTimerService m_qt;
+};
+
 // What a burst came to, read the moment the measure button came back.
 struct Outcome {
     bool ended = false;
@@ -59,7 +75,7 @@ public:
     RecordingClock clock;
     PosixFileSystem files;
     QtUdpSocket socket;
-    QtTimerService timers;
+    TimingTimerService timers;
     test::ScriptedMessageBox messageBox;
     test::BeepRecorder beeper;
     test::FakeInstanceGuard instanceGuard;
