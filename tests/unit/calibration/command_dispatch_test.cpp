@@ -82,7 +82,9 @@ TEST_F(Dispatch, AcceptedCommandsRunAndShowImage6WhilePlaceholdersDoNothing) {
     toolbarClick(form, 5);
     toolbarClick(form, 6);
     EXPECT_EQ(rig.windows.aboutBoxesShown, 1);
-    EXPECT_THAT(rig.windows.helpViewers, ElementsAre("/opt/korvel/HELP.HTM"));
+    rig.files.programFolderPath = "/";  // a folder at a root gets no doubled separator
+    helpCommand(form);
+    EXPECT_THAT(rig.windows.helpViewers, ElementsAre("/opt/korvel/HELP.HTM", "/HELP.HTM"));
     EXPECT_EQ(image(), Toolbar::kAcceptedImage);
 }
 
