@@ -73,12 +73,6 @@ std::unique_ptr<Timer> TimingTimerService::createTimer(TimerPrecision precision)
                                          lateness.size() - 1);
 }
 
-void TimingTimerService::resetLateness() {
-    for (auto& entry : lateness) {
-        entry = {};
-    }
-}
-
 RealRig::RealRig(const std::string& programFolder, const std::string& runtimeFolder)
     : files(programFolder, runtimeFolder) {
     form = std::make_unique<MainForm>(Platform{clock, clock, socket, timers, files, messageBox,

@@ -39,7 +39,6 @@ public:
         double worstMs = 0.0;
     };
     std::vector<Lateness> lateness;
-    void resetLateness();
 
 private:
     QtTimerService m_qt;
