@@ -1,5 +1,6 @@
 #include "settings/lifecycle.h"
 
+#include "calibration/clock_correction.h"
 #include "calibration/clock_display.h"
 #include "calibration/command_dispatch.h"
 #include "calibration/time_sync_log.h"
@@ -26,12 +27,13 @@ void attachHandlers(MainForm& form) {
     form.Timer6->setTickHandler([&form] { indicatorResetTick(form); });
     form.Timer7->setInterval(kCaptionIntervalMs);
     form.Timer7->setTickHandler([&form] { captionTick(form); });
+    attachCorrectionNotice(form);
 }
 
 // The window's timers and socket go with it; an event already queued must find them off.
 void releaseWindow(MainForm& form) {
     for (Timer* timer : {form.Timer1.get(), form.Timer2.get(), form.Timer3.get(), form.Timer5.get(),
-                         form.Timer6.get(), form.Timer7.get()}) {
+                         form.Timer6.get(), form.Timer7.get(), form.noticeTimer.get()}) {
         timer->stop();
     }
     form.platform.socket.close();
@@ -101,11 +103,16 @@ bool startUp(MainForm& form) {
     return true;
 }
 
-void shutDown(MainForm& form) {
+bool shutDown(MainForm& form) {
+    if (form.correcting) {
+        form.closeWhenCorrected = true;
+        return false;
+    }
     logEvent(form, "   Closed");
     form.timeSyncLog.close();
     form.scratchFile.close();
     releaseWindow(form);
+    return true;
 }
 
 void exitNow(MainForm& form) {

@@ -9,7 +9,8 @@ MainForm::MainForm(const Platform& services)
       Timer3(services.timers.createTimer(TimerPrecision::Coarse)),
       Timer5(services.timers.createTimer(TimerPrecision::Coarse)),
       Timer6(services.timers.createTimer(TimerPrecision::Coarse)),
-      Timer7(services.timers.createTimer(TimerPrecision::Coarse)) {
+      Timer7(services.timers.createTimer(TimerPrecision::Coarse)),
+      noticeTimer(services.timers.createTimer(TimerPrecision::Coarse)) {
     Form1.setCaption(kWindowTitle);
     Form1.setGeometry(0, kCollapsedWidthTwips);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "calibration/time_sync_log.h"
 #include "common/system_time.h"
@@ -56,12 +57,13 @@ struct MainForm {
     Button Command6;  // calibrate; enabled while a fresh offset may be applied
     Button Command7;  // cancel settings
 
-    std::unique_ptr<Timer> Timer1;  // one request per tick
-    std::unique_ptr<Timer> Timer2;  // burst time-out
-    std::unique_ptr<Timer> Timer3;  // offset validity
-    std::unique_ptr<Timer> Timer5;  // clock display and scheduler
-    std::unique_ptr<Timer> Timer6;  // indicator reset
-    std::unique_ptr<Timer> Timer7;  // caption animation
+    std::unique_ptr<Timer> Timer1;       // one request per tick
+    std::unique_ptr<Timer> Timer2;       // burst time-out
+    std::unique_ptr<Timer> Timer3;       // offset validity
+    std::unique_ptr<Timer> Timer5;       // clock display and scheduler
+    std::unique_ptr<Timer> Timer6;       // indicator reset
+    std::unique_ptr<Timer> Timer7;       // caption animation
+    std::unique_ptr<Timer> noticeTimer;  // a notice shown after the handler returns
 
     SyncSettings settings;
     ScratchFile scratchFile;
@@ -77,6 +79,9 @@ struct MainForm {
     bool offsetValid = false;
     double lastClockCheck = 0.0;  // day-count date
     bool autoRun = false;
+    bool correcting = false;          // a clock step awaits its answer
+    bool closeWhenCorrected = false;  // closing was asked for meanwhile
+    std::string decisionLine;         // automatic decision logged when the clock answers
     SystemTime arrivalTime;
     std::int16_t captionStep = 0;
 };

@@ -47,7 +47,7 @@ TEST(TimeSyncLog, ScheduledBurstLogsStartResultCorrectionAndDecisionInOrder) {
         TestRig rig;
         rig.prepareExchange();
         rig.server.offsetMs = 30'000;
-        rig.time.refuseClockSets(c.refused);
+        rig.time.stepAnswer = c.refused ? ClockStep::NoRight : ClockStep::Stepped;
         rig.startLog();
         rig.form->autoRun = true;
         rig.measure(2600);
@@ -63,7 +63,7 @@ TEST(TimeSyncLog, NothingIsWrittenWhileLoggingIsOff) {
     measureCommand(*rig.form);
     rig.time.advance(3000);
     clockCorrection(*rig.form);
-    EXPECT_EQ(rig.time.clockSets().size(), 2U);
+    EXPECT_EQ(rig.time.clockSteps().size(), 2U);
     EXPECT_THAT(rig.files.textFiles, IsEmpty());
 
     // An open log channel with logging switched off stays empty too.
