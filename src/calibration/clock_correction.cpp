@@ -3,14 +3,14 @@
 #include "calibration/time_service_notice.h"
 #include "calibration/time_sync_log.h"
 #include "common/day_date.h"
+#include "common/text_forms.h"
+#include "exchange/request_sender.h"
 #include "settings/lifecycle.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
 
 namespace {
-
-constexpr int kNoticeDelayMs = 1;
 
 std::string failureReason(ClockStep outcome) {
     switch (outcome) {
@@ -54,7 +54,7 @@ void finishCorrection(MainForm& form, ClockStep outcome, bool scheduled) {
         form.decisionLine.clear();
     }
     if (scheduled && outcome == ClockStep::NotAuthorised) {
-        form.noticeTimer->start();
+        showAfterHandler(form, kScheduledRefusalNotice);
     }
     if (form.closeWhenCorrected) {
         shutDown(form);
@@ -67,6 +67,7 @@ void finishCorrection(MainForm& form, ClockStep outcome, bool scheduled) {
 void clockCorrection(MainForm& form) {
     form.Timer5->stop();
     const bool scheduled = form.autoRun;
+    forgetBurst(form);
     if (form.autoRun) {
         form.autoRun = false;
         logEvent(form, "   校准(自动)");
@@ -84,14 +85,6 @@ void clockCorrection(MainForm& form) {
     form.platform.systemClock.stepClock(
         form.offsetSec, !scheduled,
         [&form, scheduled](ClockStep outcome) { finishCorrection(form, outcome, scheduled); });
-}
-
-void attachCorrectionNotice(MainForm& form) {
-    form.noticeTimer->setInterval(kNoticeDelayMs);
-    form.noticeTimer->setTickHandler([&form] {
-        form.noticeTimer->stop();
-        form.platform.messageBox.show(kScheduledRefusalNotice);
-    });
 }
 
 }  // namespace korvel

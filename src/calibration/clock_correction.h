@@ -17,8 +17,4 @@ inline constexpr const char* kScheduledRefusalNotice =
 // A manual correction may ask the user for authorisation, a scheduled one never.
 void clockCorrection(MainForm& form);
 
-// The one-time notice that a scheduled correction was refused for want of authorisation,
-// shown after the handler that learnt it has returned.
-void attachCorrectionNotice(MainForm& form);
-
 }  // namespace korvel

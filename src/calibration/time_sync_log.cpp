@@ -1,6 +1,7 @@
 #include "calibration/time_sync_log.h"
 
 #include "common/text_forms.h"
+#include "settings/lifecycle.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -24,10 +25,8 @@ void TimeSyncLog::close() {
     m_path.clear();
 }
 
-void TimeSyncLog::append(const std::string& line) {
-    if (m_file) {
-        m_file->appendLine(line);
-    }
+bool TimeSyncLog::append(const std::string& line) {
+    return !m_file || m_file->appendLine(line);
 }
 
 std::string eventLine(const SystemTime& local, std::string_view text) {
@@ -45,14 +44,15 @@ std::string resultLine(double offsetSec, bool autoRun) {
 }
 
 void logEvent(MainForm& form, std::string_view text) {
-    if (form.settings.logOn) {
-        form.timeSyncLog.append(eventLine(form.platform.localClock.getLocalTime(), text));
-    }
+    logPlain(form, eventLine(form.platform.localClock.getLocalTime(), text));
 }
 
 void logPlain(MainForm& form, const std::string& line) {
-    if (form.settings.logOn) {
-        form.timeSyncLog.append(line);
+    if (form.settings.logOn && !form.timeSyncLog.append(line) && !form.logFailureReported) {
+        // A modal box here would run inside the evaluation or the correction, and hold a
+        // scheduled one until somebody answers it: it comes once the handler has returned.
+        form.logFailureReported = true;
+        showAfterHandler(form, "校时数据无法写入 " + form.settings.logPath);
     }
 }
 

@@ -1,6 +1,8 @@
 #include "settings/lifecycle.h"
 
-#include "calibration/clock_correction.h"
+#include <utility>
+#include <vector>
+
 #include "calibration/clock_display.h"
 #include "calibration/command_dispatch.h"
 #include "calibration/time_sync_log.h"
@@ -17,6 +19,7 @@ namespace {
 constexpr int kClockDisplayIntervalMs = 200;
 constexpr int kIndicatorResetMs = 2000;
 constexpr int kCaptionIntervalMs = 500;
+constexpr int kAfterHandlerMs = 1;
 
 void attachHandlers(MainForm& form) {
     attachExchange(form);
@@ -27,13 +30,21 @@ void attachHandlers(MainForm& form) {
     form.Timer6->setTickHandler([&form] { indicatorResetTick(form); });
     form.Timer7->setInterval(kCaptionIntervalMs);
     form.Timer7->setTickHandler([&form] { captionTick(form); });
-    attachCorrectionNotice(form);
+    form.Timer4->setInterval(kAfterHandlerMs);
+    form.Timer4->setTickHandler([&form] {
+        form.Timer4->stop();
+        // Taken first: a box shown may let another handler add a notice meanwhile.
+        const std::vector<std::string> notices = std::exchange(form.afterHandlerNotices, {});
+        for (const std::string& notice : notices) {
+            form.platform.messageBox.show(notice);
+        }
+    });
 }
 
 // The window's timers and socket go with it; an event already queued must find them off.
 void releaseWindow(MainForm& form) {
     for (Timer* timer : {form.Timer1.get(), form.Timer2.get(), form.Timer3.get(), form.Timer5.get(),
-                         form.Timer6.get(), form.Timer7.get(), form.noticeTimer.get()}) {
+                         form.Timer6.get(), form.Timer7.get(), form.Timer4.get()}) {
         timer->stop();
     }
     form.platform.socket.close();
@@ -42,10 +53,11 @@ void releaseWindow(MainForm& form) {
 }  // namespace
 
 void reopenScratchFile(MainForm& form) {
-    FileSystem& files = form.platform.files;
     form.scratchFile.close();
-    if (form.scratchFile.open(files, scratchFilePath(files)) != FileError::None) {
-        form.platform.messageBox.show("临时文件 " + scratchFilePath(files) + " 无法打开");
+    if (const std::string problem =
+            openScratchFile(form.scratchFile, form.platform.files, kScratchFileName);
+        !problem.empty()) {
+        form.platform.messageBox.show(problem);
     }
 }
 
@@ -54,6 +66,11 @@ void bindSocket(MainForm& form, const std::string& addressField) {
     if (!prepareSocket(form, addressField, port)) {
         form.platform.messageBox.show("本机端口 " + std::to_string(port) + " 无法使用");
     }
+}
+
+void showAfterHandler(MainForm& form, std::string notice) {
+    form.afterHandlerNotices.push_back(std::move(notice));
+    form.Timer4->start();
 }
 
 bool startUp(MainForm& form) {

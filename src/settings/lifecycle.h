@@ -19,6 +19,10 @@ bool shutDown(MainForm& form);
 // Command4: ends the program at once, without the closing record.
 void exitNow(MainForm& form);
 
+// A message box with the notice once the running handler has returned: never a modal box
+// inside an evaluation or correction, where it would hold a scheduled one until answered.
+void showAfterHandler(MainForm& form, std::string notice);
+
 // Ends the program at once; nothing of the window runs afterwards.
 void endProgramNow(MainForm& form);
 

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "calibration/time_sync_log.h"
 #include "common/system_time.h"
@@ -57,20 +59,24 @@ struct MainForm {
     Button Command6;  // calibrate; enabled while a fresh offset may be applied
     Button Command7;  // cancel settings
 
-    std::unique_ptr<Timer> Timer1;       // one request per tick
-    std::unique_ptr<Timer> Timer2;       // burst time-out
-    std::unique_ptr<Timer> Timer3;       // offset validity
-    std::unique_ptr<Timer> Timer5;       // clock display and scheduler
-    std::unique_ptr<Timer> Timer6;       // indicator reset
-    std::unique_ptr<Timer> Timer7;       // caption animation
-    std::unique_ptr<Timer> noticeTimer;  // a notice shown after the handler returns
+    std::unique_ptr<Timer> Timer1;  // one request per tick
+    std::unique_ptr<Timer> Timer2;  // burst time-out
+    std::unique_ptr<Timer> Timer3;  // offset validity
+    std::unique_ptr<Timer> Timer5;  // clock display and scheduler
+    std::unique_ptr<Timer> Timer6;  // indicator reset
+    std::unique_ptr<Timer> Timer7;  // caption animation
+    std::unique_ptr<Timer> Timer4;  // notices shown after the handler that raised them
 
     SyncSettings settings;
+    std::string serverAddress;  // address field the bursts look up
     ScratchFile scratchFile;
     TimeSyncLog timeSyncLog;
 
     ReplyRecords replyRecords{};
     SentRequests sentRequests;
+    std::optional<double> burstClockBaseMs;  // wall minus monotonic clock at the last reading
+    bool logFailureReported = false;
+    std::vector<std::string> afterHandlerNotices;
     std::int16_t requestsSent = 0;
     std::int16_t repliesReceived = 0;
     std::int16_t evaluatedReplies = 0;  // n of the last evaluation
