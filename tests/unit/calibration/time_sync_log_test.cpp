@@ -69,7 +69,7 @@ TEST(TimeSyncLog, FailedWriteIsReportedOnceAfterTheHandler) {
     rig.time.advance(12'000);
     rig.measure();
     EXPECT_THAT(rig.messageBox.shown, ElementsAre("校时数据无法写入 /opt/korvel/12-06-2026.log"));
-    EXPECT_EQ(rig.time.clockSets().size(), 1U);
+    EXPECT_EQ(rig.time.clockSteps().size(), 1U);
 }
 
 TEST(TimeSyncLog, NothingIsWrittenWhileLoggingIsOff) {
