@@ -1,9 +1,14 @@
 // korvel-cli: one measurement burst from the command line, on the program's own core.
 
+#include <unistd.h>
+
 #include <QCoreApplication>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -15,6 +20,7 @@
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_files.h"
 #include "platform/qt/qt_paths.h"
+#include "platform/qt/qt_timedate_clock.h"
 #include "platform/qt/qt_timers.h"
 #include "platform/qt/qt_udp_socket.h"
 #include "settings/config_file.h"
@@ -36,8 +42,10 @@ constexpr const char* kUsage =
     "              default "
     "203.107.6.88"
     ".\n"
-    "  --apply     set the system clock to the server's time afterwards; needs the right\n"
-    "              to set the clock (root or CAP_SYS_TIME), otherwise prints 校准失败.\n"
+    "  --apply     then step the system clock by the offset, through systemd-timedated\n"
+    "              (polkit may ask for a password; on a terminal without a desktop agent\n"
+    "              pkttyagent asks, when installed). Without timedated only a process with\n"
+    "              CAP_SYS_TIME may. A refusal prints 校准失败, its reason on standard error.\n"
     "  --port N    send from local UDP port N (default: any free port).\n"
     "  --help      show this text.\n"
     "\n"
@@ -46,7 +54,8 @@ constexpr const char* kUsage =
     "Exit status: 0 measured (and set), 1 无法连接服务器 (no reply), 2 网络阻塞,请稍候再试!\n"
     "(fewer than 10 replies), 3 服务器时间失效 (server flags its time invalid),\n"
     "4 校准失败 (clock not set), 5 local port unusable, 6 no private folder for the scratch\n"
-    "file (the cause is printed), 64 bad arguments. Why no server was reached (name not\n"
+    "file (the cause is printed), 7 校准结果未知 (the time service's answer was lost; the\n"
+    "clock may have been set), 64 bad arguments. Why no server was reached (name not\n"
     "resolved, network unreachable) goes to standard error.\n";
 
 struct Options {
@@ -136,6 +145,41 @@ int failureStatus(const std::string& message) {
     return 3;
 }
 
+// After a correction: the reason of a failure and the competing-service notice on standard
+// error, the outcome on standard output and as the exit status.
+int reportCorrection(const MainForm& form) {
+    if (!form.Text3.toolTip().empty()) {
+        std::fprintf(stderr, "%s\n", form.Text3.toolTip().c_str());
+    }
+    int status = 0;
+    if (form.Text3.text() == kCorrectionFailedText) {
+        status = 4;
+    } else if (form.Text3.text() == kCorrectionUnknownText) {
+        status = 7;
+    }
+    if (status != 0) {
+        std::printf("%s\n", form.Text3.text().c_str());
+    }
+    std::fflush(stdout);
+    return status;
+}
+
+// polkit's text agent for this process when it runs on a terminal; with --fallback it
+// stands aside for an agent the desktop already registered.
+std::unique_ptr<QProcess> startTextAgent() {
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("pkttyagent"));
+    if (program.isEmpty() || ::isatty(STDIN_FILENO) == 0) {
+        return nullptr;
+    }
+    auto agent = std::make_unique<QProcess>();
+    agent->setProcessChannelMode(QProcess::ForwardedChannels);
+    agent->setInputChannelMode(QProcess::ForwardedInputChannel);
+    agent->start(program,
+                 {QStringLiteral("--process"), QString::number(QCoreApplication::applicationPid()),
+                  QStringLiteral("--fallback")});
+    return agent;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -152,6 +196,7 @@ int main(int argc, char** argv) {
     }
 
     PosixClock clock;
+    QtTimedateClock timedate(clock);
     PosixFileSystem files(executableFolder(), privateRuntimeFolder());
     QtUdpSocket socket;
     QtTimerService timers;
@@ -160,7 +205,7 @@ int main(int argc, char** argv) {
     SoleInstance instance;
     NoWindows windows;
     SystemRandom random;
-    MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instance,
+    MainForm form(Platform{timedate, clock, socket, timers, files, messageBox, beeper, instance,
                            windows, windows, clock, random});
     attachExchange(form);
 
@@ -176,20 +221,28 @@ int main(int argc, char** argv) {
         return 5;
     }
 
+    const std::unique_ptr<QProcess> agent = options->apply ? startTextAgent() : nullptr;
     int status = 0;
-    bool burstOver = false;
+    enum class Stage { Measuring, Correcting, Done } stage = Stage::Measuring;
     const auto finishWhenSent = [&] {
-        if (burstOver && !form.Timer1->isRunning()) {
+        if (stage == Stage::Done && !form.Timer1->isRunning()) {
             app.exit(status);
         }
     };
-    // The measure button comes back when the burst is over; look once the handler is done.
+    // The measure button comes back when the burst is over, and again when the clock has
+    // answered a correction; look once the handler is done.
     form.Command5.changed.connect([&] {
-        if (!form.Command5.isEnabled()) {
+        if (!form.Command5.isEnabled() || stage == Stage::Done) {
             return;
         }
         QTimer::singleShot(0, [&] {
-            burstOver = true;
+            if (stage == Stage::Correcting) {
+                status = reportCorrection(form);
+                stage = Stage::Done;
+                finishWhenSent();
+                return;
+            }
+            stage = Stage::Done;
             if (form.Text3.text().empty()) {
                 if (!form.Text1.toolTip().empty()) {
                     std::fprintf(stderr, "%s\n", form.Text1.toolTip().c_str());
@@ -199,14 +252,8 @@ int main(int argc, char** argv) {
             } else {
                 printEvaluation(form);
                 if (options->apply) {
+                    stage = Stage::Correcting;
                     clockCorrection(form);
-                    if (!form.Text3.toolTip().empty()) {
-                        std::fprintf(stderr, "%s\n", form.Text3.toolTip().c_str());
-                    }
-                    if (form.Text3.text() == "校准失败") {
-                        std::printf("校准失败\n");
-                        status = 4;
-                    }
                 }
             }
             std::fflush(stdout);
@@ -219,5 +266,10 @@ int main(int argc, char** argv) {
     poll.start(20);
 
     measureCommand(form);
-    return QCoreApplication::exec();
+    const int result = QCoreApplication::exec();
+    if (agent) {
+        agent->terminate();
+        agent->waitForFinished();
+    }
+    return result;
 }
