@@ -3,9 +3,12 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
+#include <variant>
 
 #include "calibration/clock_correction.h"
 #include "calibration/measure_command.h"
@@ -25,13 +28,14 @@ namespace {
 using namespace korvel;
 
 constexpr const char* kUsage =
-    "Usage: korvel-cli measure [SERVER] [--apply] [--port N]\n"
+    "Usage: korvel-cli measure [SERVER] [--apply] [--port N] [--json]\n"
+    "       korvel-cli --version\n"
     "\n"
     "Runs one measurement burst against an SNTP server, exactly as the desktop program\n"
     "does: 30 requests 100 ms apart, evaluation at the 25th reply or after 10 s with at\n"
     "least 10 replies, trimmed mean of the fastest replies.\n"
     "\n"
-    "  SERVER      IPv4 address or host name of the server (port 123). Without it the\n"
+    "  SERVER      IP address or host name of the server (port 123). Without it the\n"
     "              address in sntp.cfg beside this tool is used, else the built-in\n"
     "              default "
     "203.107.6.88"
@@ -39,6 +43,11 @@ constexpr const char* kUsage =
     "  --apply     set the system clock to the server's time afterwards; needs the right\n"
     "              to set the clock (root or CAP_SYS_TIME), otherwise prints 校准失败.\n"
     "  --port N    send from local UDP port N (default: any free port).\n"
+    "  --json      print one JSON object instead: server, port, offset, offsetWholeSec,\n"
+    "              repliesCounted, repliesUsed, delayMin, delayMax and replies (offset,\n"
+    "              delay and used of each, in evaluation order) when measured; message on\n"
+    "              failure; exitCode always. Seconds have six decimals in every locale.\n"
+    "  --version   show the version.\n"
     "  --help      show this text.\n"
     "\n"
     "Prints the offset (server minus local, seconds, six decimals), the number of\n"
@@ -47,32 +56,54 @@ constexpr const char* kUsage =
     "(fewer than 10 replies), 3 服务器时间失效 (server flags its time invalid),\n"
     "4 校准失败 (clock not set), 5 local port unusable, 64 bad arguments.\n";
 
+constexpr const char* kVersion = "korvel-cli 1.00\n";
+constexpr int kBadArguments = 64;
+constexpr int kPortUnusable = 5;
+
 struct Options {
     std::optional<std::string> server;
     std::int32_t localPort = 0;
     bool apply = false;
+    bool json = false;
 };
 
-std::optional<Options> parseArguments(const QStringList& arguments) {
-    if (arguments.size() < 2 || arguments.at(1) != "measure") {
-        return std::nullopt;
+// The argument that cannot be taken, named for the one-line complaint.
+struct BadArgument {
+    std::string what;
+};
+
+std::variant<Options, BadArgument> parseArguments(const QStringList& arguments) {
+    if (arguments.size() < 2) {
+        return BadArgument{"missing command 'measure'"};
+    }
+    if (arguments.at(1) != "measure") {
+        return BadArgument{"unknown command '" + arguments.at(1).toStdString() + "'"};
     }
     Options options;
     for (qsizetype i = 2; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (argument == "--apply") {
             options.apply = true;
-        } else if (argument == "--port" && i + 1 < arguments.size()) {
+        } else if (argument == "--json") {
+            options.json = true;
+        } else if (argument == "--port") {
+            if (i + 1 == arguments.size()) {
+                return BadArgument{"option '--port' needs a port number"};
+            }
             bool ok = false;
             const int port = arguments.at(++i).toInt(&ok);
             if (!ok || port < 0 || port > 65535) {
-                return std::nullopt;
+                return BadArgument{"bad port '" + arguments.at(i).toStdString() + "' (0 to 65535)"};
             }
             options.localPort = port;
-        } else if (!argument.startsWith("-") && !options.server) {
-            options.server = argument.toStdString();
+        } else if (argument.startsWith("-")) {
+            return BadArgument{"unknown option '" + argument.toStdString() + "'"};
+        } else if (options.server) {
+            return BadArgument{"one server only, not also '" + argument.toStdString() + "'"};
+        } else if (!isServerAddress(argument.toStdString())) {
+            return BadArgument{"bad server address '" + argument.toStdString() + "'"};
         } else {
-            return std::nullopt;
+            options.server = argument.toStdString();
         }
     }
     return options;
@@ -112,16 +143,80 @@ public:
     void endNow() override {}
 };
 
-void printEvaluation(const MainForm& form) {
-    const int n = form.evaluatedReplies;
+// What a burst ended in, for the lines or the JSON object.
+struct Result {
+    std::string server;
+    bool measured = false;
+    std::string message;  // empty when all went well
+    int status = 0;
+};
+
+std::string jsonText(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+            quoted += escape;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+// The evaluation leaves records 1..n sorted; 2..n-4 are the ones it averaged.
+bool usedByEvaluation(int record, int n) {
+    return record >= 2 && record <= n - 4;
+}
+
+// Fastest and slowest delay of the averaged replies, as text.
+std::pair<std::string, std::string> delayRange(const MainForm& form) {
     const auto first = form.replyRecords.begin() + 2;
-    const auto last = form.replyRecords.begin() + (n - 3);
+    const auto last = form.replyRecords.begin() + (form.evaluatedReplies - 3);
     const auto [fastest, slowest] = std::minmax_element(
         first, last, [](const ReplyRecord& a, const ReplyRecord& b) { return a.delay < b.delay; });
-    std::printf("offset %s s\n", sixDecimals(form.offsetSec).c_str());
-    std::printf("replies used %d of %d\n", n - 5, n);
-    std::printf("delay %s .. %s s\n", sixDecimals(fastest->delay).c_str(),
-                sixDecimals(slowest->delay).c_str());
+    return {sixDecimals(fastest->delay), sixDecimals(slowest->delay)};
+}
+
+void printResult(const MainForm& form, const Result& result, bool json) {
+    const int n = form.evaluatedReplies;
+    if (!json) {
+        if (result.measured) {
+            const auto [fastest, slowest] = delayRange(form);
+            std::printf("offset %s s\n", sixDecimals(form.offsetSec).c_str());
+            std::printf("replies used %d of %d\n", n - 5, n);
+            std::printf("delay %s .. %s s\n", fastest.c_str(), slowest.c_str());
+        }
+        if (!result.message.empty()) {
+            std::printf("%s\n", result.message.c_str());
+        }
+        return;
+    }
+    std::string out = "{\"server\":" + jsonText(result.server) + ",\"port\":123";
+    if (result.measured) {
+        const auto [fastest, slowest] = delayRange(form);
+        out += ",\"offset\":" + sixDecimals(form.offsetSec) +
+               ",\"offsetWholeSec\":" + std::to_string(std::lround(form.offsetWholeSec)) +
+               ",\"repliesCounted\":" + std::to_string(n) +
+               ",\"repliesUsed\":" + std::to_string(n - 5) + ",\"delayMin\":" + fastest +
+               ",\"delayMax\":" + slowest + ",\"replies\":[";
+        for (int i = 1; i <= n; ++i) {
+            const ReplyRecord& r = form.replyRecords[static_cast<std::size_t>(i)];
+            out += std::string(i > 1 ? "," : "") + "{\"offset\":" + sixDecimals(r.offset) +
+                   ",\"delay\":" + sixDecimals(r.delay) +
+                   ",\"used\":" + (usedByEvaluation(i, n) ? "true" : "false") + "}";
+        }
+        out += "]";
+    }
+    if (!result.message.empty()) {
+        out += ",\"message\":" + jsonText(result.message);
+    }
+    out += ",\"exitCode\":" + std::to_string(result.status) + "}";
+    std::printf("%s\n", out.c_str());
 }
 
 int failureStatus(const std::string& message) {
@@ -143,11 +238,16 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    const auto options = parseArguments(arguments);
-    if (!options) {
-        std::fputs(kUsage, stderr);
-        return 64;
+    if (arguments.contains("--version")) {
+        std::fputs(kVersion, stdout);
+        return 0;
     }
+    const auto parsed = parseArguments(arguments);
+    if (const auto* bad = std::get_if<BadArgument>(&parsed)) {
+        std::fprintf(stderr, "korvel-cli: %s\nTry 'korvel-cli --help'\n", bad->what.c_str());
+        return kBadArguments;
+    }
+    const Options& options = std::get<Options>(parsed);
 
     PosixClock clock;
     PosixFileSystem files(executableFolder(), privateRuntimeFolder());
@@ -163,17 +263,23 @@ int main(int argc, char** argv) {
 
     // A scratch file of its own, so the tool can run beside the desktop program.
     form.scratchFile.open(files, joinPath(files.privateRuntimeFolder(), "XCV-CLI.TMP"));
-    const std::string server = options->server.value_or(configuredServer(files));
-    if (!prepareSocket(form, server, options->localPort)) {
-        std::fprintf(stderr, "本机端口 %d 无法使用\n", options->localPort);
-        return 5;
+    Result result;
+    result.server = options.server.value_or(configuredServer(files));
+    if (!prepareSocket(form, result.server, options.localPort)) {
+        result.message = portUnusableText(options.localPort);
+        result.status = kPortUnusable;
+        if (options.json) {
+            printResult(form, result, true);
+        } else {
+            std::fprintf(stderr, "%s\n", result.message.c_str());
+        }
+        return result.status;
     }
 
-    int status = 0;
     bool burstOver = false;
     const auto finishWhenSent = [&] {
         if (burstOver && !form.Timer1->isRunning()) {
-            app.exit(status);
+            app.exit(result.status);
         }
     };
     // The measure button comes back when the burst is over; look once the handler is done.
@@ -183,22 +289,21 @@ int main(int argc, char** argv) {
         }
         QTimer::singleShot(0, [&] {
             burstOver = true;
-            if (form.Text3.text().empty()) {
-                std::printf("%s\n", form.Text1.text().c_str());
-                status = failureStatus(form.Text1.text());
-            } else {
-                printEvaluation(form);
-                if (options->apply) {
-                    clockCorrection(form);
-                    if (!form.Text3.toolTip().empty()) {
-                        std::fprintf(stderr, "%s\n", form.Text3.toolTip().c_str());
-                    }
-                    if (form.Text3.text() == "校准失败") {
-                        std::printf("校准失败\n");
-                        status = 4;
-                    }
+            result.measured = !form.Text3.text().empty();
+            if (!result.measured) {
+                result.message = form.Text1.text();
+                result.status = failureStatus(result.message);
+            } else if (options.apply) {
+                clockCorrection(form);
+                if (!form.Text3.toolTip().empty()) {
+                    std::fprintf(stderr, "%s\n", form.Text3.toolTip().c_str());
+                }
+                if (form.Text3.text() == "校准失败") {
+                    result.message = "校准失败";
+                    result.status = 4;
                 }
             }
+            printResult(form, result, options.json);
             std::fflush(stdout);
             finishWhenSent();
         });

@@ -28,9 +28,18 @@ void attachExchange(MainForm& form) {
 
 bool prepareSocket(MainForm& form, const std::string& addressField, std::int32_t localPort) {
     UdpSocket& socket = form.platform.socket;
+    // Port 0 asks for any free port, which the bound socket reports under its own number.
+    const bool bound = localPort != 0 && socket.localPort() == localPort;
+    if (!bound && !socket.bind(localPort)) {
+        return false;
+    }
     socket.setRemoteHost(addressField);
     socket.setRemotePort(kServerPort);
-    return socket.bind(localPort);
+    return true;
+}
+
+std::string portUnusableText(std::int32_t localPort) {
+    return "本机端口 " + std::to_string(localPort) + " 无法使用";
 }
 
 }  // namespace korvel

@@ -20,7 +20,9 @@ public:
     // An IPv4 address or a host name; blanks around it are ignored when it is resolved.
     virtual void setRemoteHost(const std::string& host) = 0;
     virtual void setRemotePort(std::int32_t port) = 0;
-    // False when the port cannot be used (in use, out of range, no right).
+    // Binds a fresh socket to the port (0: any free port) and takes it in place of the one
+    // bound before, whose port therefore counts as in use. False when the port cannot be used
+    // (in use, out of range, no right); the socket then keeps its old binding.
     virtual bool bind(std::int32_t localPort) = 0;
     // Releases the binding so that the socket can be bound again.
     virtual void close() = 0;

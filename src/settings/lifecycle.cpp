@@ -3,6 +3,7 @@
 #include "calibration/clock_display.h"
 #include "calibration/command_dispatch.h"
 #include "calibration/time_sync_log.h"
+#include "common/utf8_text.h"
 #include "exchange/exchange.h"
 #include "settings/config_file.h"
 #include "settings/settings_panel.h"
@@ -47,13 +48,6 @@ void reopenScratchFile(MainForm& form) {
     }
 }
 
-void bindSocket(MainForm& form, const std::string& addressField) {
-    const std::int32_t port = form.settings.localPort;
-    if (!prepareSocket(form, addressField, port)) {
-        form.platform.messageBox.show("本机端口 " + std::to_string(port) + " 无法使用");
-    }
-}
-
 bool startUp(MainForm& form) {
     if (form.platform.instanceGuard.anotherCopyRunning()) {
         form.platform.messageBox.show("此程序已经执行！");
@@ -84,10 +78,13 @@ bool startUp(MainForm& form) {
         form.platform.messageBox.show(std::string(kConfigFileName) + " 无法建立，使用默认服务器");
     }
     settings.cfgLine = config.cfgLine;
-    form.Text9.setText(config.fields.addressField);
+    // The box shows the address alone; the socket ignores the filling blanks.
+    form.Text9.setText(trimBlanks(config.fields.addressField));
     form.Text10.setText(config.fields.portField);
     settings.localPort = config.fields.localPort;
-    bindSocket(form, config.fields.addressField);
+    if (!prepareSocket(form, config.fields.addressField, settings.localPort)) {
+        form.platform.messageBox.show(portUnusableText(settings.localPort));
+    }
 
     form.Timer1->stop();
     form.Timer2->stop();

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string>
-
 namespace korvel {
 
 struct MainForm;
@@ -20,9 +18,8 @@ void exitNow(MainForm& form);
 // Ends the program at once; nothing of the window runs afterwards.
 void endProgramNow(MainForm& form);
 
-// Shared by start-up and apply: (re)opens the scratch file and points the socket at the
-// server with the local port of the settings; each failure is shown and the program goes on.
+// Shared by start-up and apply: (re)opens the scratch file; a failure is shown and the
+// program goes on.
 void reopenScratchFile(MainForm& form);
-void bindSocket(MainForm& form, const std::string& addressField);
 
 }  // namespace korvel

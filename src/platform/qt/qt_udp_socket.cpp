@@ -16,9 +16,7 @@ bool sameAddress(const QHostAddress& a, const QHostAddress& b) {
 
 }  // namespace
 
-QtUdpSocket::QtUdpSocket() : m_datagram(kLargestDatagram) {
-    QObject::connect(&m_socket, &QUdpSocket::readyRead, [this] { deliverWaiting(); });
-}
+QtUdpSocket::QtUdpSocket() : m_datagram(kLargestDatagram) {}
 
 void QtUdpSocket::setRemoteHost(const std::string& host) {
     const QString name = QString::fromStdString(host).trimmed();
@@ -44,29 +42,32 @@ bool QtUdpSocket::bind(std::int32_t localPort) {
     if (localPort < 0 || localPort > 65535) {
         return false;
     }
-    if (m_socket.state() != QAbstractSocket::UnconnectedState) {
-        m_socket.close();
-    }
     // No address sharing: a port another program holds must be reported, not shared.
-    return m_socket.bind(QHostAddress::AnyIPv4, static_cast<quint16>(localPort),
-                         QAbstractSocket::DontShareAddress);
+    auto socket = std::make_unique<QUdpSocket>();
+    if (!socket->bind(QHostAddress::AnyIPv4, static_cast<quint16>(localPort),
+                      QAbstractSocket::DontShareAddress)) {
+        return false;
+    }
+    QObject::connect(socket.get(), &QUdpSocket::readyRead, [this] { deliverWaiting(); });
+    m_socket = std::move(socket);
+    return true;
 }
 
 void QtUdpSocket::close() {
-    m_socket.close();
+    m_socket->close();
 }
 
 std::int32_t QtUdpSocket::localPort() const {
-    return m_socket.localPort();
+    return m_socket->localPort();
 }
 
 bool QtUdpSocket::send(std::span<const std::uint8_t> datagram) {
-    if (m_remoteAddress.isNull() || m_socket.state() != QAbstractSocket::BoundState) {
+    if (m_remoteAddress.isNull() || m_socket->state() != QAbstractSocket::BoundState) {
         return false;
     }
-    return m_socket.writeDatagram(reinterpret_cast<const char*>(datagram.data()),
-                                  static_cast<qint64>(datagram.size()), m_remoteAddress,
-                                  m_remotePort) == static_cast<qint64>(datagram.size());
+    return m_socket->writeDatagram(reinterpret_cast<const char*>(datagram.data()),
+                                   static_cast<qint64>(datagram.size()), m_remoteAddress,
+                                   m_remotePort) == static_cast<qint64>(datagram.size());
 }
 
 void QtUdpSocket::setArrivalHandler(std::function<void(std::int32_t)> handler) {
@@ -86,11 +87,11 @@ std::int32_t QtUdpSocket::read(std::span<std::uint8_t> buffer, DatagramSource& s
 }
 
 void QtUdpSocket::deliverWaiting() {
-    while (m_socket.hasPendingDatagrams()) {
+    while (m_socket->hasPendingDatagrams()) {
         QHostAddress sender;
         quint16 senderPort = 0;
         const qint64 size =
-            m_socket.readDatagram(m_datagram.data(), kLargestDatagram, &sender, &senderPort);
+            m_socket->readDatagram(m_datagram.data(), kLargestDatagram, &sender, &senderPort);
         if (size < 0) {
             // An error such as an ICMP port unreachable: the socket stays usable.
             break;

@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QUdpSocket>
+#include <memory>
 #include <vector>
 
 #include "platform/udp_socket.h"
@@ -26,7 +27,7 @@ public:
 private:
     void deliverWaiting();
 
-    QUdpSocket m_socket;
+    std::unique_ptr<QUdpSocket> m_socket = std::make_unique<QUdpSocket>();
     QHostAddress m_remoteAddress;
     quint16 m_remotePort = 0;
     std::function<void(std::int32_t)> m_handler;
