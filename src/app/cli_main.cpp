@@ -35,7 +35,7 @@ constexpr const char* kUsage =
     "does: 30 requests 100 ms apart, evaluation at the 25th reply or after 10 s with at\n"
     "least 10 replies, trimmed mean of the fastest replies.\n"
     "\n"
-    "  SERVER      IP address or host name of the server (port 123). Without it the\n"
+    "  SERVER      IPv4 or IPv6 address or host name of the server (port 123). Without it the\n"
     "              address in sntp.cfg beside this tool is used, else the built-in\n"
     "              default "
     "203.107.6.88"
@@ -54,11 +54,14 @@ constexpr const char* kUsage =
     "replies used and the range of their round-trip delays.\n"
     "Exit status: 0 measured (and set), 1 无法连接服务器 (no reply), 2 网络阻塞,请稍候再试!\n"
     "(fewer than 10 replies), 3 服务器时间失效 (server flags its time invalid),\n"
-    "4 校准失败 (clock not set), 5 local port unusable, 64 bad arguments.\n";
+    "4 校准失败 (clock not set), 5 local port unusable, 6 no private folder for the scratch\n"
+    "file (the cause is printed), 64 bad arguments. Why no server was reached (name not\n"
+    "resolved, network unreachable) goes to standard error.\n";
 
 constexpr const char* kVersion = "korvel-cli 1.00\n";
 constexpr int kBadArguments = 64;
 constexpr int kPortUnusable = 5;
+constexpr int kNoScratchFile = 6;
 
 struct Options {
     std::optional<std::string> server;
@@ -257,23 +260,31 @@ int main(int argc, char** argv) {
     SilentBeeper beeper;
     SoleInstance instance;
     NoWindows windows;
+    SystemRandom random;
     MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instance,
-                           windows, windows});
+                           windows, windows, clock, random});
     attachExchange(form);
 
-    // A scratch file of its own, so the tool can run beside the desktop program.
-    form.scratchFile.open(files, joinPath(files.privateRuntimeFolder(), "XCV-CLI.TMP"));
     Result result;
     result.server = options.server.value_or(configuredServer(files));
-    if (!prepareSocket(form, result.server, options.localPort)) {
-        result.message = portUnusableText(options.localPort);
-        result.status = kPortUnusable;
+    // Ends before any burst: the message where the burst's would go.
+    const auto endEarly = [&](std::string message, int status) {
+        result.message = std::move(message);
+        result.status = status;
         if (options.json) {
             printResult(form, result, true);
         } else {
             std::fprintf(stderr, "%s\n", result.message.c_str());
         }
         return result.status;
+    };
+    // A scratch file of its own, so the tool can run beside the desktop program.
+    if (std::string problem = openScratchFile(form.scratchFile, files, "XCV-CLI.TMP");
+        !problem.empty()) {
+        return endEarly(std::move(problem), kNoScratchFile);
+    }
+    if (!prepareSocket(form, result.server, options.localPort)) {
+        return endEarly(portUnusableText(options.localPort), kPortUnusable);
     }
 
     bool burstOver = false;
@@ -291,6 +302,9 @@ int main(int argc, char** argv) {
             burstOver = true;
             result.measured = !form.Text3.text().empty();
             if (!result.measured) {
+                if (!form.Text1.toolTip().empty()) {
+                    std::fprintf(stderr, "%s\n", form.Text1.toolTip().c_str());
+                }
                 result.message = form.Text1.text();
                 result.status = failureStatus(result.message);
             } else if (options.apply) {
@@ -308,7 +322,7 @@ int main(int argc, char** argv) {
             finishWhenSent();
         });
     });
-    // All 30 requests go out, as in the program, before the tool ends.
+    // The requests go out, as in the program, until the burst is over.
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, finishWhenSent);
     poll.start(20);

@@ -32,8 +32,9 @@ public:
 
 private:
     QTranslator m_qtTexts;
-    const std::string m_runtimeFolder;
+    const RuntimeFolder m_runtimeFolder;
     PosixClock m_clock;
+    SystemRandom m_random;
     PosixFileSystem m_files;
     QtUdpSocket m_socket;
     QtTimerService m_timers;
