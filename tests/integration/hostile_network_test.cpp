@@ -13,6 +13,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "harness/lab_fixture.h"
@@ -48,6 +50,7 @@ struct NetworkCase {
     double biasSec = 0.0;  // what SNTP cannot see: half the difference of the one-way delays
     std::optional<double> eraDeltaSec =
         std::nullopt;  // server clock this far from the 2036 era boundary
+    int settleMs = 0;  // the outcome must stand this long after the burst
 };
 
 void PrintTo(const NetworkCase& c, std::ostream* os) {
@@ -59,10 +62,11 @@ std::vector<std::string> decoy(std::vector<std::string> how) {
     return how;
 }
 
-std::vector<std::string> leapAlarmOn(int replies) {
+// A responder script that shapes replies first to last (1-based) of each burst.
+std::vector<std::string> onReplies(int first, int last, const std::string& setting) {
     std::string script;
-    for (int i = 1; i <= replies; ++i) {
-        script += (i > 1 ? "," : "") + std::to_string(i) + ":byte0=0xe4";
+    for (int i = first; i <= last; ++i) {
+        script += (i > first ? "," : "") + std::to_string(i) + ":" + setting;
     }
     return {"--script", script};
 }
@@ -95,8 +99,16 @@ const NetworkCase kCases[] = {
     {"KissOfDeathDeny", {"--kod", "DENY"}, nullptr, Expect::NoServer},
     {"Stratum16", {"--stratum", "16"}, nullptr, Expect::TimeInvalid},
     {"ZeroTransmitTimestamp", {"--zero-transmit"}, nullptr, Expect::NoServer},
-    {"LeapAlarmOnThreeReplies", leapAlarmOn(3), nullptr, Expect::Offset},
-    {"LeapAlarmOnFourReplies", leapAlarmOn(4), nullptr, Expect::TimeInvalid},
+    {"LeapAlarmOnThreeReplies", onReplies(1, 3, "byte0=0xe4"), nullptr, Expect::Offset},
+    {"LeapAlarmOnFourReplies", onReplies(1, 4, "byte0=0xe4"), nullptr, Expect::TimeInvalid},
+    // Absurd times: they would sort as the fastest replies, or lie a century off.
+    {"TransmitTimeFarAfterReceiveOnTwoReplies", onReplies(1, 2, "ahead=100"), nullptr,
+     Expect::Offset},
+    {"TransmitTimeBeforeReceive", onReplies(1, 30, "ahead=-0.5"), nullptr, Expect::NoServer},
+    {"SecondsWordsZero", onReplies(1, 30, "zero=1"), nullptr, Expect::NoServer},
+    // Replies to requests 13 to 30 come after the time-out has evaluated the first 12.
+    {"RepliesAfterTheEvaluation", onReplies(13, 30, "delay=9000"), nullptr, Expect::Offset,
+     kToleranceSec, 0.0, std::nullopt, 2500},
     // The server's clock around 2036-02-07 06:28:16 UTC.
     {"ServerJustBeforeEraBoundary", {}, nullptr, Expect::Offset, kToleranceSec, 0.0, -60.0},
     {"ServerJustAfterEraBoundary", {}, nullptr, Expect::Offset, kToleranceSec, 0.0, 60.0},
@@ -138,6 +150,11 @@ TEST_P(HostileNetwork, EndsInTheRightOffsetOrAnHonestMessage) {
     const Outcome outcome = rig->measure();
     std::printf("[%s] %s\n", c.name, describe(outcome).c_str());
     expectSoundOutcome(outcome);
+    if (c.settleMs > 0) {
+        rig->pump(c.settleMs);
+        EXPECT_EQ(rig->form->offsetSec, outcome.offsetSec) << "evaluated twice";
+        EXPECT_EQ(rig->form->evaluatedReplies, outcome.replies);
+    }
     EXPECT_TRUE(rig->clock.corrections.empty()) << "a manual burst set the clock";
 
     const double expected = offset + c.biasSec;
@@ -240,29 +257,9 @@ TEST_F(NetworkLab, LocalPortAlreadyInUse) {
     ::close(holder);
 }
 
-// Scripts get one JSON object however the burst ends; a bad argument is named on one line.
-TEST_F(NetworkLab, CliNamesABadArgumentAndReportsInJson) {
-    const struct {
-        const char* args;
-        int status;
-        const char* output;
-    } calls[] = {
-        {"measure --bogus", 64, "korvel-cli: unknown option '--bogus'"},
-        {"", 64, "korvel-cli: missing command 'measure'"},
-        {"measure --port", 64, "korvel-cli: option '--port' needs a port number"},
-        {"measure --port 70000", 64, "korvel-cli: bad port '70000' (0 to 65535)"},
-        {"measure '10.0 .1'", 64, "korvel-cli: bad server address '10.0 .1'"},
-        {"measure ntp.cn 10.0.0.1", 64, "korvel-cli: one server only, not also '10.0.0.1'"},
-        {"--version", 0, "korvel-cli 1.00"},
-    };
+// Scripts get one JSON object however the burst ends.
+TEST_F(NetworkLab, CliReportsInJsonWhateverTheLocale) {
     std::string output;
-    for (const auto& c : calls) {
-        const int status =
-            runInClient({"sh", "-c", std::string(KORVEL_CLI) + " " + c.args + " 2>&1"}, output);
-        EXPECT_EQ(status, c.status) << c.args;
-        EXPECT_EQ(output, c.output + std::string(c.status ? "\nTry 'korvel-cli --help'\n" : "\n"));
-    }
-
     // Nothing answers yet, then the responder does; numbers keep their point where the
     // locale writes a decimal comma.
     ASSERT_TRUE(shell("localedef -i de_DE -f UTF-8 " + inFolder("de_DE.UTF-8"), &output)) << output;
@@ -301,6 +298,50 @@ TEST_F(NetworkLab, CliNamesABadArgumentAndReportsInJson) {
         }
         EXPECT_EQ(used, 20);
         EXPECT_FALSE(report.contains("message"));
+    }
+}
+
+// The server at an IPv6 address, from the window; then korvel-cli by names: one with only
+// an IPv6 address, one behind a name server that stalls 3 s, and one that does not exist;
+// and korvel-cli with bad arguments, each named on one line.
+TEST_F(NetworkLab, Ipv6AndSlowOrFailingNameLookUps) {
+    startTool(KORVEL_TEST_RESPONDER,
+              {"--bind", "::", "--offset", std::to_string(kServerOffsetSec)});
+    startTool(KORVEL_TEST_DNS, {"--bind", NamespacePair::kOtherServerAddress, "--name", "slow.test",
+                                "--a", NamespacePair::kServerAddress, "--delay", "3000"});
+    bootProgram(NamespacePair::kServerIpv6Address);
+    const Outcome outcome = rig->measure();
+    std::printf("[IPv6] %s\n", describe(outcome).c_str());
+    ASSERT_TRUE(outcome.evaluated) << describe(outcome);
+    EXPECT_NEAR(outcome.offsetSec, kServerOffsetSec, kToleranceSec);
+
+    std::filesystem::create_directories(net->clientEtc());
+    std::ofstream(net->clientEtc() + "/hosts")
+        << NamespacePair::kServerIpv6Address << " six.test\n";
+    std::ofstream(net->clientEtc() + "/resolv.conf")
+        << "nameserver " << NamespacePair::kOtherServerAddress << "\n";
+    const std::string tryHelp = "\nTry 'korvel-cli --help'\n";
+    const struct {
+        const char* args;
+        int status;
+        std::string printed;
+    } cases[] = {
+        {"measure six.test", 0, "replies used 20 of 25"},
+        {"measure slow.test", 0, "replies used 20 of 25"},
+        {"measure none.test", 1, "服务器名称无法解析: none.test\n无法连接服务器"},
+        {"measure --bogus", 64, "korvel-cli: unknown option '--bogus'" + tryHelp},
+        {"", 64, "korvel-cli: missing command 'measure'" + tryHelp},
+        {"measure --port", 64, "korvel-cli: option '--port' needs a port number" + tryHelp},
+        {"measure --port 70000", 64, "korvel-cli: bad port '70000' (0 to 65535)" + tryHelp},
+        {"measure '10.0 .1'", 64, "korvel-cli: bad server address '10.0 .1'" + tryHelp},
+        {"measure a.cn 10.0.0.1", 64, "korvel-cli: one server only, not also '10.0.0.1'" + tryHelp},
+        {"--version", 0, "korvel-cli 1.00\n"},
+    };
+    for (const auto& c : cases) {
+        std::string output;
+        const std::string command = std::string(KORVEL_CLI) + " " + c.args + " 2>&1";
+        EXPECT_EQ(runInClient({"sh", "-c", command}, output), c.status) << output;
+        EXPECT_NE(output.find(c.printed), std::string::npos) << output;
     }
 }
 

@@ -55,6 +55,23 @@ TEST(TimeSyncLog, ScheduledBurstLogsStartResultCorrectionAndDecisionInOrder) {
     }
 }
 
+// A log that cannot be written (a full disk) is reported once per run, after the handler that
+// wrote it, so a scheduled correction never waits on the box.
+TEST(TimeSyncLog, FailedWriteIsReportedOnceAfterTheHandler) {
+    TestRig rig;
+    rig.startProgram();
+    rig.startLog();
+    rig.files.fullFolders.insert(rig.files.programFolderPath);
+    rig.server.offsetMs = 30'000;
+    rig.form->autoRun = true;
+    measureCommand(*rig.form);
+    EXPECT_THAT(rig.messageBox.shown, IsEmpty());
+    rig.time.advance(12'000);
+    rig.measure();
+    EXPECT_THAT(rig.messageBox.shown, ElementsAre("校时数据无法写入 /opt/korvel/12-06-2026.log"));
+    EXPECT_EQ(rig.time.clockSets().size(), 1U);
+}
+
 TEST(TimeSyncLog, NothingIsWrittenWhileLoggingIsOff) {
     TestRig rig;
     rig.prepareExchange();
