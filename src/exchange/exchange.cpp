@@ -28,12 +28,16 @@ void attachExchange(MainForm& form) {
 }
 
 bool prepareSocket(MainForm& form, const std::string& addressField, std::int32_t localPort) {
+    UdpSocket& socket = form.platform.socket;
     // Port 0 asks for any free port, which the bound socket reports under its own number.
-    const bool bound = localPort != 0 && form.platform.socket.localPort() == localPort;
-    if (!bound && !form.platform.socket.bind(localPort)) {
+    const bool bound = localPort != 0 && socket.localPort() == localPort;
+    if (!bound && !socket.bind(localPort)) {
         return false;
     }
     form.serverAddress = addressField;
+    // Connected while idle too, so that the system drops datagrams from anyone else; each
+    // burst looks the name up again.
+    socket.connectTo(addressField, kServerPort, [](ConnectOutcome) {});
     return true;
 }
 

@@ -15,9 +15,9 @@ inline constexpr std::int32_t kServerPort = 123;
 // their handlers and sets the timers' intervals.
 void attachExchange(MainForm& form);
 
-// Binds the local port unless the socket already holds it, then remembers the server's
-// address field. False when the port cannot be used: the socket keeps its old port and the
-// server stays as it was.
+// Binds the local port unless the socket already holds it, remembers the server's address
+// field and connects the socket to the server in the background. False when the port cannot
+// be used: the socket keeps its old port and the server stays as it was.
 bool prepareSocket(MainForm& form, const std::string& addressField, std::int32_t localPort);
 
 // What the user is told when prepareSocket refuses the port.

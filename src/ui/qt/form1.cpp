@@ -240,8 +240,12 @@ Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std:
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    m_actions.shutDown();
-    event->accept();
+    // A correction awaiting its answer closes the program itself once answered.
+    if (m_actions.shutDown()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }
 
 // The window state follows a move of the user's, so the next slide starts where the window is
