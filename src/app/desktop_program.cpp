@@ -3,31 +3,13 @@
 #include <QApplication>
 #include <QScreen>
 
-#include "calibration/command_dispatch.h"
+#include "app/core_actions.h"
 #include "platform/qt/qt_paths.h"
 #include "settings/lifecycle.h"
-#include "settings/settings_panel.h"
 #include "ui/qt/pictures.h"
 #include "ui/qt/twips.h"
 
 namespace korvel {
-
-namespace {
-
-FormActions coreActions(MainForm& form) {
-    return FormActions{
-        .toolbarClick = [&form](int index) { toolbarClick(form, index); },
-        .cheshiClick = [&form] { cheshiClick(form); },
-        .xiaoshiClick = [&form] { xiaoshiClick(form); },
-        .shezhiClick = [&form] { shezhiClick(form); },
-        .guanyuClick = [&form] { guanyuClick(form); },
-        .applySettings = [&form] { applySettings(form); },
-        .cancelSettings = [&form] { cancelSettings(form); },
-        .shutDown = [&form] { shutDown(form); },
-    };
-}
-
-}  // namespace
 
 DesktopProgram::DesktopProgram()
     : m_runtimeFolder(privateRuntimeFolder()),

@@ -10,15 +10,6 @@
 
 namespace korvel {
 
-// A control's place in its window, in twips.
-struct TwipsRect {
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
-    friend bool operator==(const TwipsRect&, const TwipsRect&) = default;
-};
-
 // The help viewer frmBrowser: a browser area under a navigation toolbar, with an address strip
 // of height 0 between them whose address box still takes the keyboard. The view draws this
 // state and forwards the window's events to the handlers; one object per viewer window.

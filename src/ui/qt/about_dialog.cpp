@@ -13,26 +13,12 @@ namespace korvel {
 
 namespace {
 
-QLabel* addLabel(QWidget* parent, const char* caption, const QRect& place) {
-    auto* label = new QLabel(QString::fromUtf8(caption), parent);
-    label->setGeometry(place);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    return label;
-}
-
 // Substitute fonts run wider than the ones the box was laid out for; a caption grows to the
 // right rather than being cut.
 void fitCaption(QLabel* label) {
     const QSize needed = label->sizeHint();
     label->resize(std::max(label->width(), needed.width()),
                   std::max(label->height(), needed.height()));
-}
-
-// The title's brush script where it is installed, else the window's CJK face.
-QFont titleFont() {
-    QFont font = songTi(14.4, true);
-    font.setFamilies(QStringList{"楷体_GB2312", "KaiTi", "AR PL UKai CN"} + font.families());
-    return font;
 }
 
 }  // namespace
@@ -47,24 +33,28 @@ AboutDialog::AboutDialog(QWidget* owner, Registry& registry, FileSystem& files,
       m_services{registry, files, launcher, m_messageBox} {
     setWindowTitle(QString::fromUtf8(about::kTitle));
     setModal(true);
-    setFixedSize(twipsToPixels(6984), twipsToPixels(3516));
+    setFixedSize(twipsToPixels(layout::about::kWidthTwips),
+                 twipsToPixels(layout::about::kHeightTwips));
 
-    QLabel* title = addLabel(this, about::lblTitle, twipsRect(1728, 456, 3432, 360));
-    title->setFont(titleFont());
-    title->setStyleSheet(QStringLiteral("color: rgb(0, 0, 128);"));
-    addLabel(this, about::lblVersion, twipsRect(2712, 1056, 1152, 228));
-    addLabel(this, about::Label1, twipsRect(2208, 1536, 2076, 276));
-    QLabel* description = addLabel(this, about::lblDescription, twipsRect(936, 2136, 5112, 396));
-    description->setFont(songTi(11.4, true));
-    description->setStyleSheet(QStringLiteral("color: black;"));
-
-    for (QLabel* label : findChildren<QLabel*>()) {
+    for (const layout::about::LabelLayout& spec : layout::about::kLabels) {
+        auto* label = new QLabel(QString::fromUtf8(spec.caption), this);
+        label->setGeometry(twipsRect(spec.rect));
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        if (spec.font) {
+            label->setFont(designedFont(*spec.font));
+        }
+        if (spec.color) {
+            label->setStyleSheet(QStringLiteral("color: rgb(%1, %2, %3);")
+                                     .arg(spec.color->red)
+                                     .arg(spec.color->green)
+                                     .arg(spec.color->blue));
+        }
         fitCaption(label);
     }
 
-    m_cmdOK->setGeometry(twipsRect(984, 2928, 1500, 345));
+    m_cmdOK->setGeometry(twipsRect(layout::about::kCmdOK));
     m_cmdOK->setDefault(true);
-    m_cmdSysInfo->setGeometry(twipsRect(3912, 2904, 1485, 345));
+    m_cmdSysInfo->setGeometry(twipsRect(layout::about::kCmdSysInfo));
     setTabOrder(m_cmdOK, m_cmdSysInfo);
 
     connect(m_cmdOK, &QPushButton::clicked, this, &QDialog::accept);

@@ -1,30 +1,24 @@
 #include "ui/qt/fonts.h"
 
 #include <QStringList>
+#include <cstring>
 
 namespace korvel {
 
-namespace {
-
-QFont withFallbacks(const QString& family, double pointSize, bool bold) {
+QFont designedFont(const layout::FontSpec& spec) {
+    QStringList families{QString::fromUtf8(spec.family)};
+    if (std::strcmp(spec.family, layout::kKaiTi) == 0) {
+        families << QStringLiteral("KaiTi") << QStringLiteral("AR PL UKai CN")
+                 << QString::fromUtf8(layout::kSongTi);
+    }
+    families << QStringLiteral("Noto Sans CJK SC") << QStringLiteral("WenQuanYi Micro Hei")
+             << QStringLiteral("WenQuanYi Zen Hei") << QStringLiteral("Sans Serif");
     QFont font;
-    font.setFamilies({family, QStringLiteral("Noto Sans CJK SC"),
-                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Zen Hei"),
-                      QStringLiteral("Sans Serif")});
+    font.setFamilies(families);
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(pointSize);
-    font.setBold(bold);
+    font.setPointSizeF(spec.pointSize);
+    font.setBold(spec.bold);
     return font;
-}
-
-}  // namespace
-
-QFont songTi(double pointSize, bool bold) {
-    return withFallbacks(QStringLiteral("宋体"), pointSize, bold);
-}
-
-QFont microsoftSansSerif(double pointSize) {
-    return withFallbacks(QStringLiteral("Microsoft Sans Serif"), pointSize, false);
 }
 
 }  // namespace korvel

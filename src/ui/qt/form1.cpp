@@ -21,7 +21,9 @@
 #include <QToolButton>
 #include <algorithm>
 #include <functional>
+#include <map>
 
+#include "ui/form/form_layout.h"
 #include "ui/form/main_form.h"
 #include "ui/qt/fonts.h"
 #include "ui/qt/pictures.h"
@@ -31,48 +33,8 @@ namespace korvel {
 
 namespace {
 
-// The window as designed, in twips.
-constexpr int kClientWidthTwips = 5988;
-constexpr int kClientHeightTwips = 4524;
-// The model's width is the outer width; the client area is narrower by the frame.
-constexpr int kFrameTwips = kCollapsedWidthTwips - kClientWidthTwips;
-constexpr int kToolbarHeightTwips = 636;
-constexpr int kToolbarGapTwips = 2000;
-constexpr int kStatusBarTopTwips = 4212;
-constexpr int kStatusBarHeightTwips = 312;
-constexpr int kStatusPanelWidthTwips = 1440;
-
-constexpr double kDefaultPointSize = 9.0;
-constexpr double kFrameCaptionPointSize = 11.4;
-constexpr double kClockPointSize = 20.4;
-
-constexpr int kPictureSize = 32;
-// Narrow enough that all nine buttons and the gap fit the collapsed window.
-constexpr int kToolButtonWidth = 33;
-constexpr int kToolButtonHeight = 38;
-constexpr int kToolbarMargin = 2;
-
-// Visible steps of the sliding window.
-constexpr int kSlideStepMs = 5;
-
-constexpr QColor kFaceGrey{192, 192, 192};
-
-struct ToolButtonSpec {
-    int index;
-    int image;
-    const char* toolTip;
-};
-
-constexpr ToolButtonSpec kCommandButtons[] = {
-    {1, 13, "测量时间服务器与本机时差"},
-    {2, 2, "校准本机时间"},
-    {3, 14, "参数设置"},
-    {4, 12, "主页 "},
-    {5, 11, "关于"},
-    {6, 16, "帮助"},
-    {7, 17, "退出"},
-};
-constexpr int kIndicatorIndex = 9;
+using layout::ControlKind;
+using layout::ControlLayout;
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
@@ -107,43 +69,46 @@ void place(QWidget* widget, const QRect& designed, int neededHeight = 0) {
     widget->setGeometry(rect);
 }
 
-QLabel* staticLabel(QWidget* parent, const char* name, const char* caption, const QRect& rect,
-                    const QFont& font) {
-    auto* label = new QLabel(QString::fromUtf8(caption), parent);
-    label->setObjectName(QString::fromUtf8(name));
+QLabel* staticLabel(QWidget* parent, const ControlLayout& control, const QFont& font) {
+    auto* label = new QLabel(QString::fromUtf8(control.caption), parent);
+    label->setObjectName(QString::fromUtf8(control.name));
     label->setTextFormat(Qt::PlainText);
     label->setFont(font);
-    place(label, rect, QFontMetrics(font).height());
+    if (control.wrapped) {
+        label->setWordWrap(true);
+        place(label, twipsRect(control.rect), 2 * QFontMetrics(font).height());
+    } else {
+        place(label, twipsRect(control.rect), QFontMetrics(font).height());
+    }
     return label;
 }
 
-QLabel* modelLabel(QWidget* parent, const char* name, Label& model, const QRect& rect,
-                   const QFont& font) {
-    QLabel* label = staticLabel(parent, name, "", rect, font);
+void valueLabel(QWidget* parent, const ControlLayout& control, const QFont& font, Label& model) {
+    QLabel* label = staticLabel(parent, control, font);
+    label->setAlignment(Qt::AlignCenter);
     follow<QLabel>(model.changed, label,
                    [&model](QLabel* widget) { widget->setText(qs(model.caption())); });
-    return label;
 }
 
-void textBox(QWidget* parent, const char* name, TextBox& model, const QRect& rect,
-             const QFont& font, bool blackBox) {
+void textBox(QWidget* parent, const ControlLayout& control, const QFont& font, TextBox& model) {
+    const bool displayBox = control.kind == ControlKind::DisplayBox;
     auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QString::fromUtf8(name));
+    edit->setObjectName(QString::fromUtf8(control.name));
     edit->setFont(font);
-    if (blackBox) {
+    if (displayBox) {
         QPalette palette = edit->palette();
-        palette.setColor(QPalette::Base, Qt::black);
+        palette.setColor(QPalette::Base, toQColor(layout::kDisplayBack));
         edit->setPalette(palette);
-        place(edit, rect);
+        place(edit, twipsRect(control.rect));
     } else {
-        place(edit, rect, QFontMetrics(font).height() + 2);
+        place(edit, twipsRect(control.rect), QFontMetrics(font).height() + 2);
     }
-    follow<QLineEdit>(model.changed, edit, [&model, blackBox](QLineEdit* widget) {
+    follow<QLineEdit>(model.changed, edit, [&model, displayBox](QLineEdit* widget) {
         const QString text = qs(model.text());
         if (widget->text() != text) {
             widget->setText(text);
         }
-        if (blackBox) {
+        if (displayBox) {
             QPalette palette = widget->palette();
             palette.setColor(QPalette::Text, toQColor(model.foreColor()));
             widget->setPalette(palette);
@@ -155,18 +120,17 @@ void textBox(QWidget* parent, const char* name, TextBox& model, const QRect& rec
                      [&model](const QString& text) { model.setText(text.toStdString()); });
 }
 
-void checkBox(QWidget* parent, const char* name, const char* caption, CheckBox& model,
-              const QRect& rect, const QFont& font) {
-    auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
-    box->setObjectName(QString::fromUtf8(name));
+void checkBox(QWidget* parent, const ControlLayout& control, const QFont& font, CheckBox& model) {
+    auto* box = new QCheckBox(QString::fromUtf8(control.caption), parent);
+    box->setObjectName(QString::fromUtf8(control.name));
     box->setFont(font);
     // A box designed too narrow for its caption shows the box alone.
     const int indicator = box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box);
     const int spacing = box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
-    QRect fitted = rect;
-    fitted.setWidth(rect.width() < indicator + spacing
+    QRect fitted = twipsRect(control.rect);
+    fitted.setWidth(fitted.width() < indicator + spacing
                         ? indicator
-                        : std::max(rect.width(), box->sizeHint().width()));
+                        : std::max(fitted.width(), box->sizeHint().width()));
     place(box, fitted, std::max(QFontMetrics(font).height(), indicator));
     follow<QCheckBox>(model.changed, box, [&model](QCheckBox* widget) {
         widget->setChecked(model.isTicked());
@@ -176,15 +140,15 @@ void checkBox(QWidget* parent, const char* name, const char* caption, CheckBox& 
                      [&model] { model.setTicked(!model.isTicked()); });
 }
 
-void scrollBar(QWidget* parent, const char* name, ScrollBar& model, const QRect& rect) {
+void scrollBar(QWidget* parent, const ControlLayout& control, ScrollBar& model) {
     auto* bar = new QScrollBar(Qt::Horizontal, parent);
-    bar->setObjectName(QString::fromUtf8(name));
+    bar->setObjectName(QString::fromUtf8(control.name));
     bar->setRange(model.minimum(), model.maximum());
     bar->setSingleStep(model.smallStep());
     bar->setPageStep(model.largeStep());
     // Dragging the thumb reports the new value only when it is let go.
     bar->setTracking(false);
-    place(bar, rect);
+    place(bar, twipsRect(control.rect));
     follow<QScrollBar>(model.changed, bar, [&model](QScrollBar* widget) {
         widget->setValue(model.value());
         widget->setEnabled(model.isEnabled());
@@ -193,12 +157,12 @@ void scrollBar(QWidget* parent, const char* name, ScrollBar& model, const QRect&
                      [&model](int value) { model.setValue(value); });
 }
 
-void pushButton(QWidget* parent, const char* name, const char* caption, const QRect& rect,
-                const QFont& font, std::function<void()> action) {
-    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
-    button->setObjectName(QString::fromUtf8(name));
+void pushButton(QWidget* parent, const ControlLayout& control, const QFont& font,
+                std::function<void()> action) {
+    auto* button = new QPushButton(QString::fromUtf8(control.caption), parent);
+    button->setObjectName(QString::fromUtf8(control.name));
     button->setFont(font);
-    place(button, rect, QFontMetrics(font).height() + 4);
+    place(button, twipsRect(control.rect), QFontMetrics(font).height() + 4);
     QObject::connect(button, &QPushButton::clicked, button, std::move(action));
 }
 
@@ -225,14 +189,6 @@ private:
     static constexpr int kCaptionIndent = 6;
 };
 
-QGroupBox* frame(QWidget* parent, const char* name, const char* caption, const QRect& rect) {
-    auto* box = new CaptionFrame(QString::fromUtf8(caption), parent);
-    box->setObjectName(QString::fromUtf8(name));
-    box->setFont(songTi(kFrameCaptionPointSize));
-    box->setGeometry(rect);
-    return box;
-}
-
 }  // namespace
 
 Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std::move(actions)) {
@@ -242,10 +198,10 @@ Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std:
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowIcon(applicationIcon());
-    setFont(songTi(kDefaultPointSize));
+    setFont(designedFont(layout::kWindowFont));
     QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, kFaceGrey);
-    palette.setColor(QPalette::Button, kFaceGrey);
+    palette.setColor(QPalette::Window, toQColor(layout::kFaceGrey));
+    palette.setColor(QPalette::Button, toQColor(layout::kFaceGrey));
     setPalette(palette);
 
     m_client = new QWidget(this);
@@ -254,8 +210,7 @@ Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std:
 
     buildMenus();
     buildToolbar();
-    buildTimeFrame();
-    buildSettingsFrame();
+    buildControls();
     buildStatusBar();
 
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -264,12 +219,12 @@ Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std:
 
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect available = screen->availableGeometry();
-    m_topPixels =
-        available.top() + std::max(0, (available.height() - twipsToPixels(kClientHeightTwips) -
-                                       menuBar()->sizeHint().height()) /
-                                          2);
+    m_topPixels = available.top() +
+                  std::max(0, (available.height() - twipsToPixels(layout::kClientHeightTwips) -
+                               menuBar()->sizeHint().height()) /
+                                  2);
     m_slideTimer.setTimerType(Qt::PreciseTimer);
-    m_slideTimer.setInterval(kSlideStepMs);
+    m_slideTimer.setInterval(layout::kSlideStepMs);
     connect(&m_slideTimer, &QTimer::timeout, this, [this] { showNextSlideStep(); });
     followWindowModel();
     setKeyboardOrder();
@@ -283,101 +238,86 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 void Form1::buildMenus() {
-    const auto item = [this](const char* name, const char* caption,
-                             const std::function<void()>& action) {
-        QAction* menuItem = menuBar()->addAction(QString::fromUtf8(caption));
-        menuItem->setObjectName(QString::fromUtf8(name));
-        connect(menuItem, &QAction::triggered, this, [action] { action(); });
-    };
-    item("cheshi", "测时(&C)", [this] { m_actions.cheshiClick(); });
-    item("xiaoshi", "校准(&A)", [this] { m_actions.xiaoshiClick(); });
-    item("shezhi", "设置(&S)", [this] { m_actions.shezhiClick(); });
-    item("guanyu", "关于(&W)       ", [this] { m_actions.guanyuClick(); });
+    for (const layout::MenuLayout& menu : layout::kMenus) {
+        QAction* menuItem = menuBar()->addAction(QString::fromUtf8(menu.caption));
+        menuItem->setObjectName(QString::fromUtf8(menu.name));
+        connect(menuItem, &QAction::triggered, this,
+                [this, action = menu.action] { (m_actions.*action)(); });
+    }
 }
 
 void Form1::buildToolbar() {
     m_toolbar = new QWidget(m_client);
     m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
     auto* row = new QHBoxLayout(m_toolbar);
-    row->setContentsMargins(kToolbarMargin, kToolbarMargin, 0, kToolbarMargin);
+    row->setContentsMargins(layout::kToolbarMargin, layout::kToolbarMargin, 0,
+                            layout::kToolbarMargin);
     row->setSpacing(0);
-    const auto button = [this, row](int index, int image, const char* toolTip) {
+    const auto button = [this, row](const layout::ToolButtonLayout& spec) {
         auto* toolButton = new QToolButton(m_toolbar);
-        toolButton->setObjectName(QStringLiteral("Toolbar1.Button%1").arg(index));
+        toolButton->setObjectName(QStringLiteral("Toolbar1.Button%1").arg(spec.index));
         toolButton->setAutoRaise(true);
         toolButton->setFocusPolicy(Qt::NoFocus);
-        toolButton->setIconSize(QSize(kPictureSize, kPictureSize));
-        toolButton->setIcon(picture(image));
-        toolButton->setToolTip(QString::fromUtf8(toolTip));
-        toolButton->setFixedSize(kToolButtonWidth, kToolButtonHeight);
+        toolButton->setIconSize(QSize(layout::kPictureSize, layout::kPictureSize));
+        toolButton->setIcon(picture(spec.image));
+        toolButton->setToolTip(QString::fromUtf8(spec.toolTip));
+        toolButton->setFixedSize(layout::kToolButtonWidth, layout::kToolButtonHeight);
         connect(toolButton, &QToolButton::clicked, this,
-                [this, index] { m_actions.toolbarClick(index); });
+                [this, index = spec.index] { m_actions.toolbarClick(index); });
         row->addWidget(toolButton);
         return toolButton;
     };
-    for (const ToolButtonSpec& spec : kCommandButtons) {
-        button(spec.index, spec.image, spec.toolTip);
+    for (const layout::ToolButtonLayout& spec : layout::kToolButtons) {
+        button(spec);
     }
-    row->addSpacing(twipsToPixels(kToolbarGapTwips));
-    QToolButton* indicator = button(kIndicatorIndex, Toolbar::kRestImage, "");
+    row->addSpacing(twipsToPixels(layout::kToolbarGapTwips));
+    QToolButton* indicator = button(layout::kIndicatorButton);
     follow<QToolButton>(m_form.Toolbar1.changed, indicator, [this](QToolButton* widget) {
         widget->setIcon(picture(m_form.Toolbar1.indicatorImage()));
     });
     row->addStretch(1);
 }
 
-void Form1::buildTimeFrame() {
-    const QFont font = songTi(kDefaultPointSize);
-    const QFont clockFont = microsoftSansSerif(kClockPointSize);
-    QGroupBox* frame1 = frame(m_client, "Frame1", " 时  间 ", twipsRect(210, 1020, 5565, 3075));
-    staticLabel(frame1, "Label1", "服务器时间", twipsRect(120, 690, 975, 255), font);
-    textBox(frame1, "Text1", m_form.Text1, twipsRect(1170, 540, 4185, 495), clockFont, true);
-    staticLabel(frame1, "Label2", "本机时间", twipsRect(120, 1470, 795, 255), font);
-    textBox(frame1, "Text2", m_form.Text2, twipsRect(1170, 1320, 4185, 525), clockFont, true);
-    QLabel* label3 =
-        staticLabel(frame1, "Label3", "服务器-本机    时差", twipsRect(120, 2160, 1035, 465), font);
-    // Two lines, as the designed box breaks it.
-    label3->setWordWrap(true);
-    place(label3, twipsRect(120, 2160, 1035, 465), 2 * QFontMetrics(font).height());
-    textBox(frame1, "Text3", m_form.Text3, twipsRect(1170, 2100, 4185, 495), clockFont, true);
-}
-
-void Form1::buildSettingsFrame() {
-    const QFont font = songTi(kDefaultPointSize);
-    const QFont bold = songTi(kDefaultPointSize, true);
-    QGroupBox* frame3 = frame(m_client, "Frame3", "设 置", twipsRect(6120, 1020, 3225, 3075));
-    staticLabel(frame3, "Label6", "服务器IP", twipsRect(240, 288, 876, 204), font);
-    textBox(frame3, "Text9", m_form.Text9, twipsRect(240, 528, 1450, 216), font, false);
-    staticLabel(frame3, "Label11", "本机端口", twipsRect(2160, 288, 732, 156), font);
-    textBox(frame3, "Text10", m_form.Text10, twipsRect(2280, 528, 560, 228), font, false);
-    checkBox(frame3, "Check1", "定时校时", m_form.Check1, twipsRect(240, 840, 996, 250), font);
-    staticLabel(frame3, "Label7", "每", twipsRect(1296, 876, 252, 180), font);
-    // The two value displays are designed as empty captions that grow with their text; each
-    // shows its value centred in the gap between its neighbours.
-    modelLabel(frame3, "Label8", m_form.Label8, twipsRect(1548, 860, 372, 180), bold)
-        ->setAlignment(Qt::AlignCenter);
-    staticLabel(frame3, "Label9", "小时校时一次", twipsRect(1920, 870, 1080, 180), font);
-    scrollBar(frame3, "HScroll1", m_form.HScroll1, twipsRect(240, 1152, 2745, 195));
-    checkBox(frame3, "Check3", "时差限制", m_form.Check3, twipsRect(240, 1440, 130, 225), font);
-    staticLabel(frame3, "Label5", "时差大于", twipsRect(480, 1490, 730, 170), font);
-    modelLabel(frame3, "Label4", m_form.Label4, twipsRect(1210, 1488, 518, 180), bold)
-        ->setAlignment(Qt::AlignCenter);
-    staticLabel(frame3, "Label10", "(ms)不校准", twipsRect(1728, 1488, 1068, 192), font);
-    scrollBar(frame3, "HScroll2", m_form.HScroll2, twipsRect(240, 1760, 2745, 195));
-    checkBox(frame3, "Check2", "校时数据保存", m_form.Check2, twipsRect(240, 2016, 1695, 285),
-             font);
-    textBox(frame3, "Text4", m_form.Text4, twipsRect(240, 2340, 2715, 285), font, false);
-    pushButton(frame3, "Command1", "确  定", twipsRect(390, 2736, 945, 255), font,
-               [this] { m_actions.applySettings(); });
-    pushButton(frame3, "Command7", "取  消", twipsRect(1890, 2736, 945, 255), font,
-               [this] { m_actions.cancelSettings(); });
+void Form1::buildControls() {
+    std::map<layout::Container, QWidget*> containers{{layout::Container::Client, m_client}};
+    for (const ControlLayout& control : layout::kControls) {
+        QWidget* parent = containers.at(control.container);
+        const QFont font = designedFont(control.font);
+        switch (control.kind) {
+            case ControlKind::Frame: {
+                auto* box = new CaptionFrame(QString::fromUtf8(control.caption), parent);
+                box->setObjectName(QString::fromUtf8(control.name));
+                box->setFont(font);
+                box->setGeometry(twipsRect(control.rect));
+                containers[control.holds] = box;
+                break;
+            }
+            case ControlKind::Label:
+                staticLabel(parent, control, font);
+                break;
+            case ControlKind::ValueLabel:
+                valueLabel(parent, control, font, m_form.*control.label);
+                break;
+            case ControlKind::TextBox:
+            case ControlKind::DisplayBox:
+                textBox(parent, control, font, m_form.*control.textBox);
+                break;
+            case ControlKind::CheckBox:
+                checkBox(parent, control, font, m_form.*control.checkBox);
+                break;
+            case ControlKind::ScrollBar:
+                scrollBar(parent, control, m_form.*control.scrollBar);
+                break;
+            case ControlKind::Button:
+                pushButton(parent, control, font,
+                           [this, action = control.action] { (m_actions.*action)(); });
+                break;
+        }
+    }
 }
 
 void Form1::setKeyboardOrder() {
-    // The visible controls in their designed keyboard order.
-    const char* const order[] = {"Check1",   "Check2", "Text4", "HScroll1", "Check3",
-                                 "HScroll2", "Text3",  "Text2", "Text1",    "Command1",
-                                 "Command7", "Text9",  "Text10"};
+    const auto& order = layout::kKeyboardOrder;
     for (std::size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(findChild<QWidget*>(QString::fromUtf8(order[i - 1])),
                     findChild<QWidget*>(QString::fromUtf8(order[i])));
@@ -388,12 +328,12 @@ void Form1::buildStatusBar() {
     m_statusBar = new QStatusBar(m_client);
     m_statusBar->setObjectName(QStringLiteral("StatusBar1"));
     m_statusBar->setSizeGripEnabled(false);
-    for (std::size_t panel = 0; panel < 2; ++panel) {
+    for (std::size_t panel = 0; panel < layout::kStatusPanels; ++panel) {
         auto* text = new QLabel(m_statusBar);
         text->setObjectName(QStringLiteral("StatusBar1.Panel%1").arg(panel + 1));
         text->setTextFormat(Qt::PlainText);
         text->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        text->setMinimumWidth(twipsToPixels(kStatusPanelWidthTwips));
+        text->setMinimumWidth(twipsToPixels(layout::kStatusPanelWidthTwips));
         m_statusBar->addWidget(text);
         follow<QLabel>(m_form.StatusBar1.changed, text, [this, panel](QLabel* widget) {
             widget->setText(qs(m_form.StatusBar1.panel(panel)));
@@ -438,11 +378,11 @@ void Form1::showNextSlideStep() {
 }
 
 void Form1::applyGeometry(Geometry geometry) {
-    const int clientWidth = twipsToPixels(geometry.widthTwips - kFrameTwips);
-    const int clientHeight = twipsToPixels(kClientHeightTwips);
-    m_toolbar->setGeometry(0, 0, clientWidth, twipsToPixels(kToolbarHeightTwips));
-    m_statusBar->setGeometry(0, twipsToPixels(kStatusBarTopTwips), clientWidth,
-                             twipsToPixels(kStatusBarHeightTwips));
+    const int clientWidth = twipsToPixels(geometry.widthTwips - layout::kFrameTwips);
+    const int clientHeight = twipsToPixels(layout::kClientHeightTwips);
+    m_toolbar->setGeometry(0, 0, clientWidth, twipsToPixels(layout::kToolbarHeightTwips));
+    m_statusBar->setGeometry(0, twipsToPixels(layout::kStatusBarTopTwips), clientWidth,
+                             twipsToPixels(layout::kStatusBarHeightTwips));
     m_client->setFixedSize(clientWidth, clientHeight);
     const int menuHeight =
         std::max(menuBar()->sizeHint().height(), menuBar()->heightForWidth(clientWidth));

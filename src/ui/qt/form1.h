@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <deque>
 
-#include "ui/qt/form_actions.h"
+#include "ui/form/form_actions.h"
 
 class QStatusBar;
 class QWidget;
@@ -33,8 +33,7 @@ private:
 
     void buildToolbar();
     void buildMenus();
-    void buildTimeFrame();
-    void buildSettingsFrame();
+    void buildControls();
     void buildStatusBar();
     void setKeyboardOrder();
     void followWindowModel();

@@ -9,6 +9,9 @@
 #include <QStyle>
 #include <QToolBar>
 
+#include <iterator>
+
+#include "ui/form/form_layout.h"
 #include "ui/qt/twips.h"
 
 namespace korvel {
@@ -19,28 +22,28 @@ int twips(int pixels) {
     return pixels * kTwipsPerPixel;
 }
 
-QRect pixelRect(const TwipsRect& rect) {
-    return twipsRect(rect.left, rect.top, rect.width, rect.height);
-}
+// The standard pictures of the toolbar's buttons, in their order.
+constexpr QStyle::StandardPixmap kPictures[] = {QStyle::SP_ArrowBack, QStyle::SP_ArrowForward,
+                                                QStyle::SP_BrowserStop, QStyle::SP_BrowserReload};
+static_assert(std::size(kPictures) == std::size(layout::help::kButtons));
 
 }  // namespace
 
 HelpViewer::HelpViewer(TimerService& timers)
     : m_tbToolBar(new QToolBar(this)),
       m_picAddress(new QWidget(this)),
-      m_lblAddress(new QLabel(QStringLiteral("地址(&A):"), m_picAddress)),
+      m_lblAddress(new QLabel(QString::fromUtf8(layout::help::kAddressCaption), m_picAddress)),
       m_cboAddress(new QComboBox(m_picAddress)),
       m_brwWebBrowser(new HelpTextBrowser(this)),
       m_browser(*m_brwWebBrowser),
       m_form(m_browser, timers) {
     setAttribute(Qt::WA_DeleteOnClose);
-    m_tbToolBar->setIconSize(QSize(24, 24));
+    m_tbToolBar->setIconSize(QSize(layout::help::kPictureSize, layout::help::kPictureSize));
     m_tbToolBar->setMovable(false);
     m_tbToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    addButton("Back", QStyle::SP_ArrowBack, "向后");
-    addButton("Forward", QStyle::SP_ArrowForward, "向前");
-    addButton("Stop", QStyle::SP_BrowserStop, "停止");
-    addButton("Refresh", QStyle::SP_BrowserReload, "刷新");
+    for (std::size_t i = 0; i < std::size(kPictures); ++i) {
+        addButton(layout::help::kButtons[i].key, kPictures[i], layout::help::kButtons[i].toolTip);
+    }
 
     m_lblAddress->setBuddy(m_cboAddress);
     m_cboAddress->setEditable(true);
@@ -107,10 +110,10 @@ bool HelpViewer::eventFilter(QObject* watched, QEvent* event) {
 void HelpViewer::redraw() {
     setWindowTitle(QString::fromStdString(m_form.caption()));
     m_tbToolBar->setGeometry(0, 0, width(), twipsToPixels(BrowserForm::kToolbarHeightTwips));
-    m_picAddress->setGeometry(pixelRect(m_form.picAddress()));
-    m_lblAddress->setGeometry(pixelRect(m_form.lblAddress()));
-    m_cboAddress->setGeometry(pixelRect(m_form.cboAddress()));
-    m_brwWebBrowser->setGeometry(pixelRect(m_form.brwWebBrowser()));
+    m_picAddress->setGeometry(twipsRect(m_form.picAddress()));
+    m_lblAddress->setGeometry(twipsRect(m_form.lblAddress()));
+    m_cboAddress->setGeometry(twipsRect(m_form.cboAddress()));
+    m_brwWebBrowser->setGeometry(twipsRect(m_form.brwWebBrowser()));
 
     QStringList items;
     for (const std::string& item : m_form.addressItems()) {

@@ -2,19 +2,13 @@
 
 #include <QString>
 #include <algorithm>
-#include <array>
+
+#include "ui/form/form_layout.h"
 
 namespace korvel {
 
-namespace {
-
-// The pictures the toolbar shows; the other numbers of the list are never used.
-constexpr std::array kDrawnImages{2, 5, 6, 8, 11, 12, 13, 14, 16, 17};
-
-}  // namespace
-
 QIcon picture(int image) {
-    if (std::find(kDrawnImages.begin(), kDrawnImages.end(), image) == kDrawnImages.end()) {
+    if (std::ranges::find(layout::kDrawnImages, image) == layout::kDrawnImages.end()) {
         return {};
     }
     return QIcon(QStringLiteral(":/icons/image%1.svg").arg(image));

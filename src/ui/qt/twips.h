@@ -2,6 +2,8 @@
 
 #include <QRect>
 
+#include "ui/form/controls.h"
+
 namespace korvel {
 
 // 15 twips make one logical pixel; Qt scales logical pixels for high-DPI screens.
@@ -14,6 +16,10 @@ inline int twipsToPixels(int twips) {
 // A rectangle given as left, top, width and height in twips, as the window is laid out.
 inline QRect twipsRect(int left, int top, int width, int height) {
     return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
+}
+
+inline QRect twipsRect(const TwipsRect& rect) {
+    return twipsRect(rect.left, rect.top, rect.width, rect.height);
 }
 
 }  // namespace korvel

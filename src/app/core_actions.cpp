@@ -1,0 +1,22 @@
+#include "app/core_actions.h"
+
+#include "calibration/command_dispatch.h"
+#include "settings/lifecycle.h"
+#include "settings/settings_panel.h"
+
+namespace korvel {
+
+FormActions coreActions(MainForm& form) {
+    return FormActions{
+        .toolbarClick = [&form](int index) { toolbarClick(form, index); },
+        .cheshiClick = [&form] { cheshiClick(form); },
+        .xiaoshiClick = [&form] { xiaoshiClick(form); },
+        .shezhiClick = [&form] { shezhiClick(form); },
+        .guanyuClick = [&form] { guanyuClick(form); },
+        .applySettings = [&form] { applySettings(form); },
+        .cancelSettings = [&form] { cancelSettings(form); },
+        .shutDown = [&form] { shutDown(form); },
+    };
+}
+
+}  // namespace korvel
