@@ -1,7 +1,8 @@
-// korvel-cli: one measurement burst from the command line, on the program's own core.
+// korvel-cli: one measurement burst from the command line, on the program's own core. The
+// same on every system; the composition roots beside this file supply the platform.
 
-#include <QCoreApplication>
-#include <QTimer>
+#include "app/cli_main.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -15,17 +16,12 @@
 #include "common/text_forms.h"
 #include "common/utf8_text.h"
 #include "exchange/exchange.h"
-#include "platform/posix/posix_clock.h"
-#include "platform/posix/posix_files.h"
-#include "platform/qt/qt_paths.h"
-#include "platform/qt/qt_timers.h"
-#include "platform/qt/qt_udp_socket.h"
 #include "settings/config_file.h"
 #include "ui/form/main_form.h"
 
-namespace {
+namespace korvel {
 
-using namespace korvel;
+namespace {
 
 constexpr const char* kUsage =
     "Usage: korvel-cli measure [SERVER] [--apply] [--port N] [--json]\n"
@@ -59,9 +55,9 @@ constexpr const char* kUsage =
     "resolved, network unreachable) goes to standard error.\n";
 
 constexpr const char* kVersion = "korvel-cli 1.00\n";
-constexpr int kBadArguments = 64;
 constexpr int kPortUnusable = 5;
 constexpr int kNoScratchFile = 6;
+constexpr int kBadArguments = 64;
 
 struct Options {
     std::optional<std::string> server;
@@ -75,16 +71,25 @@ struct BadArgument {
     std::string what;
 };
 
-std::variant<Options, BadArgument> parseArguments(const QStringList& arguments) {
-    if (arguments.size() < 2) {
+std::optional<int> portArgument(const std::string& text) {
+    if (text.empty() || text.size() > 5 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    const int port = std::stoi(text);
+    return port <= 65535 ? std::optional<int>(port) : std::nullopt;
+}
+
+std::variant<Options, BadArgument> parseArguments(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
         return BadArgument{"missing command 'measure'"};
     }
-    if (arguments.at(1) != "measure") {
-        return BadArgument{"unknown command '" + arguments.at(1).toStdString() + "'"};
+    if (arguments[0] != "measure") {
+        return BadArgument{"unknown command '" + arguments[0] + "'"};
     }
     Options options;
-    for (qsizetype i = 2; i < arguments.size(); ++i) {
-        const QString& argument = arguments.at(i);
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (argument == "--apply") {
             options.apply = true;
         } else if (argument == "--json") {
@@ -93,20 +98,19 @@ std::variant<Options, BadArgument> parseArguments(const QStringList& arguments) 
             if (i + 1 == arguments.size()) {
                 return BadArgument{"option '--port' needs a port number"};
             }
-            bool ok = false;
-            const int port = arguments.at(++i).toInt(&ok);
-            if (!ok || port < 0 || port > 65535) {
-                return BadArgument{"bad port '" + arguments.at(i).toStdString() + "' (0 to 65535)"};
+            const auto port = portArgument(arguments[++i]);
+            if (!port) {
+                return BadArgument{"bad port '" + arguments[i] + "' (0 to 65535)"};
             }
-            options.localPort = port;
-        } else if (argument.startsWith("-")) {
-            return BadArgument{"unknown option '" + argument.toStdString() + "'"};
+            options.localPort = *port;
+        } else if (argument.starts_with("-")) {
+            return BadArgument{"unknown option '" + argument + "'"};
         } else if (options.server) {
-            return BadArgument{"one server only, not also '" + argument.toStdString() + "'"};
-        } else if (!isServerAddress(argument.toStdString())) {
-            return BadArgument{"bad server address '" + argument.toStdString() + "'"};
+            return BadArgument{"one server only, not also '" + argument + "'"};
+        } else if (!isServerAddress(argument)) {
+            return BadArgument{"bad server address '" + argument + "'"};
         } else {
-            options.server = argument.toStdString();
+            options.server = argument;
         }
     }
     return options;
@@ -123,9 +127,13 @@ std::string configuredServer(FileSystem& files) {
     return kDefaultServerAddress;
 }
 
-class NoMessageBox final : public MessageBox {
+class ConsoleMessageBox final : public MessageBox {
 public:
-    void show(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    explicit ConsoleMessageBox(Console& console) : m_console(console) {}
+    void show(const std::string& text) override { m_console.err(text + "\n"); }
+
+private:
+    Console& m_console;
 };
 
 class SilentBeeper final : public Beeper {
@@ -185,21 +193,20 @@ std::pair<std::string, std::string> delayRange(const MainForm& form) {
     return {sixDecimals(fastest->delay), sixDecimals(slowest->delay)};
 }
 
-void printResult(const MainForm& form, const Result& result, bool json) {
+// The lines the tool always printed, or one JSON object.
+std::string resultText(const MainForm& form, const Result& result, bool json) {
     const int n = form.evaluatedReplies;
+    std::string out;
     if (!json) {
         if (result.measured) {
             const auto [fastest, slowest] = delayRange(form);
-            std::printf("offset %s s\n", sixDecimals(form.offsetSec).c_str());
-            std::printf("replies used %d of %d\n", n - 5, n);
-            std::printf("delay %s .. %s s\n", fastest.c_str(), slowest.c_str());
+            out = "offset " + sixDecimals(form.offsetSec) + " s\nreplies used " +
+                  std::to_string(n - 5) + " of " + std::to_string(n) + "\ndelay " + fastest +
+                  " .. " + slowest + " s\n";
         }
-        if (!result.message.empty()) {
-            std::printf("%s\n", result.message.c_str());
-        }
-        return;
+        return result.message.empty() ? out : out + result.message + "\n";
     }
-    std::string out = "{\"server\":" + jsonText(result.server) + ",\"port\":123";
+    out = "{\"server\":" + jsonText(result.server) + ",\"port\":123";
     if (result.measured) {
         const auto [fastest, slowest] = delayRange(form);
         out += ",\"offset\":" + sixDecimals(form.offsetSec) +
@@ -218,8 +225,7 @@ void printResult(const MainForm& form, const Result& result, bool json) {
     if (!result.message.empty()) {
         out += ",\"message\":" + jsonText(result.message);
     }
-    out += ",\"exitCode\":" + std::to_string(result.status) + "}";
-    std::printf("%s\n", out.c_str());
+    return out + ",\"exitCode\":" + std::to_string(result.status) + "}\n";
 }
 
 int failureStatus(const std::string& message) {
@@ -234,35 +240,32 @@ int failureStatus(const std::string& message) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.contains("--help") || arguments.contains("-h")) {
-        std::fputs(kUsage, stdout);
+int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
+    Console& console = platform.console;
+    if (std::find(arguments.begin(), arguments.end(), "--help") != arguments.end() ||
+        std::find(arguments.begin(), arguments.end(), "-h") != arguments.end()) {
+        console.out(kUsage);
         return 0;
     }
-    if (arguments.contains("--version")) {
-        std::fputs(kVersion, stdout);
+    if (std::find(arguments.begin(), arguments.end(), "--version") != arguments.end()) {
+        console.out(kVersion);
         return 0;
     }
     const auto parsed = parseArguments(arguments);
     if (const auto* bad = std::get_if<BadArgument>(&parsed)) {
-        std::fprintf(stderr, "korvel-cli: %s\nTry 'korvel-cli --help'\n", bad->what.c_str());
+        console.err("korvel-cli: " + bad->what + "\nTry 'korvel-cli --help'\n");
         return kBadArguments;
     }
     const Options& options = std::get<Options>(parsed);
 
-    PosixClock clock;
-    PosixFileSystem files(executableFolder(), privateRuntimeFolder());
-    QtUdpSocket socket;
-    QtTimerService timers;
-    NoMessageBox messageBox;
+    FileSystem& files = platform.files;
+    ConsoleMessageBox messageBox(console);
     SilentBeeper beeper;
     SoleInstance instance;
     NoWindows windows;
-    SystemRandom random;
-    MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instance,
-                           windows, windows, clock, random});
+    MainForm form(Platform{platform.systemClock, platform.localClock, platform.socket,
+                           platform.timers, files, messageBox, beeper, instance, windows, windows,
+                           platform.steadyClock, platform.random});
     attachExchange(form);
 
     Result result;
@@ -272,9 +275,9 @@ int main(int argc, char** argv) {
         result.message = std::move(message);
         result.status = status;
         if (options.json) {
-            printResult(form, result, true);
+            console.out(resultText(form, result, true));
         } else {
-            std::fprintf(stderr, "%s\n", result.message.c_str());
+            console.err(result.message + "\n");
         }
         return result.status;
     };
@@ -290,43 +293,51 @@ int main(int argc, char** argv) {
     bool burstOver = false;
     const auto finishWhenSent = [&] {
         if (burstOver && !form.Timer1->isRunning()) {
-            app.exit(result.status);
+            platform.quitEventLoop(result.status);
         }
     };
-    // The measure button comes back when the burst is over; look once the handler is done.
-    form.Command5.changed.connect([&] {
-        if (!form.Command5.isEnabled()) {
-            return;
-        }
-        QTimer::singleShot(0, [&] {
-            burstOver = true;
-            result.measured = !form.Text3.text().empty();
-            if (!result.measured) {
-                if (!form.Text1.toolTip().empty()) {
-                    std::fprintf(stderr, "%s\n", form.Text1.toolTip().c_str());
-                }
-                result.message = form.Text1.text();
-                result.status = failureStatus(result.message);
-            } else if (options.apply) {
-                clockCorrection(form);
-                if (!form.Text3.toolTip().empty()) {
-                    std::fprintf(stderr, "%s\n", form.Text3.toolTip().c_str());
-                }
-                if (form.Text3.text() == "校准失败") {
-                    result.message = "校准失败";
-                    result.status = 4;
-                }
+    const auto report = [&] {
+        burstOver = true;
+        result.measured = !form.Text3.text().empty();
+        if (!result.measured) {
+            if (!form.Text1.toolTip().empty()) {
+                console.err(form.Text1.toolTip() + "\n");
             }
-            printResult(form, result, options.json);
-            std::fflush(stdout);
-            finishWhenSent();
-        });
+            result.message = form.Text1.text();
+            result.status = failureStatus(result.message);
+        } else if (options.apply) {
+            clockCorrection(form);
+            if (!form.Text3.toolTip().empty()) {
+                console.err(form.Text3.toolTip() + "\n");
+            }
+            if (form.Text3.text() == "校准失败") {
+                result.message = "校准失败";
+                result.status = 4;
+            }
+        }
+        console.out(resultText(form, result, options.json));
+        finishWhenSent();
+    };
+    // The measure button comes back when the burst is over; look once the handler is done.
+    const auto afterHandler = platform.timers.createTimer(TimerPrecision::Coarse);
+    afterHandler->setInterval(1);
+    afterHandler->setTickHandler([&] {
+        afterHandler->stop();
+        report();
+    });
+    form.Command5.changed.connect([&] {
+        if (form.Command5.isEnabled()) {
+            afterHandler->start();
+        }
     });
     // The requests go out, as in the program, until the burst is over.
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, finishWhenSent);
-    poll.start(20);
+    const auto poll = platform.timers.createTimer(TimerPrecision::Coarse);
+    poll->setInterval(20);
+    poll->setTickHandler(finishWhenSent);
+    poll->start();
 
     measureCommand(form);
-    return QCoreApplication::exec();
+    return platform.runEventLoop();
 }
+
+}  // namespace korvel
