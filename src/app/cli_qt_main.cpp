@@ -1,0 +1,84 @@
+// korvel-cli on Linux: the tool on POSIX files and Qt's event loop, timers and socket.
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "app/cli_main.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_files.h"
+#include "platform/qt/qt_paths.h"
+#include "platform/qt/qt_timedate_clock.h"
+#include "platform/qt/qt_timers.h"
+#include "platform/qt/qt_udp_socket.h"
+
+namespace {
+
+class StandardStreams final : public korvel::Console {
+public:
+    void out(const std::string& utf8) override { write(stdout, utf8); }
+    void err(const std::string& utf8) override { write(stderr, utf8); }
+
+private:
+    static void write(std::FILE* stream, const std::string& utf8) {
+        std::fputs(utf8.c_str(), stream);
+        std::fflush(stream);
+    }
+};
+
+// polkit's text agent for this process, for --apply on a terminal; with --fallback it stands
+// aside for an agent the desktop session already has.
+std::unique_ptr<QProcess> startTextAgent(const std::vector<std::string>& arguments) {
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("pkttyagent"));
+    if (std::find(arguments.begin(), arguments.end(), "--apply") == arguments.end() ||
+        program.isEmpty() || ::isatty(STDIN_FILENO) == 0) {
+        return nullptr;
+    }
+    auto agent = std::make_unique<QProcess>();
+    agent->setProcessChannelMode(QProcess::ForwardedChannels);
+    agent->setInputChannelMode(QProcess::ForwardedInputChannel);
+    agent->start(program,
+                 {QStringLiteral("--process"), QString::number(QCoreApplication::applicationPid()),
+                  QStringLiteral("--fallback")});
+    return agent;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace korvel;
+    QCoreApplication app(argc, argv);
+    std::vector<std::string> arguments;
+    for (const QString& argument : QCoreApplication::arguments().mid(1)) {
+        arguments.push_back(argument.toStdString());
+    }
+    PosixClock clock;
+    QtTimedateClock timedate(clock);
+    PosixFileSystem files(executableFolder(), privateRuntimeFolder());
+    QtUdpSocket socket;
+    QtTimerService timers;
+    StandardStreams console;
+    SystemRandom random;
+    CliPlatform platform{timedate,
+                         clock,
+                         socket,
+                         timers,
+                         files,
+                         console,
+                         clock,
+                         random,
+                         [] { return QCoreApplication::exec(); },
+                         [](int status) { QCoreApplication::exit(status); }};
+    const std::unique_ptr<QProcess> agent = startTextAgent(arguments);
+    const int status = runCli(arguments, platform);
+    if (agent) {
+        agent->terminate();
+        agent->waitForFinished();
+    }
+    return status;
+}
