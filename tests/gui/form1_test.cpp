@@ -41,7 +41,11 @@ protected:
             .guanyuClick = record("guanyu"),
             .applySettings = record("apply"),
             .cancelSettings = record("cancel"),
-            .shutDown = record("shutDown"),
+            .shutDown =
+                [this] {
+                    calls.push_back("shutDown");
+                    return true;
+                },
         };
     }
 
@@ -134,6 +138,8 @@ TEST_F(Form1Test, UserActionsReachTheModels) {
     form.Text9.setText("");
     QTest::keyClicks(child<QLineEdit>("Text9"), "10.0.0.1");
     EXPECT_EQ(form.Text9.text(), "10.0.0.1");
+    form.Text9.selectAll();
+    EXPECT_EQ(child<QLineEdit>("Text9")->selectedText(), "10.0.0.1");
 }
 
 TEST_F(Form1Test, WindowFollowsTheSlideStepByStep) {
@@ -168,6 +174,12 @@ TEST_F(Form1Test, WindowFollowsTheSlideStepByStep) {
 
     form.Form1.setGeometry(300, 6100);
     QTRY_COMPARE(window.width(), collapsedPixels);
+
+    // Moved by the user: the next slide starts there and keeps the new height.
+    window.move(40, 70);
+    QTRY_COMPARE(form.Form1.leftTwips(), 40 * 15);
+    form.Form1.setGeometry(700, 6100);
+    QTRY_COMPARE(window.pos(), QPoint(twipsToPixels(700), 70));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMoveEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
@@ -118,6 +119,12 @@ void textBox(QWidget* parent, const ControlLayout& control, const QFont& font, T
     });
     QObject::connect(edit, &QLineEdit::textEdited, edit,
                      [&model](const QString& text) { model.setText(text.toStdString()); });
+    model.selectionRequested.connect([guard = QPointer<QLineEdit>(edit)] {
+        if (guard) {
+            guard->setFocus();
+            guard->selectAll();
+        }
+    });
 }
 
 void checkBox(QWidget* parent, const ControlLayout& control, const QFont& font, CheckBox& model) {
@@ -233,8 +240,33 @@ Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std:
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    m_actions.shutDown();
-    event->accept();
+    // A correction awaiting its answer closes the program itself once answered.
+    if (m_actions.shutDown()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+// The window state follows a move of the user's, so the next slide starts where the window is
+// and keeps its height on the screen.
+void Form1::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    const auto placed = std::find(m_placements.begin(), m_placements.end(), pos());
+    if (placed != m_placements.end()) {
+        m_placements.erase(m_placements.begin(), placed + 1);
+        return;
+    }
+    if (!isVisible()) {
+        return;
+    }
+    m_placements.clear();
+    m_slideSteps.clear();
+    m_slideTimer.stop();
+    m_topPixels = y();
+    m_target = {x() * kTwipsPerPixel, m_form.Form1.widthTwips()};
+    applyGeometry(m_target);
+    m_form.Form1.setGeometry(m_target.leftTwips, m_target.widthTwips);
 }
 
 void Form1::buildMenus() {
@@ -387,7 +419,11 @@ void Form1::applyGeometry(Geometry geometry) {
     const int menuHeight =
         std::max(menuBar()->sizeHint().height(), menuBar()->heightForWidth(clientWidth));
     setFixedSize(clientWidth, menuHeight + clientHeight);
-    move(twipsToPixels(geometry.leftTwips), m_topPixels);
+    const QPoint place(twipsToPixels(geometry.leftTwips), m_topPixels);
+    if (place != pos()) {
+        m_placements.push_back(place);
+        move(place);
+    }
 }
 
 }  // namespace korvel

@@ -47,7 +47,7 @@ TEST(TimeSyncLog, ScheduledBurstLogsStartResultCorrectionAndDecisionInOrder) {
         TestRig rig;
         rig.prepareExchange();
         rig.server.offsetMs = 30'000;
-        rig.time.refuseClockSets(c.refused);
+        rig.time.stepAnswer = c.refused ? ClockStep::NoRight : ClockStep::Stepped;
         rig.startLog();
         rig.form->autoRun = true;
         rig.measure(2600);
@@ -69,7 +69,7 @@ TEST(TimeSyncLog, FailedWriteIsReportedOnceAfterTheHandler) {
     rig.time.advance(12'000);
     rig.measure();
     EXPECT_THAT(rig.messageBox.shown, ElementsAre("校时数据无法写入 /opt/korvel/12-06-2026.log"));
-    EXPECT_EQ(rig.time.clockSets().size(), 1U);
+    EXPECT_EQ(rig.time.clockSteps().size(), 1U);
 }
 
 TEST(TimeSyncLog, NothingIsWrittenWhileLoggingIsOff) {
@@ -80,7 +80,7 @@ TEST(TimeSyncLog, NothingIsWrittenWhileLoggingIsOff) {
     measureCommand(*rig.form);
     rig.time.advance(3000);
     clockCorrection(*rig.form);
-    EXPECT_EQ(rig.time.clockSets().size(), 2U);
+    EXPECT_EQ(rig.time.clockSteps().size(), 2U);
     EXPECT_THAT(rig.files.textFiles, IsEmpty());
 
     // An open log channel with logging switched off stays empty too.

@@ -45,7 +45,7 @@ TEST(BurstSupervision, TimeOutReportsOrEvaluatesByTheNumberOfReplies) {
         EXPECT_TRUE(form.Timer5->isRunning() && form.Command5.isEnabled() &&
                     form.Command2.isEnabled());
         EXPECT_FALSE(form.autoRun);
-        EXPECT_TRUE(rig.time.clockSets().empty());
+        EXPECT_TRUE(rig.time.clockSteps().empty());
         EXPECT_EQ(form.Text1.text(), c.text);
         EXPECT_EQ(form.Text1.foreColor(), c.color);
         EXPECT_EQ(form.Text3.text(), c.offsetText);
