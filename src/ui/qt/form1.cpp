@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "ui/form/form_layout.h"
 #include "ui/form/main_form.h"
@@ -97,6 +98,8 @@ void textBox(QWidget* parent, const ControlLayout& control, const QFont& font, T
     edit->setObjectName(QString::fromUtf8(control.name));
     edit->setFont(font);
     if (displayBox) {
+        // Shown, selected and copied, never typed into.
+        edit->setReadOnly(true);
         QPalette palette = edit->palette();
         palette.setColor(QPalette::Base, toQColor(layout::kDisplayBack));
         edit->setPalette(palette);
@@ -108,6 +111,10 @@ void textBox(QWidget* parent, const ControlLayout& control, const QFont& font, T
         const QString text = qs(model.text());
         if (widget->text() != text) {
             widget->setText(text);
+            if (displayBox) {
+                // A text wider than the box shows its sign and leading digits.
+                widget->setCursorPosition(0);
+            }
         }
         if (displayBox) {
             QPalette palette = widget->palette();
@@ -153,8 +160,12 @@ void scrollBar(QWidget* parent, const ControlLayout& control, ScrollBar& model) 
     bar->setRange(model.minimum(), model.maximum());
     bar->setSingleStep(model.smallStep());
     bar->setPageStep(model.largeStep());
-    // Dragging the thumb reports the new value only when it is let go.
+    // Dragging the thumb reports the new value only when it is let go. The bar takes the
+    // focus, and then the arrow keys, Page Up/Down, Home and End move it.
     bar->setTracking(false);
+    bar->setFocusPolicy(Qt::StrongFocus);
+    // Right, Up and Page Up raise the value (a scroll bar's default turns the keys round).
+    bar->setInvertedControls(false);
     place(bar, twipsRect(control.rect));
     follow<QScrollBar>(model.changed, bar, [&model](QScrollBar* widget) {
         widget->setValue(model.value());
@@ -174,7 +185,8 @@ void pushButton(QWidget* parent, const ControlLayout& control, const QFont& font
 }
 
 // A frame whose caption sits on its top line, so the designed positions inside it hold in
-// every style.
+// every style. The caption's ink, not its line height, starts at the top: the stand-in faces
+// carry more space above their glyphs than the designed ones.
 class CaptionFrame final : public QGroupBox {
 public:
     CaptionFrame(const QString& caption, QWidget* parent) : QGroupBox(caption, parent) {}
@@ -183,17 +195,21 @@ protected:
     void paintEvent(QPaintEvent* /*event*/) override {
         QPainter painter(this);
         const QFontMetrics metrics(font());
-        // An etched line: a sunken edge one pixel wide.
-        qDrawShadeRect(&painter, rect().adjusted(0, metrics.height() / 2, 0, 0), palette(), true);
-        const QRect captionRect(kCaptionIndent, 0, metrics.horizontalAdvance(title()),
-                                metrics.height());
-        painter.fillRect(captionRect, palette().window());
-        style()->drawItemText(&painter, captionRect, Qt::AlignCenter, palette(), isEnabled(),
-                              title(), QPalette::WindowText);
+        const QRect ink = metrics.tightBoundingRect(title());  // about the baseline
+        const int baseline = kCaptionInkTop - ink.top();
+        // An etched line through the middle of the caption: a sunken edge one pixel wide.
+        qDrawShadeRect(&painter, rect().adjusted(0, kCaptionInkTop + ink.height() / 2, 0, 0),
+                       palette(), true);
+        const int width = metrics.horizontalAdvance(title());
+        painter.fillRect(QRect(kCaptionIndent, 0, width, baseline + metrics.descent()),
+                         palette().window());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(QPoint(kCaptionIndent, baseline), title());
     }
 
 private:
     static constexpr int kCaptionIndent = 6;
+    static constexpr int kCaptionInkTop = 1;
 };
 
 }  // namespace
@@ -223,6 +239,10 @@ Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std:
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, [this] { m_actions.cancelSettings(); });
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, this,
+            [this] { m_actions.toolbarClick(layout::kHelpKeyButton); });
 
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect available = screen->availableGeometry();
@@ -234,7 +254,6 @@ Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std:
     m_slideTimer.setInterval(layout::kSlideStepMs);
     connect(&m_slideTimer, &QTimer::timeout, this, [this] { showNextSlideStep(); });
     followWindowModel();
-    setKeyboardOrder();
     // The first keyboard focus rests on the window itself, where the hidden buttons hold it.
     m_client->setFocus();
 }
@@ -348,12 +367,28 @@ void Form1::buildControls() {
     }
 }
 
-void Form1::setKeyboardOrder() {
-    const auto& order = layout::kKeyboardOrder;
-    for (std::size_t i = 1; i < std::size(order); ++i) {
-        setTabOrder(findChild<QWidget*>(QString::fromUtf8(order[i - 1])),
-                    findChild<QWidget*>(QString::fromUtf8(order[i])));
+// Tab and Shift+Tab go through the designed keyboard order, over the controls that can take
+// the focus now; from the window itself the first Tab reaches the first of them.
+bool Form1::focusNextPrevChild(bool next) {
+    std::vector<QWidget*> order;
+    for (const char* name : layout::kKeyboardOrder) {
+        auto* widget = findChild<QWidget*>(QString::fromUtf8(name));
+        if (widget->isVisibleTo(this) && widget->isEnabled()) {
+            order.push_back(widget);
+        }
     }
+    if (order.empty()) {
+        return false;
+    }
+    const auto at = std::find(order.begin(), order.end(), focusWidget());
+    const auto count = static_cast<std::ptrdiff_t>(order.size());
+    std::ptrdiff_t index = next ? 0 : count - 1;
+    if (at != order.end()) {
+        index = ((at - order.begin()) + (next ? 1 : -1) + count) % count;
+    }
+    order[static_cast<std::size_t>(index)]->setFocus(next ? Qt::TabFocusReason
+                                                          : Qt::BacktabFocusReason);
+    return true;
 }
 
 void Form1::buildStatusBar() {

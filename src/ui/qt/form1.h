@@ -25,6 +25,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     struct Geometry {
@@ -37,7 +38,6 @@ private:
     void buildMenus();
     void buildControls();
     void buildStatusBar();
-    void setKeyboardOrder();
     void followWindowModel();
     void applyGeometry(Geometry geometry);
     void showNextSlideStep();
