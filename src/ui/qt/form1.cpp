@@ -185,7 +185,8 @@ void pushButton(QWidget* parent, const ControlLayout& control, const QFont& font
 }
 
 // A frame whose caption sits on its top line, so the designed positions inside it hold in
-// every style.
+// every style. The caption's ink, not its line height, starts at the top: the stand-in faces
+// carry more space above their glyphs than the designed ones.
 class CaptionFrame final : public QGroupBox {
 public:
     CaptionFrame(const QString& caption, QWidget* parent) : QGroupBox(caption, parent) {}
@@ -194,17 +195,21 @@ protected:
     void paintEvent(QPaintEvent* /*event*/) override {
         QPainter painter(this);
         const QFontMetrics metrics(font());
-        // An etched line: a sunken edge one pixel wide.
-        qDrawShadeRect(&painter, rect().adjusted(0, metrics.height() / 2, 0, 0), palette(), true);
-        const QRect captionRect(kCaptionIndent, 0, metrics.horizontalAdvance(title()),
-                                metrics.height());
-        painter.fillRect(captionRect, palette().window());
-        style()->drawItemText(&painter, captionRect, Qt::AlignCenter, palette(), isEnabled(),
-                              title(), QPalette::WindowText);
+        const QRect ink = metrics.tightBoundingRect(title());  // about the baseline
+        const int baseline = kCaptionInkTop - ink.top();
+        // An etched line through the middle of the caption: a sunken edge one pixel wide.
+        qDrawShadeRect(&painter, rect().adjusted(0, kCaptionInkTop + ink.height() / 2, 0, 0),
+                       palette(), true);
+        const int width = metrics.horizontalAdvance(title());
+        painter.fillRect(QRect(kCaptionIndent, 0, width, baseline + metrics.descent()),
+                         palette().window());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(QPoint(kCaptionIndent, baseline), title());
     }
 
 private:
     static constexpr int kCaptionIndent = 6;
+    static constexpr int kCaptionInkTop = 1;
 };
 
 }  // namespace
