@@ -123,7 +123,7 @@ std::variant<Options, BadArgument> parseArguments(const std::vector<std::string>
 }
 
 std::string configuredServer(FileSystem& files) {
-    const auto line = files.readFirstLine(joinPath(files.programFolder(), kConfigFileName));
+    const auto line = files.readFirstLine(configPathToRead(files));
     if (line) {
         const std::string address = trimBlanks(parseConfigLine(firstTextField(*line)).addressField);
         if (!address.empty()) {

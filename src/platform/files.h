@@ -44,6 +44,12 @@ public:
     virtual bool appendLine(const std::string& utf8Line) = 0;
 };
 
+// The user's own folders of the program.
+enum class UserFolder {
+    Config,  // settings: $XDG_CONFIG_HOME/korvel, %APPDATA%\KORVEL
+    Data,    // data such as the log: $XDG_DATA_HOME/korvel, %LOCALAPPDATA%\KORVEL
+};
+
 // Files and folders. Text crosses this interface as UTF-8 without line ends.
 //
 // Every open takes regular files only (a FIFO, device or folder gives PathAccess) and never
@@ -71,6 +77,11 @@ public:
     // folder refuses a new file but the file itself may be written, it is rewritten in place.
     virtual FileError replaceWithLine(const std::string& path, const std::string& utf8Line) = 0;
     virtual bool exists(const std::string& path) = 0;
+    // The user's own folder of the given kind, made (for the user alone) with its missing
+    // parents when create is set; empty when there is none or it could not be made.
+    virtual std::string userFolder(UserFolder kind, bool create) = 0;
+    // Whether this user may create files in the folder.
+    virtual bool mayCreateIn(const std::string& folder) = 0;
 };
 
 // A folder path joined with a name, without doubling the separator after a root.

@@ -234,9 +234,35 @@ LoadedConfig loadConfig(FileSystem& files, const std::string& cfgPath) {
     return loaded;
 }
 
-FileError saveConfig(FileSystem& files, const std::string& cfgPath, const std::string& addressField,
-                     const std::string& portField) {
-    return files.replaceWithLine(cfgPath, formatConfigLine(addressField, portField));
+namespace {
+
+std::string userConfigFile(FileSystem& files, bool create) {
+    const std::string folder = files.userFolder(UserFolder::Config, create);
+    return folder.empty() ? std::string() : joinPath(folder, kConfigFileName);
+}
+
+}  // namespace
+
+std::string configPathToRead(FileSystem& files) {
+    const std::string user = userConfigFile(files, false);
+    return !user.empty() && files.exists(user) ? user
+                                               : joinPath(files.programFolder(), kConfigFileName);
+}
+
+SavedConfig saveConfig(FileSystem& files, const std::string& addressField,
+                       const std::string& portField) {
+    const std::string line = formatConfigLine(addressField, portField);
+    if (const std::string user = userConfigFile(files, false);
+        !user.empty() && files.exists(user)) {
+        return {user, files.replaceWithLine(user, line)};
+    }
+    const std::string site = joinPath(files.programFolder(), kConfigFileName);
+    const FileError siteError = files.replaceWithLine(site, line);
+    const std::string created = siteError == FileError::None ? "" : userConfigFile(files, true);
+    if (created.empty()) {
+        return {site, siteError};
+    }
+    return {created, files.replaceWithLine(created, line)};
 }
 
 }  // namespace korvel

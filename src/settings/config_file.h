@@ -48,9 +48,19 @@ struct LoadedConfig {
 // Appends the default line (so a missing file is created), then takes the first line.
 LoadedConfig loadConfig(FileSystem& files, const std::string& cfgPath);
 
-// Replaces sntp.cfg by one line built from the two fields; the old file stays whole when the
-// write fails.
-FileError saveConfig(FileSystem& files, const std::string& cfgPath, const std::string& addressField,
-                     const std::string& portField);
+// The sntp.cfg read: the user's own copy when there is one, else the site file beside the
+// program.
+std::string configPathToRead(FileSystem& files);
+
+struct SavedConfig {
+    std::string path;  // the file written, or tried last
+    FileError error = FileError::None;
+};
+
+// Replaces sntp.cfg by one line built from the two fields: the user's copy when it exists,
+// else the site file, and when that cannot be written a new user's copy. A file that cannot
+// be written stays whole.
+SavedConfig saveConfig(FileSystem& files, const std::string& addressField,
+                       const std::string& portField);
 
 }  // namespace korvel

@@ -86,9 +86,15 @@ bool startUp(MainForm& form) {
     form.Label4.setCaption("");
     form.Label8.setCaption("");
 
-    form.Text4.setText(
-        defaultLogPath(files.programFolder(), form.platform.localClock.getLocalTime()));
-    settings.cfgPath = joinPath(files.programFolder(), kConfigFileName);
+    // An installed program's folder is not the user's to write: the log goes to theirs.
+    std::string logFolder = files.programFolder();
+    if (!files.mayCreateIn(logFolder)) {
+        if (std::string own = files.userFolder(UserFolder::Data, true); !own.empty()) {
+            logFolder = std::move(own);
+        }
+    }
+    form.Text4.setText(defaultLogPath(logFolder, form.platform.localClock.getLocalTime()));
+    settings.cfgPath = configPathToRead(files);
     reopenScratchFile(form);
     settings.logPath = form.Text4.text();
 

@@ -201,7 +201,9 @@ void applySettings(MainForm& form) {
         return;
     }
     settings.localPort = localPort;
-    if (saveConfig(form.platform.files, settings.cfgPath, address, port) != FileError::None) {
+    const SavedConfig saved = saveConfig(form.platform.files, address, port);
+    settings.cfgPath = saved.path;
+    if (saved.error != FileError::None) {
         // The new settings still hold for this run.
         form.platform.messageBox.show(std::string(kConfigFileName) + " 无法保存");
     }

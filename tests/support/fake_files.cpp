@@ -135,4 +135,16 @@ std::vector<std::string> FakeFileSystem::lines(const std::string& path) const {
     return file == textFiles.end() ? std::vector<std::string>{} : file->second;
 }
 
+std::string FakeFileSystem::userFolder(UserFolder kind, bool create) {
+    const std::string& folder = kind == UserFolder::Config ? userConfigPath : userDataPath;
+    if (create && !folder.empty()) {
+        folders.insert(folder);
+    }
+    return folder;
+}
+
+bool FakeFileSystem::mayCreateIn(const std::string& folder) {
+    return folders.contains(folder) && !readOnlyFolders.contains(folder);
+}
+
 }  // namespace korvel::test

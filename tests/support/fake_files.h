@@ -24,10 +24,14 @@ public:
     std::optional<std::string> readFirstLine(const std::string& path) override;
     FileError replaceWithLine(const std::string& path, const std::string& utf8Line) override;
     bool exists(const std::string& path) override;
+    std::string userFolder(UserFolder kind, bool create) override;
+    bool mayCreateIn(const std::string& folder) override;
 
     std::string programFolderPath = "/opt/korvel";
     std::string runtimeFolderPath = "/run/user/1000";
     std::string runtimeProblem;
+    std::string userConfigPath = "/home/user/.config/korvel";
+    std::string userDataPath = "/home/user/.local/share/korvel";
     std::set<std::string> folders;
     std::set<std::string> readOnlyFolders;
     std::set<std::string> fullFolders;  // writes into these run out of space

@@ -293,4 +293,34 @@ bool PosixFileSystem::exists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
+std::string PosixFileSystem::userFolder(UserFolder kind, bool create) {
+    const bool config = kind == UserFolder::Config;
+    const char* home = std::getenv(config ? "XDG_CONFIG_HOME" : "XDG_DATA_HOME");
+    std::string base;
+    if (home != nullptr && home[0] == '/') {
+        base = home;  // relative values are to be ignored
+    } else if (const char* user = std::getenv("HOME"); user != nullptr && user[0] == '/') {
+        base = std::string(user) + (config ? "/.config" : "/.local/share");
+    } else {
+        return {};
+    }
+    const std::string folder = joinPath(base, "korvel");
+    if (create) {
+        // Each missing folder on the way, for the user alone.
+        for (std::size_t at = 1; at != std::string::npos;) {
+            at = folder.find('/', at + 1);
+            ::mkdir(folder.substr(0, at).c_str(), 0700);
+        }
+        struct stat status {};
+        if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+            return {};
+        }
+    }
+    return folder;
+}
+
+bool PosixFileSystem::mayCreateIn(const std::string& folder) {
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
 }  // namespace korvel

@@ -240,6 +240,35 @@ bool Win32FileSystem::exists(const std::string& path) {
     return GetFileAttributesW(wideOf(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string Win32FileSystem::userFolder(UserFolder kind, bool create) {
+    PWSTR base = nullptr;
+    const bool found = SHGetKnownFolderPath(kind == UserFolder::Config ? FOLDERID_RoamingAppData
+                                                                       : FOLDERID_LocalAppData,
+                                            0, nullptr, &base) == S_OK;
+    const std::string folder = found ? joinPath(utf8Of(base), "KORVEL") : std::string();
+    CoTaskMemFree(base);
+    if (folder.empty() || !create) {
+        return folder;
+    }
+    CreateDirectoryW(wideOf(folder).c_str(), nullptr);
+    const DWORD attributes = GetFileAttributesW(wideOf(folder).c_str());
+    const bool made =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return made ? folder : std::string();
+}
+
+bool Win32FileSystem::mayCreateIn(const std::string& folder) {
+    // Trying tells the truth where access rules and file virtualisation would not.
+    const HANDLE probe = CreateFileW(wideOf(joinPath(folder, "KORVEL-WRITE-TEST.TMP")).c_str(),
+                                     GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(probe);
+    return true;
+}
+
 std::string executableFolder() {
     std::vector<wchar_t> name(MAX_PATH);
     for (;;) {

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "settings/config_file.h"
 #include "support/test_rig.h"
 
 namespace korvel::test {
@@ -164,17 +165,63 @@ TEST_F(SettingsPanel, MissingLogFolderStopsAfterTheConfigurationWasWritten) {
 }
 
 // A failing save is shown; the settings still apply.
-TEST_F(SettingsPanel, FailingSaveIsShownAndTheApplyGoesOn) {
-    rig.files.fullFolders.insert(rig.files.programFolderPath);
-    open();
-    form.Text10.setText("80");
-    form.Check1.setTicked(true);
-    applySettings(form);
-    EXPECT_THAT(rig.messageBox.shown, ElementsAre("sntp.cfg 无法保存"));
-    EXPECT_EQ(cfgLine(), kStartLine);
-    EXPECT_TRUE(form.settings.autoSyncOn);
-    EXPECT_EQ(rig.socket.localPort(), 80);
-    EXPECT_FALSE(panelOpen());
+// sntp.cfg at start and at apply: the user's copy when there is one, else the site file
+// beside the program, and a new user's copy when the site file cannot be written (korvel-cli
+// reads by the same rule). The default log goes to the user's data folder when the program's
+// folder is not theirs to write. A failed save is shown and the rest of the apply goes on.
+TEST(SettingsFiles, UserCopyBeforeSiteFileAtStartAndApply) {
+    const std::string site = "/opt/korvel/sntp.cfg";
+    const std::string user = "/home/user/.config/korvel/sntp.cfg";
+    const struct {
+        const char* what;
+        bool userCopy, siteWritable, userFolder;
+        const char* readAtStart;
+        std::string written;  // empty: nothing could be
+    } cases[] = {
+        {"site file only", false, true, true, "192.0.2.1", site},
+        {"site file read-only", false, false, true, "192.0.2.1", user},
+        {"user's copy", true, true, true, "192.0.2.9", user},
+        {"user's copy, site file read-only", true, false, true, "192.0.2.9", user},
+        {"nowhere to write", false, false, false, "192.0.2.1", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestRig rig;
+        MainForm& form = *rig.form;
+        if (!c.userFolder) {
+            rig.files.userConfigPath.clear();
+            rig.files.userDataPath.clear();
+        }
+        if (c.userCopy) {
+            rig.files.folders.insert(rig.files.userConfigPath);
+            rig.files.textFiles[user] = {"SNTP 192.0.2.9       1231"};
+        }
+        if (!c.siteWritable) {
+            rig.files.readOnlyFolders.insert(rig.files.programFolderPath);
+        }
+        rig.startProgram();
+        EXPECT_THAT(form.Text9.text(), ::testing::StartsWith(c.readAtStart));
+        EXPECT_THAT(form.Text4.text(),
+                    ::testing::StartsWith(c.siteWritable || !c.userFolder
+                                              ? "/opt/korvel/"
+                                              : "/home/user/.local/share/korvel/"));
+        toggleSettingsPanel(form);
+        form.Text9.setText("10.0.0.9");
+        form.Check1.setTicked(true);
+        applySettings(form);
+        const std::vector<std::string> applied{"SNTP 10.0.0.9        1231"};
+        EXPECT_EQ(rig.files.lines(site),
+                  c.written == site ? applied : std::vector<std::string>{kStartLine});
+        EXPECT_EQ(rig.files.lines(user) == applied, c.written == user);
+        // What the next start, or korvel-cli, reads.
+        if (!c.written.empty()) {
+            EXPECT_EQ(configPathToRead(rig.files), c.written);
+        }
+        EXPECT_EQ(rig.messageBox.shown, c.written.empty()
+                                            ? std::vector<std::string>{"sntp.cfg 无法保存"}
+                                            : std::vector<std::string>{});
+        EXPECT_TRUE(form.settings.autoSyncOn);
+    }
 }
 
 // Ticking the log and applying always logs, at the path in the box.
