@@ -62,7 +62,7 @@ pids+=($!)
 wine wineboot -i >/dev/null 2>&1
 {
     printf '\xff\xfe'
-    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"宋体"="Noto Serif CJK SC"\r\n"Microsoft Sans Serif"="Noto Sans CJK SC"\r\n"Tahoma"="Noto Sans CJK SC"\r\n' |
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"宋体"="Noto Serif CJK SC"\r\n"Microsoft Sans Serif"="Noto Sans CJK SC"\r\n"Tahoma"="Noto Sans CJK SC"\r\n"楷体_GB2312"="Noto Serif CJK SC"\r\n' |
         iconv -f UTF-8 -t UTF-16LE
 } >"$prefix/drive_c/fonts.reg"
 wine regedit /S 'C:\fonts.reg' >/dev/null 2>&1

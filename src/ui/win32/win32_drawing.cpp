@@ -1,6 +1,7 @@
 #include "ui/win32/win32_drawing.h"
 
 #include <cmath>
+#include <string_view>
 
 #include "platform/win32/win32_text.h"
 
@@ -50,6 +51,17 @@ HWND createControl(HWND parent, const wchar_t* windowClass, const std::string& c
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
 }
 
+SIZE textExtent(HFONT font, const std::string& text) {
+    HDC context = GetDC(nullptr);
+    const HGDIOBJ previous = SelectObject(context, font);
+    const std::wstring wide = wideOf(text);
+    SIZE extent{};
+    GetTextExtentPoint32W(context, wide.c_str(), static_cast<int>(wide.size()), &extent);
+    SelectObject(context, previous);
+    ReleaseDC(nullptr, context);
+    return extent;
+}
+
 HFONT FontCache::font(const layout::FontSpec& spec, UINT dpi) {
     const auto key = std::make_tuple(std::string(spec.family), spec.pointSize, spec.bold, dpi);
     if (const auto found = m_fonts.find(key); found != m_fonts.end()) {
@@ -58,7 +70,11 @@ HFONT FontCache::font(const layout::FontSpec& spec, UINT dpi) {
     LOGFONTW description{};
     description.lfHeight = -static_cast<LONG>(std::lround(spec.pointSize * dpi / 72.0));
     description.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
-    description.lfCharSet = DEFAULT_CHARSET;
+    // The Chinese faces by the Chinese character set, so that where the face is missing the
+    // system picks another that holds the characters.
+    const bool chinese = spec.family == std::string_view(layout::kSongTi) ||
+                         spec.family == std::string_view(layout::kKaiTi);
+    description.lfCharSet = chinese ? GB2312_CHARSET : DEFAULT_CHARSET;
     description.lfQuality = CLEARTYPE_QUALITY;
     const std::wstring face = wideOf(spec.family);
     face.copy(description.lfFaceName, LF_FACESIZE - 1);

@@ -33,6 +33,9 @@ UINT screenDpi();
 // The outer rectangle of a window whose client area, below its menu bar if it has one, is given.
 RECT outerRect(const RECT& client, DWORD style, bool menu, UINT dpi);
 
+// The size of a line of text in the font.
+SIZE textExtent(HFONT font, const std::string& text);
+
 // Creates a child control at a rectangle in pixels.
 HWND createControl(HWND parent, const wchar_t* windowClass, const std::string& caption, DWORD style,
                    const RECT& place, int id, DWORD extendedStyle = 0);

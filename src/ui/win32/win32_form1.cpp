@@ -75,16 +75,6 @@ DWORD styleOf(const layout::ControlLayout& control) {
     return 0;
 }
 
-int fontHeight(HFONT font) {
-    HDC context = GetDC(nullptr);
-    const HGDIOBJ previous = SelectObject(context, font);
-    TEXTMETRICW metrics{};
-    GetTextMetricsW(context, &metrics);
-    SelectObject(context, previous);
-    ReleaseDC(nullptr, context);
-    return metrics.tmHeight;
-}
-
 // The height a control needs to show its text whole, frame included.
 int neededHeight(const layout::ControlLayout& control, int textHeight, int checkSize) {
     constexpr int kFrames = 6;  // a sunken or raised edge above and below, and a margin
@@ -333,7 +323,7 @@ void Win32Form1::layOut() {
         }
         // Where the font needs more height than the design gives, the control grows about its
         // designed middle line.
-        const int needed = neededHeight(*control.layout, fontHeight(font), checkSize);
+        const int needed = neededHeight(*control.layout, textExtent(font, "国").cy, checkSize);
         if (needed > place.bottom - place.top) {
             place.top = (place.top + place.bottom - needed) / 2;
             place.bottom = place.top + needed;
@@ -378,6 +368,8 @@ void Win32Form1::applyGeometry(Geometry geometry) {
     const int top = workArea.top + std::max(0L, (workArea.bottom - workArea.top - height) / 2);
     SetWindowPos(m_window, nullptr, pixels(geometry.leftTwips), top, outer.right - outer.left,
                  height, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The bars do not repaint the part they gain.
+    RedrawWindow(m_window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void Win32Form1::followModels() {

@@ -1,5 +1,7 @@
 #include "ui/win32/win32_secondary_windows.h"
 
+#include <algorithm>
+
 #include "platform/win32/win32_text.h"
 #include "ui/form/about_box.h"
 #include "ui/form/form_layout.h"
@@ -37,13 +39,16 @@ INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
             const HFONT windowFont = box->fonts.font(layout::kWindowFont, dpi);
             for (std::size_t i = 0; i < std::size(layout::about::kLabels); ++i) {
                 const layout::about::LabelLayout& spec = layout::about::kLabels[i];
-                box->labels[i] =
-                    createControl(dialog, L"STATIC", spec.caption, SS_LEFT | SS_NOPREFIX,
-                                  pixelRect(spec.rect, dpi), -1);
-                SendMessageW(box->labels[i], WM_SETFONT,
-                             reinterpret_cast<WPARAM>(spec.font ? box->fonts.font(*spec.font, dpi)
-                                                                : windowFont),
-                             FALSE);
+                const HFONT font = spec.font ? box->fonts.font(*spec.font, dpi) : windowFont;
+                // Substitute fonts run wider than the ones the box was laid out for; a caption
+                // grows to the right rather than being cut.
+                RECT place = pixelRect(spec.rect, dpi);
+                const SIZE needed = textExtent(font, spec.caption);
+                place.right = std::max(place.right, place.left + needed.cx);
+                place.bottom = std::max(place.bottom, place.top + needed.cy);
+                box->labels[i] = createControl(dialog, L"STATIC", spec.caption,
+                                               SS_LEFT | SS_NOPREFIX, place, -1);
+                SendMessageW(box->labels[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
             }
             const auto button = [&](const char* caption, DWORD style, const TwipsRect& rect,
                                     int id) {
