@@ -2,6 +2,11 @@
 function(korvel_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
         -Wno-sign-conversion)
+    if(MINGW AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+        # GCC 12 warns of overlapping copies inside std::string that cannot happen (its bug
+        # 105329); Debian's mingw-w64 compiler is that version.
+        target_compile_options(${target} PRIVATE -Wno-restrict)
+    endif()
     if(KORVEL_WERROR)
         target_compile_options(${target} PRIVATE -Werror)
     endif()
@@ -31,4 +36,12 @@ function(korvel_add_test name)
     target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
     korvel_warnings(${name})
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS "${ARG_LABELS}")
+endfunction()
+
+# korvel_windows_program(target): a program of the Windows build. Wide-character entry point
+# (wmain/wWinMain) and the manifest every executable carries.
+function(korvel_windows_program target)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/resources/windows/manifest.rc)
+    target_link_options(${target} PRIVATE -municode)
+    korvel_warnings(${target})
 endfunction()

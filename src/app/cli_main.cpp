@@ -1,9 +1,9 @@
-// korvel-cli: one measurement burst from the command line, on the program's own core.
+// korvel-cli: one measurement burst from the command line, on the program's own core. The
+// same on every system; the composition roots beside this file supply the platform.
 
-#include <QCoreApplication>
-#include <QTimer>
+#include "app/cli_main.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -12,17 +12,12 @@
 #include "common/text_forms.h"
 #include "common/utf8_text.h"
 #include "exchange/exchange.h"
-#include "platform/posix/posix_clock.h"
-#include "platform/posix/posix_files.h"
-#include "platform/qt/qt_paths.h"
-#include "platform/qt/qt_timers.h"
-#include "platform/qt/qt_udp_socket.h"
 #include "settings/config_file.h"
 #include "ui/form/main_form.h"
 
-namespace {
+namespace korvel {
 
-using namespace korvel;
+namespace {
 
 constexpr const char* kUsage =
     "Usage: korvel-cli measure [SERVER] [--apply] [--port N]\n"
@@ -53,24 +48,32 @@ struct Options {
     bool apply = false;
 };
 
-std::optional<Options> parseArguments(const QStringList& arguments) {
-    if (arguments.size() < 2 || arguments.at(1) != "measure") {
+std::optional<int> portNumber(const std::string& text) {
+    if (text.empty() || text.size() > 5 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    const int port = std::stoi(text);
+    return port <= 65535 ? std::optional<int>(port) : std::nullopt;
+}
+
+std::optional<Options> parseArguments(const std::vector<std::string>& arguments) {
+    if (arguments.empty() || arguments[0] != "measure") {
         return std::nullopt;
     }
     Options options;
-    for (qsizetype i = 2; i < arguments.size(); ++i) {
-        const QString& argument = arguments.at(i);
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (argument == "--apply") {
             options.apply = true;
         } else if (argument == "--port" && i + 1 < arguments.size()) {
-            bool ok = false;
-            const int port = arguments.at(++i).toInt(&ok);
-            if (!ok || port < 0 || port > 65535) {
+            const auto port = portNumber(arguments[++i]);
+            if (!port) {
                 return std::nullopt;
             }
-            options.localPort = port;
-        } else if (!argument.startsWith("-") && !options.server) {
-            options.server = argument.toStdString();
+            options.localPort = *port;
+        } else if (!argument.starts_with("-") && !options.server) {
+            options.server = argument;
         } else {
             return std::nullopt;
         }
@@ -89,9 +92,13 @@ std::string configuredServer(FileSystem& files) {
     return kDefaultServerAddress;
 }
 
-class NoMessageBox final : public MessageBox {
+class ConsoleMessageBox final : public MessageBox {
 public:
-    void show(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    explicit ConsoleMessageBox(Console& console) : m_console(console) {}
+    void show(const std::string& text) override { m_console.err(text + "\n"); }
+
+private:
+    Console& m_console;
 };
 
 class SilentBeeper final : public Beeper {
@@ -112,16 +119,15 @@ public:
     void endNow() override {}
 };
 
-void printEvaluation(const MainForm& form) {
+void printEvaluation(const MainForm& form, Console& console) {
     const int n = form.evaluatedReplies;
     const auto first = form.replyRecords.begin() + 2;
     const auto last = form.replyRecords.begin() + (n - 3);
     const auto [fastest, slowest] = std::minmax_element(
         first, last, [](const ReplyRecord& a, const ReplyRecord& b) { return a.delay < b.delay; });
-    std::printf("offset %s s\n", sixDecimals(form.offsetSec).c_str());
-    std::printf("replies used %d of %d\n", n - 5, n);
-    std::printf("delay %s .. %s s\n", sixDecimals(fastest->delay).c_str(),
-                sixDecimals(slowest->delay).c_str());
+    console.out("offset " + sixDecimals(form.offsetSec) + " s\n" + "replies used " +
+                std::to_string(n - 5) + " of " + std::to_string(n) + "\n" + "delay " +
+                sixDecimals(fastest->delay) + " .. " + sixDecimals(slowest->delay) + " s\n");
 }
 
 int failureStatus(const std::string& message) {
@@ -136,36 +142,33 @@ int failureStatus(const std::string& message) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.contains("--help") || arguments.contains("-h")) {
-        std::fputs(kUsage, stdout);
+int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
+    Console& console = platform.console;
+    if (std::find(arguments.begin(), arguments.end(), "--help") != arguments.end() ||
+        std::find(arguments.begin(), arguments.end(), "-h") != arguments.end()) {
+        console.out(kUsage);
         return 0;
     }
     const auto options = parseArguments(arguments);
     if (!options) {
-        std::fputs(kUsage, stderr);
+        console.err(kUsage);
         return 64;
     }
 
-    PosixClock clock;
-    PosixFileSystem files(executableFolder(), privateRuntimeFolder());
-    QtUdpSocket socket;
-    QtTimerService timers;
-    NoMessageBox messageBox;
+    FileSystem& files = platform.files;
+    ConsoleMessageBox messageBox(console);
     SilentBeeper beeper;
     SoleInstance instance;
     NoWindows windows;
-    MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instance,
-                           windows, windows});
+    MainForm form(Platform{platform.systemClock, platform.localClock, platform.socket,
+                           platform.timers, files, messageBox, beeper, instance, windows, windows});
     attachExchange(form);
 
     // A scratch file of its own, so the tool can run beside the desktop program.
     form.scratchFile.open(files, joinPath(files.privateRuntimeFolder(), "XCV-CLI.TMP"));
     const std::string server = options->server.value_or(configuredServer(files));
     if (!prepareSocket(form, server, options->localPort)) {
-        std::fprintf(stderr, "本机端口 %d 无法使用\n", options->localPort);
+        console.err("本机端口 " + std::to_string(options->localPort) + " 无法使用\n");
         return 5;
     }
 
@@ -173,41 +176,49 @@ int main(int argc, char** argv) {
     bool burstOver = false;
     const auto finishWhenSent = [&] {
         if (burstOver && !form.Timer1->isRunning()) {
-            app.exit(status);
+            platform.quitEventLoop(status);
         }
     };
-    // The measure button comes back when the burst is over; look once the handler is done.
-    form.Command5.changed.connect([&] {
-        if (!form.Command5.isEnabled()) {
-            return;
-        }
-        QTimer::singleShot(0, [&] {
-            burstOver = true;
-            if (form.Text3.text().empty()) {
-                std::printf("%s\n", form.Text1.text().c_str());
-                status = failureStatus(form.Text1.text());
-            } else {
-                printEvaluation(form);
-                if (options->apply) {
-                    clockCorrection(form);
-                    if (!form.Text3.toolTip().empty()) {
-                        std::fprintf(stderr, "%s\n", form.Text3.toolTip().c_str());
-                    }
-                    if (form.Text3.text() == "校准失败") {
-                        std::printf("校准失败\n");
-                        status = 4;
-                    }
+    const auto report = [&] {
+        burstOver = true;
+        if (form.Text3.text().empty()) {
+            console.out(form.Text1.text() + "\n");
+            status = failureStatus(form.Text1.text());
+        } else {
+            printEvaluation(form, console);
+            if (options->apply) {
+                clockCorrection(form);
+                if (!form.Text3.toolTip().empty()) {
+                    console.err(form.Text3.toolTip() + "\n");
+                }
+                if (form.Text3.text() == "校准失败") {
+                    console.out("校准失败\n");
+                    status = 4;
                 }
             }
-            std::fflush(stdout);
-            finishWhenSent();
-        });
+        }
+        finishWhenSent();
+    };
+    // The measure button comes back when the burst is over; look once the handler is done.
+    const auto afterHandler = platform.timers.createTimer(TimerPrecision::Coarse);
+    afterHandler->setInterval(1);
+    afterHandler->setTickHandler([&] {
+        afterHandler->stop();
+        report();
+    });
+    form.Command5.changed.connect([&] {
+        if (form.Command5.isEnabled()) {
+            afterHandler->start();
+        }
     });
     // All 30 requests go out, as in the program, before the tool ends.
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, finishWhenSent);
-    poll.start(20);
+    const auto poll = platform.timers.createTimer(TimerPrecision::Coarse);
+    poll->setInterval(20);
+    poll->setTickHandler(finishWhenSent);
+    poll->start();
 
     measureCommand(form);
-    return QCoreApplication::exec();
+    return platform.runEventLoop();
 }
+
+}  // namespace korvel

@@ -1,17 +1,24 @@
 #include "support/temp_folder.h"
 
-#include <cstdlib>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
 namespace korvel::test {
 
 TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korvel-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot make a temporary folder");
+    // A fresh name until one is free (mkdtemp is POSIX alone); owner-only, as mkdtemp makes it.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto path =
+            std::filesystem::temp_directory_path() / ("korvel-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(path)) {
+            std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+            m_path = path;
+            return;
+        }
     }
-    m_path = pattern;
+    throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempFolder::~TempFolder() {

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/timer.h"
+#include "platform/udp_socket.h"
+
+namespace korvel {
+
+// What the command-line tool runs on; the composition root of each system fills it in.
+struct CliPlatform {
+    SystemClock& systemClock;
+    LocalClock& localClock;
+    UdpSocket& socket;
+    TimerService& timers;
+    FileSystem& files;
+    Console& console;
+    // Runs the event loop until quit is called and gives quit's status.
+    std::function<int()> runEventLoop;
+    std::function<void(int status)> quitEventLoop;
+};
+
+// korvel-cli's whole behaviour: arguments without the program name, exit status returned.
+int runCli(const std::vector<std::string>& arguments, CliPlatform& platform);
+
+}  // namespace korvel

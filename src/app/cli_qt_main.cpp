@@ -1,0 +1,50 @@
+// korvel-cli on Linux: the tool on POSIX files and Qt's event loop, timers and socket.
+
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "app/cli_main.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_files.h"
+#include "platform/qt/qt_paths.h"
+#include "platform/qt/qt_timers.h"
+#include "platform/qt/qt_udp_socket.h"
+
+namespace {
+
+class StandardStreams final : public korvel::Console {
+public:
+    void out(const std::string& utf8) override { write(stdout, utf8); }
+    void err(const std::string& utf8) override { write(stderr, utf8); }
+
+private:
+    static void write(std::FILE* stream, const std::string& utf8) {
+        std::fputs(utf8.c_str(), stream);
+        std::fflush(stream);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace korvel;
+    QCoreApplication app(argc, argv);
+    std::vector<std::string> arguments;
+    for (const QString& argument : QCoreApplication::arguments().mid(1)) {
+        arguments.push_back(argument.toStdString());
+    }
+    PosixClock clock;
+    PosixFileSystem files(executableFolder(), privateRuntimeFolder());
+    QtUdpSocket socket;
+    QtTimerService timers;
+    StandardStreams console;
+    CliPlatform platform{clock,
+                         clock,
+                         socket,
+                         timers,
+                         files,
+                         console,
+                         [] { return QCoreApplication::exec(); },
+                         [](int status) { QCoreApplication::exit(status); }};
+    return runCli(arguments, platform);
+}

@@ -1,0 +1,27 @@
+// korvel-cli.exe: the tool on Win32 files, Winsock and a message loop.
+
+#include "app/cli_main.h"
+#include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_console.h"
+#include "platform/win32/win32_files.h"
+#include "platform/win32/win32_message_window.h"
+#include "platform/win32/win32_text.h"
+#include "platform/win32/win32_timers.h"
+#include "platform/win32/win32_udp_socket.h"
+
+int wmain(int argc, wchar_t** argv) {
+    using namespace korvel;
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.push_back(utf8Of(argv[i]));
+    }
+    Win32Clock clock;
+    Win32FileSystem files(executableFolder(), localDataFolder());
+    MessageWindow window;
+    Win32UdpSocket socket(window);
+    Win32TimerService timers(window);
+    Win32Console console;
+    CliPlatform platform{clock, clock,   socket,         timers,
+                         files, console, runMessageLoop, quitMessageLoop};
+    return runCli(arguments, platform);
+}

@@ -1,0 +1,83 @@
+#include "platform/win32/win32_clock.h"
+
+#include <windows.h>
+
+namespace korvel {
+
+namespace {
+
+constexpr std::uint64_t kFileTimeUnitsPerMillisecond = 10'000;
+
+SystemTime recordOf(const SYSTEMTIME& s) {
+    return {s.wYear, s.wMonth,  s.wDayOfWeek, s.wDay,
+            s.wHour, s.wMinute, s.wSecond,    s.wMilliseconds};
+}
+
+SYSTEMTIME systemTimeOf(std::uint64_t fileTime) {
+    const FILETIME f{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+    SYSTEMTIME s{};
+    FileTimeToSystemTime(&f, &s);
+    return s;
+}
+
+std::uint64_t preciseNow() {
+    FILETIME f{};
+    GetSystemTimePreciseAsFileTime(&f);
+    return (static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+}
+
+// Rounded, not truncated: a truncated reading is half a millisecond early on average, and an
+// exchange reads the clock at both ends, which would bias every offset by that much.
+std::uint64_t nearestMillisecond(std::uint64_t fileTime) {
+    return (fileTime + kFileTimeUnitsPerMillisecond / 2) / kFileTimeUnitsPerMillisecond *
+           kFileTimeUnitsPerMillisecond;
+}
+
+}  // namespace
+
+SystemTime utcOfFileTime(std::uint64_t fileTime) {
+    return recordOf(systemTimeOf(nearestMillisecond(fileTime)));
+}
+
+SystemTime Win32Clock::getSystemTime() {
+    return utcOfFileTime(preciseNow());
+}
+
+SystemTime Win32Clock::getLocalTime() {
+    const SYSTEMTIME utc = systemTimeOf(nearestMillisecond(preciseNow()));
+    SYSTEMTIME local{};
+    SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
+    return recordOf(local);
+}
+
+bool Win32Clock::setSystemTime(const SystemTime& utc) {
+    SystemTime checked = utc;
+    checked.dayOfWeek = 0;
+    if (!isValid(checked)) {
+        return false;
+    }
+    const SYSTEMTIME record{utc.year, utc.month,  0,          utc.day,
+                            utc.hour, utc.minute, utc.second, utc.milliseconds};
+    return SetSystemTime(&record) != FALSE;
+}
+
+std::string Win32Clock::competingTimeService() {
+    // The Windows Time service steers the clock when it runs.
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (manager == nullptr) {
+        return {};
+    }
+    std::string name;
+    SC_HANDLE service = OpenServiceW(manager, L"W32Time", SERVICE_QUERY_STATUS);
+    if (service != nullptr) {
+        SERVICE_STATUS status{};
+        if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING) {
+            name = "W32Time";
+        }
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return name;
+}
+
+}  // namespace korvel

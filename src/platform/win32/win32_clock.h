@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/clock.h"
+
+namespace korvel {
+
+// The system clock through kernel32. Readings come from GetSystemTimePreciseAsFileTime:
+// GetSystemTime moves only once per system tick (15.6 ms by default). Setting it needs the
+// "change the system time" right, which SetSystemTime enables for the call where the
+// account holds it.
+class Win32Clock final : public SystemClock, public LocalClock {
+public:
+    SystemTime getSystemTime() override;
+    bool setSystemTime(const SystemTime& utc) override;
+    std::string competingTimeService() override;
+    SystemTime getLocalTime() override;
+};
+
+// The UTC record of a FILETIME reading (100 ns units since 1601), to the nearest millisecond.
+SystemTime utcOfFileTime(std::uint64_t fileTime);
+
+}  // namespace korvel

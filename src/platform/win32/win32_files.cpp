@@ -1,0 +1,275 @@
+#include "platform/win32/win32_files.h"
+
+#include <shlobj.h>
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/win32/win32_text.h"
+
+namespace korvel {
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// The Chinese texts the program writes into its files; a code page must hold them all.
+constexpr std::string_view kProgramTexts = "测时差（自动）自动校准校准失败无法连接服务器";
+
+FileError errorOf(DWORD code) {
+    switch (code) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_WRITE_PROTECT:
+            return FileError::PermissionDenied;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return FileError::PathNotFound;
+        case ERROR_INVALID_NAME:
+        case ERROR_DIRECTORY:
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_CANT_ACCESS_FILE:
+            return FileError::PathAccess;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return FileError::DiskFull;
+        case ERROR_NOT_READY:
+            return FileError::DiskNotReady;
+        case ERROR_BAD_NETPATH:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_BAD_UNIT:
+            return FileError::DeviceUnavailable;
+        default:
+            return FileError::Other;
+    }
+}
+
+// An open handle on a regular file, never on a link, device or pipe.
+class Handle {
+public:
+    Handle(const std::string& path, DWORD access, DWORD disposition, FileError& error)
+        : m_handle(CreateFileW(wideOf(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, disposition,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)) {
+        if (m_handle == INVALID_HANDLE_VALUE) {
+            error = errorOf(GetLastError());
+            return;
+        }
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (GetFileType(m_handle) != FILE_TYPE_DISK ||
+            !GetFileInformationByHandle(m_handle, &info) ||
+            (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+            CloseHandle(m_handle);
+            m_handle = INVALID_HANDLE_VALUE;
+            error = FileError::PathAccess;
+            return;
+        }
+        error = FileError::None;
+    }
+    ~Handle() {
+        if (m_handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(m_handle);
+        }
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    bool isOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return m_handle; }
+    std::uint64_t size() const {
+        LARGE_INTEGER size{};
+        return GetFileSizeEx(m_handle, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+    }
+    bool writeAll(std::string_view bytes) {
+        DWORD written = 0;
+        return WriteFile(m_handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                         nullptr) &&
+               written == bytes.size();
+    }
+    std::string readStart(std::size_t count) {
+        std::string bytes(count, '\0');
+        DWORD read = 0;
+        if (!ReadFile(m_handle, bytes.data(), static_cast<DWORD>(count), &read, nullptr)) {
+            read = 0;
+        }
+        bytes.resize(read);
+        return bytes;
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+OVERLAPPED at(std::size_t offset) {
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(offset);
+    position.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    return position;
+}
+
+class Win32ByteFile final : public ByteFile {
+public:
+    explicit Win32ByteFile(std::unique_ptr<Handle> handle) : m_handle(std::move(handle)) {}
+    bool writeAt(std::size_t offset, std::span<const std::uint8_t> bytes) override {
+        OVERLAPPED position = at(offset);
+        DWORD moved = 0;
+        return WriteFile(m_handle->get(), bytes.data(), static_cast<DWORD>(bytes.size()), &moved,
+                         &position) &&
+               moved == bytes.size();
+    }
+    bool readAt(std::size_t offset, std::span<std::uint8_t> bytes) override {
+        OVERLAPPED position = at(offset);
+        DWORD moved = 0;
+        return ReadFile(m_handle->get(), bytes.data(), static_cast<DWORD>(bytes.size()), &moved,
+                        &position) &&
+               moved == bytes.size();
+    }
+
+private:
+    std::unique_ptr<Handle> m_handle;
+};
+
+class Win32TextAppender final : public TextAppender {
+public:
+    Win32TextAppender(std::unique_ptr<Handle> handle, unsigned codePage)
+        : m_handle(std::move(handle)), m_codePage(codePage) {}
+    bool appendLine(const std::string& utf8Line) override {
+        return m_handle->writeAll(encodedLine(m_codePage, utf8Line));
+    }
+
+private:
+    std::unique_ptr<Handle> m_handle;
+    unsigned m_codePage;
+};
+
+}  // namespace
+
+unsigned textCodePage(unsigned ansiCodePage) {
+    return inCodePage(ansiCodePage, kProgramTexts) ? ansiCodePage : 0;
+}
+
+std::string encodedLine(unsigned codePage, std::string_view utf8Line) {
+    // A character outside the code page in a text from elsewhere (a host name) is the one
+    // place a question mark may appear; the program's own texts always fit.
+    return (codePage == 0 ? std::string(utf8Line) : inCodePageLossy(codePage, utf8Line)) + "\r\n";
+}
+
+std::string decodedText(unsigned ansiCodePage, std::string_view bytes) {
+    if (bytes.starts_with(kByteOrderMark)) {
+        return std::string(bytes.substr(kByteOrderMark.size()));
+    }
+    if (isValidUtf8(bytes)) {
+        return std::string(bytes);
+    }
+    return utf8OfCodePage(ansiCodePage, bytes);
+}
+
+Win32FileSystem::Win32FileSystem(std::string programFolder, std::string localFolder)
+    : m_programFolder(std::move(programFolder)), m_localFolder(std::move(localFolder)) {}
+
+std::unique_ptr<ByteFile> Win32FileSystem::openByteFile(const std::string& path, FileError& error) {
+    auto handle = std::make_unique<Handle>(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, error);
+    if (!handle->isOpen()) {
+        return nullptr;
+    }
+    return std::make_unique<Win32ByteFile>(std::move(handle));
+}
+
+std::unique_ptr<TextAppender> Win32FileSystem::openAppend(const std::string& path,
+                                                          FileError& error) {
+    auto handle =
+        std::make_unique<Handle>(path, GENERIC_READ | FILE_APPEND_DATA, OPEN_ALWAYS, error);
+    if (!handle->isOpen()) {
+        return nullptr;
+    }
+    // A file that already holds UTF-8 stays UTF-8; a new one gets the mark that says so.
+    unsigned codePage = textCodePage(GetACP());
+    const bool empty = handle->size() == 0;
+    if (!empty && handle->readStart(kByteOrderMark.size()) == kByteOrderMark) {
+        codePage = 0;
+    }
+    if (codePage == 0 && empty && !handle->writeAll(kByteOrderMark)) {
+        error = errorOf(GetLastError());
+        return nullptr;
+    }
+    return std::make_unique<Win32TextAppender>(std::move(handle), codePage);
+}
+
+std::optional<std::string> Win32FileSystem::readFirstLine(const std::string& path) {
+    FileError error = FileError::None;
+    Handle handle(path, GENERIC_READ, OPEN_EXISTING, error);
+    if (!handle.isOpen()) {
+        return std::nullopt;
+    }
+    // A first line longer than this is no configuration line.
+    constexpr std::size_t kLongestLine = 4096;
+    std::string bytes = handle.readStart(kLongestLine);
+    const std::size_t end = bytes.find_first_of("\r\n");
+    if (end != std::string::npos) {
+        bytes.resize(end);
+    }
+    return decodedText(GetACP(), bytes);
+}
+
+FileError Win32FileSystem::replaceWithLine(const std::string& path, const std::string& utf8Line) {
+    const std::string temporary = path + ".new";
+    FileError error = FileError::None;
+    {
+        Handle handle(temporary, GENERIC_WRITE, CREATE_ALWAYS, error);
+        if (!handle.isOpen()) {
+            return error;
+        }
+        const unsigned codePage = textCodePage(GetACP());
+        if ((codePage == 0 && !handle.writeAll(kByteOrderMark)) ||
+            !handle.writeAll(encodedLine(codePage, utf8Line)) || !FlushFileBuffers(handle.get())) {
+            error = errorOf(GetLastError());
+        }
+    }
+    if (error == FileError::None &&
+        !MoveFileExW(wideOf(temporary).c_str(), wideOf(path).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = errorOf(GetLastError());
+    }
+    if (error != FileError::None) {
+        DeleteFileW(wideOf(temporary).c_str());
+    }
+    return error;
+}
+
+bool Win32FileSystem::exists(const std::string& path) {
+    return GetFileAttributesW(wideOf(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string executableFolder() {
+    std::vector<wchar_t> name(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        if (length < name.size()) {
+            name.resize(length);
+            break;
+        }
+        name.resize(name.size() * 2);
+    }
+    std::wstring path(name.begin(), name.end());
+    const std::size_t separator = path.find_last_of(L"\\/");
+    path.resize(separator == std::wstring::npos ? 0 : separator);
+    // A root keeps its separator.
+    if (path.size() == 2 && path[1] == L':') {
+        path += L'\\';
+    }
+    return utf8Of(path);
+}
+
+std::string localDataFolder() {
+    PWSTR base = nullptr;
+    std::string folder;
+    if (SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &base) == S_OK) {
+        folder = joinPath(utf8Of(base), "KORVEL");
+        CreateDirectoryW(wideOf(folder).c_str(), nullptr);
+    }
+    CoTaskMemFree(base);
+    return folder;
+}
+
+}  // namespace korvel

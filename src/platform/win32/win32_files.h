@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/files.h"
+
+namespace korvel {
+
+// Files through the wide Windows API. Text is written in the system's ANSI code page with
+// CR LF, as older logs of this kind are, so appending never mixes encodings; where that code
+// page cannot hold the program's Chinese texts, in UTF-8 with a byte-order mark instead.
+class Win32FileSystem final : public FileSystem {
+public:
+    Win32FileSystem(std::string programFolder, std::string localFolder);
+
+    std::string programFolder() override { return m_programFolder; }
+    std::string privateRuntimeFolder() override { return m_localFolder; }
+    std::unique_ptr<ByteFile> openByteFile(const std::string& path, FileError& error) override;
+    std::unique_ptr<TextAppender> openAppend(const std::string& path, FileError& error) override;
+    std::optional<std::string> readFirstLine(const std::string& path) override;
+    FileError replaceWithLine(const std::string& path, const std::string& utf8Line) override;
+    bool exists(const std::string& path) override;
+
+private:
+    std::string m_programFolder;
+    std::string m_localFolder;
+};
+
+// How text files are written on a system with the given ANSI code page; 0 means UTF-8.
+unsigned textCodePage(unsigned ansiCodePage);
+// A line as it goes into a file in that code page (0: UTF-8), CR LF at its end.
+std::string encodedLine(unsigned codePage, std::string_view utf8Line);
+// A file's bytes as UTF-8: a UTF-8 byte-order mark or valid UTF-8 is taken as it is, anything
+// else is read in the ANSI code page.
+std::string decodedText(unsigned ansiCodePage, std::string_view bytes);
+
+// The folder that holds this executable (GetModuleFileNameW).
+std::string executableFolder();
+// %LOCALAPPDATA%\KORVEL, created when absent: the scratch file's folder.
+std::string localDataFolder();
+
+}  // namespace korvel
