@@ -32,7 +32,7 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     Win32TimerService timers(messages);
     Win32MessageBox messageBox("KORVEL");
     Win32Beeper beeper;
-    Win32InstanceGuard instanceGuard;
+    Win32InstanceGuard instanceGuard(executablePath());
     Win32Registry registry;
     Win32ProgramLauncher launcher;
     Win32SecondaryWindows windows(registry, files, launcher);
