@@ -369,7 +369,8 @@ void Win32Form1::applyGeometry(Geometry geometry) {
     SetWindowPos(m_window, nullptr, pixels(geometry.leftTwips), top, outer.right - outer.left,
                  height, SWP_NOZORDER | SWP_NOACTIVATE);
     // The bars do not repaint the part they gain.
-    RedrawWindow(m_window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    InvalidateRect(m_toolbar, nullptr, TRUE);
+    InvalidateRect(m_statusBar, nullptr, TRUE);
 }
 
 void Win32Form1::followModels() {
