@@ -26,7 +26,7 @@ constexpr const char* kUsage =
     "does: 30 requests 100 ms apart, evaluation at the 25th reply or after 10 s with at\n"
     "least 10 replies, trimmed mean of the fastest replies.\n"
     "\n"
-    "  SERVER      IPv4 address or host name of the server (port 123). Without it the\n"
+    "  SERVER      IPv4 or IPv6 address or host name of the server (port 123). Without it the\n"
     "              address in sntp.cfg beside this tool is used, else the built-in\n"
     "              default "
     "203.107.6.88"
@@ -40,7 +40,9 @@ constexpr const char* kUsage =
     "replies used and the range of their round-trip delays.\n"
     "Exit status: 0 measured (and set), 1 无法连接服务器 (no reply), 2 网络阻塞,请稍候再试!\n"
     "(fewer than 10 replies), 3 服务器时间失效 (server flags its time invalid),\n"
-    "4 校准失败 (clock not set), 5 local port unusable, 64 bad arguments.\n";
+    "4 校准失败 (clock not set), 5 local port unusable, 6 no private folder for the scratch\n"
+    "file (the cause is printed), 64 bad arguments. Why no server was reached (name not\n"
+    "resolved, network unreachable) goes to standard error.\n";
 
 struct Options {
     std::optional<std::string> server;
@@ -161,11 +163,16 @@ int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
     SoleInstance instance;
     NoWindows windows;
     MainForm form(Platform{platform.systemClock, platform.localClock, platform.socket,
-                           platform.timers, files, messageBox, beeper, instance, windows, windows});
+                           platform.timers, files, messageBox, beeper, instance, windows, windows,
+                           platform.steadyClock, platform.random});
     attachExchange(form);
 
     // A scratch file of its own, so the tool can run beside the desktop program.
-    form.scratchFile.open(files, joinPath(files.privateRuntimeFolder(), "XCV-CLI.TMP"));
+    if (const std::string problem = openScratchFile(form.scratchFile, files, "XCV-CLI.TMP");
+        !problem.empty()) {
+        console.err(problem + "\n");
+        return 6;
+    }
     const std::string server = options->server.value_or(configuredServer(files));
     if (!prepareSocket(form, server, options->localPort)) {
         console.err("本机端口 " + std::to_string(options->localPort) + " 无法使用\n");
@@ -182,6 +189,9 @@ int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
     const auto report = [&] {
         burstOver = true;
         if (form.Text3.text().empty()) {
+            if (!form.Text1.toolTip().empty()) {
+                console.err(form.Text1.toolTip() + "\n");
+            }
             console.out(form.Text1.text() + "\n");
             status = failureStatus(form.Text1.text());
         } else {
@@ -211,7 +221,7 @@ int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
             afterHandler->start();
         }
     });
-    // All 30 requests go out, as in the program, before the tool ends.
+    // The requests go out, as in the program, until the burst is over.
     const auto poll = platform.timers.createTimer(TimerPrecision::Coarse);
     poll->setInterval(20);
     poll->setTickHandler(finishWhenSent);

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/random.h"
 #include "platform/timer.h"
 #include "platform/udp_socket.h"
 
@@ -20,6 +21,8 @@ struct CliPlatform {
     TimerService& timers;
     FileSystem& files;
     Console& console;
+    SteadyClock& steadyClock;
+    RandomSource& random;
     // Runs the event loop until quit is called and gives quit's status.
     std::function<int()> runEventLoop;
     std::function<void(int status)> quitEventLoop;

@@ -5,6 +5,7 @@
 #include "platform/win32/win32_console.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_message_window.h"
+#include "platform/win32/win32_random.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_timers.h"
 #include "platform/win32/win32_udp_socket.h"
@@ -21,7 +22,8 @@ int wmain(int argc, wchar_t** argv) {
     Win32UdpSocket socket(window);
     Win32TimerService timers(window);
     Win32Console console;
-    CliPlatform platform{clock, clock,   socket,         timers,
-                         files, console, runMessageLoop, quitMessageLoop};
+    Win32Random random;
+    CliPlatform platform{clock,   clock, socket, timers,         files,
+                         console, clock, random, runMessageLoop, quitMessageLoop};
     return runCli(arguments, platform);
 }

@@ -30,8 +30,9 @@ public:
     Form1& window() { return *m_window; }
 
 private:
-    const std::string m_runtimeFolder;
+    const RuntimeFolder m_runtimeFolder;
     PosixClock m_clock;
+    SystemRandom m_random;
     PosixFileSystem m_files;
     QtUdpSocket m_socket;
     QtTimerService m_timers;

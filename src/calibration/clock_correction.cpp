@@ -7,6 +7,7 @@
 #include "calibration/time_sync_log.h"
 #include "common/day_date.h"
 #include "common/text_forms.h"
+#include "exchange/request_sender.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -58,6 +59,7 @@ SystemTime correctedTime(const SystemTime& utc, double offsetSec) {
 
 void clockCorrection(MainForm& form) {
     form.Timer5->stop();
+    forgetBurst(form);
     if (form.autoRun) {
         form.autoRun = false;
         logEvent(form, "   校准(自动)");

@@ -1,6 +1,7 @@
 #include "calibration/measure_command.h"
 
 #include "calibration/time_sync_log.h"
+#include "exchange/exchange.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -12,16 +13,15 @@ void measureCommand(MainForm& form) {
     form.Command6.setEnabled(false);
     form.Timer5->stop();
     form.Timer7->start();
-    if (form.settings.logOn) {
-        const SystemTime now = form.platform.localClock.getLocalTime();
-        form.timeSyncLog.append(form.autoRun ? scheduledStartLine(now)
-                                             : eventLine(now, "   测时差"));
-    }
+    const SystemTime now = form.platform.localClock.getLocalTime();
+    logPlain(form, form.autoRun ? scheduledStartLine(now) : eventLine(now, "   测时差"));
     form.requestsSent = 0;
     form.repliesReceived = 0;
     form.sentRequests.clear();
-    form.Timer1->start();
+    form.burstClockBaseMs.reset();
+    form.Text1.setToolTip("");
     form.Timer2->start();
+    startExchange(form);
     form.Timer3->stop();
     form.Text3.setText("");
     form.Text1.setText("");

@@ -7,6 +7,7 @@
 #include "calibration/time_sync_log.h"
 #include "common/day_date.h"
 #include "common/text_forms.h"
+#include "exchange/request_sender.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -64,6 +65,7 @@ std::string offsetDisplayText(double offsetSec) {
 }
 
 void adjust(MainForm& form, const std::int16_t& difIDd) {
+    forgetBurst(form);
     const int n = difIDd;
     ReplyRecords& records = form.replyRecords;
     std::int16_t flagged = 0;

@@ -24,10 +24,8 @@ void TimeSyncLog::close() {
     m_path.clear();
 }
 
-void TimeSyncLog::append(const std::string& line) {
-    if (m_file) {
-        m_file->appendLine(line);
-    }
+bool TimeSyncLog::append(const std::string& line) {
+    return !m_file || m_file->appendLine(line);
 }
 
 std::string eventLine(const SystemTime& local, std::string_view text) {
@@ -45,15 +43,21 @@ std::string resultLine(double offsetSec, bool autoRun) {
 }
 
 void logEvent(MainForm& form, std::string_view text) {
-    if (form.settings.logOn) {
-        form.timeSyncLog.append(eventLine(form.platform.localClock.getLocalTime(), text));
-    }
+    logPlain(form, eventLine(form.platform.localClock.getLocalTime(), text));
 }
 
 void logPlain(MainForm& form, const std::string& line) {
-    if (form.settings.logOn) {
-        form.timeSyncLog.append(line);
+    if (form.settings.logOn && !form.timeSyncLog.append(line) && !form.logFailureReported) {
+        // A modal box here would run inside the evaluation or the correction, and hold a
+        // scheduled one until somebody answers it: it comes once the handler has returned.
+        form.logFailureReported = true;
+        form.Timer4->start();
     }
+}
+
+void logFailureTick(MainForm& form) {
+    form.Timer4->stop();
+    form.platform.messageBox.show("校时数据无法写入 " + form.settings.logPath);
 }
 
 std::string defaultLogPath(const std::string& programFolder, const SystemTime& localNow) {

@@ -20,7 +20,8 @@ public:
     FileError open(FileSystem& files, const std::string& path);
     void close();
     bool isOpen() const { return m_file != nullptr; }
-    void append(const std::string& line);
+    // False when the line did not reach the file.
+    bool append(const std::string& line);
 
 private:
     std::unique_ptr<TextAppender> m_file;
@@ -32,9 +33,11 @@ std::string eventLine(const SystemTime& local, std::string_view text);
 std::string scheduledStartLine(const SystemTime& local);
 std::string resultLine(double offsetSec, bool autoRun);
 
-// Writers: nothing is written while logging is off.
+// Writers: nothing is written while logging is off. The first line of a run that does not
+// reach the file starts Timer4, which says so once.
 void logEvent(MainForm& form, std::string_view text);
 void logPlain(MainForm& form, const std::string& line);
+void logFailureTick(MainForm& form);
 
 // The default log file: the program folder and the start date, "mm-dd-yyyy.log".
 std::string defaultLogPath(const std::string& programFolder, const SystemTime& localNow);

@@ -2,6 +2,7 @@
 
 #include "calibration/offset_evaluation.h"
 #include "common/day_date.h"
+#include "exchange/request_sender.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -26,6 +27,7 @@ void endFailedBurst(MainForm& form, Rgb color, const char* message) {
 
 void burstTimeoutTick(MainForm& form) {
     form.Timer2->stop();
+    forgetBurst(form);
     form.platform.beeper.beep();
     form.Timer5->start();
     form.lastClockCheck = localDayDate(form);

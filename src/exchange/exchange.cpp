@@ -1,5 +1,6 @@
 #include "exchange/exchange.h"
 
+#include "common/utf8_text.h"
 #include "exchange/burst_supervision.h"
 #include "exchange/reply_handler.h"
 #include "exchange/request_sender.h"
@@ -27,10 +28,36 @@ void attachExchange(MainForm& form) {
 }
 
 bool prepareSocket(MainForm& form, const std::string& addressField, std::int32_t localPort) {
-    UdpSocket& socket = form.platform.socket;
-    socket.setRemoteHost(addressField);
-    socket.setRemotePort(kServerPort);
-    return socket.bind(localPort);
+    form.serverAddress = addressField;
+    return form.platform.socket.bind(localPort);
+}
+
+std::string connectProblem(ConnectOutcome outcome, const std::string& addressField) {
+    switch (outcome) {
+        case ConnectOutcome::Connected:
+            break;
+        case ConnectOutcome::NameNotResolved:
+            return "服务器名称无法解析: " + trimBlanks(addressField);
+        case ConnectOutcome::NetworkUnreachable:
+            return "网络不可达: " + trimBlanks(addressField);
+    }
+    return {};
+}
+
+void startExchange(MainForm& form) {
+    form.platform.socket.connectTo(
+        form.serverAddress, kServerPort, [&form](ConnectOutcome outcome) {
+            // The burst may have timed out while the name was looked up.
+            if (!form.Timer2->isRunning()) {
+                return;
+            }
+            if (outcome == ConnectOutcome::Connected) {
+                form.Timer1->start();
+                return;
+            }
+            form.Text1.setToolTip(connectProblem(outcome, form.serverAddress));
+            burstTimeoutTick(form);
+        });
 }
 
 }  // namespace korvel

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/udp_socket.h"
+
 namespace korvel {
 
 struct MainForm;
@@ -13,8 +15,16 @@ inline constexpr std::int32_t kServerPort = 123;
 // their handlers and sets the timers' intervals.
 void attachExchange(MainForm& form);
 
-// Points the socket at the server (port 123) and binds the local port; false when the port
-// cannot be used.
+// Remembers the server's address field and binds the local port; false when the port cannot
+// be used.
 bool prepareSocket(MainForm& form, const std::string& addressField, std::int32_t localPort);
+
+// The start of a burst's exchange: the server's name is looked up anew and the socket
+// connected to it (port 123); the requests start when that is done. When it fails, the burst
+// ends at once as one without a server, the cause in Text1's tool tip.
+void startExchange(MainForm& form);
+
+// The cause of a failed connect as the user reads it; empty for Connected.
+std::string connectProblem(ConnectOutcome outcome, const std::string& addressField);
 
 }  // namespace korvel

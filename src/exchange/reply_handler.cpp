@@ -2,6 +2,7 @@
 
 #include "calibration/offset_evaluation.h"
 #include "common/day_date.h"
+#include "exchange/request_sender.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -18,8 +19,8 @@ constexpr std::uint8_t kLeapWarningByte = 96;
 }  // namespace
 
 bool isUsableReply(const SntpPacket& packet) {
-    return modeOf(packet) == kServerMode && packet.stratum != 0 &&
-           transmitOf(packet) != NtpTimestamp{};
+    return modeOf(packet) == kServerMode && packet.stratum != 0 && packet.receiveSeconds != 0 &&
+           packet.transmitSeconds != 0;
 }
 
 void datagramArrival(MainForm& form, std::int32_t byteCount) {
@@ -28,34 +29,45 @@ void datagramArrival(MainForm& form, std::int32_t byteCount) {
     }
     // The arrival time is read before the datagram is, so that the read, the byte swap and
     // the scratch-file round trip do not count as time on the network.
-    const SystemTime arrivalTime = form.platform.systemClock.getSystemTime();
+    const SystemTime arrivalTime = burstClockReading(form);
     PacketBytes buffer{};
-    DatagramSource source;
-    if (form.platform.socket.read(buffer, source) != byteCount || !source.fromRemote) {
+    if (form.platform.socket.read(buffer) != byteCount) {
         return;
     }
     swapByteOrder(buffer);
     const auto packet = form.scratchFile.bytesToRecord(buffer);
-    if (!packet || !isUsableReply(*packet) || !form.sentRequests.claim(originateOf(*packet))) {
+    if (!packet || !isUsableReply(*packet)) {
         return;
     }
+    SentRequests::Entry* request = form.sentRequests.find(originateOf(*packet));
+    if (request == nullptr) {
+        return;
+    }
+    // Time cannot run backwards at the server, nor a reply come back before it left: such a
+    // reply would sort as the fastest and carry its forged offset into the mean.
+    const double arrival = ntpSeconds(arrivalTime);
+    const double t2 = unwrapNtpSeconds(receiveOf(*packet), arrival);
+    const double t3 = unwrapNtpSeconds(transmitOf(*packet), arrival);
+    const double resolution = form.platform.steadyClock.readingResolutionMs() / 1000.0;
+    if (t3 < t2 || (arrival - request->sentAt) - (t3 - t2) < -resolution) {
+        return;
+    }
+    request->answered = true;
 
     const std::int16_t k = ++form.repliesReceived;
     ReplyRecord& record = form.replyRecords[static_cast<std::size_t>(k)];
     record.invalid =
         packet->liVnMode >= kLeapWarningByte || packet->stratum >= kUnsynchronisedStratum ? 1 : 0;
     form.arrivalTime = arrivalTime;
-    const double arrival = ntpSeconds(arrivalTime);
-    record.t1 = unwrapNtpSeconds(originateOf(*packet), arrival);
-    record.t2 = unwrapNtpSeconds(receiveOf(*packet), arrival);
-    record.t3 = unwrapNtpSeconds(transmitOf(*packet), arrival);
+    record.t1 = request->sentAt;
+    record.t2 = t2;
+    record.t3 = t3;
     record.t4 = arrival;
 
     if (k >= kRepliesPerBurst) {
         form.platform.beeper.beep();
         form.Timer2->stop();
         adjust(form, form.repliesReceived);
-        form.repliesReceived = 0;
     }
 }
 

@@ -1,23 +1,54 @@
 #include "exchange/request_sender.h"
 
+#include <cmath>
+
+#include "common/day_date.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
+
+namespace {
+
+// Wall clock minus monotonic clock may move this much between readings of an unstepped clock:
+// rounding to the millisecond at both ends.
+constexpr double kLargestUnsteppedChangeMs = 4.0;
+
+}  // namespace
+
+SystemTime burstClockReading(MainForm& form) {
+    const PairedReading reading = form.platform.steadyClock.readPaired();
+    const double baseMs = ntpSeconds(reading.utc) * 1000.0 - static_cast<double>(reading.steadyMs);
+    if (form.burstClockBaseMs &&
+        std::abs(baseMs - *form.burstClockBaseMs) > kLargestUnsteppedChangeMs) {
+        form.sentRequests.clear();
+        form.repliesReceived = 0;
+    }
+    form.burstClockBaseMs = baseMs;
+    return reading.utc;
+}
 
 void requestTick(MainForm& form) {
     if (form.requestsSent >= kRequestsPerBurst) {
         form.Timer1->stop();
         return;
     }
-    const NtpTimestamp transmit = ntpTimestamp(form.platform.systemClock.getSystemTime());
+    const SystemTime now = burstClockReading(form);
+    NtpTimestamp transmit = ntpTimestamp(now);
+    transmit.fraction = (transmit.fraction & ~kRandomFractionMask) |
+                        (form.platform.random.randomBits() & kRandomFractionMask);
     // A request that cannot be converted or sent still counts, so the burst keeps its pace.
     if (auto bytes = form.scratchFile.recordToBytes(requestPacket(transmit))) {
         swapByteOrder(*bytes);
         if (form.platform.socket.send(*bytes)) {
-            form.sentRequests.add(transmit);
+            form.sentRequests.add(transmit, ntpSeconds(now));
         }
     }
     ++form.requestsSent;
+}
+
+void forgetBurst(MainForm& form) {
+    form.Timer1->stop();
+    form.sentRequests.clear();
 }
 
 }  // namespace korvel

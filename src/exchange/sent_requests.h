@@ -9,32 +9,33 @@ namespace korvel {
 
 inline constexpr int kRequestsPerBurst = 30;
 
-// The transmit times of the current burst's requests. A reply counts only when it echoes one
-// of them that has not been answered yet.
+// The requests of the current burst that are still awaited. A reply counts only when its
+// originate repeats all 64 bits of an unanswered one's transmit timestamp.
 class SentRequests {
 public:
+    struct Entry {
+        NtpTimestamp transmit;
+        double sentAt = 0.0;  // our own clock reading at the send, in NTP seconds
+        bool answered = false;
+    };
+
     void clear() { m_count = 0; }
-    void add(NtpTimestamp transmit) {
+    void add(NtpTimestamp transmit, double sentAt) {
         if (m_count < m_entries.size()) {
-            m_entries[m_count++] = {transmit, false};
+            m_entries[m_count++] = {transmit, sentAt, false};
         }
     }
-    // True, and the request marked answered, when the originate time matches one.
-    bool claim(NtpTimestamp originate) {
+    // The unanswered request whose transmit timestamp is originate; nullptr when none is.
+    Entry* find(NtpTimestamp originate) {
         for (std::size_t i = 0; i < m_count; ++i) {
             if (!m_entries[i].answered && m_entries[i].transmit == originate) {
-                m_entries[i].answered = true;
-                return true;
+                return &m_entries[i];
             }
         }
-        return false;
+        return nullptr;
     }
 
 private:
-    struct Entry {
-        NtpTimestamp transmit;
-        bool answered = false;
-    };
     std::array<Entry, kRequestsPerBurst> m_entries{};
     std::size_t m_count = 0;
 };

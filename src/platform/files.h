@@ -45,22 +45,30 @@ public:
 };
 
 // Files and folders. Text crosses this interface as UTF-8 without line ends.
+//
+// Every open takes regular files only (a FIFO, device or folder gives PathAccess) and never
+// waits on the file. A symbolic link is followed only when it belongs to the running user, to
+// the system's administrator or to the owner of the folder it sits in (the rule the system
+// keeps in shared sticky folders); another's link gives PathAccess.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
     // The folder that holds the program, without a trailing separator unless it is a root.
     virtual std::string programFolder() = 0;
-    // A folder private to this user for short-lived files.
+    // A folder for short-lived files that only this user can reach (owned by the user, no
+    // access for others, itself no link); empty when there is none.
     virtual std::string privateRuntimeFolder() = 0;
-    // Read and write, created if absent (mode 0600 where modes exist), content kept, and
-    // never through a symbolic link.
+    // Why privateRuntimeFolder() is empty, as a sentence for the user; empty when it is not.
+    virtual std::string runtimeFolderProblem() = 0;
+    // Read and write, created if absent (mode 0600 where modes exist), content kept.
     virtual std::unique_ptr<ByteFile> openByteFile(const std::string& path, FileError& error) = 0;
     virtual std::unique_ptr<TextAppender> openAppend(const std::string& path, FileError& error) = 0;
-    // The first line of a text file (CR LF or LF ends it); nullopt when it cannot be read.
-    // An empty file gives an empty line.
+    // The first line of a text file (CR LF or LF ends it, a UTF-8 byte-order mark before it is
+    // skipped); nullopt when it cannot be read. An empty file gives an empty line.
     virtual std::optional<std::string> readFirstLine(const std::string& path) = 0;
     // Replaces the whole file by one line, atomically: readers see the old content or the new,
-    // never a partial file.
+    // never a partial file. A followed link stays and its target gets the line. Where the
+    // folder refuses a new file but the file itself may be written, it is rewritten in place.
     virtual FileError replaceWithLine(const std::string& path, const std::string& utf8Line) = 0;
     virtual bool exists(const std::string& path) = 0;
 };

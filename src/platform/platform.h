@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/random.h"
 #include "platform/timer.h"
 #include "platform/udp_socket.h"
 #include "platform/user_feedback.h"
@@ -21,6 +22,8 @@ struct Platform {
     InstanceGuard& instanceGuard;
     SecondaryWindows& windows;
     ProgramControl& program;
+    SteadyClock& steadyClock;
+    RandomSource& random;
 };
 
 }  // namespace korvel

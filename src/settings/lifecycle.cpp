@@ -16,6 +16,7 @@ namespace {
 constexpr int kClockDisplayIntervalMs = 200;
 constexpr int kIndicatorResetMs = 2000;
 constexpr int kCaptionIntervalMs = 500;
+constexpr int kAfterHandlerMs = 1;
 
 void attachHandlers(MainForm& form) {
     attachExchange(form);
@@ -26,12 +27,14 @@ void attachHandlers(MainForm& form) {
     form.Timer6->setTickHandler([&form] { indicatorResetTick(form); });
     form.Timer7->setInterval(kCaptionIntervalMs);
     form.Timer7->setTickHandler([&form] { captionTick(form); });
+    form.Timer4->setInterval(kAfterHandlerMs);
+    form.Timer4->setTickHandler([&form] { logFailureTick(form); });
 }
 
 // The window's timers and socket go with it; an event already queued must find them off.
 void releaseWindow(MainForm& form) {
     for (Timer* timer : {form.Timer1.get(), form.Timer2.get(), form.Timer3.get(), form.Timer5.get(),
-                         form.Timer6.get(), form.Timer7.get()}) {
+                         form.Timer6.get(), form.Timer7.get(), form.Timer4.get()}) {
         timer->stop();
     }
     form.platform.socket.close();
@@ -40,10 +43,11 @@ void releaseWindow(MainForm& form) {
 }  // namespace
 
 void reopenScratchFile(MainForm& form) {
-    FileSystem& files = form.platform.files;
     form.scratchFile.close();
-    if (form.scratchFile.open(files, scratchFilePath(files)) != FileError::None) {
-        form.platform.messageBox.show("临时文件 " + scratchFilePath(files) + " 无法打开");
+    if (const std::string problem =
+            openScratchFile(form.scratchFile, form.platform.files, kScratchFileName);
+        !problem.empty()) {
+        form.platform.messageBox.show(problem);
     }
 }
 

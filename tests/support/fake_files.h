@@ -18,6 +18,7 @@ public:
 
     std::string programFolder() override { return programFolderPath; }
     std::string privateRuntimeFolder() override { return runtimeFolderPath; }
+    std::string runtimeFolderProblem() override { return runtimeProblem; }
     std::unique_ptr<ByteFile> openByteFile(const std::string& path, FileError& error) override;
     std::unique_ptr<TextAppender> openAppend(const std::string& path, FileError& error) override;
     std::optional<std::string> readFirstLine(const std::string& path) override;
@@ -26,6 +27,7 @@ public:
 
     std::string programFolderPath = "/opt/korvel";
     std::string runtimeFolderPath = "/run/user/1000";
+    std::string runtimeProblem;
     std::set<std::string> folders;
     std::set<std::string> readOnlyFolders;
     std::set<std::string> fullFolders;  // writes into these run out of space

@@ -22,8 +22,29 @@ bool FakeUdpSocket::bind(std::int32_t localPort) {
     return true;
 }
 
+void FakeUdpSocket::close() {
+    m_localPort = 0;
+    m_connected = false;
+    ++m_lookUpTicket;
+}
+
+void FakeUdpSocket::connectTo(const std::string& host, std::int32_t port,
+                              std::function<void(ConnectOutcome)> done) {
+    m_connected = false;
+    ++lookUps;
+    m_time.schedule(lookUpDelayMs, [this, ticket = ++m_lookUpTicket, host, port, done] {
+        if (ticket != m_lookUpTicket) {
+            return;
+        }
+        m_connected = m_localPort != 0 && lookUpOutcome == ConnectOutcome::Connected;
+        m_remoteHost = trimBlanks(host);
+        m_remotePort = port;
+        done(m_localPort != 0 ? lookUpOutcome : ConnectOutcome::NetworkUnreachable);
+    });
+}
+
 bool FakeUdpSocket::send(std::span<const std::uint8_t> datagram) {
-    if (m_localPort == 0) {
+    if (!m_connected) {
         return false;
     }
     m_sent.emplace_back(datagram.begin(), datagram.end());
@@ -33,13 +54,12 @@ bool FakeUdpSocket::send(std::span<const std::uint8_t> datagram) {
     return true;
 }
 
-std::int32_t FakeUdpSocket::read(std::span<std::uint8_t> buffer, DatagramSource& source) {
+std::int32_t FakeUdpSocket::read(std::span<std::uint8_t> buffer) {
     if (!m_waiting) {
         return -1;
     }
-    const std::size_t count = std::min(buffer.size(), m_waiting->bytes.size());
-    std::copy_n(m_waiting->bytes.begin(), count, buffer.begin());
-    source.fromRemote = m_waiting->fromRemote;
+    const std::size_t count = std::min(buffer.size(), m_waiting->size());
+    std::copy_n(m_waiting->begin(), count, buffer.begin());
     m_waiting.reset();
     return static_cast<std::int32_t>(count);
 }
@@ -47,12 +67,11 @@ std::int32_t FakeUdpSocket::read(std::span<std::uint8_t> buffer, DatagramSource&
 void FakeUdpSocket::deliver(std::vector<std::uint8_t> bytes, std::string fromHost,
                             std::int32_t fromPort, std::int64_t afterMs) {
     m_time.schedule(afterMs, [this, bytes = std::move(bytes), fromHost, fromPort]() mutable {
-        if (m_localPort == 0 || !m_handler) {
+        if (!m_connected || !m_handler || fromHost != m_remoteHost || fromPort != m_remotePort) {
             return;
         }
-        const bool fromRemote = fromHost == trimBlanks(m_remoteHost) && fromPort == m_remotePort;
         const auto size = static_cast<std::int32_t>(bytes.size());
-        m_waiting = Waiting{std::move(bytes), fromRemote};
+        m_waiting = std::move(bytes);
         m_handler(size);
         m_waiting.reset();
     });

@@ -12,45 +12,46 @@
 
 namespace korvel::test {
 
-// The program's socket on a virtual network: sends are recorded and handed to onSend;
-// datagrams arrive through deliver() after a virtual delay.
+// The program's socket on a virtual network: look-ups answer after lookUpDelayMs with
+// lookUpOutcome, sends are recorded and handed to onSend, datagrams arrive through deliver()
+// after a virtual delay.
 class FakeUdpSocket final : public UdpSocket {
 public:
     explicit FakeUdpSocket(VirtualTime& time) : m_time(time) {}
 
-    void setRemoteHost(const std::string& host) override { m_remoteHost = host; }
-    void setRemotePort(std::int32_t port) override { m_remotePort = port; }
     bool bind(std::int32_t localPort) override;
-    void close() override { m_localPort = 0; }
+    void close() override;
     std::int32_t localPort() const override { return m_localPort; }
+    void connectTo(const std::string& host, std::int32_t port,
+                   std::function<void(ConnectOutcome)> done) override;
     bool send(std::span<const std::uint8_t> datagram) override;
     void setArrivalHandler(std::function<void(std::int32_t)> handler) override {
         m_handler = std::move(handler);
     }
-    std::int32_t read(std::span<std::uint8_t> buffer, DatagramSource& source) override;
+    std::int32_t read(std::span<std::uint8_t> buffer) override;
 
-    // A datagram from host:port arriving afterMs from now (while the socket is bound).
+    // A datagram from host:port arriving afterMs from now; dropped unless the socket is then
+    // connected to that host and port.
     void deliver(std::vector<std::uint8_t> bytes, std::string fromHost, std::int32_t fromPort,
                  std::int64_t afterMs = 0);
 
-    const std::string& remoteHost() const { return m_remoteHost; }
-    std::int32_t remotePort() const { return m_remotePort; }
     const std::vector<std::vector<std::uint8_t>>& sent() const { return m_sent; }
     std::set<std::int32_t> portsInUse;
     std::function<void(const std::vector<std::uint8_t>&)> onSend;
+    std::int64_t lookUpDelayMs = 0;
+    ConnectOutcome lookUpOutcome = ConnectOutcome::Connected;
+    int lookUps = 0;
 
 private:
     VirtualTime& m_time;
     std::string m_remoteHost;
     std::int32_t m_remotePort = 0;
     std::int32_t m_localPort = 0;
+    bool m_connected = false;
+    int m_lookUpTicket = 0;  // a new look-up or close() voids the pending one
     std::function<void(std::int32_t)> m_handler;
     std::vector<std::vector<std::uint8_t>> m_sent;
-    struct Waiting {
-        std::vector<std::uint8_t> bytes;
-        bool fromRemote;
-    };
-    std::optional<Waiting> m_waiting;
+    std::optional<std::vector<std::uint8_t>> m_waiting;
 };
 
 // An SNTP server on the virtual network, written from the protocol's byte layout alone.

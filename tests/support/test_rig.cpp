@@ -8,12 +8,12 @@ namespace korvel::test {
 
 TestRig::TestRig(const SystemTime& utcStart) : time(utcStart, 8 * 60) {
     form = std::make_unique<MainForm>(Platform{time, time, socket, time, files, messageBox, beeper,
-                                               instanceGuard, windows, program});
+                                               instanceGuard, windows, program, time, time});
 }
 
 void TestRig::prepareExchange() {
     attachExchange(*form);
-    form->scratchFile.open(files, scratchFilePath(files));
+    openScratchFile(form->scratchFile, files, kScratchFileName);
     prepareSocket(*form, "192.0.2.1      ", 1231);
 }
 

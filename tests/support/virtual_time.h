@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/random.h"
 #include "platform/timer.h"
 
 namespace korvel::test {
@@ -17,7 +18,11 @@ class VirtualTimer;
 // forward and runs what falls due in deadline order: timer ticks first, in the order the
 // timers were created, then scheduled events in the order they were scheduled. Timers run on
 // monotonic time, so setting the wall clock (as a correction does) never moves a deadline.
-class VirtualTime final : public TimerService, public SystemClock, public LocalClock {
+class VirtualTime final : public TimerService,
+                          public SystemClock,
+                          public LocalClock,
+                          public SteadyClock,
+                          public RandomSource {
 public:
     VirtualTime(const SystemTime& utcStart, int localOffsetMinutes);
     ~VirtualTime() override;
@@ -27,6 +32,11 @@ public:
     bool setSystemTime(const SystemTime& utc) override;
     SystemTime getLocalTime() override;
     std::string competingTimeService() override { return otherTimeService; }
+    PairedReading readPaired() override { return {getSystemTime(), m_monotonicMs}; }
+    int readingResolutionMs() override { return 1; }
+    // The bits a test fixes, so requests stay byte for byte predictable.
+    std::uint32_t randomBits() override { return fixedRandomBits; }
+    std::uint32_t fixedRandomBits = 0;
 
     void advance(std::int64_t ms);
     // Runs action at monotonic time now + afterMs.

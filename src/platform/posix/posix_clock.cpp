@@ -1,6 +1,10 @@
 #include "platform/posix/posix_clock.h"
 
+#include <sys/random.h>
+
+#include <cerrno>
 #include <ctime>
+#include <random>
 
 #include "platform/posix/time_services.h"
 
@@ -41,10 +45,15 @@ SystemTime fromTm(const std::tm& tm, long milliseconds) {
     return t;
 }
 
-timespec now() {
+timespec now(clockid_t clock = CLOCK_REALTIME) {
     timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
+    clock_gettime(clock, &ts);
     return ts;
+}
+
+std::int64_t milliseconds(const timespec& ts) {
+    return static_cast<std::int64_t>(ts.tv_sec) * kMillisecondsPerSecond +
+           ts.tv_nsec / kNanosecondsPerMillisecond;
 }
 
 }  // namespace
@@ -58,6 +67,33 @@ SystemTime utcOfReading(const timespec& reading) {
 
 SystemTime PosixClock::getSystemTime() {
     return utcOfReading(now());
+}
+
+PairedReading PosixClock::readPaired() {
+    // The wall clock read between two monotonic readings; a pair that the scheduler pulled
+    // apart is read again, so a preemption never looks like a step.
+    constexpr int kTries = 5;
+    PairedReading reading;
+    for (int i = 0; i < kTries; ++i) {
+        const timespec before = now(CLOCK_MONOTONIC);
+        const timespec wall = now();
+        const std::int64_t after = milliseconds(now(CLOCK_MONOTONIC));
+        reading = {utcOfReading(wall), (milliseconds(before) + after) / 2};
+        if (after - milliseconds(before) <= 1) {
+            break;
+        }
+    }
+    return reading;
+}
+
+std::uint32_t SystemRandom::randomBits() {
+    std::uint32_t bits = 0;
+    ssize_t got = 0;
+    do {
+        got = ::getrandom(&bits, sizeof bits, 0);
+    } while (got < 0 && errno == EINTR);
+    // A kernel without getrandom(2): the library's device-backed source.
+    return got == static_cast<ssize_t>(sizeof bits) ? bits : std::random_device{}();
 }
 
 SystemTime PosixClock::getLocalTime() {

@@ -3,16 +3,25 @@
 #include <time.h>
 
 #include "platform/clock.h"
+#include "platform/random.h"
 
 namespace korvel {
 
-// CLOCK_REALTIME; setting it needs CAP_SYS_TIME.
-class PosixClock final : public SystemClock, public LocalClock {
+// CLOCK_REALTIME; setting it needs CAP_SYS_TIME. Paired with CLOCK_MONOTONIC.
+class PosixClock final : public SystemClock, public LocalClock, public SteadyClock {
 public:
+    PairedReading readPaired() override;
+    int readingResolutionMs() override { return 1; }
     SystemTime getSystemTime() override;
     bool setSystemTime(const SystemTime& utc) override;
     std::string competingTimeService() override;
     SystemTime getLocalTime() override;
+};
+
+// The system's random source, getrandom(2).
+class SystemRandom final : public RandomSource {
+public:
+    std::uint32_t randomBits() override;
 };
 
 // The UTC record of a CLOCK_REALTIME reading, to the nearest millisecond: from 999.5 ms on

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <optional>
 #include <utility>
 
 namespace korvel {
@@ -108,40 +110,105 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-}  // namespace
+// A link whose owner is this user, root or the owner of its folder: nobody else could have
+// put it there to redirect our writes.
+bool isTrustedLink(const std::string& path) {
+    struct stat link {};
+    struct stat folder {};
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+        return false;
+    }
+    return link.st_uid == ::geteuid() || link.st_uid == 0 ||
+           (::stat(folderOf(path).c_str(), &folder) == 0 && link.st_uid == folder.st_uid);
+}
 
-PosixFileSystem::PosixFileSystem(std::string programFolder, std::string runtimeFolder)
-    : m_programFolder(std::move(programFolder)), m_runtimeFolder(std::move(runtimeFolder)) {}
-
-std::unique_ptr<ByteFile> PosixFileSystem::openByteFile(const std::string& path, FileError& error) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+// Opens a regular file without waiting on it (a FIFO would block until a writer came).
+int openRegular(const std::string& path, int flags, mode_t mode, FileError& error) {
+    flags |= O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(path.c_str(), flags | O_NOFOLLOW, mode);
+    if (fd < 0 && errno == ELOOP && isTrustedLink(path)) {
+        fd = ::open(path.c_str(), flags, mode);
+    }
     if (fd < 0) {
         error = errorOf(errno);
-        return nullptr;
+        return -1;
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         error = FileError::PathAccess;
-        return nullptr;
+        return -1;
     }
     error = FileError::None;
-    return std::make_unique<PosixByteFile>(fd);
+    return fd;
+}
+
+bool ownedPrivateFolder(const struct stat& info) {
+    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 0777) == 0700;
+}
+
+// The file a save writes: a trusted link's target, or the path itself.
+std::optional<std::string> saveTarget(const std::string& path, FileError& error) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+        return path;
+    }
+    char* resolved = isTrustedLink(path) ? ::realpath(path.c_str(), nullptr) : nullptr;
+    if (resolved == nullptr) {
+        error = FileError::PathAccess;
+        return std::nullopt;
+    }
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+}
+
+FileError writeLine(int fd, const std::string& content) {
+    if (!writeAll(fd, content.data(), content.size()) || ::fsync(fd) != 0) {
+        return errorOf(errno);
+    }
+    return FileError::None;
+}
+
+}  // namespace
+
+RuntimeFolder choosePrivateFolder(const std::string& preferred, const std::string& tempFolder) {
+    struct stat info {};
+    if (!preferred.empty() && ::lstat(preferred.c_str(), &info) == 0 && ownedPrivateFolder(info)) {
+        return {preferred, {}};
+    }
+    // A fixed name, so that a second copy finds the first one's lock.
+    const std::string own = joinPath(tempFolder, "korvel-" + std::to_string(::geteuid()));
+    ::mkdir(own.c_str(), 0700);
+    if (::lstat(own.c_str(), &info) != 0) {
+        return {{}, own + " 无法建立"};
+    }
+    if (ownedPrivateFolder(info)) {
+        return {own, {}};
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return {{}, own + " 不是文件夹"};
+    }
+    return {{}, own + (info.st_uid != ::geteuid() ? " 属于其他用户" : " 可被其他用户访问")};
+}
+
+PosixFileSystem::PosixFileSystem(std::string programFolder, RuntimeFolder runtimeFolder)
+    : m_programFolder(std::move(programFolder)), m_runtimeFolder(std::move(runtimeFolder)) {}
+
+std::unique_ptr<ByteFile> PosixFileSystem::openByteFile(const std::string& path, FileError& error) {
+    const int fd = openRegular(path, O_RDWR | O_CREAT, 0600, error);
+    return fd < 0 ? nullptr : std::make_unique<PosixByteFile>(fd);
 }
 
 std::unique_ptr<TextAppender> PosixFileSystem::openAppend(const std::string& path,
                                                           FileError& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = errorOf(errno);
-        return nullptr;
-    }
-    error = FileError::None;
-    return std::make_unique<PosixAppender>(fd);
+    const int fd = openRegular(path, O_WRONLY | O_APPEND | O_CREAT, 0644, error);
+    return fd < 0 ? nullptr : std::make_unique<PosixAppender>(fd);
 }
 
 std::optional<std::string> PosixFileSystem::readFirstLine(const std::string& path) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    FileError error = FileError::None;
+    FileDescriptor fd(openRegular(path, O_RDONLY, 0, error));
     if (fd.get() < 0) {
         return std::nullopt;
     }
@@ -165,30 +232,48 @@ std::optional<std::string> PosixFileSystem::readFirstLine(const std::string& pat
         }
     }
     line = line.substr(0, line.find('\n'));
+    // Some editors start a UTF-8 file with a byte-order mark.
+    if (line.starts_with("\xEF\xBB\xBF")) {
+        line.erase(0, 3);
+    }
     if (!line.empty() && line.back() == '\r') {
         line.pop_back();
     }
     return line;
 }
 
-FileError PosixFileSystem::replaceWithLine(const std::string& path, const std::string& utf8Line) {
+FileError PosixFileSystem::replaceWithLine(const std::string& linkOrPath,
+                                           const std::string& utf8Line) {
+    FileError error = FileError::None;
+    const auto target = saveTarget(linkOrPath, error);
+    if (!target) {
+        return error;
+    }
+    const std::string& path = *target;
+    struct stat old {};
+    const bool existed = ::stat(path.c_str(), &old) == 0;
+    if (existed && !S_ISREG(old.st_mode)) {
+        return FileError::PathAccess;
+    }
+    const mode_t mode = existed ? (old.st_mode & 07777) : 0644;
+    const std::string content = utf8Line + '\n';
     // One fixed name: a save cut short leaves at most this file, and the next save reuses it.
     const std::string tempPath = path + ".new";
-    struct stat old {};
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    FileDescriptor fd(
-        ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode));
+    FileDescriptor fd(::open(tempPath.c_str(),
+                             O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                             mode));
     if (fd.get() < 0) {
+        if (existed && (errno == EACCES || errno == EPERM)) {
+            // The folder takes no new file, but the file itself may be writable.
+            FileDescriptor file(openRegular(path, O_WRONLY | O_TRUNC, 0, error));
+            return file.get() < 0 ? error : writeLine(file.get(), content);
+        }
         return errorOf(errno);
     }
-    const std::string content = utf8Line + '\n';
-    FileError result = FileError::None;
-    if (::fchmod(fd.get(), mode) != 0 || !writeAll(fd.get(), content.data(), content.size()) ||
-        ::fsync(fd.get()) != 0) {
-        result = errorOf(errno);
-    } else if (!fd.close()) {
-        result = errorOf(errno);
-    } else if (::rename(tempPath.c_str(), path.c_str()) != 0) {
+    FileError result =
+        ::fchmod(fd.get(), mode) == 0 ? writeLine(fd.get(), content) : errorOf(errno);
+    if (result == FileError::None &&
+        (!fd.close() || ::rename(tempPath.c_str(), path.c_str()) != 0)) {
         result = errorOf(errno);
     }
     if (result != FileError::None) {

@@ -15,13 +15,15 @@ QString instanceLockPath(const QString& runtimeFolder, const QString& executable
 }
 
 QtInstanceGuard::QtInstanceGuard(const QString& runtimeFolder, const QString& executablePath)
-    : m_lock(instanceLockPath(runtimeFolder, executablePath)) {
+    : m_lock(instanceLockPath(runtimeFolder, executablePath)),
+      m_hasFolder(!runtimeFolder.isEmpty()) {
     // A lock of a live process never goes stale, however old.
     m_lock.setStaleLockTime(0);
 }
 
 bool QtInstanceGuard::anotherCopyRunning() {
-    if (m_lock.isLocked() || m_lock.tryLock(0)) {
+    // Without a private folder there is nowhere safe for the lock; the program runs.
+    if (!m_hasFolder || m_lock.isLocked() || m_lock.tryLock(0)) {
         return false;
     }
     // A folder we cannot write says nothing about another copy; the program runs.

@@ -17,6 +17,7 @@ public:
 
 private:
     QLockFile m_lock;
+    bool m_hasFolder;
 };
 
 // The lock file of an executable in a folder.

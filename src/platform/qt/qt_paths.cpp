@@ -1,8 +1,7 @@
 #include "platform/qt/qt_paths.h"
 
 #include <QCoreApplication>
-#include <QLoggingCategory>
-#include <QStandardPaths>
+#include <QDir>
 
 namespace korvel {
 
@@ -10,13 +9,9 @@ std::string executableFolder() {
     return QCoreApplication::applicationDirPath().toStdString();
 }
 
-std::string privateRuntimeFolder() {
-    // Without $XDG_RUNTIME_DIR (root on a console, CI) Qt warns before it falls back to a
-    // private folder of its own, which is just as good here.
-    QLoggingCategory::setFilterRules(QStringLiteral("default.warning=false"));
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    QLoggingCategory::setFilterRules(QString());
-    return folder.toStdString();
+RuntimeFolder privateRuntimeFolder() {
+    return choosePrivateFolder(qEnvironmentVariable("XDG_RUNTIME_DIR").toStdString(),
+                               QDir::tempPath().toStdString());
 }
 
 }  // namespace korvel

@@ -1,105 +1,189 @@
 #include "platform/qt/qt_udp_socket.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QHostInfo>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace korvel {
 
 namespace {
 
-constexpr qint64 kLargestDatagram = 65536;
+constexpr std::size_t kLargestDatagram = 65536;
 
-bool sameAddress(const QHostAddress& a, const QHostAddress& b) {
-    return a.isEqual(b, QHostAddress::TolerantConversion);
+// An address as the socket's family writes it: IPv4 becomes v4-mapped on a dual-stack socket.
+bool socketAddress(const QHostAddress& address, quint16 port, bool dualStack, sockaddr_storage& out,
+                   socklen_t& size) {
+    std::memset(&out, 0, sizeof out);
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    if (isV4 && !dualStack) {
+        auto& in = reinterpret_cast<sockaddr_in&>(out);
+        in.sin_family = AF_INET;
+        in.sin_port = htons(port);
+        in.sin_addr.s_addr = htonl(v4);
+        size = sizeof in;
+        return true;
+    }
+    if (!dualStack) {
+        return false;
+    }
+    auto& in6 = reinterpret_cast<sockaddr_in6&>(out);
+    in6.sin6_family = AF_INET6;
+    in6.sin6_port = htons(port);
+    const Q_IPV6ADDR bytes = isV4 ? QHostAddress(v4).toIPv6Address() : address.toIPv6Address();
+    std::memcpy(&in6.sin6_addr, bytes.c, sizeof in6.sin6_addr);
+    in6.sin6_scope_id = address.scopeId().toUInt();
+    size = sizeof in6;
+    return true;
 }
 
 }  // namespace
 
-QtUdpSocket::QtUdpSocket() : m_datagram(kLargestDatagram) {
-    QObject::connect(&m_socket, &QUdpSocket::readyRead, [this] { deliverWaiting(); });
-}
+QtUdpSocket::QtUdpSocket() : m_datagram(kLargestDatagram) {}
 
-void QtUdpSocket::setRemoteHost(const std::string& host) {
-    const QString name = QString::fromStdString(host).trimmed();
-    m_remoteAddress = QHostAddress();
-    if (m_remoteAddress.setAddress(name)) {
-        return;
-    }
-    // A host name: resolved once here, not on every request.
-    const QHostInfo info = QHostInfo::fromName(name);
-    for (const QHostAddress& address : info.addresses()) {
-        if (address.protocol() == QAbstractSocket::IPv4Protocol) {
-            m_remoteAddress = address;
-            return;
-        }
-    }
-}
-
-void QtUdpSocket::setRemotePort(std::int32_t port) {
-    m_remotePort = static_cast<quint16>(port);
+QtUdpSocket::~QtUdpSocket() {
+    close();
 }
 
 bool QtUdpSocket::bind(std::int32_t localPort) {
+    close();
     if (localPort < 0 || localPort > 65535) {
         return false;
     }
-    if (m_socket.state() != QAbstractSocket::UnconnectedState) {
-        m_socket.close();
+    const auto port = htons(static_cast<std::uint16_t>(localPort));
+    // One IPv6 socket that also carries IPv4; a plain IPv4 one where the system has no IPv6.
+    m_fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int result = -1;
+    if (m_fd >= 0) {
+        const int off = 0;
+        ::setsockopt(m_fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+        sockaddr_in6 any{};
+        any.sin6_family = AF_INET6;
+        any.sin6_port = port;
+        any.sin6_addr = in6addr_any;
+        result = ::bind(m_fd, reinterpret_cast<sockaddr*>(&any), sizeof any);
+        m_dualStack = true;
+    } else {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        any.sin_port = port;
+        any.sin_addr.s_addr = htonl(INADDR_ANY);
+        result = m_fd < 0 ? -1 : ::bind(m_fd, reinterpret_cast<sockaddr*>(&any), sizeof any);
+        m_dualStack = false;
     }
-    // No address sharing: a port another program holds must be reported, not shared.
-    return m_socket.bind(QHostAddress::AnyIPv4, static_cast<quint16>(localPort),
-                         QAbstractSocket::DontShareAddress);
+    if (result != 0) {
+        close();
+        return false;
+    }
+    m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { deliverWaiting(); });
+    return true;
 }
 
 void QtUdpSocket::close() {
-    m_socket.close();
+    abortLookUp();
+    m_notifier.reset();
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    m_connected = false;
 }
 
 std::int32_t QtUdpSocket::localPort() const {
-    return m_socket.localPort();
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        return 0;
+    }
+    return address.ss_family == AF_INET6
+               ? ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port)
+               : ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+}
+
+void QtUdpSocket::abortLookUp() {
+    if (m_lookUpId >= 0) {
+        QHostInfo::abortHostLookup(m_lookUpId);
+        m_lookUpId = -1;
+    }
+}
+
+void QtUdpSocket::connectTo(const std::string& host, std::int32_t port,
+                            std::function<void(ConnectOutcome)> done) {
+    abortLookUp();
+    m_connected = false;
+    const QString name = QString::fromStdString(host).trimmed();
+    // The look-up answers through the event loop even for an address, so done never runs
+    // inside this call.
+    m_lookUpId = QHostInfo::lookupHost(
+        name, &m_lookUpContext, [this, port, done = std::move(done)](const QHostInfo& info) {
+            m_lookUpId = -1;
+            QList<QHostAddress> addresses = info.addresses();
+            if (info.error() != QHostInfo::NoError || addresses.isEmpty()) {
+                done(ConnectOutcome::NameNotResolved);
+                return;
+            }
+            std::stable_partition(addresses.begin(), addresses.end(), [](const QHostAddress& a) {
+                return a.protocol() == QAbstractSocket::IPv4Protocol;
+            });
+            sockaddr_storage to{};
+            socklen_t size = 0;
+            const bool fits =
+                m_fd >= 0 &&
+                socketAddress(addresses.front(), static_cast<quint16>(port), m_dualStack, to, size);
+            m_connected = fits && ::connect(m_fd, reinterpret_cast<sockaddr*>(&to), size) == 0;
+            done(m_connected ? ConnectOutcome::Connected : ConnectOutcome::NetworkUnreachable);
+        });
 }
 
 bool QtUdpSocket::send(std::span<const std::uint8_t> datagram) {
-    if (m_remoteAddress.isNull() || m_socket.state() != QAbstractSocket::BoundState) {
+    if (!m_connected) {
         return false;
     }
-    return m_socket.writeDatagram(reinterpret_cast<const char*>(datagram.data()),
-                                  static_cast<qint64>(datagram.size()), m_remoteAddress,
-                                  m_remotePort) == static_cast<qint64>(datagram.size());
+    return ::send(m_fd, datagram.data(), datagram.size(), MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(datagram.size());
 }
 
 void QtUdpSocket::setArrivalHandler(std::function<void(std::int32_t)> handler) {
     m_handler = std::move(handler);
 }
 
-std::int32_t QtUdpSocket::read(std::span<std::uint8_t> buffer, DatagramSource& source) {
+std::int32_t QtUdpSocket::read(std::span<std::uint8_t> buffer) {
     if (m_datagramSize < 0) {
         return -1;
     }
     const auto count =
         std::min<std::size_t>(buffer.size(), static_cast<std::size_t>(m_datagramSize));
     std::memcpy(buffer.data(), m_datagram.data(), count);
-    source.fromRemote = m_datagramFromRemote;
     m_datagramSize = -1;
     return static_cast<std::int32_t>(count);
 }
 
 void QtUdpSocket::deliverWaiting() {
-    while (m_socket.hasPendingDatagrams()) {
-        QHostAddress sender;
-        quint16 senderPort = 0;
-        const qint64 size =
-            m_socket.readDatagram(m_datagram.data(), kLargestDatagram, &sender, &senderPort);
+    // The handler may close the socket; stop as soon as it has.
+    while (m_fd >= 0) {
+        const ssize_t size = ::recv(m_fd, m_datagram.data(), m_datagram.size(), MSG_TRUNC);
         if (size < 0) {
-            // An error such as an ICMP port unreachable: the socket stays usable.
-            break;
+            // Nothing left, or an error such as an ICMP port unreachable: the socket stays
+            // usable.
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+                return;
+            }
+            continue;
         }
-        m_datagramSize = size;
-        m_datagramFromRemote = senderPort == m_remotePort && sameAddress(sender, m_remoteAddress);
-        if (m_handler) {
-            m_handler(static_cast<std::int32_t>(size));
+        // Before the socket is connected, anyone may send to its port.
+        if (!m_connected || !m_handler) {
+            continue;
         }
+        m_datagramSize = std::min<long>(size, static_cast<long>(m_datagram.size()));
+        m_handler(static_cast<std::int32_t>(size));
         m_datagramSize = -1;
     }
 }

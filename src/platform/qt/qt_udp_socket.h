@@ -1,38 +1,43 @@
 #pragma once
 
-#include <QHostAddress>
-#include <QUdpSocket>
+#include <QSocketNotifier>
+#include <memory>
 #include <vector>
 
 #include "platform/udp_socket.h"
 
 namespace korvel {
 
-// The program's socket on QUdpSocket. Each waiting datagram is taken from the system before
-// the arrival handler runs, so one the handler does not read is simply dropped.
+// The program's socket: a system UDP socket watched by Qt's event loop, names looked up by
+// QHostInfo on its own threads. Each waiting datagram is taken from the system before the
+// arrival handler runs, so one the handler does not read is simply dropped.
 class QtUdpSocket final : public UdpSocket {
 public:
     QtUdpSocket();
+    ~QtUdpSocket() override;
 
-    void setRemoteHost(const std::string& host) override;
-    void setRemotePort(std::int32_t port) override;
     bool bind(std::int32_t localPort) override;
     void close() override;
     std::int32_t localPort() const override;
+    void connectTo(const std::string& host, std::int32_t port,
+                   std::function<void(ConnectOutcome)> done) override;
     bool send(std::span<const std::uint8_t> datagram) override;
     void setArrivalHandler(std::function<void(std::int32_t)> handler) override;
-    std::int32_t read(std::span<std::uint8_t> buffer, DatagramSource& source) override;
+    std::int32_t read(std::span<std::uint8_t> buffer) override;
 
 private:
     void deliverWaiting();
+    void abortLookUp();
 
-    QUdpSocket m_socket;
-    QHostAddress m_remoteAddress;
-    quint16 m_remotePort = 0;
+    int m_fd = -1;
+    bool m_dualStack = false;
+    bool m_connected = false;
+    int m_lookUpId = -1;
+    QObject m_lookUpContext;  // answers of a look-up go with the socket
+    std::unique_ptr<QSocketNotifier> m_notifier;
     std::function<void(std::int32_t)> m_handler;
-    std::vector<char> m_datagram;
-    qint64 m_datagramSize = -1;  // -1: nothing waiting for the handler
-    bool m_datagramFromRemote = false;
+    std::vector<std::uint8_t> m_datagram;
+    long m_datagramSize = -1;  // -1: nothing waiting for the handler
 };
 
 }  // namespace korvel

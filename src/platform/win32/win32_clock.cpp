@@ -43,6 +43,30 @@ SystemTime Win32Clock::getSystemTime() {
     return utcOfFileTime(preciseNow());
 }
 
+PairedReading Win32Clock::readPaired() {
+    LARGE_INTEGER frequency{};
+    QueryPerformanceFrequency(&frequency);
+    const auto milliseconds = [&frequency] {
+        LARGE_INTEGER count{};
+        QueryPerformanceCounter(&count);
+        return count.QuadPart / (frequency.QuadPart / 1000);
+    };
+    // The wall clock read between two counter readings; a pair the scheduler pulled apart is
+    // read again, so a preemption never looks like a step.
+    constexpr int kTries = 5;
+    PairedReading reading;
+    for (int i = 0; i < kTries; ++i) {
+        const std::int64_t before = milliseconds();
+        const std::uint64_t wall = preciseNow();
+        const std::int64_t after = milliseconds();
+        reading = {utcOfFileTime(wall), (before + after) / 2};
+        if (after - before <= 1) {
+            break;
+        }
+    }
+    return reading;
+}
+
 SystemTime Win32Clock::getLocalTime() {
     const SYSTEMTIME utc = systemTimeOf(nearestMillisecond(preciseNow()));
     SYSTEMTIME local{};

@@ -10,8 +10,11 @@ namespace korvel {
 // GetSystemTime moves only once per system tick (15.6 ms by default). Setting it needs the
 // "change the system time" right, which SetSystemTime enables for the call where the
 // account holds it.
-class Win32Clock final : public SystemClock, public LocalClock {
+class Win32Clock final : public SystemClock, public LocalClock, public SteadyClock {
 public:
+    // Paired with the performance counter, which steps of the system clock never move.
+    PairedReading readPaired() override;
+    int readingResolutionMs() override { return 1; }
     SystemTime getSystemTime() override;
     bool setSystemTime(const SystemTime& utc) override;
     std::string competingTimeService() override;

@@ -164,7 +164,7 @@ std::string decodedText(unsigned ansiCodePage, std::string_view bytes) {
     return utf8OfCodePage(ansiCodePage, bytes);
 }
 
-Win32FileSystem::Win32FileSystem(std::string programFolder, std::string localFolder)
+Win32FileSystem::Win32FileSystem(std::string programFolder, LocalFolder localFolder)
     : m_programFolder(std::move(programFolder)), m_localFolder(std::move(localFolder)) {}
 
 std::unique_ptr<ByteFile> Win32FileSystem::openByteFile(const std::string& path, FileError& error) {
@@ -261,15 +261,25 @@ std::string executableFolder() {
     return utf8Of(path);
 }
 
-std::string localDataFolder() {
+LocalFolder localDataFolder() {
     PWSTR base = nullptr;
-    std::string folder;
-    if (SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &base) == S_OK) {
-        folder = joinPath(utf8Of(base), "KORVEL");
-        CreateDirectoryW(wideOf(folder).c_str(), nullptr);
-    }
+    const bool found =
+        SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &base) == S_OK;
+    const std::string folder = found ? joinPath(utf8Of(base), "KORVEL") : std::string();
     CoTaskMemFree(base);
-    return folder;
+    if (!found) {
+        return {{}, "%LOCALAPPDATA% 不存在"};
+    }
+    if (!CreateDirectoryW(wideOf(folder).c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+        return {{}, folder + " 无法建立"};
+    }
+    const DWORD attributes = GetFileAttributesW(wideOf(folder).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return {{}, folder + " 不是文件夹"};
+    }
+    return {folder, {}};
 }
 
 }  // namespace korvel

@@ -10,12 +10,20 @@ namespace korvel {
 // Files through the wide Windows API. Text is written in the system's ANSI code page with
 // CR LF, as older logs of this kind are, so appending never mixes encodings; where that code
 // page cannot hold the program's Chinese texts, in UTF-8 with a byte-order mark instead.
+// The user's local folder of the program, or why there is none.
+struct LocalFolder {
+    std::string path;
+    std::string problem;
+};
+
 class Win32FileSystem final : public FileSystem {
 public:
-    Win32FileSystem(std::string programFolder, std::string localFolder);
+    Win32FileSystem(std::string programFolder, LocalFolder localFolder);
 
     std::string programFolder() override { return m_programFolder; }
-    std::string privateRuntimeFolder() override { return m_localFolder; }
+    // The user's own profile folders are private to the user on Windows.
+    std::string privateRuntimeFolder() override { return m_localFolder.path; }
+    std::string runtimeFolderProblem() override { return m_localFolder.problem; }
     std::unique_ptr<ByteFile> openByteFile(const std::string& path, FileError& error) override;
     std::unique_ptr<TextAppender> openAppend(const std::string& path, FileError& error) override;
     std::optional<std::string> readFirstLine(const std::string& path) override;
@@ -24,7 +32,7 @@ public:
 
 private:
     std::string m_programFolder;
-    std::string m_localFolder;
+    LocalFolder m_localFolder;
 };
 
 // How text files are written on a system with the given ANSI code page; 0 means UTF-8.
@@ -38,6 +46,6 @@ std::string decodedText(unsigned ansiCodePage, std::string_view bytes);
 // The folder that holds this executable (GetModuleFileNameW).
 std::string executableFolder();
 // %LOCALAPPDATA%\KORVEL, created when absent: the scratch file's folder.
-std::string localDataFolder();
+LocalFolder localDataFolder();
 
 }  // namespace korvel

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "common/utf8_text.h"
 
@@ -13,7 +14,43 @@ namespace {
 
 constexpr std::size_t kLargestDatagram = 65536;
 
+// An address as the socket's family writes it: IPv4 becomes v4-mapped on a dual-stack socket.
+bool socketAddress(const sockaddr* address, bool dualStack, sockaddr_storage& out, int& size) {
+    std::memset(&out, 0, sizeof out);
+    if (address->sa_family == AF_INET && !dualStack) {
+        std::memcpy(&out, address, sizeof(sockaddr_in));
+        size = sizeof(sockaddr_in);
+        return true;
+    }
+    if (!dualStack) {
+        return false;
+    }
+    auto& in6 = reinterpret_cast<sockaddr_in6&>(out);
+    if (address->sa_family == AF_INET) {
+        const auto& in = reinterpret_cast<const sockaddr_in&>(*address);
+        in6.sin6_family = AF_INET6;
+        in6.sin6_port = in.sin_port;
+        in6.sin6_addr.s6_addr[10] = 0xFF;
+        in6.sin6_addr.s6_addr[11] = 0xFF;
+        std::memcpy(&in6.sin6_addr.s6_addr[12], &in.sin_addr, 4);
+    } else {
+        std::memcpy(&in6, address, sizeof in6);
+    }
+    size = sizeof in6;
+    return true;
+}
+
 }  // namespace
+
+// A look-up in flight; shared with its thread, which may outlive the socket.
+struct Win32UdpSocket::LookUp {
+    std::string host;
+    std::string port;
+    std::function<void(ConnectOutcome)> done;
+    // Written by the thread before it posts its message, read after the message arrives.
+    sockaddr_storage address{};
+    bool found = false;
+};
 
 Win32UdpSocket::Win32UdpSocket(MessageWindow& window)
     : m_window(window), m_datagram(kLargestDatagram) {
@@ -23,7 +60,13 @@ Win32UdpSocket::Win32UdpSocket(MessageWindow& window)
     m_window.handle(m_readyMessage, [this](WPARAM socket, LPARAM event) {
         // A message may still be queued for a socket closed since.
         if (static_cast<SOCKET>(socket) == m_socket && WSAGETSELECTEVENT(event) == FD_READ) {
-            receiveOne(m_socket);
+            receiveOne();
+        }
+    });
+    m_lookedUpMessage = m_window.newMessage();
+    m_window.handle(m_lookedUpMessage, [this](WPARAM, LPARAM lookUp) {
+        if (m_lookUp && reinterpret_cast<LookUp*>(lookUp) == m_lookUp.get()) {
+            finishLookUp();
         }
     });
 }
@@ -31,31 +74,8 @@ Win32UdpSocket::Win32UdpSocket(MessageWindow& window)
 Win32UdpSocket::~Win32UdpSocket() {
     close();
     m_window.handle(m_readyMessage, nullptr);
+    m_window.handle(m_lookedUpMessage, nullptr);
     WSACleanup();
-}
-
-void Win32UdpSocket::setRemoteHost(const std::string& host) {
-    m_remoteKnown = false;
-    m_connected = false;
-    const std::string name = trimBlanks(host);
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* found = nullptr;
-    // A host name is resolved once here, not on every request.
-    if (name.empty() || getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0) {
-        return;
-    }
-    const u_short port = m_remote.sin_port;
-    std::memcpy(&m_remote, found->ai_addr, sizeof m_remote);
-    m_remote.sin_port = port;
-    m_remoteKnown = true;
-    freeaddrinfo(found);
-}
-
-void Win32UdpSocket::setRemotePort(std::int32_t port) {
-    m_remote.sin_port = htons(static_cast<u_short>(port));
-    m_connected = false;
 }
 
 bool Win32UdpSocket::bind(std::int32_t localPort) {
@@ -63,19 +83,37 @@ bool Win32UdpSocket::bind(std::int32_t localPort) {
     if (localPort < 0 || localPort > 65535) {
         return false;
     }
-    m_socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    const auto port = htons(static_cast<u_short>(localPort));
+    // One IPv6 socket that also carries IPv4; a plain IPv4 one where the system has no IPv6.
+    m_socket = ::socket(AF_INET6, SOCK_DGRAM, IPPROTO_UDP);
+    m_dualStack = m_socket != INVALID_SOCKET;
+    if (!m_dualStack) {
+        m_socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    }
     if (m_socket == INVALID_SOCKET) {
         return false;
     }
     // No address sharing: a port another program holds must be reported, not shared.
-    BOOL exclusive = TRUE;
-    setsockopt(m_socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
-               sizeof exclusive);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(static_cast<u_short>(localPort));
-    if (::bind(m_socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+    const BOOL on = TRUE;
+    setsockopt(m_socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+               sizeof on);
+    sockaddr_storage any{};
+    int size = 0;
+    if (m_dualStack) {
+        const DWORD off = 0;
+        setsockopt(m_socket, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&off),
+                   sizeof off);
+        auto& in6 = reinterpret_cast<sockaddr_in6&>(any);
+        in6.sin6_family = AF_INET6;
+        in6.sin6_port = port;
+        size = sizeof in6;
+    } else {
+        auto& in = reinterpret_cast<sockaddr_in&>(any);
+        in.sin_family = AF_INET;
+        in.sin_port = port;
+        size = sizeof in;
+    }
+    if (::bind(m_socket, reinterpret_cast<const sockaddr*>(&any), size) != 0 ||
         WSAAsyncSelect(m_socket, m_window.handle(), m_readyMessage, FD_READ) != 0) {
         close();
         return false;
@@ -84,6 +122,7 @@ bool Win32UdpSocket::bind(std::int32_t localPort) {
 }
 
 void Win32UdpSocket::close() {
+    m_lookUp.reset();
     if (m_socket != INVALID_SOCKET) {
         closesocket(m_socket);
         m_socket = INVALID_SOCKET;
@@ -93,25 +132,66 @@ void Win32UdpSocket::close() {
 }
 
 std::int32_t Win32UdpSocket::localPort() const {
-    sockaddr_in local{};
+    sockaddr_storage local{};
     int size = sizeof local;
     if (m_socket == INVALID_SOCKET ||
         getsockname(m_socket, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
         return 0;
     }
-    return ntohs(local.sin_port);
+    return local.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6&>(local).sin6_port)
+                                       : ntohs(reinterpret_cast<sockaddr_in&>(local).sin_port);
 }
 
-bool Win32UdpSocket::connectToRemote() {
-    if (!m_connected) {
-        m_connected =
-            ::connect(m_socket, reinterpret_cast<const sockaddr*>(&m_remote), sizeof m_remote) == 0;
+void Win32UdpSocket::connectTo(const std::string& host, std::int32_t port,
+                               std::function<void(ConnectOutcome)> done) {
+    m_connected = false;
+    auto lookUp = std::make_shared<LookUp>();
+    lookUp->host = trimBlanks(host);
+    lookUp->port = std::to_string(port);
+    lookUp->done = std::move(done);
+    m_lookUp = lookUp;
+    // The answer comes through the message loop even for an address, so done never runs
+    // inside this call; a newer look-up or close() makes this one's answer stale.
+    std::thread([lookUp, window = m_window.handle(), message = m_lookedUpMessage] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_DGRAM;
+        addrinfo* found = nullptr;
+        if (!lookUp->host.empty() &&
+            getaddrinfo(lookUp->host.c_str(), lookUp->port.c_str(), &hints, &found) == 0) {
+            // IPv4 first.
+            const addrinfo* chosen = found;
+            for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+                if (a->ai_family == AF_INET) {
+                    chosen = a;
+                    break;
+                }
+            }
+            std::memcpy(&lookUp->address, chosen->ai_addr, chosen->ai_addrlen);
+            lookUp->found = true;
+            freeaddrinfo(found);
+        }
+        PostMessageW(window, message, 0, reinterpret_cast<LPARAM>(lookUp.get()));
+    }).detach();
+}
+
+void Win32UdpSocket::finishLookUp() {
+    const std::shared_ptr<LookUp> lookUp = std::move(m_lookUp);
+    if (!lookUp->found) {
+        lookUp->done(ConnectOutcome::NameNotResolved);
+        return;
     }
-    return m_connected;
+    sockaddr_storage to{};
+    int size = 0;
+    const bool fits =
+        m_socket != INVALID_SOCKET &&
+        socketAddress(reinterpret_cast<const sockaddr*>(&lookUp->address), m_dualStack, to, size);
+    m_connected = fits && ::connect(m_socket, reinterpret_cast<const sockaddr*>(&to), size) == 0;
+    lookUp->done(m_connected ? ConnectOutcome::Connected : ConnectOutcome::NetworkUnreachable);
 }
 
 bool Win32UdpSocket::send(std::span<const std::uint8_t> datagram) {
-    if (!m_remoteKnown || m_socket == INVALID_SOCKET || !connectToRemote()) {
+    if (!m_connected) {
         return false;
     }
     const int size = static_cast<int>(datagram.size());
@@ -122,32 +202,29 @@ void Win32UdpSocket::setArrivalHandler(std::function<void(std::int32_t)> handler
     m_handler = std::move(handler);
 }
 
-std::int32_t Win32UdpSocket::read(std::span<std::uint8_t> buffer, DatagramSource& source) {
+std::int32_t Win32UdpSocket::read(std::span<std::uint8_t> buffer) {
     if (m_datagramSize < 0) {
         return -1;
     }
     const auto count =
         std::min<std::size_t>(buffer.size(), static_cast<std::size_t>(m_datagramSize));
     std::memcpy(buffer.data(), m_datagram.data(), count);
-    // Connected: only the server's datagrams get through.
-    source.fromRemote = true;
     m_datagramSize = -1;
     return static_cast<std::int32_t>(count);
 }
 
-void Win32UdpSocket::receiveOne(SOCKET socket) {
+void Win32UdpSocket::receiveOne() {
     // One datagram per message: Winsock posts the next message while more are waiting, so
     // timers get their turn between datagrams. An error (an ICMP port unreachable shows as
     // WSAECONNRESET) leaves the socket usable.
-    const int size = recv(socket, reinterpret_cast<char*>(m_datagram.data()),
+    const int size = recv(m_socket, reinterpret_cast<char*>(m_datagram.data()),
                           static_cast<int>(m_datagram.size()), 0);
-    if (size < 0) {
+    // Before the socket is connected, anyone may send to its port.
+    if (size < 0 || !m_connected || !m_handler) {
         return;
     }
     m_datagramSize = size;
-    if (m_handler) {
-        m_handler(size);
-    }
+    m_handler(size);
     m_datagramSize = -1;
 }
 

@@ -3,6 +3,7 @@
 #include <winsock2.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/udp_socket.h"
@@ -10,33 +11,37 @@
 
 namespace korvel {
 
-// A Winsock UDP socket connected to the server, so the system drops datagrams from anyone
-// else. Readiness comes as a message to the message window (WSAAsyncSelect), and the arrival
-// handler runs from there, one datagram per message.
+// A Winsock UDP socket (one IPv6 socket that also carries IPv4) connected to the server, so the
+// system drops datagrams from anyone else. Readiness comes as a message to the message window
+// (WSAAsyncSelect) and names are looked up on a thread of their own that answers by message,
+// so every handler runs on the window's thread.
 class Win32UdpSocket final : public UdpSocket {
 public:
     explicit Win32UdpSocket(MessageWindow& window);
     ~Win32UdpSocket() override;
 
-    void setRemoteHost(const std::string& host) override;
-    void setRemotePort(std::int32_t port) override;
     bool bind(std::int32_t localPort) override;
     void close() override;
     std::int32_t localPort() const override;
+    void connectTo(const std::string& host, std::int32_t port,
+                   std::function<void(ConnectOutcome)> done) override;
     bool send(std::span<const std::uint8_t> datagram) override;
     void setArrivalHandler(std::function<void(std::int32_t byteCount)> handler) override;
-    std::int32_t read(std::span<std::uint8_t> buffer, DatagramSource& source) override;
+    std::int32_t read(std::span<std::uint8_t> buffer) override;
+
+    struct LookUp;
 
 private:
-    void receiveOne(SOCKET socket);
-    bool connectToRemote();
+    void receiveOne();
+    void finishLookUp();
 
     MessageWindow& m_window;
     UINT m_readyMessage = 0;
+    UINT m_lookedUpMessage = 0;
     SOCKET m_socket = INVALID_SOCKET;
-    sockaddr_in m_remote{};
-    bool m_remoteKnown = false;
+    bool m_dualStack = false;
     bool m_connected = false;
+    std::shared_ptr<LookUp> m_lookUp;
     std::function<void(std::int32_t)> m_handler;
     std::vector<std::uint8_t> m_datagram;
     std::int32_t m_datagramSize = -1;

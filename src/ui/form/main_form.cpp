@@ -5,11 +5,12 @@ namespace korvel {
 MainForm::MainForm(const Platform& services)
     : platform(services),
       Timer1(services.timers.createTimer(TimerPrecision::Precise)),
-      Timer2(services.timers.createTimer(TimerPrecision::Coarse)),
-      Timer3(services.timers.createTimer(TimerPrecision::Coarse)),
+      Timer2(services.timers.createTimer(TimerPrecision::Precise)),
+      Timer3(services.timers.createTimer(TimerPrecision::Precise)),
       Timer5(services.timers.createTimer(TimerPrecision::Coarse)),
       Timer6(services.timers.createTimer(TimerPrecision::Coarse)),
-      Timer7(services.timers.createTimer(TimerPrecision::Coarse)) {
+      Timer7(services.timers.createTimer(TimerPrecision::Coarse)),
+      Timer4(services.timers.createTimer(TimerPrecision::Coarse)) {
     Form1.setCaption(kWindowTitle);
     Form1.setGeometry(0, kCollapsedWidthTwips);
 }

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "calibration/time_sync_log.h"
 #include "common/system_time.h"
@@ -62,13 +64,17 @@ struct MainForm {
     std::unique_ptr<Timer> Timer5;  // clock display and scheduler
     std::unique_ptr<Timer> Timer6;  // indicator reset
     std::unique_ptr<Timer> Timer7;  // caption animation
+    std::unique_ptr<Timer> Timer4;  // notice of a failed log write, after the handler
 
     SyncSettings settings;
+    std::string serverAddress;  // address field the bursts look up
     ScratchFile scratchFile;
     TimeSyncLog timeSyncLog;
 
     ReplyRecords replyRecords{};
     SentRequests sentRequests;
+    std::optional<double> burstClockBaseMs;  // wall minus monotonic clock at the last reading
+    bool logFailureReported = false;
     std::int16_t requestsSent = 0;
     std::int16_t repliesReceived = 0;
     std::int16_t evaluatedReplies = 0;  // n of the last evaluation

@@ -74,9 +74,10 @@ std::unique_ptr<Timer> TimingTimerService::createTimer(TimerPrecision precision)
 }
 
 RealRig::RealRig(const std::string& programFolder, const std::string& runtimeFolder)
-    : files(programFolder, runtimeFolder) {
-    form = std::make_unique<MainForm>(Platform{clock, clock, socket, timers, files, messageBox,
-                                               beeper, instanceGuard, windows, program});
+    : files(programFolder, {runtimeFolder, {}}) {
+    form =
+        std::make_unique<MainForm>(Platform{clock, clock, socket, timers, files, messageBox, beeper,
+                                            instanceGuard, windows, program, steady, random});
     // The measure button comes back exactly when a burst is over.
     form->Command5.changed.connect([this] {
         if (!m_watching || !form->Command5.isEnabled()) {

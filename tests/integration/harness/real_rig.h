@@ -72,6 +72,8 @@ public:
     void pump(int ms);
 
     RecordingClock clock;
+    PosixClock steady;  // read only
+    SystemRandom random;
     PosixFileSystem files;
     QtUdpSocket socket;
     TimingTimerService timers;

@@ -15,11 +15,10 @@ using test::FakeFileSystem;
 
 TEST(ScratchFile, RecordsAndBytesPassThroughTheFileInTheRuntimeFolder) {
     FakeFileSystem files;
-    const std::string path = scratchFilePath(files);
-    EXPECT_EQ(path, "/run/user/1000/XCV.TMP");
+    const std::string path = "/run/user/1000/XCV.TMP";
     files.byteFiles[path] = std::vector<std::uint8_t>(64, 0xAB);
     ScratchFile scratch;
-    ASSERT_EQ(scratch.open(files, path), FileError::None);
+    ASSERT_EQ(openScratchFile(scratch, files, kScratchFileName), "");
     EXPECT_EQ(files.byteFiles[path], std::vector<std::uint8_t>(64, 0xAB));  // kept when opened
 
     // The record goes through in host order: each word little-endian after the four bytes.
@@ -35,6 +34,17 @@ TEST(ScratchFile, RecordsAndBytesPassThroughTheFileInTheRuntimeFolder) {
     ASSERT_TRUE(back.has_value());
     EXPECT_EQ(back->referenceId, 0x41435453);
     EXPECT_EQ(transmitOf(*back), (NtpTimestamp{0xC4040DC0, 0x80000000}));
+}
+
+// Without a private folder the message says why, instead of naming a file at the root.
+TEST(ScratchFile, MessageNamesTheCauseWhenThereIsNoPrivateFolder) {
+    FakeFileSystem files;
+    files.runtimeFolderPath.clear();
+    files.runtimeProblem = "/tmp/korvel-1000 属于其他用户";
+    ScratchFile scratch;
+    EXPECT_EQ(openScratchFile(scratch, files, kScratchFileName),
+              "临时文件 XCV.TMP 无法打开: /tmp/korvel-1000 属于其他用户");
+    EXPECT_FALSE(scratch.isOpen());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "platform/posix/posix_files.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -40,7 +41,7 @@ protected:
     }
 
     TempFolder folder;
-    PosixFileSystem files{"/opt/korvel", "/run/user/0"};
+    PosixFileSystem files{"/opt/korvel", {"/run/user/0", {}}};
 };
 
 TEST_F(PosixFiles, ByteFileIsCreatedPrivateAndKeepsItsContent) {
@@ -58,31 +59,67 @@ TEST_F(PosixFiles, ByteFileIsCreatedPrivateAndKeepsItsContent) {
     EXPECT_EQ(back, bytes);
 }
 
-TEST_F(PosixFiles, ByteFileIsNeverOpenedThroughALink) {
-    const fs::path target = folder.write("target", "precious");
-    fs::create_symlink(target, path("link"));
-    fs::create_symlink(path("absent"), path("dangling"));
-    for (const char* name : {"link", "dangling"}) {
-        SCOPED_TRACE(name);
-        FileError error = FileError::None;
-        EXPECT_EQ(files.openByteFile(path(name), error), nullptr);
-        EXPECT_EQ(error, FileError::PathAccess);
+// A link of our own is followed, and a save writes its target; another user's link in a
+// folder that user does not own is not (only root can make one to try).
+TEST_F(PosixFiles, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
+    const fs::path target = folder.write("target", "SNTP 10.0.0.1        123 \n");
+    fs::create_symlink(target, path("sntp.cfg"));
+    EXPECT_EQ(files.readFirstLine(path("sntp.cfg")), "SNTP 10.0.0.1        123 ");
+    ASSERT_EQ(files.replaceWithLine(path("sntp.cfg"), "SNTP 10.0.0.2        123 "),
+              FileError::None);
+    EXPECT_TRUE(fs::is_symlink(path("sntp.cfg")));
+    EXPECT_EQ(read(target), "SNTP 10.0.0.2        123 \n");
+    if (::geteuid() != 0) {
+        return;
     }
-    EXPECT_EQ(read(target), "precious");
-    EXPECT_FALSE(fs::exists(path("absent")));
+    fs::create_symlink(target, path("planted"));
+    ASSERT_EQ(::lchown(path("planted").c_str(), 4242, 4242), 0);
+    FileError error = FileError::None;
+    EXPECT_EQ(files.openAppend(path("planted"), error), nullptr);
+    EXPECT_EQ(error, FileError::PathAccess);
+    EXPECT_EQ(files.openByteFile(path("planted"), error), nullptr);
+    EXPECT_EQ(files.replaceWithLine(path("planted"), "x"), FileError::PathAccess);
+    EXPECT_EQ(files.readFirstLine(path("planted")), std::nullopt);
+    EXPECT_EQ(read(target), "SNTP 10.0.0.2        123 \n");
+}
+
+// A private folder is the user's own folder with mode 0700, never a link; else korvel-UID.
+TEST_F(PosixFiles, PrivateFolderIsReallyPrivate) {
+    const std::string own = path("korvel-" + std::to_string(::geteuid()));
+    fs::create_directory(path("runtime"));
+    fs::permissions(path("runtime"), static_cast<fs::perms>(0700));
+    EXPECT_EQ(choosePrivateFolder(path("runtime"), folder.path()).path, path("runtime"));
+    fs::create_symlink(path("runtime"), path("linked"));
+    fs::create_directory(path("open"));
+    fs::permissions(path("open"), static_cast<fs::perms>(0755));
+    for (const std::string& preferred : {std::string(), path("linked"), path("open")}) {
+        EXPECT_EQ(choosePrivateFolder(preferred, folder.path()).path, own) << preferred;
+    }
+    EXPECT_EQ(mode(own), 0700U);
+    fs::permissions(own, static_cast<fs::perms>(0777));
+    const RuntimeFolder taken = choosePrivateFolder("", folder.path());
+    EXPECT_EQ(taken.path, "");
+    EXPECT_EQ(taken.problem, own + " 可被其他用户访问");
 }
 
 // A path that is not there and one that is no file: the program reports a wrong log path.
+// A FIFO is refused at once instead of blocking the program until a writer comes.
 TEST_F(PosixFiles, OpenErrorsAreMapped) {
     folder.write("plain", "x");
     fs::create_directory(path("folder"));
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
     for (const auto& [name, expected] : {std::pair{"missing/file", FileError::PathNotFound},
                                          {"plain/file", FileError::PathNotFound},
-                                         {"folder", FileError::PathAccess}}) {
+                                         {"folder", FileError::PathAccess},
+                                         {"fifo", FileError::DeviceUnavailable}}) {
         FileError error = FileError::None;
         EXPECT_EQ(files.openAppend(path(name), error), nullptr);
         EXPECT_EQ(error, expected) << name;
     }
+    FileError error = FileError::None;
+    EXPECT_EQ(files.openByteFile(path("fifo"), error), nullptr);
+    EXPECT_EQ(error, FileError::PathAccess);
+    EXPECT_EQ(files.readFirstLine(path("fifo")), std::nullopt);
 }
 
 TEST_F(PosixFiles, AppendedLinesReachTheFileAtOnceAndLaterRunsAppend) {
@@ -136,6 +173,7 @@ TEST_F(PosixFiles, FirstLineEndsAtLfOrCrLf) {
         {"no line end", "no line end"},
         {"\r\nsecond", ""},
         {"", ""},
+        {"\xEF\xBB\xBFSNTP 10.0.0.1        123 \r\n", "SNTP 10.0.0.1        123 "},
         {std::string(5000, 'x') + "\r\nrest", std::string(5000, 'x')},
     };
     for (const auto& c : cases) {

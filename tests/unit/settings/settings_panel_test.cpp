@@ -84,7 +84,7 @@ TEST_F(SettingsPanel, ApplyTakesTheSettingsWritesTheConfigurationAndRebinds) {
         EXPECT_EQ(form.Toolbar1.indicatorImage(), Toolbar::kAcceptedImage);
         EXPECT_THAT(rig.files.lines(rig.cfgPath()), ElementsAre("SNTP 10.0.0.1        123 "));
         EXPECT_EQ(form.Text9.text() + "|" + form.Text10.text(), "10.0.0.1       |123 ");
-        EXPECT_EQ(rig.socket.remoteHost(), "10.0.0.1       ");
+        EXPECT_EQ(rig.form->serverAddress, "10.0.0.1       ");
         EXPECT_EQ(rig.socket.localPort(), 123);
         EXPECT_EQ(rig.files.byteFilesOpened, opened + 1);
     }
@@ -126,7 +126,7 @@ TEST_F(SettingsPanel, MissingLogFolderStopsAfterTheConfigurationWasWritten) {
     applySettings(form);
     EXPECT_THAT(rig.messageBox.shown, ElementsAre("校时数据保存路径错误"));
     EXPECT_EQ(cfgLine(), "SNTP 10.0.0.2        1231");
-    EXPECT_EQ(rig.socket.remoteHost(), "10.0.0.2       ");
+    EXPECT_EQ(rig.form->serverAddress, "10.0.0.2       ");
     EXPECT_FALSE(form.settings.autoSyncOn || form.settings.logOn);
     EXPECT_EQ(form.settings.logPath, TestRig::kLogPath);
     EXPECT_EQ(form.StatusBar1.panel(0), "自动校时: 关闭  ");  // as opening the panel left it
