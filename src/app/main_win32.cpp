@@ -9,6 +9,7 @@
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_instance_guard.h"
 #include "platform/win32/win32_message_window.h"
+#include "platform/win32/win32_random.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_timers.h"
 #include "platform/win32/win32_udp_socket.h"
@@ -37,8 +38,9 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     Win32ProgramLauncher launcher;
     Win32SecondaryWindows windows(registry, files, launcher);
     Win32ProgramControl program;
+    Win32Random random;
     MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instanceGuard,
-                           windows, program});
+                           windows, program, clock, random});
 
     // Start-up centres the window on the screen it learns of here.
     form.Form1.setScreenWidthTwips(
