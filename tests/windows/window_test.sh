@@ -12,8 +12,14 @@ set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 windows_build="$(realpath "$1")"
-linux_build="$(realpath "$2")"
+linux_build="$(realpath -m "$2")"
 shots="${3:+$(realpath -m "$3")}"
+
+responder="$linux_build/tools/korvel-test-responder"
+if [ ! -x "$responder" ]; then
+    echo "window test: skipped, $responder is not built (build the Linux tree first)" >&2
+    exit 77
+fi
 
 if [ "${KORVEL_IN_NAMESPACE:-}" != 1 ]; then
     if [ "$(id -u)" -eq 0 ]; then unshare_net=(unshare --net); else unshare_net=(unshare -rn); fi
@@ -41,7 +47,7 @@ fail() {
 mkdir -p "$work/program"
 cp "$windows_build/src/app/korvel.exe" "$work/program/"
 printf 'SNTP %-15s %-4s\n' 127.0.0.1 1231 >"$work/program/sntp.cfg"
-"$linux_build/tools/korvel-test-responder" --bind 127.0.0.1 --port 123 --offset 3.25 \
+"$responder" --bind 127.0.0.1 --port 123 --offset 3.25 \
     >"$work/responder.log" 2>&1 &
 pids+=($!)
 

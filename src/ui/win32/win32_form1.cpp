@@ -204,6 +204,8 @@ LRESULT Win32Form1::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             DestroyWindow(m_window);
             return 0;
         case WM_DESTROY:
+            // Whatever arrives after this goes to the default handling.
+            SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
             m_window = nullptr;
             PostQuitMessage(0);
             return 0;
