@@ -3,7 +3,7 @@
 //
 // Serves CLOCK_REALTIME plus --offset seconds. Everything a hostile or broken server does is a
 // switch:
-//   --bind ADDR --port N         where to listen (0.0.0.0:123)
+//   --bind ADDR --port N         where to listen (0.0.0.0:123; "::" for IPv6 and IPv4)
 //   --offset SEC                 server clock minus real clock
 //   --first-byte N               leap/version/mode byte of every reply (0x24)
 //   --stratum N                  stratum (2); --kod CODE sends stratum 0 with CODE as refid
@@ -16,10 +16,14 @@
 //   --decoy                      before each reply, a forged one carrying --decoy-offset
 //                                (offset + 1000 s) from --decoy-from ADDR:PORT (the server's
 //                                own socket), --decoy-size N bytes, --decoy-originate
-//   --script I:k=v[/k=v],...     per reply of a burst (1-based): byte0, stratum, drop=1
+//   --script I:k=v[/k=v],...     per reply of a burst (1-based): byte0, stratum, drop=1,
+//                                ahead=SEC (transmit time SEC after the receive time),
+//                                zero=1 (seconds words of receive and transmit time 0),
+//                                delay=MS (the reply leaves MS ms after the request came)
 //   --silent                     reads requests, answers none
 // A burst is a run of requests without a gap of 1.5 s.
 
+#include <poll.h>
 #include <time.h>
 
 #include <cmath>
@@ -73,6 +77,9 @@ struct ReplyShape {
     int firstByte = 0x24;  // leap 0, version 4, mode 4 (server)
     int stratum = 2;
     bool drop = false;
+    double transmitAhead = 0.0;
+    bool zeroSeconds = false;
+    long delayMs = 0;
 };
 
 struct Config {
@@ -114,6 +121,12 @@ std::map<int, ReplyShape> parseScript(const std::string& text, const ReplyShape&
                 shape.stratum = static_cast<int>(value);
             } else if (key == "drop") {
                 shape.drop = value != 0;
+            } else if (key == "ahead") {
+                shape.transmitAhead = std::strtod(setting.substr(eq + 1).c_str(), nullptr);
+            } else if (key == "zero") {
+                shape.zeroSeconds = value != 0;
+            } else if (key == "delay") {
+                shape.delayMs = value;
             } else {
                 Options::fail("bad script key " + key);
             }
@@ -147,7 +160,11 @@ Bytes buildReply(const Bytes& request, const ReplyShape& shape, const Config& co
     }
     putTimestamp(reply, kReceiveTime, receivedAt + offset);
     if (!config.zeroTransmit) {
-        putTimestamp(reply, kTransmitTime, realNow() + offset);
+        putTimestamp(reply, kTransmitTime, realNow() + offset + shape.transmitAhead);
+    }
+    if (shape.zeroSeconds) {
+        std::memset(&reply[kReceiveTime], 0, 4);
+        std::memset(&reply[kTransmitTime], 0, 4);
     }
     return reply;
 }
@@ -157,9 +174,37 @@ Bytes resized(Bytes bytes, std::size_t size) {
     return bytes;
 }
 
-void sendTo(int fd, const Bytes& bytes, const sockaddr_in& to) {
-    ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+struct Client {
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+};
+
+void sendTo(int fd, const Bytes& bytes, const Client& to) {
+    ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to.address),
+             to.size);
 }
+
+// Port 123 of every IPv6 and IPv4 address.
+int dualStackSocket(long port) {
+    const int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int off = 0;
+    sockaddr_in6 any{};
+    any.sin6_family = AF_INET6;
+    any.sin6_port = htons(static_cast<std::uint16_t>(port));
+    if (fd < 0 || ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0 ||
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
+        std::perror("bind");
+        std::exit(70);
+    }
+    return fd;
+}
+
+// Replies held back by a delay, sent when due.
+struct Held {
+    double dueAt;
+    Bytes bytes;
+    Client to;
+};
 
 }  // namespace
 
@@ -182,8 +227,10 @@ int main(int argc, char** argv) {
     config.decoyOriginate = options.text("decoy-originate", "keep");
     config.script = parseScript(options.text("script", ""), config.shape);
 
-    const int server = korvel::tools::boundSocket(korvel::tools::endpoint(
-        options.text("bind", "0.0.0.0") + ":" + options.text("port", "123")));
+    const std::string bind = options.text("bind", "0.0.0.0");
+    const int server = bind == "::" ? dualStackSocket(options.integer("port", 123))
+                                    : korvel::tools::boundSocket(korvel::tools::endpoint(
+                                          bind + ":" + options.text("port", "123")));
     int decoySocket = server;
     if (options.has("decoy-from")) {
         decoySocket =
@@ -194,12 +241,28 @@ int main(int argc, char** argv) {
     std::vector<Bytes> previousBurst;
     std::vector<Bytes> currentBurst;
     double lastRequestAt = 0.0;
+    std::vector<Held> held;
     for (;;) {
+        std::erase_if(held, [&](const Held& h) {
+            if (h.dueAt > realNow()) {
+                return false;
+            }
+            sendTo(server, h.bytes, h.to);
+            return true;
+        });
+        double wait = -1.0;
+        for (const Held& h : held) {
+            wait = wait < 0 ? h.dueAt - realNow() : std::min(wait, h.dueAt - realNow());
+        }
+        pollfd ready{server, POLLIN, 0};
+        if (::poll(&ready, 1, wait < 0 ? -1 : static_cast<int>(std::max(0.0, wait) * 1000) + 1) <=
+            0) {
+            continue;
+        }
         Bytes request(2048);
-        sockaddr_in client{};
-        socklen_t clientSize = sizeof client;
+        Client client;
         const ssize_t got = ::recvfrom(server, request.data(), request.size(), 0,
-                                       reinterpret_cast<sockaddr*>(&client), &clientSize);
+                                       reinterpret_cast<sockaddr*>(&client.address), &client.size);
         const double receivedAt = realNow();
         // Only client requests (mode 3) of the SNTP size are answered.
         if (got != static_cast<ssize_t>(kPacketSize) || (request[0] & 0x07) != 3) {
@@ -230,6 +293,10 @@ int main(int argc, char** argv) {
             sendTo(decoySocket, resized(forged, config.decoySize), client);
         }
         const Bytes out = resized(reply, config.size);
+        if (shape.delayMs > 0) {
+            held.push_back({receivedAt + static_cast<double>(shape.delayMs) / 1000, out, client});
+            continue;
+        }
         sendTo(server, out, client);
         if (config.duplicate) {
             sendTo(server, out, client);

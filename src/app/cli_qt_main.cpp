@@ -38,12 +38,15 @@ int main(int argc, char** argv) {
     QtUdpSocket socket;
     QtTimerService timers;
     StandardStreams console;
+    SystemRandom random;
     CliPlatform platform{clock,
                          clock,
                          socket,
                          timers,
                          files,
                          console,
+                         clock,
+                         random,
                          [] { return QCoreApplication::exec(); },
                          [](int status) { QCoreApplication::exit(status); }};
     return runCli(arguments, platform);

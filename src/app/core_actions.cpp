@@ -15,7 +15,7 @@ FormActions coreActions(MainForm& form) {
         .guanyuClick = [&form] { guanyuClick(form); },
         .applySettings = [&form] { applySettings(form); },
         .cancelSettings = [&form] { cancelSettings(form); },
-        .shutDown = [&form] { shutDown(form); },
+        .shutDown = [&form] { return shutDown(form); },
     };
 }
 

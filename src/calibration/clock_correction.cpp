@@ -1,64 +1,72 @@
 #include "calibration/clock_correction.h"
 
-#include <cmath>
-#include <cstdint>
-
 #include "calibration/time_service_notice.h"
 #include "calibration/time_sync_log.h"
 #include "common/day_date.h"
 #include "common/text_forms.h"
 #include "exchange/request_sender.h"
+#include "settings/lifecycle.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
 
 namespace {
 
-constexpr double kSecondsPerDay = 86400.0;
-
-// Fields of second s (0 <= s < 86400) of the given day.
-SystemTime fieldsOfDay(std::int64_t day, double s, std::uint16_t dayOfWeekRead) {
-    double milliseconds = roundHalfEven((s - std::trunc(s)) * 1000);
-    if (milliseconds >= 1000) {
-        // Carry instead of handing the clock an impossible 1000 ms.
-        s = std::trunc(s) + 1;
-        milliseconds = 0;
-        if (s >= kSecondsPerDay) {
-            s -= kSecondsPerDay;
-            ++day;
-        }
+std::string failureReason(ClockStep outcome) {
+    switch (outcome) {
+        case ClockStep::Stepped:
+            return {};
+        case ClockStep::NotAuthorised:
+            return "未获授权设置系统时钟（需要管理员授权）。";
+        case ClockStep::AutomaticSync:
+            return "系统已开启自动时间同步，不接受手动校准。如需手动校准，请先关闭自动同步"
+                   "（命令 timedatectl set-ntp false）。";
+        case ClockStep::NoRight:
+            return "本机没有可请求的时间服务，本程序也没有设置系统时钟的权限。";
+        case ClockStep::Rejected:
+            return "系统拒绝了新的时间。";
+        case ClockStep::Unknown:
+            return "没有收到时间服务的答复，时钟可能已经校准，请再测时一次确认。";
     }
-    const auto whole = static_cast<std::int32_t>(std::trunc(s));
-    const CivilDate date = civilDate(day);
-    SystemTime t;
-    t.year = static_cast<std::uint16_t>(date.year);
-    t.month = static_cast<std::uint16_t>(date.month);
-    t.day = static_cast<std::uint16_t>(date.day);
-    t.dayOfWeek = dayOfWeekRead;
-    t.hour = static_cast<std::uint16_t>(whole / 3600);
-    t.minute = static_cast<std::uint16_t>(whole % 3600 / 60);
-    t.second = static_cast<std::uint16_t>(whole % 60);
-    t.milliseconds = static_cast<std::uint16_t>(milliseconds);
-    return t;
+    return {};
+}
+
+void finishCorrection(MainForm& form, ClockStep outcome, bool scheduled) {
+    form.correcting = false;
+    if (outcome != ClockStep::Stepped) {
+        form.Text3.setText(outcome == ClockStep::Unknown ? kCorrectionUnknownText
+                                                         : kCorrectionFailedText);
+        logPlain(form, form.Text3.text());
+        const std::string notice = form.Text3.toolTip();
+        form.Text3.setToolTip(failureReason(outcome) + (notice.empty() ? "" : "\n" + notice));
+    }
+    form.Command5.setEnabled(true);
+    form.Command6.setEnabled(false);
+    form.Command2.setEnabled(true);
+    form.Timer3->stop();
+    form.offsetSec = 0.0;
+    form.offsetWholeSec = 0.0;
+    form.lastClockCheck = dayDate(form.platform.localClock.getLocalTime());
+    form.Timer5->start();
+    form.Text3.setForeColor(kGrey);
+    if (!form.decisionLine.empty()) {
+        logEvent(form, form.decisionLine);
+        form.decisionLine.clear();
+    }
+    if (scheduled && outcome == ClockStep::NotAuthorised) {
+        showAfterHandler(form, kScheduledRefusalNotice);
+    }
+    if (form.closeWhenCorrected) {
+        shutDown(form);
+        endProgramNow(form);
+    }
 }
 
 }  // namespace
 
-SystemTime correctedTime(const SystemTime& utc, double offsetSec) {
-    double s =
-        utc.minute * 60.0 + utc.hour * 3600.0 + utc.second + utc.milliseconds / 1000.0 + offsetSec;
-    std::int64_t day = dayNumber(utc.year, utc.month, utc.day);
-    if (s <= 0 || s >= kSecondsPerDay) {
-        const double total = static_cast<double>(day) * kSecondsPerDay + s;
-        const double dayValue = std::floor(total / kSecondsPerDay);
-        s = total - dayValue * kSecondsPerDay;
-        day = static_cast<std::int64_t>(dayValue);
-    }
-    return fieldsOfDay(day, s, utc.dayOfWeek);
-}
-
 void clockCorrection(MainForm& form) {
     form.Timer5->stop();
+    const bool scheduled = form.autoRun;
     forgetBurst(form);
     if (form.autoRun) {
         form.autoRun = false;
@@ -67,20 +75,16 @@ void clockCorrection(MainForm& form) {
         logEvent(form, "   校准");
     }
     noteCompetingTimeService(form);
-    SystemClock& clock = form.platform.systemClock;
-    const SystemTime target = correctedTime(clock.getSystemTime(), form.offsetSec);
-    if (!clock.setSystemTime(target)) {
-        form.Text3.setText("校准失败");
-        logPlain(form, form.Text3.text());
-    }
-    form.Command5.setEnabled(true);
+    // Until the clock answers no burst or second correction may start; the display goes on.
+    form.correcting = true;
+    form.Command5.setEnabled(false);
     form.Command6.setEnabled(false);
+    form.Command2.setEnabled(false);
     form.Timer3->stop();
-    form.offsetSec = 0.0;
-    form.offsetWholeSec = 0.0;
-    form.lastClockCheck = dayDate(form.platform.localClock.getLocalTime());
     form.Timer5->start();
-    form.Text3.setForeColor(kGrey);
+    form.platform.systemClock.stepClock(
+        form.offsetSec, !scheduled,
+        [&form, scheduled](ClockStep outcome) { finishCorrection(form, outcome, scheduled); });
 }
 
 }  // namespace korvel

@@ -1,17 +1,20 @@
 #pragma once
 
-#include "common/system_time.h"
-
 namespace korvel {
 
 struct MainForm;
 
-// The UTC record read plus offsetSec, carried into the date when it leaves the day; the
-// day-of-week field keeps the value read. Milliseconds that round to 1000 carry into the
-// seconds.
-SystemTime correctedTime(const SystemTime& utc, double offsetSec);
+inline constexpr const char* kCorrectionFailedText = "校准失败";
+inline constexpr const char* kCorrectionUnknownText = "校准结果未知";
+inline constexpr const char* kScheduledRefusalNotice =
+    "自动校准未获授权，系统时钟没有校准。\n"
+    "管理员可以允许一个用户组不输入密码校准时钟，方法见帮助（HELP.HTM）中的“校准的权限”。";
 
-// Command6: sets the system clock to UTC now plus the measured offset, once per offset.
+// Command6: steps the system clock by the measured offset, once per offset. Until the clock
+// answers the window is correcting: gates closed, offset validity stopped, the clock display
+// ticking without its jump check and scheduler. The answer finishes the correction (the
+// failure text, the idle state, a pending automatic-decision line, a close asked for meanwhile).
+// A manual correction may ask the user for authorisation, a scheduled one never.
 void clockCorrection(MainForm& form);
 
 }  // namespace korvel

@@ -50,8 +50,10 @@ void clockTick(MainForm& form) {
             dayDate(clock.getLocalTime()) + form.offsetWholeSec / kSecondsPerDay;
         form.Text1.setForeColor(std::abs(form.offsetWholeSec) >= 1 ? kYellow : kWhite);
         form.Text1.setText(clockDisplayText(serverNow));
-        if (std::abs(now * kSecondsPerDay - form.lastClockCheck * kSecondsPerDay) >
-            kClockJumpSeconds) {
+        if (form.correcting) {
+            // The step on its way is no jump; the correction takes a new reading.
+        } else if (std::abs(now * kSecondsPerDay - form.lastClockCheck * kSecondsPerDay) >
+                   kClockJumpSeconds) {
             form.offsetValid = false;
             form.Text1.setText("");
             form.Command6.setEnabled(false);
@@ -60,7 +62,7 @@ void clockTick(MainForm& form) {
         }
     }
 
-    if (form.settings.autoSyncOn) {
+    if (form.settings.autoSyncOn && !form.correcting) {
         runScheduler(form);
     }
 }

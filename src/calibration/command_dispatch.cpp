@@ -62,8 +62,9 @@ void toolbarClick(MainForm& form, int buttonIndex) {
             acceptedFirst(form, form.Command5, [&] { helpCommand(form); });
             break;
         case 7:
-            logEvent(form, "   Closed");
-            endProgramNow(form);
+            if (shutDown(form)) {
+                endProgramNow(form);
+            }
             break;
         default:  // 4 (home page), 8 (gap) and 9 (indicator) do nothing
             break;

@@ -32,18 +32,15 @@ void exchangeSort(ReplyRecords& records, int first, int last, Key key) {
 
 void decideAutomatically(MainForm& form) {
     const SyncSettings& settings = form.settings;
-    const char* decision = nullptr;
-    if (!settings.limitOn) {
-        clockCorrection(form);
-        decision = "   自动校准执行（无时差限制）";
-    } else if (std::abs(form.offsetSec) < settings.limitMs / 1000.0) {
-        clockCorrection(form);
-        decision = "   自动校准执行（时差小于限制）";
-    } else {
+    if (settings.limitOn && std::abs(form.offsetSec) >= settings.limitMs / 1000.0) {
         form.autoRun = false;
-        decision = "   自动未校准执行（时差不小于限制）";
+        logEvent(form, "   自动未校准执行（时差不小于限制）");
+        return;
     }
-    logEvent(form, decision);
+    // The correction writes the decision once the clock has answered.
+    form.decisionLine =
+        settings.limitOn ? "   自动校准执行（时差小于限制）" : "   自动校准执行（无时差限制）";
+    clockCorrection(form);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "calibration/time_sync_log.h"
 
 #include "common/text_forms.h"
+#include "settings/lifecycle.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -51,13 +52,8 @@ void logPlain(MainForm& form, const std::string& line) {
         // A modal box here would run inside the evaluation or the correction, and hold a
         // scheduled one until somebody answers it: it comes once the handler has returned.
         form.logFailureReported = true;
-        form.Timer4->start();
+        showAfterHandler(form, "校时数据无法写入 " + form.settings.logPath);
     }
-}
-
-void logFailureTick(MainForm& form) {
-    form.Timer4->stop();
-    form.platform.messageBox.show("校时数据无法写入 " + form.settings.logPath);
 }
 
 std::string defaultLogPath(const std::string& programFolder, const SystemTime& localNow) {

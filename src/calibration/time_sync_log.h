@@ -34,10 +34,9 @@ std::string scheduledStartLine(const SystemTime& local);
 std::string resultLine(double offsetSec, bool autoRun);
 
 // Writers: nothing is written while logging is off. The first line of a run that does not
-// reach the file starts Timer4, which says so once.
+// reach the file is said once, after the handler.
 void logEvent(MainForm& form, std::string_view text);
 void logPlain(MainForm& form, const std::string& line);
-void logFailureTick(MainForm& form);
 
 // The default log file: the program folder and the start date, "mm-dd-yyyy.log".
 std::string defaultLogPath(const std::string& programFolder, const SystemTime& localNow);

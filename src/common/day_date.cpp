@@ -2,12 +2,15 @@
 
 #include <cmath>
 
+#include "common/text_forms.h"
+
 namespace korvel {
 
 namespace {
 
 constexpr std::int64_t kUnixEpochDayNumber = 25569;  // 1970-01-01
 constexpr std::int64_t kSecondsPerDay = 86400;
+constexpr double kDaySeconds = 86400.0;
 
 // Days since 1970-01-01, by eras of 400 years (146097 days each).
 std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
@@ -95,6 +98,49 @@ bool isValid(const SystemTime& t) {
     }
     const CivilDate next = civilDate(dayNumber(t.year, t.month, t.day));
     return next.day == t.day;
+}
+
+namespace {
+
+// Fields of second s (0 <= s < 86400) of the given day.
+SystemTime fieldsOfDay(std::int64_t day, double s, std::uint16_t dayOfWeekRead) {
+    double milliseconds = roundHalfEven((s - std::trunc(s)) * 1000);
+    if (milliseconds >= 1000) {
+        // Carry instead of handing the clock an impossible 1000 ms.
+        s = std::trunc(s) + 1;
+        milliseconds = 0;
+        if (s >= kDaySeconds) {
+            s -= kDaySeconds;
+            ++day;
+        }
+    }
+    const auto whole = static_cast<std::int32_t>(std::trunc(s));
+    const CivilDate date = civilDate(day);
+    SystemTime t;
+    t.year = static_cast<std::uint16_t>(date.year);
+    t.month = static_cast<std::uint16_t>(date.month);
+    t.day = static_cast<std::uint16_t>(date.day);
+    t.dayOfWeek = dayOfWeekRead;
+    t.hour = static_cast<std::uint16_t>(whole / 3600);
+    t.minute = static_cast<std::uint16_t>(whole % 3600 / 60);
+    t.second = static_cast<std::uint16_t>(whole % 60);
+    t.milliseconds = static_cast<std::uint16_t>(milliseconds);
+    return t;
+}
+
+}  // namespace
+
+SystemTime correctedTime(const SystemTime& utc, double offsetSec) {
+    double s =
+        utc.minute * 60.0 + utc.hour * 3600.0 + utc.second + utc.milliseconds / 1000.0 + offsetSec;
+    std::int64_t day = dayNumber(utc.year, utc.month, utc.day);
+    if (s <= 0 || s >= kDaySeconds) {
+        const double total = static_cast<double>(day) * kDaySeconds + s;
+        const double dayValue = std::floor(total / kDaySeconds);
+        s = total - dayValue * kDaySeconds;
+        day = static_cast<std::int64_t>(dayValue);
+    }
+    return fieldsOfDay(day, s, utc.dayOfWeek);
 }
 
 }  // namespace korvel

@@ -34,4 +34,9 @@ double ntpSeconds(const SystemTime& utc);
 // Seconds since local midnight as the local clock reports it, with single precision.
 float secondsSinceMidnight(const SystemTime& local);
 
+// The UTC record read plus offsetSec, carried into the date when it leaves the day; the
+// day-of-week field keeps the value read. Milliseconds that round to 1000 carry into the
+// seconds.
+SystemTime correctedTime(const SystemTime& utc, double offsetSec);
+
 }  // namespace korvel

@@ -29,7 +29,14 @@ void attachExchange(MainForm& form) {
 
 bool prepareSocket(MainForm& form, const std::string& addressField, std::int32_t localPort) {
     form.serverAddress = addressField;
-    return form.platform.socket.bind(localPort);
+    UdpSocket& socket = form.platform.socket;
+    if (!socket.bind(localPort)) {
+        return false;
+    }
+    // Connected while idle too, so that the system drops datagrams from anyone else; each
+    // burst looks the name up again.
+    socket.connectTo(addressField, kServerPort, [](ConnectOutcome) {});
+    return true;
 }
 
 std::string connectProblem(ConnectOutcome outcome, const std::string& addressField) {

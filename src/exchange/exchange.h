@@ -15,8 +15,8 @@ inline constexpr std::int32_t kServerPort = 123;
 // their handlers and sets the timers' intervals.
 void attachExchange(MainForm& form);
 
-// Remembers the server's address field and binds the local port; false when the port cannot
-// be used.
+// Remembers the server's address field, binds the local port and connects the socket to the
+// server in the background; false when the port cannot be used.
 bool prepareSocket(MainForm& form, const std::string& addressField, std::int32_t localPort);
 
 // The start of a burst's exchange: the server's name is looked up anew and the socket

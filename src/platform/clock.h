@@ -1,11 +1,22 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "common/system_time.h"
 
 namespace korvel {
+
+// How a request to step the clock ended.
+enum class ClockStep {
+    Stepped,        // the clock was stepped by the offset
+    NotAuthorised,  // the system's authorisation refused, or would have had to ask
+    AutomaticSync,  // automatic time synchronisation is on and the time service will not step
+    NoRight,        // no time service to ask and no right to set the clock directly
+    Rejected,       // the system refused the new time
+    Unknown,        // the answer was lost: the clock may or may not have been stepped
+};
 
 // The system clock in UTC.
 class SystemClock {
@@ -13,9 +24,13 @@ public:
     virtual ~SystemClock() = default;
     // Current UTC time with milliseconds; cannot fail.
     virtual SystemTime getSystemTime() = 0;
-    // Sets the clock; false when the system refuses (no right, invalid record). The
-    // day-of-week field is ignored.
-    virtual bool setSystemTime(const SystemTime& utc) = 0;
+    // Steps the clock by offsetSec (positive: forward), relative to wherever it stands when the
+    // step is made. interactive allows the system to ask the user for authorisation. done runs
+    // exactly once on the program's thread: before stepClock returns where the system answers
+    // at once, otherwise later from the event loop (possibly minutes later, while a password is
+    // typed).
+    virtual void stepClock(double offsetSec, bool interactive,
+                           std::function<void(ClockStep)> done) = 0;
     // The name of another time service running on this machine that steers the clock and so
     // may undo a step made here (chronyd, ntpd, systemd-timesyncd); empty when there is none.
     virtual std::string competingTimeService() = 0;

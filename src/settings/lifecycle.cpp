@@ -1,5 +1,8 @@
 #include "settings/lifecycle.h"
 
+#include <utility>
+#include <vector>
+
 #include "calibration/clock_display.h"
 #include "calibration/command_dispatch.h"
 #include "calibration/time_sync_log.h"
@@ -28,7 +31,14 @@ void attachHandlers(MainForm& form) {
     form.Timer7->setInterval(kCaptionIntervalMs);
     form.Timer7->setTickHandler([&form] { captionTick(form); });
     form.Timer4->setInterval(kAfterHandlerMs);
-    form.Timer4->setTickHandler([&form] { logFailureTick(form); });
+    form.Timer4->setTickHandler([&form] {
+        form.Timer4->stop();
+        // Taken first: a box shown may let another handler add a notice meanwhile.
+        const std::vector<std::string> notices = std::exchange(form.afterHandlerNotices, {});
+        for (const std::string& notice : notices) {
+            form.platform.messageBox.show(notice);
+        }
+    });
 }
 
 // The window's timers and socket go with it; an event already queued must find them off.
@@ -56,6 +66,11 @@ void bindSocket(MainForm& form, const std::string& addressField) {
     if (!prepareSocket(form, addressField, port)) {
         form.platform.messageBox.show("本机端口 " + std::to_string(port) + " 无法使用");
     }
+}
+
+void showAfterHandler(MainForm& form, std::string notice) {
+    form.afterHandlerNotices.push_back(std::move(notice));
+    form.Timer4->start();
 }
 
 bool startUp(MainForm& form) {
@@ -105,11 +120,16 @@ bool startUp(MainForm& form) {
     return true;
 }
 
-void shutDown(MainForm& form) {
+bool shutDown(MainForm& form) {
+    if (form.correcting) {
+        form.closeWhenCorrected = true;
+        return false;
+    }
     logEvent(form, "   Closed");
     form.timeSyncLog.close();
     form.scratchFile.close();
     releaseWindow(form);
+    return true;
 }
 
 void exitNow(MainForm& form) {

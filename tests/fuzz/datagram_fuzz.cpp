@@ -2,9 +2,11 @@
 // server or elsewhere, through the arrival handler into the evaluation, on the fake platform.
 //
 // The input is a list of chunks:
-//   byte 0   bit 0: from the server's address and port (else from another host)
+//   byte 0   bit 0: from the server's address and port (else from another host, which the
+//                   connected socket never delivers)
 //            bit 1: echo the transmit time of request (byte 0 >> 2) % 30 as the originate, so
-//                   that fuzzed replies get past the matching and reach adjust
+//                   that fuzzed replies get past the matching and reach adjust; without bit 0,
+//                   the local clock steps by ((byte 0 >> 2) & 31) - 16 s instead
 //            bit 7: let 100 ms pass first (the burst goes on sending meanwhile)
 //   byte 1-2 datagram size, big-endian (cut to what is left of the input)
 //   then     the datagram's bytes
@@ -43,13 +45,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (control & 0x80) {
             rig.time.advance(100);
         }
+        const bool fromServer = control & 0x01;
+        if (!fromServer && (control & 0x02)) {
+            rig.time.stepWallClock((((control >> 2) & 0x1F) - 16) * 1000);
+            continue;
+        }
         const auto& sent = rig.socket.sent();
         if ((control & 0x02) && !sent.empty() && datagram.size() >= kOriginateAt + kTimestampSize) {
             const auto& request = sent[(control >> 2) % sent.size()];
             std::copy_n(request.begin() + kTransmitAt, kTimestampSize,
                         datagram.begin() + kOriginateAt);
         }
-        const bool fromServer = control & 0x01;
         rig.socket.deliver(std::move(datagram),
                            fromServer ? FakeSntpServer::kAddress : "192.0.2.99",
                            fromServer ? 123 : 40123);

@@ -14,10 +14,11 @@ def ts(sec):
     return struct.pack('>II', whole & 0xFFFFFFFF, int((sec - whole) * 2**32) & 0xFFFFFFFF)
 
 
-def reply(first=0x24, stratum=2, offset=3.25, t=0.0, zero_tx=False, refid=b'TEST'):
+def reply(first=0x24, stratum=2, offset=3.25, t=0.0, zero_tx=False, refid=b'TEST', tx_ahead=0.0001,
+          zero_rx=False):
     r = bytes([first, stratum, 0, 0xEC]) + bytes(8) + refid + ts(START + offset - 10)
-    r += bytes(8) + ts(START + t + offset)
-    r += bytes(8) if zero_tx else ts(START + t + offset + 0.0001)
+    r += bytes(8) + (bytes(4) + ts(START)[4:] if zero_rx else ts(START + t + offset))
+    r += bytes(8) if zero_tx else ts(START + t + offset + tx_ahead)
     return r
 
 
@@ -26,8 +27,14 @@ def chunk(data, index=0, server=True, patch=True, wait=False):
     return bytes([control]) + struct.pack('>H', len(data)) + data
 
 
-def burst(n, **kw):
-    return b''.join(chunk(reply(t=0.1 * i, **kw), index=i, wait=True) for i in range(n))
+def burst(n, first_index=0, **kw):
+    return b''.join(chunk(reply(t=0.1 * i, **kw), index=i, wait=True)
+                    for i in range(first_index, first_index + n))
+
+
+def clock_step(seconds):
+    """A chunk from another host with the originate bit: the local clock steps instead."""
+    return chunk(b'', index=seconds + 16, server=False)
 
 
 def flagged(count):
@@ -51,7 +58,10 @@ SEEDS = {
     'kod_deny': burst(25, stratum=0, refid=b'DENY'),
     'stratum16': burst(25, stratum=16),
     'zero_transmit': burst(25, zero_tx=True),
-    'other_host': b''.join(chunk(reply(), index=i, server=False) for i in range(25)),
+    'other_host': b''.join(chunk(reply(), index=i, server=False, patch=False) for i in range(25)),
+    'zero_receive': burst(25, zero_rx=True),
+    'transmit_100s_after_receive': burst(2, tx_ahead=100) + burst(23, first_index=2),
+    'clock_step': burst(12) + clock_step(5) + burst(13, first_index=12, offset=-1.75),
     'no_originate': b''.join(chunk(reply(), index=i, patch=False) for i in range(25)),
     'duplicates': b''.join(chunk(reply(), index=i // 2) for i in range(50)),
     'one_hour_behind': burst(25, offset=-3600),

@@ -41,7 +41,11 @@ protected:
             .guanyuClick = record("guanyu"),
             .applySettings = record("apply"),
             .cancelSettings = record("cancel"),
-            .shutDown = record("shutDown"),
+            .shutDown =
+                [this] {
+                    calls.push_back("shutDown");
+                    return true;
+                },
         };
     }
 

@@ -2,8 +2,10 @@
 // program killed in the middle of saving, and a system that refuses to set the clock.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -104,6 +106,10 @@ TEST_F(FileFaults, FullDiskKeepsTheConfigurationAndTheProgramRunning) {
     EXPECT_EQ(rig->messageBox.shown.back(), "sntp.cfg 无法保存");
     EXPECT_EQ(fileContent(cfg), before) << "sntp.cfg changed on a full disk";
     expectRightOffset();
+    // The log lines of the burst were lost, and that is said once.
+    EXPECT_EQ(std::count(rig->messageBox.shown.begin(), rig->messageBox.shown.end(),
+                         "校时数据无法写入 " + program + "/sync.log"),
+              1);
     EXPECT_EQ(fileContent(cfg), before);
     for (const auto& entry : std::filesystem::directory_iterator(program)) {
         EXPECT_NE(entry.path().filename().string().rfind("sntp.cfg.", 0), 0u)
@@ -111,15 +117,45 @@ TEST_F(FileFaults, FullDiskKeepsTheConfigurationAndTheProgramRunning) {
     }
 }
 
-TEST_F(FileFaults, LogInMissingFolderIsRefusedAndMeasuringGoesOn) {
+// A missing folder, a FIFO (which would block a plain open for good) and a device.
+TEST_F(FileFaults, LogPathThatIsNoFileIsRefusedAndMeasuringGoesOn) {
     startResponder({"--offset", std::to_string(kServerOffsetSec)});
     bootProgram();
-    apply(NamespacePair::kServerAddress, std::to_string(kClientPort), true,
-          inFolder("missing/sync.log"));
-    ASSERT_FALSE(rig->messageBox.shown.empty());
-    EXPECT_EQ(rig->messageBox.shown.back(), "校时数据保存路径错误");
-    EXPECT_FALSE(rig->form->settings.logOn);
+    ASSERT_EQ(::mkfifo(inFolder("fifo").c_str(), 0600), 0);
+    for (const std::string& path :
+         {inFolder("missing/sync.log"), inFolder("fifo"), std::string("/dev/full")}) {
+        apply(NamespacePair::kServerAddress, std::to_string(kClientPort), true, path);
+        ASSERT_FALSE(rig->messageBox.shown.empty());
+        EXPECT_EQ(rig->messageBox.shown.back(), "校时数据保存路径错误") << path;
+        EXPECT_FALSE(rig->form->settings.logOn);
+    }
     expectRightOffset();
+}
+
+// sntp.cfg as a FIFO: the start goes on with the default server instead of waiting for good.
+TEST_F(FileFaults, ConfigurationThatIsAFifoDoesNotHoldTheStart) {
+    const std::string program = inFolder("program");
+    std::filesystem::create_directory(program);
+    ASSERT_EQ(::mkfifo((program + "/sntp.cfg").c_str(), 0600), 0);
+    startProgramIn(program);
+    ASSERT_FALSE(rig->messageBox.shown.empty());
+    EXPECT_EQ(rig->messageBox.shown[0], "sntp.cfg 无法建立，使用默认服务器");
+}
+
+// Without $XDG_RUNTIME_DIR and with the program's own folder in the temporary folder taken
+// by another user, korvel-cli names the cause and exits 6 instead of blaming the server.
+TEST_F(FileFaults, RuntimeFolderTakenByAnotherUser) {
+    const std::string tmp = inFolder("tmp");
+    const std::string taken = tmp + "/korvel-" + std::to_string(::geteuid());
+    std::filesystem::create_directories(taken);
+    std::filesystem::permissions(tmp, static_cast<std::filesystem::perms>(01777));
+    std::filesystem::permissions(taken, static_cast<std::filesystem::perms>(0700));
+    ASSERT_EQ(::chown(taken.c_str(), 4242, 4242), 0);
+    std::string output;
+    const std::string command = "env -u XDG_RUNTIME_DIR TMPDIR=" + tmp + " " + KORVEL_CLI +
+                                " measure " + NamespacePair::kServerAddress + " 2>&1";
+    EXPECT_EQ(runInClient({"sh", "-c", command}, output), 6) << output;
+    EXPECT_EQ(output, "临时文件 XCV-CLI.TMP 无法打开: " + taken + " 属于其他用户\n");
 }
 
 TEST_F(FileFaults, RefusedCorrectionIsShownAndLogged) {

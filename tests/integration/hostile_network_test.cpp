@@ -9,6 +9,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "harness/lab_fixture.h"
@@ -44,6 +46,7 @@ struct NetworkCase {
     double biasSec = 0.0;  // what SNTP cannot see: half the difference of the one-way delays
     std::optional<double> eraDeltaSec =
         std::nullopt;  // server clock this far from the 2036 era boundary
+    int settleMs = 0;  // the outcome must stand this long after the burst
 };
 
 void PrintTo(const NetworkCase& c, std::ostream* os) {
@@ -55,10 +58,11 @@ std::vector<std::string> decoy(std::vector<std::string> how) {
     return how;
 }
 
-std::vector<std::string> leapAlarmOn(int replies) {
+// A responder script that shapes replies first to last (1-based) of each burst.
+std::vector<std::string> onReplies(int first, int last, const std::string& setting) {
     std::string script;
-    for (int i = 1; i <= replies; ++i) {
-        script += (i > 1 ? "," : "") + std::to_string(i) + ":byte0=0xe4";
+    for (int i = first; i <= last; ++i) {
+        script += (i > first ? "," : "") + std::to_string(i) + ":" + setting;
     }
     return {"--script", script};
 }
@@ -91,8 +95,16 @@ const NetworkCase kCases[] = {
     {"KissOfDeathDeny", {"--kod", "DENY"}, nullptr, Expect::NoServer},
     {"Stratum16", {"--stratum", "16"}, nullptr, Expect::TimeInvalid},
     {"ZeroTransmitTimestamp", {"--zero-transmit"}, nullptr, Expect::NoServer},
-    {"LeapAlarmOnThreeReplies", leapAlarmOn(3), nullptr, Expect::Offset},
-    {"LeapAlarmOnFourReplies", leapAlarmOn(4), nullptr, Expect::TimeInvalid},
+    {"LeapAlarmOnThreeReplies", onReplies(1, 3, "byte0=0xe4"), nullptr, Expect::Offset},
+    {"LeapAlarmOnFourReplies", onReplies(1, 4, "byte0=0xe4"), nullptr, Expect::TimeInvalid},
+    // Absurd times: they would sort as the fastest replies, or lie a century off.
+    {"TransmitTimeFarAfterReceiveOnTwoReplies", onReplies(1, 2, "ahead=100"), nullptr,
+     Expect::Offset},
+    {"TransmitTimeBeforeReceive", onReplies(1, 30, "ahead=-0.5"), nullptr, Expect::NoServer},
+    {"SecondsWordsZero", onReplies(1, 30, "zero=1"), nullptr, Expect::NoServer},
+    // Replies to requests 13 to 30 come after the time-out has evaluated the first 12.
+    {"RepliesAfterTheEvaluation", onReplies(13, 30, "delay=9000"), nullptr, Expect::Offset,
+     kToleranceSec, 0.0, std::nullopt, 2500},
     // The server's clock around 2036-02-07 06:28:16 UTC.
     {"ServerJustBeforeEraBoundary", {}, nullptr, Expect::Offset, kToleranceSec, 0.0, -60.0},
     {"ServerJustAfterEraBoundary", {}, nullptr, Expect::Offset, kToleranceSec, 0.0, 60.0},
@@ -134,6 +146,11 @@ TEST_P(HostileNetwork, EndsInTheRightOffsetOrAnHonestMessage) {
     const Outcome outcome = rig->measure();
     std::printf("[%s] %s\n", c.name, describe(outcome).c_str());
     expectSoundOutcome(outcome);
+    if (c.settleMs > 0) {
+        rig->pump(c.settleMs);
+        EXPECT_EQ(rig->form->offsetSec, outcome.offsetSec) << "evaluated twice";
+        EXPECT_EQ(rig->form->evaluatedReplies, outcome.replies);
+    }
     EXPECT_TRUE(rig->clock.corrections.empty()) << "a manual burst set the clock";
 
     const double expected = offset + c.biasSec;
@@ -231,6 +248,41 @@ TEST_F(NetworkLab, LocalPortAlreadyInUse) {
         {KORVEL_CLI, "measure", NamespacePair::kServerAddress, "--port", "1231"}, output);
     EXPECT_EQ(status, 5) << output;
     ::close(holder);
+}
+
+// The server at an IPv6 address, from the window; then korvel-cli by names: one with only
+// an IPv6 address, one behind a name server that stalls 3 s, and one that does not exist.
+TEST_F(NetworkLab, Ipv6AndSlowOrFailingNameLookUps) {
+    startTool(KORVEL_TEST_RESPONDER,
+              {"--bind", "::", "--offset", std::to_string(kServerOffsetSec)});
+    startTool(KORVEL_TEST_DNS, {"--bind", NamespacePair::kOtherServerAddress, "--name", "slow.test",
+                                "--a", NamespacePair::kServerAddress, "--delay", "3000"});
+    bootProgram(NamespacePair::kServerIpv6Address);
+    const Outcome outcome = rig->measure();
+    std::printf("[IPv6] %s\n", describe(outcome).c_str());
+    ASSERT_TRUE(outcome.evaluated) << describe(outcome);
+    EXPECT_NEAR(outcome.offsetSec, kServerOffsetSec, kToleranceSec);
+
+    std::filesystem::create_directories(net->clientEtc());
+    std::ofstream(net->clientEtc() + "/hosts")
+        << NamespacePair::kServerIpv6Address << " six.test\n";
+    std::ofstream(net->clientEtc() + "/resolv.conf")
+        << "nameserver " << NamespacePair::kOtherServerAddress << "\n";
+    const struct {
+        const char* name;
+        int status;
+        const char* printed;
+    } cases[] = {
+        {"six.test", 0, "replies used 20 of 25"},
+        {"slow.test", 0, "replies used 20 of 25"},
+        {"none.test", 1, "服务器名称无法解析: none.test\n无法连接服务器"},
+    };
+    for (const auto& c : cases) {
+        std::string output;
+        const std::string command = std::string(KORVEL_CLI) + " measure " + c.name + " 2>&1";
+        EXPECT_EQ(runInClient({"sh", "-c", command}, output), c.status) << output;
+        EXPECT_NE(output.find(c.printed), std::string::npos) << output;
+    }
 }
 
 using ScheduledBurst = LabTest;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 namespace korvel::test {
 
@@ -91,15 +92,20 @@ SystemTime VirtualTime::getSystemTime() {
     return systemTimeOf(m_utcMs);
 }
 
-bool VirtualTime::setSystemTime(const SystemTime& utc) {
-    SystemTime checked = utc;
-    checked.dayOfWeek = 0;
-    if (m_refuseSets || !isValid(checked)) {
-        return false;
+void VirtualTime::stepClock(double offsetSec, bool interactive,
+                            std::function<void(ClockStep)> done) {
+    m_clockSteps.push_back({offsetSec, interactive});
+    auto answer = [this, offsetSec, outcome = stepAnswer, done = std::move(done)] {
+        if (outcome == ClockStep::Stepped) {
+            m_utcMs += std::llround(offsetSec * 1000);
+        }
+        done(outcome);
+    };
+    if (stepAnswerDelayMs == 0) {
+        answer();
+    } else {
+        schedule(stepAnswerDelayMs, std::move(answer));
     }
-    m_clockSets.push_back(utc);
-    m_utcMs = msSinceEpoch(utc);
-    return true;
 }
 
 SystemTime VirtualTime::getLocalTime() {

@@ -29,7 +29,8 @@ public:
 
     std::unique_ptr<Timer> createTimer(TimerPrecision precision) override;
     SystemTime getSystemTime() override;
-    bool setSystemTime(const SystemTime& utc) override;
+    void stepClock(double offsetSec, bool interactive,
+                   std::function<void(ClockStep)> done) override;
     SystemTime getLocalTime() override;
     std::string competingTimeService() override { return otherTimeService; }
     PairedReading readPaired() override { return {getSystemTime(), m_monotonicMs}; }
@@ -48,9 +49,15 @@ public:
     void setUtcMs(std::int64_t ms) { m_utcMs = ms; }
     void stepWallClock(std::int64_t deltaMs) { m_utcMs += deltaMs; }
 
-    // The system refuses to set the clock while this is on.
-    void refuseClockSets(bool refuse) { m_refuseSets = refuse; }
-    const std::vector<SystemTime>& clockSets() const { return m_clockSets; }
+    // How the system answers a step (Stepped moves the wall clock), and after how long: 0
+    // answers before stepClock returns, as a direct call does.
+    ClockStep stepAnswer = ClockStep::Stepped;
+    std::int64_t stepAnswerDelayMs = 0;
+    struct StepCall {
+        double offsetSec;
+        bool interactive;
+    };
+    const std::vector<StepCall>& clockSteps() const { return m_clockSteps; }
     // Another time service said to run on the machine; empty for none.
     std::string otherTimeService;
 
@@ -60,8 +67,7 @@ private:
     std::int64_t m_monotonicMs = 0;
     std::int64_t m_utcMs;
     int m_localOffsetMinutes;
-    bool m_refuseSets = false;
-    std::vector<SystemTime> m_clockSets;
+    std::vector<StepCall> m_clockSteps;
     std::vector<VirtualTimer*> m_timers;  // the live ones, in creation order
     struct Event {
         std::int64_t dueMs;

@@ -3,6 +3,7 @@
 #include <sys/random.h>
 
 #include <cerrno>
+#include <cmath>
 #include <ctime>
 #include <random>
 
@@ -103,21 +104,21 @@ SystemTime PosixClock::getLocalTime() {
     return fromTm(tm, rounded.milliseconds);
 }
 
-bool PosixClock::setSystemTime(const SystemTime& utc) {
-    SystemTime checked = utc;
-    checked.dayOfWeek = 0;
-    if (!isValid(checked)) {
-        return false;
+ClockStep PosixClock::stepDirectly(double offsetSec) {
+    timespec ts = now();
+    const long long nanoseconds =
+        ts.tv_nsec + std::llround(offsetSec * kNanosecondsPerMillisecond * kMillisecondsPerSecond);
+    const long long wholeSeconds = nanoseconds / 1'000'000'000 - (nanoseconds % 1'000'000'000 < 0);
+    ts.tv_sec += static_cast<time_t>(wholeSeconds);
+    ts.tv_nsec = static_cast<long>(nanoseconds - wholeSeconds * 1'000'000'000);
+    if (clock_settime(CLOCK_REALTIME, &ts) == 0) {
+        return ClockStep::Stepped;
     }
-    std::tm tm{};
-    tm.tm_year = utc.year - 1900;
-    tm.tm_mon = utc.month - 1;
-    tm.tm_mday = utc.day;
-    tm.tm_hour = utc.hour;
-    tm.tm_min = utc.minute;
-    tm.tm_sec = utc.second;
-    const timespec ts{timegm(&tm), static_cast<long>(utc.milliseconds) * 1'000'000};
-    return clock_settime(CLOCK_REALTIME, &ts) == 0;
+    return errno == EPERM ? ClockStep::NoRight : ClockStep::Rejected;
+}
+
+void PosixClock::stepClock(double offsetSec, bool, std::function<void(ClockStep)> done) {
+    done(stepDirectly(offsetSec));
 }
 
 std::string PosixClock::competingTimeService() {

@@ -7,13 +7,16 @@
 
 namespace korvel {
 
-// CLOCK_REALTIME; setting it needs CAP_SYS_TIME. Paired with CLOCK_MONOTONIC.
+// CLOCK_REALTIME, stepped directly with clock_settime: that needs CAP_SYS_TIME, and the
+// answer comes at once. Paired with CLOCK_MONOTONIC.
 class PosixClock final : public SystemClock, public LocalClock, public SteadyClock {
 public:
     PairedReading readPaired() override;
     int readingResolutionMs() override { return 1; }
     SystemTime getSystemTime() override;
-    bool setSystemTime(const SystemTime& utc) override;
+    void stepClock(double offsetSec, bool interactive,
+                   std::function<void(ClockStep)> done) override;
+    ClockStep stepDirectly(double offsetSec);
     std::string competingTimeService() override;
     SystemTime getLocalTime() override;
 };

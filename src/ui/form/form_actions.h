@@ -14,7 +14,7 @@ struct FormActions {
     std::function<void()> guanyuClick;                  // 关于(&W)
     std::function<void()> applySettings;                // Command1, 确  定
     std::function<void()> cancelSettings;               // Command7, 取  消 and Esc
-    std::function<void()> shutDown;                     // the window is being closed
+    std::function<bool()> shutDown;                     // closing; false: not yet
 };
 
 }  // namespace korvel

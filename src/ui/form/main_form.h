@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "calibration/time_sync_log.h"
 #include "common/system_time.h"
@@ -64,7 +65,7 @@ struct MainForm {
     std::unique_ptr<Timer> Timer5;  // clock display and scheduler
     std::unique_ptr<Timer> Timer6;  // indicator reset
     std::unique_ptr<Timer> Timer7;  // caption animation
-    std::unique_ptr<Timer> Timer4;  // notice of a failed log write, after the handler
+    std::unique_ptr<Timer> Timer4;  // notices shown after the handler that raised them
 
     SyncSettings settings;
     std::string serverAddress;  // address field the bursts look up
@@ -75,6 +76,7 @@ struct MainForm {
     SentRequests sentRequests;
     std::optional<double> burstClockBaseMs;  // wall minus monotonic clock at the last reading
     bool logFailureReported = false;
+    std::vector<std::string> afterHandlerNotices;
     std::int16_t requestsSent = 0;
     std::int16_t repliesReceived = 0;
     std::int16_t evaluatedReplies = 0;  // n of the last evaluation
@@ -83,6 +85,9 @@ struct MainForm {
     bool offsetValid = false;
     double lastClockCheck = 0.0;  // day-count date
     bool autoRun = false;
+    bool correcting = false;          // a clock step awaits its answer
+    bool closeWhenCorrected = false;  // closing was asked for meanwhile
+    std::string decisionLine;         // automatic decision logged when the clock answers
     SystemTime arrivalTime;
     std::int16_t captionStep = 0;
 };

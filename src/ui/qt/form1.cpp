@@ -233,8 +233,12 @@ Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std:
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    m_actions.shutDown();
-    event->accept();
+    // A correction awaiting its answer closes the program itself once answered.
+    if (m_actions.shutDown()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }
 
 void Form1::buildMenus() {

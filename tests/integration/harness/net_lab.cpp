@@ -35,8 +35,16 @@ NamespacePair::NamespacePair() {
         "ip -n " + c + " addr add " + kClientAddress + "/24 dev " + a,
         "ip -n " + s + " addr add " + kServerAddress + "/24 dev " + b,
         "ip -n " + s + " addr add " + kOtherServerAddress + "/24 dev " + b,
+        "ip -n " + c + " addr add fd00:6b76::1/64 dev " + a + " nodad",
+        "ip -n " + s + " addr add " + kServerIpv6Address + "/64 dev " + b + " nodad",
         "ip -n " + c + " link set " + a + " up",
         "ip -n " + s + " link set " + b + " up",
+        // Fixed IPv6 neighbours: a solicitation lost while the link comes up would hold the
+        // first second of a burst.
+        "ip -n " + c + " neigh replace " + kServerIpv6Address + " dev " + a +
+            " nud permanent lladdr $(ip -n " + s + " -br link show " + b + " | awk '{print $3}')",
+        "ip -n " + s + " neigh replace fd00:6b76::1 dev " + b + " nud permanent lladdr $(ip -n " +
+            c + " -br link show " + a + " | awk '{print $3}')",
     };
     // Leftovers of an earlier process with this PID go first. The shell traces each step, so
     // on failure the output ends at the step that failed.
@@ -53,7 +61,7 @@ NamespacePair::NamespacePair() {
 NamespacePair::~NamespacePair() {
     leave();
     // Deleting a namespace removes its veth end and with it the peer.
-    shell("ip netns del " + m_client + "; ip netns del " + m_server);
+    shell("ip netns del " + m_client + "; ip netns del " + m_server + "; rm -rf " + clientEtc());
 }
 
 bool NamespacePair::enterClient() {

@@ -7,14 +7,15 @@
 namespace korvel::lab {
 
 // Two network namespaces joined by a veth pair, made for one test and removed after it:
-//   client  198.18.0.1/24  (the program runs here)
-//   server  198.18.0.2/24 and 198.18.0.3/24 (responder, relay, flooder)
+//   client  198.18.0.1/24, fd00:6b76::1/64  (the program runs here)
+//   server  198.18.0.2/24 and 198.18.0.3/24, fd00:6b76::2/64 (responder, relay, flooder)
 // Both have loopback up. Nothing here reaches the machine's own network.
 class NamespacePair {
 public:
     static constexpr const char* kClientAddress = "198.18.0.1";
     static constexpr const char* kServerAddress = "198.18.0.2";
     static constexpr const char* kOtherServerAddress = "198.18.0.3";
+    static constexpr const char* kServerIpv6Address = "fd00:6b76::2";
 
     NamespacePair();
     ~NamespacePair();
@@ -25,6 +26,9 @@ public:
     const std::string& error() const { return m_error; }
     const std::string& client() const { return m_client; }
     const std::string& server() const { return m_server; }
+    // Where files that commands run in the client namespace see in /etc go (hosts,
+    // resolv.conf); removed with the namespaces.
+    std::string clientEtc() const { return "/etc/netns/" + m_client; }
 
     // Moves this thread into the client namespace (sockets made afterwards live there), and
     // back to where it was.

@@ -15,10 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double unixSeconds(const SystemTime& utc) {
-    return ntpSeconds(utc) - 2208988800.0;
-}
-
 class TimingTimer final : public Timer {
 public:
     TimingTimer(std::unique_ptr<Timer> inner, std::vector<TimingTimerService::Lateness>& table,
@@ -62,9 +58,9 @@ private:
 
 }  // namespace
 
-bool RecordingClock::setSystemTime(const SystemTime& utc) {
-    corrections.push_back(unixSeconds(utc) - unixSeconds(m_real.getSystemTime()));
-    return acceptSets;
+void RecordingClock::stepClock(double offsetSec, bool, std::function<void(ClockStep)> done) {
+    corrections.push_back(offsetSec);
+    done(acceptSets ? ClockStep::Stepped : ClockStep::NoRight);
 }
 
 std::unique_ptr<Timer> TimingTimerService::createTimer(TimerPrecision precision) {

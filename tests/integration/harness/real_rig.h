@@ -18,10 +18,11 @@ class RecordingClock final : public SystemClock, public LocalClock {
 public:
     SystemTime getSystemTime() override { return m_real.getSystemTime(); }
     SystemTime getLocalTime() override { return m_real.getLocalTime(); }
-    bool setSystemTime(const SystemTime& utc) override;
+    void stepClock(double offsetSec, bool interactive,
+                   std::function<void(ClockStep)> done) override;
     std::string competingTimeService() override { return m_real.competingTimeService(); }
 
-    // The corrections asked for: each target minus the real clock at the call, in seconds.
+    // The steps asked for, in seconds.
     std::vector<double> corrections;
     bool acceptSets = true;  // false: the system refuses, as without the right
 

@@ -1,6 +1,5 @@
 #include "calibration/clock_correction.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +7,7 @@
 
 #include "calibration/offset_evaluation.h"
 #include "common/day_date.h"
+#include "settings/lifecycle.h"
 #include "support/test_rig.h"
 
 namespace korvel {
@@ -16,85 +16,137 @@ namespace {
 using test::TestRig;
 using test::utcTime;
 
-TEST(ClockCorrection, CorrectedTimeCarriesIntoTheDateAndRoundsMilliseconds) {
-    const auto at = [](int y, int mo, int d, int h, int mi, int s, int ms) {
-        return utcTime(y, mo, d, h, mi, s, ms);
-    };
-    const struct {
-        const char* what;
-        SystemTime utc;
-        double offsetSec;
-        SystemTime expected;
-    } cases[] = {
-        {"same day", at(2026, 12, 6, 10, 0, 0, 250), 1.5, at(2026, 12, 6, 10, 0, 1, 750)},
-        {"into a new year", at(2026, 12, 31, 23, 59, 59, 900), 0.2, at(2027, 1, 1, 0, 0, 0, 100)},
-        {"back a year", at(2027, 1, 1, 0, 0, 0, 300), -0.5, at(2026, 12, 31, 23, 59, 59, 800)},
-        {"onto a leap day", at(2024, 2, 28, 23, 59, 59, 500), 1.0, at(2024, 2, 29, 0, 0, 0, 500)},
-        {"past Feb 28, 2023", at(2023, 2, 28, 23, 59, 59, 500), 1.0, at(2023, 3, 1, 0, 0, 0, 500)},
-        {"s exactly 86400", at(2026, 12, 6, 23, 59, 59, 0), 1.0, at(2026, 12, 7, 0, 0, 0, 0)},
-        {"three days back", at(2026, 12, 6, 12, 0, 0, 0), -259200, at(2026, 12, 3, 12, 0, 0, 0)},
-        {"rounded up", at(2026, 12, 6, 10, 0, 0, 0), 0.0999999, at(2026, 12, 6, 10, 0, 0, 100)},
-        {"rounded down", at(2026, 12, 6, 10, 0, 0, 0), 0.0994, at(2026, 12, 6, 10, 0, 0, 99)},
-        // Milliseconds that round to 1000 carry into the seconds.
-        {"carry to a year", at(2026, 12, 31, 23, 59, 59, 0), 0.9998, at(2027, 1, 1, 0, 0, 0, 0)},
-        {"carry back", at(2027, 1, 1, 0, 0, 0, 0), -0.0003, at(2027, 1, 1, 0, 0, 0, 0)},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        SystemTime expected = c.expected;
-        expected.dayOfWeek = c.utc.dayOfWeek;  // passed on as it was read
-        EXPECT_EQ(correctedTime(c.utc, c.offsetSec), expected);
+constexpr const char* kNoLimit = "   自动校准执行（无时差限制）";
+
+// A window holding a fresh offset, as the evaluation leaves it, with logging on.
+void armOffset(TestRig& rig, double offsetSec, bool scheduled) {
+    rig.startProgram();
+    rig.startLog();
+    MainForm& form = *rig.form;
+    form.autoRun = scheduled;
+    if (scheduled) {
+        form.decisionLine = kNoLimit;
     }
+    form.offsetSec = offsetSec;
+    form.offsetWholeSec = roundToWholeSeconds(offsetSec);
+    form.offsetValid = true;
+    form.Text3.setText(offsetDisplayText(offsetSec));
+    form.Text3.setForeColor(kGreen);
+    form.Command6.setEnabled(true);
+    form.Timer3->start();
+    form.Timer5->start();
 }
 
-// A correction from a window holding a fresh offset of 1.5 s, as the evaluation leaves it.
-TEST(ClockCorrection, SetsTheClockLogsWithTheTimeBeforeAndReturnsToIdle) {
+// Each answer of the system, at once and late, for a manual and a scheduled correction.
+TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
+    const char* const kNotAuthorised = "未获授权设置系统时钟（需要管理员授权）。";
+    const char* const kAutoSync =
+        "系统已开启自动时间同步，不接受手动校准。如需手动校准，请先关闭"
+        "自动同步（命令 timedatectl set-ntp false）。";
+    const char* const kUnknown = "没有收到时间服务的答复，时钟可能已经校准，请再测时一次确认。";
     const struct {
-        const char* what;
-        bool scheduled, refused, logging;
-        std::vector<std::string> log;
-        const char* offsetText;
+        bool scheduled;
+        ClockStep answer;
+        std::int64_t answerAfterMs;
+        const char* text3;
+        const char* tip;
+        bool notice;  // the one-time message after the handler returned
     } cases[] = {
-        {"manual", false, false, true, {"12-06-2026  09:05:20   校准"}, " 1.500000 秒"},
-        {"scheduled", true, false, true, {"12-06-2026  09:05:20   校准(自动)"}, " 1.500000 秒"},
-        {"refused, logging off", false, true, false, {}, "校准失败"},
-        {"logging off", false, false, false, {}, " 1.500000 秒"},
+        {false, ClockStep::Stepped, 0, " 1.234567 秒", "", false},
+        {true, ClockStep::Stepped, 20'000, " 1.234567 秒", "", false},
+        {false, ClockStep::NotAuthorised, 15'000, "校准失败", kNotAuthorised, false},
+        {true, ClockStep::NotAuthorised, 0, "校准失败", kNotAuthorised, true},
+        {true, ClockStep::AutomaticSync, 40, "校准失败", kAutoSync, false},
+        {false, ClockStep::NoRight, 0, "校准失败",
+         "本机没有可请求的时间服务，本程序也没有设置系统时钟的权限。", false},
+        {false, ClockStep::Rejected, 0, "校准失败", "系统拒绝了新的时间。", false},
+        {true, ClockStep::Unknown, 300'000, "校准结果未知", kUnknown, false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(testing::Message()
+                     << (c.scheduled ? "scheduled " : "manual ") << static_cast<int>(c.answer)
+                     << " after " << c.answerAfterMs);
         TestRig rig(utcTime(2026, 12, 6, 1, 5, 20, 250));
-        rig.prepareExchange();
+        armOffset(rig, 1.2345674, c.scheduled);
         MainForm& form = *rig.form;
-        if (c.logging) {
-            rig.startLog();
-        }
-        rig.time.refuseClockSets(c.refused);
-        form.autoRun = c.scheduled;
-        form.offsetSec = 1.5;
-        form.offsetWholeSec = roundToWholeSeconds(1.5);
-        form.offsetValid = true;
-        form.Text3.setText(offsetDisplayText(1.5));
-        form.Text3.setForeColor(kGreen);
-        form.Command6.setEnabled(true);
-        form.Timer3->start();
-        form.Timer5->start();
+        rig.time.stepAnswer = c.answer;
+        rig.time.stepAnswerDelayMs = c.answerAfterMs;
+        const std::int64_t before = rig.time.utcMs();
 
         clockCorrection(form);
-        EXPECT_EQ(rig.time.utcMs(),
-                  test::msSinceEpoch(c.refused ? utcTime(2026, 12, 6, 1, 5, 20, 250)
-                                               : utcTime(2026, 12, 6, 1, 5, 21, 750)));
-        EXPECT_EQ(rig.files.lines(TestRig::kLogPath), c.log);
-        EXPECT_EQ(form.Text3.text(), c.offsetText);
+        EXPECT_TRUE(rig.messageBox.shown.empty());
+        rig.time.advance(c.answerAfterMs + 10);
+
+        ASSERT_EQ(rig.time.clockSteps().size(), 1U);
+        EXPECT_EQ(rig.time.clockSteps()[0].offsetSec, 1.2345674);  // handed on unrounded
+        EXPECT_EQ(rig.time.clockSteps()[0].interactive, !c.scheduled);
+        const bool stepped = c.answer == ClockStep::Stepped;
+        EXPECT_EQ(rig.time.utcMs() - before, c.answerAfterMs + 10 + (stepped ? 1235 : 0));
+        EXPECT_EQ(form.Text3.text(), c.text3);
+        EXPECT_EQ(form.Text3.toolTip(), c.tip);
         EXPECT_EQ(form.Text3.foreColor(), kGrey);
+        std::vector<std::string> log{c.scheduled ? "12-06-2026  09:05:20   校准(自动)"
+                                                 : "12-06-2026  09:05:20   校准"};
+        if (!stepped) {
+            log.push_back(c.text3);
+        }
+        const std::vector<std::string> written = rig.files.lines(TestRig::kLogPath);
+        if (c.scheduled) {
+            ASSERT_EQ(written.size(), log.size() + 1);
+            EXPECT_TRUE(written.back().ends_with(kNoLimit));
+            EXPECT_EQ(written.back().substr(0, 12), "12-06-2026  ");
+        } else {
+            EXPECT_EQ(written, log);
+        }
+        EXPECT_EQ(rig.messageBox.shown, c.notice ? std::vector<std::string>{kScheduledRefusalNotice}
+                                                 : std::vector<std::string>{});
         EXPECT_TRUE(form.Command5.isEnabled());
+        EXPECT_TRUE(form.Command2.isEnabled());
         EXPECT_FALSE(form.Command6.isEnabled());
         EXPECT_FALSE(form.Timer3->isRunning());
         EXPECT_TRUE(form.Timer5->isRunning());
         EXPECT_EQ(form.offsetSec, 0.0);
         EXPECT_EQ(form.offsetWholeSec, 0.0);
         EXPECT_FALSE(form.autoRun);
+        EXPECT_FALSE(form.correcting);
         // Taken after the clock moved, so the jump check does not see the correction as a jump.
         EXPECT_EQ(form.lastClockCheck, dayDate(rig.time.getLocalTime()));
+    }
+}
+
+// While the answer is outstanding: gates closed, the display ticking without its jump check
+// or scheduler, and a close asked for meanwhile waits for the answer.
+TEST(ClockCorrection, CorrectingStateHoldsUntilTheAnswerAndClosingWaitsForIt) {
+    for (const bool closeMeanwhile : {false, true}) {
+        SCOPED_TRACE(closeMeanwhile ? "closed meanwhile" : "left open");
+        TestRig rig(utcTime(2026, 12, 6, 1, 5, 20, 250));
+        armOffset(rig, 30.0, false);
+        MainForm& form = *rig.form;
+        form.settings.autoSyncOn = true;
+        form.settings.autoSyncTenths = 0.0001;
+        rig.time.stepAnswerDelayMs = 60'000;
+        clockCorrection(form);
+        const std::string shownAtStart = form.Text2.text();
+        rig.time.advance(1000);
+        EXPECT_TRUE(form.correcting);
+        EXPECT_FALSE(form.Command5.isEnabled());
+        EXPECT_FALSE(form.Command6.isEnabled());
+        EXPECT_FALSE(form.Command2.isEnabled());
+        EXPECT_FALSE(form.Timer3->isRunning());
+        EXPECT_NE(form.Text2.text(), shownAtStart);
+        if (closeMeanwhile) {
+            EXPECT_FALSE(shutDown(form));
+        }
+        rig.time.advance(58'900);
+        EXPECT_TRUE(form.offsetValid);  // no jump seen, no burst started by the scheduler
+        EXPECT_EQ(rig.files.lines(TestRig::kLogPath).size(), 1U);
+        EXPECT_EQ(rig.program.ended, 0);
+        rig.time.advance(200);
+        EXPECT_FALSE(form.correcting);
+        const std::vector<std::string> log = rig.files.lines(TestRig::kLogPath);
+        EXPECT_EQ(log.back(),
+                  closeMeanwhile ? "12-06-2026  09:06:50   Closed" : "12-06-2026  09:05:20   校准");
+        EXPECT_EQ(rig.program.ended, closeMeanwhile ? 1 : 0);
     }
 }
 

@@ -72,7 +72,7 @@ TEST_F(ClockDisplay, SchedulerFiresAtTheFirstTickAfterTheInterval) {
     EXPECT_TRUE(burstRunning());
     rig.time.advance(12'000);
     // The automatic decision ran: no limit, so the clock was corrected.
-    EXPECT_EQ(rig.time.clockSets().size(), 1u);
+    EXPECT_EQ(rig.time.clockSteps().size(), 1u);
     EXPECT_FALSE(form.autoRun);
 }
 

@@ -25,7 +25,7 @@ protected:
 TEST_F(Dispatch, RefusedCommandShowsImage8ThenImage5AfterTwoSeconds) {
     toolbarClick(form, 2);  // no fresh offset
     EXPECT_EQ(image(), Toolbar::kRefusedImage);
-    EXPECT_TRUE(rig.time.clockSets().empty());
+    EXPECT_TRUE(rig.time.clockSteps().empty());
     rig.time.advance(1999);
     EXPECT_EQ(image(), Toolbar::kRefusedImage);
     rig.time.advance(1);
@@ -70,10 +70,10 @@ TEST_F(Dispatch, AcceptedCommandsRunAndShowImage6WhilePlaceholdersDoNothing) {
 
     form.Toolbar1.setIndicatorImage(Toolbar::kRestImage);
     toolbarClick(form, 2);
-    EXPECT_EQ(rig.time.clockSets().size(), 1u);
+    EXPECT_EQ(rig.time.clockSteps().size(), 1u);
     EXPECT_EQ(image(), Toolbar::kAcceptedImage);
     xiaoshiClick(form);  // the offset is applied once only
-    EXPECT_EQ(rig.time.clockSets().size(), 1u);
+    EXPECT_EQ(rig.time.clockSteps().size(), 1u);
     EXPECT_EQ(image(), Toolbar::kRefusedImage);
 
     toolbarClick(form, 3);

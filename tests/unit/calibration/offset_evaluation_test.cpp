@@ -98,7 +98,7 @@ TEST(Evaluation, FourFlaggedRepliesRejectTheBurstThreeDoNot) {
             EXPECT_FALSE(form.autoRun);
             // Rejected: no result, no decision; else evaluated and applied automatically.
             EXPECT_EQ(form.Text3.text(), rejected ? "" : " 0.250000 秒");
-            EXPECT_EQ(e.rig.time.clockSets().size(), rejected ? 0U : 1U);
+            EXPECT_EQ(e.rig.time.clockSteps().size(), rejected ? 0U : 1U);
             EXPECT_EQ(e.rig.logLines().size(), rejected ? 1U : 4U);
             EXPECT_FALSE(rejected && (form.Command6.isEnabled() || form.offsetValid ||
                                       form.Timer3->isRunning()));
@@ -157,7 +157,7 @@ TEST(Evaluation, ScheduledBurstDecidesByTheMagnitudeOfTheOffset) {
         const std::int64_t before = e.rig.time.utcMs();
         e.evaluateAll(c.offset, /*scheduled=*/true);
         EXPECT_FALSE(e.form().autoRun);
-        EXPECT_EQ(e.rig.time.clockSets().size(), c.corrected ? 1U : 0U);
+        EXPECT_EQ(e.rig.time.clockSteps().size(), c.corrected ? 1U : 0U);
         EXPECT_NEAR(static_cast<double>(e.rig.time.utcMs() - before),
                     c.corrected ? c.offset * 1000 : 0.0, 1.0);
         EXPECT_EQ(e.form().Command6.isEnabled(), !c.corrected);

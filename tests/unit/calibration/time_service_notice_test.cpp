@@ -8,8 +8,8 @@
 namespace korvel::test {
 namespace {
 
-// The notice goes into the offset box's tip, never a message box, and the correction the
-// user asked for still runs.
+// The notice goes into the offset box's tip, after the reason of a failure, never a message
+// box, and the correction the user asked for still runs.
 TEST(TimeServiceNotice, NamesTheRunningServiceInTheOffsetTipAndStillCorrects) {
     const struct {
         const char* service;
@@ -17,7 +17,9 @@ TEST(TimeServiceNotice, NamesTheRunningServiceInTheOffsetTipAndStillCorrects) {
         const char* tip;
     } cases[] = {
         {"chronyd", false, "提示：本机的时间服务 chronyd 正在运行，它可能会撤销这次校准。"},
-        {"ntpd", true, "提示：本机的时间服务 ntpd 正在运行，它可能会撤销这次校准。"},
+        {"ntpd", true,
+         "本机没有可请求的时间服务，本程序也没有设置系统时钟的权限。\n"
+         "提示：本机的时间服务 ntpd 正在运行，它可能会撤销这次校准。"},
         {"", false, ""},
     };
     for (const auto& c : cases) {
@@ -25,11 +27,11 @@ TEST(TimeServiceNotice, NamesTheRunningServiceInTheOffsetTipAndStillCorrects) {
         TestRig rig;
         rig.form->Text3.setToolTip("an earlier tip");
         rig.time.otherTimeService = c.service;
-        rig.time.refuseClockSets(c.refused);
+        rig.time.stepAnswer = c.refused ? ClockStep::NoRight : ClockStep::Stepped;
         rig.form->offsetSec = 1.5;
         clockCorrection(*rig.form);
         EXPECT_EQ(rig.form->Text3.toolTip(), c.tip);
-        EXPECT_EQ(rig.time.clockSets().size(), c.refused ? 0U : 1U);
+        EXPECT_EQ(rig.time.clockSteps().size(), 1U);
         EXPECT_EQ(rig.form->Text3.text(), c.refused ? "校准失败" : "");
         EXPECT_TRUE(rig.messageBox.shown.empty());
     }

@@ -47,12 +47,29 @@ TEST(TimeSyncLog, ScheduledBurstLogsStartResultCorrectionAndDecisionInOrder) {
         TestRig rig;
         rig.prepareExchange();
         rig.server.offsetMs = 30'000;
-        rig.time.refuseClockSets(c.refused);
+        rig.time.stepAnswer = c.refused ? ClockStep::NoRight : ClockStep::Stepped;
         rig.startLog();
         rig.form->autoRun = true;
         rig.measure(2600);
         EXPECT_EQ(rig.logLines(), c.lines);
     }
+}
+
+// A log that cannot be written (a full disk) is reported once per run, after the handler that
+// wrote it, so a scheduled correction never waits on the box.
+TEST(TimeSyncLog, FailedWriteIsReportedOnceAfterTheHandler) {
+    TestRig rig;
+    rig.startProgram();
+    rig.startLog();
+    rig.files.fullFolders.insert(rig.files.programFolderPath);
+    rig.server.offsetMs = 30'000;
+    rig.form->autoRun = true;
+    measureCommand(*rig.form);
+    EXPECT_THAT(rig.messageBox.shown, IsEmpty());
+    rig.time.advance(12'000);
+    rig.measure();
+    EXPECT_THAT(rig.messageBox.shown, ElementsAre("校时数据无法写入 /opt/korvel/12-06-2026.log"));
+    EXPECT_EQ(rig.time.clockSteps().size(), 1U);
 }
 
 TEST(TimeSyncLog, NothingIsWrittenWhileLoggingIsOff) {
@@ -63,7 +80,7 @@ TEST(TimeSyncLog, NothingIsWrittenWhileLoggingIsOff) {
     measureCommand(*rig.form);
     rig.time.advance(3000);
     clockCorrection(*rig.form);
-    EXPECT_EQ(rig.time.clockSets().size(), 2U);
+    EXPECT_EQ(rig.time.clockSteps().size(), 2U);
     EXPECT_THAT(rig.files.textFiles, IsEmpty());
 
     // An open log channel with logging switched off stays empty too.

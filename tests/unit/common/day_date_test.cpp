@@ -59,5 +59,36 @@ TEST(SystemTimeRecord, OnlyCalendarDatesAndInRangeFieldsAreValid) {
     }
 }
 
+TEST(DayDate, CorrectedTimeCarriesIntoTheDateAndRoundsMilliseconds) {
+    const auto at = [](int y, int mo, int d, int h, int mi, int s, int ms) {
+        return utcTime(y, mo, d, h, mi, s, ms);
+    };
+    const struct {
+        const char* what;
+        SystemTime utc;
+        double offsetSec;
+        SystemTime expected;
+    } cases[] = {
+        {"same day", at(2026, 12, 6, 10, 0, 0, 250), 1.5, at(2026, 12, 6, 10, 0, 1, 750)},
+        {"into a new year", at(2026, 12, 31, 23, 59, 59, 900), 0.2, at(2027, 1, 1, 0, 0, 0, 100)},
+        {"back a year", at(2027, 1, 1, 0, 0, 0, 300), -0.5, at(2026, 12, 31, 23, 59, 59, 800)},
+        {"onto a leap day", at(2024, 2, 28, 23, 59, 59, 500), 1.0, at(2024, 2, 29, 0, 0, 0, 500)},
+        {"past Feb 28, 2023", at(2023, 2, 28, 23, 59, 59, 500), 1.0, at(2023, 3, 1, 0, 0, 0, 500)},
+        {"s exactly 86400", at(2026, 12, 6, 23, 59, 59, 0), 1.0, at(2026, 12, 7, 0, 0, 0, 0)},
+        {"three days back", at(2026, 12, 6, 12, 0, 0, 0), -259200, at(2026, 12, 3, 12, 0, 0, 0)},
+        {"rounded up", at(2026, 12, 6, 10, 0, 0, 0), 0.0999999, at(2026, 12, 6, 10, 0, 0, 100)},
+        {"rounded down", at(2026, 12, 6, 10, 0, 0, 0), 0.0994, at(2026, 12, 6, 10, 0, 0, 99)},
+        // Milliseconds that round to 1000 carry into the seconds.
+        {"carry to a year", at(2026, 12, 31, 23, 59, 59, 0), 0.9998, at(2027, 1, 1, 0, 0, 0, 0)},
+        {"carry back", at(2027, 1, 1, 0, 0, 0, 0), -0.0003, at(2027, 1, 1, 0, 0, 0, 0)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SystemTime expected = c.expected;
+        expected.dayOfWeek = c.utc.dayOfWeek;  // passed on as it was read
+        EXPECT_EQ(correctedTime(c.utc, c.offsetSec), expected);
+    }
+}
+
 }  // namespace
 }  // namespace korvel

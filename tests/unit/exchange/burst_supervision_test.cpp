@@ -45,7 +45,7 @@ TEST(BurstSupervision, TimeOutReportsOrEvaluatesByTheNumberOfReplies) {
         EXPECT_TRUE(form.Timer5->isRunning() && form.Command5.isEnabled() &&
                     form.Command2.isEnabled());
         EXPECT_FALSE(form.autoRun);
-        EXPECT_TRUE(rig.time.clockSets().empty());
+        EXPECT_TRUE(rig.time.clockSteps().empty());
         EXPECT_EQ(form.Text1.text(), c.text);
         EXPECT_EQ(form.Text1.foreColor(), c.color);
         EXPECT_EQ(form.Text3.text(), c.offsetText);
@@ -55,6 +55,52 @@ TEST(BurstSupervision, TimeOutReportsOrEvaluatesByTheNumberOfReplies) {
         // It ticks once per burst.
         rig.time.advance(20'000);
         EXPECT_EQ(rig.beeper.beeps, 1);
+    }
+}
+
+// Replies that come after the time-out evaluated the burst change nothing, and no request
+// leaves after it.
+TEST(BurstSupervision, LateRepliesChangeNothingAfterTheEvaluation) {
+    TestRig rig;
+    rig.prepareExchange();
+    rig.server.replyDelayMs = 8'790;  // replies to the first 12 requests come in time
+    rig.measure(10'000);
+    EXPECT_EQ(rig.form->evaluatedReplies, 12);
+    const std::string shown = rig.form->Text3.text();
+    rig.server.offsetMs = 30'000;
+    rig.time.advance(12'000);
+    EXPECT_EQ(rig.form->Text3.text(), shown);
+    EXPECT_EQ(rig.form->repliesReceived, 12);
+}
+
+// Each burst looks the server up anew and starts its requests when the answer comes: a slow
+// resolver still gives a full burst; a failed look-up ends the burst at once, its cause in the
+// tool tip, and the next burst tries again.
+TEST(BurstSupervision, EveryBurstLooksTheServerUp) {
+    const struct {
+        std::int64_t delayMs;
+        ConnectOutcome outcome;
+        const char* text;
+        const char* cause;
+    } cases[] = {
+        {3000, ConnectOutcome::Connected, "", ""},
+        {200, ConnectOutcome::NameNotResolved, "无法连接服务器", "服务器名称无法解析: 192.0.2.1"},
+        {0, ConnectOutcome::NetworkUnreachable, "无法连接服务器", "网络不可达: 192.0.2.1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cause);
+        TestRig rig;
+        rig.prepareExchange();
+        rig.socket.lookUpDelayMs = c.delayMs;
+        rig.socket.lookUpOutcome = c.outcome;
+        rig.measure(c.delayMs + 2510);
+        EXPECT_EQ(rig.form->Command5.isEnabled(), true);
+        EXPECT_EQ(rig.form->Text1.text(), c.text);
+        EXPECT_EQ(rig.form->Text1.toolTip(), c.cause);
+        rig.socket.lookUpOutcome = ConnectOutcome::Connected;
+        rig.measure(12'000);
+        EXPECT_EQ(rig.form->evaluatedReplies, 25);
+        EXPECT_EQ(rig.socket.lookUps, 3);  // at start-up and at each burst
     }
 }
 

@@ -114,9 +114,22 @@ TEST(ReplyHandler, FlagsLeapAlarmsAndUnsynchronisedServers) {
     }
 }
 
+// Adds to the big-endian word at byte at.
+void addToWord(Bytes& b, std::size_t at, std::uint32_t delta) {
+    std::uint32_t word = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        word = word << 8 | b[at + i];
+    }
+    word += delta;
+    for (std::size_t i = 0; i < 4; ++i) {
+        b[at + i] = static_cast<std::uint8_t>(word >> (24 - 8 * i));
+    }
+}
+
 // Datagrams that must not count as replies. Each is dropped without a trace, and the
 // request it claims to answer still takes its genuine reply afterwards.
 TEST(ReplyHandler, DropsDatagramsThatAreNotAGenuineReplyToAnOpenRequest) {
+    constexpr std::uint32_t kTwoMs = 8'589'935;  // fraction units
     const struct {
         const char* what;
         std::function<void(Bytes&)> change;
@@ -130,7 +143,11 @@ TEST(ReplyHandler, DropsDatagramsThatAreNotAGenuineReplyToAnOpenRequest) {
         {"Kiss-o'-Death (stratum 0)", [](Bytes& b) { b[1] = 0; }},
         {"client mode", [](Bytes& b) { b[0] = 0x23; }},
         {"broadcast mode", [](Bytes& b) { b[0] = 0x25; }},
-        {"zero transmit timestamp", [](Bytes& b) { std::fill(b.begin() + 40, b.end(), 0); }},
+        {"receive seconds 0", [](Bytes& b) { std::fill_n(b.begin() + 32, 4, 0); }},
+        {"transmit seconds 0", [](Bytes& b) { std::fill_n(b.begin() + 40, 4, 0); }},
+        {"transmit before receive", [](Bytes& b) { addToWord(b, 32, 1); }},
+        {"transmit 100 s after receive", [](Bytes& b) { addToWord(b, 40, 100); }},
+        {"delay below zero beyond the resolution", [](Bytes& b) { addToWord(b, 44, kTwoMs); }},
         {"47 bytes", [](Bytes& b) { b.resize(47); }},
         {"68 bytes", [](Bytes& b) { b.resize(68); }},
     };
@@ -165,6 +182,25 @@ TEST(ReplyHandler, DropsRepliesThatCannotBeReadOrAreNoLongerAwaited) {
     measureCommand(*burst.rig.form);
     burst.deliver(reply);
     EXPECT_EQ(burst.received(), 0);
+}
+
+// Replies from before a step of the local clock (another time service, a person) are not
+// averaged with those after it: the burst is evaluated on the far side of the step.
+TEST(ReplyHandler, BurstIsEvaluatedOnOneSideOfAClockStep) {
+    for (const std::int64_t stepMs : {5000, -5000}) {
+        SCOPED_TRACE(stepMs);
+        TestRig rig;
+        rig.prepareExchange();
+        rig.server.offsetMs = 3250;
+        rig.server.replyDelayMs = 40;  // a reply is in flight at the step; 17.5 ms of bias
+        measureCommand(*rig.form);
+        rig.time.advance(1230);
+        rig.time.stepWallClock(stepMs);
+        rig.server.offsetMs -= static_cast<double>(stepMs);
+        rig.time.advance(10'000);
+        EXPECT_EQ(rig.form->evaluatedReplies, 18);
+        EXPECT_NEAR(rig.form->offsetSec, (3232.5 - static_cast<double>(stepMs)) / 1000, 1e-6);
+    }
 }
 
 // The 25th reply evaluates the burst at once and ends its time-out and its requests.

@@ -14,16 +14,18 @@ using test::TestRig;
 using test::utcTime;
 using Bytes = std::vector<std::uint8_t>;
 
-TEST(RequestSender, BurstSendsThirtyFixedRequestsAHundredMillisecondsApart) {
+TEST(RequestSender, BurstSendsThirtyRequestsAHundredMillisecondsApart) {
     TestRig rig(utcTime(2004, 3, 18, 11, 59, 59, 400));
+    rig.time.fixedRandomBits = 0xFFFF'FFFF;
     rig.startSilentBurst();
     rig.time.advance(3050);
     ASSERT_EQ(rig.socket.sent().size(), 30U);
     EXPECT_TRUE(rig.form->Timer1->isRunning());
-    // The sixth request leaves at 12:00:00.000, the eleventh at 12:00:00.500.
+    // The sixth request leaves at 12:00:00.000, the eleventh at 12:00:00.500; the fraction's
+    // 22 bits below the millisecond are random.
     Bytes expected{0x23, 1, 0, 0xEE, 0, 0, 0, 0, 0, 0, 0, 0, 'A', 'C', 'T', 'S'};
     expected.resize(40);
-    expected.insert(expected.end(), {0xC4, 0x04, 0x0D, 0xC0, 0, 0, 0, 0});
+    expected.insert(expected.end(), {0xC4, 0x04, 0x0D, 0xC0, 0, 0x3F, 0xFF, 0xFF});
     EXPECT_EQ(rig.socket.sent()[5], expected);
     expected[44] = 0x80;
     EXPECT_EQ(rig.socket.sent()[10], expected);

@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -144,6 +145,31 @@ TEST_F(PosixFiles, ReplaceWritesOneLineKeepsTheModeAndLeavesNoTemporaryFile) {
     EXPECT_EQ(read(cfg), "SNTP 192.168.100.200 5000\n");
     EXPECT_EQ(mode(cfg), 0640U);
     EXPECT_TRUE(onlyTheConfigurationLeft());
+}
+
+// A user's own sntp.cfg in a folder that takes no new file from that user is rewritten in
+// place (only root can set that up, and the save then runs as another user).
+TEST_F(PosixFiles, FileInAFolderThatRefusesNewFilesIsRewrittenInPlace) {
+    if (::geteuid() != 0) {
+        return;
+    }
+    constexpr uid_t kNobody = 65534;
+    fs::create_directory(path("shared"));
+    fs::permissions(folder.path(), static_cast<fs::perms>(0755));
+    fs::permissions(path("shared"), static_cast<fs::perms>(0755));
+    const std::string cfg = folder.write("shared/sntp.cfg", "SNTP 10.0.0.1        123 \n");
+    ASSERT_EQ(::chown(cfg.c_str(), kNobody, kNobody), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool saved =
+            ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 &&
+            files.replaceWithLine(cfg, "SNTP 10.0.0.2        123 ") == FileError::None;
+        ::_exit(saved ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(read(cfg), "SNTP 10.0.0.2        123 \n");
 }
 
 TEST_F(PosixFiles, WriteThatRunsOutOfSpaceLeavesTheOldFileWhole) {

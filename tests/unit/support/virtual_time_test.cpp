@@ -80,11 +80,14 @@ TEST(VirtualTime, TimersAndEventsFollowWindowTimerRules) {
              w.advance(500);
          },
          {"nested@50", "c@500", "first@500", "second@500"}},
-        {"setting the wall clock moves no deadline; the local clock follows it",
+        {"stepping the wall clock, when the answer comes, moves no deadline",
          [](Clockwork& w) {
-             w.start("a").advance(500);
-             ASSERT_TRUE(w.time.setSystemTime(utcTime(2026, 12, 6, 0, 0, 0)));
-             w.advance(1000);
+             w.time.stepAnswerDelayMs = 300;
+             w.start("a").advance(200);
+             w.time.stepClock(-3907.5, true, [](ClockStep s) { EXPECT_EQ(s, ClockStep::Stepped); });
+             w.advance(299);
+             EXPECT_EQ(w.time.getSystemTime(), utcTime(2026, 12, 6, 1, 5, 7, 499));
+             w.advance(1001);
              EXPECT_EQ(w.time.getSystemTime(), utcTime(2026, 12, 6, 0, 0, 1));
              EXPECT_EQ(w.time.getLocalTime(), utcTime(2026, 12, 6, 8, 0, 1));
          },
