@@ -23,6 +23,7 @@ DesktopProgram::DesktopProgram()
     // Lets Wayland and the task bar match the window to the installed desktop entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.korvel"));
     QApplication::setWindowIcon(applicationIcon());
+    installChineseQtTexts(m_qtTexts);
 }
 
 bool DesktopProgram::start() {

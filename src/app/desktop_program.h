@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTranslator>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,7 @@ public:
     Form1& window() { return *m_window; }
 
 private:
+    QTranslator m_qtTexts;
     const RuntimeFolder m_runtimeFolder;
     PosixClock m_clock;
     SystemRandom m_random;
