@@ -63,8 +63,9 @@ DWORD styleOf(const layout::ControlLayout& control) {
         case ControlKind::ValueLabel:
             return SS_CENTER | SS_NOPREFIX;
         case ControlKind::TextBox:
-        case ControlKind::DisplayBox:
             return WS_TABSTOP | ES_AUTOHSCROLL;
+        case ControlKind::DisplayBox:  // shown, selected and copied, never typed into
+            return WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY;
         case ControlKind::CheckBox:
             return WS_TABSTOP | BS_CHECKBOX;
         case ControlKind::ScrollBar:
@@ -200,9 +201,27 @@ LRESULT Win32Form1::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             layOut();
             return 0;
         case WM_CLOSE:
-            m_actions.shutDown();
-            DestroyWindow(m_window);
+            // A correction awaiting its answer closes the program itself once answered.
+            if (m_actions.shutDown()) {
+                DestroyWindow(m_window);
+            }
             return 0;
+        case WM_HELP:  // F1
+            m_actions.toolbarClick(layout::kHelpKeyButton);
+            return TRUE;
+        case WM_EXITSIZEMOVE: {
+            // The window state follows a move of the user's, so the next slide starts where
+            // the window is.
+            RECT place{};
+            GetWindowRect(m_window, &place);
+            KillTimer(m_window, kSlideTimer);
+            m_slideSteps.clear();
+            m_topPixels = place.top;
+            m_target = {MulDiv(place.left, 1440, static_cast<int>(m_dpi)),
+                        m_form.Form1.widthTwips()};
+            m_form.Form1.setGeometry(m_target.leftTwips, m_target.widthTwips);
+            return 0;
+        }
         case WM_DESTROY:
             // Whatever arrives after this goes to the default handling.
             SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
@@ -364,12 +383,14 @@ void Win32Form1::applyGeometry(Geometry geometry) {
     MoveWindow(m_statusBar, 0, pixels(layout::kStatusBarTopTwips), clientWidth,
                pixels(layout::kStatusBarHeightTwips), TRUE);
     const RECT outer = outerRect({0, 0, clientWidth, clientHeight}, kStyle, true, m_dpi);
-    RECT workArea{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
     const int height = outer.bottom - outer.top;
-    const int top = workArea.top + std::max(0L, (workArea.bottom - workArea.top - height) / 2);
-    SetWindowPos(m_window, nullptr, pixels(geometry.leftTwips), top, outer.right - outer.left,
-                 height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (!m_topPixels) {
+        RECT workArea{};
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+        m_topPixels = workArea.top + std::max(0L, (workArea.bottom - workArea.top - height) / 2);
+    }
+    SetWindowPos(m_window, nullptr, pixels(geometry.leftTwips), *m_topPixels,
+                 outer.right - outer.left, height, SWP_NOZORDER | SWP_NOACTIVATE);
     // The bars do not repaint the part they gain.
     InvalidateRect(m_toolbar, nullptr, TRUE);
     InvalidateRect(m_statusBar, nullptr, TRUE);
@@ -393,6 +414,16 @@ void Win32Form1::followModels() {
                                                       : nullptr;
         if (changed != nullptr) {
             observe(*changed, [control](Win32Form1& self) { self.drawControl(control); });
+        }
+        if (spec.textBox != nullptr) {
+            (m_form.*spec.textBox)
+                .selectionRequested.connect(
+                    [alive = std::weak_ptr<Win32Form1*>(m_alive), handle = control.handle] {
+                        if (alive.lock()) {
+                            SetFocus(handle);
+                            SendMessageW(handle, EM_SETSEL, 0, -1);
+                        }
+                    });
         }
     }
     observe(m_form.Toolbar1.changed, [](Win32Form1& self) { self.drawIndicator(); });
@@ -431,6 +462,8 @@ void Win32Form1::drawControl(const Control& control) {
             const TextBox& model = m_form.*spec.textBox;
             if (windowText(control.handle) != model.text()) {
                 SetWindowTextW(control.handle, wideOf(model.text()).c_str());
+                // A text wider than the box shows its sign and leading digits.
+                SendMessageW(control.handle, EM_SETSEL, 0, 0);
             }
             ShowWindow(control.handle, model.isVisible() ? SW_SHOWNA : SW_HIDE);
             InvalidateRect(control.handle, nullptr, TRUE);

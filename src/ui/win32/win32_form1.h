@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,6 +85,7 @@ private:
     bool m_drawing =
         false;  // redrawing from a model: the controls' notifications are not the user's
     Geometry m_target{0, 0};
+    std::optional<int> m_topPixels;  // centred at first, then where the user moved it
     std::deque<Geometry> m_slideSteps;
     // Observers of the models hold this; it ends with the window.
     std::shared_ptr<Win32Form1*> m_alive;
