@@ -98,7 +98,6 @@ const NetworkCase kCases[] = {
     {"KissOfDeathRate", {"--kod", "RATE"}, nullptr, Expect::NoServer},
     {"KissOfDeathDeny", {"--kod", "DENY"}, nullptr, Expect::NoServer},
     {"Stratum16", {"--stratum", "16"}, nullptr, Expect::TimeInvalid},
-    {"ZeroTransmitTimestamp", {"--zero-transmit"}, nullptr, Expect::NoServer},
     {"LeapAlarmOnThreeReplies", onReplies(1, 3, "byte0=0xe4"), nullptr, Expect::Offset},
     {"LeapAlarmOnFourReplies", onReplies(1, 4, "byte0=0xe4"), nullptr, Expect::TimeInvalid},
     // Absurd times: they would sort as the fastest replies, or lie a century off.
