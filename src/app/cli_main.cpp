@@ -13,6 +13,7 @@
 
 #include "calibration/clock_correction.h"
 #include "calibration/measure_command.h"
+#include "calibration/offset_evaluation.h"
 #include "common/text_forms.h"
 #include "common/utf8_text.h"
 #include "exchange/exchange.h"
@@ -36,8 +37,10 @@ constexpr const char* kUsage =
     "              default "
     "203.107.6.88"
     ".\n"
-    "  --apply     set the system clock to the server's time afterwards; needs the right\n"
-    "              to set the clock (root or CAP_SYS_TIME), otherwise prints 校准失败.\n"
+    "  --apply     then step the system clock by the offset: on Linux through\n"
+    "              systemd-timedated (polkit may ask for a password; on a terminal without a\n"
+    "              desktop agent pkttyagent asks, when installed), without timedated only\n"
+    "              with CAP_SYS_TIME. A refusal prints 校准失败, its reason on standard error.\n"
     "  --port N    send from local UDP port N (default: any free port).\n"
     "  --json      print one JSON object instead: server, port, offset, offsetWholeSec,\n"
     "              repliesCounted, repliesUsed, delayMin, delayMax and replies (offset,\n"
@@ -51,12 +54,15 @@ constexpr const char* kUsage =
     "Exit status: 0 measured (and set), 1 无法连接服务器 (no reply), 2 网络阻塞,请稍候再试!\n"
     "(fewer than 10 replies), 3 服务器时间失效 (server flags its time invalid),\n"
     "4 校准失败 (clock not set), 5 local port unusable, 6 no private folder for the scratch\n"
-    "file (the cause is printed), 64 bad arguments. Why no server was reached (name not\n"
+    "file (the cause is printed), 7 校准结果未知 (the time service's answer was lost; the\n"
+    "clock may have been set), 64 bad arguments. Why no server was reached (name not\n"
     "resolved, network unreachable) goes to standard error.\n";
 
 constexpr const char* kVersion = "korvel-cli 1.00\n";
 constexpr int kPortUnusable = 5;
 constexpr int kNoScratchFile = 6;
+constexpr int kCorrectionFailed = 4;
+constexpr int kCorrectionUnknown = 7;
 constexpr int kBadArguments = 64;
 
 struct Options {
@@ -291,34 +297,51 @@ int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
     }
 
     bool burstOver = false;
+    bool correcting = false;
+    double measuredSec = 0.0;  // the correction consumes the offset; the report shows it
     const auto finishWhenSent = [&] {
         if (burstOver && !form.Timer1->isRunning()) {
             platform.quitEventLoop(result.status);
         }
     };
     const auto report = [&] {
-        burstOver = true;
-        result.measured = !form.Text3.text().empty();
-        if (!result.measured) {
-            if (!form.Text1.toolTip().empty()) {
-                console.err(form.Text1.toolTip() + "\n");
-            }
-            result.message = form.Text1.text();
-            result.status = failureStatus(result.message);
-        } else if (options.apply) {
-            clockCorrection(form);
+        if (correcting) {
+            // The clock has answered: the reason of a failure and any competing service.
+            correcting = false;
+            form.offsetSec = measuredSec;
+            form.offsetWholeSec = roundToWholeSeconds(measuredSec);
             if (!form.Text3.toolTip().empty()) {
                 console.err(form.Text3.toolTip() + "\n");
             }
-            if (form.Text3.text() == "校准失败") {
-                result.message = "校准失败";
-                result.status = 4;
+            if (form.Text3.text() == kCorrectionFailedText) {
+                result.message = kCorrectionFailedText;
+                result.status = kCorrectionFailed;
+            } else if (form.Text3.text() == kCorrectionUnknownText) {
+                result.message = kCorrectionUnknownText;
+                result.status = kCorrectionUnknown;
+            }
+        } else {
+            result.measured = !form.Text3.text().empty();
+            if (!result.measured) {
+                if (!form.Text1.toolTip().empty()) {
+                    console.err(form.Text1.toolTip() + "\n");
+                }
+                result.message = form.Text1.text();
+                result.status = failureStatus(result.message);
+            } else if (options.apply) {
+                // The measure button comes back once the clock has answered.
+                correcting = true;
+                measuredSec = form.offsetSec;
+                clockCorrection(form);
+                return;
             }
         }
+        burstOver = true;
         console.out(resultText(form, result, options.json));
         finishWhenSent();
     };
-    // The measure button comes back when the burst is over; look once the handler is done.
+    // The measure button comes back when the burst is over, and again when the clock has
+    // answered a correction; look once the handler is done.
     const auto afterHandler = platform.timers.createTimer(TimerPrecision::Coarse);
     afterHandler->setInterval(1);
     afterHandler->setTickHandler([&] {

@@ -7,6 +7,7 @@
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_files.h"
 #include "platform/qt/qt_instance_guard.h"
+#include "platform/qt/qt_timedate_clock.h"
 #include "platform/qt/qt_timers.h"
 #include "platform/qt/qt_udp_socket.h"
 #include "ui/form/main_form.h"
@@ -34,6 +35,7 @@ private:
     QTranslator m_qtTexts;
     const RuntimeFolder m_runtimeFolder;
     PosixClock m_clock;
+    QtTimedateClock m_timedate{m_clock};
     SystemRandom m_random;
     PosixFileSystem m_files;
     QtUdpSocket m_socket;
