@@ -82,10 +82,14 @@ TEST_F(FileFaults, ReadOnlyProgramFolderIsReportedAndMeasuringGoesOn) {
     const Outcome fallback = rig->measure();
     EXPECT_EQ(fallback.text1, kNoServer) << describe(fallback);
 
+    // The log would go to the user's own data folder; the settings to the user's own copy.
+    EXPECT_EQ(rig->form->Text4.text().rfind(inFolder("data/korvel/"), 0), 0u);
     apply(NamespacePair::kServerAddress, std::to_string(kClientPort), false);
-    EXPECT_EQ(rig->messageBox.shown.back(), "sntp.cfg 无法保存");
+    EXPECT_EQ(rig->messageBox.shown.size(), 1u);
     expectRightOffset();
     EXPECT_FALSE(std::filesystem::exists(program + "/sntp.cfg"));
+    EXPECT_EQ(fileLines(inFolder("config/korvel/sntp.cfg")),
+              std::vector<std::string>{configLine(NamespacePair::kServerAddress, kClientPort)});
 }
 
 TEST_F(FileFaults, FullDiskKeepsTheConfigurationAndTheProgramRunning) {
@@ -105,8 +109,10 @@ TEST_F(FileFaults, FullDiskKeepsTheConfigurationAndTheProgramRunning) {
 
     // The port changes, so the apply must rewrite sntp.cfg; the log lives on the same disk.
     apply(NamespacePair::kServerAddress, "1232", true, program + "/sync.log");
-    EXPECT_EQ(rig->messageBox.shown.back(), "sntp.cfg 无法保存");
     EXPECT_EQ(fileContent(cfg), before) << "sntp.cfg changed on a full disk";
+    // The settings went to the user's own copy instead.
+    EXPECT_EQ(fileLines(inFolder("config/korvel/sntp.cfg")),
+              std::vector<std::string>{configLine(NamespacePair::kServerAddress, 1232)});
     expectRightOffset();
     // The log lines of the burst were lost, and that is said once.
     EXPECT_EQ(std::count(rig->messageBox.shown.begin(), rig->messageBox.shown.end(),

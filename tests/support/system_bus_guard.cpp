@@ -37,6 +37,8 @@ void SystemBusGuard::SetUp() {
                      "or an absent one (ctest sets it)\n");
         std::_Exit(70);
     }
+    ::setenv("XDG_CONFIG_HOME", "/nonexistent/korvel-test-config", 1);
+    ::setenv("XDG_DATA_HOME", "/nonexistent/korvel-test-data", 1);
 }
 
 }  // namespace korvel::test

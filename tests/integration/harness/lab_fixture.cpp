@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "common/utf8_text.h"
@@ -31,6 +32,9 @@ void LabTest::SetUp() {
     ASSERT_EQ(net->error(), "") << "network namespaces could not be made";
     ASSERT_TRUE(net->enterClient()) << net->error();
     folder = std::make_unique<test::TempFolder>();
+    // The user's own folders inside the test's, never the real user's.
+    ::setenv("XDG_CONFIG_HOME", inFolder("config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", inFolder("data").c_str(), 1);
 }
 
 void LabTest::TearDown() {
