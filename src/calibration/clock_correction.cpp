@@ -22,7 +22,7 @@ std::string failureReason(ClockStep outcome) {
             return "系统已开启自动时间同步，不接受手动校准。如需手动校准，请先关闭自动同步"
                    "（命令 timedatectl set-ntp false）。";
         case ClockStep::NoRight:
-            return "本机没有可请求的时间服务，本程序也没有设置系统时钟的权限。";
+            return kNoRightReason;
         case ClockStep::Rejected:
             return "系统拒绝了新的时间。";
         case ClockStep::Unknown:

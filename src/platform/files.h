@@ -84,7 +84,8 @@ public:
     virtual bool mayCreateIn(const std::string& folder) = 0;
 };
 
-// A folder path joined with a name, without doubling the separator after a root.
+// A folder path joined with a name, without doubling the separator after a root. On Windows
+// the separator is the one the folder uses, \\ unless it has only /.
 std::string joinPath(const std::string& folder, const std::string& name);
 
 }  // namespace korvel

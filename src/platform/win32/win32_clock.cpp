@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "common/day_date.h"
+
 namespace korvel {
 
 namespace {
@@ -74,15 +76,16 @@ SystemTime Win32Clock::getLocalTime() {
     return recordOf(local);
 }
 
-bool Win32Clock::setSystemTime(const SystemTime& utc) {
-    SystemTime checked = utc;
-    checked.dayOfWeek = 0;
-    if (!isValid(checked)) {
-        return false;
+void Win32Clock::stepClock(double offsetSec, bool, std::function<void(ClockStep)> done) {
+    const SystemTime target = correctedTime(getSystemTime(), offsetSec);
+    const SYSTEMTIME record{target.year,   target.month,       0,
+                            target.day,    target.hour,        target.minute,
+                            target.second, target.milliseconds};
+    if (SetSystemTime(&record)) {
+        done(ClockStep::Stepped);
+        return;
     }
-    const SYSTEMTIME record{utc.year, utc.month,  0,          utc.day,
-                            utc.hour, utc.minute, utc.second, utc.milliseconds};
-    return SetSystemTime(&record) != FALSE;
+    done(GetLastError() == ERROR_PRIVILEGE_NOT_HELD ? ClockStep::NoRight : ClockStep::Rejected);
 }
 
 std::string Win32Clock::competingTimeService() {

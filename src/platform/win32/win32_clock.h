@@ -9,14 +9,16 @@ namespace korvel {
 // The system clock through kernel32. Readings come from GetSystemTimePreciseAsFileTime:
 // GetSystemTime moves only once per system tick (15.6 ms by default). Setting it needs the
 // "change the system time" right, which SetSystemTime enables for the call where the
-// account holds it.
+// account holds it (administrators do).
 class Win32Clock final : public SystemClock, public LocalClock, public SteadyClock {
 public:
     // Paired with the performance counter, which steps of the system clock never move.
     PairedReading readPaired() override;
     int readingResolutionMs() override { return 1; }
     SystemTime getSystemTime() override;
-    bool setSystemTime(const SystemTime& utc) override;
+    // Composes the new record from a reading now and calls SetSystemTime; answers at once.
+    void stepClock(double offsetSec, bool interactive,
+                   std::function<void(ClockStep)> done) override;
     std::string competingTimeService() override;
     SystemTime getLocalTime() override;
 };

@@ -57,8 +57,7 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
         {false, ClockStep::NotAuthorised, 15'000, "校准失败", kNotAuthorised, false},
         {true, ClockStep::NotAuthorised, 0, "校准失败", kNotAuthorised, true},
         {true, ClockStep::AutomaticSync, 40, "校准失败", kAutoSync, false},
-        {false, ClockStep::NoRight, 0, "校准失败",
-         "本机没有可请求的时间服务，本程序也没有设置系统时钟的权限。", false},
+        {false, ClockStep::NoRight, 0, "校准失败", kNoRightReason, false},
         {false, ClockStep::Rejected, 0, "校准失败", "系统拒绝了新的时间。", false},
         {true, ClockStep::Unknown, 300'000, "校准结果未知", kUnknown, false},
     };

@@ -14,12 +14,12 @@ TEST(TimeServiceNotice, NamesTheRunningServiceInTheOffsetTipAndStillCorrects) {
     const struct {
         const char* service;
         bool refused;
-        const char* tip;
+        std::string tip;
     } cases[] = {
         {"chronyd", false, "提示：本机的时间服务 chronyd 正在运行，它可能会撤销这次校准。"},
         {"ntpd", true,
-         "本机没有可请求的时间服务，本程序也没有设置系统时钟的权限。\n"
-         "提示：本机的时间服务 ntpd 正在运行，它可能会撤销这次校准。"},
+         std::string(kNoRightReason) +
+             "\n提示：本机的时间服务 ntpd 正在运行，它可能会撤销这次校准。"},
         {"", false, ""},
     };
     for (const auto& c : cases) {
