@@ -33,9 +33,11 @@ endfunction()
 function(korvel_add_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+    target_link_libraries(${name} PRIVATE ${ARG_DEPS} korvel_unit_test_main GTest::gtest
+        GTest::gmock)
     korvel_warnings(${name})
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS "${ARG_LABELS}")
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS "${ARG_LABELS}"
+        ENVIRONMENT "${KORVEL_TEST_ENVIRONMENT}")
 endfunction()
 
 # korvel_windows_program(target): a program of the Windows build. Wide-character entry point

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Takes the README's pictures of the desktop program: the idle window, a measured offset and
-# the open settings panel.
+# Takes the README's pictures of the desktop program: the idle window, a measured offset, the
+# open settings panel and the message box of a refused server address.
 #
 #   scripts/screenshots.sh [OUTPUT_FOLDER]        (default: docs/screenshots)
 #
@@ -12,7 +12,7 @@
 #   KORVEL_RESPONDER   command that serves SNTP on 127.0.0.1 port 123 inside the namespace,
 #                      answering 2.25 s ahead of the local clock (default: the test responder
 #                      of the build, korvel-test-responder)
-#   KORVEL_SCALE       Qt scale factor of the pictures (default: 1)
+#   KORVEL_SCALE       Qt scale factor of the pictures, such as 1.25 (default: 1)
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -64,7 +64,9 @@ $KORVEL_RESPONDER >"$work/responder.log" 2>&1 &
 pids+=($!)
 
 export DISPLAY=:77
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# A screen that holds the widened window at every scale.
+screen="$(awk -v s="${KORVEL_SCALE:-1}" 'BEGIN { printf "%dx%d", 1024 * s, 768 * s }')"
+Xvfb "$DISPLAY" -screen 0 "${screen}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 # Openbox draws a maximise button even on windows that do not allow maximising; the title
@@ -87,15 +89,17 @@ xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
 
 # Clicks at a point of the window in logical pixels below its menu bar.
 click() {
-    local scale="${KORVEL_SCALE:-1}" width height
+    local x y
     eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(WIDTH|HEIGHT)=')"
-    local menu=$((HEIGHT / scale - 302))
-    xdotool mousemove --window "$window" $(($1 * scale)) $((($2 + menu) * scale)) click 1
+    read -r x y < <(awk -v s="${KORVEL_SCALE:-1}" -v h="$HEIGHT" -v x="$1" -v y="$2" \
+        'BEGIN { printf "%d %d\n", x * s, (y + h / s - 302) * s }')
+    xdotool mousemove --window "$window" "$x" "$y" click 1
     xdotool mousemove 1000 700
 }
+# shoot NAME PAUSE [WINDOW]: the main window unless another is named.
 shoot() {
     sleep "$2"
-    import -frame -window "$window" "$output/$1.png"
+    import -frame -window "${3:-$window}" "$output/$1.png"
     echo "screenshots: $output/$1.png"
 }
 
@@ -106,3 +110,9 @@ click 84 21   # toolbar button 3, 参数设置
 sleep 2
 click 424 132 # 定时校时
 shoot settings 1
+click 472 110 # the server address box
+xdotool key ctrl+a type '10.0 .0.1'
+click 465 259 # 确  定: the address is refused
+sleep 1
+shoot message 0 "$(xdotool getactivewindow)"
+xdotool key Return

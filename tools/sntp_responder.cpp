@@ -7,7 +7,6 @@
 //   --offset SEC                 server clock minus real clock
 //   --first-byte N               leap/version/mode byte of every reply (0x24)
 //   --stratum N                  stratum (2); --kod CODE sends stratum 0 with CODE as refid
-//   --zero-transmit              transmit timestamp all zero
 //   --originate keep|zero|wrong  what the originate field echoes
 //   --size N                     reply datagram size: truncated or zero-padded (48)
 //   --duplicate                  every reply sent twice
@@ -86,7 +85,6 @@ struct Config {
     double offset = 0.0;
     ReplyShape shape;
     std::string kod;
-    bool zeroTransmit = false;
     std::string originate = "keep";
     std::size_t size = kPacketSize;
     bool duplicate = false;
@@ -159,9 +157,7 @@ Bytes buildReply(const Bytes& request, const ReplyShape& shape, const Config& co
         }
     }
     putTimestamp(reply, kReceiveTime, receivedAt + offset);
-    if (!config.zeroTransmit) {
-        putTimestamp(reply, kTransmitTime, realNow() + offset + shape.transmitAhead);
-    }
+    putTimestamp(reply, kTransmitTime, realNow() + offset + shape.transmitAhead);
     if (shape.zeroSeconds) {
         std::memset(&reply[kReceiveTime], 0, 4);
         std::memset(&reply[kTransmitTime], 0, 4);
@@ -215,7 +211,6 @@ int main(int argc, char** argv) {
     config.shape.firstByte = static_cast<int>(options.integer("first-byte", 0x24));
     config.shape.stratum = static_cast<int>(options.integer("stratum", 2));
     config.kod = options.text("kod", "");
-    config.zeroTransmit = options.has("zero-transmit");
     config.originate = options.text("originate", "keep");
     config.size = static_cast<std::size_t>(options.integer("size", kPacketSize));
     config.duplicate = options.has("duplicate");

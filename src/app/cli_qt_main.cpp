@@ -1,12 +1,19 @@
 // korvel-cli on Linux: the tool on POSIX files and Qt's event loop, timers and socket.
 
+#include <unistd.h>
+
 #include <QCoreApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "app/cli_main.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_files.h"
 #include "platform/qt/qt_paths.h"
+#include "platform/qt/qt_timedate_clock.h"
 #include "platform/qt/qt_timers.h"
 #include "platform/qt/qt_udp_socket.h"
 
@@ -24,6 +31,23 @@ private:
     }
 };
 
+// polkit's text agent for this process, for --apply on a terminal; with --fallback it stands
+// aside for an agent the desktop session already has.
+std::unique_ptr<QProcess> startTextAgent(const std::vector<std::string>& arguments) {
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("pkttyagent"));
+    if (std::find(arguments.begin(), arguments.end(), "--apply") == arguments.end() ||
+        program.isEmpty() || ::isatty(STDIN_FILENO) == 0) {
+        return nullptr;
+    }
+    auto agent = std::make_unique<QProcess>();
+    agent->setProcessChannelMode(QProcess::ForwardedChannels);
+    agent->setInputChannelMode(QProcess::ForwardedInputChannel);
+    agent->start(program,
+                 {QStringLiteral("--process"), QString::number(QCoreApplication::applicationPid()),
+                  QStringLiteral("--fallback")});
+    return agent;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -34,12 +58,13 @@ int main(int argc, char** argv) {
         arguments.push_back(argument.toStdString());
     }
     PosixClock clock;
+    QtTimedateClock timedate(clock);
     PosixFileSystem files(executableFolder(), privateRuntimeFolder());
     QtUdpSocket socket;
     QtTimerService timers;
     StandardStreams console;
     SystemRandom random;
-    CliPlatform platform{clock,
+    CliPlatform platform{timedate,
                          clock,
                          socket,
                          timers,
@@ -49,5 +74,11 @@ int main(int argc, char** argv) {
                          random,
                          [] { return QCoreApplication::exec(); },
                          [](int status) { QCoreApplication::exit(status); }};
-    return runCli(arguments, platform);
+    const std::unique_ptr<QProcess> agent = startTextAgent(arguments);
+    const int status = runCli(arguments, platform);
+    if (agent) {
+        agent->terminate();
+        agent->waitForFinished();
+    }
+    return status;
 }

@@ -17,12 +17,13 @@ DesktopProgram::DesktopProgram()
       m_messageBox(QStringLiteral("KORVEL")),
       m_instanceGuard(QString::fromStdString(m_runtimeFolder.path),
                       QCoreApplication::applicationFilePath()),
-      m_form(Platform{m_clock, m_clock, m_socket, m_timers, m_files, m_messageBox, m_beeper,
+      m_form(Platform{m_timedate, m_clock, m_socket, m_timers, m_files, m_messageBox, m_beeper,
                       m_instanceGuard, m_windows, m_program, m_clock, m_random}) {
     QApplication::setApplicationName(QStringLiteral("KORVEL"));
     // Lets Wayland and the task bar match the window to the installed desktop entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.korvel"));
     QApplication::setWindowIcon(applicationIcon());
+    installChineseQtTexts(m_qtTexts);
 }
 
 bool DesktopProgram::start() {

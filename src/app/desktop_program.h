@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QTranslator>
 #include <memory>
 #include <string>
 
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_files.h"
 #include "platform/qt/qt_instance_guard.h"
+#include "platform/qt/qt_timedate_clock.h"
 #include "platform/qt/qt_timers.h"
 #include "platform/qt/qt_udp_socket.h"
 #include "ui/form/main_form.h"
@@ -30,8 +32,10 @@ public:
     Form1& window() { return *m_window; }
 
 private:
+    QTranslator m_qtTexts;
     const RuntimeFolder m_runtimeFolder;
     PosixClock m_clock;
+    QtTimedateClock m_timedate{m_clock};
     SystemRandom m_random;
     PosixFileSystem m_files;
     QtUdpSocket m_socket;

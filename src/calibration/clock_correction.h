@@ -16,7 +16,7 @@ inline constexpr const char* kNoRightReason =
 #endif
 inline constexpr const char* kScheduledRefusalNotice =
     "自动校准未获授权，系统时钟没有校准。\n"
-    "管理员可以允许一个用户组不输入密码校准时钟，方法见帮助（HELP.HTM）中的“校准的权限”。";
+    "管理员可以允许一个用户组不输入密码校准时钟，方法见帮助中的“校准时间的权限”。";
 
 // Command6: steps the system clock by the measured offset, once per offset. Until the clock
 // answers the window is correcting: gates closed, offset validity stopped, the clock display

@@ -1,5 +1,6 @@
 #include "common/text_forms.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -30,10 +31,11 @@ std::string clockDisplayText(double value) {
     return text;
 }
 
+// Written the same whatever the locale says of decimal points.
 std::string sixDecimals(double seconds) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6f", seconds);
-    return text;
+    char text[400];
+    const auto end = std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed, 6);
+    return {text, end.ptr};
 }
 
 std::string tenthsAsHours(int tenths) {

@@ -28,15 +28,21 @@ void attachExchange(MainForm& form) {
 }
 
 bool prepareSocket(MainForm& form, const std::string& addressField, std::int32_t localPort) {
-    form.serverAddress = addressField;
     UdpSocket& socket = form.platform.socket;
-    if (!socket.bind(localPort)) {
+    // Port 0 asks for any free port, which the bound socket reports under its own number.
+    const bool bound = localPort != 0 && socket.localPort() == localPort;
+    if (!bound && !socket.bind(localPort)) {
         return false;
     }
+    form.serverAddress = addressField;
     // Connected while idle too, so that the system drops datagrams from anyone else; each
     // burst looks the name up again.
     socket.connectTo(addressField, kServerPort, [](ConnectOutcome) {});
     return true;
+}
+
+std::string portUnusableText(std::int32_t localPort) {
+    return "本机端口 " + std::to_string(localPort) + " 无法使用";
 }
 
 std::string connectProblem(ConnectOutcome outcome, const std::string& addressField) {

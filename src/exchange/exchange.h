@@ -15,9 +15,13 @@ inline constexpr std::int32_t kServerPort = 123;
 // their handlers and sets the timers' intervals.
 void attachExchange(MainForm& form);
 
-// Remembers the server's address field, binds the local port and connects the socket to the
-// server in the background; false when the port cannot be used.
+// Binds the local port unless the socket already holds it, remembers the server's address
+// field and connects the socket to the server in the background. False when the port cannot
+// be used: the socket keeps its old port and the server stays as it was.
 bool prepareSocket(MainForm& form, const std::string& addressField, std::int32_t localPort);
+
+// What the user is told when prepareSocket refuses the port.
+std::string portUnusableText(std::int32_t localPort);
 
 // The start of a burst's exchange: the server's name is looked up anew and the socket
 // connected to it (port 123); the requests start when that is done. When it fails, the burst

@@ -1,9 +1,11 @@
 #include "settings/config_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "common/text_forms.h"
 #include "common/utf8_text.h"
@@ -17,6 +19,84 @@ constexpr std::size_t kPortPosition = 21;    // 0-based: characters 22..25
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+std::vector<std::string_view> split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end - start));
+        if (end == std::string_view::npos) {
+            return parts;
+        }
+        start = end + 1;
+    }
+}
+
+bool allDigits(std::string_view text, bool hex = false) {
+    return std::all_of(text.begin(), text.end(), [hex](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return hex ? std::isxdigit(b) != 0 : std::isdigit(b) != 0;
+    });
+}
+
+bool isIpv4(std::string_view text) {
+    const auto parts = split(text, '.');
+    return parts.size() == 4 && std::all_of(parts.begin(), parts.end(), [](std::string_view part) {
+               return !part.empty() && part.size() <= 3 && allDigits(part) &&
+                      std::stoi(std::string(part)) <= 255;
+           });
+}
+
+// Groups of hexadecimal digits, the last of which may be a dotted IPv4 address (two groups).
+int ipv6Groups(std::string_view text) {
+    if (text.empty()) {
+        return 0;
+    }
+    int groups = 0;
+    const auto parts = split(text, ':');
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i + 1 == parts.size() && isIpv4(parts[i])) {
+            groups += 2;
+        } else if (parts[i].empty() || parts[i].size() > 4 || !allDigits(parts[i], true)) {
+            return -1;
+        } else {
+            ++groups;
+        }
+    }
+    return groups;
+}
+
+bool isIpv6(std::string_view text) {
+    const std::size_t gap = text.find("::");
+    if (gap == std::string_view::npos) {
+        return ipv6Groups(text) == 8;
+    }
+    if (text.find("::", gap + 1) != std::string_view::npos) {
+        return false;
+    }
+    const int before = ipv6Groups(text.substr(0, gap));
+    const int after = ipv6Groups(text.substr(gap + 2));
+    return before >= 0 && after >= 0 && before + after <= 7;
+}
+
+// Bytes of UTF-8 sequences count as letters, so internationalised names pass.
+bool isHostName(std::string_view text) {
+    if (!text.empty() && text.back() == '.') {
+        text.remove_suffix(1);
+    }
+    if (text.empty() || text.size() > 253) {
+        return false;
+    }
+    const auto labels = split(text, '.');
+    const auto goodLabel = [](std::string_view label) {
+        return !label.empty() && label.size() <= 63 && label.front() != '-' &&
+               label.back() != '-' && std::all_of(label.begin(), label.end(), [](char c) {
+                   const auto b = static_cast<unsigned char>(c);
+                   return std::isalnum(b) || c == '-' || b >= 0x80;
+               });
+    };
+    return std::all_of(labels.begin(), labels.end(), goodLabel) && !allDigits(labels.back());
 }
 
 // The numeric prefix of a text as a double, in the manner of a BASIC Val.
@@ -113,6 +193,10 @@ std::string firstTextField(const std::string& line) {
     }
     const auto comma = line.find(',', start);
     return line.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+}
+
+bool isServerAddress(std::string_view text) {
+    return isIpv4(text) || isIpv6(text) || isHostName(text);
 }
 
 std::int32_t portNumber(const std::string& field) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/files.h"
 
@@ -28,6 +29,10 @@ std::string defaultConfigLine();
 // The first text field of a line: leading blanks skipped, ended by the first comma; a line
 // that starts with a double quote is read up to the closing quote.
 std::string firstTextField(const std::string& line);
+
+// A server address as the socket takes it: a dotted IPv4 address, an IPv6 address or a host
+// name (letters, digits and hyphens in dot-separated labels, the last one not all digits).
+bool isServerAddress(std::string_view text);
 
 // A port field read as a number: blanks ignored, reading stops at the first character that
 // cannot continue the number, no digits give 0, halves go to the even neighbour.

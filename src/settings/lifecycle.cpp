@@ -6,6 +6,7 @@
 #include "calibration/clock_display.h"
 #include "calibration/command_dispatch.h"
 #include "calibration/time_sync_log.h"
+#include "common/utf8_text.h"
 #include "exchange/exchange.h"
 #include "settings/config_file.h"
 #include "settings/settings_panel.h"
@@ -61,13 +62,6 @@ void reopenScratchFile(MainForm& form) {
     }
 }
 
-void bindSocket(MainForm& form, const std::string& addressField) {
-    const std::int32_t port = form.settings.localPort;
-    if (!prepareSocket(form, addressField, port)) {
-        form.platform.messageBox.show("本机端口 " + std::to_string(port) + " 无法使用");
-    }
-}
-
 void showAfterHandler(MainForm& form, std::string notice) {
     form.afterHandlerNotices.push_back(std::move(notice));
     form.Timer4->start();
@@ -103,10 +97,15 @@ bool startUp(MainForm& form) {
         form.platform.messageBox.show(std::string(kConfigFileName) + " 无法建立，使用默认服务器");
     }
     settings.cfgLine = config.cfgLine;
-    form.Text9.setText(config.fields.addressField);
+    // The box shows the address alone; the socket ignores the filling blanks.
+    form.Text9.setText(trimBlanks(config.fields.addressField));
     form.Text10.setText(config.fields.portField);
     settings.localPort = config.fields.localPort;
-    bindSocket(form, config.fields.addressField);
+    if (!prepareSocket(form, config.fields.addressField, settings.localPort)) {
+        form.platform.messageBox.show(portUnusableText(settings.localPort));
+        // Without a port the server is still the one configured.
+        form.serverAddress = config.fields.addressField;
+    }
 
     form.Timer1->stop();
     form.Timer2->stop();

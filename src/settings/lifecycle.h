@@ -26,9 +26,8 @@ void showAfterHandler(MainForm& form, std::string notice);
 // Ends the program at once; nothing of the window runs afterwards.
 void endProgramNow(MainForm& form);
 
-// Shared by start-up and apply: (re)opens the scratch file and points the socket at the
-// server with the local port of the settings; each failure is shown and the program goes on.
+// Shared by start-up and apply: (re)opens the scratch file; a failure is shown and the
+// program goes on.
 void reopenScratchFile(MainForm& form);
-void bindSocket(MainForm& form, const std::string& addressField);
 
 }  // namespace korvel

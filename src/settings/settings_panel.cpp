@@ -171,10 +171,17 @@ void applySettings(MainForm& form) {
     reopenScratchFile(form);
     form.Toolbar1.setIndicatorImage(Toolbar::kAcceptedImage);
 
-    const std::string address = padRight(form.Text9.text(), kAddressFieldWidth);
+    // The box shows the address alone; the blanks that fill its field go to sntp.cfg only.
+    const std::string typed = trimBlanks(form.Text9.text());
+    const std::string address = padRight(typed, kAddressFieldWidth);
     if (characterCount(address) > kAddressFieldWidth) {
         form.Text9.setText(kAddressTemplate);
         form.platform.beeper.beep();
+        return;
+    }
+    if (!isServerAddress(typed)) {
+        form.platform.messageBox.show("服务器地址错误");
+        form.Text9.selectAll();
         return;
     }
     const std::string port = padRight(form.Text10.text(), kPortFieldWidth);
@@ -183,13 +190,17 @@ void applySettings(MainForm& form) {
         form.platform.beeper.beep();
         return;
     }
-    SyncSettings& settings = form.settings;
-    settings.localPort = portNumber(port);
-    form.Text9.setText(address);
+    form.Text9.setText(typed);
     form.Text10.setText(port);
-
-    form.platform.socket.close();
-    bindSocket(form, address);
+    // A port that cannot be bound leaves the socket, its port and sntp.cfg as they were.
+    SyncSettings& settings = form.settings;
+    const std::int32_t localPort = portNumber(port);
+    if (!prepareSocket(form, address, localPort)) {
+        form.platform.messageBox.show(portUnusableText(localPort));
+        form.Text10.selectAll();
+        return;
+    }
+    settings.localPort = localPort;
     if (saveConfig(form.platform.files, settings.cfgPath, address, port) != FileError::None) {
         // The new settings still hold for this run.
         form.platform.messageBox.show(std::string(kConfigFileName) + " 无法保存");
@@ -209,7 +220,7 @@ void cancelSettings(MainForm& form) {
     form.HScroll1.setValue(nearestInteger(settings.autoSyncTenths));
     form.HScroll2.setValue(nearestInteger(settings.limitMs));
     form.Text4.setText(settings.logPath);
-    form.Text9.setText(characters(settings.cfgLine, 5, kAddressFieldWidth));
+    form.Text9.setText(trimBlanks(characters(settings.cfgLine, 5, kAddressFieldWidth)));
     form.Text10.setText(std::to_string(form.platform.socket.localPort()));
 }
 

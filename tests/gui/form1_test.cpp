@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -81,9 +82,10 @@ TEST_F(Form1Test, UserCommandsReachTheirHandlers) {
     QTest::mouseClick(child<QPushButton>("Command7"), Qt::LeftButton);
     QTest::keyClick(&window, Qt::Key_Escape);
     QTest::keyClick(child<QLineEdit>("Text1"), Qt::Key_Escape);
+    QTest::keyClick(child<QLineEdit>("Text9"), Qt::Key_F1);
     window.close();
     EXPECT_EQ(calls, (Calls{"1", "2", "3", "4", "5", "6", "7", "9", "cheshi", "xiaoshi", "shezhi",
-                            "guanyu", "apply", "cancel", "cancel", "cancel", "shutDown"}));
+                            "guanyu", "apply", "cancel", "cancel", "cancel", "6", "shutDown"}));
 }
 
 TEST_F(Form1Test, ModelChangesReachTheWidgets) {
@@ -101,6 +103,9 @@ TEST_F(Form1Test, ModelChangesReachTheWidgets) {
     form.Toolbar1.setIndicatorImage(Toolbar::kRefusedImage);
 
     EXPECT_EQ(child<QLineEdit>("Text1")->text(), "无法连接服务器");
+    // Too long for the box: its start stays in view.
+    form.Text3.setText(" -1780000000.250000 秒");
+    EXPECT_EQ(child<QLineEdit>("Text3")->cursorPosition(), 0);
     const QPalette offsetBox = child<QLineEdit>("Text3")->palette();
     EXPECT_EQ(offsetBox.color(QPalette::Text), QColor(0, 255, 0));
     EXPECT_EQ(offsetBox.color(QPalette::Base), QColor(Qt::black));
@@ -138,6 +143,44 @@ TEST_F(Form1Test, UserActionsReachTheModels) {
     form.Text9.setText("");
     QTest::keyClicks(child<QLineEdit>("Text9"), "10.0.0.1");
     EXPECT_EQ(form.Text9.text(), "10.0.0.1");
+    // The display boxes take no typing.
+    for (const char* name : {"Text1", "Text2", "Text3"}) {
+        QTest::keyClicks(child<QLineEdit>(name), "123.456");
+    }
+    EXPECT_EQ(form.Text1.text() + form.Text2.text() + form.Text3.text(), "");
+    form.Text9.selectAll();
+    EXPECT_EQ(child<QLineEdit>("Text9")->selectedText(), "10.0.0.1");
+}
+
+// Tab goes through the designed order over what can take the focus; a focused scroll bar
+// answers the arrows, Page Up/Down, Home and End.
+TEST_F(Form1Test, KeyboardReachesEveryControlInTheDesignedOrder) {
+    form.HScroll1.setEnabled(true);
+    form.HScroll2.setEnabled(true);
+    form.HScroll2.setValue(1000);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    std::vector<QString> reached;
+    for (int i = 0; i < 12; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached.push_back(QApplication::focusWidget()->objectName());
+    }
+    EXPECT_EQ(reached,
+              (std::vector<QString>{"Check1", "Check2", "HScroll1", "Check3", "HScroll2", "Text3",
+                                    "Text2", "Text1", "Command1", "Command7", "Text9", "Text10"}));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "Check1");
+
+    auto* bar = child<QScrollBar>("HScroll2");
+    bar->setFocus();
+    std::vector<int> values;
+    for (const Qt::Key key : {Qt::Key_Right, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Left,
+                              Qt::Key_Home, Qt::Key_End}) {
+        QTest::keyClick(bar, key);
+        values.push_back(form.HScroll2.value());
+    }
+    EXPECT_EQ(values, (std::vector<int>{1001, 1011, 1001, 1000, 1, 9999}));
 }
 
 TEST_F(Form1Test, WindowFollowsTheSlideStepByStep) {
@@ -172,6 +215,12 @@ TEST_F(Form1Test, WindowFollowsTheSlideStepByStep) {
 
     form.Form1.setGeometry(300, 6100);
     QTRY_COMPARE(window.width(), collapsedPixels);
+
+    // Moved by the user: the next slide starts there and keeps the new height.
+    window.move(40, 70);
+    QTRY_COMPARE(form.Form1.leftTwips(), 40 * 15);
+    form.Form1.setGeometry(700, 6100);
+    QTRY_COMPARE(window.pos(), QPoint(twipsToPixels(700), 70));
 }
 
 }  // namespace

@@ -4,9 +4,12 @@
 
 #include <QApplication>
 
+#include "support/system_bus_guard.h"
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new korvel::test::SystemBusGuard);
     return RUN_ALL_TESTS();
 }

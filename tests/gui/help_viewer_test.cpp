@@ -6,7 +6,10 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <string>
 
 #include "platform/qt/qt_timers.h"
@@ -70,6 +73,30 @@ TEST_F(HelpViewerTest, AddressBoxAndToolbarNavigate) {
     viewer->form().cboAddressKeyPress(13);
     EXPECT_TRUE(titleBecomes("无法显示网页"));
     EXPECT_TRUE(viewer->page()->toPlainText().contains("missing/HELP.HTM"));
+}
+
+// A followed link stays marked in its page; back and forward still return to the section and
+// the scroll position the reader left, not to the link.
+TEST_F(HelpViewerTest, HistoryReturnsToTheSectionAndScrollPositionOfEachEntry) {
+    std::string body = "<p><a href=\"#far\">远处</a></p>";
+    for (int i = 0; i < 200; ++i) {
+        body += "<p>" + std::to_string(i) + (i == 150 ? "<a name=\"far\"></a>" : "") + "</p>";
+    }
+    viewer->open(folder.write("long.htm", page("长页", body.c_str())).string());
+    ASSERT_TRUE(titleBecomes("长页"));
+    QScrollBar* bar = viewer->page()->verticalScrollBar();
+    const QTextCursor link = viewer->page()->document()->find(QStringLiteral("远处"));
+    QTest::mouseClick(viewer->page()->viewport(), Qt::LeftButton, {},
+                      viewer->page()->cursorRect(link).topLeft() + QPoint(-2, 2));
+    ASSERT_EQ(viewer->page()->source().fragment(), "far");
+    bar->setValue(bar->value() + 37);
+    const int readerAt = bar->value();
+    for (const char* key : {"Back", "Forward", "Back", "Forward"}) {
+        viewer->toolbarAction(key)->trigger();
+        const bool back = std::string(key) == "Back";
+        EXPECT_EQ(viewer->page()->source().fragment(), back ? "" : "far") << key;
+        EXPECT_EQ(bar->value(), back ? 0 : readerAt) << key;
+    }
 }
 
 TEST_F(HelpViewerTest, ResizingKeepsTheMarginsRightOfAndBelowThePage) {

@@ -17,12 +17,18 @@ set(program_dir "${PREFIX}/libexec/korvel")
 set(program "${program_dir}/korvel")
 set(expected
     "${program}"
+    "${program_dir}/korvel-cli"
     "${program_dir}/HELP.HTM"
     "${program_dir}/sntp.cfg"
+    "${PREFIX}/etc/korvel/sntp.cfg"
     "${PREFIX}/bin/korvel"
+    "${PREFIX}/bin/korvel-cli"
     "${PREFIX}/share/applications/org.example.korvel.desktop"
     "${PREFIX}/share/icons/hicolor/scalable/apps/korvel.svg"
-    "${PREFIX}/share/metainfo/org.example.korvel.metainfo.xml")
+    "${PREFIX}/share/metainfo/org.example.korvel.metainfo.xml"
+    "${PREFIX}/share/doc/korvel/49-korvel-set-time.rules.example"
+    "${PREFIX}/share/doc/korvel/changelog.gz"
+    "${PREFIX}/share/doc/korvel/copyright")
 foreach(file ${expected})
     if(NOT EXISTS "${file}")
         fail("not installed: ${file}")
@@ -35,15 +41,22 @@ if(NOT count EQUAL expected_count)
     fail("installed ${installed}, expected ${expected}")
 endif()
 
-# The command is a link to the program, which finds HELP.HTM beside itself.
-if(NOT IS_SYMLINK "${PREFIX}/bin/korvel")
-    fail("bin/korvel is not a link")
-endif()
-file(REAL_PATH "${PREFIX}/bin/korvel" linked)
-file(REAL_PATH "${program}" real_program)
-if(NOT linked STREQUAL real_program)
-    fail("bin/korvel leads to ${linked}, not ${real_program}")
-endif()
+# The commands are links to the programs, which find HELP.HTM and the site's sntp.cfg (a
+# link to the one among the system's configuration) beside themselves.
+foreach(link bin/korvel:${program} bin/korvel-cli:${program_dir}/korvel-cli
+        ${program_dir}/sntp.cfg:${PREFIX}/etc/korvel/sntp.cfg)
+    string(REPLACE ":" ";" link "${link}")
+    list(GET link 0 from)
+    list(GET link 1 to)
+    if(NOT IS_ABSOLUTE "${from}")
+        set(from "${PREFIX}/${from}")
+    endif()
+    file(REAL_PATH "${from}" linked)
+    file(REAL_PATH "${to}" target)
+    if(NOT IS_SYMLINK "${from}" OR NOT linked STREQUAL target)
+        fail("${from} does not lead to ${to}")
+    endif()
+endforeach()
 
 # The desktop entry starts that command.
 file(STRINGS "${PREFIX}/share/applications/org.example.korvel.desktop" exec REGEX "^Exec=")
@@ -76,15 +89,23 @@ if(appstreamcli)
     endif()
 endif()
 
-# Installed as root, the program may set the clock.
-execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
-find_program(getcap getcap PATHS /usr/sbin /sbin)
-find_program(setcap setcap PATHS /usr/sbin /sbin)
-if(uid STREQUAL "0" AND getcap AND setcap)
-    execute_process(COMMAND "${getcap}" "${program}" OUTPUT_VARIABLE capabilities)
-    if(NOT capabilities MATCHES "cap_sys_time[=+]ep")
-        fail("no clock right on ${program}: '${capabilities}'")
-    endif()
+# No installed file carries a capability: the clock is set through timedated.
+find_program(getcap getcap PATHS /usr/sbin /sbin REQUIRED)
+execute_process(COMMAND "${getcap}" -r "${PREFIX}" OUTPUT_VARIABLE capabilities
+    ERROR_VARIABLE capabilities)
+if(NOT capabilities STREQUAL "")
+    fail("capabilities installed: ${capabilities}")
+endif()
+
+# Where CAP_SYS_TIME is outside the bounding set the installed tool still starts and
+# measures: against our responder on the loopback of a network namespace of its own.
+execute_process(COMMAND unshare -n setpriv --bounding-set -sys_time --inh-caps -sys_time sh -c
+    "capsh --has-b=cap_sys_time && exit 98; ip link set lo up && \"$0\" --bind 127.0.0.1 \
+     --offset 2 & sleep 0.3; \"$1\" measure 127.0.0.1; status=$?; kill $!; exit $status"
+    "${RESPONDER}" "${PREFIX}/bin/korvel-cli"
+    RESULT_VARIABLE measure_status OUTPUT_VARIABLE measured ERROR_VARIABLE measured)
+if(NOT measure_status EQUAL 0 OR NOT measured MATCHES "offset 2\\.00")
+    fail("installed korvel-cli without CAP_SYS_TIME: ${measure_status} ${measured}")
 endif()
 
 file(REMOVE_RECURSE "${PREFIX}")

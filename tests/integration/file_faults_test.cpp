@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -13,6 +14,7 @@
 
 #include "calibration/command_dispatch.h"
 #include "harness/lab_fixture.h"
+#include "harness/private_bus.h"
 #include "settings/settings_panel.h"
 
 namespace korvel::lab {
@@ -206,36 +208,66 @@ TEST_F(FileFaults, KilledDuringApplyLeavesOldOrNewConfiguration) {
     std::printf("[killed during apply] %d kills, %d left sntp.cfg.new behind\n", rounds, leftovers);
 }
 
-TEST_F(FileFaults, CorrectionWithoutTheRightToSetTheClockIsRefused) {
-    // A server at our own time: even a correction that went through would change nothing.
-    startResponder({"--offset", "0"});
-    // The right is dropped before anything runs, and checked gone before the tool starts.
+// korvel-cli --apply against each answer of a fake timedated on a private bus, and with no
+// bus at all; the right to set the clock is dropped and checked gone first, so a direct step
+// could never reach the real clock.
+TEST_F(FileFaults, CliCorrectionGoesThroughTimedatedAndReportsEachAnswer) {
     const std::string guard =
         "capsh --has-p=cap_sys_time && { echo 'CAP_SYS_TIME still held'; exit 97; }; "
         "capsh --has-b=cap_sys_time && { echo 'CAP_SYS_TIME still in the bounding set'; exit 98; "
-        "}; grep CapEff /proc/self/status; exec \"$0\" \"$@\"";
+        "}; exec \"$0\" \"$@\" 2>&1";
     const std::vector<std::string> dropped = {
         "setpriv",   "--bounding-set", "-sys_time", "--inh-caps",
         "-sys_time", "--no-new-privs", "sh",        "-c",
         guard};
-
-    std::string probe;
-    auto probeArgs = dropped;
-    probeArgs.insert(probeArgs.end(), {"cat", "/proc/self/status"});
-    ASSERT_EQ(runInClient(probeArgs, probe), 0) << probe;
-    const auto at = probe.rfind("CapEff:");
-    ASSERT_NE(at, std::string::npos) << probe;
-    const unsigned long long effective = std::stoull(probe.substr(at + 7), nullptr, 16);
-    ASSERT_EQ(effective & (1ull << 25), 0u) << "CAP_SYS_TIME is still effective";
-
-    auto cliArgs = dropped;
-    cliArgs.insert(cliArgs.end(),
-                   {KORVEL_CLI, "measure", NamespacePair::kServerAddress, "--apply"});
-    std::string output;
-    const int status = runInClient(cliArgs, output);
-    std::printf("[refused correction] exit %d\n%s", status, output.c_str());
-    EXPECT_EQ(status, 4) << output;
-    EXPECT_NE(output.find("校准失败"), std::string::npos) << output;
+    const struct {
+        const char* answer;  // nullptr: no fake; "" with noBus: no bus at all
+        bool noBus;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"success", false, 0, "offset "},
+        {"denied", false, 4, "未获授权设置系统时钟"},
+        {"interactive-required", false, 4, "未获授权设置系统时钟"},
+        {"auto-sync", false, 4, "timedatectl set-ntp false"},
+        {"vanish", false, 7, "校准结果未知"},
+        {nullptr, false, 4, "本机没有可请求的时间服务"},
+        {nullptr, true, 4, "本机没有可请求的时间服务"},
+    };
+    startResponder({"--offset", "3.25"});
+    const std::string record = inFolder("settime.calls");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer ? c.answer : c.noBus ? "no bus" : "no timedated");
+        std::filesystem::remove(record);
+        PrivateBus bus(folder->path() / "bus");
+        std::unique_ptr<ChildProcess> fake;
+        if (c.answer) {
+            fake = std::make_unique<ChildProcess>(
+                "", std::vector<std::string>{KORVEL_TEST_TIMEDATE1, "--bus", bus.address(),
+                                             "--record", record, "--answer", c.answer});
+            ASSERT_TRUE(fake->waitReady());
+        }
+        auto cliArgs = dropped;
+        cliArgs.insert(
+            cliArgs.end(),
+            {"env", "DBUS_SYSTEM_BUS_ADDRESS=" + (c.noBus ? bus.absentAddress() : bus.address()),
+             KORVEL_CLI, "measure", NamespacePair::kServerAddress, "--apply"});
+        std::string output;
+        const int status = runInClient(cliArgs, output);
+        std::printf("[%s] exit %d\n%s", c.answer ? c.answer : "-", status, output.c_str());
+        EXPECT_EQ(status, c.status) << output;
+        EXPECT_NE(output.find(c.says), std::string::npos) << output;
+        // The call carries the printed offset to the microsecond, relative, interactive.
+        const std::vector<std::string> calls = fileLines(record);
+        if (c.answer) {
+            const auto at = output.find("offset ");
+            ASSERT_NE(at, std::string::npos) << output;
+            const long long printed = std::llround(std::stod(output.substr(at + 7)) * 1e6);
+            EXPECT_EQ(calls, std::vector<std::string>{std::to_string(printed) + " 1 1 1"});
+        } else {
+            EXPECT_TRUE(calls.empty());
+        }
+    }
 }
 
 }  // namespace korvel::lab

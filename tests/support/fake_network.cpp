@@ -15,9 +15,11 @@ constexpr double kUnixToNtpSeconds = 2208988800.0;
 }  // namespace
 
 bool FakeUdpSocket::bind(std::int32_t localPort) {
-    if (localPort < 0 || localPort > 65535 || portsInUse.contains(localPort)) {
+    if (localPort < 0 || localPort > 65535 || portsInUse.contains(localPort) ||
+        (localPort != 0 && localPort == m_localPort)) {
         return false;
     }
+    close();
     m_localPort = localPort == 0 ? 49152 : localPort;
     return true;
 }

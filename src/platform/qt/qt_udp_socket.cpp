@@ -52,36 +52,40 @@ QtUdpSocket::~QtUdpSocket() {
 }
 
 bool QtUdpSocket::bind(std::int32_t localPort) {
-    close();
     if (localPort < 0 || localPort > 65535) {
         return false;
     }
     const auto port = htons(static_cast<std::uint16_t>(localPort));
-    // One IPv6 socket that also carries IPv4; a plain IPv4 one where the system has no IPv6.
-    m_fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    // A fresh socket: the one in use keeps its port until the new one is bound. One IPv6
+    // socket that also carries IPv4; a plain IPv4 one where the system has no IPv6.
+    int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const bool dualStack = fd >= 0;
     int result = -1;
-    if (m_fd >= 0) {
+    if (dualStack) {
         const int off = 0;
-        ::setsockopt(m_fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
         sockaddr_in6 any{};
         any.sin6_family = AF_INET6;
         any.sin6_port = port;
         any.sin6_addr = in6addr_any;
-        result = ::bind(m_fd, reinterpret_cast<sockaddr*>(&any), sizeof any);
-        m_dualStack = true;
+        result = ::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any);
     } else {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         sockaddr_in any{};
         any.sin_family = AF_INET;
         any.sin_port = port;
         any.sin_addr.s_addr = htonl(INADDR_ANY);
-        result = m_fd < 0 ? -1 : ::bind(m_fd, reinterpret_cast<sockaddr*>(&any), sizeof any);
-        m_dualStack = false;
+        result = fd < 0 ? -1 : ::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any);
     }
     if (result != 0) {
-        close();
+        if (fd >= 0) {
+            ::close(fd);
+        }
         return false;
     }
+    close();
+    m_fd = fd;
+    m_dualStack = dualStack;
     m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { deliverWaiting(); });
     return true;

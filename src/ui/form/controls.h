@@ -68,8 +68,11 @@ public:
     // A hint beside the text (a tool tip in the window).
     const std::string& toolTip() const { return m_toolTip; }
     void setToolTip(std::string tip) { notifyIf(assignChanged(m_toolTip, std::move(tip))); }
+    // Gives the box the keyboard focus with its whole text selected, for the user to retype.
+    void selectAll() const { selectionRequested.notify(); }
 
     Signal changed;
+    Signal selectionRequested;
 
 private:
     void notifyIf(bool change) const {

@@ -65,6 +65,8 @@ inline constexpr ToolButtonLayout kToolButtons[] = {
     {7, 17, "退出"},
 };
 inline constexpr ToolButtonLayout kIndicatorButton{9, Toolbar::kRestImage, ""};
+// F1 runs the help button.
+inline constexpr int kHelpKeyButton = 6;
 
 // The pictures of the image list the window shows (resources/icons/imageN.svg); the other
 // numbers of the list are never used.

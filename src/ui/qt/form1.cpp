@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMoveEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
@@ -22,6 +23,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "ui/form/form_layout.h"
 #include "ui/form/main_form.h"
@@ -96,6 +98,8 @@ void textBox(QWidget* parent, const ControlLayout& control, const QFont& font, T
     edit->setObjectName(QString::fromUtf8(control.name));
     edit->setFont(font);
     if (displayBox) {
+        // Shown, selected and copied, never typed into.
+        edit->setReadOnly(true);
         QPalette palette = edit->palette();
         palette.setColor(QPalette::Base, toQColor(layout::kDisplayBack));
         edit->setPalette(palette);
@@ -107,6 +111,10 @@ void textBox(QWidget* parent, const ControlLayout& control, const QFont& font, T
         const QString text = qs(model.text());
         if (widget->text() != text) {
             widget->setText(text);
+            if (displayBox) {
+                // A text wider than the box shows its sign and leading digits.
+                widget->setCursorPosition(0);
+            }
         }
         if (displayBox) {
             QPalette palette = widget->palette();
@@ -118,6 +126,12 @@ void textBox(QWidget* parent, const ControlLayout& control, const QFont& font, T
     });
     QObject::connect(edit, &QLineEdit::textEdited, edit,
                      [&model](const QString& text) { model.setText(text.toStdString()); });
+    model.selectionRequested.connect([guard = QPointer<QLineEdit>(edit)] {
+        if (guard) {
+            guard->setFocus();
+            guard->selectAll();
+        }
+    });
 }
 
 void checkBox(QWidget* parent, const ControlLayout& control, const QFont& font, CheckBox& model) {
@@ -146,8 +160,12 @@ void scrollBar(QWidget* parent, const ControlLayout& control, ScrollBar& model) 
     bar->setRange(model.minimum(), model.maximum());
     bar->setSingleStep(model.smallStep());
     bar->setPageStep(model.largeStep());
-    // Dragging the thumb reports the new value only when it is let go.
+    // Dragging the thumb reports the new value only when it is let go. The bar takes the
+    // focus, and then the arrow keys, Page Up/Down, Home and End move it.
     bar->setTracking(false);
+    bar->setFocusPolicy(Qt::StrongFocus);
+    // Right, Up and Page Up raise the value (a scroll bar's default turns the keys round).
+    bar->setInvertedControls(false);
     place(bar, twipsRect(control.rect));
     follow<QScrollBar>(model.changed, bar, [&model](QScrollBar* widget) {
         widget->setValue(model.value());
@@ -167,7 +185,8 @@ void pushButton(QWidget* parent, const ControlLayout& control, const QFont& font
 }
 
 // A frame whose caption sits on its top line, so the designed positions inside it hold in
-// every style.
+// every style. The caption's ink, not its line height, starts at the top: the stand-in faces
+// carry more space above their glyphs than the designed ones.
 class CaptionFrame final : public QGroupBox {
 public:
     CaptionFrame(const QString& caption, QWidget* parent) : QGroupBox(caption, parent) {}
@@ -176,17 +195,21 @@ protected:
     void paintEvent(QPaintEvent* /*event*/) override {
         QPainter painter(this);
         const QFontMetrics metrics(font());
-        // An etched line: a sunken edge one pixel wide.
-        qDrawShadeRect(&painter, rect().adjusted(0, metrics.height() / 2, 0, 0), palette(), true);
-        const QRect captionRect(kCaptionIndent, 0, metrics.horizontalAdvance(title()),
-                                metrics.height());
-        painter.fillRect(captionRect, palette().window());
-        style()->drawItemText(&painter, captionRect, Qt::AlignCenter, palette(), isEnabled(),
-                              title(), QPalette::WindowText);
+        const QRect ink = metrics.tightBoundingRect(title());  // about the baseline
+        const int baseline = kCaptionInkTop - ink.top();
+        // An etched line through the middle of the caption: a sunken edge one pixel wide.
+        qDrawShadeRect(&painter, rect().adjusted(0, kCaptionInkTop + ink.height() / 2, 0, 0),
+                       palette(), true);
+        const int width = metrics.horizontalAdvance(title());
+        painter.fillRect(QRect(kCaptionIndent, 0, width, baseline + metrics.descent()),
+                         palette().window());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(QPoint(kCaptionIndent, baseline), title());
     }
 
 private:
     static constexpr int kCaptionIndent = 6;
+    static constexpr int kCaptionInkTop = 1;
 };
 
 }  // namespace
@@ -216,6 +239,10 @@ Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std:
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, [this] { m_actions.cancelSettings(); });
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, this,
+            [this] { m_actions.toolbarClick(layout::kHelpKeyButton); });
 
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect available = screen->availableGeometry();
@@ -227,7 +254,6 @@ Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std:
     m_slideTimer.setInterval(layout::kSlideStepMs);
     connect(&m_slideTimer, &QTimer::timeout, this, [this] { showNextSlideStep(); });
     followWindowModel();
-    setKeyboardOrder();
     // The first keyboard focus rests on the window itself, where the hidden buttons hold it.
     m_client->setFocus();
 }
@@ -239,6 +265,27 @@ void Form1::closeEvent(QCloseEvent* event) {
     } else {
         event->ignore();
     }
+}
+
+// The window state follows a move of the user's, so the next slide starts where the window is
+// and keeps its height on the screen.
+void Form1::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    const auto placed = std::find(m_placements.begin(), m_placements.end(), pos());
+    if (placed != m_placements.end()) {
+        m_placements.erase(m_placements.begin(), placed + 1);
+        return;
+    }
+    if (!isVisible()) {
+        return;
+    }
+    m_placements.clear();
+    m_slideSteps.clear();
+    m_slideTimer.stop();
+    m_topPixels = y();
+    m_target = {x() * kTwipsPerPixel, m_form.Form1.widthTwips()};
+    applyGeometry(m_target);
+    m_form.Form1.setGeometry(m_target.leftTwips, m_target.widthTwips);
 }
 
 void Form1::buildMenus() {
@@ -320,12 +367,28 @@ void Form1::buildControls() {
     }
 }
 
-void Form1::setKeyboardOrder() {
-    const auto& order = layout::kKeyboardOrder;
-    for (std::size_t i = 1; i < std::size(order); ++i) {
-        setTabOrder(findChild<QWidget*>(QString::fromUtf8(order[i - 1])),
-                    findChild<QWidget*>(QString::fromUtf8(order[i])));
+// Tab and Shift+Tab go through the designed keyboard order, over the controls that can take
+// the focus now; from the window itself the first Tab reaches the first of them.
+bool Form1::focusNextPrevChild(bool next) {
+    std::vector<QWidget*> order;
+    for (const char* name : layout::kKeyboardOrder) {
+        auto* widget = findChild<QWidget*>(QString::fromUtf8(name));
+        if (widget->isVisibleTo(this) && widget->isEnabled()) {
+            order.push_back(widget);
+        }
     }
+    if (order.empty()) {
+        return false;
+    }
+    const auto at = std::find(order.begin(), order.end(), focusWidget());
+    const auto count = static_cast<std::ptrdiff_t>(order.size());
+    std::ptrdiff_t index = next ? 0 : count - 1;
+    if (at != order.end()) {
+        index = ((at - order.begin()) + (next ? 1 : -1) + count) % count;
+    }
+    order[static_cast<std::size_t>(index)]->setFocus(next ? Qt::TabFocusReason
+                                                          : Qt::BacktabFocusReason);
+    return true;
 }
 
 void Form1::buildStatusBar() {
@@ -391,7 +454,11 @@ void Form1::applyGeometry(Geometry geometry) {
     const int menuHeight =
         std::max(menuBar()->sizeHint().height(), menuBar()->heightForWidth(clientWidth));
     setFixedSize(clientWidth, menuHeight + clientHeight);
-    move(twipsToPixels(geometry.leftTwips), m_topPixels);
+    const QPoint place(twipsToPixels(geometry.leftTwips), m_topPixels);
+    if (place != pos()) {
+        m_placements.push_back(place);
+        move(place);
+    }
 }
 
 }  // namespace korvel

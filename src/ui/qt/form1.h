@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPoint>
 #include <QTimer>
 #include <deque>
 
@@ -23,6 +24,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     struct Geometry {
@@ -35,7 +38,6 @@ private:
     void buildMenus();
     void buildControls();
     void buildStatusBar();
-    void setKeyboardOrder();
     void followWindowModel();
     void applyGeometry(Geometry geometry);
     void showNextSlideStep();
@@ -49,6 +51,8 @@ private:
     Geometry m_target{0, 0};  // the geometry last drawn or waiting to be drawn
     // Each width and left edge the window passes through while it slides, shown in turn.
     std::deque<Geometry> m_slideSteps;
+    // Where the window was put and has not yet reported being; any other move is the user's.
+    std::deque<QPoint> m_placements;
     QTimer m_slideTimer;
 };
 

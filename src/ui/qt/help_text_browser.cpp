@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScrollBar>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
 
@@ -32,6 +34,28 @@ QVariant HelpTextBrowser::loadResource(int type, const QUrl& name) {
         return notFoundPage(name);
     }
     return resource;
+}
+
+void HelpTextBrowser::backward() {
+    dropLinkFocus();
+    QTextBrowser::backward();
+}
+
+void HelpTextBrowser::forward() {
+    dropLinkFocus();
+    QTextBrowser::forward();
+}
+
+// A followed link stays marked, and a history entry that holds the mark scrolls back to the
+// link instead of to where the reader was; so the mark goes, the view staying as it is.
+void HelpTextBrowser::dropLinkFocus() {
+    const int left = horizontalScrollBar()->value();
+    const int top = verticalScrollBar()->value();
+    QTextCursor cursor = textCursor();
+    cursor.clearSelection();
+    setTextCursor(cursor);
+    horizontalScrollBar()->setValue(left);
+    verticalScrollBar()->setValue(top);
 }
 
 QtHelpBrowser::QtHelpBrowser(HelpTextBrowser& view) : m_view(view) {

@@ -14,6 +14,11 @@ class HelpTextBrowser final : public QTextBrowser {
 public:
     explicit HelpTextBrowser(QWidget* parent = nullptr);
     QVariant loadResource(int type, const QUrl& name) override;
+    void backward() override;
+    void forward() override;
+
+private:
+    void dropLinkFocus();
 };
 
 // The browser control of the help viewer on a HelpTextBrowser. Pages load at once, so the

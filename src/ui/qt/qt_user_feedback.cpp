@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTranslator>
 
 namespace korvel {
 
@@ -10,6 +11,11 @@ void QtMessageBox::show(const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, m_title, QString::fromStdString(text), QMessageBox::Ok,
                     QApplication::activeWindow());
     box.exec();
+}
+
+bool installChineseQtTexts(QTranslator& translator, const QString& folder) {
+    return translator.load(QStringLiteral("qtbase_zh_CN"), folder) &&
+           QCoreApplication::installTranslator(&translator);
 }
 
 void QtBeeper::beep() {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QLibraryInfo>
 #include <QString>
+
+class QTranslator;
 
 #include "platform/user_feedback.h"
 
@@ -15,6 +18,11 @@ public:
 private:
     QString m_title;
 };
+
+// Installs Qt's own texts (the OK button, the text boxes' menu) in Simplified Chinese, as the
+// whole window is Chinese whatever the locale. Without the file Qt stays in English: false.
+bool installChineseQtTexts(QTranslator& translator, const QString& folder = QLibraryInfo::path(
+                                                        QLibraryInfo::TranslationsPath));
 
 class QtBeeper final : public Beeper {
 public:

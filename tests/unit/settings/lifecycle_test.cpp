@@ -25,7 +25,7 @@ TEST(StartUp, LeavesTheWindowInItsInitialState) {
         form.Text9.text(),        form.Text10.text(),       rig.form->serverAddress};
     EXPECT_THAT(texts, ElementsAre("自动校时: 关闭 ", "校时数据保存: 关闭 ", "", "",
                                    "/opt/korvel/12-06-2026.log", "/opt/korvel/12-06-2026.log",
-                                   "192.0.2.1      ", "1231", "192.0.2.1      "));
+                                   "192.0.2.1", "1231", "192.0.2.1      "));
     EXPECT_EQ(rig.socket.localPort(), 1231);
     EXPECT_EQ(form.HScroll1.value(), 1);
     EXPECT_EQ(form.HScroll2.value(), 1000);

@@ -1,0 +1,47 @@
+# The Debian package: `cmake --build build --target package` makes korvel_<version>_amd64.deb
+# from what `cmake --install` puts under /usr, with the site sntp.cfg in /etc/korvel as a
+# configuration file and the dependencies computed from the binaries.
+
+include(GNUInstallDirs)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME korvel)
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_CONTACT "KORVEL developers <korvel@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "SNTP time synchronisation client with a Chinese interface")
+set(CPACK_PACKAGE_DESCRIPTION
+    "KORVEL measures how far the local clock is from one SNTP time server\n"
+    "and steps the system clock by that offset when asked, or on a schedule\n"
+    "of its own, through systemd-timedated: polkit decides who may set the\n"
+    "clock. A desktop window and the command-line tool korvel-cli.")
+string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# timedated sets the clock; pkttyagent asks for the password on a terminal.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, polkitd | policykit-1")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "pkexec")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/korvel")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+# Files the package manager keeps when an administrator changed them.
+set(korvel_package_dir "${PROJECT_BINARY_DIR}/package")
+file(WRITE "${korvel_package_dir}/conffiles" "/etc/korvel/sntp.cfg\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${korvel_package_dir}/conffiles")
+
+# Debian wants a compressed changelog beside the copyright file (a native package's name).
+string(TIMESTAMP korvel_changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
+file(WRITE "${korvel_package_dir}/changelog"
+    "korvel (${PROJECT_VERSION}) unstable; urgency=medium\n\n"
+    "  * Package of the desktop program and korvel-cli.\n\n"
+    " -- ${CPACK_PACKAGE_CONTACT}  ${korvel_changelog_date}\n")
+add_custom_command(OUTPUT "${korvel_package_dir}/changelog.gz"
+    COMMAND gzip -9nf -k "${korvel_package_dir}/changelog"
+    DEPENDS "${korvel_package_dir}/changelog")
+add_custom_target(korvel_changelog ALL DEPENDS "${korvel_package_dir}/changelog.gz")
+install(FILES "${korvel_package_dir}/changelog.gz" DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+include(CPack)

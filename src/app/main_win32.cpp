@@ -1,0 +1,63 @@
+// korvel.exe: the desktop program on Windows.
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "app/core_actions.h"
+#include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_files.h"
+#include "platform/win32/win32_instance_guard.h"
+#include "platform/win32/win32_message_window.h"
+#include "platform/win32/win32_random.h"
+#include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_timers.h"
+#include "platform/win32/win32_udp_socket.h"
+#include "settings/lifecycle.h"
+#include "ui/win32/win32_drawing.h"
+#include "ui/win32/win32_form1.h"
+#include "ui/win32/win32_secondary_windows.h"
+#include "ui/win32/win32_user_feedback.h"
+
+int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
+                    int /*show*/) {
+    using namespace korvel;
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
+                                        ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    MessageWindow messages;
+    Win32Clock clock;
+    Win32FileSystem files(executableFolder(), localDataFolder());
+    Win32UdpSocket socket(messages);
+    Win32TimerService timers(messages);
+    Win32MessageBox messageBox("KORVEL");
+    Win32Beeper beeper;
+    Win32InstanceGuard instanceGuard(executablePath());
+    Win32Registry registry;
+    Win32ProgramLauncher launcher;
+    Win32SecondaryWindows windows(registry, files, launcher);
+    Win32ProgramControl program;
+    Win32Random random;
+    MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instanceGuard,
+                           windows, program, clock, random});
+
+    // Start-up centres the window on the screen it learns of here.
+    form.Form1.setScreenWidthTwips(
+        MulDiv(GetSystemMetrics(SM_CXSCREEN), 1440, static_cast<int>(screenDpi())));
+    if (!startUp(form)) {
+        return 0;
+    }
+    Win32Form1 window(form, coreActions(form));
+    windows.setOwner(window.handle());
+    window.show();
+
+    MSG message;
+    while (!program.ended() && GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!window.takeKeyboardMessage(message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return 0;
+}

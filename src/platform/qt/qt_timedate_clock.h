@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/posix/posix_clock.h"
+
+namespace korvel {
+
+// Steps the clock through systemd-timedated on the system bus, where polkit decides who may;
+// the process itself needs no right. Without a system bus or timedated the POSIX clock steps
+// directly, which works only for a process holding CAP_SYS_TIME. Readings come from the POSIX
+// clock. Needs a running Qt event loop for the answer.
+class QtTimedateClock final : public SystemClock {
+public:
+    // Long enough for a person to type a password into the authorisation dialog.
+    static constexpr int kDefaultAnswerTimeoutMs = 5 * 60 * 1000;
+
+    explicit QtTimedateClock(PosixClock& direct, int answerTimeoutMs = kDefaultAnswerTimeoutMs);
+
+    SystemTime getSystemTime() override { return m_direct.getSystemTime(); }
+    // Hands timedated the offset in microseconds as a relative change, so time spent on a
+    // password dialog does not make the result wrong.
+    void stepClock(double offsetSec, bool interactive,
+                   std::function<void(ClockStep)> done) override;
+    // timedated's own word (NTP, NTPSynchronized) where it answers; else the process scan.
+    std::string competingTimeService() override;
+
+private:
+    PosixClock& m_direct;
+    int m_answerTimeoutMs;
+};
+
+}  // namespace korvel

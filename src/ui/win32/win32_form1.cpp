@@ -1,0 +1,602 @@
+#include "ui/win32/win32_form1.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "platform/win32/win32_text.h"
+#include "ui/win32/win32_pictures.h"
+
+namespace korvel {
+
+namespace {
+
+using layout::ControlKind;
+
+// A fixed window: it can be moved and minimised, never resized or maximised.
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+constexpr int kMenuId = 100;     // + the menu's place
+constexpr int kToolbarId = 200;  // + the button's index
+constexpr int kControlId = 300;  // + the control's place in the layout
+constexpr UINT_PTR kSlideTimer = 1;
+
+int indexOf(const layout::ControlLayout& control) {
+    return static_cast<int>(&control - std::begin(layout::kControls));
+}
+
+int pictureIndex(int image) {
+    return static_cast<int>(std::ranges::find(layout::kDrawnImages, image) -
+                            layout::kDrawnImages.begin());
+}
+
+std::string windowText(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return utf8Of(text);
+}
+
+const wchar_t* windowClassOf(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Label:
+        case ControlKind::ValueLabel:
+            return L"STATIC";
+        case ControlKind::TextBox:
+        case ControlKind::DisplayBox:
+            return L"EDIT";
+        case ControlKind::ScrollBar:
+            return L"SCROLLBAR";
+        case ControlKind::Frame:
+        case ControlKind::CheckBox:
+        case ControlKind::Button:
+            break;
+    }
+    return L"BUTTON";
+}
+
+DWORD styleOf(const layout::ControlLayout& control) {
+    switch (control.kind) {
+        case ControlKind::Frame:
+            return BS_GROUPBOX;
+        case ControlKind::Label:
+            return SS_LEFT | SS_NOPREFIX;
+        case ControlKind::ValueLabel:
+            return SS_CENTER | SS_NOPREFIX;
+        case ControlKind::TextBox:
+            return WS_TABSTOP | ES_AUTOHSCROLL;
+        case ControlKind::DisplayBox:  // shown, selected and copied, never typed into
+            return WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY;
+        case ControlKind::CheckBox:
+            return WS_TABSTOP | BS_CHECKBOX;
+        case ControlKind::ScrollBar:
+            return WS_TABSTOP | SBS_HORZ;
+        case ControlKind::Button:
+            return WS_TABSTOP | BS_PUSHBUTTON;
+    }
+    return 0;
+}
+
+// The height a control needs to show its text whole, frame included.
+int neededHeight(const layout::ControlLayout& control, int textHeight, int checkSize) {
+    constexpr int kFrames = 6;  // a sunken or raised edge above and below, and a margin
+    switch (control.kind) {
+        case ControlKind::Label:
+            return control.wrapped ? 2 * textHeight : textHeight;
+        case ControlKind::ValueLabel:
+            return textHeight;
+        case ControlKind::TextBox:
+        case ControlKind::Button:
+            return textHeight + kFrames;
+        case ControlKind::CheckBox:
+            return std::max(textHeight, checkSize);
+        case ControlKind::Frame:
+        case ControlKind::DisplayBox:
+        case ControlKind::ScrollBar:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int Win32Form1::controlId(std::string_view name) {
+    const auto found = std::ranges::find_if(
+        layout::kControls, [name](const auto& control) { return name == control.name; });
+    return found == std::end(layout::kControls) ? 0 : kControlId + indexOf(*found);
+}
+
+Win32Form1::Win32Form1(MainForm& form, FormActions actions)
+    : m_form(form),
+      m_actions(std::move(actions)),
+      m_faceBrush(CreateSolidBrush(colorRef(layout::kFaceGrey))),
+      m_displayBrush(CreateSolidBrush(colorRef(layout::kDisplayBack))),
+      m_alive(std::make_shared<Win32Form1*>(this)) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &Win32Form1::procedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = applicationIcon();
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
+    windowClass.hbrBackground = m_faceBrush;
+    windowClass.lpszClassName = kClassName;
+    RegisterClassExW(&windowClass);
+    CreateWindowExW(0, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                    CW_USEDEFAULT, nullptr, nullptr, instance, this);
+    m_dpi = dpiOf(m_window);
+
+    createMenus();
+    createToolbar();
+    createControls();
+    createStatusBar();
+    layOut();
+    followModels();
+}
+
+Win32Form1::~Win32Form1() {
+    m_alive.reset();
+    if (m_window != nullptr) {
+        DestroyWindow(m_window);
+    }
+    ImageList_Destroy(m_pictures);
+    DeleteObject(m_faceBrush);
+    DeleteObject(m_displayBrush);
+}
+
+void Win32Form1::show() {
+    ShowWindow(m_window, SW_SHOWNORMAL);
+    UpdateWindow(m_window);
+}
+
+bool Win32Form1::takeKeyboardMessage(MSG& message) {
+    return m_window != nullptr && message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST &&
+           IsDialogMessageW(m_window, &message);
+}
+
+LRESULT CALLBACK Win32Form1::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self =
+            static_cast<Win32Form1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->m_window = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Win32Form1*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    return self != nullptr ? self->handleMessage(message, wParam, lParam)
+                           : DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT Win32Form1::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            command(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_HSCROLL:
+            scroll(reinterpret_cast<HWND>(lParam), LOWORD(wParam));
+            return 0;
+        case WM_NOTIFY: {
+            auto* header = reinterpret_cast<NMHDR*>(lParam);
+            if (header->code == TTN_GETDISPINFOW) {
+                return toolTipText(*reinterpret_cast<NMTTDISPINFOW*>(lParam));
+            }
+            break;
+        }
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORSCROLLBAR:
+            return colorOf(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_TIMER:
+            if (wParam == kSlideTimer) {
+                if (m_slideSteps.empty()) {
+                    KillTimer(m_window, kSlideTimer);
+                } else {
+                    applyGeometry(m_slideSteps.front());
+                    m_slideSteps.pop_front();
+                }
+                return 0;
+            }
+            break;
+        case WM_DPICHANGED:
+            m_dpi = HIWORD(wParam);
+            layOut();
+            return 0;
+        case WM_CLOSE:
+            // A correction awaiting its answer closes the program itself once answered.
+            if (m_actions.shutDown()) {
+                DestroyWindow(m_window);
+            }
+            return 0;
+        case WM_HELP:  // F1
+            m_actions.toolbarClick(layout::kHelpKeyButton);
+            return TRUE;
+        case WM_EXITSIZEMOVE: {
+            // The window state follows a move of the user's, so the next slide starts where
+            // the window is.
+            RECT place{};
+            GetWindowRect(m_window, &place);
+            KillTimer(m_window, kSlideTimer);
+            m_slideSteps.clear();
+            m_topPixels = place.top;
+            m_target = {MulDiv(place.left, 1440, static_cast<int>(m_dpi)),
+                        m_form.Form1.widthTwips()};
+            m_form.Form1.setGeometry(m_target.leftTwips, m_target.widthTwips);
+            return 0;
+        }
+        case WM_DESTROY:
+            // Whatever arrives after this goes to the default handling.
+            SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
+            m_window = nullptr;
+            PostQuitMessage(0);
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcW(m_window, message, wParam, lParam);
+}
+
+void Win32Form1::createMenus() {
+    HMENU bar = CreateMenu();
+    for (std::size_t i = 0; i < std::size(layout::kMenus); ++i) {
+        AppendMenuW(bar, MF_STRING, kMenuId + i, wideOf(layout::kMenus[i].caption).c_str());
+    }
+    SetMenu(m_window, bar);
+}
+
+void Win32Form1::createToolbar() {
+    m_toolbar = createControl(
+        m_window, TOOLBARCLASSNAMEW, "",
+        TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, {}, 0);
+    SendMessageW(m_toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    std::vector<TBBUTTON> buttons;
+    const auto add = [&buttons](const layout::ToolButtonLayout& spec) {
+        TBBUTTON& button = buttons.emplace_back();
+        button.iBitmap = pictureIndex(spec.image);
+        button.idCommand = kToolbarId + spec.index;
+        button.fsState = TBSTATE_ENABLED;
+        button.fsStyle = BTNS_BUTTON;
+    };
+    for (const layout::ToolButtonLayout& spec : layout::kToolButtons) {
+        add(spec);
+    }
+    buttons.emplace_back().fsStyle = BTNS_SEP;  // the gap, widened in layOut
+    add(layout::kIndicatorButton);
+    SendMessageW(m_toolbar, TB_ADDBUTTONSW, buttons.size(),
+                 reinterpret_cast<LPARAM>(buttons.data()));
+}
+
+void Win32Form1::createControls() {
+    for (const layout::ControlLayout& control : layout::kControls) {
+        const DWORD extended =
+            control.kind == ControlKind::TextBox || control.kind == ControlKind::DisplayBox
+                ? WS_EX_CLIENTEDGE
+                : 0;
+        HWND handle = createControl(m_window, windowClassOf(control.kind), control.caption,
+                                    styleOf(control), {}, kControlId + indexOf(control), extended);
+        m_controls.push_back({&control, handle});
+        if (control.kind == ControlKind::ScrollBar) {
+            const ScrollBar& model = m_form.*control.scrollBar;
+            SetScrollRange(handle, SB_CTL, model.minimum(), model.maximum(), FALSE);
+        }
+    }
+    // The frames go to the bottom so they paint under what they hold, and the keyboard walks
+    // the rest in the designed order.
+    for (const Control& control : m_controls) {
+        if (control.layout->kind == ControlKind::Frame) {
+            SetWindowPos(control.handle, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        }
+    }
+    HWND previous = HWND_TOP;
+    for (const char* name : layout::kKeyboardOrder) {
+        const auto found = std::ranges::find_if(m_controls, [name](const Control& control) {
+            return std::string_view(control.layout->name) == name;
+        });
+        SetWindowPos(found->handle, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        previous = found->handle;
+    }
+    m_toolTips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 m_window, nullptr, GetModuleHandleW(nullptr), nullptr);
+    for (const Control& control : m_controls) {
+        if (control.layout->kind == ControlKind::DisplayBox) {
+            TOOLINFOW tool{};
+            tool.cbSize = sizeof tool;
+            tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+            tool.hwnd = m_window;
+            tool.uId = reinterpret_cast<UINT_PTR>(control.handle);
+            tool.lpszText = LPSTR_TEXTCALLBACKW;
+            SendMessageW(m_toolTips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+    }
+}
+
+void Win32Form1::createStatusBar() {
+    m_statusBar =
+        createControl(m_window, STATUSCLASSNAMEW, "", CCS_NORESIZE | CCS_NOPARENTALIGN, {}, 0);
+}
+
+void Win32Form1::loadPictures() {
+    const int size = MulDiv(layout::kPictureSize, static_cast<int>(m_dpi), USER_DEFAULT_SCREEN_DPI);
+    HIMAGELIST pictures = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK,
+                                           static_cast<int>(layout::kDrawnImages.size()), 0);
+    for (const int image : layout::kDrawnImages) {
+        HICON icon = picture(image, size);
+        ImageList_AddIcon(pictures, icon);
+        DestroyIcon(icon);
+    }
+    SendMessageW(m_toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(pictures));
+    ImageList_Destroy(m_pictures);
+    m_pictures = pictures;
+}
+
+// Places everything for the window's resolution.
+void Win32Form1::layOut() {
+    m_fonts.clear();
+    SendMessageW(m_window, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(m_fonts.font(layout::kWindowFont, m_dpi)), FALSE);
+    const int checkSize = MulDiv(GetSystemMetrics(SM_CXMENUCHECK), static_cast<int>(m_dpi),
+                                 static_cast<int>(screenDpi()));
+    for (const Control& control : m_controls) {
+        const HFONT font = m_fonts.font(control.layout->font, m_dpi);
+        RECT place = pixelRect(layout::inClientArea(*control.layout), m_dpi);
+        if (control.layout->kind == ControlKind::CheckBox) {
+            // A box designed too narrow for its caption shows the box alone.
+            place.right = std::max(place.right, place.left + checkSize);
+        }
+        // Where the font needs more height than the design gives, the control grows about its
+        // designed middle line.
+        const int needed = neededHeight(*control.layout, textExtent(font, "国").cy, checkSize);
+        if (needed > place.bottom - place.top) {
+            place.top = (place.top + place.bottom - needed) / 2;
+            place.bottom = place.top + needed;
+        }
+        MoveWindow(control.handle, place.left, place.top, place.right - place.left,
+                   place.bottom - place.top, TRUE);
+        SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+    loadPictures();
+    const int scale = static_cast<int>(m_dpi);
+    SendMessageW(m_toolbar, TB_SETBUTTONSIZE, 0,
+                 MAKELPARAM(MulDiv(layout::kToolButtonWidth, scale, USER_DEFAULT_SCREEN_DPI),
+                            MulDiv(layout::kToolButtonHeight, scale, USER_DEFAULT_SCREEN_DPI)));
+    TBBUTTONINFOW gap{};
+    gap.cbSize = sizeof gap;
+    gap.dwMask = TBIF_SIZE | TBIF_BYINDEX;
+    gap.cx = static_cast<WORD>(pixels(layout::kToolbarGapTwips));
+    SendMessageW(m_toolbar, TB_SETBUTTONINFOW, std::size(layout::kToolButtons),
+                 reinterpret_cast<LPARAM>(&gap));
+    const int margin = MulDiv(layout::kToolbarMargin, scale, USER_DEFAULT_SCREEN_DPI);
+    SendMessageW(m_toolbar, TB_SETINDENT, margin, 0);
+    const int panel = pixels(layout::kStatusPanelWidthTwips);
+    const int edges[layout::kStatusPanels] = {panel, -1};  // the last to the window's edge
+    SendMessageW(m_statusBar, SB_SETPARTS, layout::kStatusPanels, reinterpret_cast<LPARAM>(edges));
+    SendMessageW(m_statusBar, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(m_fonts.font(layout::kWindowFont, m_dpi)), TRUE);
+    if (m_target.widthTwips != 0) {
+        applyGeometry(m_target);
+    }
+}
+
+void Win32Form1::applyGeometry(Geometry geometry) {
+    const int clientWidth = pixels(geometry.widthTwips - layout::kFrameTwips);
+    const int clientHeight = pixels(layout::kClientHeightTwips);
+    MoveWindow(m_toolbar, 0, 0, clientWidth, pixels(layout::kToolbarHeightTwips), TRUE);
+    MoveWindow(m_statusBar, 0, pixels(layout::kStatusBarTopTwips), clientWidth,
+               pixels(layout::kStatusBarHeightTwips), TRUE);
+    const RECT outer = outerRect({0, 0, clientWidth, clientHeight}, kStyle, true, m_dpi);
+    const int height = outer.bottom - outer.top;
+    if (!m_topPixels) {
+        RECT workArea{};
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+        m_topPixels = workArea.top + std::max(0L, (workArea.bottom - workArea.top - height) / 2);
+    }
+    SetWindowPos(m_window, nullptr, pixels(geometry.leftTwips), *m_topPixels,
+                 outer.right - outer.left, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The bars do not repaint the part they gain.
+    InvalidateRect(m_toolbar, nullptr, TRUE);
+    InvalidateRect(m_statusBar, nullptr, TRUE);
+}
+
+void Win32Form1::followModels() {
+    const auto observe = [this](Signal& changed, std::function<void(Win32Form1&)> draw) {
+        draw(*this);
+        changed.connect([alive = std::weak_ptr<Win32Form1*>(m_alive), draw] {
+            if (const auto self = alive.lock(); self && (*self)->m_window != nullptr) {
+                draw(**self);
+            }
+        });
+    };
+    for (const Control& control : m_controls) {
+        const layout::ControlLayout& spec = *control.layout;
+        Signal* changed = spec.textBox != nullptr     ? &(m_form.*spec.textBox).changed
+                          : spec.checkBox != nullptr  ? &(m_form.*spec.checkBox).changed
+                          : spec.scrollBar != nullptr ? &(m_form.*spec.scrollBar).changed
+                          : spec.label != nullptr     ? &(m_form.*spec.label).changed
+                                                      : nullptr;
+        if (changed != nullptr) {
+            observe(*changed, [control](Win32Form1& self) { self.drawControl(control); });
+        }
+        if (spec.textBox != nullptr) {
+            (m_form.*spec.textBox)
+                .selectionRequested.connect(
+                    [alive = std::weak_ptr<Win32Form1*>(m_alive), handle = control.handle] {
+                        if (alive.lock()) {
+                            SetFocus(handle);
+                            SendMessageW(handle, EM_SETSEL, 0, -1);
+                        }
+                    });
+        }
+    }
+    observe(m_form.Toolbar1.changed, [](Win32Form1& self) { self.drawIndicator(); });
+    observe(m_form.StatusBar1.changed, [](Win32Form1& self) {
+        for (std::size_t panel = 0; panel < layout::kStatusPanels; ++panel) {
+            SendMessageW(
+                self.m_statusBar, SB_SETTEXTW, panel,
+                reinterpret_cast<LPARAM>(wideOf(self.m_form.StatusBar1.panel(panel)).c_str()));
+        }
+    });
+    observe(m_form.Form1.changed, [](Win32Form1& self) {
+        const WindowModel& window = self.m_form.Form1;
+        SetWindowTextW(self.m_window, wideOf(window.caption()).c_str());
+        const Geometry latest{window.leftTwips(), window.widthTwips()};
+        if (latest == self.m_target) {
+            return;
+        }
+        self.m_target = latest;
+        if (!IsWindowVisible(self.m_window)) {
+            self.m_slideSteps.clear();
+            self.applyGeometry(latest);
+        } else {
+            // Each width and left edge the window passes through is shown in turn.
+            self.m_slideSteps.push_back(latest);
+            SetTimer(self.m_window, kSlideTimer, layout::kSlideStepMs, nullptr);
+        }
+    });
+}
+
+void Win32Form1::drawControl(const Control& control) {
+    const layout::ControlLayout& spec = *control.layout;
+    m_drawing = true;
+    switch (spec.kind) {
+        case ControlKind::TextBox:
+        case ControlKind::DisplayBox: {
+            const TextBox& model = m_form.*spec.textBox;
+            if (windowText(control.handle) != model.text()) {
+                SetWindowTextW(control.handle, wideOf(model.text()).c_str());
+                // A text wider than the box shows its sign and leading digits.
+                SendMessageW(control.handle, EM_SETSEL, 0, 0);
+            }
+            ShowWindow(control.handle, model.isVisible() ? SW_SHOWNA : SW_HIDE);
+            InvalidateRect(control.handle, nullptr, TRUE);
+            break;
+        }
+        case ControlKind::ValueLabel:
+            SetWindowTextW(control.handle, wideOf((m_form.*spec.label).caption()).c_str());
+            break;
+        case ControlKind::CheckBox: {
+            const CheckBox& model = m_form.*spec.checkBox;
+            SendMessageW(control.handle, BM_SETCHECK,
+                         model.isTicked() ? BST_CHECKED : BST_UNCHECKED, 0);
+            EnableWindow(control.handle, model.isEnabled());
+            break;
+        }
+        case ControlKind::ScrollBar: {
+            const ScrollBar& model = m_form.*spec.scrollBar;
+            SetScrollPos(control.handle, SB_CTL, model.value(), TRUE);
+            EnableWindow(control.handle, model.isEnabled());
+            break;
+        }
+        case ControlKind::Frame:
+        case ControlKind::Label:
+        case ControlKind::Button:
+            break;
+    }
+    m_drawing = false;
+}
+
+void Win32Form1::drawIndicator() {
+    SendMessageW(m_toolbar, TB_CHANGEBITMAP, kToolbarId + layout::kIndicatorButton.index,
+                 pictureIndex(m_form.Toolbar1.indicatorImage()));
+}
+
+void Win32Form1::command(int id, int notification) {
+    if (id == IDCANCEL) {  // Esc
+        m_actions.cancelSettings();
+    } else if (id >= kControlId &&
+               id < kControlId + static_cast<int>(std::size(layout::kControls))) {
+        const layout::ControlLayout& spec = layout::kControls[id - kControlId];
+        const Control& control = m_controls[static_cast<std::size_t>(id - kControlId)];
+        if (spec.kind == ControlKind::Button && notification == BN_CLICKED) {
+            (m_actions.*spec.action)();
+        } else if (spec.kind == ControlKind::CheckBox && notification == BN_CLICKED) {
+            CheckBox& model = m_form.*spec.checkBox;
+            model.setTicked(!model.isTicked());
+        } else if (spec.textBox != nullptr && notification == EN_CHANGE && !m_drawing) {
+            (m_form.*spec.textBox).setText(windowText(control.handle));
+        }
+    } else if (id >= kToolbarId && id < kControlId) {
+        m_actions.toolbarClick(id - kToolbarId);
+    } else if (id >= kMenuId && id < kMenuId + static_cast<int>(std::size(layout::kMenus))) {
+        (m_actions.*layout::kMenus[id - kMenuId].action)();
+    }
+}
+
+void Win32Form1::scroll(HWND bar, int request) {
+    const Control* control = controlOf(bar);
+    if (control == nullptr || control->layout->scrollBar == nullptr) {
+        return;
+    }
+    ScrollBar& model = m_form.*control->layout->scrollBar;
+    int value = model.value();
+    switch (request) {
+        case SB_LINELEFT:
+            value -= model.smallStep();
+            break;
+        case SB_LINERIGHT:
+            value += model.smallStep();
+            break;
+        case SB_PAGELEFT:
+            value -= model.largeStep();
+            break;
+        case SB_PAGERIGHT:
+            value += model.largeStep();
+            break;
+        case SB_THUMBPOSITION: {  // the thumb let go; dragging alone changes nothing
+            SCROLLINFO info{};
+            info.cbSize = sizeof info;
+            info.fMask = SIF_TRACKPOS;
+            GetScrollInfo(bar, SB_CTL, &info);
+            value = info.nTrackPos;
+            break;
+        }
+        case SB_LEFT:
+            value = model.minimum();
+            break;
+        case SB_RIGHT:
+            value = model.maximum();
+            break;
+        default:
+            return;
+    }
+    model.setValue(std::clamp(value, model.minimum(), model.maximum()));
+}
+
+LRESULT Win32Form1::colorOf(HDC context, HWND handle) {
+    const Control* control = controlOf(handle);
+    if (control != nullptr && control->layout->kind == ControlKind::DisplayBox) {
+        SetTextColor(context, colorRef((m_form.*control->layout->textBox).foreColor()));
+        SetBkColor(context, colorRef(layout::kDisplayBack));
+        return reinterpret_cast<LRESULT>(m_displayBrush);
+    }
+    if (control != nullptr && control->layout->kind == ControlKind::TextBox) {
+        return DefWindowProcW(m_window, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(context),
+                              reinterpret_cast<LPARAM>(handle));
+    }
+    SetBkColor(context, colorRef(layout::kFaceGrey));
+    return reinterpret_cast<LRESULT>(m_faceBrush);
+}
+
+LRESULT Win32Form1::toolTipText(NMTTDISPINFOW& request) {
+    m_toolTip.clear();
+    if ((request.uFlags & TTF_IDISHWND) != 0) {
+        if (const Control* control = controlOf(reinterpret_cast<HWND>(request.hdr.idFrom));
+            control != nullptr && control->layout->textBox != nullptr) {
+            m_toolTip = wideOf((m_form.*control->layout->textBox).toolTip());
+        }
+    } else {
+        for (const layout::ToolButtonLayout& spec : layout::kToolButtons) {
+            if (kToolbarId + spec.index == static_cast<int>(request.hdr.idFrom)) {
+                m_toolTip = wideOf(spec.toolTip);
+            }
+        }
+    }
+    request.lpszText = m_toolTip.data();
+    return 0;
+}
+
+const Win32Form1::Control* Win32Form1::controlOf(HWND handle) const {
+    const auto found = std::ranges::find_if(
+        m_controls, [handle](const Control& control) { return control.handle == handle; });
+    return found == m_controls.end() ? nullptr : &*found;
+}
+
+}  // namespace korvel

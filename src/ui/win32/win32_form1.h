@@ -1,0 +1,94 @@
+#pragma once
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/form/form_actions.h"
+#include "ui/form/form_layout.h"
+#include "ui/form/main_form.h"
+#include "ui/win32/win32_drawing.h"
+
+namespace korvel {
+
+// The main window on user32 and comctl32: draws the window state of MainForm from the designed
+// layout and hands the user's actions on. It keeps no state of the program's own.
+class Win32Form1 {
+public:
+    // The form outlives the window. Tells the form the screen's width.
+    Win32Form1(MainForm& form, FormActions actions);
+    ~Win32Form1();
+    Win32Form1(const Win32Form1&) = delete;
+    Win32Form1& operator=(const Win32Form1&) = delete;
+
+    HWND handle() const { return m_window; }
+    // The window class and the numbers of the designed controls, by which tools outside the
+    // program find them.
+    static constexpr const wchar_t* kClassName = L"KorvelForm1";
+    static int controlId(std::string_view name);
+    void show();
+    // Gives the window's keyboard handling (Tab between controls, Esc) its look at a message
+    // of the loop; true when it took the message.
+    bool takeKeyboardMessage(MSG& message);
+
+private:
+    struct Geometry {
+        int leftTwips;
+        int widthTwips;
+        friend bool operator==(const Geometry&, const Geometry&) = default;
+    };
+    struct Control {
+        const layout::ControlLayout* layout;
+        HWND handle;
+    };
+
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    void createMenus();
+    void createToolbar();
+    void createControls();
+    void createStatusBar();
+    void loadPictures();
+    void layOut();
+    void applyGeometry(Geometry geometry);
+    void followModels();
+    void drawControl(const Control& control);
+    void drawIndicator();
+    void command(int id, int notification);
+    void scroll(HWND bar, int request);
+    LRESULT colorOf(HDC context, HWND control);
+    LRESULT toolTipText(NMTTDISPINFOW& request);
+    const Control* controlOf(HWND handle) const;
+    int pixels(int twips) const { return twipsToPixels(twips, m_dpi); }
+
+    MainForm& m_form;
+    FormActions m_actions;
+    HWND m_window = nullptr;
+    HWND m_toolbar = nullptr;
+    HWND m_statusBar = nullptr;
+    HWND m_toolTips = nullptr;
+    HIMAGELIST m_pictures = nullptr;
+    HBRUSH m_faceBrush = nullptr;
+    HBRUSH m_displayBrush = nullptr;
+    UINT m_dpi = USER_DEFAULT_SCREEN_DPI;
+    FontCache m_fonts;
+    std::vector<Control> m_controls;
+    std::wstring m_toolTip;  // the text a tool tip is showing
+    bool m_drawing =
+        false;  // redrawing from a model: the controls' notifications are not the user's
+    Geometry m_target{0, 0};
+    std::optional<int> m_topPixels;  // centred at first, then where the user moved it
+    std::deque<Geometry> m_slideSteps;
+    // Observers of the models hold this; it ends with the window.
+    std::shared_ptr<Win32Form1*> m_alive;
+};
+
+}  // namespace korvel

@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# The Windows program's window under Wine on a virtual display, in a network namespace of its
+# own against the test responder at +3.25 s: the title appears, Alt+C measures and the offset
+# shows in green with six decimals, a second copy is refused.
+#
+#   window_test.sh WINDOWS_BUILD LINUX_BUILD [SCREENSHOT_FOLDER]
+#
+# The Wine prefix is made fresh inside the Windows build folder, and its wineserver starts in
+# the namespace, so the program's datagrams stay there. Every Wine process runs through
+# scripts/wine-run, without the right to set the clock.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+windows_build="$(realpath "$1")"
+linux_build="$(realpath -m "$2")"
+shots="${3:+$(realpath -m "$3")}"
+
+responder="$linux_build/tools/korvel-test-responder"
+if [ ! -x "$responder" ]; then
+    echo "window test: skipped, $responder is not built (build the Linux tree first)" >&2
+    exit 77
+fi
+
+if [ "${KORVEL_IN_NAMESPACE:-}" != 1 ]; then
+    if [ "$(id -u)" -eq 0 ]; then unshare_net=(unshare --net); else unshare_net=(unshare -rn); fi
+    exec env KORVEL_IN_NAMESPACE=1 "${unshare_net[@]}" "$0" "$windows_build" "$linux_build" $shots
+fi
+ip link set lo up
+
+work="$windows_build/window-test.$$"
+prefix="$work/prefix"
+pids=()
+wine() { "$here/scripts/wine-run" "$prefix" "$@"; }
+cleanup() {
+    setpriv --bounding-set -sys_time --inh-caps -sys_time env WINEPREFIX="$prefix" \
+        wineserver -k 2>/dev/null || true
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    [ -n "${KORVEL_KEEP_WORK:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "window test: $*" >&2
+    exit 1
+}
+
+mkdir -p "$work/program"
+cp "$windows_build/src/app/korvel.exe" "$work/program/"
+printf 'SNTP %-15s %-4s\n' 127.0.0.1 1231 >"$work/program/sntp.cfg"
+"$responder" --bind 127.0.0.1 --port 123 --offset 3.25 \
+    >"$work/responder.log" 2>&1 &
+pids+=($!)
+
+export DISPLAY=":$((100 + $$ % 100))"
+Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+# Openbox would draw a maximise button the window does not have.
+cat >"$work/openbox.xml" <<'XML'
+<?xml version="1.0"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc"><theme><titleLayout>NLIC</titleLayout></theme></openbox_config>
+XML
+openbox --config-file "$work/openbox.xml" >"$work/openbox.log" 2>&1 &
+pids+=($!)
+
+# The window's faces, and Wine's own for menus and boxes, are Noto CJK here; Wine takes the
+# replacements from the prefix.
+wine wineboot -i >/dev/null 2>&1
+{
+    printf '\xff\xfe'
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"宋体"="Noto Serif CJK SC"\r\n"Microsoft Sans Serif"="Noto Sans CJK SC"\r\n"Tahoma"="Noto Sans CJK SC"\r\n"楷体_GB2312"="Noto Serif CJK SC"\r\n' |
+        iconv -f UTF-8 -t UTF-16LE
+} >"$prefix/drive_c/fonts.reg"
+wine regedit /S 'C:\fonts.reg' >/dev/null 2>&1
+
+probe() { wine "$windows_build/tests/windows/window-probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
+
+wine "$work/program/korvel.exe" >"$work/korvel.log" 2>&1 &
+pids+=($!)
+window="$(timeout 60 xdotool search --sync --onlyvisible --name 'KORVEL')"
+title=""
+for _ in $(seq 20); do
+    title="$(probe Text3 | head -1)"
+    [ "$title" = "KORVEL　Ver1.0 " ] && break
+    sleep 0.2
+done
+[ "$title" = "KORVEL　Ver1.0 " ] || fail "the window's title is '$title', not 'KORVEL　Ver1.0 '"
+[ -z "$shots" ] || import -frame -window "$window" "$shots/windows-idle.png"
+
+xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+xdotool key --window "$window" alt+c
+offset=""
+for _ in $(seq 100); do
+    read -r left top width height offset < <(probe Text3 | tail -1) || true
+    [[ "$offset" =~ ^[0-9]+\.[0-9]{6} ]] && break
+    sleep 0.1
+done
+[[ "$offset" =~ ^3\.2[0-9]{5}\ 秒$ ]] || fail "Alt+C did not show an offset near 3.25 s: '$offset'"
+sleep 0.5
+[ -z "$shots" ] || import -frame -window "$window" "$shots/windows-measured.png"
+import -window root "$work/screen.png"
+green="$(convert "$work/screen.png" -crop "${width}x${height}+${left}+${top}" txt:- |
+    grep -c '#00FF00' || true)"
+[ "$green" -ge 20 ] || fail "the offset is not drawn in green ($green green pixels)"
+
+# A second copy says so and ends; the first stays.
+wine "$work/program/korvel.exe" >"$work/second.log" 2>&1 &
+second=$!
+refused=""
+for _ in $(seq 60); do
+    kill -0 "$second" 2>/dev/null || break
+    # Wine may map the box more than once while it sets it up; ask again until it closes.
+    for refusal in $(xdotool search --onlyvisible --name '^KORVEL$' 2>/dev/null); do
+        refused=yes
+        xdotool key --window "$refusal" Return 2>/dev/null || true
+    done
+    sleep 0.5
+done
+[ -n "$refused" ] || fail "the second copy showed no refusal"
+wait "$second" || fail "the second copy did not end cleanly"
+[ "$(xdotool search --onlyvisible --name 'KORVEL　Ver1.0' | wc -l)" -eq 1 ] ||
+    fail "not exactly one window after the second copy"
+# The settings panel slides out.
+xdotool key --window "$window" alt+s
+width=0
+for _ in $(seq 50); do
+    sleep 0.3
+    previous=$width
+    width="$(xdotool getwindowgeometry "$window" | grep -o 'Geometry: [0-9]*')"
+    [ "$width" != "$previous" ] || break
+done
+[ -z "$shots" ] || import -frame -window "$window" "$shots/windows-settings.png"
+echo "window test: passed (offset $offset, $green green pixels)"
