@@ -21,6 +21,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's own texts in Chinese (message box buttons, text box menus); the libraries come from
+# the shared-library look-up.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
 # timedated sets the clock; pkttyagent asks for the password on a terminal.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, polkitd | policykit-1")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "pkexec")

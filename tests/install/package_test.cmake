@@ -36,7 +36,7 @@ endif()
 
 execute_process(COMMAND dpkg-deb --field "${deb}" Depends OUTPUT_VARIABLE depends)
 execute_process(COMMAND dpkg-deb --info "${deb}" conffiles OUTPUT_VARIABLE conffiles)
-if(NOT depends MATCHES "libqt6dbus6" OR NOT conffiles STREQUAL "/etc/korvel/sntp.cfg\n")
+if(NOT depends MATCHES "libqt6dbus6" OR NOT depends MATCHES "qt6-translations-l10n" OR NOT conffiles STREQUAL "/etc/korvel/sntp.cfg\n")
     fail("depends '${depends}', conffiles '${conffiles}'")
 endif()
 
