@@ -79,29 +79,29 @@ Win32UdpSocket::~Win32UdpSocket() {
 }
 
 bool Win32UdpSocket::bind(std::int32_t localPort) {
-    close();
     if (localPort < 0 || localPort > 65535) {
         return false;
     }
     const auto port = htons(static_cast<u_short>(localPort));
-    // One IPv6 socket that also carries IPv4; a plain IPv4 one where the system has no IPv6.
-    m_socket = ::socket(AF_INET6, SOCK_DGRAM, IPPROTO_UDP);
-    m_dualStack = m_socket != INVALID_SOCKET;
-    if (!m_dualStack) {
-        m_socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    // A fresh socket: the one in use keeps its port until the new one is bound. One IPv6
+    // socket that also carries IPv4; a plain IPv4 one where the system has no IPv6.
+    SOCKET fresh = ::socket(AF_INET6, SOCK_DGRAM, IPPROTO_UDP);
+    const bool dualStack = fresh != INVALID_SOCKET;
+    if (!dualStack) {
+        fresh = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     }
-    if (m_socket == INVALID_SOCKET) {
+    if (fresh == INVALID_SOCKET) {
         return false;
     }
     // No address sharing: a port another program holds must be reported, not shared.
     const BOOL on = TRUE;
-    setsockopt(m_socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+    setsockopt(fresh, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
                sizeof on);
     sockaddr_storage any{};
     int size = 0;
-    if (m_dualStack) {
+    if (dualStack) {
         const DWORD off = 0;
-        setsockopt(m_socket, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&off),
+        setsockopt(fresh, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&off),
                    sizeof off);
         auto& in6 = reinterpret_cast<sockaddr_in6&>(any);
         in6.sin6_family = AF_INET6;
@@ -113,8 +113,14 @@ bool Win32UdpSocket::bind(std::int32_t localPort) {
         in.sin_port = port;
         size = sizeof in;
     }
-    if (::bind(m_socket, reinterpret_cast<const sockaddr*>(&any), size) != 0 ||
-        WSAAsyncSelect(m_socket, m_window.handle(), m_readyMessage, FD_READ) != 0) {
+    if (::bind(fresh, reinterpret_cast<const sockaddr*>(&any), size) != 0) {
+        closesocket(fresh);
+        return false;
+    }
+    close();
+    m_socket = fresh;
+    m_dualStack = dualStack;
+    if (WSAAsyncSelect(m_socket, m_window.handle(), m_readyMessage, FD_READ) != 0) {
         close();
         return false;
     }

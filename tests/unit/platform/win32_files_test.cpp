@@ -1,0 +1,64 @@
+#include "platform/win32/win32_files.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "support/temp_folder.h"
+
+namespace korvel::test {
+namespace {
+
+constexpr unsigned kChinese = 936;  // GBK
+constexpr unsigned kWestern = 1252;
+
+std::string read(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The log of a Chinese system stays in its code page; a Western one gets UTF-8 rather than
+// question marks; reading takes both back, a byte-order mark or not.
+TEST(Win32Files, TextIsWrittenInACodePageThatHoldsItAndReadBackFromEither) {
+    EXPECT_EQ(textCodePage(kChinese), kChinese);
+    EXPECT_EQ(textCodePage(kWestern), 0u);
+    const std::string line = "12-06-2026   09:05:10   测时差（自动）";
+    const std::string gbk =
+        "12-06-2026   09:05:10   \xB2\xE2\xCA\xB1\xB2\xEE\xA3\xA8\xD7\xD4\xB6\xAF\xA3\xA9";
+    EXPECT_EQ(encodedLine(kChinese, line), gbk + "\r\n");
+    EXPECT_EQ(encodedLine(0, line), line + "\r\n");
+    EXPECT_EQ(encodedLine(kWestern, "é ok"), "\xE9 ok\r\n");
+    EXPECT_EQ(decodedText(kChinese, gbk), line);
+    EXPECT_EQ(decodedText(kWestern, "\xEF\xBB\xBF" + line), line);
+    EXPECT_EQ(decodedText(kChinese, line), line);
+}
+
+TEST(Win32Files, FilesAreRegularAndTheConfigurationIsReplacedWhole) {
+    TempFolder folder;
+    Win32FileSystem files(executableFolder(), {folder.path().string(), {}});
+    const std::string config = (folder.path() / "sntp.cfg").string();
+    ASSERT_EQ(files.replaceWithLine(config, "SNTP 192.0.2.1       123"), FileError::None);
+    EXPECT_EQ(files.readFirstLine(config), "SNTP 192.0.2.1       123");
+    EXPECT_TRUE(read(config).ends_with("123\r\n"));
+    EXPECT_FALSE(files.exists(config + ".new"));
+    EXPECT_EQ(files.readFirstLine(config + ".missing"), std::nullopt);
+
+    FileError error = FileError::None;
+    EXPECT_EQ(files.openByteFile(folder.path().string(), error), nullptr);
+    EXPECT_NE(error, FileError::None);
+    EXPECT_EQ(files.openAppend("NUL", error), nullptr);
+    EXPECT_EQ(error, FileError::PathAccess);
+    auto log = files.openAppend((folder.path() / "a.log").string(), error);
+    ASSERT_TRUE(log && log->appendLine("校准失败") && log->appendLine("x"));
+    log.reset();
+    EXPECT_EQ(decodedText(GetACP(), read(folder.path() / "a.log")), "校准失败\r\nx\r\n");
+
+    const std::string program = files.programFolder();
+    EXPECT_TRUE(std::filesystem::exists(program + "\\korvel-unit-tests.exe")) << program;
+}
+
+}  // namespace
+}  // namespace korvel::test

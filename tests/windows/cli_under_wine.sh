@@ -1,0 +1,69 @@
+#!/bin/sh
+# korvel-cli.exe under Wine against the test responder, each case in a network namespace of
+# its own with a fresh Wine prefix, so that the prefix's wineserver (which owns Wine's sockets)
+# starts inside the namespace. Usage: cli_under_wine.sh RESPONDER WINDOWS_BUILD_DIR
+#   1. The installer runs silently; the installed tool measures a server 3.25 s ahead to
+#      within 2 ms and, asked to apply, is refused (the right to set the clock is gone).
+#   2. A silent server gives 无法连接服务器 after 10 s.
+set -eu
+
+responder=$1
+build=$(cd "$2" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+wine_run="$here/../../scripts/wine-run"
+work="$build/wine-tests"
+rm -rf "$work"
+mkdir -p "$work"
+
+# One booted prefix, copied for each case: booting takes far longer than copying.
+"$wine_run" "$work/template" wineboot --init >/dev/null 2>&1
+
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# in_namespace CASE RESPONDER_OPTIONS COMMAND: runs the shell command in a new network namespace
+# with only loopback and the responder on 127.0.0.1:123; the command finds wine-run in
+# $KORVEL_WINE and the case's own prefix in $KORVEL_PREFIX. Output goes to $work/CASE.out and
+# .err, the status to .status, the seconds taken to .time.
+in_namespace() {
+    export KORVEL_PREFIX="$work/$1" KORVEL_OPTIONS="$2" KORVEL_COMMAND="$3"
+    cp -a "$work/template" "$KORVEL_PREFIX"
+    unshare --net sh -c '
+        ip link set lo up
+        "$KORVEL_RESPONDER" --bind 127.0.0.1 --port 123 $KORVEL_OPTIONS >/dev/null &
+        responder=$!
+        sleep 0.3
+        start=$(date +%s)
+        status=0
+        sh -c "$KORVEL_COMMAND" >"$KORVEL_PREFIX.out" 2>"$KORVEL_PREFIX.err" || status=$?
+        echo $status >"$KORVEL_PREFIX.status"
+        echo $(($(date +%s) - start)) >"$KORVEL_PREFIX.time"
+        WINEPREFIX="$KORVEL_PREFIX" wineserver -k 2>/dev/null || true
+        kill $responder'
+}
+export KORVEL_WINE="$wine_run" KORVEL_RESPONDER="$responder" KORVEL_BUILD="$build"
+
+in_namespace installed "--offset 3.25" '
+    "$KORVEL_WINE" "$KORVEL_PREFIX" "$KORVEL_BUILD/korvel-setup.exe" /S &&
+    "$KORVEL_WINE" "$KORVEL_PREFIX" "C:\\Program Files\\KORVEL\\korvel-cli.exe" measure 127.0.0.1 --apply'
+offset=$(sed -n 's/^offset \(.*\) s$/\1/p' "$work/installed.out")
+if [ -z "$offset" ] || ! awk -v o="$offset" 'BEGIN { d = o - 3.25; exit !(d < 0.002 && d > -0.002) }'; then
+    fail "installed tool: offset '$offset', not 3.25 s within 2 ms: $(cat "$work/installed.out")"
+fi
+if [ "$(cat "$work/installed.status")" != 4 ] || ! grep -q '^校准失败$' "$work/installed.out" ||
+    ! grep -q '管理员' "$work/installed.err"; then
+    fail "installed tool: the refused correction was not reported (status $(cat "$work/installed.status"))"
+fi
+
+in_namespace silent --silent \
+    '"$KORVEL_WINE" "$KORVEL_PREFIX" "$KORVEL_BUILD/src/app/korvel-cli.exe" measure 127.0.0.1'
+if [ "$(cat "$work/silent.status")" != 1 ] || [ "$(cat "$work/silent.out")" != "无法连接服务器" ] ||
+    [ "$(cat "$work/silent.time")" -lt 10 ]; then
+    fail "silent server: status $(cat "$work/silent.status") after $(cat "$work/silent.time") s: $(cat "$work/silent.out")"
+fi
+
+[ "$failures" -eq 0 ] && echo "korvel-cli.exe under Wine: all cases passed"
+exit "$failures"
