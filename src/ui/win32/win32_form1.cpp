@@ -355,6 +355,13 @@ void Win32Form1::layOut() {
     }
     loadPictures();
     const int scale = static_cast<int>(m_dpi);
+    // The default padding would widen every button past the designed width and push the lamp
+    // out of the collapsed window.
+    SendMessageW(m_toolbar, TB_SETPADDING, 0,
+                 MAKELPARAM(MulDiv(layout::kToolButtonWidth - layout::kPictureSize, scale,
+                                   USER_DEFAULT_SCREEN_DPI),
+                            MulDiv(layout::kToolButtonHeight - layout::kPictureSize, scale,
+                                   USER_DEFAULT_SCREEN_DPI)));
     SendMessageW(m_toolbar, TB_SETBUTTONSIZE, 0,
                  MAKELPARAM(MulDiv(layout::kToolButtonWidth, scale, USER_DEFAULT_SCREEN_DPI),
                             MulDiv(layout::kToolButtonHeight, scale, USER_DEFAULT_SCREEN_DPI)));
