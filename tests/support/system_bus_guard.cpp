@@ -37,8 +37,11 @@ void SystemBusGuard::SetUp() {
                      "or an absent one (ctest sets it)\n");
         std::_Exit(70);
     }
+#ifndef _WIN32
+    // Keep tests out of the real user's folders (Windows names them through the shell).
     ::setenv("XDG_CONFIG_HOME", "/nonexistent/korvel-test-config", 1);
     ::setenv("XDG_DATA_HOME", "/nonexistent/korvel-test-data", 1);
+#endif
 }
 
 }  // namespace korvel::test
