@@ -2,8 +2,12 @@
 """Footprint of the desktop program and korvel-cli next to a minimal Qt Widgets window.
 
 Started by bench/footprint inside a network namespace of its own (unshare --net), where
-korvel-test-responder answers on 127.0.0.1:123. Every window runs on Qt's offscreen
+korvel-test-responder answers on 127.0.0.1:123. Every Qt window runs on Qt's offscreen
 platform. Memory and processor time are read from /proc/PID of each process, from outside.
+With --windows, the Windows build's korvel.exe runs under Wine on a virtual X display too;
+its memory is that of the Wine process running korvel.exe (not wineserver's nor Wine's
+helper processes), and each of its measurements is pressed with Alt+C and counted as done
+when the namespace's UDP counters have moved and then stood still for a second.
 """
 
 import argparse
@@ -199,6 +203,171 @@ def cli_peaks(args, env, runs=5):
     return peaks
 
 
+def udp_datagrams_in():
+    """Datagrams received in this network namespace so far: the responder's requests plus
+    the program's replies."""
+    with open("/proc/net/snmp") as snmp:
+        names, values = [line.split() for line in snmp if line.startswith("Udp:")][:2]
+    return int(values[names.index("InDatagrams")])
+
+
+def stripped_size(path, strip):
+    with tempfile.NamedTemporaryFile() as copy:
+        subprocess.run([strip, "-o", copy.name, path], check=True)
+        return os.path.getsize(copy.name)
+
+
+class Wine:
+    """A Wine prefix and a virtual display inside the Windows build folder, for the time of
+    the bench; every Wine program starts through scripts/wine-run."""
+
+    def __init__(self, args, env):
+        self.wine_run = args.wine_run
+        self.work = os.path.join(args.windows, f"bench-footprint.{os.getpid()}")
+        self.prefix = os.path.join(self.work, "prefix")
+        os.makedirs(self.work)
+        self.env = dict(env, DISPLAY=f":{150 + os.getpid() % 100}")
+        self.env.pop("QT_QPA_PLATFORM", None)
+        self.helpers = [subprocess.Popen(["Xvfb", self.env["DISPLAY"], "-screen", "0",
+                                          "1024x768x24", "-nolisten", "tcp"],
+                                         stderr=subprocess.DEVNULL)]
+        while self.xdotool("getdisplaygeometry") is None:
+            time.sleep(0.1)
+        self.helpers.append(subprocess.Popen(["openbox"], env=self.env,
+                                             stderr=subprocess.DEVNULL))
+        subprocess.run([self.wine_run, self.prefix, "wineboot", "-i"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+
+    def xdotool(self, *argv):
+        done = subprocess.run(["xdotool", *argv], env=self.env, capture_output=True, text=True)
+        return done.stdout.split() if done.returncode == 0 else None
+
+    def start(self, exe):
+        """Starts exe; returns the launcher, the PID running exe, the seconds to its first
+        visible window and the window."""
+        launched = time.monotonic()
+        launcher = subprocess.Popen([self.wine_run, self.prefix, exe], env=self.env,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        window = None
+        while window is None:
+            if time.monotonic() - launched > 60:
+                raise RuntimeError(f"{exe}: no window under Wine")
+            window = self.xdotool("search", "--onlyvisible", "--name", "^KORVEL")
+            time.sleep(0.005)
+        shown = time.monotonic() - launched
+        return launcher, self.pid_running(os.path.basename(exe)), shown, window[0]
+
+    def pid_running(self, name):
+        for entry in os.listdir("/proc"):
+            try:
+                with open(f"/proc/{entry}/cmdline", "rb") as cmdline:
+                    argv0 = cmdline.read().split(b"\0")[0].decode(errors="replace")
+                with open(f"/proc/{entry}/environ", "rb") as environ:
+                    ours = f"WINEPREFIX={self.prefix}".encode() in environ.read().split(b"\0")
+            except (OSError, ValueError):
+                continue
+            if ours and argv0.replace("\\", "/").endswith("/" + name):
+                return int(entry)
+        raise RuntimeError(f"no Wine process runs {name}")
+
+    def stop(self, launcher, pid):
+        os.kill(pid, signal.SIGTERM)
+        launcher.wait()
+        while self.xdotool("search", "--onlyvisible", "--name", "^KORVEL"):
+            time.sleep(0.05)
+
+    def close(self):
+        subprocess.run(without_clock_right(["env", f"WINEPREFIX={self.prefix}", "wineserver",
+                                            "-k"]), stderr=subprocess.DEVNULL)
+        for helper in self.helpers:
+            helper.terminate()
+            helper.wait()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+
+def burst_ends(press):
+    """Presses for a measurement and waits until the namespace's datagrams (requests and
+    replies) have started and then stopped for a second; False if none came within 20 s."""
+    before = udp_datagrams_in()
+    press()
+    end = time.monotonic() + 20
+    while udp_datagrams_in() == before:
+        if time.monotonic() > end:
+            return False
+        time.sleep(0.05)
+    seen = None
+    while seen != udp_datagrams_in():
+        seen = udp_datagrams_in()
+        time.sleep(1)
+    return True
+
+
+def measure_windows(args, env, idle_sec, measurements):
+    """korvel.exe under Wine: time to its first visible window, memory after start-up and
+    after the measurements, idle processor time; and the executables' sizes."""
+    build = args.windows
+    figures = {"size": {}}
+    for name, windows, linux in (("korvel", "src/app/korvel.exe", args.program),
+                                 ("korvel-cli", "src/app/korvel-cli.exe", args.cli)):
+        exe = os.path.join(build, windows)
+        figures["size"][name] = (os.path.getsize(linux), stripped_size(linux, "strip"),
+                                 os.path.getsize(exe),
+                                 stripped_size(exe, "x86_64-w64-mingw32-strip"))
+    wine = Wine(args, env)
+    try:
+        exe = program_folder(wine.work, "program", os.path.join(build, "src/app/korvel.exe"))
+        times = []
+        for launch in range(LAUNCHES + 1):
+            launcher, pid, shown, _ = wine.start(exe)
+            wine.stop(launcher, pid)
+            if launch > 0:
+                times.append(shown * 1e3)
+        figures["first_window_ms"] = statistics.median(times)
+        launcher, pid, _, window = wine.start(exe)
+        figures["start_rss_kb"], figures["idle_cpu_sec"] = idle_figures(pid, idle_sec)
+        print(f"  korvel.exe under Wine: first window {figures['first_window_ms']:.0f} ms, "
+              f"{figures['start_rss_kb']} kB after start-up, "
+              f"{figures['idle_cpu_sec'] * 1e3:.0f} ms processor time in {idle_sec:.0f} s idle",
+              flush=True)
+        wine.xdotool("windowactivate", "--sync", window)
+        figures["rss_after_kb"] = {}
+        failures = 0
+        for done in range(1, measurements + 1):
+            failures += not burst_ends(lambda: wine.xdotool("key", "--window", window, "alt+c"))
+            if done in (1, 10, 50, measurements):
+                figures["rss_after_kb"][done] = rss_kb(pid)
+                print(f"  korvel.exe under Wine: measurement {done}, {rss_kb(pid)} kB",
+                      flush=True)
+        figures["failures"] = failures
+        wine.stop(launcher, pid)
+    finally:
+        wine.close()
+    return figures
+
+
+def report_windows(program, driver, windows, measurements, idle_sec):
+    print("\nWindows build under Wine (Xvfb, openbox) next to the Qt build; figures under Wine "
+          "indicate, they do not measure Windows")
+    print(f"{'':44} {'Qt':>12} {'Wine':>12}")
+    for name, (linux, linux_stripped, exe, exe_stripped) in windows["size"].items():
+        print(f"{f'{name} executable (as built)':44} {mb(linux / 1024):>12} {mb(exe / 1024):>12}")
+        print(f"{f'{name} executable (stripped)':44} {mb(linux_stripped / 1024):>12} "
+              f"{mb(exe_stripped / 1024):>12}")
+    print(f"{'resident memory after start-up':44} {mb(program['start_rss_kb']):>12} "
+          f"{mb(windows['start_rss_kb']):>12}")
+    for done in sorted(windows["rss_after_kb"]):
+        label = f"resident memory after {done} measurement{'s' if done > 1 else ''}"
+        qt = driver.get("rss_after_kb", {}).get(done)
+        print(f"{label:44} {mb(qt) if qt else '':>12} {mb(windows['rss_after_kb'][done]):>12}")
+    print(f"{f'processor time over {idle_sec:.0f} s idle':44} "
+          f"{program['idle_cpu_sec'] * 1e3:>9.0f} ms {windows['idle_cpu_sec'] * 1e3:>9.0f} ms")
+    print(f"{'launch to first window (median of 5)':44} {driver['first_window_ms']:>9.1f} ms "
+          f"{windows['first_window_ms']:>9.1f} ms")
+    print(f"{'failed measurements':44} {'':>12} {windows['failures']:>9}/{measurements:<2}")
+    print("  (Qt: memory of korvel and the driver's first frame on the offscreen platform; Wine: "
+          "the Wine process running korvel.exe, first visible X window)")
+
+
 def mb(kb):
     return f"{kb / 1024:.1f} MB"
 
@@ -252,6 +421,8 @@ def main():
                         help="measurements the driver clicks (default 100)")
     for hidden in ("program", "driver", "minimal", "cli", "responder", "chronyd"):
         parser.add_argument("--" + hidden, required=True, help=argparse.SUPPRESS)
+    for hidden in ("windows", "wine-run"):
+        parser.add_argument("--" + hidden, help=argparse.SUPPRESS)
     args = parser.parse_args()
     for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         signal.signal(number, on_signal)
@@ -277,6 +448,8 @@ def main():
             driver = measure_window("driver", [program_folder(scratch, "driver", args.driver)],
                                     env, args.idle, args.measurements)
             peaks = cli_peaks(args, dict(env, XDG_RUNTIME_DIR=runtime))
+            windows = (measure_windows(args, env, args.idle, args.measurements)
+                       if args.windows else None)
     except Stop as stop:
         print(f"\nbench/footprint: stopped by {stop}", file=sys.stderr)
         return 130
@@ -285,6 +458,8 @@ def main():
             responder.terminate()
             responder.wait()
     report(program, driver, baseline, peaks, args.measurements, args.idle)
+    if windows is not None:
+        report_windows(program, driver, windows, args.measurements, args.idle)
     print(f"\nload at the end {' '.join(f'{x:.2f}' for x in os.getloadavg())}")
     return 0
 
