@@ -6,15 +6,12 @@
 #include <unistd.h>
 
 #include <QHostInfo>
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace korvel {
 
 namespace {
-
-constexpr std::size_t kLargestDatagram = 65536;
 
 // An address as the socket's family writes it: IPv4 becomes v4-mapped on a dual-stack socket.
 bool socketAddress(const QHostAddress& address, quint16 port, bool dualStack, sockaddr_storage& out,
@@ -45,7 +42,7 @@ bool socketAddress(const QHostAddress& address, quint16 port, bool dualStack, so
 
 }  // namespace
 
-QtUdpSocket::QtUdpSocket() : m_datagram(kLargestDatagram) {}
+QtUdpSocket::QtUdpSocket() = default;
 
 QtUdpSocket::~QtUdpSocket() {
     close();
@@ -160,20 +157,14 @@ void QtUdpSocket::setArrivalHandler(std::function<void(std::int32_t)> handler) {
 }
 
 std::int32_t QtUdpSocket::read(std::span<std::uint8_t> buffer) {
-    if (m_datagramSize < 0) {
-        return -1;
-    }
-    const auto count =
-        std::min<std::size_t>(buffer.size(), static_cast<std::size_t>(m_datagramSize));
-    std::memcpy(buffer.data(), m_datagram.data(), count);
-    m_datagramSize = -1;
-    return static_cast<std::int32_t>(count);
+    return m_datagram.read(buffer);
 }
 
 void QtUdpSocket::deliverWaiting() {
     // The handler may close the socket; stop as soon as it has.
     while (m_fd >= 0) {
-        const ssize_t size = ::recv(m_fd, m_datagram.data(), m_datagram.size(), MSG_TRUNC);
+        const std::span<std::uint8_t> into = m_datagram.buffer();
+        const ssize_t size = ::recv(m_fd, into.data(), into.size(), MSG_TRUNC);
         if (size < 0) {
             // Nothing left, or an error such as an ICMP port unreachable: the socket stays
             // usable.
@@ -186,9 +177,7 @@ void QtUdpSocket::deliverWaiting() {
         if (!m_connected || !m_handler) {
             continue;
         }
-        m_datagramSize = std::min<long>(size, static_cast<long>(m_datagram.size()));
-        m_handler(static_cast<std::int32_t>(size));
-        m_datagramSize = -1;
+        m_datagram.deliver(static_cast<std::int32_t>(size), m_handler);
     }
 }
 

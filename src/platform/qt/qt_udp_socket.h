@@ -2,8 +2,8 @@
 
 #include <QSocketNotifier>
 #include <memory>
-#include <vector>
 
+#include "platform/held_datagram.h"
 #include "platform/udp_socket.h"
 
 namespace korvel {
@@ -36,8 +36,7 @@ private:
     QObject m_lookUpContext;  // answers of a look-up go with the socket
     std::unique_ptr<QSocketNotifier> m_notifier;
     std::function<void(std::int32_t)> m_handler;
-    std::vector<std::uint8_t> m_datagram;
-    long m_datagramSize = -1;  // -1: nothing waiting for the handler
+    HeldDatagram m_datagram;
 };
 
 }  // namespace korvel

@@ -2,7 +2,6 @@
 
 #include <ws2tcpip.h>
 
-#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -11,8 +10,6 @@
 namespace korvel {
 
 namespace {
-
-constexpr std::size_t kLargestDatagram = 65536;
 
 // An address as the socket's family writes it: IPv4 becomes v4-mapped on a dual-stack socket.
 bool socketAddress(const sockaddr* address, bool dualStack, sockaddr_storage& out, int& size) {
@@ -52,8 +49,7 @@ struct Win32UdpSocket::LookUp {
     bool found = false;
 };
 
-Win32UdpSocket::Win32UdpSocket(MessageWindow& window)
-    : m_window(window), m_datagram(kLargestDatagram) {
+Win32UdpSocket::Win32UdpSocket(MessageWindow& window) : m_window(window) {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     m_readyMessage = m_window.newMessage();
@@ -134,7 +130,7 @@ void Win32UdpSocket::close() {
         m_socket = INVALID_SOCKET;
     }
     m_connected = false;
-    m_datagramSize = -1;
+    m_datagram.drop();
 }
 
 std::int32_t Win32UdpSocket::localPort() const {
@@ -209,29 +205,21 @@ void Win32UdpSocket::setArrivalHandler(std::function<void(std::int32_t)> handler
 }
 
 std::int32_t Win32UdpSocket::read(std::span<std::uint8_t> buffer) {
-    if (m_datagramSize < 0) {
-        return -1;
-    }
-    const auto count =
-        std::min<std::size_t>(buffer.size(), static_cast<std::size_t>(m_datagramSize));
-    std::memcpy(buffer.data(), m_datagram.data(), count);
-    m_datagramSize = -1;
-    return static_cast<std::int32_t>(count);
+    return m_datagram.read(buffer);
 }
 
 void Win32UdpSocket::receiveOne() {
     // One datagram per message: Winsock posts the next message while more are waiting, so
     // timers get their turn between datagrams. An error (an ICMP port unreachable shows as
     // WSAECONNRESET) leaves the socket usable.
-    const int size = recv(m_socket, reinterpret_cast<char*>(m_datagram.data()),
-                          static_cast<int>(m_datagram.size()), 0);
+    const std::span<std::uint8_t> into = m_datagram.buffer();
+    const int size =
+        recv(m_socket, reinterpret_cast<char*>(into.data()), static_cast<int>(into.size()), 0);
     // Before the socket is connected, anyone may send to its port.
     if (size < 0 || !m_connected || !m_handler) {
         return;
     }
-    m_datagramSize = size;
-    m_handler(size);
-    m_datagramSize = -1;
+    m_datagram.deliver(size, m_handler);
 }
 
 }  // namespace korvel

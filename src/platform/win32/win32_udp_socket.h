@@ -4,8 +4,8 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
+#include "platform/held_datagram.h"
 #include "platform/udp_socket.h"
 #include "platform/win32/win32_message_window.h"
 
@@ -43,8 +43,7 @@ private:
     bool m_connected = false;
     std::shared_ptr<LookUp> m_lookUp;
     std::function<void(std::int32_t)> m_handler;
-    std::vector<std::uint8_t> m_datagram;
-    std::int32_t m_datagramSize = -1;
+    HeldDatagram m_datagram;
 };
 
 }  // namespace korvel
