@@ -17,6 +17,7 @@
 #include "common/text_forms.h"
 #include "common/utf8_text.h"
 #include "exchange/exchange.h"
+#include "exchange/scratch_file.h"
 #include "settings/config_file.h"
 #include "ui/form/main_form.h"
 

@@ -6,13 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "calibration/time_sync_log.h"
 #include "common/system_time.h"
-#include "exchange/reply_record.h"
-#include "exchange/scratch_file.h"
-#include "exchange/sent_requests.h"
+#include "sntp/reply_record.h"
+#include "platform/program_files.h"
+#include "sntp/sent_requests.h"
 #include "platform/platform.h"
-#include "settings/sync_settings.h"
+#include "common/sync_settings.h"
 #include "ui/form/controls.h"
 
 namespace korvel {
