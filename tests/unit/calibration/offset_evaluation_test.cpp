@@ -61,7 +61,7 @@ TEST(Evaluation, TenRepliesAverageTheFiveFastestBetweenTheExtremeOffsets) {
                                      {0.50, 0.030}, {0.70, 0.040}};
     e.evaluate(replies);
     EXPECT_NEAR(e.form().offsetSec, (0.20 + 0.40 + 0.50 + 0.70 + 0.85) / 5, 1e-12);
-    EXPECT_EQ(e.form().evaluatedReplies, 10);
+    EXPECT_EQ(e.form().lastBurst.counted, 10);
 }
 
 TEST(Evaluation, TwentyFiveRepliesAverageTwentyAndLeaveOutTheThreeSlowest) {
@@ -76,7 +76,7 @@ TEST(Evaluation, TwentyFiveRepliesAverageTwentyAndLeaveOutTheThreeSlowest) {
     e.evaluate(replies);
     const double kept = (325 - 1 - 25 - 5 - 13 - 20) * 0.01;
     EXPECT_NEAR(e.form().offsetSec, kept / 20, 1e-12);
-    EXPECT_EQ(e.form().evaluatedReplies, 25);
+    EXPECT_EQ(e.form().lastBurst.counted, 25);
 }
 
 TEST(Evaluation, FourFlaggedRepliesRejectTheBurstThreeDoNot) {

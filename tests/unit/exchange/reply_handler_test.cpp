@@ -194,7 +194,7 @@ TEST(ReplyHandler, BurstIsEvaluatedOnOneSideOfAClockStep) {
         rig.time.stepWallClock(stepMs);
         rig.server.offsetMs -= static_cast<double>(stepMs);
         rig.time.advance(10'000);
-        EXPECT_EQ(rig.form->evaluatedReplies, 18);
+        EXPECT_EQ(rig.form->lastBurst.counted, 18);
         EXPECT_NEAR(rig.form->offsetSec, (3232.5 - static_cast<double>(stepMs)) / 1000, 1e-6);
     }
 }
@@ -240,7 +240,7 @@ TEST(ReplyHandler, OffsetIsRightAcrossTheNtpEraChange) {
         rig.prepareExchange();
         rig.server.offsetMs = c.serverAheadMs;
         rig.measure(10'000);
-        EXPECT_GE(rig.form->evaluatedReplies, 20);
+        EXPECT_GE(rig.form->lastBurst.counted, 20);
         EXPECT_NEAR(rig.form->offsetSec, c.serverAheadMs / 1000.0, 1e-5);
     }
 }
