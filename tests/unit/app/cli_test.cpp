@@ -76,11 +76,15 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndSaysWhy) {
         std::string out;  // a part of standard output
         std::string err;  // standard error, whole
     } cases[] = {
-        {"measured", "measure", {}, 0,
-         "offset 2.250000 s\nreplies used 20 of 25\ndelay 0.010000 .. 0.010000 s\n", ""},
+        {"measured",
+         "measure",
+         {},
+         0,
+         "offset 2.250000 s\nreplies used 20 of 25\ndelay 0.010000 .. 0.010000 s\n",
+         ""},
         {"measured and stepped", "measure --apply", {}, 0, "replies used 20 of 25\n", ""},
-        {"silent server", "measure",
-         [](CliRig& r) { r.server.drop = [](int) { return true; }; }, 1, "无法连接服务器\n", ""},
+        {"silent server", "measure", [](CliRig& r) { r.server.drop = [](int) { return true; }; }, 1,
+         "无法连接服务器\n", ""},
         {"name not resolved", "measure none.test",
          [](CliRig& r) { r.socket.lookUpOutcome = ConnectOutcome::NameNotResolved; }, 1,
          "无法连接服务器\n", "服务器名称无法解析: none.test\n"},
@@ -88,11 +92,15 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndSaysWhy) {
          [](CliRig& r) { r.server.drop = [](int request) { return request > 5; }; }, 2,
          "网络阻塞,请稍候再试!\n", ""},
         {"flagged time", "measure",
-         [](CliRig& r) { r.server.tamper = [](int, std::vector<std::uint8_t>& b) { b[0] |= 0xC0; }; },
+         [](CliRig& r) {
+             r.server.tamper = [](int, std::vector<std::uint8_t>& b) { b[0] |= 0xC0; };
+         },
          3, "服务器时间失效\n", ""},
         {"refused step", "measure --apply",
-         [](CliRig& r) { r.time.stepAnswer = {ClockStep::NoRight, "no right"}; }, 4,
-         "replies used 20 of 25\n", "no right\n"},
+         [](CliRig& r) {
+             r.time.stepAnswer = {ClockStep::NoRight, "no right"};
+         },
+         4, "replies used 20 of 25\n", "no right\n"},
         {"port in use", "measure --port 1234", [](CliRig& r) { r.socket.portsInUse = {1234}; }, 5,
          "", "本机端口 1234 无法使用\n"},
         {"no private folder", "measure",
@@ -102,18 +110,40 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndSaysWhy) {
          },
          6, "", "临时文件 XCV-CLI-4242.TMP 无法打开: no folder\n"},
         {"answer lost", "measure --apply",
-         [](CliRig& r) { r.time.stepAnswer = {ClockStep::Unknown, "lost"}; }, 7,
-         "校准结果未知\n", "lost\n"},
-        {"unknown option", "measure --bogus", {}, 64, "",
+         [](CliRig& r) {
+             r.time.stepAnswer = {ClockStep::Unknown, "lost"};
+         },
+         7, "校准结果未知\n", "lost\n"},
+        {"unknown option",
+         "measure --bogus",
+         {},
+         64,
+         "",
          "korvel-cli: unknown option '--bogus'" + tryHelp},
         {"no command", "", {}, 64, "", "korvel-cli: missing command 'measure'" + tryHelp},
-        {"port without number", "measure --port", {}, 64, "",
+        {"port without number",
+         "measure --port",
+         {},
+         64,
+         "",
          "korvel-cli: option '--port' needs a port number" + tryHelp},
-        {"port out of range", "measure --port 70000", {}, 64, "",
+        {"port out of range",
+         "measure --port 70000",
+         {},
+         64,
+         "",
          "korvel-cli: bad port '70000' (0 to 65535)" + tryHelp},
-        {"bad address", "measure 10.0_.1", {}, 64, "",
+        {"bad address",
+         "measure 10.0_.1",
+         {},
+         64,
+         "",
          "korvel-cli: bad server address '10.0_.1'" + tryHelp},
-        {"two servers", "measure a.cn 10.0.0.1", {}, 64, "",
+        {"two servers",
+         "measure a.cn 10.0.0.1",
+         {},
+         64,
+         "",
          "korvel-cli: one server only, not also '10.0.0.1'" + tryHelp},
         {"version", "--version", {}, 0, "korvel-cli 1.00\n", ""},
     };
@@ -127,10 +157,9 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndSaysWhy) {
         EXPECT_EQ(rig.run(c.args), c.status);
         EXPECT_THAT(rig.console.stdOut, HasSubstr(c.out));
         EXPECT_EQ(rig.console.stdErr, c.err);
-        EXPECT_EQ(rig.time.clockSteps().size(), c.status == 4 || c.status == 7 ||
-                                                        std::string(c.args) == "measure --apply"
-                                                    ? 1U
-                                                    : 0U);
+        EXPECT_EQ(
+            rig.time.clockSteps().size(),
+            c.status == 4 || c.status == 7 || std::string(c.args) == "measure --apply" ? 1U : 0U);
     }
 }
 
