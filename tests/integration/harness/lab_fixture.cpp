@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "calibration/outcome_display.h"
 #include "common/utf8_text.h"
 #include "settings/config_file.h"
 
@@ -80,21 +81,22 @@ int LabTest::runInClient(std::vector<std::string> argv, std::string& output, int
 
 std::string LabTest::describe(const BurstSeen& outcome) {
     char text[256];
-    if (outcome.evaluated) {
+    if (outcome.evaluated()) {
         std::snprintf(text, sizeof text, "offset %.6f s from %d replies", outcome.offsetSec,
                       outcome.replies);
         return text;
     }
-    return outcome.ended ? "message \"" + outcome.text1 + "\"" : "burst never ended";
+    return outcome.ended ? "outcome " + std::to_string(static_cast<int>(outcome.outcome)) + " \"" +
+                               outcomeText(outcome.outcome) + "\""
+                         : "burst never ended";
 }
 
 void LabTest::expectSoundOutcome(const BurstSeen& outcome) {
     ASSERT_TRUE(outcome.ended) << "the burst never ended";
-    if (!outcome.evaluated) {
-        EXPECT_TRUE(outcome.text1 == kNoServer || outcome.text1 == kCongested ||
-                    outcome.text1 == kServerTimeInvalid)
-            << "unexpected message \"" << outcome.text1 << "\"";
-    }
+    EXPECT_TRUE(outcome.outcome == Outcome::Evaluated || outcome.outcome == Outcome::NoReply ||
+                outcome.outcome == Outcome::TooFewReplies ||
+                outcome.outcome == Outcome::RejectedInvalid)
+        << describe(outcome);
 }
 
 }  // namespace korvel::lab

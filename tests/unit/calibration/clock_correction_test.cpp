@@ -95,14 +95,13 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
         if (!stepped) {
             log.push_back(c.text3);
         }
-        const std::vector<std::string> written = rig.files.lines(TestRig::kLogPath);
+        // A scheduled correction's decision comes once the answer is in.
+        std::vector<std::string> written = rig.files.lines(TestRig::kLogPath);
         if (c.scheduled) {
-            ASSERT_EQ(written.size(), log.size() + 1);
-            EXPECT_TRUE(written.back().ends_with(kNoLimit));
-            EXPECT_EQ(written.back().substr(0, 12), "12-06-2026  ");
-        } else {
-            EXPECT_EQ(written, log);
+            ASSERT_TRUE(!written.empty() && written.back().ends_with(kNoLimit));
+            written.pop_back();
         }
+        EXPECT_EQ(written, log);
         EXPECT_EQ(rig.messageBox.shown, c.notice ? std::vector<std::string>{kScheduledRefusalNotice}
                                                  : std::vector<std::string>{});
         EXPECT_TRUE(form.Command5.isEnabled());
