@@ -91,15 +91,6 @@ float secondsSinceMidnight(const SystemTime& local) {
                               local.milliseconds / 1000.0);
 }
 
-bool isValid(const SystemTime& t) {
-    if (t.month < 1 || t.month > 12 || t.day < 1 || t.hour > 23 || t.minute > 59 || t.second > 59 ||
-        t.milliseconds > 999 || t.dayOfWeek > 6) {
-        return false;
-    }
-    const CivilDate next = civilDate(dayNumber(t.year, t.month, t.day));
-    return next.day == t.day;
-}
-
 namespace {
 
 // Fields of second s (0 <= s < 86400) of the given day.

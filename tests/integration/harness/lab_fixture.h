@@ -29,12 +29,11 @@ protected:
     void bootProgram(const std::string& serverAddress = NamespacePair::kServerAddress);
     // A test tool in the server namespace, waited for until it is ready.
     ChildProcess& startTool(const std::string& path, std::vector<std::string> args);
-    // The responder serving the client directly, or behind the impairment relay.
+    // The responder serving the client directly, or behind the impairment relay (seed 1).
     void startResponder(std::vector<std::string> args);
-    void startRelayedResponder(std::vector<std::string> args, const std::string& condition,
-                               int seed = 1);
-    // Runs a command in the client namespace to its end.
-    int runInClient(std::vector<std::string> argv, std::string& output, int timeoutMs = 20000);
+    void startRelayedResponder(std::vector<std::string> args, const std::string& condition);
+    // Runs a command in the client namespace to its end (20 s at most).
+    int runInClient(std::vector<std::string> argv, std::string& output);
 
     // Every burst ends: evaluated, or with no reply, too few or replies flagged invalid.
     static void expectSoundOutcome(const BurstSeen& outcome);

@@ -104,15 +104,11 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
         EXPECT_EQ(written, log);
         EXPECT_EQ(rig.messageBox.shown, c.notice ? std::vector<std::string>{kScheduledRefusalNotice}
                                                  : std::vector<std::string>{});
-        EXPECT_TRUE(form.Command5.isEnabled());
-        EXPECT_TRUE(form.Command2.isEnabled());
-        EXPECT_FALSE(form.Command6.isEnabled());
-        EXPECT_FALSE(form.Timer3->isRunning());
-        EXPECT_TRUE(form.Timer5->isRunning());
-        EXPECT_EQ(form.offsetSec, 0.0);
-        EXPECT_EQ(form.offsetWholeSec, 0.0);
-        EXPECT_FALSE(form.autoRun);
-        EXPECT_FALSE(form.correcting);
+        // Idle again, the offset spent.
+        EXPECT_TRUE(form.Command5.isEnabled() && form.Command2.isEnabled() &&
+                    form.Timer5->isRunning());
+        EXPECT_FALSE(form.Command6.isEnabled() || form.Timer3->isRunning() || form.autoRun ||
+                     form.correcting || form.offsetSec != 0.0 || form.offsetWholeSec != 0.0);
         // Taken after the clock moved, so the jump check does not see the correction as a jump.
         EXPECT_EQ(form.lastClockCheck, dayDate(rig.time.getLocalTime()));
     }
@@ -133,10 +129,8 @@ TEST(ClockCorrection, CorrectingStateHoldsUntilTheAnswerAndClosingWaitsForIt) {
         const std::string shownAtStart = form.Text2.text();
         rig.time.advance(1000);
         EXPECT_TRUE(form.correcting);
-        EXPECT_FALSE(form.Command5.isEnabled());
-        EXPECT_FALSE(form.Command6.isEnabled());
-        EXPECT_FALSE(form.Command2.isEnabled());
-        EXPECT_FALSE(form.Timer3->isRunning());
+        EXPECT_FALSE(form.Command5.isEnabled() || form.Command6.isEnabled() ||
+                     form.Command2.isEnabled() || form.Timer3->isRunning());
         EXPECT_NE(form.Text2.text(), shownAtStart);
         if (closeMeanwhile) {
             EXPECT_FALSE(shutDown(form));
