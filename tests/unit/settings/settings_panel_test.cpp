@@ -164,7 +164,6 @@ TEST_F(SettingsPanel, MissingLogFolderStopsAfterTheConfigurationWasWritten) {
     EXPECT_TRUE(panelOpen());
 }
 
-// A failing save is shown; the settings still apply.
 // sntp.cfg at start and at apply: the user's copy when there is one, else the site file
 // beside the program, and a new user's copy when the site file cannot be written (korvel-cli
 // reads by the same rule). The default log goes to the user's data folder when the program's
