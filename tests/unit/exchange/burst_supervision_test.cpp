@@ -58,19 +58,23 @@ TEST(BurstSupervision, TimeOutReportsOrEvaluatesByTheNumberOfReplies) {
     }
 }
 
-// Replies that come after the time-out evaluated the burst change nothing, and no request
-// leaves after it.
-TEST(BurstSupervision, LateRepliesChangeNothingAfterTheEvaluation) {
-    TestRig rig;
-    rig.prepareExchange();
-    rig.server.replyDelayMs = 8'790;  // replies to the first 12 requests come in time
-    rig.measure(10'000);
-    EXPECT_EQ(rig.form->lastBurst.counted, 12);
-    const double offset = rig.form->lastBurst.offsetSec;
-    rig.server.offsetMs = 30'000;
-    rig.time.advance(12'000);
-    EXPECT_EQ(rig.form->lastBurst.offsetSec, offset);
-    EXPECT_EQ(rig.form->repliesReceived, 12);
+// Replies that come after the time-out change nothing, whether it evaluated the burst or found
+// too few of them.
+TEST(BurstSupervision, LateRepliesChangeNothingAfterTheTimeOut) {
+    for (const int inTime : {12, 9}) {
+        SCOPED_TRACE(inTime);
+        TestRig rig;
+        rig.prepareExchange();
+        rig.server.replyDelayMs = 8'790 + (12 - inTime) * 100;  // the first inTime come in time
+        rig.measure(10'000);
+        const double offset = rig.form->lastBurst.offsetSec;
+        rig.server.offsetMs = 30'000;
+        rig.time.advance(12'000);
+        EXPECT_EQ(rig.form->lastOutcome.outcome,
+                  inTime >= 10 ? Outcome::Evaluated : Outcome::TooFewReplies);
+        EXPECT_EQ(rig.form->lastBurst.offsetSec, offset);
+        EXPECT_EQ(rig.form->repliesReceived, inTime);
+    }
 }
 
 // Each burst looks the server up anew and starts its requests when the answer comes: a slow
