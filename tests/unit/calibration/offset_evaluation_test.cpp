@@ -53,7 +53,7 @@ struct EvaluationRig {
 };
 
 TEST(Evaluation, FourFlaggedRepliesRejectTheBurstThreeDoNot) {
-    for (const int n : {10, 25}) {
+    for (const int n : {14, 25}) {
         for (const int flagged : {3, 4}) {
             SCOPED_TRACE(testing::Message() << n << " replies, " << flagged << " flagged");
             EvaluationRig e;

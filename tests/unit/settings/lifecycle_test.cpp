@@ -22,7 +22,7 @@ TEST(StartUp, LeavesTheWindowInItsInitialState) {
     const std::vector<std::string> texts{
         form.StatusBar1.panel(0), form.StatusBar1.panel(1), form.Label4.caption(),
         form.Label8.caption(),    form.Text4.text(),        form.settings.logPath,
-        form.Text9.text(),        form.Text10.text(),       rig.form->serverAddress};
+        form.Text9.text(),        form.Text10.text(),       rig.form->servers.front()};
     EXPECT_THAT(texts, ElementsAre("自动校时: 关闭 ", "校时数据保存: 关闭 ", "", "",
                                    "/opt/korvel/12-06-2026.log", "/opt/korvel/12-06-2026.log",
                                    "192.0.2.1", "1231", "192.0.2.1      "));
@@ -61,7 +61,7 @@ TEST(StartUp, ProblemsAreReportedAndTheProgramStillRuns) {
     startUp(*rig.form);
     EXPECT_THAT(rig.messageBox.shown,
                 ElementsAre("sntp.cfg 无法建立，使用默认服务器", "本机端口 1231 无法使用"));
-    EXPECT_EQ(rig.form->serverAddress, "203.107.6.88   ");
+    EXPECT_EQ(rig.form->servers.front(), "203.107.6.88   ");
     rig.measure();
     EXPECT_EQ(rig.form->Text1.text(), "无法连接服务器");
     EXPECT_TRUE(rig.form->Command5.isEnabled());
