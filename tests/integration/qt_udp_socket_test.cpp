@@ -15,9 +15,11 @@
 #include <QDeadlineTimer>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <tuple>
 
 namespace korvel {
 namespace {
