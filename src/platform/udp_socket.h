@@ -23,7 +23,8 @@ public:
     // Binds a fresh socket to the local port (0: any free port) for both address families
     // (IPv4 alone where the system has no IPv6) and takes it in place of the one bound before,
     // whose port therefore counts as in use. False when the port cannot be used (in use, out
-    // of range, no right); the socket then keeps its old binding and servers.
+    // of range, no right); the socket then keeps its old binding and servers. A socket bound
+    // anew has no servers (look-ups still pending are cancelled): setServers follows.
     virtual bool bind(std::int32_t localPort) = 0;
     // Releases the binding so that the socket can be bound again; cancels pending look-ups.
     virtual void close() = 0;
