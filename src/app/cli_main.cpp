@@ -26,7 +26,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: korvel-cli measure [SERVER] [--apply] [--port N] [--json]\n"
-    "       korvel-cli --version\n"
+    "  or:  korvel-cli --version\n"
     "\n"
     "Runs one measurement burst against an SNTP server, exactly as the desktop program\n"
     "does: 30 requests 100 ms apart, evaluation at the 25th reply or after 10 s with at\n"
@@ -58,7 +58,7 @@ constexpr const char* kUsage =
     "clock may have been set), 64 bad arguments. Why no server was reached (name not\n"
     "resolved, network unreachable) goes to standard error.\n";
 
-constexpr const char* kVersion = "korvel-cli 1.00\n";
+constexpr const char* kVersion = "korvel-cli " KORVEL_VERSION "\n";
 constexpr int kPortUnusable = 5;
 constexpr int kNoScratchFile = 6;
 constexpr int kCorrectionFailed = 4;
