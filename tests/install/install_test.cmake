@@ -26,6 +26,8 @@ set(expected
     "${PREFIX}/share/applications/org.example.korvel.desktop"
     "${PREFIX}/share/icons/hicolor/scalable/apps/korvel.svg"
     "${PREFIX}/share/metainfo/org.example.korvel.metainfo.xml"
+    "${PREFIX}/share/man/man1/korvel.1.gz"
+    "${PREFIX}/share/man/man1/korvel-cli.1.gz"
     "${PREFIX}/share/doc/korvel/49-korvel-set-time.rules.example"
     "${PREFIX}/share/doc/korvel/changelog.gz"
     "${PREFIX}/share/doc/korvel/copyright")
