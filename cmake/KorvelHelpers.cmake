@@ -12,20 +12,15 @@ function(korvel_warnings target)
     endif()
 endfunction()
 
-# korvel_add_library(name [OBJECT|STATIC] SOURCES ... [DEPS ...])
-# A folder of the program. Core folders are OBJECT libraries gathered into korvel_core;
-# they never link Qt, so a Qt include in the core fails to compile.
+# korvel_add_library(name SOURCES ... [DEPS ...] [PUBLIC_DEPS ...])
+# A static library of the program. DEPS are linked privately (every library shares the include
+# root src/); PUBLIC_DEPS are those whose headers the library's own headers include, such as
+# Qt's.
 function(korvel_add_library name)
-    cmake_parse_arguments(ARG "OBJECT;STATIC" "" "SOURCES;DEPS" ${ARGN})
-    if(ARG_OBJECT)
-        add_library(${name} OBJECT ${ARG_SOURCES})
-    else()
-        add_library(${name} STATIC ${ARG_SOURCES})
-    endif()
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PUBLIC_DEPS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-    if(ARG_DEPS)
-        target_link_libraries(${name} PUBLIC ${ARG_DEPS})
-    endif()
+    target_link_libraries(${name} PRIVATE ${ARG_DEPS} PUBLIC ${ARG_PUBLIC_DEPS})
     korvel_warnings(${name})
 endfunction()
 

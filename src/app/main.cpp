@@ -25,7 +25,10 @@ constexpr const char* kUsage =
     "  --version   show the version and end.\n"
     "\n"
     "Any other argument goes to the window toolkit (Qt): for example -platform xcb,\n"
-    "-display :1 or -style fusion.\n";
+    "-display :1 or -style fusion.\n"
+    "\n"
+    "Exit status: 0 when the window is closed or ended, and when another copy already runs\n"
+    "(it says 此程序已经执行！ first).\n";
 
 }  // namespace
 

@@ -6,29 +6,6 @@
 
 namespace korvel {
 
-FileError TimeSyncLog::open(FileSystem& files, const std::string& path) {
-    if (m_file && path == m_path) {
-        return FileError::None;
-    }
-    FileError error = FileError::None;
-    auto file = files.openAppend(path, error);
-    if (!file) {
-        return error;
-    }
-    m_file = std::move(file);
-    m_path = path;
-    return FileError::None;
-}
-
-void TimeSyncLog::close() {
-    m_file.reset();
-    m_path.clear();
-}
-
-bool TimeSyncLog::append(const std::string& line) {
-    return !m_file || m_file->appendLine(line);
-}
-
 std::string eventLine(const SystemTime& local, std::string_view text) {
     std::string line = logDateText(local) + "  " + logTimeText(local);
     line += text;

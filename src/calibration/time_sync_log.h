@@ -1,32 +1,13 @@
 #pragma once
 
-#include <memory>
 #include <string>
 #include <string_view>
 
 #include "common/system_time.h"
-#include "platform/files.h"
 
 namespace korvel {
 
 struct MainForm;
-
-// The append-only record of measurements and corrections. The channel stays open from the
-// first good apply with logging ticked to the end of the program.
-class TimeSyncLog {
-public:
-    // Opening the path already open keeps the channel; another path replaces it only once the
-    // new file is open, so a bad path never loses a working log.
-    FileError open(FileSystem& files, const std::string& path);
-    void close();
-    bool isOpen() const { return m_file != nullptr; }
-    // False when the line did not reach the file.
-    bool append(const std::string& line);
-
-private:
-    std::unique_ptr<TextAppender> m_file;
-    std::string m_path;
-};
 
 // Line layouts.
 std::string eventLine(const SystemTime& local, std::string_view text);

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "exchange/sntp_packet.h"
+#include "sntp/sntp_packet.h"
 
 namespace korvel {
 

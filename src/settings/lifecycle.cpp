@@ -8,6 +8,7 @@
 #include "calibration/time_sync_log.h"
 #include "common/utf8_text.h"
 #include "exchange/exchange.h"
+#include "exchange/scratch_file.h"
 #include "settings/config_file.h"
 #include "settings/settings_panel.h"
 #include "ui/form/caption_animation.h"

@@ -2,6 +2,7 @@
 
 #include "calibration/measure_command.h"
 #include "exchange/exchange.h"
+#include "exchange/scratch_file.h"
 #include "settings/lifecycle.h"
 
 namespace korvel::test {

@@ -1,4 +1,4 @@
-#include "exchange/sntp_packet.h"
+#include "sntp/sntp_packet.h"
 
 #include <cmath>
 #include <utility>

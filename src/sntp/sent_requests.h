@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 
-#include "exchange/sntp_packet.h"
+#include "sntp/sntp_packet.h"
 
 namespace korvel {
 

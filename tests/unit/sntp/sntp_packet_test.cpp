@@ -1,4 +1,4 @@
-#include "exchange/sntp_packet.h"
+#include "sntp/sntp_packet.h"
 
 #include <gtest/gtest.h>
 
