@@ -75,10 +75,11 @@ cp "$deb" "$root/tmp/"
 package=/tmp/$(basename "$deb")
 version=$(dpkg-deb --field "$deb" Version)
 
+tracer=() # a command the next in_root runs under
 in_root() {
-    chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
-        LC_ALL=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
-        DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/korvel-no-system-bus ${DISPLAY:+DISPLAY=$DISPLAY} "$@"
+    "${tracer[@]}" chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
+        LC_ALL=C.UTF-8 DEBIAN_FRONTEND=noninteractive ${DISPLAY:+DISPLAY=$DISPLAY} \
+        DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/korvel-no-system-bus "$@"
 }
 site_file() {
     cat "$root/etc/korvel/sntp.cfg"
@@ -105,9 +106,9 @@ in_root apt-get install -y -q "$package" >"$work/install.log" 2>&1 ||
     fail "install: $(tail -20 "$work/install.log")"
 grep -q "korvel: chronyd keeps this system's clock" "$work/install.log" ||
     fail "the first install did not name the running time service"
+# One line, the one the window appends at a start (compared after the root starts below).
 default_line=$(site_file)
-[ "$(wc -l <"$root/etc/korvel/sntp.cfg")" -eq 1 ] && [ "${#default_line}" -eq 25 ] &&
-    [[ $default_line =~ ^SNTP\ [0-9.]+\ +1231$ ]] ||
+[ "$(wc -l <"$root/etc/korvel/sntp.cfg")" -eq 1 ] && [ -n "$default_line" ] ||
     fail "sntp.cfg after the install: $(site_file)"
 [ "$(stat -c %a "$root/etc/korvel/sntp.cfg")" = 644 ] || fail "sntp.cfg not 0644"
 [ -z "$(in_root dpkg-query -W -f='${Conffiles}' korvel)" ] || fail "the package has conffiles"
@@ -151,11 +152,10 @@ fonts() {
 svg_plugin='/qt6/plugins/imageformats/libqsvg\.so$'
 cjk_font='(CJK|wqy)'
 step "the window under strace on $display (root start 1)"
-strace -f -qq -y -e trace=open,openat,mmap -e status=successful -o "$trace" \
-    chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LC_ALL=C.UTF-8 \
-    DISPLAY="$display" DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/korvel-no-system-bus \
-    sh -c 'echo $$ >/tmp/window.pid; exec korvel' &
+tracer=(strace -f -qq -y -e trace=open,openat,mmap -e status=successful -o "$trace")
+in_root sh -c 'echo $$ >/tmp/window.pid; exec korvel' &
 traced=$!
+tracer=()
 for _ in $(seq 300); do
     loaded | grep -Eq "$svg_plugin" && fonts | grep -Eq "$cjk_font" && break
     kill -0 "$traced" 2>/dev/null || break
@@ -195,17 +195,18 @@ essential=$(in_root dpkg-query -W -f='${Package} ${Essential}\n' | awk '$2 == "y
 # shellcheck disable=SC2086
 allowed=$( (closure korvel; closure $essential) | sort -u)
 outside=$(comm -23 <(echo "$packages") <(echo "$allowed"))
-echo "The window loaded or opened $(echo "$opened_files" | wc -l) libraries, plug-ins and fonts from" \
-    "$(echo "$packages" | wc -l) packages:" $packages
+echo "The window loaded or opened $(echo "$opened_files" | wc -l) libraries, plug-ins and" \
+    "fonts from $(echo "$packages" | wc -l) packages:" $packages
 [ -z "$outside" ] || fail "the window opens files of packages outside korvel's Depends: $outside"
 loaded | grep -Eq "$svg_plugin" || fail "the window did not load Qt's SVG plug-in"
 fonts | grep -Eq "$cjk_font" || fail "the window opened no font with Chinese characters"
 
 step "apt-get install --reinstall $package"
+started=$(site_file)
 in_root apt-get install -y -q --reinstall "$package" >"$work/reinstall.log" 2>&1 ||
     fail "second install: $(tail -20 "$work/reinstall.log")"
 ! grep -q "keeps this system's clock" "$work/reinstall.log" || fail "the note came twice"
-[ "$(wc -l <"$root/etc/korvel/sntp.cfg")" -eq 3 ] || fail "the second install changed sntp.cfg"
+[ "$(site_file)" = "$started" ] || fail "the second install changed sntp.cfg: $(site_file)"
 dpkg_verify "after the second install"
 kill "$time_service"
 
