@@ -27,7 +27,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: korvel-cli measure [SERVER...] [--apply [--unattended]] [--port N] [--json]\n"
-    "       korvel-cli --version\n"
+    "  or:  korvel-cli --version\n"
     "\n"
     "Runs one measurement burst against SNTP servers, exactly as the desktop program\n"
     "does: 30 requests 100 ms apart, evaluation at the 25th reply, once the replies stop\n"
@@ -68,7 +68,7 @@ constexpr const char* kUsage =
     "13 consent refused, 64 bad arguments. Why no server was reached (name not resolved,\n"
     "network unreachable) goes to standard error.\n";
 
-constexpr const char* kVersion = "korvel-cli 1.00\n";
+constexpr const char* kVersion = "korvel-cli " KORVEL_VERSION "\n";
 constexpr int kBadArguments = 64;
 
 // The exit status of each outcome; the first eight are the tool's oldest and never change.

@@ -155,7 +155,7 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndSaysWhy) {
          64,
          "",
          "korvel-cli: option '--unattended' goes with '--apply'" + tryHelp},
-        {"version", "--version", {}, 0, "korvel-cli 1.00\n", ""},
+        {"version", "--version", {}, 0, "korvel-cli " KORVEL_VERSION "\n", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
