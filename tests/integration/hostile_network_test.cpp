@@ -24,6 +24,7 @@ enum class Expect {
     OffsetOrCongested,  // heavy loss: an offset from what came, or too few replies
     FewOrNone,          // next to nothing comes back
     NoServer,           // nothing usable came back
+    Refused,            // kiss-o'-death only: nothing more asked, the congestion message
 };
 
 struct NetworkCase {
@@ -44,7 +45,8 @@ std::vector<std::string> decoy(std::vector<std::string> how) {
     return how;
 }
 
-// What the socket and the network do; what a datagram holds is the reply handler's unit test.
+// What the socket and the network do; what a datagram holds is the reply handler's unit test,
+// what the socket lets through from where, its own (qt_udp_socket_test.cpp).
 const NetworkCase kCases[] = {
     // Datagrams of the wrong size, each carrying a forged time, ahead of every genuine reply.
     {"Size0BeforeEachReply", decoy({"--decoy-size", "0"}), nullptr, Expect::Offset},
@@ -54,13 +56,9 @@ const NetworkCase kCases[] = {
     {"Size1500BeforeEachReply", decoy({"--decoy-size", "1500"}), nullptr, Expect::Offset},
     {"OnlySize47Replies", {"--size", "47"}, nullptr, Expect::NoServer},
     {"OnlySize49Replies", {"--size", "49"}, nullptr, Expect::NoServer},
-    // Forged replies racing the genuine ones from where the connected socket takes nothing.
-    {"ForgedReplyFromOtherAddress",
-     decoy({"--decoy-from", std::string(NamespacePair::kOtherServerAddress) + ":123"}), nullptr,
-     Expect::Offset},
-    {"ForgedReplyFromOtherPort",
-     decoy({"--decoy-from", std::string(NamespacePair::kServerAddress) + ":124"}), nullptr,
-     Expect::Offset},
+    // A kiss-o'-death ends the burst with its own outcome.
+    {"KissOfDeathRate", {"--kod", "RATE"}, nullptr, Expect::Refused},
+    {"KissOfDeathDeny", {"--kod", "DENY"}, nullptr, Expect::Refused},
     // Impaired paths, seeded so every run sees the same packets.
     {"NoLoss", {}, "loss0", Expect::Offset},
     {"HalfLost", {}, "loss50", Expect::OffsetOrCongested},
@@ -116,6 +114,9 @@ TEST_P(HostileNetwork, EndsInTheRightOffsetOrAnHonestMessage) {
             break;
         case Expect::NoServer:
             EXPECT_EQ(outcome.outcome, Outcome::NoReply) << describe(outcome);
+            break;
+        case Expect::Refused:
+            EXPECT_EQ(outcome.outcome, Outcome::RefusedByServer) << describe(outcome);
             break;
     }
 }

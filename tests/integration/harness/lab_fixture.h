@@ -35,7 +35,8 @@ protected:
     // Runs a command in the client namespace to its end (20 s at most).
     int runInClient(std::vector<std::string> argv, std::string& output);
 
-    // Every burst ends: evaluated, or with no reply, too few or replies flagged invalid.
+    // Every burst ends: evaluated, or with no reply, too few, replies flagged invalid or a
+    // kiss-o'-death.
     static void expectSoundOutcome(const BurstSeen& outcome);
     static std::string describe(const BurstSeen& outcome);
     // A path in the test's own folder.
