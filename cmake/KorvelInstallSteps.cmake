@@ -1,7 +1,7 @@
 # Install steps that depend on where the program lands, run by `cmake --install` after the
 # files are copied. Set before this script: korvel_program_dir, korvel_bin_dir,
 # korvel_data_dir (each relative to the prefix or absolute), korvel_resources_dir and
-# korvel_default_config_line. Nothing installed carries a file capability: the clock is set
+# korvel_site_config_line. Nothing installed carries a file capability: the clock is set
 # through systemd-timedated, where polkit decides who may.
 
 function(korvel_full_path out dir)
@@ -55,7 +55,7 @@ else()
 endif()
 set(config "$ENV{DESTDIR}${site_dir}/sntp.cfg")
 if(NOT EXISTS "${config}")
-    file(WRITE "${config}" "${korvel_default_config_line}\n")
+    file(WRITE "${config}" "${korvel_site_config_line}\n")
     korvel_installed("${config}")
 else()
     message(STATUS "Up-to-date: ${config} (kept)")

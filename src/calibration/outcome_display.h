@@ -20,6 +20,15 @@ std::string outcomeText(Outcome outcome);
 // The offset box's text: a blank, the offset with six decimals, " 秒".
 std::string offsetDisplayText(double offsetSec);
 
+// Why a server may not be asked, from its kiss-o'-death code.
+std::string refusalText(const std::string& server, const std::string& kissCode);
+
+// Each server's median offset, one line each, where the servers disagreed.
+std::string serverMedians(const MainForm& form);
+// The servers whose replies were not averaged although they answered, and why; empty when
+// every server that answered was.
+std::string serversLeftOut(const MainForm& form);
+
 // How a burst or a correction ended: kept on the form, shown where the window shows it, and
 // told to whoever watches the form's outcomes. The only place outcomes become window texts.
 void recordOutcome(MainForm& form, OutcomeRecord record);

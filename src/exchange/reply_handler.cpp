@@ -1,8 +1,15 @@
 #include "exchange/reply_handler.h"
 
+#include <algorithm>
+#include <string>
+
 #include "calibration/offset_evaluation.h"
 #include "common/day_date.h"
+#include "common/utf8_text.h"
+#include "exchange/burst_supervision.h"
+#include "exchange/exchange.h"
 #include "exchange/request_sender.h"
+#include "sntp/rate_holds.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -16,6 +23,38 @@ constexpr int kServerMode = 4;
 constexpr int kUnsynchronisedStratum = 16;
 constexpr std::uint8_t kLeapWarningByte = 96;
 
+// Keeps the server from being asked for 64 s, in a file that later runs read too.
+void holdAfterRate(MainForm& form, const std::string& server) {
+    FileSystem& files = form.platform.files;
+    const std::string folder = files.privateRuntimeFolder();
+    if (folder.empty()) {
+        return;
+    }
+    const std::string path = joinPath(folder, kRateHoldFileName);
+    const double now = ntpSeconds(form.platform.systemClock.getSystemTime());
+    RateHolds holds = parseRateHolds(files.readFirstLine(path).value_or(""), now);
+    holds[server] = now + kRateHoldSec;
+    files.replaceWithLine(path, formatRateHolds(holds));
+}
+
+// A kiss-o'-death to a request of this burst: the server leaves the rotation for its code.
+void kissOfDeath(MainForm& form, const SntpPacket& packet, int server) {
+    SentRequests::Entry* request = form.sentRequests.find(originateOf(packet), server);
+    const std::string code = kissCode(packet);
+    if (request == nullptr || (code != "RATE" && code != "DENY" && code != "RSTR")) {
+        return;
+    }
+    request->answered = true;
+    form.rotation.leave(server, ServerStatus::KissOfDeath, code);
+    const std::string name = trimBlanks(form.servers[static_cast<std::size_t>(server)]);
+    if (code == "RATE") {
+        holdAfterRate(form, name);
+    } else {
+        form.refusingServers[name] = code;
+    }
+    serverLeft(form);
+}
+
 }  // namespace
 
 bool isUsableReply(const SntpPacket& packet) {
@@ -23,7 +62,7 @@ bool isUsableReply(const SntpPacket& packet) {
            packet.transmitSeconds != 0;
 }
 
-void datagramArrival(MainForm& form, std::int32_t byteCount) {
+void datagramArrival(MainForm& form, std::int32_t byteCount, int server) {
     if (byteCount != static_cast<std::int32_t>(kPacketSize)) {
         return;
     }
@@ -36,10 +75,14 @@ void datagramArrival(MainForm& form, std::int32_t byteCount) {
     }
     swapByteOrder(buffer);
     const auto packet = form.scratchFile.bytesToRecord(buffer);
+    if (packet && modeOf(*packet) == kServerMode && packet->stratum == 0) {
+        kissOfDeath(form, *packet, server);
+        return;
+    }
     if (!packet || !isUsableReply(*packet)) {
         return;
     }
-    SentRequests::Entry* request = form.sentRequests.find(originateOf(*packet));
+    SentRequests::Entry* request = form.sentRequests.find(originateOf(*packet), server);
     if (request == nullptr) {
         return;
     }
@@ -53,6 +96,8 @@ void datagramArrival(MainForm& form, std::int32_t byteCount) {
         return;
     }
     request->answered = true;
+    form.rotation.answered(server);
+    form.largestDelaySec = std::max(form.largestDelaySec, (arrival - request->sentAt) - (t3 - t2));
 
     const std::int16_t k = ++form.repliesReceived;
     ReplyRecord& record = form.replyRecords[static_cast<std::size_t>(k)];
@@ -63,11 +108,15 @@ void datagramArrival(MainForm& form, std::int32_t byteCount) {
     record.t2 = t2;
     record.t3 = t3;
     record.t4 = arrival;
+    record.server = static_cast<std::int16_t>(server);
 
     if (k >= kRepliesPerBurst) {
         form.platform.beeper.beep();
         form.Timer2->stop();
+        form.quietTimer->stop();
         adjust(form, form.repliesReceived);
+    } else {
+        replyCounted(form);
     }
 }
 

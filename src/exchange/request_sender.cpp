@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/day_date.h"
+#include "exchange/burst_supervision.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -29,7 +30,15 @@ SystemTime burstClockReading(MainForm& form) {
 
 void requestTick(MainForm& form) {
     if (form.requestsSent >= kRequestsPerBurst) {
-        form.Timer1->stop();
+        requestsOut(form);
+        return;
+    }
+    const std::optional<int> server = form.rotation.next();
+    if (!server) {
+        // A server still being looked up may yet take requests; otherwise none may.
+        if (!form.rotation.anyLookingUp()) {
+            requestsOut(form);
+        }
         return;
     }
     const SystemTime now = burstClockReading(form);
@@ -39,10 +48,11 @@ void requestTick(MainForm& form) {
     // A request that cannot be converted or sent still counts, so the burst keeps its pace.
     if (auto bytes = form.scratchFile.recordToBytes(requestPacket(transmit))) {
         swapByteOrder(*bytes);
-        if (form.platform.socket.send(*bytes)) {
-            form.sentRequests.add(transmit, ntpSeconds(now));
+        if (form.platform.socket.send(*server, *bytes)) {
+            form.sentRequests.add(transmit, ntpSeconds(now), *server);
         }
     }
+    form.rotation.sent(*server);
     ++form.requestsSent;
 }
 

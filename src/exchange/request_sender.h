@@ -12,7 +12,8 @@ struct MainForm;
 // that a reply must have seen the request to match it.
 inline constexpr std::uint32_t kRandomFractionMask = (1u << 22) - 1;
 
-// Timer1: one SNTP request per tick, 30 per burst; the 31st tick stops the timer.
+// Timer1: one SNTP request per tick to the server whose turn it is, 30 per burst; the 31st
+// tick, or the first on which no server may be asked, stops the timer.
 void requestTick(MainForm& form);
 
 // The system clock read for the current burst. When the reading shows that the clock stepped

@@ -45,8 +45,8 @@ std::string configPathToRead(FileSystem& files) {
 }
 
 SavedConfig saveConfig(FileSystem& files, const std::string& addressField,
-                       const std::string& portField) {
-    const std::string line = formatConfigLine(addressField, portField);
+                       const std::string& portField, const std::vector<std::string>& extraServers) {
+    const std::string line = formatConfigLine(addressField, portField, extraServers);
     if (const std::string user = userConfigFile(files, false);
         !user.empty() && files.exists(user)) {
         return {user, files.replaceWithLine(user, line)};

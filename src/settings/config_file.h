@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/config_line.h"
 #include "platform/files.h"
@@ -30,6 +31,7 @@ struct SavedConfig {
 // else the site file, and when that cannot be written a new user's copy. A file that cannot
 // be written stays whole.
 SavedConfig saveConfig(FileSystem& files, const std::string& addressField,
-                       const std::string& portField);
+                       const std::string& portField,
+                       const std::vector<std::string>& extraServers = {});
 
 }  // namespace korvel

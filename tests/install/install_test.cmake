@@ -64,9 +64,12 @@ if(NOT exec STREQUAL "Exec=${PREFIX}/bin/korvel")
     fail("desktop entry has ${exec}")
 endif()
 
+# The site file names four servers: the default address in its 15-character field, the port,
+# then three more.
 file(STRINGS "${program_dir}/sntp.cfg" config)
-string(LENGTH "${config}" config_length)
-if(NOT config MATCHES "^SNTP [0-9.]+ +[0-9]+$" OR NOT config_length EQUAL 25)
+string(SUBSTRING "${config}" 0 25 described)
+if(NOT described MATCHES "^SNTP [0-9.]+ +[0-9]+$" OR
+        NOT config MATCHES "^.{25}( [a-z.]+){3}$")
     fail("sntp.cfg holds '${config}'")
 endif()
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "sntp/outcome.h"
 #include "sntp/reply_record.h"
 #include "sntp/sent_requests.h"
+#include "sntp/server_rotation.h"
 #include "ui/form/controls.h"
 
 namespace korvel {
@@ -67,9 +69,21 @@ struct MainForm {
     std::unique_ptr<Timer> Timer6;  // indicator reset
     std::unique_ptr<Timer> Timer7;  // caption animation
     std::unique_ptr<Timer> Timer4;  // notices shown after the handler that raised them
+    std::unique_ptr<Timer> quietTimer;  // the replies of a burst whose requests are out stopped
 
     SyncSettings settings;
-    std::string serverAddress;  // address field the bursts look up
+    // The server set: the address field first, then the servers after the port field.
+    std::vector<std::string> servers;
+    ServerRotation rotation;  // of the current burst
+    // Servers that refused service (DENY, RSTR) are not asked again while the program runs.
+    std::map<std::string, std::string> refusingServers;
+    double largestDelaySec = 0.0;  // of the replies counted in the current burst
+    bool requestsOut = false;      // the current burst sends no more requests
+    struct LookUpProblem {
+        ConnectOutcome outcome;
+        std::string text;
+    };
+    std::vector<LookUpProblem> lookUpProblems;  // of the current burst's servers
     ScratchFile scratchFile;
     TimeSyncLog timeSyncLog;
 

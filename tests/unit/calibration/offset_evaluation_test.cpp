@@ -19,6 +19,7 @@ struct Reply {
     double offset;
     double delay;
     std::int16_t invalid = 0;
+    std::int16_t server = 0;
 };
 
 // A burst in the measuring state whose records 1..n hold replies with the given offset and
@@ -39,6 +40,7 @@ struct EvaluationRig {
             r.t3 = r.t2;
             r.t4 = replies[i].delay;
             r.invalid = replies[i].invalid;
+            r.server = replies[i].server;
         }
         adjust(form(), static_cast<std::int16_t>(replies.size()));
     }
@@ -53,7 +55,7 @@ struct EvaluationRig {
 };
 
 TEST(Evaluation, FourFlaggedRepliesRejectTheBurstThreeDoNot) {
-    for (const int n : {10, 25}) {
+    for (const int n : {14, 25}) {
         for (const int flagged : {3, 4}) {
             SCOPED_TRACE(testing::Message() << n << " replies, " << flagged << " flagged");
             EvaluationRig e;
@@ -137,6 +139,30 @@ TEST(Evaluation, ScheduledBurstDecidesByTheMagnitudeOfTheOffset) {
         const std::vector<std::string> log = e.rig.logLines();
         EXPECT_EQ(log.size(), c.corrected ? 4U : 3U);
         EXPECT_THAT(log.back(), testing::EndsWith(c.decision));
+    }
+}
+
+// With a server set the schedule steps only when two or more servers agreed; otherwise the
+// decision is logged as withheld and the offset stays to be applied by hand.
+TEST(Evaluation, ScheduleOnAServerSetStepsOnlyOnTwoServersWord) {
+    for (const std::int16_t secondServer : {std::int16_t{0}, std::int16_t{1}}) {
+        SCOPED_TRACE(secondServer);
+        EvaluationRig e;
+        e.rig.startLog();
+        e.form().servers = {"192.0.2.1      ", "192.0.2.2"};
+        std::vector<Reply> replies(25, Reply{0.25, 0.01});
+        for (std::size_t i = 0; i < replies.size(); i += 2) {
+            replies[i].server = secondServer;
+        }
+        e.evaluate(replies, /*scheduled=*/true);
+        const bool stepped = secondServer == 1;
+        EXPECT_EQ(e.rig.time.clockSteps().size(), stepped ? 1U : 0U);
+        EXPECT_EQ(e.form().lastOutcome.outcome,
+                  stepped ? Outcome::Stepped : Outcome::WithheldNoSecondOpinion);
+        EXPECT_THAT(e.rig.logLines().back(),
+                    testing::EndsWith(stepped ? "   自动校准执行（无时差限制）"
+                                              : "   自动未校准执行（没有第二台服务器确认）"));
+        EXPECT_EQ(e.form().Command6.isEnabled(), !stepped);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,7 @@ TEST(StartUp, LeavesTheWindowInItsInitialState) {
     const std::vector<std::string> texts{
         form.StatusBar1.panel(0), form.StatusBar1.panel(1), form.Label4.caption(),
         form.Label8.caption(),    form.Text4.text(),        form.settings.logPath,
-        form.Text9.text(),        form.Text10.text(),       rig.form->serverAddress};
+        form.Text9.text(),        form.Text10.text(),       rig.form->servers.front()};
     EXPECT_THAT(texts, ElementsAre("自动校时: 关闭 ", "校时数据保存: 关闭 ", "", "",
                                    "/opt/korvel/12-06-2026.log", "/opt/korvel/12-06-2026.log",
                                    "192.0.2.1", "1231", "192.0.2.1      "));
@@ -61,10 +62,32 @@ TEST(StartUp, ProblemsAreReportedAndTheProgramStillRuns) {
     startUp(*rig.form);
     EXPECT_THAT(rig.messageBox.shown,
                 ElementsAre("sntp.cfg 无法建立，使用默认服务器", "本机端口 1231 无法使用"));
-    EXPECT_EQ(rig.form->serverAddress, "203.107.6.88   ");
+    EXPECT_EQ(rig.form->servers.front(), "203.107.6.88   ");
     rig.measure();
     EXPECT_EQ(rig.form->Text1.text(), "无法连接服务器");
     EXPECT_TRUE(rig.form->Command5.isEnabled());
+}
+
+// The servers after the port field join the set, one not usable named; applying the panel
+// keeps them; a server that refused service is not asked again while the program runs.
+TEST(StartUp, TakesTheServerSetFromTheFirstLine) {
+    TestRig rig;
+    FakeSntpServer second{rig.time, rig.socket, "192.0.2.2"};
+    rig.files.textFiles[rig.cfgPath()] = {"SNTP 192.0.2.1       1231 192.0.2.2 bad_name"};
+    startUp(*rig.form);
+    EXPECT_THAT(rig.messageBox.shown, ElementsAre("sntp.cfg 中的服务器无法使用，已跳过: bad_name"));
+    EXPECT_THAT(rig.form->servers, ElementsAre("192.0.2.1      ", "192.0.2.2"));
+    applySettings(*rig.form);
+    EXPECT_EQ(rig.files.lines(rig.cfgPath()).front(), "SNTP 192.0.2.1       1231 192.0.2.2");
+
+    second.tamper = [](int, std::vector<std::uint8_t>& reply) {
+        reply[1] = 0;
+        std::copy_n("DENY", 4, reply.begin() + 12);
+    };
+    rig.measure();
+    rig.measure();
+    EXPECT_EQ(second.requestsSeen(), 1);
+    EXPECT_EQ(rig.form->lastOutcome.outcome, Outcome::Evaluated);
 }
 
 // Three ways to end during a burst with logging on: only closing the window and toolbar 7 write

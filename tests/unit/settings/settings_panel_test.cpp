@@ -92,7 +92,7 @@ TEST_F(SettingsPanel, ApplyTakesTheSettingsWritesTheConfigurationAndRebinds) {
         const std::string field = std::string(c.line).substr(5, 15);
         EXPECT_EQ(form.Text9.text() + "|" + form.Text10.text(),
                   field.substr(0, field.find(' ')) + "|123 ");
-        EXPECT_EQ(form.serverAddress, field);
+        EXPECT_EQ(form.servers.front(), field);
         EXPECT_EQ(rig.socket.localPort(), 123);
         EXPECT_EQ(rig.files.byteFilesOpened, opened + 1);
         EXPECT_TRUE(rig.messageBox.shown.empty());
@@ -138,7 +138,7 @@ TEST_F(SettingsPanel, RefusedAddressOrPortSavesNothingAndKeepsThePanelOpen) {
         EXPECT_EQ(selected, c.selected ? std::vector{c.selected} : std::vector<TextBox*>{});
         EXPECT_EQ(cfgLine(), kStartLine);
         EXPECT_EQ(rig.socket.localPort(), 1231);
-        EXPECT_EQ(form.serverAddress, "192.0.2.1      ");
+        EXPECT_EQ(form.servers.front(), "192.0.2.1      ");
         EXPECT_FALSE(form.settings.autoSyncOn);
         EXPECT_TRUE(panelOpen());
         toggleSettingsPanel(form);
@@ -157,7 +157,7 @@ TEST_F(SettingsPanel, MissingLogFolderStopsAfterTheConfigurationWasWritten) {
     applySettings(form);
     EXPECT_THAT(rig.messageBox.shown, ElementsAre("校时数据保存路径错误"));
     EXPECT_EQ(cfgLine(), "SNTP 10.0.0.2        1231");
-    EXPECT_EQ(rig.form->serverAddress, "10.0.0.2       ");
+    EXPECT_EQ(rig.form->servers.front(), "10.0.0.2       ");
     EXPECT_FALSE(form.settings.autoSyncOn || form.settings.logOn);
     EXPECT_EQ(form.settings.logPath, TestRig::kLogPath);
     EXPECT_EQ(form.StatusBar1.panel(0), "自动校时: 关闭  ");  // as opening the panel left it
