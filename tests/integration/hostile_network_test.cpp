@@ -95,8 +95,6 @@ const NetworkCase kCases[] = {
     // Replies a client must not take.
     {"Mode3Replies", {"--first-byte", "0x23"}, nullptr, Expect::NoServer},
     {"Mode5Replies", {"--first-byte", "0x25"}, nullptr, Expect::NoServer},
-    {"KissOfDeathRate", {"--kod", "RATE"}, nullptr, Expect::NoServer},
-    {"KissOfDeathDeny", {"--kod", "DENY"}, nullptr, Expect::NoServer},
     {"Stratum16", {"--stratum", "16"}, nullptr, Expect::TimeInvalid},
     {"LeapAlarmOnThreeReplies", onReplies(1, 3, "byte0=0xe4"), nullptr, Expect::Offset},
     {"LeapAlarmOnFourReplies", onReplies(1, 4, "byte0=0xe4"), nullptr, Expect::TimeInvalid},
@@ -301,8 +299,7 @@ TEST_F(NetworkLab, CliReportsInJsonWhateverTheLocale) {
 }
 
 // The server at an IPv6 address, from the window; then korvel-cli by names: one with only
-// an IPv6 address, one behind a name server that stalls 3 s, and one that does not exist;
-// and korvel-cli with bad arguments, each named on one line.
+// an IPv6 address, one behind a name server that stalls 3 s, and one that does not exist.
 TEST_F(NetworkLab, Ipv6AndSlowOrFailingNameLookUps) {
     startTool(KORVEL_TEST_RESPONDER,
               {"--bind", "::", "--offset", std::to_string(kServerOffsetSec)});
@@ -319,7 +316,6 @@ TEST_F(NetworkLab, Ipv6AndSlowOrFailingNameLookUps) {
         << NamespacePair::kServerIpv6Address << " six.test\n";
     std::ofstream(net->clientEtc() + "/resolv.conf")
         << "nameserver " << NamespacePair::kOtherServerAddress << "\n";
-    const std::string tryHelp = "\nTry 'korvel-cli --help'\n";
     const struct {
         const char* args;
         int status;
@@ -328,13 +324,6 @@ TEST_F(NetworkLab, Ipv6AndSlowOrFailingNameLookUps) {
         {"measure six.test", 0, "replies used 20 of 25"},
         {"measure slow.test", 0, "replies used 20 of 25"},
         {"measure none.test", 1, "服务器名称无法解析: none.test\n无法连接服务器"},
-        {"measure --bogus", 64, "korvel-cli: unknown option '--bogus'" + tryHelp},
-        {"", 64, "korvel-cli: missing command 'measure'" + tryHelp},
-        {"measure --port", 64, "korvel-cli: option '--port' needs a port number" + tryHelp},
-        {"measure --port 70000", 64, "korvel-cli: bad port '70000' (0 to 65535)" + tryHelp},
-        {"measure '10.0 .1'", 64, "korvel-cli: bad server address '10.0 .1'" + tryHelp},
-        {"measure a.cn 10.0.0.1", 64, "korvel-cli: one server only, not also '10.0.0.1'" + tryHelp},
-        {"--version", 0, "korvel-cli 1.00\n"},
     };
     for (const auto& c : cases) {
         std::string output;

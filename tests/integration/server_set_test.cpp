@@ -50,8 +50,8 @@ const ServerSetCase kCases[] = {
      {{}, {"--ratelimit", "3:4"}, {"--silent"}, {"--offset", kHourAhead}},
      {},
      0,
-     {8, 8, 8, 8},
-     "agreed: 198.18.0.2, 198.18.0.3\nnot used: 198.18.0.4 (silent), 198.18.0.5 (disagrees)"},
+     {8, 8, 7, 7},
+     "agreed: 198.18.0.2, 198.18.0.3\nnot used: 198.18.0.4 (noReply), 198.18.0.5 (disagrees)"},
     // Two replies, then RATE: nothing more, and the hold outlives the process.
     {"SingleServerThatLimits",
      {{"--limit", "0.125:20:0.5"}},
