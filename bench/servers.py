@@ -263,7 +263,9 @@ def check_servers():
                 raise RuntimeError(f"{label} never answered synchronised")
             time.sleep(0.5)
         served = probe(name, 8)
-        if served is None or abs(served[0] - offset) > 0.002 or abs(served[1]) > 0.005:
+        # An unshifted receive time would show as half the offset, with a round trip of minus
+        # the offset; the bounds leave room for a loaded machine's scheduling.
+        if served is None or abs(served[0] - offset) > 0.02 or abs(served[1]) > 0.05:
             raise RuntimeError(f"{label} serves {served}; expected {offset:+.6f} s and a "
                                "round trip near zero")
         print(f"  {label:42} serves {served[0]:+.6f} s, direct round trip "
