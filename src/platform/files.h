@@ -61,6 +61,9 @@ public:
     virtual ~FileSystem() = default;
     // The folder that holds the program, without a trailing separator unless it is a root.
     virtual std::string programFolder() = 0;
+    // The folder of the site's settings, which every user of the machine reads: the program's
+    // folder where the site file lies beside the program (or a link to it does).
+    virtual std::string siteFolder() = 0;
     // A folder for short-lived files that only this user can reach (owned by the user, no
     // access for others, itself no link); empty when there is none.
     virtual std::string privateRuntimeFolder() = 0;

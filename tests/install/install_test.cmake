@@ -26,6 +26,8 @@ set(expected
     "${PREFIX}/share/applications/org.example.korvel.desktop"
     "${PREFIX}/share/icons/hicolor/scalable/apps/korvel.svg"
     "${PREFIX}/share/metainfo/org.example.korvel.metainfo.xml"
+    "${PREFIX}/share/man/man1/korvel.1.gz"
+    "${PREFIX}/share/man/man1/korvel-cli.1.gz"
     "${PREFIX}/share/doc/korvel/49-korvel-set-time.rules.example"
     "${PREFIX}/share/doc/korvel/changelog.gz"
     "${PREFIX}/share/doc/korvel/copyright")
@@ -68,8 +70,8 @@ endif()
 # then three more.
 file(STRINGS "${program_dir}/sntp.cfg" config)
 string(SUBSTRING "${config}" 0 25 described)
-if(NOT described MATCHES "^SNTP [0-9.]+ +[0-9]+$" OR
-        NOT config MATCHES "^.{25}( [a-z.]+){3}$")
+string(SUBSTRING "${config}" 25 -1 others)
+if(NOT described MATCHES "^SNTP [0-9.]+ +[0-9]+$" OR NOT others MATCHES "^( [a-z.]+)( [a-z.]+)( [a-z.]+)$")
     fail("sntp.cfg holds '${config}'")
 endif()
 
@@ -107,7 +109,8 @@ execute_process(COMMAND unshare -n setpriv --bounding-set -sys_time --inh-caps -
      --offset 2 & sleep 0.3; \"$1\" measure 127.0.0.1; status=$?; kill $!; exit $status"
     "${RESPONDER}" "${PREFIX}/bin/korvel-cli"
     RESULT_VARIABLE measure_status OUTPUT_VARIABLE measured ERROR_VARIABLE measured)
-if(NOT measure_status EQUAL 0 OR NOT measured MATCHES "offset 2\\.00")
+# Within 10 ms of the responder's 2 s (a measurement here once gave 1.999991).
+if(NOT measure_status EQUAL 0 OR NOT measured MATCHES "offset (1\\.99|2\\.00)")
     fail("installed korvel-cli without CAP_SYS_TIME: ${measure_status} ${measured}")
 endif()
 

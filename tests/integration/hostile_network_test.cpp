@@ -39,6 +39,7 @@ enum class Expect {
     FewOrNone,          // next to nothing comes back
     NoServer,           // nothing usable came back
     TimeInvalid,        // the server flags its time invalid
+    Refused,            // a kiss-o'-death: nothing more asked, the congestion message
 };
 
 struct NetworkCase {
@@ -95,6 +96,8 @@ const NetworkCase kCases[] = {
     // Replies a client must not take.
     {"Mode3Replies", {"--first-byte", "0x23"}, nullptr, Expect::NoServer},
     {"Mode5Replies", {"--first-byte", "0x25"}, nullptr, Expect::NoServer},
+    {"KissOfDeathRate", {"--kod", "RATE"}, nullptr, Expect::Refused},
+    {"KissOfDeathDeny", {"--kod", "DENY"}, nullptr, Expect::Refused},
     {"Stratum16", {"--stratum", "16"}, nullptr, Expect::TimeInvalid},
     {"LeapAlarmOnThreeReplies", onReplies(1, 3, "byte0=0xe4"), nullptr, Expect::Offset},
     {"LeapAlarmOnFourReplies", onReplies(1, 4, "byte0=0xe4"), nullptr, Expect::TimeInvalid},
@@ -176,6 +179,9 @@ TEST_P(HostileNetwork, EndsInTheRightOffsetOrAnHonestMessage) {
             break;
         case Expect::TimeInvalid:
             EXPECT_EQ(outcome.text1, kServerTimeInvalid) << describe(outcome);
+            break;
+        case Expect::Refused:
+            EXPECT_EQ(outcome.text1, kCongested) << describe(outcome);
             break;
     }
 }
