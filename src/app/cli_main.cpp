@@ -44,8 +44,11 @@ constexpr const char* kUsage =
     "              systemd-timedated (polkit may ask for a password; on a terminal without a\n"
     "              desktop agent pkttyagent asks, when installed), without timedated only\n"
     "              with CAP_SYS_TIME. A refusal prints 校准失败, its reason on standard error.\n"
-    "  --unattended  with --apply: step only when two or more servers agreed (one server\n"
-    "              is never enough), for a correction nobody watches.\n"
+    "  --unattended  with --apply, for a correction nobody watches: step only when two or\n"
+    "              more servers agreed (one server is never enough) and no other time service\n"
+    "              keeps the clock; a process that holds the right to set the clock\n"
+    "              (CAP_SYS_TIME) sets it itself.\n"
+    "  --site-config  read the site's sntp.cfg, never a user's own copy.\n"
     "  --port N    send from local UDP port N (default: any free port).\n"
     "  --json      print one JSON object instead: server, port, offset, offsetWholeSec,\n"
     "              repliesCounted, repliesUsed, delayMin, delayMax and replies (offset,\n"
@@ -151,6 +154,7 @@ struct Options {
     std::int32_t localPort = 0;
     bool apply = false;
     bool unattended = false;
+    bool siteConfig = false;
     bool json = false;
 };
 
@@ -198,6 +202,8 @@ std::variant<Options, Request, BadArgument> parseArguments(
             options.json = true;
         } else if (argument == "--unattended") {
             options.unattended = true;
+        } else if (argument == "--site-config") {
+            options.siteConfig = true;
         } else if (argument == "--port") {
             if (i + 1 == arguments.size()) {
                 return BadArgument{"option '--port' needs a port number"};
@@ -224,8 +230,9 @@ std::variant<Options, Request, BadArgument> parseArguments(
 }
 
 // The server set of sntp.cfg; a server it cannot use is said on standard error.
-std::vector<std::string> configuredServers(FileSystem& files, Console& console) {
-    const auto line = files.readFirstLine(configPathToRead(files));
+std::vector<std::string> configuredServers(FileSystem& files, Console& console, bool siteOnly) {
+    const auto line = files.readFirstLine(siteOnly ? joinPath(files.siteFolder(), kConfigFileName)
+                                                   : configPathToRead(files));
     if (line) {
         const ConfigFields fields = parseConfigLine(firstTextField(*line));
         for (const std::string& skipped : fields.skippedServers) {
@@ -281,6 +288,23 @@ struct Report {
     bool measured() const { return burst.outcome == Outcome::Evaluated; }
 };
 
+// Why an unattended run must not step: one server's word, or another time service that keeps
+// the clock; nullopt when it may.
+std::optional<OutcomeRecord> unattendedHold(const Report& report, SystemClock& clock) {
+    if (report.servers.size() < 2 || report.result.agreedServers < 2) {
+        return OutcomeRecord{Outcome::WithheldNoSecondOpinion,
+                             "无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。",
+                             {}};
+    }
+    if (const std::string service = clock.competingTimeService(); !service.empty()) {
+        return OutcomeRecord{Outcome::WithheldOtherTimeService,
+                             "本机的时间服务 " + service + " 正在管理时钟，无人值守校准不与它争，" +
+                                 "时钟没有校准。",
+                             {}};
+    }
+    return std::nullopt;
+}
+
 // One burst, and a correction when asked for and measured, on the program's own handlers.
 Report runMeasurement(const Options& options, CliPlatform& platform) {
     FileSystem& files = platform.files;
@@ -288,14 +312,19 @@ Report runMeasurement(const Options& options, CliPlatform& platform) {
     SilentBeeper beeper;
     SoleInstance instance;
     NoWindows windows;
-    MainForm form(Platform{platform.systemClock, platform.localClock, platform.socket,
-                           platform.timers, files, messageBox, beeper, instance, windows, windows,
-                           platform.steadyClock, platform.random});
+    // Nobody watches an unattended run: a process that may set the clock itself does so.
+    SystemClock& clock = options.unattended && platform.systemClock.holdsRightToStep()
+                             ? platform.directClock
+                             : platform.systemClock;
+    MainForm form(Platform{clock, platform.localClock, platform.socket, platform.timers, files,
+                           messageBox, beeper, instance, windows, windows, platform.steadyClock,
+                           platform.random});
     attachExchange(form);
 
     Report report;
-    report.servers =
-        options.servers.empty() ? configuredServers(files, platform.console) : options.servers;
+    report.servers = options.servers.empty()
+                         ? configuredServers(files, platform.console, options.siteConfig)
+                         : options.servers;
     // A scratch file of this process alone: another run at the same time has its own.
     const std::string scratchName = "XCV-CLI-" + std::to_string(platform.processId) + ".TMP";
     if (std::string problem = openScratchFile(form.scratchFile, files, scratchName);
@@ -321,13 +350,10 @@ Report runMeasurement(const Options& options, CliPlatform& platform) {
                 report.records = form.replyRecords;
                 report.rotation = form.rotation;
                 if (outcome.outcome == Outcome::Evaluated && options.apply) {
-                    // Nobody watches an unattended run: one server's word is never enough.
-                    if (options.unattended && (report.servers.size() < 2 ||
-                                               form.lastBurst.agreedServers < 2)) {
-                        report.correction = {Outcome::WithheldNoSecondOpinion,
-                                             "无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。",
-                                             {}};
-                    } else {
+                    report.correction = options.unattended
+                                            ? unattendedHold(report, platform.systemClock)
+                                            : std::nullopt;
+                    if (!report.correction) {
                         clockCorrection(form);
                         return;
                     }
@@ -454,8 +480,8 @@ std::string jsonObject(const Report& report) {
             out += std::string(i > 1 ? "," : "") + "{\"offset\":" + sixDecimals(record.offset) +
                    ",\"delay\":" + sixDecimals(record.delay) +
                    ",\"used\":" + (used ? "true" : "false") +
-                   ",\"server\":" + std::to_string(record.server) + ",\"use\":" +
-                   jsonText(useName(r.uses[static_cast<std::size_t>(i - 1)])) + "}";
+                   ",\"server\":" + std::to_string(record.server) +
+                   ",\"use\":" + jsonText(useName(r.uses[static_cast<std::size_t>(i - 1)])) + "}";
         }
         out += "]";
     }
@@ -467,10 +493,9 @@ std::string jsonObject(const Report& report) {
             const ServerSummary summary =
                 at < report.result.servers.size() ? report.result.servers[at] : ServerSummary{};
             const std::string why = whyNotAgreed(report, i);
-            out += std::string(i > 0 ? "," : "") + "{\"address\":" +
-                   jsonText(report.servers[at]) + ",\"requests\":" +
-                   std::to_string(tally.requests) + ",\"replies\":" +
-                   std::to_string(tally.replies) + ",\"kissOfDeath\":" +
+            out += std::string(i > 0 ? "," : "") + "{\"address\":" + jsonText(report.servers[at]) +
+                   ",\"requests\":" + std::to_string(tally.requests) +
+                   ",\"replies\":" + std::to_string(tally.replies) + ",\"kissOfDeath\":" +
                    (tally.kissCode.empty() ? "null" : jsonText(tally.kissCode)) +
                    ",\"setAside\":" + std::to_string(summary.setAside);
             if (summary.usable > 0) {

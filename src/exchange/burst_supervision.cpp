@@ -35,9 +35,9 @@ OutcomeRecord withoutServers(const MainForm& form) {
         const ServerTally& tally = form.rotation.tally(i);
         if (tally.status == ServerStatus::KissOfDeath) {
             refused = true;
-            cause += (cause.empty() ? "" : "\n") +
-                     refusalText(trimBlanks(form.servers[static_cast<std::size_t>(i)]),
-                                 tally.kissCode);
+            cause +=
+                (cause.empty() ? "" : "\n") +
+                refusalText(trimBlanks(form.servers[static_cast<std::size_t>(i)]), tally.kissCode);
         }
     }
     bool named = false;
@@ -84,7 +84,8 @@ void restartQuietTimer(MainForm& form) {
 }  // namespace
 
 void burstTimeoutTick(MainForm& form) {
-    endBurst(form, noServerLeft(form) ? withoutServers(form) : OutcomeRecord{Outcome::NoReply, {}, {}});
+    endBurst(form,
+             noServerLeft(form) ? withoutServers(form) : OutcomeRecord{Outcome::NoReply, {}, {}});
 }
 
 void requestsOut(MainForm& form) {

@@ -37,6 +37,9 @@ public:
     // typed).
     virtual void stepClock(double offsetSec, bool interactive,
                            std::function<void(ClockStepAnswer)> done) = 0;
+    // Whether this process itself may set the clock (CAP_SYS_TIME, the "change the system time"
+    // right), so that a step needs nobody's consent.
+    virtual bool holdsRightToStep() = 0;
     // The name of another time service running on this machine that steers the clock and so
     // may undo a step made here (chronyd, ntpd, systemd-timesyncd); empty when there is none.
     virtual std::string competingTimeService() = 0;

@@ -18,8 +18,7 @@ struct LoadedConfig {
 // Appends the default line (so a missing file is created), then takes the first line.
 LoadedConfig loadConfig(FileSystem& files, const std::string& cfgPath);
 
-// The sntp.cfg read: the user's own copy when there is one, else the site file beside the
-// program.
+// The sntp.cfg read: the user's own copy when there is one, else the site file.
 std::string configPathToRead(FileSystem& files);
 
 struct SavedConfig {

@@ -70,8 +70,8 @@ endif()
 # then three more.
 file(STRINGS "${program_dir}/sntp.cfg" config)
 string(SUBSTRING "${config}" 0 25 described)
-if(NOT described MATCHES "^SNTP [0-9.]+ +[0-9]+$" OR
-        NOT config MATCHES "^.{25}( [a-z.]+){3}$")
+string(SUBSTRING "${config}" 25 -1 others)
+if(NOT described MATCHES "^SNTP [0-9.]+ +[0-9]+$" OR NOT others MATCHES "^( [a-z.]+)( [a-z.]+)( [a-z.]+)$")
     fail("sntp.cfg holds '${config}'")
 endif()
 

@@ -106,9 +106,9 @@ in_root apt-get install -y -q "$package" >"$work/install.log" 2>&1 ||
     fail "install: $(tail -20 "$work/install.log")"
 grep -q "korvel: chronyd keeps this system's clock" "$work/install.log" ||
     fail "the first install did not name the running time service"
-# One line, the one the window appends at a start (compared after the root starts below).
-default_line=$(site_file)
-[ "$(wc -l <"$root/etc/korvel/sntp.cfg")" -eq 1 ] && [ -n "$default_line" ] ||
+# One line: the site's servers, the default line the window appends at a start first.
+site_line=$(site_file)
+[ "$(wc -l <"$root/etc/korvel/sntp.cfg")" -eq 1 ] && [ -n "$site_line" ] ||
     fail "sntp.cfg after the install: $(site_file)"
 [ "$(stat -c %a "$root/etc/korvel/sntp.cfg")" = 644 ] || fail "sntp.cfg not 0644"
 [ -z "$(in_root dpkg-query -W -f='${Conffiles}' korvel)" ] || fail "the package has conffiles"
@@ -171,7 +171,9 @@ in_root sh -c 'timeout 4 korvel; [ $? -eq 124 ]' || fail "the second root start 
 kill "$xvfb"
 wait "$xvfb" || true
 unset DISPLAY
-[ "$(site_file)" = "$(printf '%s\n%s\n%s' "$default_line" "$default_line" "$default_line")" ] ||
+# Each start appends the described 25-character default line, the site line's own beginning.
+appended=${site_line:0:25}
+[ "$(site_file)" = "$(printf '%s\n%s\n%s' "$site_line" "$appended" "$appended")" ] ||
     fail "sntp.cfg after two root starts: $(site_file)"
 dpkg_verify "after two root starts"
 

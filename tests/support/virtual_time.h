@@ -33,6 +33,8 @@ public:
                    std::function<void(ClockStepAnswer)> done) override;
     SystemTime getLocalTime() override;
     std::string competingTimeService() override { return otherTimeService; }
+    bool holdsRightToStep() override { return rightToStep; }
+    bool rightToStep = false;
     PairedReading readPaired() override { return {getSystemTime(), m_monotonicMs}; }
     int readingResolutionMs() override { return 1; }
     // The bits a test fixes, so requests stay byte for byte predictable.

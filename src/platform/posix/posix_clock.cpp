@@ -1,6 +1,9 @@
 #include "platform/posix/posix_clock.h"
 
+#include <linux/capability.h>
 #include <sys/random.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -135,6 +138,15 @@ ClockStepAnswer PosixClock::stepDirectly(double offsetSec) {
         return linuxStepAnswer(ClockStep::Stepped);
     }
     return linuxStepAnswer(errno == EPERM ? ClockStep::NoRight : ClockStep::Rejected);
+}
+
+bool PosixClock::holdsRightToStep() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (::syscall(SYS_capget, &header, data) != 0) {
+        return false;
+    }
+    return (data[CAP_SYS_TIME / 32].effective & (1u << (CAP_SYS_TIME % 32))) != 0;
 }
 
 void PosixClock::stepClock(double offsetSec, bool, std::function<void(ClockStepAnswer)> done) {

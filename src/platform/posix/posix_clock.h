@@ -17,6 +17,7 @@ public:
     void stepClock(double offsetSec, bool interactive,
                    std::function<void(ClockStepAnswer)> done) override;
     ClockStepAnswer stepDirectly(double offsetSec);
+    bool holdsRightToStep() override;
     std::string competingTimeService() override;
     SystemTime getLocalTime() override;
 };

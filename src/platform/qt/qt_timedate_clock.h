@@ -21,6 +21,7 @@ public:
     // password dialog does not make the result wrong.
     void stepClock(double offsetSec, bool interactive,
                    std::function<void(ClockStepAnswer)> done) override;
+    bool holdsRightToStep() override { return m_direct.holdsRightToStep(); }
     // timedated's own word (NTP, NTPSynchronized) where it answers; else the process scan.
     std::string competingTimeService() override;
 

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "common/day_date.h"
 
 namespace korvel {
@@ -92,6 +95,28 @@ void Win32Clock::stepClock(double offsetSec, bool, std::function<void(ClockStepA
         return;
     }
     done({ClockStep::Rejected, "系统拒绝了新的时间。"});
+}
+
+bool Win32Clock::holdsRightToStep() {
+    LUID right{};
+    HANDLE token = nullptr;
+    if (!LookupPrivilegeValueW(nullptr, SE_SYSTEMTIME_NAME, &right) ||
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return false;
+    }
+    DWORD size = 0;
+    GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
+    std::vector<std::uint8_t> buffer(size);
+    bool held = false;
+    if (size > 0 && GetTokenInformation(token, TokenPrivileges, buffer.data(), size, &size)) {
+        const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+            const LUID& luid = privileges->Privileges[i].Luid;
+            held = held || (luid.LowPart == right.LowPart && luid.HighPart == right.HighPart);
+        }
+    }
+    CloseHandle(token);
+    return held;
 }
 
 std::string Win32Clock::competingTimeService() {

@@ -19,6 +19,8 @@ public:
     // Composes the new record from a reading now and calls SetSystemTime; answers at once.
     void stepClock(double offsetSec, bool interactive,
                    std::function<void(ClockStepAnswer)> done) override;
+    // The "change the system time" right is in the process's token (enabled or not).
+    bool holdsRightToStep() override;
     std::string competingTimeService() override;
     SystemTime getLocalTime() override;
 };

@@ -34,6 +34,9 @@ protected:
     void startRelayedResponder(std::vector<std::string> args, const std::string& condition);
     // Runs a command in the client namespace to its end (20 s at most).
     int runInClient(std::vector<std::string> argv, std::string& output);
+    // The command, with the right to set the clock dropped and checked gone, its standard
+    // error merged into its standard output.
+    static std::vector<std::string> withoutClockRight(std::vector<std::string> argv);
 
     // Every burst ends: evaluated, or with no reply, too few, replies flagged invalid or a
     // kiss-o'-death.

@@ -20,6 +20,7 @@ public:
     SystemTime getLocalTime() override { return m_real.getLocalTime(); }
     void stepClock(double offsetSec, bool interactive,
                    std::function<void(ClockStepAnswer)> done) override;
+    bool holdsRightToStep() override { return true; }
     std::string competingTimeService() override { return m_real.competingTimeService(); }
 
     // The steps asked for, in seconds.

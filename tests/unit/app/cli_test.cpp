@@ -27,6 +27,23 @@ public:
     std::string stdErr;
 };
 
+// The clock as this process sets it itself: records the steps.
+class OwnClock final : public SystemClock {
+public:
+    explicit OwnClock(VirtualTime& time) : m_time(time) {}
+    SystemTime getSystemTime() override { return m_time.getSystemTime(); }
+    void stepClock(double offsetSec, bool, std::function<void(ClockStepAnswer)> done) override {
+        steps.push_back(offsetSec);
+        done({});
+    }
+    bool holdsRightToStep() override { return true; }
+    std::string competingTimeService() override { return {}; }
+    std::vector<double> steps;
+
+private:
+    VirtualTime& m_time;
+};
+
 // korvel-cli on the fake platform: its event loop lets virtual time pass until it quits.
 struct CliRig {
     CliRig() {
@@ -41,6 +58,7 @@ struct CliRig {
         }
         bool quit = false;
         CliPlatform platform{time,
+                             direct,
                              time,
                              socket,
                              time,
@@ -60,6 +78,7 @@ struct CliRig {
     }
 
     VirtualTime time{utcTime(2026, 12, 6, 1, 5, 7), 8 * 60};
+    OwnClock direct{time};
     FakeUdpSocket socket{time};
     FakeSntpServer server{time, socket};
     std::array<FakeSntpServer, 3> others{
@@ -216,6 +235,9 @@ void silence(FakeSntpServer& server) {
     server.drop = [](int) { return true; };
 }
 
+// Who sets the clock in a run: nobody, the system's time service, or the process itself.
+enum class Step { None, ByService, Own };
+
 // A burst spread over up to four servers: at most eight requests each while another shares
 // the load, nothing after a kiss-o'-death, a silent server left after eight, only servers that
 // agree averaged, and an unattended step only on two servers' word.
@@ -230,7 +252,7 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
         std::vector<int> requests;  // per server
         std::string out;            // a part of standard output
         std::string err;            // a part of standard error
-        std::size_t steps;
+        Step step;
     } cases[] = {
         {"four healthy",
          kFour,
@@ -239,7 +261,7 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
          {7, 6, 6, 6},
          "agreed: 192.0.2.1, 192.0.2.2, 192.0.2.3, 192.0.2.4\n",
          "",
-         0},
+         Step::None},
         {"one limits, one silent, one an hour off",
          kFour,
          [](CliRig& r) {
@@ -252,7 +274,7 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
          "offset 2.250000 s\nreplies used 6 of 19\ndelay 0.010000 .. 0.010000 s\n"
          "agreed: 192.0.2.1, 192.0.2.2\nnot used: 192.0.2.3 (silent), 192.0.2.4 (disagrees)\n",
          "192.0.2.4 与其他服务器的时间不一致，未采用",
-         0},
+         Step::None},
         {"a single server that limits",
          "measure",
          [](CliRig& r) { kiss(r.server, "RATE", 1); },
@@ -260,7 +282,7 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
          {1},
          "网络阻塞,请稍候再试!\n",
          "192.0.2.1 限制访问频率 (RATE)\n",
-         0},
+         Step::None},
         {"a server that denies",
          "measure",
          [](CliRig& r) { kiss(r.server, "DENY", 3); },
@@ -268,7 +290,7 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
          {3},
          "网络阻塞,请稍候再试!\n",
          "192.0.2.1 拒绝服务 (DENY)\n",
-         0},
+         Step::None},
         {"two that disagree",
          std::string(kTwo) + " --apply",
          [](CliRig& r) { r.others[0].offsetMs = 3'600'000; },
@@ -276,8 +298,15 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
          {8, 8},
          "服务器时间失效\n",
          "192.0.2.1: 2.250000 秒\n192.0.2.2: 3600.000000 秒\n",
-         0},
-        {"unattended on one server", "measure --apply --unattended", {}, 10, {25}, "", "两台", 0},
+         Step::None},
+        {"unattended on one server",
+         "measure --apply --unattended",
+         {},
+         10,
+         {25},
+         "",
+         "两台",
+         Step::None},
         {"unattended, the second silent",
          std::string(kTwo) + " --apply --unattended",
          [](CliRig& r) { silence(r.others[0]); },
@@ -285,7 +314,7 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
          {22, 8},
          "",
          "两台",
-         0},
+         Step::None},
         {"unattended, two agree",
          std::string(kTwo) + " --apply --unattended",
          {},
@@ -293,7 +322,35 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
          {8, 8},
          "agreed: 192.0.2.1, 192.0.2.2\n",
          "",
-         1},
+         Step::ByService},
+        {"unattended, holding the right",
+         std::string(kTwo) + " --apply --unattended",
+         [](CliRig& r) { r.time.rightToStep = true; },
+         0,
+         {8, 8},
+         "",
+         "",
+         Step::Own},
+        {"unattended, another time service",
+         std::string(kTwo) + " --apply --unattended",
+         [](CliRig& r) { r.time.otherTimeService = "chronyd"; },
+         11,
+         {8, 8},
+         "",
+         "本机的时间服务 chronyd 正在管理时钟",
+         Step::None},
+        {"site servers only",
+         "measure --site-config",
+         [](CliRig& r) {
+             r.files.textFiles[r.files.userConfigPath + "/sntp.cfg"] = {"SNTP 192.0.2.9"};
+             r.files.textFiles[r.files.programFolderPath + "/sntp.cfg"] = {
+                 "SNTP 192.0.2.1       1231 192.0.2.2"};
+         },
+         0,
+         {8, 8},
+         "agreed: 192.0.2.1, 192.0.2.2\n",
+         "",
+         Step::None},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -315,7 +372,8 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
         EXPECT_EQ(requests, c.requests);
         EXPECT_THAT(rig.console.stdOut, HasSubstr(c.out));
         EXPECT_THAT(rig.console.stdErr, HasSubstr(c.err));
-        EXPECT_EQ(rig.time.clockSteps().size(), c.steps);
+        EXPECT_EQ(rig.time.clockSteps().size(), c.step == Step::ByService ? 1U : 0U);
+        EXPECT_EQ(rig.direct.steps.size(), c.step == Step::Own ? 1U : 0U);
     }
 }
 
