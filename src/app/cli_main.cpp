@@ -73,6 +73,7 @@ constexpr const char* kUsage =
 
 constexpr const char* kVersion = "korvel-cli " KORVEL_VERSION "\n";
 constexpr int kBadArguments = 64;
+constexpr int kWaitingNoticeMs = 3000;
 
 // The exit status of each outcome; the first eight are the tool's oldest and never change.
 int exitStatus(Outcome outcome) {
@@ -336,6 +337,14 @@ Report runMeasurement(const Options& options, CliPlatform& platform) {
     if (!prepareSocket(form, report.servers, options.localPort)) {
         report.burst = {Outcome::LocalPortUnusable, portUnusableText(options.localPort), {}};
     } else {
+        // A correction that keeps the tool waiting says so, once.
+        const auto waiting = platform.timers.createTimer(TimerPrecision::Coarse);
+        waiting->setInterval(kWaitingNoticeMs);
+        waiting->setTickHandler([&] {
+            waiting->stop();
+            platform.console.err(
+                "waiting for the time service's answer (it may be asking for a password)\n");
+        });
         // Outcomes are taken up once the handler that recorded them has returned.
         const auto afterHandler = platform.timers.createTimer(TimerPrecision::Coarse);
         afterHandler->setInterval(1);
@@ -343,6 +352,7 @@ Report runMeasurement(const Options& options, CliPlatform& platform) {
             afterHandler->stop();
             const OutcomeRecord& outcome = form.lastOutcome;
             if (isCorrectionOutcome(outcome.outcome)) {
+                waiting->stop();
                 report.correction = outcome;
             } else {
                 report.burst = outcome;
@@ -355,6 +365,9 @@ Report runMeasurement(const Options& options, CliPlatform& platform) {
                                             : std::nullopt;
                     if (!report.correction) {
                         clockCorrection(form);
+                        if (form.correcting) {
+                            waiting->start();
+                        }
                         return;
                     }
                 }
@@ -414,27 +427,23 @@ std::string whyNotAgreed(const Report& report, int server) {
     if (summary.agreed && report.measured()) {
         return {};
     }
-    switch (tally.status) {
-        case ServerStatus::NotFound:
-            return "notFound";
-        case ServerStatus::KissOfDeath:
-            if (tally.replies == 0) {
-                return "kissOfDeath";
-            }
-            break;
-        case ServerStatus::Silent:
-            return "silent";
-        case ServerStatus::LookingUp:
-        case ServerStatus::InRotation:
-            break;
+    if (tally.status == ServerStatus::NotFound) {
+        return "notFound";
     }
-    if (summary.replies == 0) {
-        return "noReply";
+    if (tally.replies == 0) {
+        return tally.status == ServerStatus::KissOfDeath ? "kissOfDeath"
+               : tally.status == ServerStatus::Silent    ? "silent"
+                                                         : "noReply";
+    }
+    if (report.result.counted == 0) {
+        return "notEvaluated";
     }
     if (summary.usable < kFewestRepliesToAgree && report.servers.size() > 1) {
         return "tooFewReplies";
     }
-    return report.result.agreedServers > 0 ? "disagrees" : "notEvaluated";
+    const bool disagreed =
+        report.burst.outcome == Outcome::ServersDisagree || (!summary.agreed && report.measured());
+    return disagreed ? "disagrees" : "notEvaluated";
 }
 
 std::string plainText(const Report& report) {

@@ -16,6 +16,12 @@ namespace {
 
 void decideAutomatically(MainForm& form) {
     const SyncSettings& settings = form.settings;
+    // An earlier step may still land.
+    if (form.stepPending) {
+        form.autoRun = false;
+        logEvent(form, "   自动校时无法执行");
+        return;
+    }
     // With a server set the schedule steps only on two servers' word.
     if (form.servers.size() >= 2 && form.lastBurst.agreedServers < 2) {
         form.autoRun = false;
@@ -57,7 +63,7 @@ void adjust(MainForm& form, const std::int16_t& difIDd) {
 
     form.offsetSec = evaluation.result.offsetSec;
     form.offsetWholeSec = evaluation.result.offsetWholeSec;
-    form.Command6.setEnabled(true);
+    form.Command6.setEnabled(!form.stepPending);
     form.Command5.setEnabled(true);
     form.Command2.setEnabled(true);
     form.offsetValid = true;

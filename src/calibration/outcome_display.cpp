@@ -81,6 +81,17 @@ std::string serversLeftOut(const MainForm& form) {
     return lines;
 }
 
+// The first line of a text, for the status bar.
+std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
+
+void recordLateAnswer(MainForm& form, const ClockStepAnswer& answer) {
+    form.StatusBar1.setPanel(2, answer.outcome == ClockStep::Stepped
+                                    ? "时间服务已答复：时钟已经校准"
+                                    : "时间服务已答复，时钟没有校准：" + firstLine(answer.reason));
+}
+
 std::string offsetDisplayText(double offsetSec) {
     return " " + sixDecimals(offsetSec) + " 秒";
 }
@@ -116,6 +127,9 @@ void recordOutcome(MainForm& form, OutcomeRecord record) {
         case Outcome::StepUnknown:
             form.Text3.setText(outcomeText(record.outcome));
             form.Text3.setToolTip(withNotice(record));
+            // Said where the user looks, not only in a tool tip, until the next command.
+            form.StatusBar1.setPanel(
+                2, firstLine(record.cause.empty() ? outcomeText(record.outcome) : record.cause));
             break;
         case Outcome::Stepped:
             form.Text3.setToolTip(record.notice);

@@ -5,6 +5,7 @@
 
 #include "calibration/clock_display.h"
 #include "calibration/command_dispatch.h"
+#include "calibration/outcome_display.h"
 #include "calibration/time_sync_log.h"
 #include "common/utf8_text.h"
 #include "exchange/exchange.h"
@@ -45,9 +46,9 @@ void attachHandlers(MainForm& form) {
 
 // The window's timers and socket go with it; an event already queued must find them off.
 void releaseWindow(MainForm& form) {
-    for (Timer* timer :
-         {form.Timer1.get(), form.Timer2.get(), form.Timer3.get(), form.Timer5.get(),
-          form.Timer6.get(), form.Timer7.get(), form.Timer4.get(), form.quietTimer.get()}) {
+    for (Timer* timer : {form.Timer1.get(), form.Timer2.get(), form.Timer3.get(), form.Timer5.get(),
+                         form.Timer6.get(), form.Timer7.get(), form.Timer4.get(),
+                         form.quietTimer.get(), form.correctionWaitTimer.get()}) {
         timer->stop();
     }
     form.platform.socket.close();
@@ -141,6 +142,7 @@ bool startUp(MainForm& form) {
 bool shutDown(MainForm& form) {
     if (form.correcting) {
         form.closeWhenCorrected = true;
+        form.StatusBar1.setPanel(2, kClosingAfterAnswerText);
         return false;
     }
     logEvent(form, "   Closed");

@@ -11,8 +11,9 @@ namespace korvel {
 // clock. Needs a running Qt event loop for the answer.
 class QtTimedateClock final : public SystemClock {
 public:
-    // Long enough for a person to type a password into the authorisation dialog.
-    static constexpr int kDefaultAnswerTimeoutMs = 5 * 60 * 1000;
+    // The call is given up only after half an hour: until its answer the step may still land
+    // (a password dialog may stay open), and the caller refuses another step meanwhile.
+    static constexpr int kDefaultAnswerTimeoutMs = 30 * 60 * 1000;
 
     explicit QtTimedateClock(PosixClock& direct, int answerTimeoutMs = kDefaultAnswerTimeoutMs);
 

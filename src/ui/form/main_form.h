@@ -70,6 +70,7 @@ struct MainForm {
     std::unique_ptr<Timer> Timer7;      // caption animation
     std::unique_ptr<Timer> Timer4;      // notices shown after the handler that raised them
     std::unique_ptr<Timer> quietTimer;  // the replies of a burst whose requests are out stopped
+    std::unique_ptr<Timer> correctionWaitTimer;  // how long the window waits for the clock
 
     SyncSettings settings;
     // The server set: the address field first, then the servers after the port field.
@@ -101,7 +102,10 @@ struct MainForm {
     bool autoRun = false;
     bool correcting = false;          // a clock step awaits its answer
     bool closeWhenCorrected = false;  // closing was asked for meanwhile
-    std::string decisionLine;         // automatic decision logged when the clock answers
+    // The window stopped waiting, but the step asked of the system may still land: no other
+    // correction may be asked until it answers.
+    bool stepPending = false;
+    std::string decisionLine;  // automatic decision logged when the clock answers
     SystemTime arrivalTime;
     // How the last burst or correction ended, and the last burst's result: what everything
     // that consumes a measurement reads, never a control's text.

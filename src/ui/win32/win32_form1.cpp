@@ -374,7 +374,7 @@ void Win32Form1::layOut() {
     const int margin = MulDiv(layout::kToolbarMargin, scale, USER_DEFAULT_SCREEN_DPI);
     SendMessageW(m_toolbar, TB_SETINDENT, margin, 0);
     const int panel = pixels(layout::kStatusPanelWidthTwips);
-    const int edges[layout::kStatusPanels] = {panel, -1};  // the last to the window's edge
+    const int edges[layout::kStatusPanels] = {panel, 2 * panel, -1};  // the last to the edge
     SendMessageW(m_statusBar, SB_SETPARTS, layout::kStatusPanels, reinterpret_cast<LPARAM>(edges));
     SendMessageW(m_statusBar, WM_SETFONT,
                  reinterpret_cast<WPARAM>(m_fonts.font(layout::kWindowFont, m_dpi)), TRUE);

@@ -135,8 +135,10 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndSaysWhy) {
         {"answer lost", "measure --apply",
          [](CliRig& r) {
              r.time.stepAnswer = {ClockStep::Unknown, "lost"};
+             r.time.stepAnswerDelayMs = 5000;
          },
-         7, "校准结果未知\n", "lost\n"},
+         7, "校准结果未知\n",
+         "waiting for the time service's answer (it may be asking for a password)\nlost\n"},
         {"unknown option",
          "measure --bogus",
          {},
