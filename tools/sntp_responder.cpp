@@ -296,6 +296,31 @@ int dualStackSocket(long port) {
     return fd;
 }
 
+// One datagram and the time it reached the host: the kernel's stamp, as NTP servers take it,
+// so that the responder's own wake-up does not count as time on the way in.
+ssize_t receive(int fd, Bytes& into, Client& from, double& receivedAt) {
+    iovec vector{into.data(), into.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))] = {};
+    msghdr message{};
+    message.msg_name = &from.address;
+    message.msg_namelen = from.size;
+    message.msg_iov = &vector;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t got = ::recvmsg(fd, &message, 0);
+    from.size = message.msg_namelen;
+    receivedAt = realNow();
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            receivedAt = static_cast<double>(stamp.tv_sec) + static_cast<double>(stamp.tv_nsec) / 1e9;
+        }
+    }
+    return got;
+}
+
 // Replies held back by a delay, sent when due.
 struct Held {
     double dueAt;
@@ -342,6 +367,8 @@ int main(int argc, char** argv) {
     const int server = bind == "::" ? dualStackSocket(options.integer("port", 123))
                                     : korvel::tools::boundSocket(korvel::tools::endpoint(
                                           bind + ":" + options.text("port", "123")));
+    const int on = 1;
+    ::setsockopt(server, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     int decoySocket = server;
     if (options.has("decoy-from")) {
         decoySocket =
@@ -374,9 +401,8 @@ int main(int argc, char** argv) {
         }
         Bytes request(2048);
         Client client;
-        const ssize_t got = ::recvfrom(server, request.data(), request.size(), 0,
-                                       reinterpret_cast<sockaddr*>(&client.address), &client.size);
-        const double receivedAt = realNow();
+        double receivedAt = 0.0;
+        const ssize_t got = receive(server, request, client, receivedAt);
         // Only client requests (mode 3) of the SNTP size are answered.
         if (got != static_cast<ssize_t>(kPacketSize) || (request[0] & 0x07) != 3) {
             continue;

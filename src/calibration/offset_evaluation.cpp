@@ -45,7 +45,8 @@ void decideAutomatically(MainForm& form) {
 
 void adjust(MainForm& form, const std::int16_t& difIDd) {
     forgetBurst(form);
-    const double resolutionSec = form.platform.steadyClock.readingResolutionMs() / 1000.0;
+    const double resolutionSec =
+        static_cast<double>(form.platform.steadyClock.readingResolutionNs()) / 1e9;
     const BurstEvaluation evaluation = evaluateBurst(
         form.replyRecords, difIDd, static_cast<int>(form.servers.size()), resolutionSec);
     form.lastBurst = evaluation.result;

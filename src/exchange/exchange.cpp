@@ -46,7 +46,9 @@ void attachExchange(MainForm& form) {
     form.Timer3->setTickHandler([&form] { validityTick(form); });
     form.quietTimer->setTickHandler([&form] { quietTick(form); });
     form.platform.socket.setArrivalHandler(
-        [&form](std::int32_t byteCount, int server) { datagramArrival(form, byteCount, server); });
+        [&form](std::int32_t byteCount, int server, std::optional<std::int64_t> receivedUtcNs) {
+            datagramArrival(form, byteCount, server, receivedUtcNs);
+        });
 }
 
 bool prepareSocket(MainForm& form, std::vector<std::string> servers, std::int32_t localPort) {

@@ -62,13 +62,16 @@ bool isUsableReply(const SntpPacket& packet) {
            packet.transmitSeconds != 0;
 }
 
-void datagramArrival(MainForm& form, std::int32_t byteCount, int server) {
+void datagramArrival(MainForm& form, std::int32_t byteCount, int server,
+                     std::optional<std::int64_t> receivedUtcNs) {
     if (byteCount != static_cast<std::int32_t>(kPacketSize)) {
         return;
     }
-    // The arrival time is read before the datagram is, so that the read, the byte swap and
-    // the scratch-file round trip do not count as time on the network.
-    const SystemTime arrivalTime = burstClockReading(form);
+    // Read before the datagram is, so that the read, the byte swap and the scratch-file round
+    // trip do not count as time on the network where the system gave no arrival stamp. The
+    // reading also pairs the arrival with the monotonic clock: a step of the clock since the
+    // request left, between the system's stamp and now too, forgets the request.
+    const PairedReading handled = burstClockReading(form);
     PacketBytes buffer{};
     if (form.platform.socket.read(buffer) != byteCount) {
         return;
@@ -86,12 +89,20 @@ void datagramArrival(MainForm& form, std::int32_t byteCount, int server) {
     if (request == nullptr) {
         return;
     }
+    // The system's stamp, taken as the datagram reached the host, is the arrival time unless
+    // it cannot be: before the request left or after the handler's own reading.
+    std::int64_t arrivalNs = handled.utcNs;
+    if (receivedUtcNs && *receivedUtcNs <= handled.utcNs &&
+        ntpSecondsOfUnixNs(*receivedUtcNs) >= request->sentAt) {
+        arrivalNs = *receivedUtcNs;
+    }
     // Time cannot run backwards at the server, nor a reply come back before it left: such a
     // reply would sort as the fastest and carry its forged offset into the mean.
-    const double arrival = ntpSeconds(arrivalTime);
+    const double arrival = ntpSecondsOfUnixNs(arrivalNs);
     const double t2 = unwrapNtpSeconds(receiveOf(*packet), arrival);
     const double t3 = unwrapNtpSeconds(transmitOf(*packet), arrival);
-    const double resolution = form.platform.steadyClock.readingResolutionMs() / 1000.0;
+    const double resolution =
+        static_cast<double>(form.platform.steadyClock.readingResolutionNs()) / 1e9;
     if (t3 < t2 || (arrival - request->sentAt) - (t3 - t2) < -resolution) {
         return;
     }
@@ -103,7 +114,7 @@ void datagramArrival(MainForm& form, std::int32_t byteCount, int server) {
     ReplyRecord& record = form.replyRecords[static_cast<std::size_t>(k)];
     record.invalid =
         packet->liVnMode >= kLeapWarningByte || packet->stratum >= kUnsynchronisedStratum ? 1 : 0;
-    form.arrivalTime = arrivalTime;
+    form.arrivalTime = utcOfUnixNs(arrivalNs);
     record.t1 = request->sentAt;
     record.t2 = t2;
     record.t3 = t3;

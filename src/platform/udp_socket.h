@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -48,10 +49,13 @@ public:
     // One datagram to a server found by the last setServers; does not wait. False when it
     // could not leave.
     virtual bool send(int server, std::span<const std::uint8_t> datagram) = 0;
-    // Called once per datagram arriving from one of the servers, with its size and the
-    // server's index. A datagram the handler does not read is discarded when it returns.
-    virtual void setArrivalHandler(
-        std::function<void(std::int32_t byteCount, int server)> handler) = 0;
+    // Called once per datagram arriving from one of the servers, with its size, the server's
+    // index and, where the system stamps datagrams as they reach the host, that stamp: the
+    // system clock (UTC) in nanoseconds since 1970-01-01 00:00:00, at its own resolution. A
+    // datagram the handler does not read is discarded when it returns.
+    using ArrivalHandler = std::function<void(std::int32_t byteCount, int server,
+                                              std::optional<std::int64_t> receivedUtcNs)>;
+    virtual void setArrivalHandler(ArrivalHandler handler) = 0;
     // Copies the waiting datagram (at most buffer.size() bytes) and consumes it. Returns the
     // bytes copied, or -1 when no datagram is waiting.
     virtual std::int32_t read(std::span<std::uint8_t> buffer) = 0;

@@ -16,6 +16,7 @@
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -33,6 +34,12 @@ void runUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
     for (const QDeadlineTimer deadline(timeoutMs); !done() && !deadline.hasExpired();) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
+}
+
+std::int64_t utcNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 // The remote port the system's table shows for the local port: the server's when connected.
@@ -54,11 +61,14 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(isolated) << "needs root: runs in network and mount namespaces of its own";
         ASSERT_TRUE(socket.bind(0));
-        socket.setArrivalHandler([this](std::int32_t byteCount, int server) {
-            std::string bytes(static_cast<std::size_t>(byteCount), '\0');
-            socket.read({reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()});
-            arrivals.push_back(std::to_string(server) + " " + bytes);
-        });
+        socket.setArrivalHandler(
+            [this](std::int32_t byteCount, int server, std::optional<std::int64_t> received) {
+                std::string bytes(static_cast<std::size_t>(byteCount), '\0');
+                socket.read({reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()});
+                arrivals.push_back(std::to_string(server) + " " + bytes);
+                // The kernel's stamp: on the system clock, before the handler runs.
+                EXPECT_TRUE(received && since <= *received && *received <= utcNs()) << bytes;
+            });
         // a, b, c: the servers; x: an unknown address; a+1: a's address, another port.
         for (const auto& [label, address, port] :
              {std::tuple{"a", "127.0.0.1", kServerPort},
@@ -108,11 +118,13 @@ protected:
     QUdpSocket nameServer;
     int queries = 0;
     std::vector<std::string> arrivals;
+    std::int64_t since = 0;  // no datagram arrives before this
 };
 
 // One socket through the sets in turn, keeping its port: each answer is reported with its
-// server's index; anyone else, the right address at another port, and after keepFirstServer
-// the other servers never reach the handler. One server, or the first kept: connected.
+// server's index and the kernel's stamp of its arrival; anyone else, the right address at another
+// port, and after keepFirstServer the other servers never reach the handler. One server, or the
+// first kept: connected.
 TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOthers) {
     const struct {
         std::vector<std::string> hosts;
@@ -129,6 +141,7 @@ TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOther
     for (const auto& row : rows) {
         SCOPED_TRACE(::testing::PrintToString(row.hosts));
         arrivals.clear();
+        since = utcNs();
         EXPECT_EQ(point(row.hosts), Outcomes(row.hosts.size(), Connected));
         if (row.keepFirst) {
             socket.keepFirstServer();

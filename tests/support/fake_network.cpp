@@ -86,15 +86,30 @@ std::int32_t FakeUdpSocket::read(std::span<std::uint8_t> buffer) {
 void FakeUdpSocket::deliver(std::vector<std::uint8_t> bytes, std::string fromHost,
                             std::int32_t fromPort, std::int64_t afterMs) {
     m_time.schedule(afterMs, [this, bytes = std::move(bytes), fromHost, fromPort]() mutable {
-        const auto from = std::find(m_hosts.begin(), m_hosts.end(), fromHost);
-        if (from == m_hosts.end() || !m_handler || fromPort != m_remotePort) {
+        const auto stamp = stampErrorMs
+                               ? std::optional((m_time.utcMs() + *stampErrorMs) * 1'000'000)
+                               : std::nullopt;
+        if (handlerLateMs == 0) {
+            hand(std::move(bytes), fromHost, fromPort, stamp);
             return;
         }
-        const auto size = static_cast<std::int32_t>(bytes.size());
-        m_waiting = std::move(bytes);
-        m_handler(size, static_cast<int>(from - m_hosts.begin()));
-        m_waiting.reset();
+        m_time.schedule(handlerLateMs,
+                        [this, bytes = std::move(bytes), fromHost, fromPort, stamp]() mutable {
+                            hand(std::move(bytes), fromHost, fromPort, stamp);
+                        });
     });
+}
+
+void FakeUdpSocket::hand(std::vector<std::uint8_t> bytes, const std::string& fromHost,
+                         std::int32_t fromPort, std::optional<std::int64_t> stamp) {
+    const auto from = std::find(m_hosts.begin(), m_hosts.end(), fromHost);
+    if (from == m_hosts.end() || !m_handler || fromPort != m_remotePort) {
+        return;
+    }
+    const auto size = static_cast<std::int32_t>(bytes.size());
+    m_waiting = std::move(bytes);
+    m_handler(size, static_cast<int>(from - m_hosts.begin()), stamp);
+    m_waiting.reset();
 }
 
 FakeSntpServer::FakeSntpServer(VirtualTime& time, FakeUdpSocket& socket, std::string address)

@@ -28,15 +28,19 @@ public:
                     std::function<void(int, ConnectOutcome)> done) override;
     void keepFirstServer() override;
     bool send(int server, std::span<const std::uint8_t> datagram) override;
-    void setArrivalHandler(std::function<void(std::int32_t, int)> handler) override {
-        m_handler = std::move(handler);
-    }
+    void setArrivalHandler(ArrivalHandler handler) override { m_handler = std::move(handler); }
     std::int32_t read(std::span<std::uint8_t> buffer) override;
 
-    // A datagram from host:port arriving afterMs from now; dropped unless that host and port
-    // is then one of the servers found.
+    // A datagram from host:port arriving afterMs from now, handed to the handler
+    // handlerLateMs after that; dropped unless that host and port is then one of the servers
+    // found.
     void deliver(std::vector<std::uint8_t> bytes, std::string fromHost, std::int32_t fromPort,
                  std::int64_t afterMs = 0);
+    // How far the system's stamp of a datagram's arrival is off; none: datagrams carry no
+    // stamp, as on Windows.
+    std::optional<std::int64_t> stampErrorMs = 0;
+    // How long a busy program takes to reach a datagram that arrived.
+    std::int64_t handlerLateMs = 0;
 
     const std::vector<std::vector<std::uint8_t>>& sent() const { return m_sent; }
     // The host each datagram in sent() went to.
@@ -54,7 +58,9 @@ private:
     std::int32_t m_remotePort = 0;
     std::int32_t m_localPort = 0;
     int m_lookUpTicket = 0;  // a new look-up or close() voids the pending ones
-    std::function<void(std::int32_t, int)> m_handler;
+    void hand(std::vector<std::uint8_t> bytes, const std::string& fromHost, std::int32_t fromPort,
+              std::optional<std::int64_t> stamp);
+    ArrivalHandler m_handler;
     std::vector<std::vector<std::uint8_t>> m_sent;
     std::vector<std::string> m_sentTo;
     std::optional<std::vector<std::uint8_t>> m_waiting;

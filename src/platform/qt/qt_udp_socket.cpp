@@ -100,7 +100,29 @@ int openBound(std::uint16_t port, bool& dualStack) {
         ::close(fd);
         fd = -1;
     }
+    // Each datagram comes with the time it reached the host; where the system gives none, the
+    // handler reads the clock itself.
+    const int on = 1;
+    if (fd >= 0) {
+        ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    }
     return fd;
+}
+
+// The system's arrival stamp among a received datagram's ancillary data.
+std::optional<std::int64_t> arrivalStamp(msghdr& message) {
+    if ((message.msg_flags & MSG_CTRUNC) != 0) {
+        return std::nullopt;
+    }
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS &&
+            c->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            return static_cast<std::int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
+        }
+    }
+    return std::nullopt;
 }
 
 std::uint16_t boundPort(int fd) {
@@ -265,7 +287,7 @@ bool QtUdpSocket::send(int server, std::span<const std::uint8_t> datagram) {
     return sent == static_cast<ssize_t>(datagram.size());
 }
 
-void QtUdpSocket::setArrivalHandler(std::function<void(std::int32_t, int)> handler) {
+void QtUdpSocket::setArrivalHandler(ArrivalHandler handler) {
     m_handler = std::move(handler);
 }
 
@@ -289,11 +311,14 @@ void QtUdpSocket::deliverWaiting() {
         const std::span<std::uint8_t> into = m_datagram.buffer();
         iovec vector{into.data(), into.size()};
         sockaddr_storage source{};
+        alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(timespec))> control{};
         msghdr message{};
         message.msg_name = &source;
         message.msg_namelen = sizeof source;
         message.msg_iov = &vector;
         message.msg_iovlen = 1;
+        message.msg_control = control.data();
+        message.msg_controllen = control.size();
         const ssize_t size = ::recvmsg(m_fd, &message, MSG_TRUNC);
         if (size < 0) {
             // Nothing left, or an error such as an ICMP port unreachable: the socket stays
@@ -308,8 +333,9 @@ void QtUdpSocket::deliverWaiting() {
         if (server < 0 || !m_handler) {
             continue;
         }
+        const std::optional<std::int64_t> received = arrivalStamp(message);
         m_datagram.deliver(static_cast<std::int32_t>(size),
-                           [&](std::int32_t byteCount) { m_handler(byteCount, server); });
+                           [&](std::int32_t byteCount) { m_handler(byteCount, server, received); });
     }
 }
 

@@ -18,7 +18,8 @@ namespace korvel {
 // QHostInfo on its own threads, address literals taken as they are. With one server the socket
 // is connected to it; with several it is a fresh unconnected socket on the same port, and each
 // datagram's source is compared with the servers found. Every datagram is taken from the
-// system before the arrival handler runs, so one the handler does not read is simply dropped.
+// system, with the kernel's stamp of its arrival (SO_TIMESTAMPNS), before the arrival handler
+// runs, so one the handler does not read is simply dropped.
 class QtUdpSocket final : public UdpSocket {
 public:
     QtUdpSocket();
@@ -31,8 +32,7 @@ public:
                     std::function<void(int server, ConnectOutcome)> done) override;
     void keepFirstServer() override;
     bool send(int server, std::span<const std::uint8_t> datagram) override;
-    void setArrivalHandler(
-        std::function<void(std::int32_t byteCount, int server)> handler) override;
+    void setArrivalHandler(ArrivalHandler handler) override;
     std::int32_t read(std::span<std::uint8_t> buffer) override;
 
     // A server's address and port as the socket writes them: IPv4 as v4-mapped IPv6 on a
@@ -61,7 +61,7 @@ private:
     std::vector<int> m_lookUpIds;
     QObject m_lookUpContext;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    std::function<void(std::int32_t, int)> m_handler;
+    ArrivalHandler m_handler;
     HeldDatagram m_datagram;
 };
 

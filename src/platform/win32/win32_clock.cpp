@@ -12,6 +12,9 @@ namespace korvel {
 namespace {
 
 constexpr std::uint64_t kFileTimeUnitsPerMillisecond = 10'000;
+constexpr std::int64_t kNanosecondsPerFileTimeUnit = 100;
+// FILETIME of 1970-01-01 00:00:00.
+constexpr std::int64_t kFileTimeAtUnixEpoch = 116'444'736'000'000'000;
 
 SystemTime recordOf(const SYSTEMTIME& s) {
     return {s.wYear, s.wMonth,  s.wDayOfWeek, s.wDay,
@@ -44,6 +47,11 @@ SystemTime utcOfFileTime(std::uint64_t fileTime) {
     return recordOf(systemTimeOf(nearestMillisecond(fileTime)));
 }
 
+std::int64_t unixNsOfFileTime(std::uint64_t fileTime) {
+    return (static_cast<std::int64_t>(fileTime) - kFileTimeAtUnixEpoch) *
+           kNanosecondsPerFileTimeUnit;
+}
+
 SystemTime Win32Clock::getSystemTime() {
     return utcOfFileTime(preciseNow());
 }
@@ -64,7 +72,7 @@ PairedReading Win32Clock::readPaired() {
         const std::int64_t before = milliseconds();
         const std::uint64_t wall = preciseNow();
         const std::int64_t after = milliseconds();
-        reading = {utcOfFileTime(wall), (before + after) / 2};
+        reading = {unixNsOfFileTime(wall), (before + after) / 2};
         if (after - before <= 1) {
             break;
         }

@@ -321,7 +321,7 @@ bool Win32UdpSocket::send(int server, std::span<const std::uint8_t> datagram) {
     return sent == size;
 }
 
-void Win32UdpSocket::setArrivalHandler(std::function<void(std::int32_t, int)> handler) {
+void Win32UdpSocket::setArrivalHandler(ArrivalHandler handler) {
     m_handler = std::move(handler);
 }
 
@@ -354,7 +354,9 @@ void Win32UdpSocket::receiveOne() {
     if (server < 0 || !m_handler) {
         return;
     }
-    m_datagram.deliver(size, [&](std::int32_t byteCount) { m_handler(byteCount, server); });
+    // No arrival stamp: the handler's own reading is the arrival time.
+    m_datagram.deliver(size,
+                       [&](std::int32_t byteCount) { m_handler(byteCount, server, std::nullopt); });
 }
 
 }  // namespace korvel

@@ -32,8 +32,7 @@ public:
                     std::function<void(int server, ConnectOutcome)> done) override;
     void keepFirstServer() override;
     bool send(int server, std::span<const std::uint8_t> datagram) override;
-    void setArrivalHandler(
-        std::function<void(std::int32_t byteCount, int server)> handler) override;
+    void setArrivalHandler(ArrivalHandler handler) override;
     std::int32_t read(std::span<std::uint8_t> buffer) override;
 
     struct LookUp;
@@ -64,7 +63,7 @@ private:
     // was cancelled finds nothing.
     std::vector<std::shared_ptr<LookUp>> m_lookUps;
     WPARAM m_nextLookUp = 1;
-    std::function<void(std::int32_t, int)> m_handler;
+    ArrivalHandler m_handler;
     HeldDatagram m_datagram;
 };
 

@@ -46,11 +46,12 @@ class Win32UdpSocketTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(socket.bind(0));
-        socket.setArrivalHandler([this](std::int32_t byteCount, int server) {
-            std::string bytes(static_cast<std::size_t>(byteCount), '\0');
-            socket.read({reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()});
-            arrivals.push_back(std::to_string(server) + " " + bytes);
-        });
+        socket.setArrivalHandler(
+            [this](std::int32_t byteCount, int server, std::optional<std::int64_t>) {
+                std::string bytes(static_cast<std::size_t>(byteCount), '\0');
+                socket.read({reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()});
+                arrivals.push_back(std::to_string(server) + " " + bytes);
+            });
         // a, c: the servers, at the port the system gave a (Wine's sockets are the machine's);
         // a+1: a's address, another port. Wine binds no other loopback address.
         for (const auto& [label, address] :
