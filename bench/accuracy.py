@@ -79,7 +79,7 @@ def run(*argv):
 
 def without_clock_right(argv):
     # After this exec not even root may set the clock.
-    return ["setpriv", "--bounding-set", "-sys_time", *argv]
+    return ["setpriv", "--bounding-set", "-sys_time", "--inh-caps", "-sys_time", *argv]
 
 
 class Lab:
@@ -221,11 +221,12 @@ def wait_for_server(port, expected, deadline_sec=10.0):
 
 
 class Result:
-    def __init__(self, offset, wall, to_result, status):
+    def __init__(self, offset, wall, to_result, status, output=""):
         self.offset = offset  # None: the tool gave no offset
         self.wall = wall
         self.to_result = to_result
         self.status = status
+        self.output = output  # standard output
 
 
 def run_tool(argv, pattern, env=None):
@@ -269,7 +270,8 @@ def run_tool(argv, pattern, env=None):
     wall = time.monotonic() - start
     if status != 0:
         offset = None
-    return Result(offset, wall, to_result if offset is not None else None, status)
+    return Result(offset, wall, to_result if offset is not None else None, status,
+                  buffers[process.stdout].decode(errors="replace"))
 
 
 class Tools:

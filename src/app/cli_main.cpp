@@ -438,27 +438,23 @@ std::string whyNotAgreed(const Report& report, int server) {
     if (summary.agreed && report.measured()) {
         return {};
     }
-    switch (tally.status) {
-        case ServerStatus::NotFound:
-            return "notFound";
-        case ServerStatus::KissOfDeath:
-            if (tally.replies == 0) {
-                return "kissOfDeath";
-            }
-            break;
-        case ServerStatus::Silent:
-            return "silent";
-        case ServerStatus::LookingUp:
-        case ServerStatus::InRotation:
-            break;
+    if (tally.status == ServerStatus::NotFound) {
+        return "notFound";
     }
-    if (summary.replies == 0) {
-        return "noReply";
+    if (tally.replies == 0) {
+        return tally.status == ServerStatus::KissOfDeath ? "kissOfDeath"
+               : tally.status == ServerStatus::Silent    ? "silent"
+                                                         : "noReply";
+    }
+    if (report.result.counted == 0) {
+        return "notEvaluated";
     }
     if (summary.usable < kFewestRepliesToAgree && report.servers.size() > 1) {
         return "tooFewReplies";
     }
-    return report.result.agreedServers > 0 ? "disagrees" : "notEvaluated";
+    const bool disagreed =
+        report.burst.outcome == Outcome::ServersDisagree || (!summary.agreed && report.measured());
+    return disagreed ? "disagrees" : "notEvaluated";
 }
 
 std::string plainText(const Report& report) {

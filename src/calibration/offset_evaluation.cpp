@@ -46,7 +46,7 @@ void adjust(MainForm& form, const std::int16_t& difIDd) {
     if (evaluation.outcome != Outcome::Evaluated) {
         recordOutcome(form, {evaluation.outcome,
                              evaluation.outcome == Outcome::ServersDisagree ? serverMedians(form)
-                                                                           : std::string(),
+                                                                            : std::string(),
                              {}});
         form.Command5.setEnabled(true);
         form.Command2.setEnabled(true);

@@ -184,8 +184,7 @@ ConfigFields parseConfigLine(const std::string& line) {
     std::istringstream rest(characters(line, kPortPosition + kPortFieldWidth, line.size()));
     for (std::string word; rest >> word;) {
         const bool repeated = std::find(named.begin(), named.end(), word) != named.end();
-        if (!isServerAddress(word) || repeated ||
-            fields.extraServers.size() == kMostExtraServers) {
+        if (!isServerAddress(word) || repeated || fields.extraServers.size() == kMostExtraServers) {
             fields.skippedServers.push_back(word);
         } else {
             fields.extraServers.push_back(word);

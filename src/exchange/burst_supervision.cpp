@@ -35,9 +35,9 @@ OutcomeRecord withoutServers(const MainForm& form) {
         const ServerTally& tally = form.rotation.tally(i);
         if (tally.status == ServerStatus::KissOfDeath) {
             refused = true;
-            cause += (cause.empty() ? "" : "\n") +
-                     refusalText(trimBlanks(form.servers[static_cast<std::size_t>(i)]),
-                                 tally.kissCode);
+            cause +=
+                (cause.empty() ? "" : "\n") +
+                refusalText(trimBlanks(form.servers[static_cast<std::size_t>(i)]), tally.kissCode);
         }
     }
     bool named = false;
@@ -74,6 +74,18 @@ void endBurst(MainForm& form, OutcomeRecord unanswered) {
     form.autoRun = false;
 }
 
+// Every request to a server still asked has been answered: nothing more is awaited.
+bool nothingAwaited(const MainForm& form) {
+    for (int i = 0; i < form.rotation.size(); ++i) {
+        const ServerTally& tally = form.rotation.tally(i);
+        if (tally.status == ServerStatus::LookingUp ||
+            (tally.status == ServerStatus::InRotation && tally.replies < tally.requests)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void restartQuietTimer(MainForm& form) {
     const auto quietMs = static_cast<int>(std::ceil(form.largestDelaySec * kQuietDelays * 1000));
     form.quietTimer->stop();
@@ -84,19 +96,26 @@ void restartQuietTimer(MainForm& form) {
 }  // namespace
 
 void burstTimeoutTick(MainForm& form) {
-    endBurst(form, noServerLeft(form) ? withoutServers(form) : OutcomeRecord{Outcome::NoReply, {}, {}});
+    endBurst(form,
+             noServerLeft(form) ? withoutServers(form) : OutcomeRecord{Outcome::NoReply, {}, {}});
 }
 
 void requestsOut(MainForm& form) {
     form.Timer1->stop();
     if (!form.requestsOut) {
         form.requestsOut = true;
-        restartQuietTimer(form);
+        replyCounted(form);
     }
 }
 
 void replyCounted(MainForm& form) {
-    if (form.requestsOut) {
+    if (!form.requestsOut) {
+        return;
+    }
+    // The replies have stopped when nothing more is awaited, else after a quiet while.
+    if (form.repliesReceived >= kFewestEvaluatedReplies && nothingAwaited(form)) {
+        endBurst(form, withoutServers(form));
+    } else {
         restartQuietTimer(form);
     }
 }

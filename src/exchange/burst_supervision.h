@@ -14,7 +14,8 @@ void burstTimeoutTick(MainForm& form);
 // ten or more are in.
 void requestsOut(MainForm& form);
 
-// A reply was counted: while the requests are out, the replies have not stopped yet.
+// A reply was counted: while the requests are out, the replies have not stopped yet, unless
+// every request to a server still asked is answered and ten or more replies are in.
 void replyCounted(MainForm& form);
 
 // The quiet timer: the replies stopped (nothing for max(1 s, 3 × the largest delay seen)) or

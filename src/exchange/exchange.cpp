@@ -45,9 +45,8 @@ void attachExchange(MainForm& form) {
     form.Timer3->setInterval(kOffsetValidityMs);
     form.Timer3->setTickHandler([&form] { validityTick(form); });
     form.quietTimer->setTickHandler([&form] { quietTick(form); });
-    form.platform.socket.setArrivalHandler([&form](std::int32_t byteCount, int server) {
-        datagramArrival(form, byteCount, server);
-    });
+    form.platform.socket.setArrivalHandler(
+        [&form](std::int32_t byteCount, int server) { datagramArrival(form, byteCount, server); });
 }
 
 bool prepareSocket(MainForm& form, std::vector<std::string> servers, std::int32_t localPort) {

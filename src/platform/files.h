@@ -53,9 +53,8 @@ enum class UserFolder {
 // Files and folders. Text crosses this interface as UTF-8 without line ends.
 //
 // Every open takes regular files only (a FIFO, device or folder gives PathAccess) and never
-// waits on the file. A symbolic link is followed only when it belongs to the running user, to
-// the system's administrator or to the owner of the folder it sits in (the rule the system
-// keeps in shared sticky folders); another's link gives PathAccess.
+// waits on the file. A symbolic link is followed only when it belongs to the running user or
+// to the system's administrator; another's link gives PathAccess.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -84,7 +83,8 @@ public:
     // there is none.
     virtual void remove(const std::string& path) = 0;
     // The user's own folder of the given kind, made (for the user alone) with its missing
-    // parents when create is set; empty when there is none or it could not be made.
+    // parents when create is set; empty when there is none, it could not be made, or it (or a
+    // folder on the way to it) belongs to another user than the one running the program.
     virtual std::string userFolder(UserFolder kind, bool create) = 0;
     // Whether this user may create files in the folder.
     virtual bool mayCreateIn(const std::string& folder) = 0;

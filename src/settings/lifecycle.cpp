@@ -45,9 +45,9 @@ void attachHandlers(MainForm& form) {
 
 // The window's timers and socket go with it; an event already queued must find them off.
 void releaseWindow(MainForm& form) {
-    for (Timer* timer : {form.Timer1.get(), form.Timer2.get(), form.Timer3.get(), form.Timer5.get(),
-                         form.Timer6.get(), form.Timer7.get(), form.Timer4.get(),
-                         form.quietTimer.get()}) {
+    for (Timer* timer :
+         {form.Timer1.get(), form.Timer2.get(), form.Timer3.get(), form.Timer5.get(),
+          form.Timer6.get(), form.Timer7.get(), form.Timer4.get(), form.quietTimer.get()}) {
         timer->stop();
     }
     form.platform.socket.close();
@@ -114,8 +114,8 @@ bool startUp(MainForm& form) {
         for (const std::string& word : config.fields.skippedServers) {
             skipped += " " + word;
         }
-        form.platform.messageBox.show(std::string(kConfigFileName) + " 中的服务器无法使用，已跳过:" +
-                                      skipped);
+        form.platform.messageBox.show(std::string(kConfigFileName) +
+                                      " 中的服务器无法使用，已跳过:" + skipped);
     }
     std::vector<std::string> servers{config.fields.addressField};
     servers.insert(servers.end(), config.fields.extraServers.begin(),

@@ -89,8 +89,7 @@ std::vector<int> agreeingGroup(const std::vector<ServerSummary>& servers) {
     for (int s = 0; s < static_cast<int>(servers.size()); ++s) {
         const ServerSummary& summary = servers[at(s)];
         if (summary.usable >= kFewestRepliesToAgree) {
-            const double halfWidth =
-                std::max(kLeastAgreementHalfWidthSec, summary.medianDelay / 2);
+            const double halfWidth = std::max(kLeastAgreementHalfWidthSec, summary.medianDelay / 2);
             intervals.push_back(
                 {s, summary.medianOffset - halfWidth, summary.medianOffset + halfWidth});
         }
@@ -140,8 +139,7 @@ double roundToWholeSeconds(double seconds) {
     return whole;
 }
 
-BurstEvaluation evaluateBurst(ReplyRecords& records, int n, int serverCount,
-                              double resolutionSec) {
+BurstEvaluation evaluateBurst(ReplyRecords& records, int n, int serverCount, double resolutionSec) {
     BurstEvaluation evaluation;
     BurstResult& result = evaluation.result;
     result.servers.assign(at(serverCount), {});

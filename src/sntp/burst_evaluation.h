@@ -71,7 +71,6 @@ double roundToWholeSeconds(double seconds);
 // the two extreme offsets and the three slowest of the rest dropped and the others averaged.
 // The records are left in evaluation order, the ones that took no part last. Fewer than ten
 // replies, or usable kept ones, are no burst.
-BurstEvaluation evaluateBurst(ReplyRecords& records, int n, int serverCount,
-                              double resolutionSec);
+BurstEvaluation evaluateBurst(ReplyRecords& records, int n, int serverCount, double resolutionSec);
 
 }  // namespace korvel

@@ -26,7 +26,8 @@ std::string formatRateHolds(const RateHolds& holds) {
     std::string line;
     for (const auto& [server, until] : holds) {
         // Whole milliseconds: no decimal point for a locale to change.
-        line += (line.empty() ? "" : " ") + server + " " + std::to_string(std::llround(until * 1000));
+        line +=
+            (line.empty() ? "" : " ") + server + " " + std::to_string(std::llround(until * 1000));
     }
     return line;
 }

@@ -39,7 +39,7 @@ void FakeUdpSocket::setServers(const std::vector<std::string>& hosts, std::int32
         ++lookUps;
         const std::string host = trimBlanks(hosts[i]);
         const auto own = lookUpOutcomes.find(host);
-        const ConnectOutcome outcome = m_localPort == 0          ? ConnectOutcome::NetworkUnreachable
+        const ConnectOutcome outcome = m_localPort == 0 ? ConnectOutcome::NetworkUnreachable
                                        : own != lookUpOutcomes.end() ? own->second
                                                                      : lookUpOutcome;
         m_time.schedule(lookUpDelayMs, [this, ticket, i, host, outcome, done] {

@@ -62,13 +62,13 @@ struct MainForm {
     Button Command6;  // calibrate; enabled while a fresh offset may be applied
     Button Command7;  // cancel settings
 
-    std::unique_ptr<Timer> Timer1;  // one request per tick
-    std::unique_ptr<Timer> Timer2;  // burst time-out
-    std::unique_ptr<Timer> Timer3;  // offset validity
-    std::unique_ptr<Timer> Timer5;  // clock display and scheduler
-    std::unique_ptr<Timer> Timer6;  // indicator reset
-    std::unique_ptr<Timer> Timer7;  // caption animation
-    std::unique_ptr<Timer> Timer4;  // notices shown after the handler that raised them
+    std::unique_ptr<Timer> Timer1;      // one request per tick
+    std::unique_ptr<Timer> Timer2;      // burst time-out
+    std::unique_ptr<Timer> Timer3;      // offset validity
+    std::unique_ptr<Timer> Timer5;      // clock display and scheduler
+    std::unique_ptr<Timer> Timer6;      // indicator reset
+    std::unique_ptr<Timer> Timer7;      // caption animation
+    std::unique_ptr<Timer> Timer4;      // notices shown after the handler that raised them
     std::unique_ptr<Timer> quietTimer;  // the replies of a burst whose requests are out stopped
 
     SyncSettings settings;

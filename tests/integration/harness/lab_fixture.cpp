@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "common/utf8_text.h"
@@ -35,6 +36,9 @@ void LabTest::SetUp() {
     // The user's own folders inside the test's, never the real user's.
     ::setenv("XDG_CONFIG_HOME", inFolder("config").c_str(), 1);
     ::setenv("XDG_DATA_HOME", inFolder("data").c_str(), 1);
+    std::filesystem::create_directory(inFolder("runtime"));
+    std::filesystem::permissions(inFolder("runtime"), std::filesystem::perms::owner_all);
+    ::setenv("XDG_RUNTIME_DIR", inFolder("runtime").c_str(), 1);
 }
 
 void LabTest::TearDown() {
@@ -76,6 +80,16 @@ int LabTest::runInClient(std::vector<std::string> argv, std::string& output, int
     const int status = process.wait(timeoutMs);
     output = process.output();
     return status;
+}
+
+std::vector<std::string> LabTest::withoutClockRight(std::vector<std::string> argv) {
+    const std::string guard =
+        "capsh --has-p=cap_sys_time && { echo 'CAP_SYS_TIME still held'; exit 97; }; "
+        "capsh --has-b=cap_sys_time && { echo 'CAP_SYS_TIME still in the bounding set'; exit 98; "
+        "}; exec \"$0\" \"$@\" 2>&1";
+    argv.insert(argv.begin(), {"setpriv", "--bounding-set", "-sys_time", "--inh-caps", "-sys_time",
+                               "--no-new-privs", "sh", "-c", guard});
+    return argv;
 }
 
 std::string LabTest::describe(const BurstSeen& outcome) {

@@ -40,6 +40,9 @@ protected:
                                int seed = 1);
     // Runs a command in the client namespace to its end.
     int runInClient(std::vector<std::string> argv, std::string& output, int timeoutMs = 20000);
+    // The command, with the right to set the clock dropped and checked gone, its standard
+    // error merged into its standard output.
+    static std::vector<std::string> withoutClockRight(std::vector<std::string> argv);
 
     // Every burst ends, in an offset or in one of the three messages.
     static void expectSoundOutcome(const BurstSeen& outcome);
