@@ -2,7 +2,8 @@
 # files are copied. Set before this script: korvel_program_dir, korvel_bin_dir,
 # korvel_data_dir (each relative to the prefix or absolute), korvel_resources_dir and
 # korvel_site_config_line. Nothing installed carries a file capability: the clock is set
-# through systemd-timedated, where polkit decides who may.
+# through systemd-timedated, where polkit decides who may, or by the scheduled correction's
+# service, which systemd gives the right to set the clock and nothing else.
 
 function(korvel_full_path out dir)
     if(IS_ABSOLUTE "${dir}")
@@ -43,6 +44,18 @@ endif()
 set(desktop_entry "$ENV{DESTDIR}${data_dir}/applications/org.example.korvel.desktop")
 configure_file("${korvel_resources_dir}/org.example.korvel.desktop.in" "${desktop_entry}" @ONLY)
 korvel_installed("${desktop_entry}")
+
+# The scheduled correction's units where systemd looks for them under /usr and /usr/local,
+# the service naming the installed tool by its full path. Nothing enables or starts them.
+set(unit_dir "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/lib/systemd/system")
+set(korvel_cli "${program_dir}/korvel-cli")
+configure_file("${korvel_resources_dir}/linux/korvel-sync.service.in"
+    "${unit_dir}/korvel-sync.service" @ONLY)
+configure_file("${korvel_resources_dir}/linux/korvel-sync.timer" "${unit_dir}/korvel-sync.timer"
+    COPYONLY)
+foreach(unit korvel-sync.service korvel-sync.timer)
+    korvel_installed("${unit_dir}/${unit}")
+endforeach()
 
 # The site's sntp.cfg lives with the system's configuration (/etc/korvel for the /usr prefix,
 # where the package marks it a configuration file); the programs find it beside themselves

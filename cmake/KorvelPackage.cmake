@@ -35,14 +35,18 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/korvel")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # The maintainer scripts write the site's sntp.cfg when it is missing, say once when another
-# time service keeps the clock, and remove the file on purge.
+# time service keeps the clock, and remove the file on purge. The scheduled correction's units
+# are plain files: no script enables or starts them; a removal stops what an administrator
+# started and a purge forgets that it was turned on.
 set(korvel_package_dir "${PROJECT_BINARY_DIR}/package")
 configure_file("${PROJECT_SOURCE_DIR}/resources/linux/postinst.in" "${korvel_package_dir}/postinst"
     @ONLY)
-configure_file("${PROJECT_SOURCE_DIR}/resources/linux/postrm" "${korvel_package_dir}/postrm"
-    COPYONLY)
+foreach(script prerm postrm)
+    configure_file("${PROJECT_SOURCE_DIR}/resources/linux/${script}"
+        "${korvel_package_dir}/${script}" COPYONLY)
+endforeach()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${korvel_package_dir}/postinst"
-    "${korvel_package_dir}/postrm")
+    "${korvel_package_dir}/prerm" "${korvel_package_dir}/postrm")
 set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/KorvelPackageStaging.cmake")
 
 # Debian wants a compressed changelog beside the copyright file (a native package's name).

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <variant>
@@ -47,7 +48,9 @@ constexpr const char* kUsage =
     "  --unattended  with --apply, for a correction nobody watches: step only when two or\n"
     "              more servers agreed (one server is never enough) and no other time service\n"
     "              keeps the clock; a process that holds the right to set the clock\n"
-    "              (CAP_SYS_TIME) sets it itself.\n"
+    "              (CAP_SYS_TIME) sets it itself. Without --json it reports on standard error\n"
+    "              as one line, for the journal: the outcome (as --json names it), a colon,\n"
+    "              then what it would print on separate lines, joined by '; '.\n"
     "  --site-config  read the site's sntp.cfg, never a user's own copy.\n"
     "  --port N    send from local UDP port N (default: any free port).\n"
     "  --json      print one JSON object instead: server, port, offset, offsetWholeSec,\n"
@@ -306,10 +309,32 @@ std::optional<OutcomeRecord> unattendedHold(const Report& report, SystemClock& c
     return std::nullopt;
 }
 
+// What an unattended run says, gathered into one line: nobody watches the run, and the journal
+// keeps one entry per line.
+class OneLineConsole final : public Console {
+public:
+    void out(const std::string& utf8) override { add(utf8); }
+    void err(const std::string& utf8) override { add(utf8); }
+    std::string line(Outcome outcome) const {
+        return std::string(outcomeName(outcome)) + ": " + m_text + "\n";
+    }
+
+private:
+    void add(const std::string& utf8) {
+        std::istringstream lines(utf8);
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.empty()) {
+                m_text += (m_text.empty() ? "" : "; ") + line;
+            }
+        }
+    }
+    std::string m_text;
+};
+
 // One burst, and a correction when asked for and measured, on the program's own handlers.
-Report runMeasurement(const Options& options, CliPlatform& platform) {
+Report runMeasurement(const Options& options, CliPlatform& platform, Console& console) {
     FileSystem& files = platform.files;
-    ConsoleMessageBox messageBox(platform.console);
+    ConsoleMessageBox messageBox(console);
     SilentBeeper beeper;
     SoleInstance instance;
     NoWindows windows;
@@ -323,9 +348,8 @@ Report runMeasurement(const Options& options, CliPlatform& platform) {
     attachExchange(form);
 
     Report report;
-    report.servers = options.servers.empty()
-                         ? configuredServers(files, platform.console, options.siteConfig)
-                         : options.servers;
+    report.servers = options.servers.empty() ? configuredServers(files, console, options.siteConfig)
+                                             : options.servers;
     // A scratch file of this process alone: another run at the same time has its own.
     const std::string scratchName = "XCV-CLI-" + std::to_string(platform.processId) + ".TMP";
     if (std::string problem = openScratchFile(form.scratchFile, files, scratchName);
@@ -557,8 +581,13 @@ int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
         return kBadArguments;
     }
     const Options& options = std::get<Options>(parsed);
-    const Report report = runMeasurement(options, platform);
-    printReport(report, options.json, console);
+    OneLineConsole oneLine;
+    Console& says = options.unattended && !options.json ? oneLine : console;
+    const Report report = runMeasurement(options, platform, says);
+    printReport(report, options.json, says);
+    if (&says == &oneLine) {
+        console.err(oneLine.line(report.last().outcome));
+    }
     return exitStatus(report.last().outcome);
 }
 

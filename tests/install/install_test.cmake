@@ -28,7 +28,9 @@ set(expected
     "${PREFIX}/share/metainfo/org.example.korvel.metainfo.xml"
     "${PREFIX}/share/man/man1/korvel.1.gz"
     "${PREFIX}/share/man/man1/korvel-cli.1.gz"
-    "${PREFIX}/share/doc/korvel/49-korvel-set-time.rules.example"
+    "${PREFIX}/lib/systemd/system/korvel-sync.service"
+    "${PREFIX}/lib/systemd/system/korvel-sync.timer"
+    "${PREFIX}/share/doc/korvel/49-korvel-sync.rules.example"
     "${PREFIX}/share/doc/korvel/changelog.gz"
     "${PREFIX}/share/doc/korvel/copyright")
 foreach(file ${expected})
@@ -92,6 +94,19 @@ if(appstreamcli)
     if(invalid)
         fail("metainfo: ${report}")
     endif()
+endif()
+
+# The scheduled correction's units: systemd finds no fault in them (nor in the manual page they
+# name, nor in the tool the service runs, installed here), and the service runs that tool.
+find_program(systemd_analyze systemd-analyze REQUIRED)
+execute_process(COMMAND "${CMAKE_COMMAND}" -E env "MANPATH=${PREFIX}/share/man"
+    "${systemd_analyze}" verify "${PREFIX}/lib/systemd/system/korvel-sync.timer"
+    "${PREFIX}/lib/systemd/system/korvel-sync.service"
+    RESULT_VARIABLE invalid OUTPUT_VARIABLE report ERROR_VARIABLE report)
+file(STRINGS "${PREFIX}/lib/systemd/system/korvel-sync.service" exec REGEX "^ExecStart=")
+if(invalid OR NOT report STREQUAL "" OR NOT exec STREQUAL
+        "ExecStart=${program_dir}/korvel-cli measure --apply --unattended --site-config")
+    fail("systemd-analyze verify: ${invalid} ${report}; ${exec}")
 endif()
 
 # No installed file carries a capability: the clock is set through timedated.

@@ -5,7 +5,8 @@
 # display under strace, and every library, plug-in and font it opens must come from the
 # package's Depends or from an essential package; the site's sntp.cfg across a first install,
 # two root starts, a second install and a purge, with `dpkg -V` silent; the note about
-# another time service, once; the versions; the manual pages under man.
+# another time service, once; the versions; the manual pages under man; the scheduled
+# correction's units verified by systemd, off after the install, and forgotten by a purge.
 #
 # Everything runs in a mount and process namespace of its own without CAP_SYS_TIME; no
 # service starts in the root (policy-rc.d) and it has no system bus. The window reaches the
@@ -113,6 +114,9 @@ site_line=$(site_file)
 [ "$(stat -c %a "$root/etc/korvel/sntp.cfg")" = 644 ] || fail "sntp.cfg not 0644"
 [ -z "$(in_root dpkg-query -W -f='${Conffiles}' korvel)" ] || fail "the package has conffiles"
 dpkg_verify "after the install"
+# The scheduled correction stays off: the package enables nothing.
+enabled=$(in_root systemctl is-enabled korvel-sync.timer korvel-sync.service 2>&1) || true
+[ "$enabled" = "$(printf 'disabled\nstatic')" ] || fail "after the install: $enabled"
 
 for program in korvel korvel-cli; do
     printed=$(in_root "$program" --version)
@@ -217,14 +221,23 @@ in_root apt-get install -y -q --no-install-recommends man-db >>"$work/install.lo
     fail "man-db: $(tail -5 "$work/install.log")"
 for program in korvel korvel-cli; do
     page=$(in_root man -P cat "$program" 2>&1) || fail "man $program: $page"
-    for section in SYNOPSIS --version FILES "TIME SERVICES" /etc/korvel/sntp.cfg "$version"; do
+    for section in SYNOPSIS --version FILES "TIME SERVICES" "SYSTEMD UNITS" /etc/korvel/sntp.cfg \
+        "$version"; do
         grep -q -- "$section" <<<"$page" || fail "man $program has no $section: $page"
     done
 done
 
-step "apt-get purge korvel"
+step "systemd-analyze verify korvel-sync.timer korvel-sync.service"
+units=(/usr/lib/systemd/system/korvel-sync.timer /usr/lib/systemd/system/korvel-sync.service)
+report=$(in_root systemd-analyze verify "${units[@]}" 2>&1) && [ -z "$report" ] ||
+    fail "systemd-analyze verify: $report"
+
+step "systemctl enable korvel-sync.timer; apt-get purge korvel"
+wanted=$root/etc/systemd/system/timers.target.wants/korvel-sync.timer
+in_root systemctl enable korvel-sync.timer >>"$work/install.log" 2>&1 && [ -L "$wanted" ] ||
+    fail "systemctl enable korvel-sync.timer: $(tail -3 "$work/install.log")"
 in_root apt-get purge -y -q korvel >>"$work/install.log" 2>&1 || fail "purge"
-[ ! -e "$root/etc/korvel" ] && [ ! -e "$root/usr/libexec/korvel" ] ||
-    fail "purge left $(ls -d "$root/etc/korvel" "$root/usr/libexec/korvel" 2>/dev/null)"
+[ ! -e "$root/etc/korvel" ] && [ ! -e "$root/usr/libexec/korvel" ] && [ ! -L "$wanted" ] ||
+    fail "purge left $(ls -d "$root/etc/korvel" "$root/usr/libexec/korvel" "$wanted" 2>/dev/null)"
 
 step "passed"

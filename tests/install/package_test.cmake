@@ -20,12 +20,14 @@ string(REPLACE "\n" "" entries "${entries}")
 set(expected
     "./usr/bin/korvel -> ../libexec/korvel/korvel"
     "./usr/bin/korvel-cli -> ../libexec/korvel/korvel-cli"
+    "./usr/lib/systemd/system/korvel-sync.service"
+    "./usr/lib/systemd/system/korvel-sync.timer"
     "./usr/libexec/korvel/HELP.HTM"
     "./usr/libexec/korvel/korvel"
     "./usr/libexec/korvel/korvel-cli"
     "./usr/libexec/korvel/sntp.cfg -> /etc/korvel/sntp.cfg"
     "./usr/share/applications/org.example.korvel.desktop"
-    "./usr/share/doc/korvel/49-korvel-set-time.rules.example"
+    "./usr/share/doc/korvel/49-korvel-sync.rules.example"
     "./usr/share/doc/korvel/changelog.gz"
     "./usr/share/doc/korvel/copyright"
     "./usr/share/icons/hicolor/scalable/apps/korvel.svg"
@@ -48,7 +50,7 @@ foreach(needed "libqt6dbus6" "qt6-translations-l10n" "libqt6svg6" "libxcursor1"
     endif()
 endforeach()
 if(fields MATCHES "policykit-1" OR info MATCHES " conffiles" OR NOT info MATCHES " postinst"
-        OR NOT info MATCHES " postrm")
+        OR NOT info MATCHES " prerm" OR NOT info MATCHES " postrm")
     fail("${info}")
 endif()
 
@@ -78,7 +80,7 @@ foreach(page korvel korvel-cli)
         OUTPUT_VARIABLE rendered ERROR_VARIABLE warnings RESULT_VARIABLE failed)
     file(REMOVE "${BUILD_DIR}/${page}.1")
     if(failed OR NOT warnings STREQUAL "" OR NOT rendered MATCHES "--version"
-            OR NOT rendered MATCHES "/etc/korvel/sntp.cfg")
+            OR NOT rendered MATCHES "/etc/korvel/sntp.cfg" OR NOT rendered MATCHES "korvel-sync.timer")
         fail("man ${page}: ${failed} ${warnings}${rendered}")
     endif()
 endforeach()

@@ -27,7 +27,6 @@ struct ServerSetCase {
     int status;
     std::vector<int> requests;  // seen by each server
     std::string says;           // a part of the output
-    std::size_t steps = 0;      // clock steps asked of the time service
     int withinMs = 0;           // the run ends this soon (0: no bound)
     bool holdsRate = false;     // a second run at once ends at once, asking nobody
 };
@@ -38,14 +37,7 @@ void PrintTo(const ServerSetCase& c, std::ostream* os) {
 
 const ServerSetCase kCases[] = {
     // An address is never asked of the name server: measured as soon as 25 replies are in.
-    {"AddressWhileTheNameServerDropsEveryQuery",
-     {{}},
-     {},
-     0,
-     {25},
-     "replies used 20 of 25",
-     0,
-     3000},
+    {"AddressWhileTheNameServerDropsEveryQuery", {{}}, {}, 0, {25}, "replies used 20 of 25", 3000},
     {"FourServersOneLimitsOneSilentOneAnHourAhead",
      {{}, {"--ratelimit", "3:4"}, {"--silent"}, {"--offset", kHourAhead}},
      {},
@@ -60,7 +52,6 @@ const ServerSetCase kCases[] = {
      {3},
      "198.18.0.2 限制访问频率 (RATE)",
      0,
-     0,
      true},
     {"SingleServerThatDeniesFromTheFifthRequest",
      {{"--kod", "DENY", "--kod-from", "5"}},
@@ -74,19 +65,6 @@ const ServerSetCase kCases[] = {
      9,
      {8, 8},
      "服务器时间失效"},
-    {"UnattendedWithTheSecondSilent",
-     {{}, {"--silent"}},
-     {"--apply", "--unattended"},
-     10,
-     {22, 8},
-     "两台"},
-    {"UnattendedWithTwoAgreeing",
-     {{}, {}},
-     {"--apply", "--unattended"},
-     0,
-     {8, 8},
-     "agreed: 198.18.0.2, 198.18.0.3",
-     1},
 };
 
 class ServerSet : public LabTest, public ::testing::WithParamInterface<ServerSetCase> {
@@ -169,7 +147,8 @@ TEST_P(ServerSet, MeasuresWhatTheSetAllowsAndStepsOnlyOnItsWord) {
         EXPECT_LT(againElapsed.count(), 1000) << "the second run waited";
         EXPECT_EQ(requestsSeen(c.responders.size()), c.requests) << "a held server was asked";
     }
-    EXPECT_EQ(fileLines(record).size(), c.steps);
+    // Stepping on the set's word is the scheduled correction suite's.
+    EXPECT_TRUE(fileLines(record).empty()) << "the clock was stepped";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ServerSet, ::testing::ValuesIn(kCases),

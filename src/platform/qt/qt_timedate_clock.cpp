@@ -94,6 +94,9 @@ void QtTimedateClock::stepClock(double offsetSec, bool interactive,
 }
 
 std::string QtTimedateClock::competingTimeService() {
+    if (std::string scanned = runningTimeService("/proc"); !scanned.empty()) {
+        return scanned;
+    }
     QDBusConnection bus = systemBus();
     if (bus.isConnected()) {
         QDBusMessage call = QDBusMessage::createMethodCall(
@@ -103,15 +106,13 @@ std::string QtTimedateClock::competingTimeService() {
         const QDBusMessage reply = bus.call(call, QDBus::Block, kPropertyTimeoutMs);
         if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
             const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
-            if (!properties.value(QStringLiteral("NTP")).toBool() &&
-                !properties.value(QStringLiteral("NTPSynchronized")).toBool()) {
-                return {};
+            if (properties.value(QStringLiteral("NTP")).toBool() ||
+                properties.value(QStringLiteral("NTPSynchronized")).toBool()) {
+                return "systemd-timesyncd";
             }
-            const std::string scanned = runningTimeService("/proc");
-            return scanned.empty() ? "systemd-timesyncd" : scanned;
         }
     }
-    return runningTimeService("/proc");
+    return {};
 }
 
 }  // namespace korvel

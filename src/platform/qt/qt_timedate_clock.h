@@ -23,7 +23,9 @@ public:
     void stepClock(double offsetSec, bool interactive,
                    std::function<void(ClockStepAnswer)> done) override;
     bool holdsRightToStep() override { return m_direct.holdsRightToStep(); }
-    // timedated's own word (NTP, NTPSynchronized) where it answers; else the process scan.
+    // A time service among the processes, which keeps the clock whatever timedated says (one
+    // it does not manage, or one not yet synchronised); else timedated's own word (NTP,
+    // NTPSynchronized) where it answers.
     std::string competingTimeService() override;
 
 private:

@@ -307,7 +307,8 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
          10,
          {25},
          "",
-         "两台",
+         "withheldNoSecondOpinion: 无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。; "
+         "offset 2.250000 s; replies used 20 of 25",
          Step::None},
         {"unattended, the second silent",
          std::string(kTwo) + " --apply --unattended",
@@ -315,15 +316,18 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
          10,
          {22, 8},
          "",
-         "两台",
+         "withheldNoSecondOpinion: 无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。; "
+         "offset 2.250000 s; replies used 17 of 22; delay 0.010000 .. 0.010000 s; "
+         "agreed: 192.0.2.1; not used: 192.0.2.2 (silent)\n",
          Step::None},
         {"unattended, two agree",
          std::string(kTwo) + " --apply --unattended",
          {},
          0,
          {8, 8},
-         "agreed: 192.0.2.1, 192.0.2.2\n",
          "",
+         "stepped: offset 2.250000 s; replies used 11 of 16; delay 0.010000 .. 0.010000 s; "
+         "agreed: 192.0.2.1, 192.0.2.2\n",
          Step::ByService},
         {"unattended, holding the right",
          std::string(kTwo) + " --apply --unattended",
@@ -339,7 +343,7 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
          11,
          {8, 8},
          "",
-         "本机的时间服务 chronyd 正在管理时钟",
+         "withheldOtherTimeService: 本机的时间服务 chronyd 正在管理时钟",
          Step::None},
         {"site servers only",
          "measure --site-config",
@@ -374,6 +378,12 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
         EXPECT_EQ(requests, c.requests);
         EXPECT_THAT(rig.console.stdOut, HasSubstr(c.out));
         EXPECT_THAT(rig.console.stdErr, HasSubstr(c.err));
+        if (c.args.find("--unattended") != std::string::npos) {
+            // The journal's one entry per run: one line on standard error, nothing else.
+            EXPECT_EQ(rig.console.stdOut, "");
+            EXPECT_EQ(std::count(rig.console.stdErr.begin(), rig.console.stdErr.end(), '\n'), 1)
+                << rig.console.stdErr;
+        }
         EXPECT_EQ(rig.time.clockSteps().size(), c.step == Step::ByService ? 1U : 0U);
         EXPECT_EQ(rig.direct.steps.size(), c.step == Step::Own ? 1U : 0U);
     }
