@@ -92,7 +92,7 @@ click() {
     local x y
     eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(WIDTH|HEIGHT)=')"
     read -r x y < <(awk -v s="${KORVEL_SCALE:-1}" -v h="$HEIGHT" -v x="$1" -v y="$2" \
-        'BEGIN { printf "%d %d\n", x * s, (y + h / s - 302) * s }')
+        'BEGIN { printf "%d %d\n", x * s, (y + h / s - 365) * s }')
     xdotool mousemove --window "$window" "$x" "$y" click 1
     xdotool mousemove 1000 700
 }

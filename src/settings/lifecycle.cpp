@@ -109,6 +109,7 @@ bool startUp(MainForm& form) {
     // The box shows the address alone; the socket ignores the filling blanks.
     form.Text9.setText(trimBlanks(config.fields.addressField));
     form.Text10.setText(config.fields.portField);
+    showExtraServers(form, config.fields.extraServers);
     settings.localPort = config.fields.localPort;
     if (!config.fields.skippedServers.empty()) {
         std::string skipped;

@@ -1,6 +1,8 @@
 #include "settings/settings_panel.h"
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,35 @@ std::string intervalText(const MainForm& form) {
 }
 std::string limitText(const MainForm& form) {
     return std::to_string(form.HScroll2.value());
+}
+
+std::array<TextBox*, kMostExtraServers> extraServerBoxes(MainForm& form) {
+    return {&form.Text11, &form.Text12, &form.Text13};
+}
+
+// The servers after the first, as the configuration reader takes them: empty boxes are passed
+// over; a box that names no server, or one named before, is told and selected, and nothing is
+// returned.
+std::optional<std::vector<std::string>> typedExtraServers(MainForm& form,
+                                                          const std::string& first) {
+    std::vector<std::string> named{first};
+    const auto boxes = extraServerBoxes(form);
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const std::string typed = trimBlanks(boxes[i]->text());
+        if (typed.empty()) {
+            continue;
+        }
+        const bool repeated = std::find(named.begin(), named.end(), typed) != named.end();
+        if (!isServerAddress(typed) || repeated) {
+            form.platform.messageBox.show("备用服务器 " + std::to_string(i + 1) +
+                                          (repeated ? " 与前面的服务器重复: " : " 地址错误: ") +
+                                          typed);
+            boxes[i]->selectAll();
+            return std::nullopt;
+        }
+        named.push_back(typed);
+    }
+    return std::vector<std::string>(named.begin() + 1, named.end());
 }
 
 int nearestInteger(double value) {
@@ -141,6 +172,13 @@ void attachSettingsPanel(MainForm& form) {
     form.HScroll2.onChange = [&form] { form.Label4.setCaption(" " + limitText(form)); };
 }
 
+void showExtraServers(MainForm& form, const std::vector<std::string>& extraServers) {
+    const auto boxes = extraServerBoxes(form);
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        boxes[i]->setText(i < extraServers.size() ? extraServers[i] : "");
+    }
+}
+
 void toggleSettingsPanel(MainForm& form) {
     const SyncSettings& settings = form.settings;
     if (settings.autoSyncOn) {
@@ -192,23 +230,25 @@ void applySettings(MainForm& form) {
         form.platform.beeper.beep();
         return;
     }
+    const auto extraServers = typedExtraServers(form, typed);
+    if (!extraServers) {
+        return;
+    }
     form.Text9.setText(typed);
     form.Text10.setText(port);
+    showExtraServers(form, *extraServers);
     // A port that cannot be bound leaves the socket, its port and sntp.cfg as they were.
     SyncSettings& settings = form.settings;
     const std::int32_t localPort = portNumber(port);
-    // The servers after the first stay as they are.
-    std::vector<std::string> servers = form.servers;
-    servers.resize(std::max<std::size_t>(servers.size(), 1));
-    servers.front() = address;
-    const std::vector<std::string> extraServers(servers.begin() + 1, servers.end());
+    std::vector<std::string> servers{address};
+    servers.insert(servers.end(), extraServers->begin(), extraServers->end());
     if (!prepareSocket(form, std::move(servers), localPort)) {
         form.platform.messageBox.show(portUnusableText(localPort));
         form.Text10.selectAll();
         return;
     }
     settings.localPort = localPort;
-    const SavedConfig saved = saveConfig(form.platform.files, address, port, extraServers);
+    const SavedConfig saved = saveConfig(form.platform.files, address, port, *extraServers);
     settings.cfgPath = saved.path;
     if (saved.error != FileError::None) {
         // The new settings still hold for this run.
@@ -230,6 +270,7 @@ void cancelSettings(MainForm& form) {
     form.HScroll2.setValue(nearestInteger(settings.limitMs));
     form.Text4.setText(settings.logPath);
     form.Text9.setText(trimBlanks(characters(settings.cfgLine, 5, kAddressFieldWidth)));
+    showExtraServers(form, parseConfigLine(settings.cfgLine).extraServers);
     form.Text10.setText(std::to_string(form.platform.socket.localPort()));
 }
 

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -82,7 +83,7 @@ TEST_F(Form1Test, UserCommandsReachTheirHandlers) {
     QTest::mouseClick(child<QPushButton>("Command7"), Qt::LeftButton);
     QTest::keyClick(&window, Qt::Key_Escape);
     QTest::keyClick(child<QLineEdit>("Text1"), Qt::Key_Escape);
-    QTest::keyClick(child<QLineEdit>("Text9"), Qt::Key_F1);
+    QTest::keyClick(child<QComboBox>("Text9"), Qt::Key_F1);
     window.close();
     EXPECT_EQ(calls, (Calls{"1", "2", "3", "4", "5", "6", "7", "9", "cheshi", "xiaoshi", "shezhi",
                             "guanyu", "apply", "cancel", "cancel", "cancel", "6", "shutDown"}));
@@ -140,16 +141,46 @@ TEST_F(Form1Test, UserActionsReachTheModels) {
     bar->setSliderDown(false);
     EXPECT_EQ(form.HScroll1.value(), 9);
 
+    auto* address = child<QComboBox>("Text9");
+    address->setCurrentIndex(1);
+    EXPECT_EQ(form.Text9.text(), "ntp.tencent.com");
     form.Text9.setText("");
-    QTest::keyClicks(child<QLineEdit>("Text9"), "10.0.0.1");
+    QTest::keyClicks(address->lineEdit(), "10.0.0.1");
     EXPECT_EQ(form.Text9.text(), "10.0.0.1");
+    QTest::keyClicks(child<QLineEdit>("Text12"), "ntp.ntsc.ac.cn");
+    EXPECT_EQ(form.Text12.text(), "ntp.ntsc.ac.cn");
     // The display boxes take no typing.
     for (const char* name : {"Text1", "Text2", "Text3"}) {
         QTest::keyClicks(child<QLineEdit>(name), "123.456");
     }
     EXPECT_EQ(form.Text1.text() + form.Text2.text() + form.Text3.text(), "");
     form.Text9.selectAll();
-    EXPECT_EQ(child<QLineEdit>("Text9")->selectedText(), "10.0.0.1");
+    EXPECT_EQ(address->lineEdit()->selectedText(), "10.0.0.1");
+}
+
+// The address box offers four servers; the boxes of the other three sit in the panel below its
+// buttons, one under the other, and the panel above the status bar.
+TEST_F(Form1Test, ServerBoxesOfferTheListAndSitBelowThePanelButtons) {
+    form.Text13.setText("ntp.aliyun.com");
+    auto* address = child<QComboBox>("Text9");
+    QStringList items;
+    for (int i = 0; i < address->count(); ++i) {
+        items << address->itemText(i);
+    }
+    EXPECT_EQ(items, (QStringList{"ntp.aliyun.com", "ntp.tencent.com", "ntp.ntsc.ac.cn",
+                                  "cn.pool.ntp.org"}));
+    EXPECT_TRUE(address->isEditable());
+    QWidget* frame = child("Frame3");
+    int above = child("Command7")->geometry().bottom();
+    for (const char* name : {"Text11", "Text12", "Text13"}) {
+        const QRect box = child(name)->geometry();
+        EXPECT_GT(box.top(), above) << name;
+        EXPECT_TRUE(frame->rect().contains(box)) << name;
+        above = box.bottom();
+    }
+    EXPECT_EQ(child<QLineEdit>("Text13")->text(), "ntp.aliyun.com");
+    EXPECT_EQ(child<QLabel>("Label12")->text(), "备用服务器 1");
+    EXPECT_LT(frame->geometry().bottom(), child("StatusBar1")->geometry().top());
 }
 
 // Tab goes through the designed order over what can take the focus; a focused scroll bar
@@ -162,13 +193,13 @@ TEST_F(Form1Test, KeyboardReachesEveryControlInTheDesignedOrder) {
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     std::vector<QString> reached;
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < 15; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         reached.push_back(QApplication::focusWidget()->objectName());
     }
-    EXPECT_EQ(reached,
-              (std::vector<QString>{"Check1", "Check2", "HScroll1", "Check3", "HScroll2", "Text3",
-                                    "Text2", "Text1", "Command1", "Command7", "Text9", "Text10"}));
+    EXPECT_EQ(reached, (std::vector<QString>{"Check1", "Check2", "HScroll1", "Check3", "HScroll2",
+                                             "Text3", "Text2", "Text1", "Command1", "Command7",
+                                             "Text9", "Text10", "Text11", "Text12", "Text13"}));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget()->objectName(), "Check1");
 

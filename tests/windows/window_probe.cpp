@@ -1,5 +1,6 @@
 // window-probe NAME: prints the title of the running KORVEL window, then the screen rectangle
-// and the text of its control NAME, in UTF-8. Exits 1 when there is no such window.
+// and the text of its control NAME, then what a drop-down offers, in UTF-8. Exits 1 when there
+// is no such window.
 
 #include <windows.h>
 
@@ -33,5 +34,11 @@ int wmain(int argc, wchar_t** argv) {
     GetWindowRect(control, &place);
     std::printf("%s\n%ld %ld %ld %ld %s\n", textOf(window).c_str(), place.left, place.top,
                 place.right - place.left, place.bottom - place.top, textOf(control).c_str());
+    const auto items = SendMessageW(control, CB_GETCOUNT, 0, 0);
+    for (LRESULT item = 0; item < items; ++item) {
+        wchar_t text[256] = {};
+        SendMessageW(control, CB_GETLBTEXT, item, reinterpret_cast<LPARAM>(text));
+        std::printf("%s ", korvel::utf8Of(text).c_str());
+    }
     return 0;
 }

@@ -130,4 +130,7 @@ for _ in $(seq 50); do
     [ "$width" != "$previous" ] || break
 done
 [ -z "$shots" ] || import -frame -window "$window" "$shots/windows-settings.png"
+offered="$(probe Text9 | sed -n 3p)"
+[ "$offered" = "ntp.aliyun.com ntp.tencent.com ntp.ntsc.ac.cn cn.pool.ntp.org " ] ||
+    fail "the address box offers '$offered'"
 echo "window test: passed (offset $offset, $green green pixels)"

@@ -33,9 +33,13 @@ inline constexpr FontSpec kClockFont{kMicrosoftSansSerif, 20.4};
 inline constexpr Rgb kFaceGrey{192, 192, 192};
 inline constexpr Rgb kDisplayBack{0, 0, 0};
 
+// The two frames, and with them the window, are taller than designed by the rows of the
+// servers after the first, which sit below the panel's buttons.
+inline constexpr int kExtraServerRowsTwips = 945;
+
 // The main window's client area; the model's width is the outer width, wider by the frame.
 inline constexpr int kClientWidthTwips = 5988;
-inline constexpr int kClientHeightTwips = 4524;
+inline constexpr int kClientHeightTwips = 4524 + kExtraServerRowsTwips;
 inline constexpr int kFrameTwips = kCollapsedWidthTwips - kClientWidthTwips;
 // The pause between the visible steps of the sliding window.
 inline constexpr int kSlideStepMs = 5;
@@ -85,7 +89,7 @@ inline constexpr MenuLayout kMenus[] = {
     {"guanyu", "关于(&W)       ", &FormActions::guanyuClick},
 };
 
-inline constexpr int kStatusBarTopTwips = 4212;
+inline constexpr int kStatusBarTopTwips = 4212 + kExtraServerRowsTwips;
 inline constexpr int kStatusBarHeightTwips = 312;
 inline constexpr int kStatusPanelWidthTwips = 1440;
 inline constexpr std::size_t kStatusPanels = 3;
@@ -95,6 +99,7 @@ enum class ControlKind {
     Label,       // a fixed caption
     ValueLabel,  // shows a Label model, centred
     TextBox,     // an entry box on a TextBox model
+    ComboBox,    // an entry box on a TextBox model that also offers kOfferedServers
     DisplayBox,  // a black box whose text takes the model's colour
     CheckBox,
     ScrollBar,
@@ -103,8 +108,12 @@ enum class ControlKind {
 
 enum class Container { Client, Frame1, Frame3 };
 
-inline constexpr TwipsRect kFrame1Rect{210, 1020, 5565, 3075};
-inline constexpr TwipsRect kFrame3Rect{6120, 1020, 3225, 3075};
+inline constexpr TwipsRect kFrame1Rect{210, 1020, 5565, 3075 + kExtraServerRowsTwips};
+inline constexpr TwipsRect kFrame3Rect{6120, 1020, 3225, 3075 + kExtraServerRowsTwips};
+
+// What the server address box offers; any other address may still be typed.
+inline constexpr const char* kOfferedServers[] = {"ntp.aliyun.com", "ntp.tencent.com",
+                                                  "ntp.ntsc.ac.cn", "cn.pool.ntp.org"};
 
 // One control; rect is relative to its container. Only the model field its kind draws is set.
 struct ControlLayout {
@@ -146,7 +155,7 @@ inline constexpr ControlLayout kControls[] = {
      .rect = kFrame3Rect, .caption = "设 置", .font = kFrameCaptionFont, .holds = Container::Frame3},
     {.name = "Label6", .kind = ControlKind::Label, .container = Container::Frame3,
      .rect = {240, 288, 876, 204}, .caption = "服务器IP"},
-    {.name = "Text9", .kind = ControlKind::TextBox, .container = Container::Frame3,
+    {.name = "Text9", .kind = ControlKind::ComboBox, .container = Container::Frame3,
      .rect = {240, 528, 1450, 216}, .textBox = &MainForm::Text9},
     {.name = "Label11", .kind = ControlKind::Label, .container = Container::Frame3,
      .rect = {2160, 288, 732, 156}, .caption = "本机端口"},
@@ -183,13 +192,25 @@ inline constexpr ControlLayout kControls[] = {
      .rect = {390, 2736, 945, 255}, .caption = "确  定", .action = &FormActions::applySettings},
     {.name = "Command7", .kind = ControlKind::Button, .container = Container::Frame3,
      .rect = {1890, 2736, 945, 255}, .caption = "取  消", .action = &FormActions::cancelSettings},
+    {.name = "Label12", .kind = ControlKind::Label, .container = Container::Frame3,
+     .rect = {240, 3096, 1110, 180}, .caption = "备用服务器 1"},
+    {.name = "Text11", .kind = ControlKind::TextBox, .container = Container::Frame3,
+     .rect = {1380, 3060, 1605, 228}, .textBox = &MainForm::Text11},
+    {.name = "Label13", .kind = ControlKind::Label, .container = Container::Frame3,
+     .rect = {240, 3396, 1110, 180}, .caption = "备用服务器 2"},
+    {.name = "Text12", .kind = ControlKind::TextBox, .container = Container::Frame3,
+     .rect = {1380, 3360, 1605, 228}, .textBox = &MainForm::Text12},
+    {.name = "Label14", .kind = ControlKind::Label, .container = Container::Frame3,
+     .rect = {240, 3696, 1110, 180}, .caption = "备用服务器 3"},
+    {.name = "Text13", .kind = ControlKind::TextBox, .container = Container::Frame3,
+     .rect = {1380, 3660, 1605, 228}, .textBox = &MainForm::Text13},
 };
 // clang-format on
 
 // The visible controls in their designed keyboard order.
 inline constexpr const char* kKeyboardOrder[] = {
-    "Check1", "Check2", "Text4",    "HScroll1", "Check3", "HScroll2", "Text3",
-    "Text2",  "Text1",  "Command1", "Command7", "Text9",  "Text10"};
+    "Check1", "Check2",   "Text4",    "HScroll1", "Check3", "HScroll2", "Text3",  "Text2",
+    "Text1",  "Command1", "Command7", "Text9",    "Text10", "Text11",   "Text12", "Text13"};
 
 // The control's rectangle in the client area.
 constexpr TwipsRect inClientArea(const ControlLayout& control) {

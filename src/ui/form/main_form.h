@@ -47,6 +47,10 @@ struct MainForm {
     CheckBox Check1;                // scheduled calibration
     CheckBox Check2;                // keep the time-sync log
     CheckBox Check3;                // offset limit
+    // The servers after the first (备用服务器 1 to 3).
+    TextBox Text11;
+    TextBox Text12;
+    TextBox Text13;
     ScrollBar HScroll1{1, 12, 1, 3};
     ScrollBar HScroll2{1, 9999, 1, 10};
     Label Label4;  // limit display

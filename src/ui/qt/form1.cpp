@@ -1,8 +1,10 @@
 #include "ui/qt/form1.h"
 
 #include <qdrawutil.h>
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -130,6 +132,40 @@ void textBox(QWidget* parent, const ControlLayout& control, const QFont& font, T
         if (guard) {
             guard->setFocus();
             guard->selectAll();
+        }
+    });
+}
+
+// An entry box that also offers the servers of the layout; what is typed or chosen is the
+// model's text.
+void comboBox(QWidget* parent, const ControlLayout& control, const QFont& font, TextBox& model) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromUtf8(control.name));
+    combo->setFont(font);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    for (const char* server : layout::kOfferedServers) {
+        combo->addItem(QString::fromUtf8(server));
+    }
+    // The list opens wide enough for the whole names, wider than the box if need be.
+    QAbstractItemView* list = combo->view();
+    list->setTextElideMode(Qt::ElideNone);
+    list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                          list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    place(combo, twipsRect(control.rect), QFontMetrics(font).height() + 4);
+    follow<QComboBox>(model.changed, combo, [&model](QComboBox* widget) {
+        const QString text = qs(model.text());
+        if (widget->currentText() != text) {
+            widget->setEditText(text);
+        }
+        widget->setVisible(model.isVisible());
+    });
+    QObject::connect(combo, &QComboBox::editTextChanged, combo,
+                     [&model](const QString& text) { model.setText(text.toStdString()); });
+    model.selectionRequested.connect([guard = QPointer<QComboBox>(combo)] {
+        if (guard) {
+            guard->setFocus();
+            guard->lineEdit()->selectAll();
         }
     });
 }
@@ -352,6 +388,9 @@ void Form1::buildControls() {
             case ControlKind::TextBox:
             case ControlKind::DisplayBox:
                 textBox(parent, control, font, m_form.*control.textBox);
+                break;
+            case ControlKind::ComboBox:
+                comboBox(parent, control, font, m_form.*control.textBox);
                 break;
             case ControlKind::CheckBox:
                 checkBox(parent, control, font, m_form.*control.checkBox);

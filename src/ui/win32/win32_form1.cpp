@@ -46,6 +46,8 @@ const wchar_t* windowClassOf(ControlKind kind) {
             return L"EDIT";
         case ControlKind::ScrollBar:
             return L"SCROLLBAR";
+        case ControlKind::ComboBox:
+            return L"COMBOBOX";
         case ControlKind::Frame:
         case ControlKind::CheckBox:
         case ControlKind::Button:
@@ -64,6 +66,8 @@ DWORD styleOf(const layout::ControlLayout& control) {
             return SS_CENTER | SS_NOPREFIX;
         case ControlKind::TextBox:
             return WS_TABSTOP | ES_AUTOHSCROLL;
+        case ControlKind::ComboBox:
+            return WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL;
         case ControlKind::DisplayBox:  // shown, selected and copied, never typed into
             return WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY;
         case ControlKind::CheckBox:
@@ -85,6 +89,7 @@ int neededHeight(const layout::ControlLayout& control, int textHeight, int check
         case ControlKind::ValueLabel:
             return textHeight;
         case ControlKind::TextBox:
+        case ControlKind::ComboBox:
         case ControlKind::Button:
             return textHeight + kFrames;
         case ControlKind::CheckBox:
@@ -95,6 +100,15 @@ int neededHeight(const layout::ControlLayout& control, int textHeight, int check
             break;
     }
     return 0;
+}
+
+// Selects characters from..to of an entry box; -1 is its end.
+void selectText(HWND handle, ControlKind kind, int from, int to) {
+    if (kind == ControlKind::ComboBox) {
+        SendMessageW(handle, CB_SETEDITSEL, 0, MAKELPARAM(from, to));
+    } else {
+        SendMessageW(handle, EM_SETSEL, from, to);
+    }
 }
 
 }  // namespace
@@ -277,6 +291,12 @@ void Win32Form1::createControls() {
             const ScrollBar& model = m_form.*control.scrollBar;
             SetScrollRange(handle, SB_CTL, model.minimum(), model.maximum(), FALSE);
         }
+        if (control.kind == ControlKind::ComboBox) {
+            for (const char* server : layout::kOfferedServers) {
+                SendMessageW(handle, CB_ADDSTRING, 0,
+                             reinterpret_cast<LPARAM>(wideOf(server).c_str()));
+            }
+        }
     }
     // The frames go to the bottom so they paint under what they hold, and the keyboard walks
     // the rest in the designed order.
@@ -348,6 +368,10 @@ void Win32Form1::layOut() {
         if (needed > place.bottom - place.top) {
             place.top = (place.top + place.bottom - needed) / 2;
             place.bottom = place.top + needed;
+        }
+        if (control.layout->kind == ControlKind::ComboBox) {
+            // A drop-down's height includes its open list.
+            place.bottom += static_cast<LONG>(std::size(layout::kOfferedServers) + 1) * needed;
         }
         MoveWindow(control.handle, place.left, place.top, place.right - place.left,
                    place.bottom - place.top, TRUE);
@@ -424,13 +448,13 @@ void Win32Form1::followModels() {
         }
         if (spec.textBox != nullptr) {
             (m_form.*spec.textBox)
-                .selectionRequested.connect(
-                    [alive = std::weak_ptr<Win32Form1*>(m_alive), handle = control.handle] {
-                        if (alive.lock()) {
-                            SetFocus(handle);
-                            SendMessageW(handle, EM_SETSEL, 0, -1);
-                        }
-                    });
+                .selectionRequested.connect([alive = std::weak_ptr<Win32Form1*>(m_alive),
+                                             handle = control.handle, kind = spec.kind] {
+                    if (alive.lock()) {
+                        SetFocus(handle);
+                        selectText(handle, kind, 0, -1);
+                    }
+                });
         }
     }
     observe(m_form.Toolbar1.changed, [](Win32Form1& self) { self.drawIndicator(); });
@@ -465,12 +489,13 @@ void Win32Form1::drawControl(const Control& control) {
     m_drawing = true;
     switch (spec.kind) {
         case ControlKind::TextBox:
+        case ControlKind::ComboBox:
         case ControlKind::DisplayBox: {
             const TextBox& model = m_form.*spec.textBox;
             if (windowText(control.handle) != model.text()) {
                 SetWindowTextW(control.handle, wideOf(model.text()).c_str());
                 // A text wider than the box shows its sign and leading digits.
-                SendMessageW(control.handle, EM_SETSEL, 0, 0);
+                selectText(control.handle, spec.kind, 0, 0);
             }
             ShowWindow(control.handle, model.isVisible() ? SW_SHOWNA : SW_HIDE);
             InvalidateRect(control.handle, nullptr, TRUE);
@@ -517,6 +542,8 @@ void Win32Form1::command(int id, int notification) {
         } else if (spec.kind == ControlKind::CheckBox && notification == BN_CLICKED) {
             CheckBox& model = m_form.*spec.checkBox;
             model.setTicked(!model.isTicked());
+        } else if (spec.kind == ControlKind::ComboBox && !m_drawing) {
+            comboChange(control, notification);
         } else if (spec.textBox != nullptr && notification == EN_CHANGE && !m_drawing) {
             (m_form.*spec.textBox).setText(windowText(control.handle));
         }
@@ -524,6 +551,25 @@ void Win32Form1::command(int id, int notification) {
         m_actions.toolbarClick(id - kToolbarId);
     } else if (id >= kMenuId && id < kMenuId + static_cast<int>(std::size(layout::kMenus))) {
         (m_actions.*layout::kMenus[id - kMenuId].action)();
+    }
+}
+
+// Typed text is in the box at once; a chosen item reaches the box only after this notice.
+void Win32Form1::comboChange(const Control& control, int notification) {
+    TextBox& model = m_form.*control.layout->textBox;
+    if (notification == CBN_EDITCHANGE) {
+        model.setText(windowText(control.handle));
+    } else if (notification == CBN_SELCHANGE) {
+        const LRESULT item = SendMessageW(control.handle, CB_GETCURSEL, 0, 0);
+        if (item != CB_ERR) {
+            std::wstring text(
+                static_cast<std::size_t>(SendMessageW(control.handle, CB_GETLBTEXTLEN, item, 0)) +
+                    1,
+                L'\0');
+            text.resize(static_cast<std::size_t>(SendMessageW(
+                control.handle, CB_GETLBTEXT, item, reinterpret_cast<LPARAM>(text.data()))));
+            model.setText(utf8Of(text));
+        }
     }
 }
 
@@ -569,12 +615,16 @@ void Win32Form1::scroll(HWND bar, int request) {
 
 LRESULT Win32Form1::colorOf(HDC context, HWND handle) {
     const Control* control = controlOf(handle);
+    if (control == nullptr) {  // the entry part of a drop-down
+        control = controlOf(GetParent(handle));
+    }
     if (control != nullptr && control->layout->kind == ControlKind::DisplayBox) {
         SetTextColor(context, colorRef((m_form.*control->layout->textBox).foreColor()));
         SetBkColor(context, colorRef(layout::kDisplayBack));
         return reinterpret_cast<LRESULT>(m_displayBrush);
     }
-    if (control != nullptr && control->layout->kind == ControlKind::TextBox) {
+    if (control != nullptr && (control->layout->kind == ControlKind::TextBox ||
+                               control->layout->kind == ControlKind::ComboBox)) {
         return DefWindowProcW(m_window, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(context),
                               reinterpret_cast<LPARAM>(handle));
     }

@@ -63,6 +63,7 @@ private:
     void drawControl(const Control& control);
     void drawIndicator();
     void command(int id, int notification);
+    void comboChange(const Control& control, int notification);
     void scroll(HWND bar, int request);
     LRESULT colorOf(HDC context, HWND control);
     LRESULT toolTipText(NMTTDISPINFOW& request);

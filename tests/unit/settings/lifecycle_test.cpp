@@ -68,6 +68,11 @@ TEST(StartUp, TakesTheServerSetFromTheFirstLine) {
     startUp(*rig.form);
     EXPECT_THAT(rig.messageBox.shown, ElementsAre("sntp.cfg 中的服务器无法使用，已跳过: bad_name"));
     EXPECT_THAT(rig.form->servers, ElementsAre("192.0.2.1      ", "192.0.2.2"));
+    // The panel shows them, and 取消 brings them back.
+    rig.form->Text11.setText("");
+    rig.form->Text12.setText("ntp.tencent.com");
+    cancelSettings(*rig.form);
+    EXPECT_EQ(rig.form->Text11.text() + "|" + rig.form->Text12.text(), "192.0.2.2|");
     applySettings(*rig.form);
     EXPECT_EQ(rig.files.lines(rig.cfgPath()).front(), "SNTP 192.0.2.1       1231 192.0.2.2");
 

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -147,6 +149,70 @@ TEST_F(SettingsPanel, RefusedAddressOrPortSavesNothingAndKeepsThePanelOpen) {
     EXPECT_EQ(form.lastBurst.counted, 25);
 }
 
+// The servers after the first are taken as the configuration reader takes them: empty boxes
+// passed over, any length, written after the port field. One that names no server, or repeats
+// one, is told by its box's number and selected, and nothing is applied or saved.
+TEST_F(SettingsPanel, ExtraServersAreCheckedLikeTheConfigurationAndSavedAfterThePort) {
+    const std::string longName = "time.a-rather-long-host-name.example.org";
+    const struct {
+        std::array<std::string, 3> boxes;
+        std::string line;  // empty: sntp.cfg unchanged
+        const char* message;
+        const char* shown;  // the three boxes afterwards
+        TextBox* selected;
+    } cases[] = {
+        {{"", "", ""}, kStartLine, nullptr, "||", nullptr},
+        {{" ntp.tencent.com ", "", longName},
+         "SNTP 192.0.2.1       1231 ntp.tencent.com " + longName,
+         nullptr,
+         "ntp.tencent.com|time.a-rather-long-host-name.example.org|",
+         nullptr},
+        {{"2001:db8::1", "bad_name", ""},
+         "",
+         "备用服务器 2 地址错误: bad_name",
+         "2001:db8::1|bad_name|",
+         &form.Text12},
+        {{"192.0.2.7", "", "192.0.2.7"},
+         "",
+         "备用服务器 3 与前面的服务器重复: 192.0.2.7",
+         "192.0.2.7||192.0.2.7",
+         &form.Text13},
+    };
+    std::vector<TextBox*> selected;
+    for (TextBox* box : {&form.Text11, &form.Text12, &form.Text13}) {
+        box->selectionRequested.connect([&selected, box] { selected.push_back(box); });
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        open();
+        selected.clear();
+        rig.messageBox.shown.clear();
+        form.Text9.setText("192.0.2.1");
+        form.Text11.setText(c.boxes[0]);
+        form.Text12.setText(c.boxes[1]);
+        form.Text13.setText(c.boxes[2]);
+        const std::vector<std::string> before = form.servers;
+        applySettings(form);
+        EXPECT_EQ(form.Text11.text() + "|" + form.Text12.text() + "|" + form.Text13.text(),
+                  c.shown);
+        EXPECT_EQ(rig.messageBox.shown,
+                  c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
+        EXPECT_EQ(selected, c.selected ? std::vector{c.selected} : std::vector<TextBox*>{});
+        EXPECT_EQ(panelOpen(), c.line.empty());
+        if (c.line.empty()) {
+            EXPECT_EQ(form.servers, before);
+            toggleSettingsPanel(form);
+            continue;
+        }
+        EXPECT_EQ(cfgLine(), c.line);
+        // The set in use is the one saved.
+        std::vector<std::string> servers{"192.0.2.1      "};
+        const ConfigFields saved = parseConfigLine(c.line);
+        servers.insert(servers.end(), saved.extraServers.begin(), saved.extraServers.end());
+        EXPECT_EQ(form.servers, servers);
+    }
+}
+
 TEST_F(SettingsPanel, MissingLogFolderStopsAfterTheConfigurationWasWritten) {
     open();
     form.Text9.setText("10.0.0.2");
@@ -253,8 +319,10 @@ TEST_F(SettingsPanel, CancelRestoresTheStartUpAddressAndTheSettingsInEffect) {
     form.Check1.setTicked(true);
     form.HScroll1.setValue(7);
     form.Text9.setText("garbage");
+    form.Text11.setText("ntp.tencent.com");
     cancelSettings(form);
-    EXPECT_EQ(form.Text9.text() + "|" + form.Text10.text(), "192.0.2.1|2000");
+    EXPECT_EQ(form.Text9.text() + "|" + form.Text10.text() + "|" + form.Text11.text(),
+              "192.0.2.1|2000|");
     EXPECT_FALSE(form.Check1.isTicked() || form.HScroll1.isEnabled());
     // The start's interval and limit, which every opening of the panel shows.
     EXPECT_EQ(std::pair(form.HScroll1.value(), form.HScroll2.value()), std::pair(1, 1000));
