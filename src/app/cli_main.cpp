@@ -54,7 +54,8 @@ constexpr const char* kUsage =
     "  --site-config  read the site's sntp.cfg, never a user's own copy.\n"
     "  --port N    send from local UDP port N (default: any free port).\n"
     "  --json      print one JSON object instead: server, port, offset, offsetWholeSec,\n"
-    "              repliesCounted, repliesUsed, delayMin, delayMax and replies (offset,\n"
+    "              likelyCause (timeZone, battery or null), repliesCounted, repliesUsed,\n"
+    "              delayMin, delayMax and replies (offset,\n"
     "              delay, server and use of each, in evaluation order) when measured;\n"
     "              servers (address, requests, replies, kissOfDeath, medianOffset,\n"
     "              medianDelay, setAside, agreed or why not) always; message on failure;\n"
@@ -63,7 +64,10 @@ constexpr const char* kUsage =
     "  --help      show this text.\n"
     "\n"
     "Prints the offset (server minus local, seconds, six decimals), the number of\n"
-    "replies used and the range of their round-trip delays.\n"
+    "replies used and the range of their round-trip delays; for an offset of a whole number\n"
+    "of quarter hours (1 to 15 h, within 2 s) the likely cause is a time zone or a hardware\n"
+    "clock kept in local time, beyond 15 h a failing board battery. A server time before\n"
+    "this version was made counts as flagged invalid.\n"
     "Exit status: 0 measured (and set), 1 无法连接服务器 (no reply, or the name not\n"
     "resolved), 2 网络阻塞,请稍候再试! (fewer than 10 replies), 3 服务器时间失效 (server\n"
     "flags its time invalid), 4 校准失败 (clock not set), 5 local port unusable, 6 no private\n"
@@ -256,6 +260,8 @@ class ConsoleMessageBox final : public MessageBox {
 public:
     explicit ConsoleMessageBox(Console& console) : m_console(console) {}
     void show(const std::string& text) override { m_console.err(text + "\n"); }
+    // The tool asks nothing: what it does is chosen by its arguments.
+    bool confirm(const std::string&) override { return false; }
 
 private:
     Console& m_console;
@@ -424,6 +430,31 @@ std::string jsonText(const std::string& text) {
     return quoted + "\"";
 }
 
+// The likely cause as a JSON value.
+const char* causeJson(OffsetCause cause) {
+    switch (cause) {
+        case OffsetCause::TimeZone:
+            return "\"timeZone\"";
+        case OffsetCause::Battery:
+            return "\"battery\"";
+        case OffsetCause::None:
+            break;
+    }
+    return "null";
+}
+
+const char* causeWords(OffsetCause cause) {
+    switch (cause) {
+        case OffsetCause::TimeZone:
+            return "likely cause: a time zone or a hardware clock kept in local time\n";
+        case OffsetCause::Battery:
+            return "likely cause: a failing board battery\n";
+        case OffsetCause::None:
+            break;
+    }
+    return "";
+}
+
 const char* useName(ReplyUse use) {
     switch (use) {
         case ReplyUse::Used:
@@ -477,7 +508,8 @@ std::string plainText(const Report& report) {
         out = "offset " + sixDecimals(r.offsetSec) + " s\nreplies used " +
               std::to_string(r.usedCount()) + " of " + std::to_string(r.counted) + "\ndelay " +
               sixDecimals(r.fastestUsedDelay(report.records)) + " .. " +
-              sixDecimals(r.slowestUsedDelay(report.records)) + " s\n";
+              sixDecimals(r.slowestUsedDelay(report.records)) + " s\n" +
+              causeWords(likelyCause(r.offsetSec));
     }
     if (report.servers.size() > 1 && report.result.counted > 0) {
         std::string agreed;
@@ -502,6 +534,7 @@ std::string jsonObject(const Report& report) {
         const BurstResult& r = report.result;
         out += ",\"offset\":" + sixDecimals(r.offsetSec) +
                ",\"offsetWholeSec\":" + std::to_string(std::lround(r.offsetWholeSec)) +
+               ",\"likelyCause\":" + causeJson(likelyCause(r.offsetSec)) +
                ",\"repliesCounted\":" + std::to_string(r.counted) +
                ",\"repliesUsed\":" + std::to_string(r.usedCount()) +
                ",\"delayMin\":" + sixDecimals(r.fastestUsedDelay(report.records)) +

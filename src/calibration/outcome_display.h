@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "sntp/burst_evaluation.h"
 #include "sntp/outcome.h"
 
 namespace korvel {
@@ -22,6 +23,16 @@ std::string outcomeText(Outcome outcome);
 
 // The offset box's text: a blank, the offset with six decimals, " 秒".
 std::string offsetDisplayText(double offsetSec);
+
+// What most likely put the clock this far off, in a few words; empty for OffsetCause::None.
+std::string likelyCauseWords(OffsetCause cause);
+// The same as the window and the log say it: "可能原因：" and the words, or empty.
+std::string likelyCauseText(double offsetSec);
+// The question before a correction by hand of an offset with a likely cause.
+std::string largeOffsetQuestion(double offsetSec);
+
+// The status bar's count of the replies of the running burst.
+std::string replyCountText(int replies);
 
 // Why a server may not be asked, from its kiss-o'-death code.
 std::string refusalText(const std::string& server, const std::string& kissCode);

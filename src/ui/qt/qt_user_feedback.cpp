@@ -13,6 +13,13 @@ void QtMessageBox::show(const std::string& text) {
     box.exec();
 }
 
+bool QtMessageBox::confirm(const std::string& text) {
+    QMessageBox box(QMessageBox::NoIcon, m_title, QString::fromStdString(text),
+                    QMessageBox::Ok | QMessageBox::Cancel, QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
 bool installChineseQtTexts(QTranslator& translator, const QString& folder) {
     return translator.load(QStringLiteral("qtbase_zh_CN"), folder) &&
            QCoreApplication::installTranslator(&translator);

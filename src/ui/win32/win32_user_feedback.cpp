@@ -22,6 +22,11 @@ void Win32MessageBox::show(const std::string& text) {
     MessageBoxW(GetActiveWindow(), wideOf(text).c_str(), wideOf(m_title).c_str(), MB_OK);
 }
 
+bool Win32MessageBox::confirm(const std::string& text) {
+    return MessageBoxW(GetActiveWindow(), wideOf(text).c_str(), wideOf(m_title).c_str(),
+                       MB_OKCANCEL | MB_DEFBUTTON2) == IDOK;
+}
+
 void Win32Beeper::beep() {
     MessageBeep(MB_OK);
 }

@@ -59,10 +59,11 @@ TEST(ReplyHandler, ReplyBecomesTheNextRecordWithFourTimes) {
         double serverAheadMs;
         double sent;
         double serverTime;
+        std::int16_t invalid;  // a time from before this version was made
     } cases[] = {
-        {utcTime(2026, 12, 6, 1, 5, 7), 2500.0, 4005507907.1, 4005507909.6},
+        {utcTime(2026, 12, 6, 1, 5, 7), 2500.0, 4005507907.1, 4005507909.6, 0},
         // NTP seconds 2^31: the originate's top bit is set.
-        {utcTime(1968, 1, 20, 3, 14, 7, 900), 250.0, 2147483648.0, 2147483648.25},
+        {utcTime(1968, 1, 20, 3, 14, 7, 900), 250.0, 2147483648.0, 2147483648.25, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sent);
@@ -74,7 +75,7 @@ TEST(ReplyHandler, ReplyBecomesTheNextRecordWithFourTimes) {
         EXPECT_NEAR(r.t2, c.serverTime, 1e-6);
         EXPECT_NEAR(r.t3, c.serverTime, 1e-6);
         EXPECT_DOUBLE_EQ(r.t4, c.sent);
-        EXPECT_EQ(r.invalid, 0);
+        EXPECT_EQ(r.invalid, c.invalid);
         EXPECT_EQ(burst.rig.form->arrivalTime,
                   test::systemTimeOf(test::msSinceEpoch(c.utcStart) + 100));
     }
@@ -82,19 +83,21 @@ TEST(ReplyHandler, ReplyBecomesTheNextRecordWithFourTimes) {
 
 // A leap alarm (first byte 96 or more) and an unsynchronised server (stratum 16 and above)
 // flag the reply; four flagged replies reject a burst.
-TEST(ReplyHandler, FlagsLeapAlarmsAndUnsynchronisedServers) {
+// A server claiming 1970 gives a time before this version was made: flagged too.
+TEST(ReplyHandler, FlagsLeapAlarmsUnsynchronisedServersAndTimesBeforeThisVersion) {
     const struct {
         std::uint8_t firstByte;
         std::uint8_t stratum;
         std::int16_t invalid;
+        double aheadMs = 0.0;
     } cases[] = {
         {0x24, 2, 0}, {0x64, 2, 1},  {0x5C, 2, 0},  // leap 1 of version 3 is below 96
-        {0xE4, 2, 1}, {0x24, 15, 0}, {0x24, 16, 1}, {0x24, 255, 1},
+        {0xE4, 2, 1}, {0x24, 15, 0}, {0x24, 16, 1}, {0x24, 255, 1}, {0x24, 2, 1, -1.796e12},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << int{c.firstByte} << " stratum " << int{c.stratum});
         OneRequestSent burst;
-        Bytes reply = burst.reply();
+        Bytes reply = burst.reply(c.aheadMs);
         reply[0] = c.firstByte;
         reply[1] = c.stratum;
         burst.deliver(reply);
