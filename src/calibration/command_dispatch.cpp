@@ -6,6 +6,7 @@
 #include "calibration/time_sync_log.h"
 #include "settings/lifecycle.h"
 #include "settings/settings_panel.h"
+#include "sntp/burst_evaluation.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {

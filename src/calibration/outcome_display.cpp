@@ -5,6 +5,7 @@
 #include "common/text_forms.h"
 #include "common/utf8_text.h"
 #include "exchange/reply_handler.h"
+#include "sntp/burst_evaluation.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -16,6 +17,18 @@ std::string withNotice(const OutcomeRecord& record) {
         return record.cause + record.notice;
     }
     return record.cause + "\n" + record.notice;
+}
+
+std::string likelyCauseWords(OffsetCause cause) {
+    switch (cause) {
+        case OffsetCause::TimeZone:
+            return "时区或双系统的硬件时钟";
+        case OffsetCause::Battery:
+            return "主板电池失效";
+        case OffsetCause::None:
+            break;
+    }
+    return {};
 }
 
 }  // namespace
@@ -43,18 +56,6 @@ std::string outcomeText(Outcome outcome) {
         case Outcome::WithheldNoSecondOpinion:
         case Outcome::WithheldOtherTimeService:
         case Outcome::WithheldOffsetTooLarge:
-            break;
-    }
-    return {};
-}
-
-std::string likelyCauseWords(OffsetCause cause) {
-    switch (cause) {
-        case OffsetCause::TimeZone:
-            return "时区或双系统的硬件时钟";
-        case OffsetCause::Battery:
-            return "主板电池失效";
-        case OffsetCause::None:
             break;
     }
     return {};

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "sntp/burst_evaluation.h"
 #include "sntp/outcome.h"
 
 namespace korvel {
@@ -24,9 +23,8 @@ std::string outcomeText(Outcome outcome);
 // The offset box's text: a blank, the offset with six decimals, " 秒".
 std::string offsetDisplayText(double offsetSec);
 
-// What most likely put the clock this far off, in a few words; empty for OffsetCause::None.
-std::string likelyCauseWords(OffsetCause cause);
-// The same as the window and the log say it: "可能原因：" and the words, or empty.
+// What most likely put the clock this far off, as the window and the log say it; empty when
+// nothing does.
 std::string likelyCauseText(double offsetSec);
 // The question before a correction by hand of an offset with a likely cause.
 std::string largeOffsetQuestion(double offsetSec);
