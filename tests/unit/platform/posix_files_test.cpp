@@ -191,9 +191,13 @@ TEST_F(PosixFiles, FileInAFolderThatRefusesNewFilesIsRewrittenInPlace) {
     EXPECT_EQ(read(cfg), "SNTP 10.0.0.2        123 \n");
 }
 
-TEST_F(PosixFiles, WriteThatRunsOutOfSpaceLeavesTheOldFileWhole) {
+// A save leaves the old file whole; a log line that does not fit is reported lost.
+TEST_F(PosixFiles, WriteThatRunsOutOfSpaceLeavesTheOldFileWholeAndFailsTheLogLine) {
     const std::string old = "SNTP 10.0.0.1        123 \nSNTP 203.107.6.88    1231\n";
     const std::string cfg = folder.write("sntp.cfg", old).string();
+    FileError error = FileError::None;
+    const auto log = files.openAppend(path("sync.log"), error);
+    ASSERT_NE(log, nullptr);
     // A file-size limit makes the write fail part-way, as a full disk does.
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
@@ -201,10 +205,13 @@ TEST_F(PosixFiles, WriteThatRunsOutOfSpaceLeavesTheOldFileWhole) {
     rlimit tiny = saved;
     tiny.rlim_cur = 8;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
-    const FileError error = files.replaceWithLine(cfg, "SNTP 192.168.100.200 5000");
+    error = files.replaceWithLine(cfg, "SNTP 192.168.100.200 5000");
+    const bool appended = log->appendLine("12-06-2026  09:05:07   测时差");
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
     EXPECT_NE(error, FileError::None);
+    EXPECT_FALSE(appended);
     EXPECT_EQ(read(cfg), old);
+    fs::remove(path("sync.log"));
     EXPECT_TRUE(onlyTheConfigurationLeft());
 }
 
