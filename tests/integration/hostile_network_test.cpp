@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -121,23 +118,6 @@ TEST_F(NetworkLab, SocketStillWorksAfterPortUnreachable) {
     const BurstSeen next = rig->measure();
     ASSERT_TRUE(next.evaluated()) << describe(next);
     EXPECT_NEAR(next.offsetSec, kServerOffsetSec, kToleranceSec);
-}
-
-// Taken by another socket: the window says so and its bursts reach nothing (korvel-cli's
-// exit status for it is the unit suite's).
-TEST_F(NetworkLab, LocalPortAlreadyInUse) {
-    startResponder({"--offset", std::to_string(kServerOffsetSec)});
-    const int holder = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(kClientPort);
-    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-
-    bootProgram();
-    EXPECT_EQ(rig->messageBox.shown, std::vector<std::string>{"本机端口 1231 无法使用"});
-    const BurstSeen outcome = rig->measure();
-    EXPECT_EQ(outcome.outcome, Outcome::NoReply) << describe(outcome);
-    ::close(holder);
 }
 
 // Qt takes the locale of the environment: numbers in korvel-cli's JSON must keep their point
