@@ -121,8 +121,9 @@ protected:
     std::int64_t since = 0;  // no datagram arrives before this
 };
 
-// One socket through the sets in turn, keeping its port: each answer is reported with its
-// server's index and the kernel's stamp of its arrival; anyone else, the right address at another
+// One socket through the sets in turn, keeping its port: each request carries the kernel's
+// stamp of its leaving, each answer is reported with its server's index and the kernel's stamp
+// of its arrival; anyone else, the right address at another
 // port, and after keepFirstServer the other servers never reach the handler. One server, or the
 // first kept: connected.
 TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOthers) {
@@ -151,8 +152,14 @@ TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOther
         std::vector<std::string> expected;
         for (std::size_t server = 0; server < row.hosts.size(); ++server) {
             const bool answers = server < row.answering.size();
-            ASSERT_EQ(socket.send(static_cast<int>(server), ping), answers) << server;
+            const std::int64_t before = utcNs();
+            const SentDatagram sent = socket.send(static_cast<int>(server), ping);
+            ASSERT_EQ(sent.sent, answers) << server;
             if (answers) {
+                // The kernel's stamp of its leaving, taken within the send.
+                ASSERT_TRUE(sent.leftUtcNs.has_value());
+                EXPECT_GE(*sent.leftUtcNs, before);
+                EXPECT_LE(*sent.leftUtcNs, utcNs());
                 QUdpSocket& peer = peers.at(row.answering[server]);
                 ASSERT_TRUE(peer.waitForReadyRead(2000));
                 EXPECT_EQ(peer.receiveDatagram().senderPort(), port);
@@ -164,6 +171,16 @@ TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOther
         EXPECT_EQ(arrivals, expected);
         EXPECT_EQ(socket.localPort(), port);
     }
+}
+
+// A port another socket holds (here without sharing it, on IPv4 alone) is refused; another
+// port still binds.
+TEST_F(QtUdpSocketTest, RefusesAPortAnotherSocketHolds) {
+    QUdpSocket holder;
+    ASSERT_TRUE(holder.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress));
+    QtUdpSocket other;
+    EXPECT_FALSE(other.bind(holder.localPort()));
+    EXPECT_TRUE(other.bind(0));
 }
 
 // Addresses are never asked of the name server and answer on the next turn of the event loop;
