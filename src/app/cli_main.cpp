@@ -78,43 +78,6 @@ constexpr const char* kVersion = "korvel-cli " KORVEL_VERSION "\n";
 constexpr int kBadArguments = 64;
 constexpr int kWaitingNoticeMs = 3000;
 
-// The exit status of each outcome; the first eight are the tool's oldest and never change.
-int exitStatus(Outcome outcome) {
-    switch (outcome) {
-        case Outcome::Evaluated:
-        case Outcome::Stepped:
-            return 0;
-        case Outcome::NoReply:
-        case Outcome::NameNotResolved:
-            return 1;
-        case Outcome::TooFewReplies:
-            return 2;
-        case Outcome::RejectedInvalid:
-            return 3;
-        case Outcome::StepRefused:
-            return 4;
-        case Outcome::LocalPortUnusable:
-            return 5;
-        case Outcome::NoScratchFolder:
-            return 6;
-        case Outcome::StepUnknown:
-            return 7;
-        case Outcome::RefusedByServer:
-            return 8;
-        case Outcome::ServersDisagree:
-            return 9;
-        case Outcome::WithheldNoSecondOpinion:
-            return 10;
-        case Outcome::WithheldOtherTimeService:
-            return 11;
-        case Outcome::WithheldOffsetTooLarge:
-            return 12;
-        case Outcome::ConsentRefused:
-            return 13;
-    }
-    return 1;
-}
-
 const char* outcomeName(Outcome outcome) {
     switch (outcome) {
         case Outcome::Evaluated:
@@ -338,13 +301,15 @@ Report runMeasurement(const Options& options, CliPlatform& platform, Console& co
     SilentBeeper beeper;
     SoleInstance instance;
     NoWindows windows;
+    // The tool is what an elevation runs; it never asks for one itself.
+    NoElevatedCorrection elevation;
     // Nobody watches an unattended run: a process that may set the clock itself does so.
     SystemClock& clock = options.unattended && platform.systemClock.holdsRightToStep()
                              ? platform.directClock
                              : platform.systemClock;
     MainForm form(Platform{clock, platform.localClock, platform.socket, platform.timers, files,
                            messageBox, beeper, instance, windows, windows, platform.steadyClock,
-                           platform.random});
+                           platform.random, elevation});
     attachExchange(form);
 
     Report report;

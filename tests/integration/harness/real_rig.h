@@ -57,6 +57,7 @@ public:
     RecordingClock clock;
     PosixClock steady;  // read only
     SystemRandom random;
+    NoElevatedCorrection elevation;
     PosixFileSystem files;
     QtUdpSocket socket;
     QtTimerService timers;
