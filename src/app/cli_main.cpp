@@ -532,6 +532,22 @@ void printReport(const Report& report, bool json, Console& console) {
     console.out(json ? jsonObject(report) : plainText(report));
 }
 
+// One line per unattended run where administrators look, in UTC.
+void logUnattendedRun(CliPlatform& platform, std::string line) {
+    const SystemTime now = platform.systemClock.getSystemTime();
+    char stamp[48];
+    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02uZ ", unsigned{now.year},
+                  unsigned{now.month}, unsigned{now.day}, unsigned{now.hour}, unsigned{now.minute},
+                  unsigned{now.second});
+    while (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+    }
+    FileError error = FileError::None;
+    if (const auto log = platform.files.openAppend(platform.unattendedLogPath, error)) {
+        log->appendLine(stamp + line);
+    }
+}
+
 }  // namespace
 
 int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
@@ -552,6 +568,10 @@ int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
     printReport(report, options.json, says);
     if (&says == &oneLine) {
         console.err(oneLine.line(report.last().outcome));
+    }
+    if (options.unattended && !platform.unattendedLogPath.empty()) {
+        logUnattendedRun(platform,
+                         options.json ? jsonObject(report) : oneLine.line(report.last().outcome));
     }
     return exitStatus(report.last().outcome);
 }
