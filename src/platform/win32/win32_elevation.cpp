@@ -29,7 +29,9 @@ ProcessLauncher::Started ShellProcessLauncher::start(const ElevatedLaunch& launc
         return {nullptr, GetLastError()};
     }
     // A launch the shell handed on to a process already running gives no handle to wait for.
-    return {info.hProcess, info.hProcess == nullptr ? ERROR_INVALID_HANDLE : ERROR_SUCCESS};
+    const DWORD error =
+        info.hProcess == nullptr ? DWORD{ERROR_INVALID_HANDLE} : DWORD{ERROR_SUCCESS};
+    return {info.hProcess, error};
 }
 
 std::optional<DWORD> ShellProcessLauncher::exitCode(HANDLE process) {
