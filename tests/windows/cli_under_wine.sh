@@ -4,7 +4,8 @@
 # starts inside the namespace. Usage: cli_under_wine.sh RESPONDER WINDOWS_BUILD_DIR
 #   1. The installer runs silently; the installed tool measures a server 3.25 s ahead to
 #      within 2 ms and, asked to apply, is refused (the right to set the clock is gone).
-#   2. A silent server gives 无法连接服务器 after 10 s.
+#   2. An unattended run from the installed site file writes its one line to the run log; a
+#      silent server gives 无法连接服务器 after 10 s.
 #   3. The installer, silently without and with /SCHEDULE: the site file, the access lists it
 #      asks icacls.exe for and the task it asks schtasks.exe to register and to delete. Wine
 #      keeps no access lists, and its schtasks cannot read a task definition with triggers
@@ -62,6 +63,19 @@ fi
 if [ "$(cat "$work/installed.status")" != 4 ] || ! grep -q '^校准失败$' "$work/installed.out" ||
     ! grep -q '管理员' "$work/installed.err"; then
     fail "installed tool: the refused correction was not reported (status $(cat "$work/installed.status"))"
+fi
+
+# An unattended run from the site file the installer made: one server is not enough to step
+# on, and the run says so in one line of the run log.
+in_namespace unattended "--offset 3.25" '
+    "$KORVEL_WINE" "$KORVEL_PREFIX" "$KORVEL_BUILD/korvel-setup.exe" /S &&
+    printf "SNTP 127.0.0.1       1231\r\n" >"$KORVEL_PREFIX/drive_c/ProgramData/KORVEL/sntp.cfg" &&
+    "$KORVEL_WINE" "$KORVEL_PREFIX" "C:\\Program Files\\KORVEL\\korvel-cli.exe" measure --apply \
+        --unattended --site-config'
+run_log="$work/unattended/drive_c/ProgramData/KORVEL/log/korvel-sync.log"
+if [ "$(cat "$work/unattended.status")" != 10 ] || [ "$(wc -l <"$run_log")" != 1 ] ||
+    ! grep -q '[0-9]-[0-9]* [0-9:]*Z withheldNoSecondOpinion: .*offset 3\.2' "$run_log"; then
+    fail "unattended run: status $(cat "$work/unattended.status"), run log: $(cat "$run_log" 2>&1)"
 fi
 
 in_namespace silent --silent \
