@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/clock.h"
@@ -23,20 +25,31 @@ struct ElevatedLaunch {
 // Starts a program and watches it end: ShellExecuteExW and the process handle it gives.
 class ProcessLauncher {
 public:
-    struct Started {
-        HANDLE process = nullptr;  // owned by the caller until exitCode has answered
-        DWORD error = ERROR_SUCCESS;
+    // How a launch ended: its error, or the program's exit code once the program has ended.
+    struct Ended {
+        DWORD launchError = ERROR_SUCCESS;
+        DWORD exitCode = 0;
     };
     virtual ~ProcessLauncher() = default;
-    virtual Started start(const ElevatedLaunch& launch) = 0;
-    // The exit code once the process has ended (the handle then closed); nullopt meanwhile.
-    virtual std::optional<DWORD> exitCode(HANDLE process) = 0;
+    // Asks for the launch; returns at once, also while the system asks for consent.
+    virtual void start(const ElevatedLaunch& launch) = 0;
+    // How the launch ended; nullopt while consent is asked or the program runs.
+    virtual std::optional<Ended> ended() = 0;
 };
 
+// ShellExecuteExW on a thread of its own, since it returns only once the consent has been
+// given or refused; the program's thread only looks at the outcome.
 class ShellProcessLauncher final : public ProcessLauncher {
 public:
-    Started start(const ElevatedLaunch& launch) override;
-    std::optional<DWORD> exitCode(HANDLE process) override;
+    ~ShellProcessLauncher() override;
+    void start(const ElevatedLaunch& launch) override;
+    std::optional<Ended> ended() override;
+
+private:
+    std::thread m_worker;
+    std::atomic<bool> m_launched{false};
+    HANDLE m_process = nullptr;  // written by the worker before m_launched
+    DWORD m_error = ERROR_SUCCESS;
 };
 
 // korvel-cli's parameters for a correction against servers, each validated and quoted;
@@ -60,7 +73,6 @@ private:
     ProcessLauncher& m_launcher;
     std::wstring m_toolPath;
     std::unique_ptr<Timer> m_poll;
-    HANDLE m_process = nullptr;
     std::function<void(ElevatedRun)> m_done;
 };
 

@@ -10,20 +10,15 @@
 namespace korvel::test {
 namespace {
 
-// Records each launch; the process it hands out ends after endsAfterPolls looks.
+// Records each launch; the launch, or the program it started, ends at the third look.
 class RecordingLauncher final : public ProcessLauncher {
 public:
-    Started start(const ElevatedLaunch& launch) override {
-        launches.push_back(launch);
-        return {error == ERROR_SUCCESS ? kProcess : nullptr, error};
-    }
-    std::optional<DWORD> exitCode(HANDLE process) override {
-        EXPECT_EQ(process, kProcess);
+    void start(const ElevatedLaunch& launch) override { launches.push_back(launch); }
+    std::optional<Ended> ended() override {
         ++looks;
-        return looks < endsAfterPolls ? std::nullopt : std::optional<DWORD>(code);
+        return looks < endsAfterPolls ? std::nullopt : std::optional<Ended>({error, code});
     }
 
-    static inline const HANDLE kProcess = reinterpret_cast<HANDLE>(0x1234);
     DWORD error = ERROR_SUCCESS;
     DWORD code = 0;
     int endsAfterPolls = 3;
@@ -70,8 +65,8 @@ TEST(Win32ElevatedCorrection, RunsTheToolThroughRunasWithTheQuotedServersAndGive
 
         std::vector<ElevatedRun> runs;
         elevation.correct(c.servers, [&runs](ElevatedRun run) { runs.push_back(run); });
-        const bool started = c.parameters != nullptr && c.launchError == ERROR_SUCCESS;
-        EXPECT_EQ(runs.size(), started ? 0U : 1U);  // a running tool is only looked at later
+        const bool started = c.parameters != nullptr;
+        EXPECT_EQ(runs.size(), started ? 0U : 1U);  // consent and the tool are awaited on a timer
         time.advance(10 * Win32ElevatedCorrection::kPollMs);
 
         ASSERT_EQ(launcher.launches.size(), c.parameters ? 1U : 0U);
@@ -84,6 +79,31 @@ TEST(Win32ElevatedCorrection, RunsTheToolThroughRunasWithTheQuotedServersAndGive
         ASSERT_EQ(runs.size(), 1U);
         EXPECT_EQ(runs[0].exitStatus, c.status);
         EXPECT_NE(runs[0].reason.find(c.reasonPart), std::string::npos) << runs[0].reason;
+    }
+}
+
+// The real launcher, on a program that needs no consent: the exit code of what it started, or
+// why it could not start it, once its thread is done.
+TEST(ShellProcessLauncher, GivesTheStartedProgramsExitCodeOrTheLaunchError) {
+    const struct {
+        const wchar_t* file;
+        DWORD launchError;
+        DWORD exitCode;
+    } cases[] = {
+        {L"cmd.exe", ERROR_SUCCESS, 9},
+        {L"C:\\no-such-folder\\korvel-cli.exe", ERROR_PATH_NOT_FOUND, 0},
+    };
+    for (const auto& c : cases) {
+        ShellProcessLauncher launcher;
+        launcher.start({L"open", c.file, L"/c exit 9"});
+        std::optional<ProcessLauncher::Ended> ended;
+        for (int i = 0; i < 200 && !ended; ++i) {
+            Sleep(50);
+            ended = launcher.ended();
+        }
+        ASSERT_TRUE(ended.has_value());
+        EXPECT_EQ(ended->launchError, c.launchError);
+        EXPECT_EQ(ended->exitCode, c.exitCode);
     }
 }
 
