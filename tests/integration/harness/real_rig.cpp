@@ -44,18 +44,11 @@ BurstSeen RealRig::measure() {
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
     }
     // Late replies and duplicates still arrive; they must change nothing.
-    pump(300);
+    for (elapsed.restart(); elapsed.elapsed() < 300;) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+    }
     m_watching = false;
     return m_outcome;
-}
-
-void RealRig::pump(int ms) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (elapsed.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
-                                        static_cast<int>(ms - elapsed.elapsed()));
-    }
 }
 
 }  // namespace korvel::lab

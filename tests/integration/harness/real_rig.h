@@ -51,8 +51,6 @@ public:
     // Starts a burst now and waits (16 s at most) until the program is idle again and all
     // requests are out.
     BurstSeen measure();
-    // Runs the event loop for a while.
-    void pump(int ms);
 
     RecordingClock clock;
     PosixClock steady;  // read only
