@@ -82,43 +82,6 @@ constexpr const char* kVersion = "korvel-cli " KORVEL_VERSION "\n";
 constexpr int kBadArguments = 64;
 constexpr int kWaitingNoticeMs = 3000;
 
-// The exit status of each outcome; the first eight are the tool's oldest and never change.
-int exitStatus(Outcome outcome) {
-    switch (outcome) {
-        case Outcome::Evaluated:
-        case Outcome::Stepped:
-            return 0;
-        case Outcome::NoReply:
-        case Outcome::NameNotResolved:
-            return 1;
-        case Outcome::TooFewReplies:
-            return 2;
-        case Outcome::RejectedInvalid:
-            return 3;
-        case Outcome::StepRefused:
-            return 4;
-        case Outcome::LocalPortUnusable:
-            return 5;
-        case Outcome::NoScratchFolder:
-            return 6;
-        case Outcome::StepUnknown:
-            return 7;
-        case Outcome::RefusedByServer:
-            return 8;
-        case Outcome::ServersDisagree:
-            return 9;
-        case Outcome::WithheldNoSecondOpinion:
-            return 10;
-        case Outcome::WithheldOtherTimeService:
-            return 11;
-        case Outcome::WithheldOffsetTooLarge:
-            return 12;
-        case Outcome::ConsentRefused:
-            return 13;
-    }
-    return 1;
-}
-
 const char* outcomeName(Outcome outcome) {
     switch (outcome) {
         case Outcome::Evaluated:
@@ -344,13 +307,15 @@ Report runMeasurement(const Options& options, CliPlatform& platform, Console& co
     SilentBeeper beeper;
     SoleInstance instance;
     NoWindows windows;
+    // The tool is what an elevation runs; it never asks for one itself.
+    NoElevatedCorrection elevation;
     // Nobody watches an unattended run: a process that may set the clock itself does so.
     SystemClock& clock = options.unattended && platform.systemClock.holdsRightToStep()
                              ? platform.directClock
                              : platform.systemClock;
     MainForm form(Platform{clock, platform.localClock, platform.socket, platform.timers, files,
                            messageBox, beeper, instance, windows, windows, platform.steadyClock,
-                           platform.random});
+                           platform.random, elevation});
     attachExchange(form);
 
     Report report;
@@ -600,6 +565,22 @@ void printReport(const Report& report, bool json, Console& console) {
     console.out(json ? jsonObject(report) : plainText(report));
 }
 
+// One line per unattended run where administrators look, in UTC.
+void logUnattendedRun(CliPlatform& platform, std::string line) {
+    const SystemTime now = platform.systemClock.getSystemTime();
+    char stamp[48];
+    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02uZ ", unsigned{now.year},
+                  unsigned{now.month}, unsigned{now.day}, unsigned{now.hour}, unsigned{now.minute},
+                  unsigned{now.second});
+    while (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+    }
+    FileError error = FileError::None;
+    if (const auto log = platform.files.openAppend(platform.unattendedLogPath, error)) {
+        log->appendLine(stamp + line);
+    }
+}
+
 }  // namespace
 
 int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
@@ -620,6 +601,10 @@ int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
     printReport(report, options.json, says);
     if (&says == &oneLine) {
         console.err(oneLine.line(report.last().outcome));
+    }
+    if (options.unattended && !platform.unattendedLogPath.empty()) {
+        logUnattendedRun(platform,
+                         options.json ? jsonObject(report) : oneLine.line(report.last().outcome));
     }
     return exitStatus(report.last().outcome);
 }

@@ -37,6 +37,7 @@ private:
     PosixClock m_clock;
     QtTimedateClock m_timedate{m_clock};
     SystemRandom m_random;
+    NoElevatedCorrection m_elevation;  // polkit asks for consent through timedated
     PosixFileSystem m_files;
     QtUdpSocket m_socket;
     QtTimerService m_timers;

@@ -21,8 +21,8 @@ struct WindowsRig {
     TestRig rig;
     QtSecondaryWindows windows;
     MainForm form{Platform{rig.time, rig.time, rig.socket, rig.time, rig.files, rig.messageBox,
-                           rig.beeper, rig.instanceGuard, windows, rig.program, rig.time,
-                           rig.time}};
+                           rig.beeper, rig.instanceGuard, windows, rig.program, rig.time, rig.time,
+                           rig.elevation}};
 };
 
 TEST(QtSecondaryWindows, EachHelpButtonOpensAnotherViewerOnTheInstalledPage) {

@@ -124,6 +124,7 @@ Win32Form1::Win32Form1(MainForm& form, FormActions actions)
     CreateWindowExW(0, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                     CW_USEDEFAULT, nullptr, nullptr, instance, this);
     m_dpi = dpiOf(m_window);
+    m_shielded = m_form.platform.elevation.needed();
 
     createMenus();
     createToolbar();
@@ -139,6 +140,7 @@ Win32Form1::~Win32Form1() {
         DestroyWindow(m_window);
     }
     ImageList_Destroy(m_pictures);
+    DeleteObject(m_shieldBitmap);
     DeleteObject(m_faceBrush);
     DeleteObject(m_displayBrush);
 }
@@ -238,6 +240,14 @@ void Win32Form1::createMenus() {
     HMENU bar = CreateMenu();
     for (std::size_t i = 0; i < std::size(layout::kMenus); ++i) {
         AppendMenuW(bar, MF_STRING, kMenuId + i, wideOf(layout::kMenus[i].caption).c_str());
+        if (m_shielded && std::string_view(layout::kMenus[i].name) == "xiaoshi") {
+            m_shieldBitmap = shieldBitmap(GetSystemMetrics(SM_CXSMICON));
+            MENUITEMINFOW item{};
+            item.cbSize = sizeof item;
+            item.fMask = MIIM_BITMAP;
+            item.hbmpItem = m_shieldBitmap;
+            SetMenuItemInfoW(bar, static_cast<UINT>(kMenuId + i), FALSE, &item);
+        }
     }
     SetMenu(m_window, bar);
 }
@@ -323,8 +333,18 @@ void Win32Form1::loadPictures() {
         ImageList_AddIcon(pictures, icon);
         DestroyIcon(icon);
     }
+    if (m_shielded) {
+        HICON icon = shieldedPicture(layout::kToolButtons[1].image, size);
+        ImageList_AddIcon(pictures, icon);
+        DestroyIcon(icon);
+    }
     SendMessageW(m_toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(pictures));
+    if (m_shielded) {
+        SendMessageW(m_toolbar, TB_CHANGEBITMAP, kToolbarId + layout::kToolButtons[1].index,
+                     static_cast<LPARAM>(layout::kDrawnImages.size()));
+    }
     ImageList_Destroy(m_pictures);
+    DeleteObject(m_shieldBitmap);
     m_pictures = pictures;
 }
 

@@ -76,6 +76,8 @@ private:
     HWND m_statusBar = nullptr;
     HWND m_toolTips = nullptr;
     HIMAGELIST m_pictures = nullptr;
+    bool m_shielded = false;  // 校准 asks for elevation: its button and menu item show the shield
+    HBITMAP m_shieldBitmap = nullptr;
     HBRUSH m_faceBrush = nullptr;
     HBRUSH m_displayBrush = nullptr;
     UINT m_dpi = USER_DEFAULT_SCREEN_DPI;

@@ -16,9 +16,9 @@ void RecordingClock::stepClock(double offsetSec, bool, std::function<void(ClockS
 
 RealRig::RealRig(const std::string& programFolder, const std::string& runtimeFolder)
     : files(programFolder, {runtimeFolder, {}}) {
-    form =
-        std::make_unique<MainForm>(Platform{clock, clock, socket, timers, files, messageBox, beeper,
-                                            instanceGuard, windows, program, steady, random});
+    form = std::make_unique<MainForm>(Platform{clock, clock, socket, timers, files, messageBox,
+                                               beeper, instanceGuard, windows, program, steady,
+                                               random, elevation});
     // The burst's outcome as recorded on the form.
     form->outcomeRecorded.connect([this] {
         if (!m_watching || isCorrectionOutcome(form->lastOutcome.outcome)) {

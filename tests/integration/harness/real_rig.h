@@ -55,6 +55,7 @@ public:
     RecordingClock clock;
     PosixClock steady;  // read only
     SystemRandom random;
+    NoElevatedCorrection elevation;
     PosixFileSystem files;
     QtUdpSocket socket;
     QtTimerService timers;

@@ -73,10 +73,12 @@ struct CliRig {
                                  }
                                  return 0;
                              },
-                             [&](int) { quit = true; }};
+                             [&](int) { quit = true; },
+                             kRunLog};
         return runCli(words, platform);
     }
 
+    static constexpr const char* kRunLog = "/opt/korvel/sync.log";
     VirtualTime time{utcTime(2026, 12, 6, 1, 5, 7), 8 * 60};
     OwnClock direct{time};
     FakeUdpSocket socket{time};
@@ -386,6 +388,15 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
         EXPECT_EQ(requests, c.requests);
         EXPECT_THAT(rig.console.stdOut, HasSubstr(c.out));
         EXPECT_THAT(rig.console.stdErr, HasSubstr(c.err));
+        // An unattended run adds its line to the run log, stamped with the time it ended.
+        const std::vector<std::string> logged = rig.files.lines(CliRig::kRunLog);
+        if (c.args.find("--unattended") == std::string::npos) {
+            EXPECT_TRUE(logged.empty());
+        } else {
+            ASSERT_EQ(logged.size(), 1U);
+            EXPECT_THAT(logged[0], testing::StartsWith("2026-12-06 01:0"));
+            EXPECT_THAT(rig.console.stdErr, HasSubstr(logged[0].substr(21)));
+        }
         if (c.args.find("--unattended") != std::string::npos) {
             // The journal's one entry per run: one line on standard error, nothing else.
             EXPECT_EQ(rig.console.stdOut, "");
