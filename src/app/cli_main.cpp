@@ -349,7 +349,7 @@ int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
         afterHandler->stop();
         report();
     });
-    form.Command5.changed.connect([&] {
+    const Connection idleAgain = form.Command5.changed.connect([&] {
         if (form.Command5.isEnabled()) {
             afterHandler->start();
         }

@@ -37,8 +37,6 @@ inline constexpr Rgb kDisplayBack{0, 0, 0};
 inline constexpr int kClientWidthTwips = 5988;
 inline constexpr int kClientHeightTwips = 4524;
 inline constexpr int kFrameTwips = kCollapsedWidthTwips - kClientWidthTwips;
-// The pause between the visible steps of the sliding window.
-inline constexpr int kSlideStepMs = 5;
 
 // The toolbar along the top: seven command buttons, a gap, then the indicator lamp.
 inline constexpr int kToolbarHeightTwips = 636;

@@ -60,7 +60,7 @@ HelpViewer::HelpViewer(TimerService& timers)
     setTabOrder(m_brwWebBrowser, m_cboAddress);
     setTabOrder(m_cboAddress, m_tbToolBar);
 
-    m_form.changed.connect([this] { redraw(); });
+    m_redraw = m_form.changed.connect([this] { redraw(); });
     resize(twipsToPixels(BrowserForm::kClientWidthTwips),
            twipsToPixels(BrowserForm::kClientHeightTwips));
     redraw();

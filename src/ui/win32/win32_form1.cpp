@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "platform/win32/win32_text.h"
+#include "ui/form/control_fitting.h"
 #include "ui/win32/win32_pictures.h"
 
 namespace korvel {
@@ -18,7 +19,10 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 constexpr int kMenuId = 100;     // + the menu's place
 constexpr int kToolbarId = 200;  // + the button's index
 constexpr int kControlId = 300;  // + the control's place in the layout
-constexpr UINT_PTR kSlideTimer = 1;
+// What the frames of a text box and a button add around a line of their font, and the gap
+// between a check box's box and its caption, in pixels at 96 dots per inch.
+constexpr int kControlFrame = 6;
+constexpr int kCheckGap = 4;
 
 int indexOf(const layout::ControlLayout& control) {
     return static_cast<int>(&control - std::begin(layout::kControls));
@@ -76,27 +80,6 @@ DWORD styleOf(const layout::ControlLayout& control) {
     return 0;
 }
 
-// The height a control needs to show its text whole, frame included.
-int neededHeight(const layout::ControlLayout& control, int textHeight, int checkSize) {
-    constexpr int kFrames = 6;  // a sunken or raised edge above and below, and a margin
-    switch (control.kind) {
-        case ControlKind::Label:
-            return control.wrapped ? 2 * textHeight : textHeight;
-        case ControlKind::ValueLabel:
-            return textHeight;
-        case ControlKind::TextBox:
-        case ControlKind::Button:
-            return textHeight + kFrames;
-        case ControlKind::CheckBox:
-            return std::max(textHeight, checkSize);
-        case ControlKind::Frame:
-        case ControlKind::DisplayBox:
-        case ControlKind::ScrollBar:
-            break;
-    }
-    return 0;
-}
-
 }  // namespace
 
 int Win32Form1::controlId(std::string_view name) {
@@ -109,8 +92,7 @@ Win32Form1::Win32Form1(MainForm& form, FormActions actions)
     : m_form(form),
       m_actions(std::move(actions)),
       m_faceBrush(CreateSolidBrush(colorRef(layout::kFaceGrey))),
-      m_displayBrush(CreateSolidBrush(colorRef(layout::kDisplayBack))),
-      m_alive(std::make_shared<Win32Form1*>(this)) {
+      m_displayBrush(CreateSolidBrush(colorRef(layout::kDisplayBack))) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -134,7 +116,6 @@ Win32Form1::Win32Form1(MainForm& form, FormActions actions)
 }
 
 Win32Form1::~Win32Form1() {
-    m_alive.reset();
     if (m_window != nullptr) {
         DestroyWindow(m_window);
     }
@@ -185,17 +166,6 @@ LRESULT Win32Form1::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLORBTN:
         case WM_CTLCOLORSCROLLBAR:
             return colorOf(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-        case WM_TIMER:
-            if (wParam == kSlideTimer) {
-                if (m_slideSteps.empty()) {
-                    KillTimer(m_window, kSlideTimer);
-                } else {
-                    applyGeometry(m_slideSteps.front());
-                    m_slideSteps.pop_front();
-                }
-                return 0;
-            }
-            break;
         case WM_DPICHANGED:
             m_dpi = HIWORD(wParam);
             layOut();
@@ -210,20 +180,16 @@ LRESULT Win32Form1::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             m_actions.toolbarClick(layout::kHelpKeyButton);
             return TRUE;
         case WM_EXITSIZEMOVE: {
-            // The window state follows a move of the user's, so the next slide starts where
-            // the window is.
             RECT place{};
             GetWindowRect(m_window, &place);
-            KillTimer(m_window, kSlideTimer);
-            m_slideSteps.clear();
-            m_topPixels = place.top;
-            m_target = {MulDiv(place.left, 1440, static_cast<int>(m_dpi)),
-                        m_form.Form1.widthTwips()};
-            m_form.Form1.setGeometry(m_target.leftTwips, m_target.widthTwips);
+            m_slide->reported({place.left, place.top});
             return 0;
         }
         case WM_DESTROY:
-            // Whatever arrives after this goes to the default handling.
+            // Whatever arrives after this goes to the default handling, and the models are
+            // drawn no more.
+            m_slide.reset();
+            m_connections.clear();
             SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
             m_window = nullptr;
             PostQuitMessage(0);
@@ -333,28 +299,25 @@ void Win32Form1::layOut() {
     m_fonts.clear();
     SendMessageW(m_window, WM_SETFONT,
                  reinterpret_cast<WPARAM>(m_fonts.font(layout::kWindowFont, m_dpi)), FALSE);
-    const int checkSize = MulDiv(GetSystemMetrics(SM_CXMENUCHECK), static_cast<int>(m_dpi),
-                                 static_cast<int>(screenDpi()));
+    const int scale = static_cast<int>(m_dpi);
+    const int checkSize =
+        MulDiv(GetSystemMetrics(SM_CXMENUCHECK), scale, static_cast<int>(screenDpi()));
     for (const Control& control : m_controls) {
         const HFONT font = m_fonts.font(control.layout->font, m_dpi);
-        RECT place = pixelRect(layout::inClientArea(*control.layout), m_dpi);
-        if (control.layout->kind == ControlKind::CheckBox) {
-            // A box designed too narrow for its caption shows the box alone.
-            place.right = std::max(place.right, place.left + checkSize);
-        }
-        // Where the font needs more height than the design gives, the control grows about its
-        // designed middle line.
-        const int needed = neededHeight(*control.layout, textExtent(font, "国").cy, checkSize);
-        if (needed > place.bottom - place.top) {
-            place.top = (place.top + place.bottom - needed) / 2;
-            place.bottom = place.top + needed;
-        }
-        MoveWindow(control.handle, place.left, place.top, place.right - place.left,
-                   place.bottom - place.top, TRUE);
+        const RECT designed = pixelRect(layout::inClientArea(*control.layout), m_dpi);
+        const PixelRect place = fitControl(
+            *control.layout,
+            {designed.left, designed.top, designed.right - designed.left,
+             designed.bottom - designed.top},
+            {.lineHeight = textExtent(font, "国").cy,
+             .frameHeight = MulDiv(kControlFrame, scale, USER_DEFAULT_SCREEN_DPI),
+             .boxSize = checkSize,
+             .boxGap = MulDiv(kCheckGap, scale, USER_DEFAULT_SCREEN_DPI),
+             .textWidth = [font](const std::string& text) { return textExtent(font, text).cx; }});
+        MoveWindow(control.handle, place.left, place.top, place.width, place.height, TRUE);
         SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
     loadPictures();
-    const int scale = static_cast<int>(m_dpi);
     // The default padding would widen every button past the designed width and push the lamp
     // out of the collapsed window.
     SendMessageW(m_toolbar, TB_SETPADDING, 0,
@@ -378,39 +341,29 @@ void Win32Form1::layOut() {
     SendMessageW(m_statusBar, SB_SETPARTS, layout::kStatusPanels, reinterpret_cast<LPARAM>(edges));
     SendMessageW(m_statusBar, WM_SETFONT,
                  reinterpret_cast<WPARAM>(m_fonts.font(layout::kWindowFont, m_dpi)), TRUE);
-    if (m_target.widthTwips != 0) {
-        applyGeometry(m_target);
+    if (m_slide) {
+        m_slide->redraw();
     }
 }
 
-void Win32Form1::applyGeometry(Geometry geometry) {
+void Win32Form1::applyGeometry(const WindowSlide::Geometry& geometry, WindowSlide::Place place) {
     const int clientWidth = pixels(geometry.widthTwips - layout::kFrameTwips);
     const int clientHeight = pixels(layout::kClientHeightTwips);
     MoveWindow(m_toolbar, 0, 0, clientWidth, pixels(layout::kToolbarHeightTwips), TRUE);
     MoveWindow(m_statusBar, 0, pixels(layout::kStatusBarTopTwips), clientWidth,
                pixels(layout::kStatusBarHeightTwips), TRUE);
     const RECT outer = outerRect({0, 0, clientWidth, clientHeight}, kStyle, true, m_dpi);
-    const int height = outer.bottom - outer.top;
-    if (!m_topPixels) {
-        RECT workArea{};
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
-        m_topPixels = workArea.top + std::max(0L, (workArea.bottom - workArea.top - height) / 2);
-    }
-    SetWindowPos(m_window, nullptr, pixels(geometry.leftTwips), *m_topPixels,
-                 outer.right - outer.left, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(m_window, nullptr, place.x, place.y, outer.right - outer.left,
+                 outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
     // The bars do not repaint the part they gain.
     InvalidateRect(m_toolbar, nullptr, TRUE);
     InvalidateRect(m_statusBar, nullptr, TRUE);
 }
 
 void Win32Form1::followModels() {
-    const auto observe = [this](Signal& changed, std::function<void(Win32Form1&)> draw) {
-        draw(*this);
-        changed.connect([alive = std::weak_ptr<Win32Form1*>(m_alive), draw] {
-            if (const auto self = alive.lock(); self && (*self)->m_window != nullptr) {
-                draw(**self);
-            }
-        });
+    const auto observe = [this](Signal& changed, std::function<void()> draw) {
+        draw();
+        m_connections.push_back(changed.connect(std::move(draw)));
     };
     for (const Control& control : m_controls) {
         const layout::ControlLayout& spec = *control.layout;
@@ -420,44 +373,43 @@ void Win32Form1::followModels() {
                           : spec.label != nullptr     ? &(m_form.*spec.label).changed
                                                       : nullptr;
         if (changed != nullptr) {
-            observe(*changed, [control](Win32Form1& self) { self.drawControl(control); });
+            observe(*changed, [this, control] { drawControl(control); });
         }
         if (spec.textBox != nullptr) {
-            (m_form.*spec.textBox)
-                .selectionRequested.connect(
-                    [alive = std::weak_ptr<Win32Form1*>(m_alive), handle = control.handle] {
-                        if (alive.lock()) {
-                            SetFocus(handle);
-                            SendMessageW(handle, EM_SETSEL, 0, -1);
-                        }
-                    });
+            m_connections.push_back(
+                (m_form.*spec.textBox).selectionRequested.connect([handle = control.handle] {
+                    SetFocus(handle);
+                    SendMessageW(handle, EM_SETSEL, 0, -1);
+                }));
         }
     }
-    observe(m_form.Toolbar1.changed, [](Win32Form1& self) { self.drawIndicator(); });
-    observe(m_form.StatusBar1.changed, [](Win32Form1& self) {
+    observe(m_form.Toolbar1.changed, [this] { drawIndicator(); });
+    observe(m_form.StatusBar1.changed, [this] {
         for (std::size_t panel = 0; panel < layout::kStatusPanels; ++panel) {
-            SendMessageW(
-                self.m_statusBar, SB_SETTEXTW, panel,
-                reinterpret_cast<LPARAM>(wideOf(self.m_form.StatusBar1.panel(panel)).c_str()));
+            SendMessageW(m_statusBar, SB_SETTEXTW, panel,
+                         reinterpret_cast<LPARAM>(wideOf(m_form.StatusBar1.panel(panel)).c_str()));
         }
     });
-    observe(m_form.Form1.changed, [](Win32Form1& self) {
-        const WindowModel& window = self.m_form.Form1;
-        SetWindowTextW(self.m_window, wideOf(window.caption()).c_str());
-        const Geometry latest{window.leftTwips(), window.widthTwips()};
-        if (latest == self.m_target) {
-            return;
-        }
-        self.m_target = latest;
-        if (!IsWindowVisible(self.m_window)) {
-            self.m_slideSteps.clear();
-            self.applyGeometry(latest);
-        } else {
-            // Each width and left edge the window passes through is shown in turn.
-            self.m_slideSteps.push_back(latest);
-            SetTimer(self.m_window, kSlideTimer, layout::kSlideStepMs, nullptr);
-        }
-    });
+    observe(m_form.Form1.changed,
+            [this] { SetWindowTextW(m_window, wideOf(m_form.Form1.caption()).c_str()); });
+    // Centred on the work area until the user moves it.
+    const RECT outer =
+        outerRect({0, 0, pixels(layout::kClientWidthTwips), pixels(layout::kClientHeightTwips)},
+                  kStyle, true, m_dpi);
+    RECT workArea{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+    const int top = static_cast<int>(
+        workArea.top +
+        std::max(0L, (workArea.bottom - workArea.top - (outer.bottom - outer.top)) / 2));
+    m_slide.emplace(
+        m_form.Form1, m_form.platform.timers, top,
+        WindowSlide::View{
+            .isShown = [this] { return IsWindowVisible(m_window) != FALSE; },
+            .pixels = [this](int twips) { return pixels(twips); },
+            .twips = [this](int pixels) { return MulDiv(pixels, 1440, static_cast<int>(m_dpi)); },
+            .draw = [this](const WindowSlide::Geometry& geometry,
+                           WindowSlide::Place place) { applyGeometry(geometry, place); },
+        });
 }
 
 void Win32Form1::drawControl(const Control& control) {

@@ -84,9 +84,8 @@ INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
-Win32SecondaryWindows::Win32SecondaryWindows(Registry& registry, FileSystem& files,
-                                             ProgramLauncher& launcher)
-    : m_registry(registry), m_files(files), m_launcher(launcher) {}
+Win32SecondaryWindows::Win32SecondaryWindows(const SysInfoServices& services)
+    : m_services(services) {}
 
 void Win32SecondaryWindows::showAboutBox() {
     // An empty template: the box makes its controls from the layout when it opens.
@@ -96,14 +95,13 @@ void Win32SecondaryWindows::showAboutBox() {
         WORD windowClass = 0;
         WORD title = 0;
     } empty;
-    Win32MessageBox messageBox("KORVEL");
-    AboutBox box{{m_registry, m_files, m_launcher, messageBox}, {}, {}};
+    AboutBox box{m_services, {}, {}};
     DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &empty.header, m_owner, &aboutProcedure,
                             reinterpret_cast<LPARAM>(&box));
 }
 
 void Win32SecondaryWindows::openHelpViewer(const std::string& pageAddress) {
-    m_launcher.start(pageAddress);
+    m_services.launcher.start(pageAddress);
 }
 
 }  // namespace korvel

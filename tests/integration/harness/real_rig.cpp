@@ -75,7 +75,7 @@ RealRig::RealRig(const std::string& programFolder, const std::string& runtimeFol
         std::make_unique<MainForm>(Platform{clock, clock, socket, timers, files, messageBox, beeper,
                                             instanceGuard, windows, program, steady, random});
     // The measure button comes back exactly when a burst is over.
-    form->Command5.changed.connect([this] {
+    m_burstOver = form->Command5.changed.connect([this] {
         if (!m_watching || !form->Command5.isEnabled()) {
             return;
         }

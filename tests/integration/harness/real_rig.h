@@ -88,6 +88,7 @@ public:
 private:
     Outcome m_outcome;
     bool m_watching = false;
+    Connection m_burstOver;
 };
 
 }  // namespace korvel::lab

@@ -36,7 +36,7 @@ protected:
 
 TEST_F(SettingsPanel, OpensByMovingTheLeftEdgeThenWideningInSteps) {
     std::vector<std::pair<int, int>> steps;
-    form.Form1.changed.connect(
+    const Connection recording = form.Form1.changed.connect(
         [&] { steps.emplace_back(form.Form1.leftTwips(), form.Form1.widthTwips()); });
     toggleSettingsPanel(form);
     // 11350 moves left in 100-twip steps until it passes (28800 - 9600) / 2 = 9600.
@@ -118,8 +118,10 @@ TEST_F(SettingsPanel, RefusedAddressOrPortSavesNothingAndKeepsThePanelOpen) {
         {"10.0.0.1", "80", "10.0.0.1|80  ", "本机端口 80 无法使用", &form.Text10},
     };
     std::vector<TextBox*> selected;
+    std::vector<Connection> connections;
     for (TextBox* box : {&form.Text9, &form.Text10}) {
-        box->selectionRequested.connect([&selected, box] { selected.push_back(box); });
+        connections.push_back(
+            box->selectionRequested.connect([&selected, box] { selected.push_back(box); }));
     }
     int beeps = 0;
     for (const auto& c : cases) {
