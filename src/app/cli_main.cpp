@@ -13,7 +13,7 @@
 
 #include "calibration/clock_correction.h"
 #include "calibration/measure_command.h"
-#include "calibration/offset_evaluation.h"
+#include "calibration/outcome_display.h"
 #include "common/text_forms.h"
 #include "common/utf8_text.h"
 #include "exchange/exchange.h"
@@ -46,25 +46,100 @@ constexpr const char* kUsage =
     "  --json      print one JSON object instead: server, port, offset, offsetWholeSec,\n"
     "              repliesCounted, repliesUsed, delayMin, delayMax and replies (offset,\n"
     "              delay and used of each, in evaluation order) when measured; message on\n"
-    "              failure; exitCode always. Seconds have six decimals in every locale.\n"
+    "              failure; outcome and exitCode always. Seconds have six decimals in every\n"
+    "              locale.\n"
     "  --version   show the version.\n"
     "  --help      show this text.\n"
     "\n"
     "Prints the offset (server minus local, seconds, six decimals), the number of\n"
     "replies used and the range of their round-trip delays.\n"
-    "Exit status: 0 measured (and set), 1 无法连接服务器 (no reply), 2 网络阻塞,请稍候再试!\n"
-    "(fewer than 10 replies), 3 服务器时间失效 (server flags its time invalid),\n"
-    "4 校准失败 (clock not set), 5 local port unusable, 6 no private folder for the scratch\n"
-    "file (the cause is printed), 7 校准结果未知 (the time service's answer was lost; the\n"
-    "clock may have been set), 64 bad arguments. Why no server was reached (name not\n"
-    "resolved, network unreachable) goes to standard error.\n";
+    "Exit status: 0 measured (and set), 1 无法连接服务器 (no reply, or the name not\n"
+    "resolved), 2 网络阻塞,请稍候再试! (fewer than 10 replies), 3 服务器时间失效 (server\n"
+    "flags its time invalid), 4 校准失败 (clock not set), 5 local port unusable, 6 no private\n"
+    "folder for the scratch file (the cause is printed), 7 校准结果未知 (the time service's\n"
+    "answer was lost; the clock may have been set), 8 refused by the server (kiss-o'-death),\n"
+    "9 the servers disagree, 10 not stepped without a second server, 11 not stepped while\n"
+    "another time service keeps the clock, 12 not stepped: offset too large to step unasked,\n"
+    "13 consent refused, 64 bad arguments. Why no server was reached (name not resolved,\n"
+    "network unreachable) goes to standard error.\n";
 
 constexpr const char* kVersion = "korvel-cli 1.00\n";
-constexpr int kPortUnusable = 5;
-constexpr int kNoScratchFile = 6;
-constexpr int kCorrectionFailed = 4;
-constexpr int kCorrectionUnknown = 7;
 constexpr int kBadArguments = 64;
+
+// The exit status of each outcome; the first eight are the tool's oldest and never change.
+int exitStatus(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Evaluated:
+        case Outcome::Stepped:
+            return 0;
+        case Outcome::NoReply:
+        case Outcome::NameNotResolved:
+            return 1;
+        case Outcome::TooFewReplies:
+            return 2;
+        case Outcome::RejectedInvalid:
+            return 3;
+        case Outcome::StepRefused:
+            return 4;
+        case Outcome::LocalPortUnusable:
+            return 5;
+        case Outcome::NoScratchFolder:
+            return 6;
+        case Outcome::StepUnknown:
+            return 7;
+        case Outcome::RefusedByServer:
+            return 8;
+        case Outcome::ServersDisagree:
+            return 9;
+        case Outcome::WithheldNoSecondOpinion:
+            return 10;
+        case Outcome::WithheldOtherTimeService:
+            return 11;
+        case Outcome::WithheldOffsetTooLarge:
+            return 12;
+        case Outcome::ConsentRefused:
+            return 13;
+    }
+    return 1;
+}
+
+const char* outcomeName(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Evaluated:
+            return "evaluated";
+        case Outcome::RejectedInvalid:
+            return "rejectedInvalid";
+        case Outcome::NoReply:
+            return "noReply";
+        case Outcome::TooFewReplies:
+            return "tooFewReplies";
+        case Outcome::NameNotResolved:
+            return "nameNotResolved";
+        case Outcome::LocalPortUnusable:
+            return "localPortUnusable";
+        case Outcome::NoScratchFolder:
+            return "noScratchFolder";
+        case Outcome::RefusedByServer:
+            return "refusedByServer";
+        case Outcome::ServersDisagree:
+            return "serversDisagree";
+        case Outcome::Stepped:
+            return "stepped";
+        case Outcome::StepRefused:
+            return "stepRefused";
+        case Outcome::WithheldNoSecondOpinion:
+            return "withheldNoSecondOpinion";
+        case Outcome::WithheldOtherTimeService:
+            return "withheldOtherTimeService";
+        case Outcome::WithheldOffsetTooLarge:
+            return "withheldOffsetTooLarge";
+        case Outcome::ConsentRefused:
+            return "consentRefused";
+        case Outcome::StepUnknown:
+            return "stepUnknown";
+    }
+    return "";
+}
 
 struct Options {
     std::optional<std::string> server;
@@ -72,6 +147,9 @@ struct Options {
     bool apply = false;
     bool json = false;
 };
+
+// What the arguments ask for besides a measurement.
+enum class Request { Help, Version };
 
 // The argument that cannot be taken, named for the one-line complaint.
 struct BadArgument {
@@ -87,7 +165,18 @@ std::optional<int> portArgument(const std::string& text) {
     return port <= 65535 ? std::optional<int>(port) : std::nullopt;
 }
 
-std::variant<Options, BadArgument> parseArguments(const std::vector<std::string>& arguments) {
+std::variant<Options, Request, BadArgument> parseArguments(
+    const std::vector<std::string>& arguments) {
+    const auto given = [&](const char* a, const char* b = "") {
+        return std::any_of(arguments.begin(), arguments.end(),
+                           [&](const std::string& x) { return x == a || x == b; });
+    };
+    if (given("--help", "-h")) {
+        return Request::Help;
+    }
+    if (given("--version")) {
+        return Request::Version;
+    }
     if (arguments.empty()) {
         return BadArgument{"missing command 'measure'"};
     }
@@ -161,13 +250,70 @@ public:
     void endNow() override {}
 };
 
-// What a burst ended in, for the lines or the JSON object.
-struct Result {
+// What a run ended in: how the burst ended, its result, and how a correction ended.
+struct Report {
     std::string server;
-    bool measured = false;
-    std::string message;  // empty when all went well
-    int status = 0;
+    OutcomeRecord burst;
+    BurstResult result;
+    ReplyRecords records{};
+    std::optional<OutcomeRecord> correction;
+
+    const OutcomeRecord& last() const { return correction ? *correction : burst; }
+    bool measured() const { return burst.outcome == Outcome::Evaluated; }
 };
+
+// One burst, and a correction when asked for and measured, on the program's own handlers.
+Report runMeasurement(const Options& options, CliPlatform& platform) {
+    FileSystem& files = platform.files;
+    ConsoleMessageBox messageBox(platform.console);
+    SilentBeeper beeper;
+    SoleInstance instance;
+    NoWindows windows;
+    MainForm form(Platform{platform.systemClock, platform.localClock, platform.socket,
+                           platform.timers, files, messageBox, beeper, instance, windows, windows,
+                           platform.steadyClock, platform.random});
+    attachExchange(form);
+
+    Report report;
+    report.server = options.server.value_or(configuredServer(files));
+    // A scratch file of this process alone: another run at the same time has its own.
+    const std::string scratchName = "XCV-CLI-" + std::to_string(platform.processId) + ".TMP";
+    if (std::string problem = openScratchFile(form.scratchFile, files, scratchName);
+        !problem.empty()) {
+        report.burst = {Outcome::NoScratchFolder, std::move(problem), {}};
+        return report;
+    }
+    const std::string scratchPath = joinPath(files.privateRuntimeFolder(), scratchName);
+    if (!prepareSocket(form, report.server, options.localPort)) {
+        report.burst = {Outcome::LocalPortUnusable, portUnusableText(options.localPort), {}};
+    } else {
+        // Outcomes are taken up once the handler that recorded them has returned.
+        const auto afterHandler = platform.timers.createTimer(TimerPrecision::Coarse);
+        afterHandler->setInterval(1);
+        afterHandler->setTickHandler([&] {
+            afterHandler->stop();
+            const OutcomeRecord& outcome = form.lastOutcome;
+            if (isCorrectionOutcome(outcome.outcome)) {
+                report.correction = outcome;
+            } else {
+                report.burst = outcome;
+                report.result = form.lastBurst;
+                report.records = form.replyRecords;
+                if (outcome.outcome == Outcome::Evaluated && options.apply) {
+                    clockCorrection(form);
+                    return;
+                }
+            }
+            platform.quitEventLoop(0);
+        });
+        const Connection burstOver = form.outcomeRecorded.connect([&] { afterHandler->start(); });
+        measureCommand(form);
+        platform.runEventLoop();
+    }
+    form.scratchFile.close();
+    files.remove(scratchPath);
+    return report;
+}
 
 std::string jsonText(const std::string& text) {
     std::string quoted = "\"";
@@ -186,182 +332,84 @@ std::string jsonText(const std::string& text) {
     return quoted + "\"";
 }
 
-// The evaluation leaves records 1..n sorted; 2..n-4 are the ones it averaged.
-bool usedByEvaluation(int record, int n) {
-    return record >= 2 && record <= n - 4;
-}
-
-// Fastest and slowest delay of the averaged replies, as text.
-std::pair<std::string, std::string> delayRange(const MainForm& form) {
-    const auto first = form.replyRecords.begin() + 2;
-    const auto last = form.replyRecords.begin() + (form.evaluatedReplies - 3);
-    const auto [fastest, slowest] = std::minmax_element(
-        first, last, [](const ReplyRecord& a, const ReplyRecord& b) { return a.delay < b.delay; });
-    return {sixDecimals(fastest->delay), sixDecimals(slowest->delay)};
-}
-
-// The lines the tool always printed, or one JSON object.
-std::string resultText(const MainForm& form, const Result& result, bool json) {
-    const int n = form.evaluatedReplies;
+std::string plainText(const Report& report) {
     std::string out;
-    if (!json) {
-        if (result.measured) {
-            const auto [fastest, slowest] = delayRange(form);
-            out = "offset " + sixDecimals(form.offsetSec) + " s\nreplies used " +
-                  std::to_string(n - 5) + " of " + std::to_string(n) + "\ndelay " + fastest +
-                  " .. " + slowest + " s\n";
-        }
-        return result.message.empty() ? out : out + result.message + "\n";
+    if (report.measured()) {
+        const BurstResult& r = report.result;
+        out = "offset " + sixDecimals(r.offsetSec) + " s\nreplies used " +
+              std::to_string(r.usedCount()) + " of " + std::to_string(r.counted) + "\ndelay " +
+              sixDecimals(r.fastestUsedDelay(report.records)) + " .. " +
+              sixDecimals(r.slowestUsedDelay(report.records)) + " s\n";
     }
-    out = "{\"server\":" + jsonText(result.server) + ",\"port\":123";
-    if (result.measured) {
-        const auto [fastest, slowest] = delayRange(form);
-        out += ",\"offset\":" + sixDecimals(form.offsetSec) +
-               ",\"offsetWholeSec\":" + std::to_string(std::lround(form.offsetWholeSec)) +
-               ",\"repliesCounted\":" + std::to_string(n) +
-               ",\"repliesUsed\":" + std::to_string(n - 5) + ",\"delayMin\":" + fastest +
-               ",\"delayMax\":" + slowest + ",\"replies\":[";
-        for (int i = 1; i <= n; ++i) {
-            const ReplyRecord& r = form.replyRecords[static_cast<std::size_t>(i)];
-            out += std::string(i > 1 ? "," : "") + "{\"offset\":" + sixDecimals(r.offset) +
-                   ",\"delay\":" + sixDecimals(r.delay) +
-                   ",\"used\":" + (usedByEvaluation(i, n) ? "true" : "false") + "}";
+    const std::string message = outcomeText(report.last().outcome);
+    return message.empty() ? out : out + message + "\n";
+}
+
+std::string jsonObject(const Report& report) {
+    const OutcomeRecord& last = report.last();
+    std::string out = "{\"server\":" + jsonText(report.server) + ",\"port\":123";
+    if (report.measured()) {
+        const BurstResult& r = report.result;
+        out += ",\"offset\":" + sixDecimals(r.offsetSec) +
+               ",\"offsetWholeSec\":" + std::to_string(std::lround(r.offsetWholeSec)) +
+               ",\"repliesCounted\":" + std::to_string(r.counted) +
+               ",\"repliesUsed\":" + std::to_string(r.usedCount()) +
+               ",\"delayMin\":" + sixDecimals(r.fastestUsedDelay(report.records)) +
+               ",\"delayMax\":" + sixDecimals(r.slowestUsedDelay(report.records)) +
+               ",\"replies\":[";
+        for (int i = 1; i <= r.counted; ++i) {
+            const ReplyRecord& record = report.records[static_cast<std::size_t>(i)];
+            const bool used = r.uses[static_cast<std::size_t>(i - 1)] == ReplyUse::Used;
+            out += std::string(i > 1 ? "," : "") + "{\"offset\":" + sixDecimals(record.offset) +
+                   ",\"delay\":" + sixDecimals(record.delay) +
+                   ",\"used\":" + (used ? "true" : "false") + "}";
         }
         out += "]";
     }
-    if (!result.message.empty()) {
-        out += ",\"message\":" + jsonText(result.message);
+    std::string message = outcomeText(last.outcome);
+    if (last.outcome == Outcome::LocalPortUnusable || last.outcome == Outcome::NoScratchFolder) {
+        message = last.cause;
     }
-    return out + ",\"exitCode\":" + std::to_string(result.status) + "}\n";
+    if (!message.empty()) {
+        out += ",\"message\":" + jsonText(message);
+    }
+    return out + ",\"outcome\":" + jsonText(outcomeName(last.outcome)) +
+           ",\"exitCode\":" + std::to_string(exitStatus(last.outcome)) + "}\n";
 }
 
-int failureStatus(const std::string& message) {
-    if (message == "无法连接服务器") {
-        return 1;
+void printReport(const Report& report, bool json, Console& console) {
+    const OutcomeRecord& last = report.last();
+    // Ended before any burst: the cause where the burst's message would go.
+    if (last.outcome == Outcome::LocalPortUnusable || last.outcome == Outcome::NoScratchFolder) {
+        json ? console.out(jsonObject(report)) : console.err(last.cause + "\n");
+        return;
     }
-    if (message == "网络阻塞,请稍候再试!") {
-        return 2;
+    // The cause of a failure, and any notice, go to standard error first.
+    for (const std::string* line : {&last.cause, &last.notice}) {
+        if (!line->empty()) {
+            console.err(*line + "\n");
+        }
     }
-    return 3;
+    console.out(json ? jsonObject(report) : plainText(report));
 }
 
 }  // namespace
 
 int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
     Console& console = platform.console;
-    if (std::find(arguments.begin(), arguments.end(), "--help") != arguments.end() ||
-        std::find(arguments.begin(), arguments.end(), "-h") != arguments.end()) {
-        console.out(kUsage);
-        return 0;
-    }
-    if (std::find(arguments.begin(), arguments.end(), "--version") != arguments.end()) {
-        console.out(kVersion);
-        return 0;
-    }
     const auto parsed = parseArguments(arguments);
+    if (const auto* request = std::get_if<Request>(&parsed)) {
+        console.out(*request == Request::Help ? kUsage : kVersion);
+        return 0;
+    }
     if (const auto* bad = std::get_if<BadArgument>(&parsed)) {
         console.err("korvel-cli: " + bad->what + "\nTry 'korvel-cli --help'\n");
         return kBadArguments;
     }
     const Options& options = std::get<Options>(parsed);
-
-    FileSystem& files = platform.files;
-    ConsoleMessageBox messageBox(console);
-    SilentBeeper beeper;
-    SoleInstance instance;
-    NoWindows windows;
-    MainForm form(Platform{platform.systemClock, platform.localClock, platform.socket,
-                           platform.timers, files, messageBox, beeper, instance, windows, windows,
-                           platform.steadyClock, platform.random});
-    attachExchange(form);
-
-    Result result;
-    result.server = options.server.value_or(configuredServer(files));
-    // Ends before any burst: the message where the burst's would go.
-    const auto endEarly = [&](std::string message, int status) {
-        result.message = std::move(message);
-        result.status = status;
-        if (options.json) {
-            console.out(resultText(form, result, true));
-        } else {
-            console.err(result.message + "\n");
-        }
-        return result.status;
-    };
-    // A scratch file of its own, so the tool can run beside the desktop program.
-    if (std::string problem = openScratchFile(form.scratchFile, files, "XCV-CLI.TMP");
-        !problem.empty()) {
-        return endEarly(std::move(problem), kNoScratchFile);
-    }
-    if (!prepareSocket(form, result.server, options.localPort)) {
-        return endEarly(portUnusableText(options.localPort), kPortUnusable);
-    }
-
-    bool burstOver = false;
-    bool correcting = false;
-    double measuredSec = 0.0;  // the correction consumes the offset; the report shows it
-    const auto finishWhenSent = [&] {
-        if (burstOver && !form.Timer1->isRunning()) {
-            platform.quitEventLoop(result.status);
-        }
-    };
-    const auto report = [&] {
-        if (correcting) {
-            // The clock has answered: the reason of a failure and any competing service.
-            correcting = false;
-            form.offsetSec = measuredSec;
-            form.offsetWholeSec = roundToWholeSeconds(measuredSec);
-            if (!form.Text3.toolTip().empty()) {
-                console.err(form.Text3.toolTip() + "\n");
-            }
-            if (form.Text3.text() == kCorrectionFailedText) {
-                result.message = kCorrectionFailedText;
-                result.status = kCorrectionFailed;
-            } else if (form.Text3.text() == kCorrectionUnknownText) {
-                result.message = kCorrectionUnknownText;
-                result.status = kCorrectionUnknown;
-            }
-        } else {
-            result.measured = !form.Text3.text().empty();
-            if (!result.measured) {
-                if (!form.Text1.toolTip().empty()) {
-                    console.err(form.Text1.toolTip() + "\n");
-                }
-                result.message = form.Text1.text();
-                result.status = failureStatus(result.message);
-            } else if (options.apply) {
-                // The measure button comes back once the clock has answered.
-                correcting = true;
-                measuredSec = form.offsetSec;
-                clockCorrection(form);
-                return;
-            }
-        }
-        burstOver = true;
-        console.out(resultText(form, result, options.json));
-        finishWhenSent();
-    };
-    // The measure button comes back when the burst is over, and again when the clock has
-    // answered a correction; look once the handler is done.
-    const auto afterHandler = platform.timers.createTimer(TimerPrecision::Coarse);
-    afterHandler->setInterval(1);
-    afterHandler->setTickHandler([&] {
-        afterHandler->stop();
-        report();
-    });
-    const Connection idleAgain = form.Command5.changed.connect([&] {
-        if (form.Command5.isEnabled()) {
-            afterHandler->start();
-        }
-    });
-    // The requests go out, as in the program, until the burst is over.
-    const auto poll = platform.timers.createTimer(TimerPrecision::Coarse);
-    poll->setInterval(20);
-    poll->setTickHandler(finishWhenSent);
-    poll->start();
-
-    measureCommand(form);
-    return platform.runEventLoop();
+    const Report report = runMeasurement(options, platform);
+    printReport(report, options.json, console);
+    return exitStatus(report.last().outcome);
 }
 
 }  // namespace korvel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ struct CliPlatform {
     Console& console;
     SteadyClock& steadyClock;
     RandomSource& random;
+    std::uint32_t processId;  // names this run's own scratch file
     // Runs the event loop until quit is called and gives quit's status.
     std::function<int()> runEventLoop;
     std::function<void(int status)> quitEventLoop;

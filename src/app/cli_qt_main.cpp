@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
                          console,
                          clock,
                          random,
+                         static_cast<std::uint32_t>(::getpid()),
                          [] { return QCoreApplication::exec(); },
                          [](int status) { QCoreApplication::exit(status); }};
     const std::unique_ptr<QProcess> agent = startTextAgent(arguments);

@@ -1,5 +1,7 @@
 // korvel-cli.exe: the tool on Win32 files, Winsock and a message loop.
 
+#include <windows.h>
+
 #include "app/cli_main.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_console.h"
@@ -23,7 +25,10 @@ int wmain(int argc, wchar_t** argv) {
     Win32TimerService timers(window);
     Win32Console console;
     Win32Random random;
-    CliPlatform platform{clock,   clock, socket, timers,         files,
-                         console, clock, random, runMessageLoop, quitMessageLoop};
+    CliPlatform platform{
+        clock,          clock,          socket,
+        timers,         files,          console,
+        clock,          random,         static_cast<std::uint32_t>(GetCurrentProcessId()),
+        runMessageLoop, quitMessageLoop};
     return runCli(arguments, platform);
 }

@@ -1,9 +1,12 @@
 #include "calibration/clock_correction.h"
 
+#include <string>
+#include <utility>
+
+#include "calibration/outcome_display.h"
 #include "calibration/time_service_notice.h"
 #include "calibration/time_sync_log.h"
 #include "common/day_date.h"
-#include "common/text_forms.h"
 #include "exchange/request_sender.h"
 #include "settings/lifecycle.h"
 #include "ui/form/main_form.h"
@@ -12,34 +15,28 @@ namespace korvel {
 
 namespace {
 
-std::string failureReason(ClockStep outcome) {
-    switch (outcome) {
+Outcome outcomeOf(ClockStep step) {
+    switch (step) {
         case ClockStep::Stepped:
-            return {};
-        case ClockStep::NotAuthorised:
-            return "未获授权设置系统时钟（需要管理员授权）。";
-        case ClockStep::AutomaticSync:
-            return "系统已开启自动时间同步，不接受手动校准。如需手动校准，请先关闭自动同步"
-                   "（命令 timedatectl set-ntp false）。";
-        case ClockStep::NoRight:
-            return kNoRightReason;
-        case ClockStep::Rejected:
-            return "系统拒绝了新的时间。";
+            return Outcome::Stepped;
         case ClockStep::Unknown:
-            return "没有收到时间服务的答复，时钟可能已经校准，请再测时一次确认。";
+            return Outcome::StepUnknown;
+        case ClockStep::NotAuthorised:
+        case ClockStep::AutomaticSync:
+        case ClockStep::NoRight:
+        case ClockStep::Rejected:
+            break;
     }
-    return {};
+    return Outcome::StepRefused;
 }
 
-void finishCorrection(MainForm& form, ClockStep outcome, bool scheduled) {
+void finishCorrection(MainForm& form, ClockStepAnswer answer, std::string notice, bool scheduled) {
     form.correcting = false;
-    if (outcome != ClockStep::Stepped) {
-        form.Text3.setText(outcome == ClockStep::Unknown ? kCorrectionUnknownText
-                                                         : kCorrectionFailedText);
-        logPlain(form, form.Text3.text());
-        const std::string notice = form.Text3.toolTip();
-        form.Text3.setToolTip(failureReason(outcome) + (notice.empty() ? "" : "\n" + notice));
+    const Outcome outcome = outcomeOf(answer.outcome);
+    if (outcome != Outcome::Stepped) {
+        logPlain(form, outcomeText(outcome));
     }
+    recordOutcome(form, {outcome, std::move(answer.reason), std::move(notice)});
     form.Command5.setEnabled(true);
     form.Command6.setEnabled(false);
     form.Command2.setEnabled(true);
@@ -53,7 +50,7 @@ void finishCorrection(MainForm& form, ClockStep outcome, bool scheduled) {
         logEvent(form, form.decisionLine);
         form.decisionLine.clear();
     }
-    if (scheduled && outcome == ClockStep::NotAuthorised) {
+    if (scheduled && answer.outcome == ClockStep::NotAuthorised) {
         showAfterHandler(form, kScheduledRefusalNotice);
     }
     if (form.closeWhenCorrected) {
@@ -74,7 +71,7 @@ void clockCorrection(MainForm& form) {
     } else {
         logEvent(form, "   校准");
     }
-    noteCompetingTimeService(form);
+    std::string notice = competingTimeServiceNotice(form);
     // Until the clock answers no burst or second correction may start; the display goes on.
     form.correcting = true;
     form.Command5.setEnabled(false);
@@ -84,7 +81,9 @@ void clockCorrection(MainForm& form) {
     form.Timer5->start();
     form.platform.systemClock.stepClock(
         form.offsetSec, !scheduled,
-        [&form, scheduled](ClockStep outcome) { finishCorrection(form, outcome, scheduled); });
+        [&form, notice = std::move(notice), scheduled](ClockStepAnswer answer) mutable {
+            finishCorrection(form, std::move(answer), std::move(notice), scheduled);
+        });
 }
 
 }  // namespace korvel

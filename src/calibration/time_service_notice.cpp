@@ -8,9 +8,9 @@ std::string competingServiceNotice(const std::string& serviceName) {
     return "提示：本机的时间服务 " + serviceName + " 正在运行，它可能会撤销这次校准。";
 }
 
-void noteCompetingTimeService(MainForm& form) {
+std::string competingTimeServiceNotice(MainForm& form) {
     const std::string service = form.platform.systemClock.competingTimeService();
-    form.Text3.setToolTip(service.empty() ? std::string() : competingServiceNotice(service));
+    return service.empty() ? std::string() : competingServiceNotice(service);
 }
 
 }  // namespace korvel

@@ -1,8 +1,12 @@
 #include "exchange/burst_supervision.h"
 
+#include <utility>
+
 #include "calibration/offset_evaluation.h"
+#include "calibration/outcome_display.h"
 #include "common/day_date.h"
 #include "exchange/request_sender.h"
+#include "sntp/burst_evaluation.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -13,9 +17,21 @@ double localDayDate(MainForm& form) {
     return dayDate(form.platform.localClock.getLocalTime());
 }
 
-void endFailedBurst(MainForm& form, Rgb color, const char* message) {
-    form.Text1.setForeColor(color);
-    form.Text1.setText(message);
+void endBurst(MainForm& form, OutcomeRecord unanswered) {
+    form.Timer2->stop();
+    forgetBurst(form);
+    form.platform.beeper.beep();
+    form.Timer5->start();
+    form.lastClockCheck = localDayDate(form);
+    if (form.repliesReceived >= kFewestEvaluatedReplies) {
+        adjust(form, form.repliesReceived);
+        form.lastClockCheck = localDayDate(form);
+        return;
+    }
+    if (form.repliesReceived > 0) {
+        unanswered = {Outcome::TooFewReplies, {}, {}};
+    }
+    recordOutcome(form, std::move(unanswered));
     form.Command5.setEnabled(true);
     form.Command2.setEnabled(true);
     // A scheduled burst that failed must not leave the next manual one believing it was
@@ -26,19 +42,11 @@ void endFailedBurst(MainForm& form, Rgb color, const char* message) {
 }  // namespace
 
 void burstTimeoutTick(MainForm& form) {
-    form.Timer2->stop();
-    forgetBurst(form);
-    form.platform.beeper.beep();
-    form.Timer5->start();
-    form.lastClockCheck = localDayDate(form);
-    if (form.repliesReceived == 0) {
-        endFailedBurst(form, kRed, "无法连接服务器");
-    } else if (form.repliesReceived < kFewestEvaluatedReplies) {
-        endFailedBurst(form, kYellow, "网络阻塞,请稍候再试!");
-    } else {
-        adjust(form, form.repliesReceived);
-        form.lastClockCheck = localDayDate(form);
-    }
+    endBurst(form, {Outcome::NoReply, {}, {}});
+}
+
+void endBurstEarly(MainForm& form, OutcomeRecord failure) {
+    endBurst(form, std::move(failure));
 }
 
 void validityTick(MainForm& form) {

@@ -68,8 +68,11 @@ void startExchange(MainForm& form) {
                 form.Timer1->start();
                 return;
             }
-            form.Text1.setToolTip(connectProblem(outcome, form.serverAddress));
-            burstTimeoutTick(form);
+            endBurstEarly(form,
+                          {outcome == ConnectOutcome::NameNotResolved ? Outcome::NameNotResolved
+                                                                      : Outcome::NoReply,
+                           connectProblem(outcome, form.serverAddress),
+                           {}});
         });
 }
 

@@ -18,6 +18,12 @@ enum class ClockStep {
     Unknown,        // the answer was lost: the clock may or may not have been stepped
 };
 
+// The answer to a request to step the clock.
+struct ClockStepAnswer {
+    ClockStep outcome = ClockStep::Stepped;
+    std::string reason;  // why the clock was not stepped, in the user's words; empty if it was
+};
+
 // The system clock in UTC.
 class SystemClock {
 public:
@@ -30,7 +36,7 @@ public:
     // at once, otherwise later from the event loop (possibly minutes later, while a password is
     // typed).
     virtual void stepClock(double offsetSec, bool interactive,
-                           std::function<void(ClockStep)> done) = 0;
+                           std::function<void(ClockStepAnswer)> done) = 0;
     // The name of another time service running on this machine that steers the clock and so
     // may undo a step made here (chronyd, ntpd, systemd-timesyncd); empty when there is none.
     virtual std::string competingTimeService() = 0;

@@ -77,6 +77,9 @@ public:
     // folder refuses a new file but the file itself may be written, it is rewritten in place.
     virtual FileError replaceWithLine(const std::string& path, const std::string& utf8Line) = 0;
     virtual bool exists(const std::string& path) = 0;
+    // Removes a file the program made (a link itself, never its target); nothing happens when
+    // there is none.
+    virtual void remove(const std::string& path) = 0;
     // The user's own folder of the given kind, made (for the user alone) with its missing
     // parents when create is set; empty when there is none or it could not be made.
     virtual std::string userFolder(UserFolder kind, bool create) = 0;

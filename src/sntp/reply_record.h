@@ -14,6 +14,7 @@ struct ReplyRecord {
     double offset = 0.0;
     double delay = 0.0;
     std::int16_t invalid = 0;  // 1 when the first byte was 96 or more (leap warning)
+    friend bool operator==(const ReplyRecord&, const ReplyRecord&) = default;
 };
 
 // Records 1 to 25 hold a burst's replies; 0 and 26 to 32 are never written.

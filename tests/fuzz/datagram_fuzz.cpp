@@ -11,19 +11,69 @@
 //   byte 1-2 datagram size, big-endian (cut to what is left of the input)
 //   then     the datagram's bytes
 // After the last chunk the burst runs to its time-out.
+//
+// Properties checked on the way (a violation aborts):
+//   - before each reply from the server, an impossible twin of it (transmit a second before
+//     receive) is delivered: it never changes the count or the records;
+//   - an evaluated offset comes from at least ten counted replies and lies between the
+//     smallest and the largest offset of the replies it averaged.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
+#include "exchange/request_sender.h"
 #include "support/test_rig.h"
 
 namespace {
 
 constexpr std::size_t kOriginateAt = 24;
 constexpr std::size_t kTransmitAt = 40;
+constexpr std::size_t kReceiveAt = 32;
 constexpr std::size_t kTimestampSize = 8;
+
+void require(bool property) {
+    if (!property) {
+        std::abort();
+    }
+}
+
+// The same reply with its transmit seconds one below its receive seconds: time running
+// backwards at the server (or, across an era, a delay far below zero), so never a reply.
+std::vector<std::uint8_t> impossibleTwin(std::vector<std::uint8_t> reply) {
+    std::uint32_t seconds = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        seconds = seconds << 8 | reply[kReceiveAt + i];
+    }
+    seconds -= 1;
+    for (std::size_t i = 0; i < 4; ++i) {
+        reply[kTransmitAt + i] = static_cast<std::uint8_t>(seconds >> (24 - 8 * i));
+    }
+    return reply;
+}
+
+void requireSoundResult(const korvel::MainForm& form) {
+    if (form.lastOutcome.outcome != korvel::Outcome::Evaluated) {
+        return;
+    }
+    const korvel::BurstResult& result = form.lastBurst;
+    require(result.counted >= korvel::kFewestEvaluatedReplies);
+    double lowest = 0.0;
+    double highest = 0.0;
+    bool any = false;
+    for (int i = 1; i <= result.counted; ++i) {
+        if (result.uses[static_cast<std::size_t>(i - 1)] == korvel::ReplyUse::Used) {
+            const double offset = form.replyRecords[static_cast<std::size_t>(i)].offset;
+            lowest = any ? std::min(lowest, offset) : offset;
+            highest = any ? std::max(highest, offset) : offset;
+            any = true;
+        }
+    }
+    require(any && result.offsetSec >= lowest - 1e-9 * std::abs(lowest) &&
+            result.offsetSec <= highest + 1e-9 * std::abs(highest));
+}
 
 }  // namespace
 
@@ -56,11 +106,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::copy_n(request.begin() + kTransmitAt, kTimestampSize,
                         datagram.begin() + kOriginateAt);
         }
+        if (fromServer && datagram.size() == korvel::kPacketSize) {
+            // Any arrival first takes note of a step of the clock; that is no change by the twin.
+            korvel::burstClockReading(*rig.form);
+            const korvel::ReplyRecords before = rig.form->replyRecords;
+            const std::int16_t counted = rig.form->repliesReceived;
+            rig.socket.deliver(impossibleTwin(datagram), FakeSntpServer::kAddress, 123);
+            rig.time.advance(1);
+            require(rig.form->repliesReceived == counted && before == rig.form->replyRecords);
+        }
         rig.socket.deliver(std::move(datagram),
                            fromServer ? FakeSntpServer::kAddress : "192.0.2.99",
                            fromServer ? 123 : 40123);
         rig.time.advance(1);
+        requireSoundResult(*rig.form);
     }
     rig.time.advance(12'000);
+    requireSoundResult(*rig.form);
     return 0;
 }

@@ -146,13 +146,13 @@ TEST_P(HostileNetwork, EndsInTheRightOffsetOrAnHonestMessage) {
     bootProgram();
     ASSERT_TRUE(rig->messageBox.shown.empty()) << rig->messageBox.shown.front();
 
-    const Outcome outcome = rig->measure();
+    const BurstSeen outcome = rig->measure();
     std::printf("[%s] %s\n", c.name, describe(outcome).c_str());
     expectSoundOutcome(outcome);
     if (c.settleMs > 0) {
         rig->pump(c.settleMs);
         EXPECT_EQ(rig->form->offsetSec, outcome.offsetSec) << "evaluated twice";
-        EXPECT_EQ(rig->form->evaluatedReplies, outcome.replies);
+        EXPECT_EQ(rig->form->lastBurst.counted, outcome.replies);
     }
     EXPECT_TRUE(rig->clock.corrections.empty()) << "a manual burst set the clock";
 
@@ -192,13 +192,13 @@ using NetworkLab = LabTest;
 TEST_F(NetworkLab, RepliesReplayedFromThePreviousBurstAreIgnored) {
     startResponder({"--replay", "--offset", std::to_string(kServerOffsetSec)});
     bootProgram();
-    const Outcome first = rig->measure();
+    const BurstSeen first = rig->measure();
     ASSERT_TRUE(first.evaluated) << describe(first);
     rig->pump(2000);  // a pause the responder takes for the end of a burst
 
     // Each reply now comes after the stale one of the same request in the first burst,
     // whose times are seconds old: taking it would show a wrong offset.
-    const Outcome second = rig->measure();
+    const BurstSeen second = rig->measure();
     std::printf("[replay] %s\n", describe(second).c_str());
     ASSERT_TRUE(second.evaluated) << describe(second);
     EXPECT_NEAR(second.offsetSec, kServerOffsetSec, kToleranceSec);
@@ -209,11 +209,11 @@ TEST_F(NetworkLab, SocketStillWorksAfterPortUnreachable) {
     bootProgram();
     // Nothing listens yet: the server namespace answers each request with ICMP port
     // unreachable.
-    const Outcome refused = rig->measure();
+    const BurstSeen refused = rig->measure();
     EXPECT_EQ(refused.text1, kNoServer) << describe(refused);
 
     startResponder({"--offset", std::to_string(kServerOffsetSec)});
-    const Outcome next = rig->measure();
+    const BurstSeen next = rig->measure();
     ASSERT_TRUE(next.evaluated) << describe(next);
     EXPECT_NEAR(next.offsetSec, kServerOffsetSec, kToleranceSec);
 }
@@ -228,7 +228,7 @@ TEST_F(NetworkLab, SilentServerBehindFirewallDrop) {
         shell(nft + "add rule inet lab input udp dport 123 drop", &output))
         << output;
     bootProgram();
-    const Outcome outcome = rig->measure();
+    const BurstSeen outcome = rig->measure();
     EXPECT_EQ(outcome.text1, kNoServer) << describe(outcome);
 }
 
@@ -243,7 +243,7 @@ TEST_F(NetworkLab, LocalPortAlreadyInUse) {
     bootProgram();
     ASSERT_EQ(rig->messageBox.shown.size(), 1u);
     EXPECT_EQ(rig->messageBox.shown[0], "本机端口 1231 无法使用");
-    const Outcome outcome = rig->measure();
+    const BurstSeen outcome = rig->measure();
     EXPECT_EQ(outcome.text1, kNoServer) << describe(outcome);
 
     std::string output;
@@ -309,7 +309,7 @@ TEST_F(NetworkLab, Ipv6AndSlowOrFailingNameLookUps) {
     startTool(KORVEL_TEST_DNS, {"--bind", NamespacePair::kOtherServerAddress, "--name", "slow.test",
                                 "--a", NamespacePair::kServerAddress, "--delay", "3000"});
     bootProgram(NamespacePair::kServerIpv6Address);
-    const Outcome outcome = rig->measure();
+    const BurstSeen outcome = rig->measure();
     std::printf("[IPv6] %s\n", describe(outcome).c_str());
     ASSERT_TRUE(outcome.evaluated) << describe(outcome);
     EXPECT_NEAR(outcome.offsetSec, kServerOffsetSec, kToleranceSec);
@@ -368,7 +368,7 @@ TEST_F(ScheduledBurst, AppliesOnlyAnOffsetBelowTheLimit) {
         return rig->waitForBurst();
     };
 
-    const Outcome behind = scheduledBurst();
+    const BurstSeen behind = scheduledBurst();
     std::printf("[one hour behind] %s\n", describe(behind).c_str());
     ASSERT_TRUE(behind.evaluated) << describe(behind);
     EXPECT_NEAR(behind.offsetSec, -3600.0, kToleranceSec);
@@ -380,7 +380,7 @@ TEST_F(ScheduledBurst, AppliesOnlyAnOffsetBelowTheLimit) {
 
     tools.clear();
     startResponder({"--offset", "0.3"});
-    const Outcome ahead = scheduledBurst();
+    const BurstSeen ahead = scheduledBurst();
     ASSERT_TRUE(ahead.evaluated) << describe(ahead);
     ASSERT_EQ(rig->clock.corrections.size(), 1u);
     EXPECT_NEAR(rig->clock.corrections[0], 0.3, 0.01);

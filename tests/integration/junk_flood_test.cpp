@@ -20,7 +20,7 @@ TEST_F(NetworkLab, BurstCompletesUnderFloodOfJunk) {
         {"--target", std::string(NamespacePair::kClientAddress) + ":" + std::to_string(kClientPort),
          "--from", std::string(NamespacePair::kOtherServerAddress) + ":123", "--count", "100000",
          "--duration-ms", "5000"});
-    const Outcome outcome = rig->measure();
+    const BurstSeen outcome = rig->measure();
     while (flood.running()) {
         rig->pump(100);
     }

@@ -130,6 +130,11 @@ bool FakeFileSystem::exists(const std::string& path) {
     return textFiles.contains(path) || byteFiles.contains(path);
 }
 
+void FakeFileSystem::remove(const std::string& path) {
+    textFiles.erase(path);
+    byteFiles.erase(path);
+}
+
 std::vector<std::string> FakeFileSystem::lines(const std::string& path) const {
     const auto file = textFiles.find(path);
     return file == textFiles.end() ? std::vector<std::string>{} : file->second;

@@ -115,9 +115,13 @@ void FakeSntpServer::answer(const std::vector<std::uint8_t>& request) {
     if (drop && drop(n)) {
         return;
     }
-    m_time.schedule(requestDelayMs, [this, request] {
-        m_socket.deliver(reply(request, static_cast<double>(m_time.utcMs()) + offsetMs), kAddress,
-                         123, replyDelayMs);
+    m_time.schedule(requestDelayMs, [this, request, n] {
+        std::vector<std::uint8_t> bytes =
+            reply(request, static_cast<double>(m_time.utcMs()) + offsetMs);
+        if (tamper) {
+            tamper(n, bytes);
+        }
+        m_socket.deliver(std::move(bytes), kAddress, 123, replyDelayMs);
     });
 }
 

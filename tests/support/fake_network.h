@@ -67,6 +67,8 @@ public:
     std::int64_t requestDelayMs = 5;  // client to server
     std::int64_t replyDelayMs = 5;    // server to client
     std::function<bool(int request)> drop;
+    // Changes the reply to a request before it leaves.
+    std::function<void(int request, std::vector<std::uint8_t>& reply)> tamper;
 
     int requestsSeen() const { return m_requests; }
     // A well-behaved server's reply: version 4, server mode, stratum 2, the request's transmit

@@ -93,10 +93,10 @@ SystemTime VirtualTime::getSystemTime() {
 }
 
 void VirtualTime::stepClock(double offsetSec, bool interactive,
-                            std::function<void(ClockStep)> done) {
+                            std::function<void(ClockStepAnswer)> done) {
     m_clockSteps.push_back({offsetSec, interactive});
     auto answer = [this, offsetSec, outcome = stepAnswer, done = std::move(done)] {
-        if (outcome == ClockStep::Stepped) {
+        if (outcome.outcome == ClockStep::Stepped) {
             m_utcMs += std::llround(offsetSec * 1000);
         }
         done(outcome);

@@ -30,7 +30,7 @@ public:
     std::unique_ptr<Timer> createTimer(TimerPrecision precision) override;
     SystemTime getSystemTime() override;
     void stepClock(double offsetSec, bool interactive,
-                   std::function<void(ClockStep)> done) override;
+                   std::function<void(ClockStepAnswer)> done) override;
     SystemTime getLocalTime() override;
     std::string competingTimeService() override { return otherTimeService; }
     PairedReading readPaired() override { return {getSystemTime(), m_monotonicMs}; }
@@ -51,7 +51,7 @@ public:
 
     // How the system answers a step (Stepped moves the wall clock), and after how long: 0
     // answers before stepClock returns, as a direct call does.
-    ClockStep stepAnswer = ClockStep::Stepped;
+    ClockStepAnswer stepAnswer;
     std::int64_t stepAnswerDelayMs = 0;
     struct StepCall {
         double offsetSec;

@@ -104,7 +104,27 @@ SystemTime PosixClock::getLocalTime() {
     return fromTm(tm, rounded.milliseconds);
 }
 
-ClockStep PosixClock::stepDirectly(double offsetSec) {
+ClockStepAnswer linuxStepAnswer(ClockStep outcome) {
+    switch (outcome) {
+        case ClockStep::Stepped:
+            return {outcome, {}};
+        case ClockStep::NotAuthorised:
+            return {outcome, "未获授权设置系统时钟（需要管理员授权）。"};
+        case ClockStep::AutomaticSync:
+            return {outcome,
+                    "系统已开启自动时间同步，不接受手动校准。如需手动校准，请先关闭自动同步"
+                    "（命令 timedatectl set-ntp false）。"};
+        case ClockStep::NoRight:
+            return {outcome, "本机没有可请求的时间服务，本程序也没有设置系统时钟的权限。"};
+        case ClockStep::Rejected:
+            break;
+        case ClockStep::Unknown:
+            return {outcome, "没有收到时间服务的答复，时钟可能已经校准，请再测时一次确认。"};
+    }
+    return {ClockStep::Rejected, "系统拒绝了新的时间。"};
+}
+
+ClockStepAnswer PosixClock::stepDirectly(double offsetSec) {
     timespec ts = now();
     const long long nanoseconds =
         ts.tv_nsec + std::llround(offsetSec * kNanosecondsPerMillisecond * kMillisecondsPerSecond);
@@ -112,12 +132,12 @@ ClockStep PosixClock::stepDirectly(double offsetSec) {
     ts.tv_sec += static_cast<time_t>(wholeSeconds);
     ts.tv_nsec = static_cast<long>(nanoseconds - wholeSeconds * 1'000'000'000);
     if (clock_settime(CLOCK_REALTIME, &ts) == 0) {
-        return ClockStep::Stepped;
+        return linuxStepAnswer(ClockStep::Stepped);
     }
-    return errno == EPERM ? ClockStep::NoRight : ClockStep::Rejected;
+    return linuxStepAnswer(errno == EPERM ? ClockStep::NoRight : ClockStep::Rejected);
 }
 
-void PosixClock::stepClock(double offsetSec, bool, std::function<void(ClockStep)> done) {
+void PosixClock::stepClock(double offsetSec, bool, std::function<void(ClockStepAnswer)> done) {
     done(stepDirectly(offsetSec));
 }
 

@@ -15,11 +15,14 @@ public:
     int readingResolutionMs() override { return 1; }
     SystemTime getSystemTime() override;
     void stepClock(double offsetSec, bool interactive,
-                   std::function<void(ClockStep)> done) override;
-    ClockStep stepDirectly(double offsetSec);
+                   std::function<void(ClockStepAnswer)> done) override;
+    ClockStepAnswer stepDirectly(double offsetSec);
     std::string competingTimeService() override;
     SystemTime getLocalTime() override;
 };
+
+// An outcome of a step on Linux with the reason in the user's words.
+ClockStepAnswer linuxStepAnswer(ClockStep outcome);
 
 // The system's random source, getrandom(2).
 class SystemRandom final : public RandomSource {

@@ -293,6 +293,10 @@ bool PosixFileSystem::exists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
+void PosixFileSystem::remove(const std::string& path) {
+    ::unlink(path.c_str());
+}
+
 std::string PosixFileSystem::userFolder(UserFolder kind, bool create) {
     const bool config = kind == UserFolder::Config;
     const char* home = std::getenv(config ? "XDG_CONFIG_HOME" : "XDG_DATA_HOME");

@@ -29,6 +29,7 @@ public:
     std::optional<std::string> readFirstLine(const std::string& path) override;
     FileError replaceWithLine(const std::string& path, const std::string& utf8Line) override;
     bool exists(const std::string& path) override;
+    void remove(const std::string& path) override;
     std::string userFolder(UserFolder kind, bool create) override;
     bool mayCreateIn(const std::string& folder) override;
 

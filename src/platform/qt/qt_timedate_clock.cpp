@@ -55,7 +55,7 @@ QtTimedateClock::QtTimedateClock(PosixClock& direct, int answerTimeoutMs)
     : m_direct(direct), m_answerTimeoutMs(answerTimeoutMs) {}
 
 void QtTimedateClock::stepClock(double offsetSec, bool interactive,
-                                std::function<void(ClockStep)> done) {
+                                std::function<void(ClockStepAnswer)> done) {
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected()) {
         done(m_direct.stepDirectly(offsetSec));
@@ -70,13 +70,13 @@ void QtTimedateClock::stepClock(double offsetSec, bool interactive,
                      [this, offsetSec, done = std::move(done)](QDBusPendingCallWatcher* w) {
                          w->deleteLater();
                          if (!w->isError()) {
-                             done(ClockStep::Stepped);
+                             done(linuxStepAnswer(ClockStep::Stepped));
                              return;
                          }
                          const Mapped mapped = mapError(w->error().name());
                          done(mapped.answer == Answer::NoTimeService
                                   ? m_direct.stepDirectly(offsetSec)
-                                  : mapped.outcome);
+                                  : linuxStepAnswer(mapped.outcome));
                      });
 }
 

@@ -20,7 +20,7 @@ public:
     // Hands timedated the offset in microseconds as a relative change, so time spent on a
     // password dialog does not make the result wrong.
     void stepClock(double offsetSec, bool interactive,
-                   std::function<void(ClockStep)> done) override;
+                   std::function<void(ClockStepAnswer)> done) override;
     // timedated's own word (NTP, NTPSynchronized) where it answers; else the process scan.
     std::string competingTimeService() override;
 

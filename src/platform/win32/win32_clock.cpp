@@ -76,16 +76,22 @@ SystemTime Win32Clock::getLocalTime() {
     return recordOf(local);
 }
 
-void Win32Clock::stepClock(double offsetSec, bool, std::function<void(ClockStep)> done) {
+void Win32Clock::stepClock(double offsetSec, bool, std::function<void(ClockStepAnswer)> done) {
     const SystemTime target = correctedTime(getSystemTime(), offsetSec);
     const SYSTEMTIME record{target.year,   target.month,       0,
                             target.day,    target.hour,        target.minute,
                             target.second, target.milliseconds};
     if (SetSystemTime(&record)) {
-        done(ClockStep::Stepped);
+        done({ClockStep::Stepped, {}});
         return;
     }
-    done(GetLastError() == ERROR_PRIVILEGE_NOT_HELD ? ClockStep::NoRight : ClockStep::Rejected);
+    if (GetLastError() == ERROR_PRIVILEGE_NOT_HELD) {
+        done({ClockStep::NoRight,
+              "本程序没有更改系统时间的权利：请以管理员身份运行，或授予此用户"
+              "“更改系统时间”的权利。"});
+        return;
+    }
+    done({ClockStep::Rejected, "系统拒绝了新的时间。"});
 }
 
 std::string Win32Clock::competingTimeService() {

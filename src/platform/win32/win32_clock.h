@@ -18,7 +18,7 @@ public:
     SystemTime getSystemTime() override;
     // Composes the new record from a reading now and calls SetSystemTime; answers at once.
     void stepClock(double offsetSec, bool interactive,
-                   std::function<void(ClockStep)> done) override;
+                   std::function<void(ClockStepAnswer)> done) override;
     std::string competingTimeService() override;
     SystemTime getLocalTime() override;
 };

@@ -240,6 +240,10 @@ bool Win32FileSystem::exists(const std::string& path) {
     return GetFileAttributesW(wideOf(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+void Win32FileSystem::remove(const std::string& path) {
+    DeleteFileW(wideOf(path).c_str());
+}
+
 std::string Win32FileSystem::userFolder(UserFolder kind, bool create) {
     PWSTR base = nullptr;
     const bool found = SHGetKnownFolderPath(kind == UserFolder::Config ? FOLDERID_RoamingAppData

@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "common/system_time.h"
-#include "sntp/reply_record.h"
-#include "platform/program_files.h"
-#include "sntp/sent_requests.h"
-#include "platform/platform.h"
 #include "common/sync_settings.h"
+#include "common/system_time.h"
+#include "platform/platform.h"
+#include "platform/program_files.h"
+#include "sntp/burst_evaluation.h"
+#include "sntp/outcome.h"
+#include "sntp/reply_record.h"
+#include "sntp/sent_requests.h"
 #include "ui/form/controls.h"
 
 namespace korvel {
@@ -78,7 +80,6 @@ struct MainForm {
     std::vector<std::string> afterHandlerNotices;
     std::int16_t requestsSent = 0;
     std::int16_t repliesReceived = 0;
-    std::int16_t evaluatedReplies = 0;  // n of the last evaluation
     double offsetSec = 0.0;
     double offsetWholeSec = 0.0;
     bool offsetValid = false;
@@ -88,6 +89,11 @@ struct MainForm {
     bool closeWhenCorrected = false;  // closing was asked for meanwhile
     std::string decisionLine;         // automatic decision logged when the clock answers
     SystemTime arrivalTime;
+    // How the last burst or correction ended, and the last burst's result: what everything
+    // that consumes a measurement reads, never a control's text.
+    BurstResult lastBurst;
+    OutcomeRecord lastOutcome;
+    Signal outcomeRecorded;
     std::int16_t captionStep = 0;
 };
 

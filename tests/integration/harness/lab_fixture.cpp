@@ -78,7 +78,7 @@ int LabTest::runInClient(std::vector<std::string> argv, std::string& output, int
     return status;
 }
 
-std::string LabTest::describe(const Outcome& outcome) {
+std::string LabTest::describe(const BurstSeen& outcome) {
     char text[256];
     if (outcome.evaluated) {
         std::snprintf(text, sizeof text, "offset %.6f s from %d replies", outcome.offsetSec,
@@ -88,7 +88,7 @@ std::string LabTest::describe(const Outcome& outcome) {
     return outcome.ended ? "message \"" + outcome.text1 + "\"" : "burst never ended";
 }
 
-void LabTest::expectSoundOutcome(const Outcome& outcome) {
+void LabTest::expectSoundOutcome(const BurstSeen& outcome) {
     ASSERT_TRUE(outcome.ended) << "the burst never ended";
     if (!outcome.evaluated) {
         EXPECT_TRUE(outcome.text1 == kNoServer || outcome.text1 == kCongested ||

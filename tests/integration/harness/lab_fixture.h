@@ -42,8 +42,8 @@ protected:
     int runInClient(std::vector<std::string> argv, std::string& output, int timeoutMs = 20000);
 
     // Every burst ends, in an offset or in one of the three messages.
-    static void expectSoundOutcome(const Outcome& outcome);
-    static std::string describe(const Outcome& outcome);
+    static void expectSoundOutcome(const BurstSeen& outcome);
+    static std::string describe(const BurstSeen& outcome);
     // A path in the test's own folder.
     std::string inFolder(const std::string& name) const { return folder->path() / name; }
 

@@ -58,9 +58,9 @@ private:
 
 }  // namespace
 
-void RecordingClock::stepClock(double offsetSec, bool, std::function<void(ClockStep)> done) {
+void RecordingClock::stepClock(double offsetSec, bool, std::function<void(ClockStepAnswer)> done) {
     corrections.push_back(offsetSec);
-    done(acceptSets ? ClockStep::Stepped : ClockStep::NoRight);
+    done(linuxStepAnswer(acceptSets ? ClockStep::Stepped : ClockStep::NoRight));
 }
 
 std::unique_ptr<Timer> TimingTimerService::createTimer(TimerPrecision precision) {
@@ -74,17 +74,16 @@ RealRig::RealRig(const std::string& programFolder, const std::string& runtimeFol
     form =
         std::make_unique<MainForm>(Platform{clock, clock, socket, timers, files, messageBox, beeper,
                                             instanceGuard, windows, program, steady, random});
-    // The measure button comes back exactly when a burst is over.
-    m_burstOver = form->Command5.changed.connect([this] {
-        if (!m_watching || !form->Command5.isEnabled()) {
+    // The burst's outcome, and the message the window shows for it.
+    m_burstOver = form->outcomeRecorded.connect([this] {
+        if (!m_watching || isCorrectionOutcome(form->lastOutcome.outcome)) {
             return;
         }
         m_watching = false;
         m_outcome.ended = true;
-        // The measure command empties the offset box; only an evaluation fills it again.
-        m_outcome.evaluated = !form->Text3.text().empty();
-        m_outcome.offsetSec = form->offsetSec;
-        m_outcome.replies = form->evaluatedReplies;
+        m_outcome.evaluated = form->lastOutcome.outcome == korvel::Outcome::Evaluated;
+        m_outcome.offsetSec = form->lastBurst.offsetSec;
+        m_outcome.replies = form->lastBurst.counted;
         m_outcome.text1 = form->Text1.text();
     });
 }
@@ -98,13 +97,13 @@ void RealRig::watch() {
     m_watching = true;
 }
 
-Outcome RealRig::measure(int deadlineMs) {
+BurstSeen RealRig::measure(int deadlineMs) {
     watch();
     measureCommand(*form);
     return waitForBurst(deadlineMs);
 }
 
-Outcome RealRig::waitForBurst(int deadlineMs) {
+BurstSeen RealRig::waitForBurst(int deadlineMs) {
     QElapsedTimer elapsed;
     elapsed.start();
     while (elapsed.elapsed() < deadlineMs && (!m_outcome.ended || form->Timer1->isRunning())) {

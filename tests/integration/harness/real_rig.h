@@ -19,7 +19,7 @@ public:
     SystemTime getSystemTime() override { return m_real.getSystemTime(); }
     SystemTime getLocalTime() override { return m_real.getLocalTime(); }
     void stepClock(double offsetSec, bool interactive,
-                   std::function<void(ClockStep)> done) override;
+                   std::function<void(ClockStepAnswer)> done) override;
     std::string competingTimeService() override { return m_real.competingTimeService(); }
 
     // The steps asked for, in seconds.
@@ -46,7 +46,7 @@ private:
 };
 
 // What a burst came to, read the moment the measure button came back.
-struct Outcome {
+struct BurstSeen {
     bool ended = false;
     bool evaluated = false;  // an offset was measured and shown
     double offsetSec = 0.0;
@@ -64,11 +64,11 @@ public:
     // The window's load step; false when it refused to start.
     bool startUp();
     // Starts a burst now and waits until the program is idle again and all requests are out.
-    Outcome measure(int deadlineMs = 16000);
+    BurstSeen measure(int deadlineMs = 16000);
     // Records the outcome of the next burst, whoever starts it (the scheduler)...
     void watch();
     // ...and waits for it.
-    Outcome waitForBurst(int deadlineMs = 16000);
+    BurstSeen waitForBurst(int deadlineMs = 16000);
     // Runs the event loop for a while.
     void pump(int ms);
 
@@ -86,7 +86,7 @@ public:
     std::unique_ptr<MainForm> form;
 
 private:
-    Outcome m_outcome;
+    BurstSeen m_outcome;
     bool m_watching = false;
     Connection m_burstOver;
 };

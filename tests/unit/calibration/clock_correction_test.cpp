@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "calibration/offset_evaluation.h"
+#include "calibration/outcome_display.h"
 #include "common/day_date.h"
 #include "settings/lifecycle.h"
+#include "sntp/burst_evaluation.h"
 #include "support/test_rig.h"
 
 namespace korvel {
@@ -37,29 +38,28 @@ void armOffset(TestRig& rig, double offsetSec, bool scheduled) {
     form.Timer5->start();
 }
 
-// Each answer of the system, at once and late, for a manual and a scheduled correction.
+// Each answer of the system, at once and late, for a manual and a scheduled correction: the
+// platform's reason goes into the offset box's tip, with a notice naming another running time
+// service after it; the step goes ahead either way.
 TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
-    const char* const kNotAuthorised = "未获授权设置系统时钟（需要管理员授权）。";
-    const char* const kAutoSync =
-        "系统已开启自动时间同步，不接受手动校准。如需手动校准，请先关闭"
-        "自动同步（命令 timedatectl set-ntp false）。";
-    const char* const kUnknown = "没有收到时间服务的答复，时钟可能已经校准，请再测时一次确认。";
+    const char* const kNotice = "提示：本机的时间服务 chronyd 正在运行，它可能会撤销这次校准。";
     const struct {
         bool scheduled;
         ClockStep answer;
         std::int64_t answerAfterMs;
+        const char* otherService;
         const char* text3;
         const char* tip;
         bool notice;  // the one-time message after the handler returned
     } cases[] = {
-        {false, ClockStep::Stepped, 0, " 1.234567 秒", "", false},
-        {true, ClockStep::Stepped, 20'000, " 1.234567 秒", "", false},
-        {false, ClockStep::NotAuthorised, 15'000, "校准失败", kNotAuthorised, false},
-        {true, ClockStep::NotAuthorised, 0, "校准失败", kNotAuthorised, true},
-        {true, ClockStep::AutomaticSync, 40, "校准失败", kAutoSync, false},
-        {false, ClockStep::NoRight, 0, "校准失败", kNoRightReason, false},
-        {false, ClockStep::Rejected, 0, "校准失败", "系统拒绝了新的时间。", false},
-        {true, ClockStep::Unknown, 300'000, "校准结果未知", kUnknown, false},
+        {false, ClockStep::Stepped, 0, "", " 1.234567 秒", "", false},
+        {true, ClockStep::Stepped, 20'000, "chronyd", " 1.234567 秒", kNotice, false},
+        {false, ClockStep::NotAuthorised, 15'000, "", "校准失败", "why", false},
+        {true, ClockStep::NotAuthorised, 0, "", "校准失败", "why", true},
+        {true, ClockStep::AutomaticSync, 40, "chronyd", "校准失败",
+         "why\n提示：本机的时间服务 chronyd 正在运行，它可能会撤销这次校准。", false},
+        {false, ClockStep::NoRight, 0, "", "校准失败", "why", false},
+        {true, ClockStep::Unknown, 300'000, "", "校准结果未知", "why", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message()
@@ -68,7 +68,9 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
         TestRig rig(utcTime(2026, 12, 6, 1, 5, 20, 250));
         armOffset(rig, 1.2345674, c.scheduled);
         MainForm& form = *rig.form;
-        rig.time.stepAnswer = c.answer;
+        rig.time.stepAnswer = {c.answer, c.answer == ClockStep::Stepped ? "" : "why"};
+        rig.time.otherTimeService = c.otherService;
+        form.Text3.setToolTip("an earlier tip");
         rig.time.stepAnswerDelayMs = c.answerAfterMs;
         const std::int64_t before = rig.time.utcMs();
 
@@ -80,6 +82,10 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
         EXPECT_EQ(rig.time.clockSteps()[0].offsetSec, 1.2345674);  // handed on unrounded
         EXPECT_EQ(rig.time.clockSteps()[0].interactive, !c.scheduled);
         const bool stepped = c.answer == ClockStep::Stepped;
+        EXPECT_EQ(form.lastOutcome.outcome, stepped ? Outcome::Stepped
+                                            : c.answer == ClockStep::Unknown
+                                                ? Outcome::StepUnknown
+                                                : Outcome::StepRefused);
         EXPECT_EQ(rig.time.utcMs() - before, c.answerAfterMs + 10 + (stepped ? 1235 : 0));
         EXPECT_EQ(form.Text3.text(), c.text3);
         EXPECT_EQ(form.Text3.toolTip(), c.tip);

@@ -52,33 +52,6 @@ struct EvaluationRig {
     TestRig rig;
 };
 
-TEST(Evaluation, TenRepliesAverageTheFiveFastestBetweenTheExtremeOffsets) {
-    EvaluationRig e;
-    // The smallest and largest offsets go first, however fast; of the eight left the three
-    // slowest (0.3, 0.6, 0.8) go too.
-    const std::vector<Reply> replies{{0.90, 0.001}, {0.30, 0.090}, {0.20, 0.010}, {0.60, 0.080},
-                                     {0.10, 0.001}, {0.40, 0.020}, {0.85, 0.050}, {0.80, 0.070},
-                                     {0.50, 0.030}, {0.70, 0.040}};
-    e.evaluate(replies);
-    EXPECT_NEAR(e.form().offsetSec, (0.20 + 0.40 + 0.50 + 0.70 + 0.85) / 5, 1e-12);
-    EXPECT_EQ(e.form().evaluatedReplies, 10);
-}
-
-TEST(Evaluation, TwentyFiveRepliesAverageTwentyAndLeaveOutTheThreeSlowest) {
-    EvaluationRig e;
-    // Offsets 0.01 .. 0.25 in a shuffled order; the slow replies carry 0.05, 0.13 and 0.20.
-    std::vector<Reply> replies;
-    for (int k = 0; k < 25; ++k) {
-        const int i = (k * 7) % 25 + 1;
-        const double delay = i == 5 ? 0.300 : i == 13 ? 0.200 : i == 20 ? 0.100 : 0.001 * i;
-        replies.push_back({0.01 * i, delay});
-    }
-    e.evaluate(replies);
-    const double kept = (325 - 1 - 25 - 5 - 13 - 20) * 0.01;
-    EXPECT_NEAR(e.form().offsetSec, kept / 20, 1e-12);
-    EXPECT_EQ(e.form().evaluatedReplies, 25);
-}
-
 TEST(Evaluation, FourFlaggedRepliesRejectTheBurstThreeDoNot) {
     for (const int n : {10, 25}) {
         for (const int flagged : {3, 4}) {
@@ -121,7 +94,6 @@ TEST(Evaluation, WholeSecondsColourAndTextFollowTheRoundingBoundaries) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.offset);
-        EXPECT_EQ(roundToWholeSeconds(c.offset), c.whole);
         EvaluationRig e;
         e.evaluateAll(c.offset);
         EXPECT_EQ(e.form().offsetWholeSec, c.whole);

@@ -47,7 +47,7 @@ TEST(TimeSyncLog, ScheduledBurstLogsStartResultCorrectionAndDecisionInOrder) {
         TestRig rig;
         rig.prepareExchange();
         rig.server.offsetMs = 30'000;
-        rig.time.stepAnswer = c.refused ? ClockStep::NoRight : ClockStep::Stepped;
+        rig.time.stepAnswer = {c.refused ? ClockStep::NoRight : ClockStep::Stepped, {}};
         rig.startLog();
         rig.form->autoRun = true;
         rig.measure(2600);

@@ -51,7 +51,7 @@ TEST(BurstSupervision, TimeOutReportsOrEvaluatesByTheNumberOfReplies) {
         EXPECT_EQ(form.Text3.text(), c.offsetText);
         EXPECT_EQ(form.lastClockCheck, dayDate(rig.time.getLocalTime()));
         EXPECT_EQ(form.Command6.isEnabled(), evaluated);
-        EXPECT_EQ(form.evaluatedReplies, evaluated ? c.replies : 0);
+        EXPECT_EQ(form.lastBurst.counted, evaluated ? c.replies : 0);
         // It ticks once per burst.
         rig.time.advance(20'000);
         EXPECT_EQ(rig.beeper.beeps, 1);
@@ -65,7 +65,7 @@ TEST(BurstSupervision, LateRepliesChangeNothingAfterTheEvaluation) {
     rig.prepareExchange();
     rig.server.replyDelayMs = 8'790;  // replies to the first 12 requests come in time
     rig.measure(10'000);
-    EXPECT_EQ(rig.form->evaluatedReplies, 12);
+    EXPECT_EQ(rig.form->lastBurst.counted, 12);
     const std::string shown = rig.form->Text3.text();
     rig.server.offsetMs = 30'000;
     rig.time.advance(12'000);
@@ -99,7 +99,7 @@ TEST(BurstSupervision, EveryBurstLooksTheServerUp) {
         EXPECT_EQ(rig.form->Text1.toolTip(), c.cause);
         rig.socket.lookUpOutcome = ConnectOutcome::Connected;
         rig.measure(12'000);
-        EXPECT_EQ(rig.form->evaluatedReplies, 25);
+        EXPECT_EQ(rig.form->lastBurst.counted, 25);
         EXPECT_EQ(rig.socket.lookUps, 3);  // at start-up and at each burst
     }
 }

@@ -47,5 +47,21 @@ TEST(RequestSender, RequestThatCannotBeConvertedStillCountsSoTheBurstEnds) {
     EXPECT_FALSE(rig.form->Timer1->isRunning());
 }
 
+// A step of the wall clock between two readings, however small beyond their rounding, forgets
+// what was sent and counted before it; rounding alone never does.
+TEST(RequestSender, ClockReadingForgetsTheBurstAcrossAStep) {
+    for (const std::int64_t stepMs : {0, 3, 5, -5, 60'000}) {
+        SCOPED_TRACE(stepMs);
+        TestRig rig;
+        rig.startSilentBurst();
+        rig.time.advance(300);
+        rig.form->repliesReceived = 2;
+        rig.time.stepWallClock(stepMs);
+        burstClockReading(*rig.form);
+        const bool stepped = stepMs > 4 || stepMs < -4;
+        EXPECT_EQ(rig.form->repliesReceived, stepped ? 0 : 2);
+    }
+}
+
 }  // namespace
 }  // namespace korvel

@@ -146,7 +146,7 @@ TEST_F(SettingsPanel, RefusedAddressOrPortSavesNothingAndKeepsThePanelOpen) {
         toggleSettingsPanel(form);
     }
     rig.measure();
-    EXPECT_EQ(form.evaluatedReplies, 25);
+    EXPECT_EQ(form.lastBurst.counted, 25);
 }
 
 TEST_F(SettingsPanel, MissingLogFolderStopsAfterTheConfigurationWasWritten) {

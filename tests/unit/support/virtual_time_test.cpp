@@ -84,7 +84,8 @@ TEST(VirtualTime, TimersAndEventsFollowWindowTimerRules) {
          [](Clockwork& w) {
              w.time.stepAnswerDelayMs = 300;
              w.start("a").advance(200);
-             w.time.stepClock(-3907.5, true, [](ClockStep s) { EXPECT_EQ(s, ClockStep::Stepped); });
+             w.time.stepClock(-3907.5, true,
+                              [](ClockStepAnswer s) { EXPECT_EQ(s.outcome, ClockStep::Stepped); });
              w.advance(299);
              EXPECT_EQ(w.time.getSystemTime(), utcTime(2026, 12, 6, 1, 5, 7, 499));
              w.advance(1001);

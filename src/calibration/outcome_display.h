@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+#include "sntp/outcome.h"
+
+namespace korvel {
+
+struct MainForm;
+
+inline constexpr const char* kNoServerText = "无法连接服务器";
+inline constexpr const char* kCongestedText = "网络阻塞,请稍候再试!";
+inline constexpr const char* kInvalidTimeText = "服务器时间失效";
+inline constexpr const char* kCorrectionFailedText = "校准失败";
+inline constexpr const char* kCorrectionUnknownText = "校准结果未知";
+
+// The window's words for an outcome; empty for those it shows no words for.
+std::string outcomeText(Outcome outcome);
+
+// The offset box's text: a blank, the offset with six decimals, " 秒".
+std::string offsetDisplayText(double offsetSec);
+
+// How a burst or a correction ended: kept on the form, shown where the window shows it, and
+// told to whoever watches the form's outcomes. The only place outcomes become window texts.
+void recordOutcome(MainForm& form, OutcomeRecord record);
+
+}  // namespace korvel
