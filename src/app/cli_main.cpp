@@ -246,7 +246,7 @@ public:
 class NoWindows final : public SecondaryWindows, public ProgramControl {
 public:
     void showAboutBox() override {}
-    void openHelpViewer(const std::string&) override {}
+    bool openHelpViewer(const std::string&) override { return true; }
     void endNow() override {}
 };
 

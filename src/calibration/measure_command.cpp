@@ -20,6 +20,7 @@ void measureCommand(MainForm& form) {
     form.sentRequests.clear();
     form.burstClockBaseMs.reset();
     form.Text1.setToolTip("");
+    form.Text3.setToolTip("");
     form.Timer2->start();
     startExchange(form);
     form.Timer3->stop();

@@ -153,35 +153,45 @@ TEST_F(Form1Test, UserActionsReachTheModels) {
     EXPECT_EQ(child<QLineEdit>("Text9")->selectedText(), "10.0.0.1");
 }
 
-// Tab goes through the designed order over what can take the focus; a focused scroll bar
-// answers the arrows, Page Up/Down, Home and End.
-TEST_F(Form1Test, KeyboardReachesEveryControlInTheDesignedOrder) {
+// Tab goes through the designed order over what can take the focus and is in view: the
+// panel's controls only while the window is wide. A focused scroll bar shows it and takes the
+// keys by the model's rule (Page Up lowers).
+TEST_F(Form1Test, KeyboardReachesTheControlsInViewInTheDesignedOrder) {
     form.HScroll1.setEnabled(true);
     form.HScroll2.setEnabled(true);
     form.HScroll2.setValue(1000);
+    form.Form1.setGeometry(0, 9600);
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    std::vector<QString> reached;
-    for (int i = 0; i < 12; ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        reached.push_back(QApplication::focusWidget()->objectName());
-    }
-    EXPECT_EQ(reached,
-              (std::vector<QString>{"Check1", "Check2", "HScroll1", "Check3", "HScroll2", "Text3",
-                                    "Text2", "Text1", "Command1", "Command7", "Text9", "Text10"}));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget()->objectName(), "Check1");
+    const auto tabs = [](int count) {
+        std::vector<QString> reached;
+        for (int i = 0; i < count; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            reached.push_back(QApplication::focusWidget()->objectName());
+        }
+        return reached;
+    };
+    EXPECT_EQ(tabs(13), (std::vector<QString>{"Check1", "Check2", "HScroll1", "Check3", "HScroll2",
+                                              "Text3", "Text2", "Text1", "Command1", "Command7",
+                                              "Text9", "Text10", "Check1"}));
 
     auto* bar = child<QScrollBar>("HScroll2");
+    const QImage unfocused = bar->grab().toImage();
     bar->setFocus();
+    EXPECT_NE(bar->grab().toImage(), unfocused);
     std::vector<int> values;
     for (const Qt::Key key : {Qt::Key_Right, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Left,
-                              Qt::Key_Home, Qt::Key_End}) {
+                              Qt::Key_Up, Qt::Key_Home, Qt::Key_End}) {
         QTest::keyClick(bar, key);
         values.push_back(form.HScroll2.value());
     }
-    EXPECT_EQ(values, (std::vector<int>{1001, 1011, 1001, 1000, 1, 9999}));
+    EXPECT_EQ(values, (std::vector<int>{1001, 991, 1001, 1000, 999, 1, 9999}));
+
+    form.Form1.setGeometry(0, 6100);  // the panel slides out of view, the focus with it
+    rig.time.advance(5);
+    EXPECT_EQ(QApplication::focusWidget(), child("clientArea"));
+    EXPECT_EQ(tabs(4), (std::vector<QString>{"Text3", "Text2", "Text1", "Text3"}));
 }
 
 // The window draws each step of the slide in turn (virtual time), and only a move to a place

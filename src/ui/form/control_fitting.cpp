@@ -43,6 +43,20 @@ int widestWord(const std::string& caption, const ControlMetrics& metrics) {
 
 }  // namespace
 
+FontFaces fontFaces(const layout::FontSpec& spec) {
+    const std::string family = spec.family;
+    FontFaces faces{{family}, family == layout::kSongTi || family == layout::kKaiTi};
+    if (family == layout::kKaiTi) {
+        faces.families.insert(faces.families.end(), {"KaiTi", "AR PL UKai CN", layout::kSongTi});
+    }
+    if (faces.serif) {
+        faces.families.emplace_back("Noto Serif CJK SC");
+    }
+    faces.families.insert(faces.families.end(), {"Noto Sans CJK SC", "WenQuanYi Micro Hei",
+                                                 "WenQuanYi Zen Hei", "Sans Serif"});
+    return faces;
+}
+
 PixelRect fitControl(const layout::ControlLayout& control, const PixelRect& designed,
                      const ControlMetrics& metrics) {
     PixelRect rect = designed;

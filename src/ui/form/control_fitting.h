@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ui/form/form_layout.h"
 
@@ -24,6 +25,16 @@ struct ControlMetrics {
     int boxGap = 0;       // between a check box's box and its caption
     std::function<int(const std::string&)> textWidth;  // of a line of text in the font
 };
+
+// The faces to draw a designed font with, best first: the designed face; for the brush script
+// its other names, then 宋体; then the CJK faces that stand in where it is not installed (a
+// serif one first for the Song and Kai faces, keeping their width and height), then any
+// sans-serif face.
+struct FontFaces {
+    std::vector<std::string> families;
+    bool serif = false;
+};
+FontFaces fontFaces(const layout::FontSpec& spec);
 
 // Where a view puts a control drawn in another font than the designed one (the stand-in faces
 // run taller and wider): the control grows about its designed middle line to the height its

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -18,6 +19,7 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QToolButton>
 #include <algorithm>
 #include <functional>
@@ -85,6 +87,40 @@ void pushButton(QWidget* parent, const ControlLayout& control, const QFont& font
     button->setGeometry(fitted(control, font, kButtonFrame));
     QObject::connect(button, &QPushButton::clicked, button, std::move(action));
 }
+
+// A scroll bar that takes its keys by the model's rule and shows when it has the focus.
+class FormScrollBar final : public QScrollBar {
+public:
+    FormScrollBar(ScrollBar& model, QWidget* parent)
+        : QScrollBar(Qt::Horizontal, parent), m_model(model) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        using Key = ScrollBar::Key;
+        static const std::map<int, Key> kKeys{
+            {Qt::Key_Left, Key::Left},     {Qt::Key_Up, Key::Up},
+            {Qt::Key_PageUp, Key::PageUp}, {Qt::Key_Right, Key::Right},
+            {Qt::Key_Down, Key::Down},     {Qt::Key_PageDown, Key::PageDown},
+            {Qt::Key_Home, Key::Home},     {Qt::Key_End, Key::End}};
+        if (const auto key = kKeys.find(event->key()); key != kKeys.end()) {
+            m_model.pressKey(key->second);
+        } else {
+            QScrollBar::keyPressEvent(event);
+        }
+    }
+    void paintEvent(QPaintEvent* event) override {
+        QScrollBar::paintEvent(event);
+        if (hasFocus()) {
+            QPainter painter(this);
+            QStyleOptionFocusRect option;
+            option.initFrom(this);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+        }
+    }
+
+private:
+    ScrollBar& m_model;
+};
 
 // A frame whose caption sits on its top line, so the designed positions inside it hold in
 // every style. The caption's ink, not its line height, starts at the top: the stand-in faces
@@ -335,7 +371,7 @@ void Form1::checkBox(QWidget* parent, const ControlLayout& control, const QFont&
 }
 
 void Form1::scrollBar(QWidget* parent, const ControlLayout& control, ScrollBar& model) {
-    auto* bar = new QScrollBar(Qt::Horizontal, parent);
+    auto* bar = new FormScrollBar(model, parent);
     bar->setObjectName(QString::fromUtf8(control.name));
     bar->setRange(model.minimum(), model.maximum());
     bar->setSingleStep(model.smallStep());
@@ -344,8 +380,6 @@ void Form1::scrollBar(QWidget* parent, const ControlLayout& control, ScrollBar& 
     // focus, and then the arrow keys, Page Up/Down, Home and End move it.
     bar->setTracking(false);
     bar->setFocusPolicy(Qt::StrongFocus);
-    // Right, Up and Page Up raise the value (a scroll bar's default turns the keys round).
-    bar->setInvertedControls(false);
     bar->setGeometry(twipsRect(control.rect));
     follow<QScrollBar>(model.changed, bar, [&model](QScrollBar* widget) {
         widget->setValue(model.value());
@@ -361,7 +395,8 @@ bool Form1::focusNextPrevChild(bool next) {
     std::vector<QWidget*> order;
     for (const char* name : layout::kKeyboardOrder) {
         auto* widget = findChild<QWidget*>(QString::fromUtf8(name));
-        if (widget->isVisibleTo(this) && widget->isEnabled()) {
+        if (widget->isVisibleTo(this) && widget->isEnabled() &&
+            layout::inView(layout::controlNamed(name), m_slide->drawn().widthTwips)) {
             order.push_back(widget);
         }
     }
@@ -407,6 +442,15 @@ void Form1::applyGeometry(const WindowSlide::Geometry& geometry, WindowSlide::Pl
         std::max(menuBar()->sizeHint().height(), menuBar()->heightForWidth(clientWidth));
     setFixedSize(clientWidth, menuHeight + clientHeight);
     move(place.x, place.y);
+    // The focus leaves a control that slid out of view for the window itself.
+    const QWidget* focus = focusWidget();
+    if (focus != nullptr && focus != m_client &&
+        std::ranges::any_of(layout::kControls, [&](const ControlLayout& control) {
+            return focus->objectName() == QString::fromUtf8(control.name) &&
+                   !layout::inView(control, geometry.widthTwips);
+        })) {
+        m_client->setFocus();
+    }
 }
 
 }  // namespace korvel

@@ -25,11 +25,12 @@ void QtSecondaryWindows::showAboutBox() {
     m_aboutBox->exec();
 }
 
-void QtSecondaryWindows::openHelpViewer(const std::string& pageAddress) {
+bool QtSecondaryWindows::openHelpViewer(const std::string& pageAddress) {
     std::erase_if(m_viewers, [](const QPointer<HelpViewer>& viewer) { return viewer.isNull(); });
     auto* viewer = new HelpViewer(m_timers);
     m_viewers.emplace_back(viewer);
     viewer->open(pageAddress);
+    return true;
 }
 
 AboutDialog* QtSecondaryWindows::aboutBox() const {

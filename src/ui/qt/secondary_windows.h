@@ -29,7 +29,7 @@ public:
     void setOwner(QWidget* owner) { m_owner = owner; }
 
     void showAboutBox() override;
-    void openHelpViewer(const std::string& pageAddress) override;
+    bool openHelpViewer(const std::string& pageAddress) override;
 
     // The viewers still open, oldest first.
     std::vector<HelpViewer*> openViewers() const;

@@ -23,6 +23,8 @@ constexpr int kControlId = 300;  // + the control's place in the layout
 // between a check box's box and its caption, in pixels at 96 dots per inch.
 constexpr int kControlFrame = 6;
 constexpr int kCheckGap = 4;
+// What a status panel's edges and margins take beside its text.
+constexpr int kStatusTextMargins = 10;
 
 int indexOf(const layout::ControlLayout& control) {
     return static_cast<int>(&control - std::begin(layout::kControls));
@@ -38,6 +40,18 @@ std::string windowText(HWND window) {
     text.resize(static_cast<std::size_t>(
         GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
     return utf8Of(text);
+}
+
+// A wrapped caption breaks at its blanks alone; Wine's static controls would also break it
+// between two Chinese characters.
+std::string captionOf(const layout::ControlLayout& control) {
+    std::string caption = control.caption;
+    const std::size_t blank = caption.find(' ');
+    const std::size_t next = caption.find_first_not_of(' ', blank);
+    if (control.wrapped && next != std::string::npos) {
+        caption.replace(blank, next - blank, "\r\n");
+    }
+    return caption;
 }
 
 const wchar_t* windowClassOf(ControlKind kind) {
@@ -179,11 +193,14 @@ LRESULT Win32Form1::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_HELP:  // F1
             m_actions.toolbarClick(layout::kHelpKeyButton);
             return TRUE;
-        case WM_EXITSIZEMOVE: {
-            RECT place{};
-            GetWindowRect(m_window, &place);
-            m_slide->reported({place.left, place.top});
-            return 0;
+        case WM_WINDOWPOSCHANGED: {
+            // Every move, the program's own and those of the user and the window manager: the
+            // window may be dragged without a move loop of its own.
+            const auto& place = *reinterpret_cast<const WINDOWPOS*>(lParam);
+            if ((place.flags & SWP_NOMOVE) == 0 && !IsIconic(m_window) && m_slide) {
+                m_slide->reported({place.x, place.y});
+            }
+            break;
         }
         case WM_DESTROY:
             // Whatever arrives after this goes to the default handling, and the models are
@@ -236,7 +253,7 @@ void Win32Form1::createControls() {
             control.kind == ControlKind::TextBox || control.kind == ControlKind::DisplayBox
                 ? WS_EX_CLIENTEDGE
                 : 0;
-        HWND handle = createControl(m_window, windowClassOf(control.kind), control.caption,
+        HWND handle = createControl(m_window, windowClassOf(control.kind), captionOf(control),
                                     styleOf(control), {}, kControlId + indexOf(control), extended);
         m_controls.push_back({&control, handle});
         if (control.kind == ControlKind::ScrollBar) {
@@ -336,9 +353,7 @@ void Win32Form1::layOut() {
                  reinterpret_cast<LPARAM>(&gap));
     const int margin = MulDiv(layout::kToolbarMargin, scale, USER_DEFAULT_SCREEN_DPI);
     SendMessageW(m_toolbar, TB_SETINDENT, margin, 0);
-    const int panel = pixels(layout::kStatusPanelWidthTwips);
-    const int edges[layout::kStatusPanels] = {panel, -1};  // the last to the window's edge
-    SendMessageW(m_statusBar, SB_SETPARTS, layout::kStatusPanels, reinterpret_cast<LPARAM>(edges));
+    sizeStatusPanels();
     SendMessageW(m_statusBar, WM_SETFONT,
                  reinterpret_cast<WPARAM>(m_fonts.font(layout::kWindowFont, m_dpi)), TRUE);
     if (m_slide) {
@@ -358,6 +373,30 @@ void Win32Form1::applyGeometry(const WindowSlide::Geometry& geometry, WindowSlid
     // The bars do not repaint the part they gain.
     InvalidateRect(m_toolbar, nullptr, TRUE);
     InvalidateRect(m_statusBar, nullptr, TRUE);
+    // The controls out of view take no Tab stop, and the focus leaves them for the window.
+    for (const Control& control : m_controls) {
+        if ((styleOf(*control.layout) & WS_TABSTOP) != 0) {
+            const bool inView = layout::inView(*control.layout, geometry.widthTwips);
+            const LONG_PTR style = GetWindowLongPtrW(control.handle, GWL_STYLE);
+            SetWindowLongPtrW(control.handle, GWL_STYLE,
+                              inView ? style | WS_TABSTOP : style & ~LONG_PTR{WS_TABSTOP});
+            if (!inView && GetFocus() == control.handle) {
+                SetFocus(m_window);
+            }
+        }
+    }
+}
+
+// Panel 1 grows to show its text whole, as the longer summaries need; panel 2 reaches to the
+// window's edge.
+void Win32Form1::sizeStatusPanels() {
+    const HFONT font = m_fonts.font(layout::kWindowFont, m_dpi);
+    const int edges[layout::kStatusPanels] = {
+        std::max(pixels(layout::kStatusPanelWidthTwips),
+                 static_cast<int>(textExtent(font, m_form.StatusBar1.panel(0)).cx) +
+                     MulDiv(kStatusTextMargins, static_cast<int>(m_dpi), USER_DEFAULT_SCREEN_DPI)),
+        -1};
+    SendMessageW(m_statusBar, SB_SETPARTS, layout::kStatusPanels, reinterpret_cast<LPARAM>(edges));
 }
 
 void Win32Form1::followModels() {
@@ -385,6 +424,7 @@ void Win32Form1::followModels() {
     }
     observe(m_form.Toolbar1.changed, [this] { drawIndicator(); });
     observe(m_form.StatusBar1.changed, [this] {
+        sizeStatusPanels();
         for (std::size_t panel = 0; panel < layout::kStatusPanels; ++panel) {
             SendMessageW(m_statusBar, SB_SETTEXTW, panel,
                          reinterpret_cast<LPARAM>(wideOf(m_form.StatusBar1.panel(panel)).c_str()));
@@ -479,44 +519,37 @@ void Win32Form1::command(int id, int notification) {
     }
 }
 
+// The bar's arrows, trough and keys (the control turns Page Up into SB_PAGELEFT).
 void Win32Form1::scroll(HWND bar, int request) {
     const Control* control = controlOf(bar);
     if (control == nullptr || control->layout->scrollBar == nullptr) {
         return;
     }
     ScrollBar& model = m_form.*control->layout->scrollBar;
-    int value = model.value();
+    using Step = ScrollBar::Step;
     switch (request) {
         case SB_LINELEFT:
-            value -= model.smallStep();
-            break;
+            return model.step(Step::SmallLess);
         case SB_LINERIGHT:
-            value += model.smallStep();
-            break;
+            return model.step(Step::SmallMore);
         case SB_PAGELEFT:
-            value -= model.largeStep();
-            break;
+            return model.step(Step::LargeLess);
         case SB_PAGERIGHT:
-            value += model.largeStep();
-            break;
+            return model.step(Step::LargeMore);
+        case SB_LEFT:
+            return model.step(Step::ToMinimum);
+        case SB_RIGHT:
+            return model.step(Step::ToMaximum);
         case SB_THUMBPOSITION: {  // the thumb let go; dragging alone changes nothing
             SCROLLINFO info{};
             info.cbSize = sizeof info;
             info.fMask = SIF_TRACKPOS;
             GetScrollInfo(bar, SB_CTL, &info);
-            value = info.nTrackPos;
-            break;
+            return model.setValue(info.nTrackPos);
         }
-        case SB_LEFT:
-            value = model.minimum();
-            break;
-        case SB_RIGHT:
-            value = model.maximum();
-            break;
         default:
-            return;
+            break;
     }
-    model.setValue(std::clamp(value, model.minimum(), model.maximum()));
 }
 
 LRESULT Win32Form1::colorOf(HDC context, HWND handle) {
@@ -529,6 +562,11 @@ LRESULT Win32Form1::colorOf(HDC context, HWND handle) {
     if (control != nullptr && control->layout->kind == ControlKind::TextBox) {
         return DefWindowProcW(m_window, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(context),
                               reinterpret_cast<LPARAM>(handle));
+    }
+    if (control != nullptr && control->layout->kind == ControlKind::Label) {
+        // A caption grown for a taller font paints no background over its neighbours.
+        SetBkMode(context, TRANSPARENT);
+        return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
     }
     SetBkColor(context, colorRef(layout::kFaceGrey));
     return reinterpret_cast<LRESULT>(m_faceBrush);

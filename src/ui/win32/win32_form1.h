@@ -56,6 +56,7 @@ private:
     void followModels();
     void drawControl(const Control& control);
     void drawIndicator();
+    void sizeStatusPanels();
     void command(int id, int notification);
     void scroll(HWND bar, int request);
     LRESULT colorOf(HDC context, HWND control);

@@ -6,6 +6,7 @@
 #include "ui/form/about_box.h"
 #include "ui/form/form_layout.h"
 #include "ui/win32/win32_drawing.h"
+#include "ui/win32/win32_pictures.h"
 
 namespace korvel {
 
@@ -29,6 +30,9 @@ INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
             SetWindowLongPtrW(dialog, DWLP_USER, lParam);
             const UINT dpi = dpiOf(dialog);
             SetWindowTextW(dialog, wideOf(about::kTitle).c_str());
+            for (const WPARAM size : {ICON_BIG, ICON_SMALL}) {
+                SendMessageW(dialog, WM_SETICON, size, reinterpret_cast<LPARAM>(applicationIcon()));
+            }
             const RECT outer = outerRect(
                 pixelRect({0, 0, layout::about::kWidthTwips, layout::about::kHeightTwips}, dpi),
                 kAboutStyle, false, dpi);
@@ -100,8 +104,8 @@ void Win32SecondaryWindows::showAboutBox() {
                             reinterpret_cast<LPARAM>(&box));
 }
 
-void Win32SecondaryWindows::openHelpViewer(const std::string& pageAddress) {
-    m_services.launcher.start(pageAddress);
+bool Win32SecondaryWindows::openHelpViewer(const std::string& pageAddress) {
+    return m_services.launcher.start(pageAddress);
 }
 
 }  // namespace korvel

@@ -20,7 +20,7 @@ public:
     void setOwner(HWND owner) { m_owner = owner; }
 
     void showAboutBox() override;
-    void openHelpViewer(const std::string& pageAddress) override;
+    bool openHelpViewer(const std::string& pageAddress) override;
 
 private:
     HWND m_owner = nullptr;

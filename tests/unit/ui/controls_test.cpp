@@ -8,8 +8,7 @@
 namespace korvel {
 namespace {
 
-// A connection ends with its owner, also while the signal is being delivered, and moves with
-// it.
+// A connection ends with its owner, also while the signal is delivered, and moves with it.
 TEST(Signal, ConnectionEndsWithItsOwner) {
     Signal changed;
     std::vector<int> calls;
@@ -30,8 +29,8 @@ TEST(Signal, ConnectionEndsWithItsOwner) {
     EXPECT_EQ(calls, (std::vector<int>{1, 3, 1}));
 }
 
-// A Windows scroll bar's keys: Left, Up and Page Up lower the value; the value stays within
-// the range and each real change runs the change handler.
+// As a Windows scroll bar: Left, Up and Page Up lower the value, within the range; each real
+// change runs the change handler.
 TEST(ScrollBar, KeysMoveByTheStepsWithinTheRange) {
     using Key = ScrollBar::Key;
     ScrollBar bar(1, 12, 1, 3);
