@@ -10,7 +10,9 @@ Started by bench/accuracy, which installs and builds what this needs. Layout:
                      198.18.0.3:1124   chronyd -x serving its own clock, seen through
                                        libfaketime as the real clock plus OFFSET
 
-Every tool asks 198.18.0.2 port 123, so all of them cross the same relay. No process
+Every tool asks 198.18.0.2 port 123, so all of them cross the same relay; without the relay
+(condition "direct") the server namespace's kernel forwards that address to the server. Under the loaded
+condition one busy process per core competes with all of them for the processors. No process
 started here may set the clock: each runs without CAP_SYS_TIME in its bounding set, the
 peers in their query-only modes (ntpdig without -s/-S, chronyd -Q -x), and chronyd from
 the private folder given by --chronyd.
@@ -40,18 +42,29 @@ NAMESPACE_PREFIX = "kvbench"
 CLONE_NEWNET = 0x40000000
 NTP_UNIX_EPOCH = 2208988800
 
-# Relay condition and its label. Loss is of the round trip, split between the directions.
+# Condition and its label. Loss is of the round trip, split between the directions.
 CONDITIONS = {
     "clean": "clean link",
+    "clean+load": "clean link, every core busy",
+    "direct": "clean link without the relay",
     "jitter20": "20 ms +- 5 ms jitter",
     "asym10-40+loss10": "10 ms up / 40 ms down, 10 % loss",
     "jitter200+loss30": "200 ms +- 50 ms jitter, 30 % loss",
 }
+# The relay's condition where it is not the bench's own; these conditions also keep every
+# core busy while they run.
+LOADED_CONDITIONS = {"clean+load": "clean"}
+# Without the relay the server namespace's kernel forwards the requests to the server (NAT):
+# no process in the path, so the path is as fast each way. The relay, a process, wakes more
+# slowly for a request 100 ms after the last packet than for the reply that follows at once.
+DIRECT_CONDITIONS = {"direct"}
 # Half the path asymmetry: the error no tool can see, let alone remove.
 ASYMMETRY_ERROR_SEC = 0.015
-TOOLS = ["korvel", "ntpdig", "ntpdig-p8", "chronyd"]
+TOOLS = ["korvel", "cli", "ntpdig", "ntpdig-p8", "chronyd"]
+PEERS = ["ntpdig", "ntpdig-p8", "chronyd"]
 TOOL_LABELS = {
     "korvel": "korvel-cli measure",
+    "cli": "--cli korvel-cli",
     "ntpdig": "ntpdig",
     "ntpdig-p8": "ntpdig -p 8",
     "chronyd": "chronyd -Q -x",
@@ -79,7 +92,7 @@ def run(*argv):
 
 def without_clock_right(argv):
     # After this exec not even root may set the clock.
-    return ["setpriv", "--bounding-set", "-sys_time", *argv]
+    return ["setpriv", "--bounding-set", "-sys_time", "--inh-caps", "-sys_time", *argv]
 
 
 class Lab:
@@ -147,6 +160,30 @@ class Lab:
     def stop(self, process):
         stop_process(process)
         self.processes.remove(process)
+
+    def forward_directly(self, port):
+        """The relay's address and port lead straight to the server, through the kernel."""
+        rules = (f"table ip {NAMESPACE_PREFIX} {{\n chain prerouting {{\n"
+                 "  type nat hook prerouting priority -100;\n"
+                 f"  ip daddr {RELAY_ADDRESS} udp dport 123 dnat to {SERVER_ADDRESS}:{port}\n"
+                 " }\n}\n")
+        subprocess.run(["ip", "netns", "exec", self.server, "nft", "-f", "-"], input=rules,
+                       text=True, check=True)
+
+    def stop_forwarding(self):
+        run("ip", "netns", "exec", self.server, "nft", "delete", "table", "ip",
+            NAMESPACE_PREFIX)
+
+    def load_every_core(self):
+        """One busy process pinned to each processor this bench may use."""
+        busy = []
+        for cpu in sorted(os.sched_getaffinity(0)):
+            process = subprocess.Popen(
+                without_clock_right([sys.executable, "-c", "while True: pass"]),
+                preexec_fn=lambda cpu=cpu: os.sched_setaffinity(0, {cpu}))
+            self.processes.append(process)
+            busy.append(process)
+        return busy
 
 
 def stop_process(process):
@@ -221,11 +258,12 @@ def wait_for_server(port, expected, deadline_sec=10.0):
 
 
 class Result:
-    def __init__(self, offset, wall, to_result, status):
+    def __init__(self, offset, wall, to_result, status, output=""):
         self.offset = offset  # None: the tool gave no offset
         self.wall = wall
         self.to_result = to_result
         self.status = status
+        self.output = output  # standard output
 
 
 def run_tool(argv, pattern, env=None):
@@ -269,7 +307,8 @@ def run_tool(argv, pattern, env=None):
     wall = time.monotonic() - start
     if status != 0:
         offset = None
-    return Result(offset, wall, to_result if offset is not None else None, status)
+    return Result(offset, wall, to_result if offset is not None else None, status,
+                  buffers[process.stdout].decode(errors="replace"))
 
 
 class Tools:
@@ -283,8 +322,9 @@ class Tools:
 
     def measure(self, tool):
         target = RELAY_ADDRESS
-        if tool == "korvel":
-            return run_tool([self.args.cli, "measure", target],
+        if tool in ("korvel", "cli"):
+            cli = self.args.korvel if tool == "korvel" else self.args.cli
+            return run_tool([cli, "measure", target],
                             re.compile(r"^offset (\S+) s$", re.M), env=self.korvel_env)
         if tool == "ntpdig":
             return run_tool(["ntpdig", "-j", target], re.compile(r'"offset":\s*(\S+?),'))
@@ -369,20 +409,53 @@ def print_table(server, conditions, tools, summary):
                   f"{ms(s['median_abs_error']):>11} {ms(s['p90_abs_error']):>10} "
                   f"{ms(s['median_error']):>10} {s['failures']:>3}/{s['trials']:<3} "
                   f"{s['median_wall']:7.2f} {result:>7}")
-    if "korvel" not in tools or len(tools) < 2:
+    if "korvel" not in tools or not any(t in PEERS for t in tools):
         return
     print("\nKORVEL's median |error| / best peer's:")
     for condition in conditions:
-        peers = [(summary[server][condition][t]["median_abs_error"], t) for t in tools
-                 if t != "korvel" and summary[server][condition][t]["median_abs_error"]
-                 is not None]
-        own = summary[server][condition]["korvel"]["median_abs_error"]
-        if not peers or own is None:
+        ratio = best_peer_ratio(summary[server], condition, "korvel")
+        if ratio is None:
             print(f"  {CONDITIONS[condition]:36} -")
             continue
-        best, best_tool = min(peers)
-        print(f"  {CONDITIONS[condition]:36} {own / best:6.2f}   "
+        best, best_tool = best_peer(summary[server], condition)
+        print(f"  {CONDITIONS[condition]:36} {ratio:6.2f}   "
               f"(best peer {TOOL_LABELS[best_tool]}, {best * 1e3:.3f} ms)")
+
+
+def best_peer(rows, condition):
+    """The smallest median |error| of the peers and whose it is; None without figures."""
+    peers = [(rows[condition][t]["median_abs_error"], t) for t in PEERS
+             if t in rows[condition] and rows[condition][t]["median_abs_error"] is not None]
+    return min(peers) if peers else None
+
+
+def best_peer_ratio(rows, condition, tool):
+    """The tool's median |error| over the best peer's; None without figures."""
+    own = rows[condition][tool]["median_abs_error"]
+    best = best_peer(rows, condition)
+    if own is None or best is None:
+        return None
+    return own / best[0] if best[0] > 0 else float("inf")
+
+
+def print_comparison(servers, conditions, summary):
+    """This build's korvel-cli next to the one given with --cli, from the same run."""
+    print("\nThis build against --cli (median |error| ms, median signed error ms in brackets):")
+    for server in servers:
+        for condition in conditions:
+            new = summary[server][condition]["korvel"]
+            old = summary[server][condition]["cli"]
+
+            def figure(s):
+                if s["median_abs_error"] is None:
+                    return "-"
+                return f"{s['median_abs_error'] * 1e3:.3f} ({s['median_error'] * 1e3:+.3f})"
+
+            ratio = "-"
+            if new["median_abs_error"] is not None and old["median_abs_error"]:
+                ratio = f"{new['median_abs_error'] / old['median_abs_error']:.2f}"
+            print(f"  [{server}] {CONDITIONS[condition]:34} --cli {figure(old):>18}   "
+                  f"this build {figure(new):>18}   ratio {ratio}")
 
 
 def print_targets(servers, conditions, tools, summary):
@@ -392,33 +465,41 @@ def print_targets(servers, conditions, tools, summary):
     for server in servers:
         rows = summary[server]
 
-        def korvel(condition):
-            return rows[condition]["korvel"] if condition in rows else None
+        def korvel(condition, tool="korvel"):
+            if condition not in rows or tool not in rows[condition]:
+                return None
+            return rows[condition][tool]["median_abs_error"]
 
         def verdict(ok):
             return "met" if ok else "NOT met"
 
-        clean = korvel("clean")
-        if clean and clean["median_abs_error"] is not None:
-            value = clean["median_abs_error"]
-            print(f"  [{server}] clean median |error| <= 0.3 ms: {value * 1e3:.3f} ms, "
-                  f"{verdict(value <= 0.0003)}")
-        jitter = korvel("jitter20")
-        if jitter and jitter["median_abs_error"] is not None and len(tools) > 1:
-            peers = [rows["jitter20"][t]["median_abs_error"] for t in tools
-                     if t != "korvel" and rows["jitter20"][t]["median_abs_error"] is not None]
-            if peers:
-                ratio = jitter["median_abs_error"] / min(peers)
-                print(f"  [{server}] jitter median |error| <= 1/3 of the best peer's: "
-                      f"ratio {ratio:.2f}, {verdict(ratio <= 1 / 3)}")
+        clean, ntpdig = korvel("clean"), korvel("clean", "ntpdig")
+        if clean is not None:
+            line = f"  [{server}] clean median |error| < 0.02 ms"
+            ok = clean < 0.00002
+            if ntpdig is not None:
+                line += f" and below plain ntpdig's ({ntpdig * 1e3:.3f} ms)"
+                ok = ok and clean < ntpdig
+            print(f"{line}: {clean * 1e3:.3f} ms, {verdict(ok)}")
+        loaded, loaded_before = korvel("clean+load"), korvel("clean+load", "cli")
+        if loaded is not None and loaded_before:
+            print(f"  [{server}] every core busy, median |error| at most half of --cli's "
+                  f"({loaded_before * 1e3:.3f} ms): {loaded * 1e3:.3f} ms, "
+                  f"{verdict(loaded <= loaded_before / 2)}")
+        if "jitter20" in rows:
+            ratio = best_peer_ratio(rows, "jitter20", "korvel")
+            before = best_peer_ratio(rows, "jitter20", "cli") if "cli" in tools else None
+            if ratio is not None and before is not None:
+                print(f"  [{server}] jitter, median |error| / best peer's no worse than "
+                      f"--cli's ({before:.2f}): {ratio:.2f}, {verdict(ratio <= before)}")
         asym = korvel("asym10-40+loss10")
-        if asym and asym["median_abs_error"] is not None:
-            gap = abs(asym["median_abs_error"] - ASYMMETRY_ERROR_SEC)
+        if asym is not None:
+            gap = abs(asym - ASYMMETRY_ERROR_SEC)
             print(f"  [{server}] asymmetry median |error| within 1 ms of half the asymmetry "
-                  f"({ASYMMETRY_ERROR_SEC * 1e3:.0f} ms): "
-                  f"{asym['median_abs_error'] * 1e3:.3f} ms, {verdict(gap <= 0.001)}")
-        if clean and clean["median_to_result"] is not None:
-            value = clean["median_to_result"]
+                  f"({ASYMMETRY_ERROR_SEC * 1e3:.0f} ms): {asym * 1e3:.3f} ms, "
+                  f"{verdict(gap <= 0.001)}")
+        if "clean" in rows and rows["clean"]["korvel"]["median_to_result"] is not None:
+            value = rows["clean"]["korvel"]["median_to_result"]
             print(f"  [{server}] 25 replies evaluated within 2.6 s of the start (clean): "
                   f"{value:.3f} s, {verdict(value <= 2.6)}")
 
@@ -432,12 +513,14 @@ def parse_arguments():
                         help="comma-separated: " + ", ".join(SERVERS))
     parser.add_argument("--conditions", default=",".join(CONDITIONS),
                         help="comma-separated: " + ", ".join(CONDITIONS))
-    parser.add_argument("--tools", default=",".join(TOOLS),
-                        help="comma-separated: " + ", ".join(TOOLS))
+    parser.add_argument("--tools", default=",".join(t for t in TOOLS if t != "cli"),
+                        help="comma-separated: " + ", ".join(TOOLS) + " (cli joins "
+                        "this build's korvel-cli when --cli is given)")
     parser.add_argument("--seed", type=int, default=1, help="first relay seed")
     parser.add_argument("--json", help="also write every trial to this file")
-    parser.add_argument("--cli", required=True,
-                        help="the korvel-cli to measure (default: the build's)")
+    parser.add_argument("--cli", help="another build's korvel-cli, measured as tool cli in "
+                        "turn with this build's")
+    parser.add_argument("--korvel", required=True, help=argparse.SUPPRESS)
     parser.add_argument("--responder", required=True, help=argparse.SUPPRESS)
     parser.add_argument("--relay", required=True, help=argparse.SUPPRESS)
     parser.add_argument("--chronyd", required=True, help=argparse.SUPPRESS)
@@ -449,6 +532,11 @@ def parse_arguments():
         if unknown:
             parser.error(f"unknown {name}: {', '.join(unknown)}")
         setattr(args, name, chosen)
+    if args.cli and "cli" not in args.tools:
+        at = args.tools.index("korvel") + 1 if "korvel" in args.tools else 0
+        args.tools.insert(at, "cli")
+    if "cli" in args.tools and not args.cli:
+        parser.error("tool cli needs --cli PATH")
     return args
 
 
@@ -475,11 +563,16 @@ def main():
                 summary[server] = {}
                 process, port = start_server(lab, server, args, scratch)
                 for condition in args.conditions:
-                    relay = lab.start_in_server([args.relay, "--listen", f"{RELAY_ADDRESS}:123",
-                                                 "--upstream", f"{SERVER_ADDRESS}:{port}",
-                                                 "--condition", condition, "--seed",
-                                                 str(seed)])
+                    relay = None
+                    if condition in DIRECT_CONDITIONS:
+                        lab.forward_directly(port)
+                    else:
+                        relay = lab.start_in_server(
+                            [args.relay, "--listen", f"{RELAY_ADDRESS}:123", "--upstream",
+                             f"{SERVER_ADDRESS}:{port}", "--condition",
+                             LOADED_CONDITIONS.get(condition, condition), "--seed", str(seed)])
                     seed += 1
+                    busy = lab.load_every_core() if condition in LOADED_CONDITIONS else []
                     results = {tool: [] for tool in args.tools}
                     for trial in range(args.trials):
                         for tool in args.tools:
@@ -494,7 +587,12 @@ def main():
                             print(f"\r  {server} / {condition}: trial {trial + 1}/"
                                   f"{args.trials}", end="", flush=True)
                     print(f"\r  {server} / {condition}: {args.trials} trials done", flush=True)
-                    lab.stop(relay)
+                    for hog in busy:
+                        lab.stop(hog)
+                    if relay is None:
+                        lab.stop_forwarding()
+                    else:
+                        lab.stop(relay)
                     summary[server][condition] = {
                         tool: summarise(results[tool], args.offset) for tool in args.tools}
                 lab.stop(process)
@@ -503,6 +601,8 @@ def main():
         return 130
     for server in args.servers:
         print_table(server, args.conditions, args.tools, summary)
+    if "korvel" in args.tools and "cli" in args.tools:
+        print_comparison(args.servers, args.conditions, summary)
     print_targets(args.servers, args.conditions, args.tools, summary)
     step = clock_step_sec() - clock_before
     print(f"\nload at the end {os.getloadavg()[0]:.2f} {os.getloadavg()[1]:.2f} "

@@ -1,4 +1,4 @@
-# Shared by bench/accuracy and bench/footprint: root, packages, build, the private chronyd.
+# Shared by the benchmarks: root, packages, build, the peers' private copies.
 # Sourced; expects $root (the repository) to be set.
 
 build="${KORVEL_BUILD_DIR:-$root/build}"
@@ -29,23 +29,27 @@ bench_build() {
     cmake --build "$build" --target "$@"
 }
 
-# Prints the path of chronyd taken out of Debian's package into a folder of the build. The
-# package is never installed: on a machine with systemd that would start a daemon steering
-# the clock.
-bench_private_chronyd() {
-    local folder="$build/bench/peers/chrony"
-    local chronyd="$folder/usr/sbin/chronyd"
-    if [ ! -x "$chronyd" ]; then
+# bench_private_binary PACKAGE PATH: prints the path of PATH (inside the package) taken out of
+# Debian's package into a folder of the build. The package is never installed: on a machine
+# with systemd that would start a daemon steering the clock.
+bench_private_binary() {
+    local folder="$build/bench/peers/$1"
+    local binary="$folder/$2"
+    if [ ! -x "$binary" ]; then
         local download
         download="$(mktemp -d)"
         chmod 755 "$download"  # apt's download user writes here
-        (cd "$download" && { apt-get download chrony >/dev/null 2>&1 ||
-            { apt-get update -qq && apt-get download chrony >/dev/null; }; })
+        (cd "$download" && { apt-get download "$1" >/dev/null 2>&1 ||
+            { apt-get update -qq && apt-get download "$1" >/dev/null; }; })
         mkdir -p "$folder"
-        dpkg -x "$download"/chrony_*.deb "$folder"
+        dpkg -x "$download/$1"_*.deb "$folder"
         rm -rf "$download"
     fi
-    echo "$chronyd"
+    echo "$binary"
+}
+
+bench_private_chronyd() {
+    bench_private_binary chrony usr/sbin/chronyd
 }
 
 bench_faketime_library() {

@@ -1,8 +1,9 @@
 # Install steps that depend on where the program lands, run by `cmake --install` after the
 # files are copied. Set before this script: korvel_program_dir, korvel_bin_dir,
 # korvel_data_dir (each relative to the prefix or absolute), korvel_resources_dir and
-# korvel_default_config_line. Nothing installed carries a file capability: the clock is set
-# through systemd-timedated, where polkit decides who may.
+# korvel_site_config_line. Nothing installed carries a file capability: the clock is set
+# through systemd-timedated, where polkit decides who may, or by the scheduled correction's
+# service, which systemd gives the right to set the clock and nothing else.
 
 function(korvel_full_path out dir)
     if(IS_ABSOLUTE "${dir}")
@@ -44,6 +45,18 @@ set(desktop_entry "$ENV{DESTDIR}${data_dir}/applications/org.example.korvel.desk
 configure_file("${korvel_resources_dir}/org.example.korvel.desktop.in" "${desktop_entry}" @ONLY)
 korvel_installed("${desktop_entry}")
 
+# The scheduled correction's units where systemd looks for them under /usr and /usr/local,
+# the service naming the installed tool by its full path. Nothing enables or starts them.
+set(unit_dir "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/lib/systemd/system")
+set(korvel_cli "${program_dir}/korvel-cli")
+configure_file("${korvel_resources_dir}/linux/korvel-sync.service.in"
+    "${unit_dir}/korvel-sync.service" @ONLY)
+configure_file("${korvel_resources_dir}/linux/korvel-sync.timer" "${unit_dir}/korvel-sync.timer"
+    COPYONLY)
+foreach(unit korvel-sync.service korvel-sync.timer)
+    korvel_installed("${unit_dir}/${unit}")
+endforeach()
+
 # The site's sntp.cfg lives with the system's configuration (/etc/korvel for the /usr prefix,
 # where the package marks it a configuration file); the programs find it beside themselves
 # through a link. The first install writes the default line; later installs keep what an
@@ -55,7 +68,7 @@ else()
 endif()
 set(config "$ENV{DESTDIR}${site_dir}/sntp.cfg")
 if(NOT EXISTS "${config}")
-    file(WRITE "${config}" "${korvel_default_config_line}\n")
+    file(WRITE "${config}" "${korvel_site_config_line}\n")
     korvel_installed("${config}")
 else()
     message(STATUS "Up-to-date: ${config} (kept)")

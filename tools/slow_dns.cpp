@@ -5,6 +5,7 @@
 //   --name NAME                  the one name it knows; others get "no such name"
 //   --a ADDR / --aaaa ADDR       its IPv4 / IPv6 address (either may be left out)
 //   --delay MS                   every answer leaves MS ms after its question came (0)
+//   --drop                       reads every question and answers none
 
 #include <poll.h>
 #include <time.h>
@@ -103,6 +104,7 @@ int main(int argc, char** argv) {
     const Bytes v4 = addressBytes(AF_INET, options.text("a", ""));
     const Bytes v6 = addressBytes(AF_INET6, options.text("aaaa", ""));
     const double delay = options.number("delay", 0) / 1000;
+    const bool drop = options.has("drop");
     const int fd = korvel::tools::boundSocket(
         korvel::tools::endpoint(options.text("bind", "127.0.0.1") + ":53"));
     korvel::tools::announceReady();
@@ -136,7 +138,7 @@ int main(int argc, char** argv) {
             continue;
         }
         query.resize(static_cast<std::size_t>(got));
-        if (!parseQuestion(query, question)) {
+        if (drop || !parseQuestion(query, question)) {
             continue;
         }
         const Bytes& address =

@@ -6,7 +6,7 @@
 //   --bind ADDR --port N         where to listen (0.0.0.0:123; "::" for IPv6 and IPv4)
 //   --offset SEC                 server clock minus real clock
 //   --first-byte N               leap/version/mode byte of every reply (0x24)
-//   --stratum N                  stratum (2); --kod CODE sends stratum 0 with CODE as refid
+//   --stratum N                  stratum (2)
 //   --originate keep|zero|wrong  what the originate field echoes
 //   --size N                     reply datagram size: truncated or zero-padded (48)
 //   --duplicate                  every reply sent twice
@@ -21,11 +21,26 @@
 //                                delay=MS (the reply leaves MS ms after the request came)
 //   --silent                     reads requests, answers none
 // A burst is a run of requests without a gap of 1.5 s.
+//
+// Refusals, before any of the above; limits are kept per client address:
+//   --kod CODE                   every reply a kiss-o'-death with CODE as refid (DENY, RSTR,
+//                                RATE) in ntpd's shape: leap 3, stratum 0, the originate,
+//                                receive and transmit times all the request's transmit time;
+//                                --kod-from N: from the Nth request on (1)
+//   --ratelimit N:B              like chronyd's ratelimit: a bucket of B requests, refilled by
+//                                one every 2^N s; a request that finds it empty is dropped
+//   --limit AVG:BURST:KOD        like ntpd's limit: a score in requests per second, bumped by
+//                                1/BURST per request and decaying with a time constant of
+//                                BURST s; above AVG the request gets a RATE kiss-o'-death
+//                                while a second score, bumped per refused request, is at most
+//                                KOD, and nothing after that
 
 #include <poll.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -81,10 +96,26 @@ struct ReplyShape {
     long delayMs = 0;
 };
 
+// chronyd's ratelimit: a bucket of `burst` requests, one more every `intervalSec`.
+struct Bucket {
+    double intervalSec = 0.0;  // 0: no limit
+    double burst = 0.0;
+};
+
+// ntpd's limit: a decaying score of requests per second (see the header).
+struct Score {
+    double average = 0.0;  // 0: no limit
+    double burst = 1.0;
+    double kod = 0.0;
+};
+
 struct Config {
     double offset = 0.0;
     ReplyShape shape;
     std::string kod;
+    long kodFrom = 1;
+    Bucket bucket;
+    Score score;
     std::string originate = "keep";
     std::size_t size = kPacketSize;
     bool duplicate = false;
@@ -135,19 +166,16 @@ std::map<int, ReplyShape> parseScript(const std::string& text, const ReplyShape&
 }
 
 // The reply to one request, as a server whose clock is offset from the real one writes it.
-Bytes buildReply(const Bytes& request, const ReplyShape& shape, const Config& config, double offset,
+Bytes buildReply(const Bytes& request, const ReplyShape& shape, double offset,
                  const std::string& originate, double receivedAt) {
     Bytes reply(kPacketSize, 0);
     reply[0] = static_cast<std::uint8_t>(shape.firstByte);
-    reply[1] = static_cast<std::uint8_t>(config.kod.empty() ? shape.stratum : 0);
+    reply[1] = static_cast<std::uint8_t>(shape.stratum);
     reply[2] = request[2];
     reply[3] = 0xEC;  // precision 2^-20 s
     reply[7] = 0x10;  // root delay and dispersion: a few ms
     reply[11] = 0x20;
-    const std::string refid = config.kod.empty() ? "TEST" : config.kod;
-    for (std::size_t i = 0; i < 4 && i < refid.size(); ++i) {
-        reply[kReferenceId + i] = static_cast<std::uint8_t>(refid[i]);
-    }
+    std::memcpy(&reply[kReferenceId], "TEST", 4);
     putTimestamp(reply, kReferenceTime, receivedAt + offset - 10);
     // The originate field echoes the request's transmit field byte for byte.
     if (originate == "keep" || originate == "wrong") {
@@ -165,6 +193,70 @@ Bytes buildReply(const Bytes& request, const ReplyShape& shape, const Config& co
     return reply;
 }
 
+// A kiss-o'-death as ntpd sends it: the request's own times sent back.
+Bytes kissOfDeath(const Bytes& request, const std::string& code) {
+    Bytes reply(kPacketSize, 0);
+    reply[0] = static_cast<std::uint8_t>(0xC0 | (request[0] & 0x38) | 4);  // leap 3, mode 4
+    reply[2] = request[2];
+    reply[3] = request[3];
+    for (std::size_t i = 0; i < 4 && i < code.size(); ++i) {
+        reply[kReferenceId + i] = static_cast<std::uint8_t>(code[i]);
+    }
+    std::memcpy(&reply[kReferenceTime], &request[kReferenceTime], 8);
+    for (const std::size_t at : {kOriginateTime, kReceiveTime, kTransmitTime}) {
+        std::memcpy(&reply[at], &request[kTransmitTime], 8);
+    }
+    return reply;
+}
+
+// What the limits keep of one client address.
+struct ClientLimits {
+    bool seen = false;
+    double lastAt = 0.0;
+    double tokens = 0.0;
+    double score = 0.0;
+    double refusals = 0.0;  // the score of refused requests, which caps the kiss-o'-deaths
+};
+
+enum class Verdict { Serve, Drop, KissOfDeath };
+
+Verdict limitVerdict(ClientLimits& client, const Config& config, double now) {
+    const double elapsed = client.seen ? now - client.lastAt : 0.0;
+    if (!client.seen) {
+        client.tokens = config.bucket.burst;
+    }
+    client.seen = true;
+    client.lastAt = now;
+    if (config.bucket.intervalSec > 0) {
+        client.tokens =
+            std::min(config.bucket.burst, client.tokens + elapsed / config.bucket.intervalSec);
+        if (client.tokens < 1) {
+            return Verdict::Drop;
+        }
+        client.tokens -= 1;
+    }
+    if (config.score.average > 0) {
+        const double decay = std::exp(-elapsed / config.score.burst);
+        client.score = client.score * decay + 1 / config.score.burst;
+        client.refusals *= decay;
+        if (client.score > config.score.average) {
+            client.refusals += 1 / config.score.burst;
+            return client.refusals <= config.score.kod ? Verdict::KissOfDeath : Verdict::Drop;
+        }
+    }
+    return Verdict::Serve;
+}
+
+// "A:B:C" as numbers.
+std::vector<double> fields(const std::string& text) {
+    std::vector<double> numbers;
+    std::stringstream parts(text);
+    for (std::string part; std::getline(parts, part, ':');) {
+        numbers.push_back(std::strtod(part.c_str(), nullptr));
+    }
+    return numbers;
+}
+
 Bytes resized(Bytes bytes, std::size_t size) {
     bytes.resize(size, 0);
     return bytes;
@@ -180,6 +272,15 @@ void sendTo(int fd, const Bytes& bytes, const Client& to) {
              to.size);
 }
 
+// The client's address without its port, as the limits key it.
+std::string addressKey(const Client& client) {
+    const auto* bytes = reinterpret_cast<const char*>(&client.address);
+    if (client.address.ss_family == AF_INET6) {
+        return {bytes + offsetof(sockaddr_in6, sin6_addr), sizeof(in6_addr)};
+    }
+    return {bytes + offsetof(sockaddr_in, sin_addr), sizeof(in_addr)};
+}
+
 // Port 123 of every IPv6 and IPv4 address.
 int dualStackSocket(long port) {
     const int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -193,6 +294,31 @@ int dualStackSocket(long port) {
         std::exit(70);
     }
     return fd;
+}
+
+// One datagram and the time it reached the host: the kernel's stamp, as NTP servers take it,
+// so that the responder's own wake-up does not count as time on the way in.
+ssize_t receive(int fd, Bytes& into, Client& from, double& receivedAt) {
+    iovec vector{into.data(), into.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))] = {};
+    msghdr message{};
+    message.msg_name = &from.address;
+    message.msg_namelen = from.size;
+    message.msg_iov = &vector;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t got = ::recvmsg(fd, &message, 0);
+    from.size = message.msg_namelen;
+    receivedAt = realNow();
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            receivedAt = static_cast<double>(stamp.tv_sec) + static_cast<double>(stamp.tv_nsec) / 1e9;
+        }
+    }
+    return got;
 }
 
 // Replies held back by a delay, sent when due.
@@ -211,6 +337,21 @@ int main(int argc, char** argv) {
     config.shape.firstByte = static_cast<int>(options.integer("first-byte", 0x24));
     config.shape.stratum = static_cast<int>(options.integer("stratum", 2));
     config.kod = options.text("kod", "");
+    config.kodFrom = options.integer("kod-from", 1);
+    if (options.has("ratelimit")) {
+        const std::vector<double> n = fields(options.text("ratelimit", ""));
+        if (n.size() != 2) {
+            Options::fail("--ratelimit takes N:B");
+        }
+        config.bucket = {std::exp2(n[0]), n[1]};
+    }
+    if (options.has("limit")) {
+        const std::vector<double> n = fields(options.text("limit", ""));
+        if (n.size() != 3 || n[1] <= 0) {
+            Options::fail("--limit takes AVG:BURST:KOD");
+        }
+        config.score = {n[0], n[1], n[2]};
+    }
     config.originate = options.text("originate", "keep");
     config.size = static_cast<std::size_t>(options.integer("size", kPacketSize));
     config.duplicate = options.has("duplicate");
@@ -226,6 +367,8 @@ int main(int argc, char** argv) {
     const int server = bind == "::" ? dualStackSocket(options.integer("port", 123))
                                     : korvel::tools::boundSocket(korvel::tools::endpoint(
                                           bind + ":" + options.text("port", "123")));
+    const int on = 1;
+    ::setsockopt(server, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     int decoySocket = server;
     if (options.has("decoy-from")) {
         decoySocket =
@@ -237,6 +380,8 @@ int main(int argc, char** argv) {
     std::vector<Bytes> currentBurst;
     double lastRequestAt = 0.0;
     std::vector<Held> held;
+    std::map<std::string, ClientLimits> clients;
+    long requests = 0;
     for (;;) {
         std::erase_if(held, [&](const Held& h) {
             if (h.dueAt > realNow()) {
@@ -256,14 +401,25 @@ int main(int argc, char** argv) {
         }
         Bytes request(2048);
         Client client;
-        const ssize_t got = ::recvfrom(server, request.data(), request.size(), 0,
-                                       reinterpret_cast<sockaddr*>(&client.address), &client.size);
-        const double receivedAt = realNow();
+        double receivedAt = 0.0;
+        const ssize_t got = receive(server, request, client, receivedAt);
         // Only client requests (mode 3) of the SNTP size are answered.
         if (got != static_cast<ssize_t>(kPacketSize) || (request[0] & 0x07) != 3) {
             continue;
         }
         request.resize(kPacketSize);
+        ++requests;
+        if (!config.kod.empty() && requests >= config.kodFrom) {
+            sendTo(server, kissOfDeath(request, config.kod), client);
+            continue;
+        }
+        const Verdict verdict = limitVerdict(clients[addressKey(client)], config, receivedAt);
+        if (verdict == Verdict::KissOfDeath) {
+            sendTo(server, kissOfDeath(request, "RATE"), client);
+        }
+        if (verdict != Verdict::Serve) {
+            continue;
+        }
         if (receivedAt - lastRequestAt > kBurstGapSec && !currentBurst.empty()) {
             previousBurst = std::move(currentBurst);
             currentBurst.clear();
@@ -273,8 +429,7 @@ int main(int argc, char** argv) {
         const auto scripted = config.script.find(index);
         const ReplyShape& shape = scripted != config.script.end() ? scripted->second : config.shape;
 
-        const Bytes reply =
-            buildReply(request, shape, config, config.offset, config.originate, receivedAt);
+        const Bytes reply = buildReply(request, shape, config.offset, config.originate, receivedAt);
         currentBurst.push_back(reply);
         if (config.silent || shape.drop) {
             continue;
@@ -283,7 +438,7 @@ int main(int argc, char** argv) {
             sendTo(server, previousBurst[static_cast<std::size_t>(index) - 1], client);
         }
         if (config.decoy) {
-            const Bytes forged = buildReply(request, config.shape, config, config.decoyOffset,
+            const Bytes forged = buildReply(request, config.shape, config.decoyOffset,
                                             config.decoyOriginate, receivedAt);
             sendTo(decoySocket, resized(forged, config.decoySize), client);
         }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <variant>
@@ -26,28 +27,38 @@ namespace korvel {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: korvel-cli measure [SERVER] [--apply] [--port N] [--json]\n"
-    "       korvel-cli --version\n"
+    "Usage: korvel-cli measure [SERVER...] [--apply [--unattended]] [--port N] [--json]\n"
+    "  or:  korvel-cli --version\n"
     "\n"
-    "Runs one measurement burst against an SNTP server, exactly as the desktop program\n"
-    "does: 30 requests 100 ms apart, evaluation at the 25th reply or after 10 s with at\n"
-    "least 10 replies, trimmed mean of the fastest replies.\n"
+    "Runs one measurement burst against SNTP servers, exactly as the desktop program\n"
+    "does: 30 requests 100 ms apart, evaluation at the 25th reply, once the replies stop\n"
+    "with at least 10, or after 10 s with at least 10; trimmed mean of the fastest replies.\n"
+    "With several servers the requests take turns, at most 8 to one server while another\n"
+    "is asked, and only the servers whose times agree are averaged. A server that answers\n"
+    "with a kiss-o'-death is asked nothing more: RATE for 64 s, DENY and RSTR for the run.\n"
     "\n"
-    "  SERVER      IPv4 or IPv6 address or host name of the server (port 123). Without it the\n"
-    "              address in sntp.cfg beside this tool is used, else the built-in\n"
-    "              default "
+    "  SERVER      up to four IPv4 or IPv6 addresses or host names (port 123). Without\n"
+    "              them the servers in sntp.cfg are used, else the built-in default "
     "203.107.6.88"
     ".\n"
     "  --apply     then step the system clock by the offset: on Linux through\n"
     "              systemd-timedated (polkit may ask for a password; on a terminal without a\n"
     "              desktop agent pkttyagent asks, when installed), without timedated only\n"
     "              with CAP_SYS_TIME. A refusal prints 校准失败, its reason on standard error.\n"
+    "  --unattended  with --apply, for a correction nobody watches: step only when two or\n"
+    "              more servers agreed (one server is never enough) and no other time service\n"
+    "              keeps the clock; a process that holds the right to set the clock\n"
+    "              (CAP_SYS_TIME) sets it itself. Without --json it reports on standard error\n"
+    "              as one line, for the journal: the outcome (as --json names it), a colon,\n"
+    "              then what it would print on separate lines, joined by '; '.\n"
+    "  --site-config  read the site's sntp.cfg, never a user's own copy.\n"
     "  --port N    send from local UDP port N (default: any free port).\n"
     "  --json      print one JSON object instead: server, port, offset, offsetWholeSec,\n"
     "              repliesCounted, repliesUsed, delayMin, delayMax and replies (offset,\n"
-    "              delay and used of each, in evaluation order) when measured; message on\n"
-    "              failure; outcome and exitCode always. Seconds have six decimals in every\n"
-    "              locale.\n"
+    "              delay, server and use of each, in evaluation order) when measured;\n"
+    "              servers (address, requests, replies, kissOfDeath, medianOffset,\n"
+    "              medianDelay, setAside, agreed or why not) always; message on failure;\n"
+    "              outcome and exitCode always. Seconds have six decimals in every locale.\n"
     "  --version   show the version.\n"
     "  --help      show this text.\n"
     "\n"
@@ -63,8 +74,9 @@ constexpr const char* kUsage =
     "13 consent refused, 64 bad arguments. Why no server was reached (name not resolved,\n"
     "network unreachable) goes to standard error.\n";
 
-constexpr const char* kVersion = "korvel-cli 1.00\n";
+constexpr const char* kVersion = "korvel-cli " KORVEL_VERSION "\n";
 constexpr int kBadArguments = 64;
+constexpr int kWaitingNoticeMs = 3000;
 
 // The exit status of each outcome; the first eight are the tool's oldest and never change.
 int exitStatus(Outcome outcome) {
@@ -142,9 +154,11 @@ const char* outcomeName(Outcome outcome) {
 }
 
 struct Options {
-    std::optional<std::string> server;
+    std::vector<std::string> servers;
     std::int32_t localPort = 0;
     bool apply = false;
+    bool unattended = false;
+    bool siteConfig = false;
     bool json = false;
 };
 
@@ -190,6 +204,10 @@ std::variant<Options, Request, BadArgument> parseArguments(
             options.apply = true;
         } else if (argument == "--json") {
             options.json = true;
+        } else if (argument == "--unattended") {
+            options.unattended = true;
+        } else if (argument == "--site-config") {
+            options.siteConfig = true;
         } else if (argument == "--port") {
             if (i + 1 == arguments.size()) {
                 return BadArgument{"option '--port' needs a port number"};
@@ -201,26 +219,37 @@ std::variant<Options, Request, BadArgument> parseArguments(
             options.localPort = *port;
         } else if (argument.starts_with("-")) {
             return BadArgument{"unknown option '" + argument + "'"};
-        } else if (options.server) {
-            return BadArgument{"one server only, not also '" + argument + "'"};
+        } else if (options.servers.size() == kMostServers) {
+            return BadArgument{"four servers at most, not also '" + argument + "'"};
         } else if (!isServerAddress(argument)) {
             return BadArgument{"bad server address '" + argument + "'"};
         } else {
-            options.server = argument;
+            options.servers.push_back(argument);
         }
+    }
+    if (options.unattended && !options.apply) {
+        return BadArgument{"option '--unattended' goes with '--apply'"};
     }
     return options;
 }
 
-std::string configuredServer(FileSystem& files) {
-    const auto line = files.readFirstLine(configPathToRead(files));
+// The server set of sntp.cfg; a server it cannot use is said on standard error.
+std::vector<std::string> configuredServers(FileSystem& files, Console& console, bool siteOnly) {
+    const auto line = files.readFirstLine(siteOnly ? joinPath(files.siteFolder(), kConfigFileName)
+                                                   : configPathToRead(files));
     if (line) {
-        const std::string address = trimBlanks(parseConfigLine(firstTextField(*line)).addressField);
+        const ConfigFields fields = parseConfigLine(firstTextField(*line));
+        for (const std::string& skipped : fields.skippedServers) {
+            console.err(std::string(kConfigFileName) + ": skipped '" + skipped + "'\n");
+        }
+        const std::string address = trimBlanks(fields.addressField);
         if (!address.empty()) {
-            return address;
+            std::vector<std::string> servers{address};
+            servers.insert(servers.end(), fields.extraServers.begin(), fields.extraServers.end());
+            return servers;
         }
     }
-    return kDefaultServerAddress;
+    return {kDefaultServerAddress};
 }
 
 class ConsoleMessageBox final : public MessageBox {
@@ -252,30 +281,75 @@ public:
 
 // What a run ended in: how the burst ended, its result, and how a correction ended.
 struct Report {
-    std::string server;
+    std::vector<std::string> servers;
     OutcomeRecord burst;
     BurstResult result;
     ReplyRecords records{};
+    ServerRotation rotation;
     std::optional<OutcomeRecord> correction;
 
     const OutcomeRecord& last() const { return correction ? *correction : burst; }
     bool measured() const { return burst.outcome == Outcome::Evaluated; }
 };
 
+// Why an unattended run must not step: one server's word, or another time service that keeps
+// the clock; nullopt when it may.
+std::optional<OutcomeRecord> unattendedHold(const Report& report, SystemClock& clock) {
+    if (report.servers.size() < 2 || report.result.agreedServers < 2) {
+        return OutcomeRecord{Outcome::WithheldNoSecondOpinion,
+                             "无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。",
+                             {}};
+    }
+    if (const std::string service = clock.competingTimeService(); !service.empty()) {
+        return OutcomeRecord{Outcome::WithheldOtherTimeService,
+                             "本机的时间服务 " + service + " 正在管理时钟，无人值守校准不与它争，" +
+                                 "时钟没有校准。",
+                             {}};
+    }
+    return std::nullopt;
+}
+
+// What an unattended run says, gathered into one line: nobody watches the run, and the journal
+// keeps one entry per line.
+class OneLineConsole final : public Console {
+public:
+    void out(const std::string& utf8) override { add(utf8); }
+    void err(const std::string& utf8) override { add(utf8); }
+    std::string line(Outcome outcome) const {
+        return std::string(outcomeName(outcome)) + ": " + m_text + "\n";
+    }
+
+private:
+    void add(const std::string& utf8) {
+        std::istringstream lines(utf8);
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.empty()) {
+                m_text += (m_text.empty() ? "" : "; ") + line;
+            }
+        }
+    }
+    std::string m_text;
+};
+
 // One burst, and a correction when asked for and measured, on the program's own handlers.
-Report runMeasurement(const Options& options, CliPlatform& platform) {
+Report runMeasurement(const Options& options, CliPlatform& platform, Console& console) {
     FileSystem& files = platform.files;
-    ConsoleMessageBox messageBox(platform.console);
+    ConsoleMessageBox messageBox(console);
     SilentBeeper beeper;
     SoleInstance instance;
     NoWindows windows;
-    MainForm form(Platform{platform.systemClock, platform.localClock, platform.socket,
-                           platform.timers, files, messageBox, beeper, instance, windows, windows,
-                           platform.steadyClock, platform.random});
+    // Nobody watches an unattended run: a process that may set the clock itself does so.
+    SystemClock& clock = options.unattended && platform.systemClock.holdsRightToStep()
+                             ? platform.directClock
+                             : platform.systemClock;
+    MainForm form(Platform{clock, platform.localClock, platform.socket, platform.timers, files,
+                           messageBox, beeper, instance, windows, windows, platform.steadyClock,
+                           platform.random});
     attachExchange(form);
 
     Report report;
-    report.server = options.server.value_or(configuredServer(files));
+    report.servers = options.servers.empty() ? configuredServers(files, console, options.siteConfig)
+                                             : options.servers;
     // A scratch file of this process alone: another run at the same time has its own.
     const std::string scratchName = "XCV-CLI-" + std::to_string(platform.processId) + ".TMP";
     if (std::string problem = openScratchFile(form.scratchFile, files, scratchName);
@@ -284,9 +358,17 @@ Report runMeasurement(const Options& options, CliPlatform& platform) {
         return report;
     }
     const std::string scratchPath = joinPath(files.privateRuntimeFolder(), scratchName);
-    if (!prepareSocket(form, report.server, options.localPort)) {
+    if (!prepareSocket(form, report.servers, options.localPort)) {
         report.burst = {Outcome::LocalPortUnusable, portUnusableText(options.localPort), {}};
     } else {
+        // A correction that keeps the tool waiting says so, once.
+        const auto waiting = platform.timers.createTimer(TimerPrecision::Coarse);
+        waiting->setInterval(kWaitingNoticeMs);
+        waiting->setTickHandler([&] {
+            waiting->stop();
+            platform.console.err(
+                "waiting for the time service's answer (it may be asking for a password)\n");
+        });
         // Outcomes are taken up once the handler that recorded them has returned.
         const auto afterHandler = platform.timers.createTimer(TimerPrecision::Coarse);
         afterHandler->setInterval(1);
@@ -294,14 +376,24 @@ Report runMeasurement(const Options& options, CliPlatform& platform) {
             afterHandler->stop();
             const OutcomeRecord& outcome = form.lastOutcome;
             if (isCorrectionOutcome(outcome.outcome)) {
+                waiting->stop();
                 report.correction = outcome;
             } else {
                 report.burst = outcome;
                 report.result = form.lastBurst;
                 report.records = form.replyRecords;
+                report.rotation = form.rotation;
                 if (outcome.outcome == Outcome::Evaluated && options.apply) {
-                    clockCorrection(form);
-                    return;
+                    report.correction = options.unattended
+                                            ? unattendedHold(report, platform.systemClock)
+                                            : std::nullopt;
+                    if (!report.correction) {
+                        clockCorrection(form);
+                        if (form.correcting) {
+                            waiting->start();
+                        }
+                        return;
+                    }
                 }
             }
             platform.quitEventLoop(0);
@@ -332,6 +424,52 @@ std::string jsonText(const std::string& text) {
     return quoted + "\"";
 }
 
+const char* useName(ReplyUse use) {
+    switch (use) {
+        case ReplyUse::Used:
+            return "used";
+        case ReplyUse::ExtremeOffset:
+            return "extreme";
+        case ReplyUse::Slow:
+            return "slow";
+        case ReplyUse::Flagged:
+            return "flagged";
+        case ReplyUse::Inconsistent:
+            return "setAside";
+        case ReplyUse::OutsideGroup:
+            return "outsideGroup";
+    }
+    return "";
+}
+
+// Why a server's replies were not averaged; empty when they were.
+std::string whyNotAgreed(const Report& report, int server) {
+    const ServerTally& tally = report.rotation.tally(server);
+    const std::size_t i = static_cast<std::size_t>(server);
+    const ServerSummary summary =
+        i < report.result.servers.size() ? report.result.servers[i] : ServerSummary{};
+    if (summary.agreed && report.measured()) {
+        return {};
+    }
+    if (tally.status == ServerStatus::NotFound) {
+        return "notFound";
+    }
+    if (tally.replies == 0) {
+        return tally.status == ServerStatus::KissOfDeath ? "kissOfDeath"
+               : tally.status == ServerStatus::Silent    ? "silent"
+                                                         : "noReply";
+    }
+    if (report.result.counted == 0) {
+        return "notEvaluated";
+    }
+    if (summary.usable < kFewestRepliesToAgree && report.servers.size() > 1) {
+        return "tooFewReplies";
+    }
+    const bool disagreed =
+        report.burst.outcome == Outcome::ServersDisagree || (!summary.agreed && report.measured());
+    return disagreed ? "disagrees" : "notEvaluated";
+}
+
 std::string plainText(const Report& report) {
     std::string out;
     if (report.measured()) {
@@ -341,13 +479,25 @@ std::string plainText(const Report& report) {
               sixDecimals(r.fastestUsedDelay(report.records)) + " .. " +
               sixDecimals(r.slowestUsedDelay(report.records)) + " s\n";
     }
+    if (report.servers.size() > 1 && report.result.counted > 0) {
+        std::string agreed;
+        std::string others;
+        for (int i = 0; i < static_cast<int>(report.servers.size()); ++i) {
+            const std::string why = whyNotAgreed(report, i);
+            std::string& list = why.empty() ? agreed : others;
+            list += (list.empty() ? "" : ", ") + report.servers[static_cast<std::size_t>(i)] +
+                    (why.empty() ? "" : " (" + why + ")");
+        }
+        out += (agreed.empty() ? "" : "agreed: " + agreed + "\n") +
+               (others.empty() ? "" : "not used: " + others + "\n");
+    }
     const std::string message = outcomeText(report.last().outcome);
     return message.empty() ? out : out + message + "\n";
 }
 
 std::string jsonObject(const Report& report) {
     const OutcomeRecord& last = report.last();
-    std::string out = "{\"server\":" + jsonText(report.server) + ",\"port\":123";
+    std::string out = "{\"server\":" + jsonText(report.servers.front()) + ",\"port\":123";
     if (report.measured()) {
         const BurstResult& r = report.result;
         out += ",\"offset\":" + sixDecimals(r.offsetSec) +
@@ -362,7 +512,31 @@ std::string jsonObject(const Report& report) {
             const bool used = r.uses[static_cast<std::size_t>(i - 1)] == ReplyUse::Used;
             out += std::string(i > 1 ? "," : "") + "{\"offset\":" + sixDecimals(record.offset) +
                    ",\"delay\":" + sixDecimals(record.delay) +
-                   ",\"used\":" + (used ? "true" : "false") + "}";
+                   ",\"used\":" + (used ? "true" : "false") +
+                   ",\"server\":" + std::to_string(record.server) +
+                   ",\"use\":" + jsonText(useName(r.uses[static_cast<std::size_t>(i - 1)])) + "}";
+        }
+        out += "]";
+    }
+    if (report.rotation.size() > 0) {
+        out += ",\"servers\":[";
+        for (int i = 0; i < report.rotation.size(); ++i) {
+            const ServerTally& tally = report.rotation.tally(i);
+            const std::size_t at = static_cast<std::size_t>(i);
+            const ServerSummary summary =
+                at < report.result.servers.size() ? report.result.servers[at] : ServerSummary{};
+            const std::string why = whyNotAgreed(report, i);
+            out += std::string(i > 0 ? "," : "") + "{\"address\":" + jsonText(report.servers[at]) +
+                   ",\"requests\":" + std::to_string(tally.requests) +
+                   ",\"replies\":" + std::to_string(tally.replies) + ",\"kissOfDeath\":" +
+                   (tally.kissCode.empty() ? "null" : jsonText(tally.kissCode)) +
+                   ",\"setAside\":" + std::to_string(summary.setAside);
+            if (summary.usable > 0) {
+                out += ",\"medianOffset\":" + sixDecimals(summary.medianOffset) +
+                       ",\"medianDelay\":" + sixDecimals(summary.medianDelay);
+            }
+            out += ",\"agreed\":" + std::string(why.empty() ? "true" : "false") +
+                   (why.empty() ? "" : ",\"why\":" + jsonText(why)) + "}";
         }
         out += "]";
     }
@@ -407,8 +581,13 @@ int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
         return kBadArguments;
     }
     const Options& options = std::get<Options>(parsed);
-    const Report report = runMeasurement(options, platform);
-    printReport(report, options.json, console);
+    OneLineConsole oneLine;
+    Console& says = options.unattended && !options.json ? oneLine : console;
+    const Report report = runMeasurement(options, platform, says);
+    printReport(report, options.json, says);
+    if (&says == &oneLine) {
+        console.err(oneLine.line(report.last().outcome));
+    }
     return exitStatus(report.last().outcome);
 }
 

@@ -17,6 +17,8 @@ namespace korvel {
 // What the command-line tool runs on; the composition root of each system fills it in.
 struct CliPlatform {
     SystemClock& systemClock;
+    // The same clock set by this process itself, for an unattended run that holds the right.
+    SystemClock& directClock;
     LocalClock& localClock;
     UdpSocket& socket;
     TimerService& timers;

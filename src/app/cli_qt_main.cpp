@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     SystemRandom random;
     CliPlatform platform{timedate,
                          clock,
+                         clock,
                          socket,
                          timers,
                          files,

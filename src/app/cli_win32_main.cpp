@@ -25,10 +25,11 @@ int wmain(int argc, wchar_t** argv) {
     Win32TimerService timers(window);
     Win32Console console;
     Win32Random random;
-    CliPlatform platform{
-        clock,          clock,          socket,
-        timers,         files,          console,
-        clock,          random,         static_cast<std::uint32_t>(GetCurrentProcessId()),
-        runMessageLoop, quitMessageLoop};
+    CliPlatform platform{clock,          clock,
+                         clock,          socket,
+                         timers,         files,
+                         console,        clock,
+                         random,         static_cast<std::uint32_t>(GetCurrentProcessId()),
+                         runMessageLoop, quitMessageLoop};
     return runCli(arguments, platform);
 }

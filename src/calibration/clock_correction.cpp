@@ -30,11 +30,17 @@ Outcome outcomeOf(ClockStep step) {
     return Outcome::StepRefused;
 }
 
+constexpr int kCorrectionWaitMs = 5 * 60 * 1000;
+
 void finishCorrection(MainForm& form, ClockStepAnswer answer, std::string notice, bool scheduled) {
     form.correcting = false;
+    form.correctionWaitTimer->stop();
     const Outcome outcome = outcomeOf(answer.outcome);
     if (outcome != Outcome::Stepped) {
         logPlain(form, outcomeText(outcome));
+        // The server clock shown would be the local clock in white, as if all were well.
+        form.offsetValid = false;
+        form.Text1.setText("");
     }
     recordOutcome(form, {outcome, std::move(answer.reason), std::move(notice)});
     form.Command5.setEnabled(true);
@@ -79,9 +85,22 @@ void clockCorrection(MainForm& form) {
     form.Command2.setEnabled(false);
     form.Timer3->stop();
     form.Timer5->start();
+    // The window waits five minutes (a password may be typed meanwhile); an answer that comes
+    // later still ends the wait for the step, which may land until then.
+    form.correctionWaitTimer->setInterval(kCorrectionWaitMs);
+    form.correctionWaitTimer->setTickHandler([&form, notice, scheduled] {
+        form.stepPending = true;
+        finishCorrection(form, {ClockStep::Unknown, kNoAnswerYetReason}, notice, scheduled);
+    });
+    form.correctionWaitTimer->start();
     form.platform.systemClock.stepClock(
         form.offsetSec, !scheduled,
         [&form, notice = std::move(notice), scheduled](ClockStepAnswer answer) mutable {
+            if (form.stepPending) {
+                form.stepPending = false;
+                recordLateAnswer(form, answer);
+                return;
+            }
             finishCorrection(form, std::move(answer), std::move(notice), scheduled);
         });
 }

@@ -2,6 +2,7 @@
 
 #include "calibration/clock_correction.h"
 #include "calibration/measure_command.h"
+#include "calibration/outcome_display.h"
 #include "calibration/time_sync_log.h"
 #include "settings/lifecycle.h"
 #include "settings/settings_panel.h"
@@ -21,12 +22,19 @@ void accept(MainForm& form) {
 }
 
 // Runs the command when the gate is open, then shows acceptance; otherwise the refusal.
+// A new command ends what the status bar said of the last correction, unless its step may
+// still land.
+void newCommand(MainForm& form) {
+    form.StatusBar1.setPanel(2, form.stepPending ? kStepPendingText : "");
+}
+
 template <typename Command>
 void gated(MainForm& form, const Button& gate, Command command) {
     if (!gate.isEnabled()) {
         refuse(form);
         return;
     }
+    newCommand(form);
     command();
     accept(form);
 }
@@ -39,6 +47,7 @@ void acceptedFirst(MainForm& form, const Button& gate, Command command) {
         return;
     }
     accept(form);
+    newCommand(form);
     command();
 }
 

@@ -19,6 +19,10 @@ void measureCommand(MainForm& form) {
     form.repliesReceived = 0;
     form.sentRequests.clear();
     form.burstClockBaseMs.reset();
+    form.largestDelaySec = 0.0;
+    form.requestsOut = false;
+    form.lookUpProblems.clear();
+    form.quietTimer->stop();
     form.Text1.setToolTip("");
     form.Text3.setToolTip("");
     form.Timer2->start();

@@ -16,6 +16,19 @@ namespace {
 
 void decideAutomatically(MainForm& form) {
     const SyncSettings& settings = form.settings;
+    // An earlier step may still land.
+    if (form.stepPending) {
+        form.autoRun = false;
+        logEvent(form, "   自动校时无法执行");
+        return;
+    }
+    // With a server set the schedule steps only on two servers' word.
+    if (form.servers.size() >= 2 && form.lastBurst.agreedServers < 2) {
+        form.autoRun = false;
+        logEvent(form, "   自动未校准执行（没有第二台服务器确认）");
+        recordOutcome(form, {Outcome::WithheldNoSecondOpinion, {}, {}});
+        return;
+    }
     if (settings.limitOn && std::abs(form.offsetSec) >= settings.limitMs / 1000.0) {
         form.autoRun = false;
         logEvent(form, "   自动未校准执行（时差不小于限制）");
@@ -32,10 +45,16 @@ void decideAutomatically(MainForm& form) {
 
 void adjust(MainForm& form, const std::int16_t& difIDd) {
     forgetBurst(form);
-    const BurstEvaluation evaluation = evaluateBurst(form.replyRecords, difIDd);
+    const double resolutionSec =
+        static_cast<double>(form.platform.steadyClock.readingResolutionNs()) / 1e9;
+    const BurstEvaluation evaluation = evaluateBurst(
+        form.replyRecords, difIDd, static_cast<int>(form.servers.size()), resolutionSec);
     form.lastBurst = evaluation.result;
     if (evaluation.outcome != Outcome::Evaluated) {
-        recordOutcome(form, {evaluation.outcome, {}, {}});
+        recordOutcome(form, {evaluation.outcome,
+                             evaluation.outcome == Outcome::ServersDisagree ? serverMedians(form)
+                                                                            : std::string(),
+                             {}});
         form.Command5.setEnabled(true);
         form.Command2.setEnabled(true);
         form.Timer5->start();
@@ -45,7 +64,7 @@ void adjust(MainForm& form, const std::int16_t& difIDd) {
 
     form.offsetSec = evaluation.result.offsetSec;
     form.offsetWholeSec = evaluation.result.offsetWholeSec;
-    form.Command6.setEnabled(true);
+    form.Command6.setEnabled(!form.stepPending);
     form.Command5.setEnabled(true);
     form.Command2.setEnabled(true);
     form.offsetValid = true;
@@ -54,7 +73,7 @@ void adjust(MainForm& form, const std::int16_t& difIDd) {
     form.lastClockCheck = dayDate(form.platform.localClock.getLocalTime());
 
     logPlain(form, resultLine(form.offsetSec, form.autoRun));
-    recordOutcome(form, {Outcome::Evaluated, {}, {}});
+    recordOutcome(form, {Outcome::Evaluated, {}, serversLeftOut(form)});
     if (form.autoRun) {
         decideAutomatically(form);
     }

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/text_forms.h"
+#include "common/utf8_text.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -46,6 +47,51 @@ std::string outcomeText(Outcome outcome) {
     return {};
 }
 
+std::string refusalText(const std::string& server, const std::string& kissCode) {
+    if (kissCode == "RATE") {
+        return server + " 限制访问频率 (RATE)";
+    }
+    if (kissCode == "DENY") {
+        return server + " 拒绝服务 (DENY)";
+    }
+    return server + " 限制访问 (" + kissCode + ")";
+}
+
+std::string serverMedians(const MainForm& form) {
+    std::string lines;
+    for (std::size_t i = 0; i < form.lastBurst.servers.size() && i < form.servers.size(); ++i) {
+        const ServerSummary& server = form.lastBurst.servers[i];
+        if (server.usable > 0) {
+            lines += (lines.empty() ? "" : "\n") + trimBlanks(form.servers[i]) + ": " +
+                     sixDecimals(server.medianOffset) + " 秒";
+        }
+    }
+    return lines;
+}
+
+std::string serversLeftOut(const MainForm& form) {
+    std::string lines;
+    for (std::size_t i = 0; i < form.lastBurst.servers.size() && i < form.servers.size(); ++i) {
+        const ServerSummary& server = form.lastBurst.servers[i];
+        if (server.replies > 0 && !server.agreed) {
+            lines += (lines.empty() ? "" : "\n") + trimBlanks(form.servers[i]) +
+                     " 与其他服务器的时间不一致，未采用";
+        }
+    }
+    return lines;
+}
+
+// The first line of a text, for the status bar.
+std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
+
+void recordLateAnswer(MainForm& form, const ClockStepAnswer& answer) {
+    form.StatusBar1.setPanel(2, answer.outcome == ClockStep::Stepped
+                                    ? "时间服务已答复：时钟已经校准"
+                                    : "时间服务已答复，时钟没有校准：" + firstLine(answer.reason));
+}
+
 std::string offsetDisplayText(double offsetSec) {
     return " " + sixDecimals(offsetSec) + " 秒";
 }
@@ -57,6 +103,7 @@ void recordOutcome(MainForm& form, OutcomeRecord record) {
                                     : form.offsetWholeSec > 0 ? kGreen
                                                               : kRed);
             form.Text3.setText(offsetDisplayText(form.offsetSec));
+            form.Text3.setToolTip(record.notice);
             break;
         case Outcome::NoReply:
         case Outcome::NameNotResolved:
@@ -80,6 +127,9 @@ void recordOutcome(MainForm& form, OutcomeRecord record) {
         case Outcome::StepUnknown:
             form.Text3.setText(outcomeText(record.outcome));
             form.Text3.setToolTip(withNotice(record));
+            // Said where the user looks, not only in a tool tip, until the next command.
+            form.StatusBar1.setPanel(
+                2, firstLine(record.cause.empty() ? outcomeText(record.outcome) : record.cause));
             break;
         case Outcome::Stepped:
             form.Text3.setToolTip(record.notice);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/clock.h"
 #include "sntp/outcome.h"
 
 namespace korvel {
@@ -13,12 +14,26 @@ inline constexpr const char* kCongestedText = "网络阻塞,请稍候再试!";
 inline constexpr const char* kInvalidTimeText = "服务器时间失效";
 inline constexpr const char* kCorrectionFailedText = "校准失败";
 inline constexpr const char* kCorrectionUnknownText = "校准结果未知";
+inline constexpr const char* kStepPendingText = "上次校准仍在等待时间服务答复";
+inline constexpr const char* kClosingAfterAnswerText = "正在等待时间服务答复，答复后关闭窗口";
 
 // The window's words for an outcome; empty for those it shows no words for.
 std::string outcomeText(Outcome outcome);
 
 // The offset box's text: a blank, the offset with six decimals, " 秒".
 std::string offsetDisplayText(double offsetSec);
+
+// Why a server may not be asked, from its kiss-o'-death code.
+std::string refusalText(const std::string& server, const std::string& kissCode);
+
+// Each server's median offset, one line each, where the servers disagreed.
+std::string serverMedians(const MainForm& form);
+// The servers whose replies were not averaged although they answered, and why; empty when
+// every server that answered was.
+std::string serversLeftOut(const MainForm& form);
+
+// The system answered a step after the window had stopped waiting for it.
+void recordLateAnswer(MainForm& form, const ClockStepAnswer& answer);
 
 // How a burst or a correction ended: kept on the form, shown where the window shows it, and
 // told to whoever watches the form's outcomes. The only place outcomes become window texts.

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <sstream>
 #include <vector>
 
 #include "common/text_forms.h"
@@ -165,8 +166,13 @@ double numericValue(const std::string& text) {
 
 }  // namespace
 
-std::string formatConfigLine(const std::string& addressField, const std::string& portField) {
-    return "SNTP " + addressField + " " + portField;
+std::string formatConfigLine(const std::string& addressField, const std::string& portField,
+                             const std::vector<std::string>& extraServers) {
+    std::string line = "SNTP " + addressField + " " + portField;
+    for (const std::string& server : extraServers) {
+        line += " " + server;
+    }
+    return line;
 }
 
 ConfigFields parseConfigLine(const std::string& line) {
@@ -174,6 +180,17 @@ ConfigFields parseConfigLine(const std::string& line) {
     fields.addressField = characters(line, kAddressPosition, kAddressFieldWidth);
     fields.portField = characters(line, kPortPosition, kPortFieldWidth);
     fields.localPort = portNumber(fields.portField);
+    std::vector<std::string> named{trimBlanks(fields.addressField)};
+    std::istringstream rest(characters(line, kPortPosition + kPortFieldWidth, line.size()));
+    for (std::string word; rest >> word;) {
+        const bool repeated = std::find(named.begin(), named.end(), word) != named.end();
+        if (!isServerAddress(word) || repeated || fields.extraServers.size() == kMostExtraServers) {
+            fields.skippedServers.push_back(word);
+        } else {
+            fields.extraServers.push_back(word);
+            named.push_back(word);
+        }
+    }
     return fields;
 }
 

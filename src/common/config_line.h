@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvel {
 
@@ -13,14 +14,24 @@ inline constexpr const char* kConfigFileName = "sntp.cfg";
 inline constexpr std::size_t kAddressFieldWidth = 15;
 inline constexpr std::size_t kPortFieldWidth = 4;
 
-// "SNTP " + 15-character address + " " + 4-character port.
+// The servers a site file names besides the first, for example.
+inline constexpr const char* kSiteExtraServers = "ntp.tencent.com ntp.ntsc.ac.cn cn.pool.ntp.org";
+// Servers after the first that a line may name.
+inline constexpr std::size_t kMostExtraServers = 3;
+
+// "SNTP " + 15-character address + " " + 4-character port, then up to three more servers,
+// each after one blank and of any length.
 struct ConfigFields {
     std::string addressField;
     std::string portField;
     std::int32_t localPort = 0;
+    std::vector<std::string> extraServers;
+    // Words after the port field that are no server address, repeat one, or exceed the three.
+    std::vector<std::string> skippedServers;
 };
 
-std::string formatConfigLine(const std::string& addressField, const std::string& portField);
+std::string formatConfigLine(const std::string& addressField, const std::string& portField,
+                             const std::vector<std::string>& extraServers = {});
 ConfigFields parseConfigLine(const std::string& line);
 std::string defaultConfigLine();
 

@@ -11,6 +11,15 @@ namespace {
 constexpr std::int64_t kUnixEpochDayNumber = 25569;  // 1970-01-01
 constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr double kDaySeconds = 86400.0;
+constexpr std::int64_t kNanosecondsPerMillisecond = 1'000'000;
+constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
+// 1900-01-01 (day number 2) to 1970-01-01.
+constexpr std::int64_t kNtpSecondsAtUnixEpoch = (kUnixEpochDayNumber - 2) * kSecondsPerDay;
+
+std::int64_t floorDivide(std::int64_t value, std::int64_t divisor) {
+    const std::int64_t quotient = value / divisor;
+    return quotient - (value % divisor < 0 ? 1 : 0);
+}
 
 // Days since 1970-01-01, by eras of 400 years (146097 days each).
 std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
@@ -86,18 +95,36 @@ double ntpSeconds(const SystemTime& utc) {
     return static_cast<double>(ntpWholeSeconds(utc)) + utc.milliseconds / 1000.0;
 }
 
+double ntpSecondsOfUnixNs(std::int64_t unixNs) {
+    const std::int64_t seconds = floorDivide(unixNs, kNanosecondsPerSecond);
+    const std::int64_t nanoseconds = unixNs - seconds * kNanosecondsPerSecond;
+    // Whole seconds and fraction apart, so that the sum is rounded once.
+    return static_cast<double>(seconds + kNtpSecondsAtUnixEpoch) +
+           static_cast<double>(nanoseconds) / static_cast<double>(kNanosecondsPerSecond);
+}
+
+SystemTime utcOfUnixNs(std::int64_t unixNs) {
+    const std::int64_t milliseconds =
+        floorDivide(unixNs + kNanosecondsPerMillisecond / 2, kNanosecondsPerMillisecond);
+    const std::int64_t seconds = floorDivide(milliseconds, 1000);
+    const std::int64_t day = floorDivide(seconds, kSecondsPerDay) + kUnixEpochDayNumber;
+    const std::int64_t secondOfDay = seconds - (day - kUnixEpochDayNumber) * kSecondsPerDay;
+    const CivilDate date = civilDate(day);
+    SystemTime t;
+    t.year = static_cast<std::uint16_t>(date.year);
+    t.month = static_cast<std::uint16_t>(date.month);
+    t.dayOfWeek = static_cast<std::uint16_t>(dayOfWeek(day));
+    t.day = static_cast<std::uint16_t>(date.day);
+    t.hour = static_cast<std::uint16_t>(secondOfDay / 3600);
+    t.minute = static_cast<std::uint16_t>(secondOfDay % 3600 / 60);
+    t.second = static_cast<std::uint16_t>(secondOfDay % 60);
+    t.milliseconds = static_cast<std::uint16_t>(milliseconds - seconds * 1000);
+    return t;
+}
+
 float secondsSinceMidnight(const SystemTime& local) {
     return static_cast<float>(local.hour * 3600.0 + local.minute * 60.0 + local.second +
                               local.milliseconds / 1000.0);
-}
-
-bool isValid(const SystemTime& t) {
-    if (t.month < 1 || t.month > 12 || t.day < 1 || t.hour > 23 || t.minute > 59 || t.second > 59 ||
-        t.milliseconds > 999 || t.dayOfWeek > 6) {
-        return false;
-    }
-    const CivilDate next = civilDate(dayNumber(t.year, t.month, t.day));
-    return next.day == t.day;
 }
 
 namespace {

@@ -31,6 +31,14 @@ std::int64_t ntpWholeSeconds(const SystemTime& utc);
 // The same with the milliseconds as a fraction.
 double ntpSeconds(const SystemTime& utc);
 
+// A UTC clock reading at the clock's own resolution is held as nanoseconds since 1970-01-01
+// 00:00:00, leap seconds not counted (unixNs).
+// Its NTP seconds, as near as a double holds them: within 0.24 us until 2036, 0.48 us after.
+double ntpSecondsOfUnixNs(std::int64_t unixNs);
+// Its record to the nearest millisecond: from 999.5 ms on the reading carries into the next
+// second, and on up through the date.
+SystemTime utcOfUnixNs(std::int64_t unixNs);
+
 // Seconds since local midnight as the local clock reports it, with single precision.
 float secondsSinceMidnight(const SystemTime& local);
 

@@ -19,7 +19,4 @@ struct SystemTime {
     friend bool operator==(const SystemTime&, const SystemTime&) = default;
 };
 
-// True when every field is within its calendar range; the clock refuses anything else.
-bool isValid(const SystemTime& time);
-
 }  // namespace korvel

@@ -1,10 +1,13 @@
 #include "exchange/burst_supervision.h"
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "calibration/offset_evaluation.h"
 #include "calibration/outcome_display.h"
 #include "common/day_date.h"
+#include "common/utf8_text.h"
 #include "exchange/request_sender.h"
 #include "sntp/burst_evaluation.h"
 #include "ui/form/main_form.h"
@@ -13,12 +16,44 @@ namespace korvel {
 
 namespace {
 
+constexpr int kLeastQuietMs = 1000;
+constexpr double kQuietDelays = 3.0;
+
 double localDayDate(MainForm& form) {
     return dayDate(form.platform.localClock.getLocalTime());
 }
 
+bool noServerLeft(const MainForm& form) {
+    return form.rotation.inRotation() == 0 && !form.rotation.anyLookingUp();
+}
+
+// Why no server may be asked any more: each refusal, and each server not found.
+OutcomeRecord withoutServers(const MainForm& form) {
+    std::string cause;
+    bool refused = false;
+    for (int i = 0; i < form.rotation.size(); ++i) {
+        const ServerTally& tally = form.rotation.tally(i);
+        if (tally.status == ServerStatus::KissOfDeath) {
+            refused = true;
+            cause +=
+                (cause.empty() ? "" : "\n") +
+                refusalText(trimBlanks(form.servers[static_cast<std::size_t>(i)]), tally.kissCode);
+        }
+    }
+    bool named = false;
+    for (const MainForm::LookUpProblem& problem : form.lookUpProblems) {
+        named = named || problem.outcome == ConnectOutcome::NameNotResolved;
+        cause += (cause.empty() ? "" : "\n") + problem.text;
+    }
+    if (refused) {
+        return {Outcome::RefusedByServer, cause, {}};
+    }
+    return {named ? Outcome::NameNotResolved : Outcome::NoReply, cause, {}};
+}
+
 void endBurst(MainForm& form, OutcomeRecord unanswered) {
     form.Timer2->stop();
+    form.quietTimer->stop();
     forgetBurst(form);
     form.platform.beeper.beep();
     form.Timer5->start();
@@ -28,7 +63,7 @@ void endBurst(MainForm& form, OutcomeRecord unanswered) {
         form.lastClockCheck = localDayDate(form);
         return;
     }
-    if (form.repliesReceived > 0) {
+    if (form.repliesReceived > 0 && unanswered.outcome != Outcome::RefusedByServer) {
         unanswered = {Outcome::TooFewReplies, {}, {}};
     }
     recordOutcome(form, std::move(unanswered));
@@ -39,14 +74,68 @@ void endBurst(MainForm& form, OutcomeRecord unanswered) {
     form.autoRun = false;
 }
 
+// Every request to a server still asked has been answered: nothing more is awaited.
+bool nothingAwaited(const MainForm& form) {
+    for (int i = 0; i < form.rotation.size(); ++i) {
+        const ServerTally& tally = form.rotation.tally(i);
+        if (tally.status == ServerStatus::LookingUp ||
+            (tally.status == ServerStatus::InRotation && tally.replies < tally.requests)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void restartQuietTimer(MainForm& form) {
+    const auto quietMs = static_cast<int>(std::ceil(form.largestDelaySec * kQuietDelays * 1000));
+    form.quietTimer->stop();
+    form.quietTimer->setInterval(std::max(kLeastQuietMs, quietMs));
+    form.quietTimer->start();
+}
+
 }  // namespace
 
 void burstTimeoutTick(MainForm& form) {
-    endBurst(form, {Outcome::NoReply, {}, {}});
+    endBurst(form,
+             noServerLeft(form) ? withoutServers(form) : OutcomeRecord{Outcome::NoReply, {}, {}});
 }
 
-void endBurstEarly(MainForm& form, OutcomeRecord failure) {
-    endBurst(form, std::move(failure));
+void requestsOut(MainForm& form) {
+    form.Timer1->stop();
+    if (!form.requestsOut) {
+        form.requestsOut = true;
+        replyCounted(form);
+    }
+}
+
+void replyCounted(MainForm& form) {
+    if (!form.requestsOut) {
+        return;
+    }
+    // The replies have stopped when nothing more is awaited, else after a quiet while.
+    if (form.repliesReceived >= kFewestEvaluatedReplies && nothingAwaited(form)) {
+        endBurst(form, withoutServers(form));
+    } else {
+        restartQuietTimer(form);
+    }
+}
+
+void quietTick(MainForm& form) {
+    form.quietTimer->stop();
+    if (form.repliesReceived >= kFewestEvaluatedReplies || noServerLeft(form)) {
+        endBurst(form, withoutServers(form));
+    }
+}
+
+void serverLeft(MainForm& form) {
+    if (!noServerLeft(form)) {
+        return;
+    }
+    if (form.repliesReceived >= kFewestEvaluatedReplies) {
+        requestsOut(form);
+    } else {
+        endBurst(form, withoutServers(form));
+    }
 }
 
 void validityTick(MainForm& form) {

@@ -10,9 +10,22 @@ struct MainForm;
 // the 10 to 24 replies at hand.
 void burstTimeoutTick(MainForm& form);
 
-// The burst cannot go on (its server was not reached): it ends at once as a timed-out one
-// would, with this outcome when no reply was counted.
-void endBurstEarly(MainForm& form, OutcomeRecord failure);
+// The burst sends no more requests: from now on it is evaluated once its replies stop, when
+// ten or more are in.
+void requestsOut(MainForm& form);
+
+// A reply was counted: while the requests are out, the replies have not stopped yet, unless
+// every request to a server still asked is answered and ten or more replies are in.
+void replyCounted(MainForm& form);
+
+// The quiet timer: the replies stopped (nothing for max(1 s, 3 × the largest delay seen)) or
+// no server may be asked. Ten or more replies are evaluated; with fewer, a burst that can
+// still hear from a server waits for its time-out.
+void quietTick(MainForm& form);
+
+// A server left the rotation. When none is left and none is still being looked up, the
+// requests are out; with fewer than ten replies the burst ends at once, saying why.
+void serverLeft(MainForm& form);
 
 // Timer3, 34 s after an evaluation: the offset may no longer be applied.
 void validityTick(MainForm& form);

@@ -1,8 +1,15 @@
 #include "exchange/reply_handler.h"
 
+#include <algorithm>
+#include <string>
+
 #include "calibration/offset_evaluation.h"
 #include "common/day_date.h"
+#include "common/utf8_text.h"
+#include "exchange/burst_supervision.h"
+#include "exchange/exchange.h"
 #include "exchange/request_sender.h"
+#include "sntp/rate_holds.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -16,6 +23,38 @@ constexpr int kServerMode = 4;
 constexpr int kUnsynchronisedStratum = 16;
 constexpr std::uint8_t kLeapWarningByte = 96;
 
+// Keeps the server from being asked for 64 s, in a file that later runs read too.
+void holdAfterRate(MainForm& form, const std::string& server) {
+    FileSystem& files = form.platform.files;
+    const std::string folder = files.privateRuntimeFolder();
+    if (folder.empty()) {
+        return;
+    }
+    const std::string path = joinPath(folder, kRateHoldFileName);
+    const double now = ntpSeconds(form.platform.systemClock.getSystemTime());
+    RateHolds holds = parseRateHolds(files.readFirstLine(path).value_or(""), now);
+    holds[server] = now + kRateHoldSec;
+    files.replaceWithLine(path, formatRateHolds(holds));
+}
+
+// A kiss-o'-death to a request of this burst: the server leaves the rotation for its code.
+void kissOfDeath(MainForm& form, const SntpPacket& packet, int server) {
+    SentRequests::Entry* request = form.sentRequests.find(originateOf(packet), server);
+    const std::string code = kissCode(packet);
+    if (request == nullptr || (code != "RATE" && code != "DENY" && code != "RSTR")) {
+        return;
+    }
+    request->answered = true;
+    form.rotation.leave(server, ServerStatus::KissOfDeath, code);
+    const std::string name = trimBlanks(form.servers[static_cast<std::size_t>(server)]);
+    if (code == "RATE") {
+        holdAfterRate(form, name);
+    } else {
+        form.refusingServers[name] = code;
+    }
+    serverLeft(form);
+}
+
 }  // namespace
 
 bool isUsableReply(const SntpPacket& packet) {
@@ -23,51 +62,72 @@ bool isUsableReply(const SntpPacket& packet) {
            packet.transmitSeconds != 0;
 }
 
-void datagramArrival(MainForm& form, std::int32_t byteCount) {
+void datagramArrival(MainForm& form, std::int32_t byteCount, int server,
+                     std::optional<std::int64_t> receivedUtcNs) {
     if (byteCount != static_cast<std::int32_t>(kPacketSize)) {
         return;
     }
-    // The arrival time is read before the datagram is, so that the read, the byte swap and
-    // the scratch-file round trip do not count as time on the network.
-    const SystemTime arrivalTime = burstClockReading(form);
+    // Read before the datagram is, so that the read, the byte swap and the scratch-file round
+    // trip do not count as time on the network where the system gave no arrival stamp. The
+    // reading also pairs the arrival with the monotonic clock: a step of the clock since the
+    // request left, between the system's stamp and now too, forgets the request.
+    const PairedReading handled = burstClockReading(form);
     PacketBytes buffer{};
     if (form.platform.socket.read(buffer) != byteCount) {
         return;
     }
     swapByteOrder(buffer);
     const auto packet = form.scratchFile.bytesToRecord(buffer);
+    if (packet && modeOf(*packet) == kServerMode && packet->stratum == 0) {
+        kissOfDeath(form, *packet, server);
+        return;
+    }
     if (!packet || !isUsableReply(*packet)) {
         return;
     }
-    SentRequests::Entry* request = form.sentRequests.find(originateOf(*packet));
+    SentRequests::Entry* request = form.sentRequests.find(originateOf(*packet), server);
     if (request == nullptr) {
         return;
     }
+    // The system's stamp, taken as the datagram reached the host, is the arrival time unless
+    // it cannot be: before the request left or after the handler's own reading.
+    std::int64_t arrivalNs = handled.utcNs;
+    if (receivedUtcNs && *receivedUtcNs <= handled.utcNs &&
+        ntpSecondsOfUnixNs(*receivedUtcNs) >= request->sentAt) {
+        arrivalNs = *receivedUtcNs;
+    }
     // Time cannot run backwards at the server, nor a reply come back before it left: such a
     // reply would sort as the fastest and carry its forged offset into the mean.
-    const double arrival = ntpSeconds(arrivalTime);
+    const double arrival = ntpSecondsOfUnixNs(arrivalNs);
     const double t2 = unwrapNtpSeconds(receiveOf(*packet), arrival);
     const double t3 = unwrapNtpSeconds(transmitOf(*packet), arrival);
-    const double resolution = form.platform.steadyClock.readingResolutionMs() / 1000.0;
+    const double resolution =
+        static_cast<double>(form.platform.steadyClock.readingResolutionNs()) / 1e9;
     if (t3 < t2 || (arrival - request->sentAt) - (t3 - t2) < -resolution) {
         return;
     }
     request->answered = true;
+    form.rotation.answered(server);
+    form.largestDelaySec = std::max(form.largestDelaySec, (arrival - request->sentAt) - (t3 - t2));
 
     const std::int16_t k = ++form.repliesReceived;
     ReplyRecord& record = form.replyRecords[static_cast<std::size_t>(k)];
     record.invalid =
         packet->liVnMode >= kLeapWarningByte || packet->stratum >= kUnsynchronisedStratum ? 1 : 0;
-    form.arrivalTime = arrivalTime;
+    form.arrivalTime = utcOfUnixNs(arrivalNs);
     record.t1 = request->sentAt;
     record.t2 = t2;
     record.t3 = t3;
     record.t4 = arrival;
+    record.server = static_cast<std::int16_t>(server);
 
     if (k >= kRepliesPerBurst) {
         form.platform.beeper.beep();
         form.Timer2->stop();
+        form.quietTimer->stop();
         adjust(form, form.repliesReceived);
+    } else {
+        replyCounted(form);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/day_date.h"
+#include "exchange/burst_supervision.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -10,39 +11,54 @@ namespace korvel {
 namespace {
 
 // Wall clock minus monotonic clock may move this much between readings of an unstepped clock:
-// rounding to the millisecond at both ends.
+// the monotonic readings' whole milliseconds and the spread of each pair, at both ends.
 constexpr double kLargestUnsteppedChangeMs = 4.0;
+constexpr double kNanosecondsPerMillisecond = 1e6;
 
 }  // namespace
 
-SystemTime burstClockReading(MainForm& form) {
+PairedReading burstClockReading(MainForm& form) {
     const PairedReading reading = form.platform.steadyClock.readPaired();
-    const double baseMs = ntpSeconds(reading.utc) * 1000.0 - static_cast<double>(reading.steadyMs);
+    const double baseMs = static_cast<double>(reading.utcNs) / kNanosecondsPerMillisecond -
+                          static_cast<double>(reading.steadyMs);
     if (form.burstClockBaseMs &&
         std::abs(baseMs - *form.burstClockBaseMs) > kLargestUnsteppedChangeMs) {
         form.sentRequests.clear();
         form.repliesReceived = 0;
     }
     form.burstClockBaseMs = baseMs;
-    return reading.utc;
+    return reading;
 }
 
 void requestTick(MainForm& form) {
     if (form.requestsSent >= kRequestsPerBurst) {
-        form.Timer1->stop();
+        requestsOut(form);
         return;
     }
-    const SystemTime now = burstClockReading(form);
-    NtpTimestamp transmit = ntpTimestamp(now);
+    const std::optional<int> server = form.rotation.next();
+    if (!server) {
+        // A server still being looked up may yet take requests; otherwise none may.
+        if (!form.rotation.anyLookingUp()) {
+            requestsOut(form);
+        }
+        return;
+    }
+    // The transmit field carries whole milliseconds, its bits below them random; it only
+    // identifies the request.
+    NtpTimestamp transmit = ntpTimestamp(form.platform.systemClock.getSystemTime());
     transmit.fraction = (transmit.fraction & ~kRandomFractionMask) |
                         (form.platform.random.randomBits() & kRandomFractionMask);
     // A request that cannot be converted or sent still counts, so the burst keeps its pace.
     if (auto bytes = form.scratchFile.recordToBytes(requestPacket(transmit))) {
         swapByteOrder(*bytes);
-        if (form.platform.socket.send(*bytes)) {
-            form.sentRequests.add(transmit, ntpSeconds(now));
+        // The time the request leaves is read last, so that building and converting it do
+        // not count as time on the network.
+        const PairedReading leaving = burstClockReading(form);
+        if (form.platform.socket.send(*server, *bytes)) {
+            form.sentRequests.add(transmit, ntpSecondsOfUnixNs(leaving.utcNs), *server);
         }
     }
+    form.rotation.sent(*server);
     ++form.requestsSent;
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "common/system_time.h"
+#include "platform/clock.h"
 
 namespace korvel {
 
@@ -12,13 +12,14 @@ struct MainForm;
 // that a reply must have seen the request to match it.
 inline constexpr std::uint32_t kRandomFractionMask = (1u << 22) - 1;
 
-// Timer1: one SNTP request per tick, 30 per burst; the 31st tick stops the timer.
+// Timer1: one SNTP request per tick to the server whose turn it is, 30 per burst; the 31st
+// tick, or the first on which no server may be asked, stops the timer.
 void requestTick(MainForm& form);
 
-// The system clock read for the current burst. When the reading shows that the clock stepped
-// since the burst's previous one, the requests sent before and the replies counted are
-// forgotten, so a burst is never evaluated across a step.
-SystemTime burstClockReading(MainForm& form);
+// The system clock read for the current burst, paired with the monotonic clock. When the
+// reading shows that the clock stepped since the burst's previous one, the requests sent
+// before and the replies counted are forgotten, so a burst is never evaluated across a step.
+PairedReading burstClockReading(MainForm& form);
 
 // The burst is over (evaluated, rejected, timed out or applied): no further requests leave and
 // replies to the ones sent change nothing.

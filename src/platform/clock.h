@@ -37,16 +37,19 @@ public:
     // typed).
     virtual void stepClock(double offsetSec, bool interactive,
                            std::function<void(ClockStepAnswer)> done) = 0;
+    // Whether this process itself may set the clock (CAP_SYS_TIME, the "change the system time"
+    // right), so that a step needs nobody's consent.
+    virtual bool holdsRightToStep() = 0;
     // The name of another time service running on this machine that steers the clock and so
     // may undo a step made here (chronyd, ntpd, systemd-timesyncd); empty when there is none.
     virtual std::string competingTimeService() = 0;
 };
 
-// A system clock reading for measuring, paired with a reading of a clock that steps of the
-// system clock never move but slews do, taken at the same moment: a step between two readings
-// shows as a change of utc minus steadyMs.
+// A system clock reading for measuring, at the clock's own resolution, paired with a reading
+// of a clock that steps of the system clock never move but slews do, taken at the same moment:
+// a step between two readings shows as a change of utc minus steady.
 struct PairedReading {
-    SystemTime utc;
+    std::int64_t utcNs = 0;     // UTC, nanoseconds since 1970-01-01 00:00:00 (no leap seconds)
     std::int64_t steadyMs = 0;  // milliseconds from an arbitrary start; never goes back
 };
 
@@ -54,9 +57,9 @@ class SteadyClock {
 public:
     virtual ~SteadyClock() = default;
     virtual PairedReading readPaired() = 0;
-    // How far apart, in milliseconds, two readings of one instant may lie: the resolution of
-    // the utc readings.
-    virtual int readingResolutionMs() = 0;
+    // The resolution of the utc readings in nanoseconds: how far apart two readings of one
+    // instant may lie.
+    virtual std::int64_t readingResolutionNs() = 0;
 };
 
 // The local wall clock (time zone applied).

@@ -53,14 +53,16 @@ enum class UserFolder {
 // Files and folders. Text crosses this interface as UTF-8 without line ends.
 //
 // Every open takes regular files only (a FIFO, device or folder gives PathAccess) and never
-// waits on the file. A symbolic link is followed only when it belongs to the running user, to
-// the system's administrator or to the owner of the folder it sits in (the rule the system
-// keeps in shared sticky folders); another's link gives PathAccess.
+// waits on the file. A symbolic link is followed only when it belongs to the running user or
+// to the system's administrator; another's link gives PathAccess.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
     // The folder that holds the program, without a trailing separator unless it is a root.
     virtual std::string programFolder() = 0;
+    // The folder of the site's settings, which every user of the machine reads: the program's
+    // folder where the site file lies beside the program (or a link to it does).
+    virtual std::string siteFolder() = 0;
     // A folder for short-lived files that only this user can reach (owned by the user, no
     // access for others, itself no link); empty when there is none.
     virtual std::string privateRuntimeFolder() = 0;
@@ -81,7 +83,8 @@ public:
     // there is none.
     virtual void remove(const std::string& path) = 0;
     // The user's own folder of the given kind, made (for the user alone) with its missing
-    // parents when create is set; empty when there is none or it could not be made.
+    // parents when create is set; empty when there is none, it could not be made, or it (or a
+    // folder on the way to it) belongs to another user than the one running the program.
     virtual std::string userFolder(UserFolder kind, bool create) = 0;
     // Whether this user may create files in the folder.
     virtual bool mayCreateIn(const std::string& folder) = 0;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <span>
 #include <vector>
 
@@ -19,7 +18,8 @@ public:
 
     // Holds the received datagram for read() while the handler runs. `size` is its size on
     // the wire, which the handler is told even when the buffer kept less.
-    void deliver(std::int32_t size, const std::function<void(std::int32_t)>& handler) {
+    template <typename Handler>
+    void deliver(std::int32_t size, const Handler& handler) {
         m_size = std::min<std::int32_t>(size, static_cast<std::int32_t>(m_bytes.size()));
         handler(size);
         m_size = -1;

@@ -2,43 +2,60 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace korvel {
 
-// How pointing the socket at the server ended.
+// How looking a server up ended.
 enum class ConnectOutcome {
     Connected,
     NameNotResolved,
     NetworkUnreachable,  // no route to the address, or no socket of its family
 };
 
-// The program's UDP socket. Events come on the program's thread, one datagram at a time.
+// The program's UDP socket: one local port, requests to one or more servers. Events come on
+// the program's thread, one datagram at a time.
 class UdpSocket {
 public:
     virtual ~UdpSocket() = default;
     // Binds a fresh socket to the local port (0: any free port) for both address families
     // (IPv4 alone where the system has no IPv6) and takes it in place of the one bound before,
     // whose port therefore counts as in use. False when the port cannot be used (in use, out
-    // of range, no right); the socket then keeps its old binding and connection.
+    // of range, no right); the socket then keeps its old binding and servers. A socket bound
+    // anew has no servers (look-ups still pending are cancelled): setServers follows.
     virtual bool bind(std::int32_t localPort) = 0;
-    // Releases the binding so that the socket can be bound again; cancels a pending connectTo.
+    // Releases the binding so that the socket can be bound again; cancels pending look-ups.
     virtual void close() = 0;
     // The port the socket is bound to, 0 when unbound.
     virtual std::int32_t localPort() const = 0;
-    // Looks the host up without blocking (an IPv4 or IPv6 address or a host name; blanks
-    // around it are ignored) and connects the bound socket to its first address, IPv4 first,
-    // and the port, so that the system drops datagrams from anyone else. done runs once,
-    // later, on the program's thread; a new connectTo or close() cancels a pending one, whose
-    // done then never runs. Until done reports Connected, send fails and nothing arrives.
-    virtual void connectTo(const std::string& host, std::int32_t port,
-                           std::function<void(ConnectOutcome)> done) = 0;
-    // One datagram to the connected server; does not wait. False when it could not leave.
-    virtual bool send(std::span<const std::uint8_t> datagram) = 0;
-    // Called once per datagram arriving from the connected server, with its size. A datagram
-    // the handler does not read is discarded when the handler returns.
-    virtual void setArrivalHandler(std::function<void(std::int32_t byteCount)> handler) = 0;
+    // Points the bound socket at the servers, each at the port, in place of those before.
+    // Each host is looked up without blocking: an IPv4 or IPv6 address is taken as it is,
+    // never asked of a name server; a name takes its first address, IPv4 first; blanks around
+    // it are ignored. done(server, outcome) runs once per server (its index in hosts), later,
+    // on the program's thread, never inside this call; a new setServers, keepFirstServer or
+    // close() cancels the look-ups still pending, whose done then never runs. Until a server's
+    // look-up answered Connected, sends to it fail and nothing arrives from it. With one
+    // server the socket is connected to it, so the system drops datagrams from anyone else;
+    // with several, datagrams from any other address or port are dropped before the handler.
+    virtual void setServers(const std::vector<std::string>& hosts, std::int32_t port,
+                            std::function<void(int server, ConnectOutcome)> done) = 0;
+    // Keeps the first server of the last setServers alone, as it was found, without a new
+    // look-up, and connects the socket to it: while no burst runs the system drops datagrams
+    // from anyone else. Where the first server was not found nothing arrives at all.
+    virtual void keepFirstServer() = 0;
+    // One datagram to a server found by the last setServers; does not wait. False when it
+    // could not leave.
+    virtual bool send(int server, std::span<const std::uint8_t> datagram) = 0;
+    // Called once per datagram arriving from one of the servers, with its size, the server's
+    // index and, where the system stamps datagrams as they reach the host, that stamp: the
+    // system clock (UTC) in nanoseconds since 1970-01-01 00:00:00, at its own resolution. A
+    // datagram the handler does not read is discarded when it returns.
+    using ArrivalHandler = std::function<void(std::int32_t byteCount, int server,
+                                              std::optional<std::int64_t> receivedUtcNs)>;
+    virtual void setArrivalHandler(ArrivalHandler handler) = 0;
     // Copies the waiting datagram (at most buffer.size() bytes) and consumes it. Returns the
     // bytes copied, or -1 when no datagram is waiting.
     virtual std::int32_t read(std::span<std::uint8_t> buffer) = 0;

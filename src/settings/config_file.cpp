@@ -41,17 +41,17 @@ std::string userConfigFile(FileSystem& files, bool create) {
 std::string configPathToRead(FileSystem& files) {
     const std::string user = userConfigFile(files, false);
     return !user.empty() && files.exists(user) ? user
-                                               : joinPath(files.programFolder(), kConfigFileName);
+                                               : joinPath(files.siteFolder(), kConfigFileName);
 }
 
 SavedConfig saveConfig(FileSystem& files, const std::string& addressField,
-                       const std::string& portField) {
-    const std::string line = formatConfigLine(addressField, portField);
+                       const std::string& portField, const std::vector<std::string>& extraServers) {
+    const std::string line = formatConfigLine(addressField, portField, extraServers);
     if (const std::string user = userConfigFile(files, false);
         !user.empty() && files.exists(user)) {
         return {user, files.replaceWithLine(user, line)};
     }
-    const std::string site = joinPath(files.programFolder(), kConfigFileName);
+    const std::string site = joinPath(files.siteFolder(), kConfigFileName);
     const FileError siteError = files.replaceWithLine(site, line);
     const std::string created = siteError == FileError::None ? "" : userConfigFile(files, true);
     if (created.empty()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/config_line.h"
 #include "platform/files.h"
@@ -17,8 +18,7 @@ struct LoadedConfig {
 // Appends the default line (so a missing file is created), then takes the first line.
 LoadedConfig loadConfig(FileSystem& files, const std::string& cfgPath);
 
-// The sntp.cfg read: the user's own copy when there is one, else the site file beside the
-// program.
+// The sntp.cfg read: the user's own copy when there is one, else the site file.
 std::string configPathToRead(FileSystem& files);
 
 struct SavedConfig {
@@ -30,6 +30,7 @@ struct SavedConfig {
 // else the site file, and when that cannot be written a new user's copy. A file that cannot
 // be written stays whole.
 SavedConfig saveConfig(FileSystem& files, const std::string& addressField,
-                       const std::string& portField);
+                       const std::string& portField,
+                       const std::vector<std::string>& extraServers = {});
 
 }  // namespace korvel

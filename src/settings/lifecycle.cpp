@@ -5,6 +5,7 @@
 
 #include "calibration/clock_display.h"
 #include "calibration/command_dispatch.h"
+#include "calibration/outcome_display.h"
 #include "calibration/time_sync_log.h"
 #include "common/utf8_text.h"
 #include "exchange/exchange.h"
@@ -46,7 +47,8 @@ void attachHandlers(MainForm& form) {
 // The window's timers and socket go with it; an event already queued must find them off.
 void releaseWindow(MainForm& form) {
     for (Timer* timer : {form.Timer1.get(), form.Timer2.get(), form.Timer3.get(), form.Timer5.get(),
-                         form.Timer6.get(), form.Timer7.get(), form.Timer4.get()}) {
+                         form.Timer6.get(), form.Timer7.get(), form.Timer4.get(),
+                         form.quietTimer.get(), form.correctionWaitTimer.get()}) {
         timer->stop();
     }
     form.platform.socket.close();
@@ -108,10 +110,21 @@ bool startUp(MainForm& form) {
     form.Text9.setText(trimBlanks(config.fields.addressField));
     form.Text10.setText(config.fields.portField);
     settings.localPort = config.fields.localPort;
-    if (!prepareSocket(form, config.fields.addressField, settings.localPort)) {
+    if (!config.fields.skippedServers.empty()) {
+        std::string skipped;
+        for (const std::string& word : config.fields.skippedServers) {
+            skipped += " " + word;
+        }
+        form.platform.messageBox.show(std::string(kConfigFileName) +
+                                      " 中的服务器无法使用，已跳过:" + skipped);
+    }
+    std::vector<std::string> servers{config.fields.addressField};
+    servers.insert(servers.end(), config.fields.extraServers.begin(),
+                   config.fields.extraServers.end());
+    if (!prepareSocket(form, servers, settings.localPort)) {
         form.platform.messageBox.show(portUnusableText(settings.localPort));
-        // Without a port the server is still the one configured.
-        form.serverAddress = config.fields.addressField;
+        // Without a port the servers are still the ones configured.
+        form.servers = std::move(servers);
     }
 
     form.Timer1->stop();
@@ -129,6 +142,7 @@ bool startUp(MainForm& form) {
 bool shutDown(MainForm& form) {
     if (form.correcting) {
         form.closeWhenCorrected = true;
+        form.StatusBar1.setPanel(2, kClosingAfterAnswerText);
         return false;
     }
     logEvent(form, "   Closed");

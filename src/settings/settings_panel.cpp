@@ -1,6 +1,8 @@
 #include "settings/settings_panel.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "common/day_date.h"
 #include "common/text_forms.h"
@@ -213,13 +215,18 @@ void applySettings(MainForm& form) {
     }
     SyncSettings& settings = form.settings;
     const std::int32_t localPort = portNumber(port);
-    if (!prepareSocket(form, address, localPort)) {
+    // The servers after the first stay as they are.
+    std::vector<std::string> servers = form.servers;
+    servers.resize(std::max<std::size_t>(servers.size(), 1));
+    servers.front() = address;
+    const std::vector<std::string> extraServers(servers.begin() + 1, servers.end());
+    if (!prepareSocket(form, std::move(servers), localPort)) {
         form.platform.messageBox.show(portUnusableText(localPort));
         form.Text10.selectAll();
         return;
     }
     settings.localPort = localPort;
-    const SavedConfig saved = saveConfig(form.platform.files, address, port);
+    const SavedConfig saved = saveConfig(form.platform.files, address, port, extraServers);
     settings.cfgPath = saved.path;
     if (saved.error != FileError::None) {
         // The new settings still hold for this run.

@@ -29,9 +29,9 @@ template <typename Pick>
 double usedDelay(const BurstResult& result, const ReplyRecords& records, Pick pick) {
     double found = 0.0;
     bool any = false;
-    for (int i = 1; i <= result.counted; ++i) {
-        if (result.uses[static_cast<std::size_t>(i - 1)] == ReplyUse::Used) {
-            const double delay = records[static_cast<std::size_t>(i)].delay;
+    for (std::size_t i = 0; i < result.uses.size(); ++i) {
+        if (result.uses[i] == ReplyUse::Used) {
+            const double delay = records[i + 1].delay;
             found = any ? pick(found, delay) : delay;
             any = true;
         }
@@ -39,10 +39,84 @@ double usedDelay(const BurstResult& result, const ReplyRecords& records, Pick pi
     return found;
 }
 
+std::size_t at(int i) {
+    return static_cast<std::size_t>(i);
+}
+
+// The lower median of the values.
+double lowerMedian(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[(values.size() - 1) / 2];
+}
+
+// Sets aside the replies of one server that could not bracket the true time together with its
+// median reply; the median and the rest give the server's summary.
+void setAsideInconsistent(const ReplyRecords& records, const std::vector<int>& replies,
+                          double resolutionSec, std::vector<ReplyUse>& fate,
+                          ServerSummary& server) {
+    std::vector<int> byOffset = replies;
+    std::stable_sort(byOffset.begin(), byOffset.end(),
+                     [&](int a, int b) { return records[at(a)].offset < records[at(b)].offset; });
+    const ReplyRecord& median = records[at(byOffset[(byOffset.size() - 1) / 2])];
+    std::vector<double> offsets;
+    std::vector<double> delays;
+    for (const int i : replies) {
+        const ReplyRecord& r = records[at(i)];
+        if (std::abs(r.offset - median.offset) > (r.delay + median.delay) / 2 + resolutionSec) {
+            fate[at(i)] = ReplyUse::Inconsistent;
+            ++server.setAside;
+        } else {
+            offsets.push_back(r.offset);
+            delays.push_back(r.delay);
+        }
+    }
+    server.usable = static_cast<int>(offsets.size());
+    if (!offsets.empty()) {
+        server.medianOffset = lowerMedian(offsets);
+        server.medianDelay = lowerMedian(delays);
+    }
+}
+
+// The servers whose intervals share a point: the largest group, a tie going to the one that
+// holds the earliest-listed server; empty unless it holds more than half of the intervals.
+std::vector<int> agreeingGroup(const std::vector<ServerSummary>& servers) {
+    struct Interval {
+        int server;
+        double low;
+        double high;
+    };
+    std::vector<Interval> intervals;
+    for (int s = 0; s < static_cast<int>(servers.size()); ++s) {
+        const ServerSummary& summary = servers[at(s)];
+        if (summary.usable >= kFewestRepliesToAgree) {
+            const double halfWidth = std::max(kLeastAgreementHalfWidthSec, summary.medianDelay / 2);
+            intervals.push_back(
+                {s, summary.medianOffset - halfWidth, summary.medianOffset + halfWidth});
+        }
+    }
+    std::vector<int> best;
+    for (const Interval& candidate : intervals) {
+        std::vector<int> group;
+        for (const Interval& interval : intervals) {
+            if (interval.low <= candidate.low && candidate.low <= interval.high) {
+                group.push_back(interval.server);
+            }
+        }
+        if (group.size() > best.size() || (group.size() == best.size() && group < best)) {
+            best = std::move(group);
+        }
+    }
+    return best.size() * 2 > intervals.size() ? best : std::vector<int>{};
+}
+
 }  // namespace
 
 int BurstResult::usedCount() const {
-    return static_cast<int>(std::count(uses.begin(), uses.end(), ReplyUse::Used));
+    return countOf(ReplyUse::Used);
+}
+
+int BurstResult::countOf(ReplyUse use) const {
+    return static_cast<int>(std::count(uses.begin(), uses.end(), use));
 }
 
 double BurstResult::fastestUsedDelay(const ReplyRecords& records) const {
@@ -65,39 +139,96 @@ double roundToWholeSeconds(double seconds) {
     return whole;
 }
 
-BurstEvaluation evaluateBurst(ReplyRecords& records, int n) {
+BurstEvaluation evaluateBurst(ReplyRecords& records, int n, int serverCount, double resolutionSec) {
     BurstEvaluation evaluation;
     BurstResult& result = evaluation.result;
+    result.servers.assign(at(serverCount), {});
     if (n < kFewestEvaluatedReplies || n >= static_cast<int>(records.size())) {
         return evaluation;
     }
     result.counted = n;
+    std::vector<ReplyUse> fate(at(n + 1), ReplyUse::Used);  // by record, in arrival order
+    std::vector<std::vector<int>> byServer(result.servers.size());
     for (int i = 1; i <= n; ++i) {
-        ReplyRecord& r = records[static_cast<std::size_t>(i)];
+        ReplyRecord& r = records[at(i)];
         r.offset = (r.t3 + r.t2 - r.t1 - r.t4) / 2;
         r.delay = (r.t4 - r.t1) - (r.t3 - r.t2);
-        result.flagged += r.invalid;
+        if (at(r.server) >= result.servers.size()) {
+            result.servers.resize(at(r.server + 1));
+            byServer.resize(at(r.server + 1));
+        }
+        ++result.servers[at(r.server)].replies;
+        if (r.invalid != 0) {
+            fate[at(i)] = ReplyUse::Flagged;
+        } else {
+            byServer[at(r.server)].push_back(i);
+        }
+    }
+    for (std::size_t s = 0; s < byServer.size(); ++s) {
+        if (!byServer[s].empty()) {
+            setAsideInconsistent(records, byServer[s], resolutionSec, fate, result.servers[s]);
+        }
+    }
+
+    const auto answering = std::count_if(result.servers.begin(), result.servers.end(),
+                                         [](const ServerSummary& s) { return s.replies > 0; });
+    std::vector<int> group;
+    if (answering >= 2) {
+        group = agreeingGroup(result.servers);
+        if (group.empty()) {
+            evaluation.outcome = Outcome::ServersDisagree;
+            return evaluation;
+        }
+    } else {
+        group.push_back(records[1].server);
+    }
+    for (const int s : group) {
+        result.servers[at(s)].agreed = true;
+    }
+    result.agreedServers = static_cast<int>(group.size());
+    for (int i = 1; i <= n; ++i) {
+        const bool kept = result.servers[at(records[at(i)].server)].agreed;
+        if (kept && fate[at(i)] == ReplyUse::Flagged) {
+            ++result.flagged;
+        } else if (!kept && fate[at(i)] != ReplyUse::Flagged) {
+            fate[at(i)] = ReplyUse::OutsideGroup;
+        }
     }
     if (result.flagged > kMostFlaggedReplies) {
         evaluation.outcome = Outcome::RejectedInvalid;
         return evaluation;
     }
+    const int m = static_cast<int>(std::count(fate.begin() + 1, fate.end(), ReplyUse::Used));
+    if (m < kFewestEvaluatedReplies) {
+        return evaluation;
+    }
 
-    exchangeSort(records, 1, n, [](const ReplyRecord& r) { return r.offset; });
-    // The two extreme offsets (records 1 and n) take no further part.
-    exchangeSort(records, 2, n - 1, [](const ReplyRecord& r) { return r.delay; });
-    result.uses.assign(static_cast<std::size_t>(n), ReplyUse::Used);
-    result.uses.front() = ReplyUse::ExtremeOffset;
-    result.uses.back() = ReplyUse::ExtremeOffset;
-    double sum = 0.0;
-    for (int i = 2; i <= n - 1; ++i) {
-        if (i > n - 1 - kSlowestDropped) {
-            result.uses[static_cast<std::size_t>(i - 1)] = ReplyUse::Slow;
-        } else {
-            sum += records[static_cast<std::size_t>(i)].offset;
+    // The replies that take part first, in arrival order, the others after them.
+    ReplyRecords arrived = records;
+    result.uses.clear();
+    int next = 1;
+    for (const bool taking : {true, false}) {
+        for (int i = 1; i <= n; ++i) {
+            if ((fate[at(i)] == ReplyUse::Used) == taking) {
+                records[at(next++)] = arrived[at(i)];
+                result.uses.push_back(fate[at(i)]);
+            }
         }
     }
-    result.offsetSec = sum / (n - 2 - kSlowestDropped);
+    exchangeSort(records, 1, m, [](const ReplyRecord& r) { return r.offset; });
+    // The two extreme offsets (records 1 and m) take no further part.
+    exchangeSort(records, 2, m - 1, [](const ReplyRecord& r) { return r.delay; });
+    result.uses[0] = ReplyUse::ExtremeOffset;
+    result.uses[at(m - 1)] = ReplyUse::ExtremeOffset;
+    double sum = 0.0;
+    for (int i = 2; i <= m - 1; ++i) {
+        if (i > m - 1 - kSlowestDropped) {
+            result.uses[at(i - 1)] = ReplyUse::Slow;
+        } else {
+            sum += records[at(i)].offset;
+        }
+    }
+    result.offsetSec = sum / (m - 2 - kSlowestDropped);
     result.offsetWholeSec = roundToWholeSeconds(result.offsetSec);
     evaluation.outcome = Outcome::Evaluated;
     return evaluation;

@@ -10,12 +10,29 @@ namespace korvel {
 
 inline constexpr int kFewestEvaluatedReplies = 10;
 inline constexpr int kMostFlaggedReplies = 3;
+// A server speaks in the agreement with this many usable replies.
+inline constexpr int kFewestRepliesToAgree = 3;
+// The least half-width of a server's interval in the agreement, in seconds.
+inline constexpr double kLeastAgreementHalfWidthSec = 0.025;
 
 // What became of one counted reply in the evaluation.
 enum class ReplyUse : std::uint8_t {
     Used,           // averaged into the offset
     ExtremeOffset,  // the smallest or the largest offset
     Slow,           // among the three slowest of the rest
+    Flagged,        // the server flagged its time invalid
+    Inconsistent,   // could not bracket the true time together with the median reply
+    OutsideGroup,   // its server did not agree with the others
+};
+
+// One server's part in a burst.
+struct ServerSummary {
+    int replies = 0;  // counted
+    int setAside = 0;
+    int usable = 0;             // neither flagged nor set aside
+    double medianOffset = 0.0;  // of its usable replies
+    double medianDelay = 0.0;
+    bool agreed = false;  // in the agreeing group
 };
 
 // An evaluated burst.
@@ -23,26 +40,37 @@ struct BurstResult {
     double offsetSec = 0.0;       // server minus local
     double offsetWholeSec = 0.0;  // rounded as roundToWholeSeconds does
     int counted = 0;              // replies evaluated
-    int flagged = 0;              // of them, flagged invalid by the server
+    int flagged = 0;              // of them, flagged invalid by their server
     std::vector<ReplyUse> uses;   // of records 1..counted, in evaluation order
+    std::vector<ServerSummary> servers;
+    int agreedServers = 0;  // servers whose replies were averaged
 
     int usedCount() const;
+    int countOf(ReplyUse use) const;
     // Fastest and slowest round-trip delay of the averaged replies.
     double fastestUsedDelay(const ReplyRecords& records) const;
     double slowestUsedDelay(const ReplyRecords& records) const;
 };
 
 struct BurstEvaluation {
-    Outcome outcome = Outcome::TooFewReplies;  // Evaluated, RejectedInvalid or TooFewReplies
-    BurstResult result;                        // its offset meaningful when Evaluated
+    // Evaluated, RejectedInvalid, TooFewReplies or ServersDisagree.
+    Outcome outcome = Outcome::TooFewReplies;
+    BurstResult result;  // its offset meaningful when Evaluated
 };
 
 // Whole seconds: a fraction above 0.5 goes away from zero, anything else toward zero.
 double roundToWholeSeconds(double seconds);
 
-// Evaluates records 1..n: each one's offset and delay; rejected when more than three are
-// flagged; else the two extreme offsets and the three slowest of the rest are dropped and the
-// others averaged. The records are left in evaluation order. Fewer than ten are no burst.
-BurstEvaluation evaluateBurst(ReplyRecords& records, int n);
+// Evaluates records 1..n from servers 0..serverCount-1. Each reply's offset and delay; flagged
+// replies never enter the mean; a reply that could not bracket the true time together with its
+// server's median reply (offsets further apart than half their delays together plus the
+// clock's reading resolution) is set aside. With replies from two or more servers, those with
+// three or more usable replies agree when their intervals (median offset ± max(25 ms, median
+// delay / 2)) share a point: the largest such group, holding more than half of them, is kept.
+// Then, over the kept servers' replies, as ever: rejected when more than three are flagged;
+// the two extreme offsets and the three slowest of the rest dropped and the others averaged.
+// The records are left in evaluation order, the ones that took no part last. Fewer than ten
+// replies, or usable kept ones, are no burst.
+BurstEvaluation evaluateBurst(ReplyRecords& records, int n, int serverCount, double resolutionSec);
 
 }  // namespace korvel

@@ -14,6 +14,7 @@ struct ReplyRecord {
     double offset = 0.0;
     double delay = 0.0;
     std::int16_t invalid = 0;  // 1 when the first byte was 96 or more (leap warning)
+    std::int16_t server = 0;   // which server of the set answered
     friend bool operator==(const ReplyRecord&, const ReplyRecord&) = default;
 };
 

@@ -96,4 +96,17 @@ SntpPacket requestPacket(NtpTimestamp transmit) {
     return packet;
 }
 
+std::string kissCode(const SntpPacket& packet) {
+    const std::uint32_t id = asUnsigned(packet.referenceId);
+    std::string code;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const auto letter = static_cast<char>((id >> shift) & 0xFF);
+        if (letter < 'A' || letter > 'Z') {
+            return {};
+        }
+        code += letter;
+    }
+    return code;
+}
+
 }  // namespace korvel

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "common/system_time.h"
 
@@ -61,6 +62,10 @@ inline std::uint32_t asUnsigned(std::int32_t word) {
 
 // The client request of one tick (version 4, mode 3) carrying the transmit time.
 SntpPacket requestPacket(NtpTimestamp transmit);
+
+// The code of a kiss-o'-death (a reply of stratum 0): the four letters its reference
+// identifier carries on the wire, such as RATE; empty when they are not capital letters.
+std::string kissCode(const SntpPacket& packet);
 
 // Fields of a reply that the exchange looks at.
 inline int modeOf(const SntpPacket& packet) {

@@ -26,7 +26,11 @@ set(expected
     "${PREFIX}/share/applications/org.example.korvel.desktop"
     "${PREFIX}/share/icons/hicolor/scalable/apps/korvel.svg"
     "${PREFIX}/share/metainfo/org.example.korvel.metainfo.xml"
-    "${PREFIX}/share/doc/korvel/49-korvel-set-time.rules.example"
+    "${PREFIX}/share/man/man1/korvel.1.gz"
+    "${PREFIX}/share/man/man1/korvel-cli.1.gz"
+    "${PREFIX}/lib/systemd/system/korvel-sync.service"
+    "${PREFIX}/lib/systemd/system/korvel-sync.timer"
+    "${PREFIX}/share/doc/korvel/49-korvel-sync.rules.example"
     "${PREFIX}/share/doc/korvel/changelog.gz"
     "${PREFIX}/share/doc/korvel/copyright")
 foreach(file ${expected})
@@ -64,9 +68,12 @@ if(NOT exec STREQUAL "Exec=${PREFIX}/bin/korvel")
     fail("desktop entry has ${exec}")
 endif()
 
+# The site file names four servers: the default address in its 15-character field, the port,
+# then three more.
 file(STRINGS "${program_dir}/sntp.cfg" config)
-string(LENGTH "${config}" config_length)
-if(NOT config MATCHES "^SNTP [0-9.]+ +[0-9]+$" OR NOT config_length EQUAL 25)
+string(SUBSTRING "${config}" 0 25 described)
+string(SUBSTRING "${config}" 25 -1 others)
+if(NOT described MATCHES "^SNTP [0-9.]+ +[0-9]+$" OR NOT others MATCHES "^( [a-z.]+)( [a-z.]+)( [a-z.]+)$")
     fail("sntp.cfg holds '${config}'")
 endif()
 
@@ -89,6 +96,19 @@ if(appstreamcli)
     endif()
 endif()
 
+# The scheduled correction's units: systemd finds no fault in them (nor in the manual page they
+# name, nor in the tool the service runs, installed here), and the service runs that tool.
+find_program(systemd_analyze systemd-analyze REQUIRED)
+execute_process(COMMAND "${CMAKE_COMMAND}" -E env "MANPATH=${PREFIX}/share/man"
+    "${systemd_analyze}" verify "${PREFIX}/lib/systemd/system/korvel-sync.timer"
+    "${PREFIX}/lib/systemd/system/korvel-sync.service"
+    RESULT_VARIABLE invalid OUTPUT_VARIABLE report ERROR_VARIABLE report)
+file(STRINGS "${PREFIX}/lib/systemd/system/korvel-sync.service" exec REGEX "^ExecStart=")
+if(invalid OR NOT report STREQUAL "" OR NOT exec STREQUAL
+        "ExecStart=${program_dir}/korvel-cli measure --apply --unattended --site-config")
+    fail("systemd-analyze verify: ${invalid} ${report}; ${exec}")
+endif()
+
 # No installed file carries a capability: the clock is set through timedated.
 find_program(getcap getcap PATHS /usr/sbin /sbin REQUIRED)
 execute_process(COMMAND "${getcap}" -r "${PREFIX}" OUTPUT_VARIABLE capabilities
@@ -104,7 +124,8 @@ execute_process(COMMAND unshare -n setpriv --bounding-set -sys_time --inh-caps -
      --offset 2 & sleep 0.3; \"$1\" measure 127.0.0.1; status=$?; kill $!; exit $status"
     "${RESPONDER}" "${PREFIX}/bin/korvel-cli"
     RESULT_VARIABLE measure_status OUTPUT_VARIABLE measured ERROR_VARIABLE measured)
-if(NOT measure_status EQUAL 0 OR NOT measured MATCHES "offset 2\\.00")
+# Within 10 ms of the responder's 2 s (a measurement here once gave 1.999991).
+if(NOT measure_status EQUAL 0 OR NOT measured MATCHES "offset (1\\.99|2\\.00)")
     fail("installed korvel-cli without CAP_SYS_TIME: ${measure_status} ${measured}")
 endif()
 

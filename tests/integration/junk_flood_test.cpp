@@ -1,5 +1,5 @@
 // A flood of junk at the program's local port during a burst. Alone in its run: it loads
-// the machine, and what it measures is the program's own latency.
+// the machine.
 
 #include <gtest/gtest.h>
 
@@ -25,15 +25,9 @@ TEST_F(NetworkLab, BurstCompletesUnderFloodOfJunk) {
         rig->pump(100);
     }
     rig->pump(500);
-    const auto& late = rig->timers.lateness;
     std::printf("[flood] %s; %s", describe(outcome).c_str(), flood.output().c_str());
-    std::printf(
-        "[flood] worst tick delay: sender (Timer1, 100 ms) %.1f ms over %d ticks, "
-        "clock display (Timer5, 200 ms) %.1f ms over %d ticks\n",
-        late[0].worstMs, late[0].ticks, late[3].worstMs, late[3].ticks);
-    RecordProperty("worst_clock_display_delay_ms", std::to_string(late[3].worstMs));
     expectSoundOutcome(outcome);
-    if (outcome.evaluated) {
+    if (outcome.evaluated()) {
         EXPECT_NEAR(outcome.offsetSec, kServerOffsetSec, kToleranceSec);
     }
     EXPECT_TRUE(rig->clock.corrections.empty());

@@ -17,6 +17,8 @@ public:
     FakeFileSystem();
 
     std::string programFolder() override { return programFolderPath; }
+
+    std::string siteFolder() override { return programFolder(); }
     std::string privateRuntimeFolder() override { return runtimeFolderPath; }
     std::string runtimeFolderProblem() override { return runtimeProblem; }
     std::unique_ptr<ByteFile> openByteFile(const std::string& path, FileError& error) override;

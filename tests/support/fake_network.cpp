@@ -26,32 +26,49 @@ bool FakeUdpSocket::bind(std::int32_t localPort) {
 
 void FakeUdpSocket::close() {
     m_localPort = 0;
-    m_connected = false;
+    m_hosts.clear();
     ++m_lookUpTicket;
 }
 
-void FakeUdpSocket::connectTo(const std::string& host, std::int32_t port,
-                              std::function<void(ConnectOutcome)> done) {
-    m_connected = false;
-    ++lookUps;
-    m_time.schedule(lookUpDelayMs, [this, ticket = ++m_lookUpTicket, host, port, done] {
-        if (ticket != m_lookUpTicket) {
-            return;
-        }
-        m_connected = m_localPort != 0 && lookUpOutcome == ConnectOutcome::Connected;
-        m_remoteHost = trimBlanks(host);
-        m_remotePort = port;
-        done(m_localPort != 0 ? lookUpOutcome : ConnectOutcome::NetworkUnreachable);
-    });
+void FakeUdpSocket::setServers(const std::vector<std::string>& hosts, std::int32_t port,
+                               std::function<void(int, ConnectOutcome)> done) {
+    m_hosts.assign(hosts.size(), {});
+    m_remotePort = port;
+    const int ticket = ++m_lookUpTicket;
+    for (std::size_t i = 0; i < hosts.size(); ++i) {
+        ++lookUps;
+        const std::string host = trimBlanks(hosts[i]);
+        const auto own = lookUpOutcomes.find(host);
+        const ConnectOutcome outcome = m_localPort == 0 ? ConnectOutcome::NetworkUnreachable
+                                       : own != lookUpOutcomes.end() ? own->second
+                                                                     : lookUpOutcome;
+        m_time.schedule(lookUpDelayMs, [this, ticket, i, host, outcome, done] {
+            if (ticket != m_lookUpTicket) {
+                return;
+            }
+            if (outcome == ConnectOutcome::Connected) {
+                m_hosts[i] = host;
+            }
+            done(static_cast<int>(i), outcome);
+        });
+    }
 }
 
-bool FakeUdpSocket::send(std::span<const std::uint8_t> datagram) {
-    if (!m_connected) {
+void FakeUdpSocket::keepFirstServer() {
+    ++m_lookUpTicket;
+    m_hosts.resize(std::min<std::size_t>(m_hosts.size(), 1));
+}
+
+bool FakeUdpSocket::send(int server, std::span<const std::uint8_t> datagram) {
+    if (server < 0 || static_cast<std::size_t>(server) >= m_hosts.size() ||
+        m_hosts[static_cast<std::size_t>(server)].empty()) {
         return false;
     }
+    const std::string& host = m_hosts[static_cast<std::size_t>(server)];
     m_sent.emplace_back(datagram.begin(), datagram.end());
-    if (onSend) {
-        onSend(m_sent.back());
+    m_sentTo.push_back(host);
+    if (const auto to = onSendTo.find(host); to != onSendTo.end()) {
+        to->second(m_sent.back());
     }
     return true;
 }
@@ -69,19 +86,37 @@ std::int32_t FakeUdpSocket::read(std::span<std::uint8_t> buffer) {
 void FakeUdpSocket::deliver(std::vector<std::uint8_t> bytes, std::string fromHost,
                             std::int32_t fromPort, std::int64_t afterMs) {
     m_time.schedule(afterMs, [this, bytes = std::move(bytes), fromHost, fromPort]() mutable {
-        if (!m_connected || !m_handler || fromHost != m_remoteHost || fromPort != m_remotePort) {
+        const auto stamp = stampErrorMs
+                               ? std::optional((m_time.utcMs() + *stampErrorMs) * 1'000'000)
+                               : std::nullopt;
+        if (handlerLateMs == 0) {
+            hand(std::move(bytes), fromHost, fromPort, stamp);
             return;
         }
-        const auto size = static_cast<std::int32_t>(bytes.size());
-        m_waiting = std::move(bytes);
-        m_handler(size);
-        m_waiting.reset();
+        m_time.schedule(handlerLateMs,
+                        [this, bytes = std::move(bytes), fromHost, fromPort, stamp]() mutable {
+                            hand(std::move(bytes), fromHost, fromPort, stamp);
+                        });
     });
 }
 
-FakeSntpServer::FakeSntpServer(VirtualTime& time, FakeUdpSocket& socket)
-    : m_time(time), m_socket(socket) {
-    m_socket.onSend = [this](const std::vector<std::uint8_t>& request) { answer(request); };
+void FakeUdpSocket::hand(std::vector<std::uint8_t> bytes, const std::string& fromHost,
+                         std::int32_t fromPort, std::optional<std::int64_t> stamp) {
+    const auto from = std::find(m_hosts.begin(), m_hosts.end(), fromHost);
+    if (from == m_hosts.end() || !m_handler || fromPort != m_remotePort) {
+        return;
+    }
+    const auto size = static_cast<std::int32_t>(bytes.size());
+    m_waiting = std::move(bytes);
+    m_handler(size, static_cast<int>(from - m_hosts.begin()), stamp);
+    m_waiting.reset();
+}
+
+FakeSntpServer::FakeSntpServer(VirtualTime& time, FakeUdpSocket& socket, std::string address)
+    : m_time(time), m_socket(socket), m_address(std::move(address)) {
+    m_socket.onSendTo[m_address] = [this](const std::vector<std::uint8_t>& request) {
+        answer(request);
+    };
 }
 
 std::vector<std::uint8_t> FakeSntpServer::reply(const std::vector<std::uint8_t>& request,
@@ -121,7 +156,7 @@ void FakeSntpServer::answer(const std::vector<std::uint8_t>& request) {
         if (tamper) {
             tamper(n, bytes);
         }
-        m_socket.deliver(std::move(bytes), kAddress, 123, replyDelayMs);
+        m_socket.deliver(std::move(bytes), m_address, 123, replyDelayMs);
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -13,8 +14,9 @@
 namespace korvel::test {
 
 // The program's socket on a virtual network: look-ups answer after lookUpDelayMs with
-// lookUpOutcome, sends are recorded and handed to onSend, datagrams arrive through deliver()
-// after a virtual delay.
+// lookUpOutcome (or the host's own entry in lookUpOutcomes), sends are recorded and handed to
+// the server registered at their host, datagrams arrive through deliver() after a virtual
+// delay.
 class FakeUdpSocket final : public UdpSocket {
 public:
     explicit FakeUdpSocket(VirtualTime& time) : m_time(time) {}
@@ -22,35 +24,45 @@ public:
     bool bind(std::int32_t localPort) override;
     void close() override;
     std::int32_t localPort() const override { return m_localPort; }
-    void connectTo(const std::string& host, std::int32_t port,
-                   std::function<void(ConnectOutcome)> done) override;
-    bool send(std::span<const std::uint8_t> datagram) override;
-    void setArrivalHandler(std::function<void(std::int32_t)> handler) override {
-        m_handler = std::move(handler);
-    }
+    void setServers(const std::vector<std::string>& hosts, std::int32_t port,
+                    std::function<void(int, ConnectOutcome)> done) override;
+    void keepFirstServer() override;
+    bool send(int server, std::span<const std::uint8_t> datagram) override;
+    void setArrivalHandler(ArrivalHandler handler) override { m_handler = std::move(handler); }
     std::int32_t read(std::span<std::uint8_t> buffer) override;
 
-    // A datagram from host:port arriving afterMs from now; dropped unless the socket is then
-    // connected to that host and port.
+    // A datagram from host:port arriving afterMs from now, handed to the handler
+    // handlerLateMs after that; dropped unless that host and port is then one of the servers
+    // found.
     void deliver(std::vector<std::uint8_t> bytes, std::string fromHost, std::int32_t fromPort,
                  std::int64_t afterMs = 0);
+    // How far the system's stamp of a datagram's arrival is off; none: datagrams carry no
+    // stamp, as on Windows.
+    std::optional<std::int64_t> stampErrorMs = 0;
+    // How long a busy program takes to reach a datagram that arrived.
+    std::int64_t handlerLateMs = 0;
 
     const std::vector<std::vector<std::uint8_t>>& sent() const { return m_sent; }
+    // The host each datagram in sent() went to.
+    const std::vector<std::string>& sentTo() const { return m_sentTo; }
     std::set<std::int32_t> portsInUse;
-    std::function<void(const std::vector<std::uint8_t>&)> onSend;
+    std::map<std::string, std::function<void(const std::vector<std::uint8_t>&)>> onSendTo;
     std::int64_t lookUpDelayMs = 0;
     ConnectOutcome lookUpOutcome = ConnectOutcome::Connected;
+    std::map<std::string, ConnectOutcome> lookUpOutcomes;
     int lookUps = 0;
 
 private:
     VirtualTime& m_time;
-    std::string m_remoteHost;
+    std::vector<std::string> m_hosts;  // of the last setServers; empty where not found
     std::int32_t m_remotePort = 0;
     std::int32_t m_localPort = 0;
-    bool m_connected = false;
-    int m_lookUpTicket = 0;  // a new look-up or close() voids the pending one
-    std::function<void(std::int32_t)> m_handler;
+    int m_lookUpTicket = 0;  // a new look-up or close() voids the pending ones
+    void hand(std::vector<std::uint8_t> bytes, const std::string& fromHost, std::int32_t fromPort,
+              std::optional<std::int64_t> stamp);
+    ArrivalHandler m_handler;
     std::vector<std::vector<std::uint8_t>> m_sent;
+    std::vector<std::string> m_sentTo;
     std::optional<std::vector<std::uint8_t>> m_waiting;
 };
 
@@ -61,7 +73,7 @@ class FakeSntpServer {
 public:
     static constexpr const char* kAddress = "192.0.2.1";
 
-    FakeSntpServer(VirtualTime& time, FakeUdpSocket& socket);
+    FakeSntpServer(VirtualTime& time, FakeUdpSocket& socket, std::string address = kAddress);
 
     double offsetMs = 0.0;
     std::int64_t requestDelayMs = 5;  // client to server
@@ -80,6 +92,7 @@ private:
     void answer(const std::vector<std::uint8_t>& request);
     VirtualTime& m_time;
     FakeUdpSocket& m_socket;
+    std::string m_address;
     int m_requests = 0;
 };
 

@@ -15,7 +15,7 @@ TestRig::TestRig(const SystemTime& utcStart) : time(utcStart, 8 * 60) {
 void TestRig::prepareExchange() {
     attachExchange(*form);
     openScratchFile(form->scratchFile, files, kScratchFileName);
-    prepareSocket(*form, "192.0.2.1      ", 1231);
+    prepareSocket(*form, {"192.0.2.1      "}, 1231);
 }
 
 void TestRig::startSilentBurst() {

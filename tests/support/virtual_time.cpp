@@ -149,6 +149,10 @@ void VirtualTime::advance(std::int64_t ms) {
 }
 
 void VirtualTime::moveTo(std::int64_t monotonicMs) {
+    // Handlers that spent time (pass()) may leave the clock beyond a due time.
+    if (monotonicMs <= m_monotonicMs) {
+        return;
+    }
     m_utcMs += monotonicMs - m_monotonicMs;
     m_monotonicMs = monotonicMs;
 }

@@ -33,13 +33,19 @@ public:
                    std::function<void(ClockStepAnswer)> done) override;
     SystemTime getLocalTime() override;
     std::string competingTimeService() override { return otherTimeService; }
-    PairedReading readPaired() override { return {getSystemTime(), m_monotonicMs}; }
-    int readingResolutionMs() override { return 1; }
+    bool holdsRightToStep() override { return rightToStep; }
+    bool rightToStep = false;
+    PairedReading readPaired() override { return {m_utcMs * 1'000'000, m_monotonicMs}; }
+    std::int64_t readingResolutionNs() override { return resolutionNs; }
+    std::int64_t resolutionNs = 1'000'000;  // the readings are whole milliseconds
     // The bits a test fixes, so requests stay byte for byte predictable.
     std::uint32_t randomBits() override { return fixedRandomBits; }
     std::uint32_t fixedRandomBits = 0;
 
     void advance(std::int64_t ms);
+    // Time a handler spends: both clocks move on, and what falls due meanwhile runs at the next
+    // advance(), once the handler has returned.
+    void pass(std::int64_t ms) { moveTo(m_monotonicMs + ms); }
     // Runs action at monotonic time now + afterMs.
     void schedule(std::int64_t afterMs, std::function<void()> action);
     std::int64_t nowMs() const { return m_monotonicMs; }

@@ -1,12 +1,16 @@
 #include "platform/posix/posix_clock.h"
 
+#include <linux/capability.h>
 #include <sys/random.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 #include <ctime>
 #include <random>
 
+#include "common/day_date.h"
 #include "platform/posix/time_services.h"
 
 namespace korvel {
@@ -15,6 +19,7 @@ namespace {
 
 constexpr long kNanosecondsPerMillisecond = 1'000'000;
 constexpr long kMillisecondsPerSecond = 1000;
+constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
 
 struct Reading {
     time_t seconds;
@@ -52,6 +57,10 @@ timespec now(clockid_t clock = CLOCK_REALTIME) {
     return ts;
 }
 
+std::int64_t nanoseconds(const timespec& ts) {
+    return static_cast<std::int64_t>(ts.tv_sec) * kNanosecondsPerSecond + ts.tv_nsec;
+}
+
 std::int64_t milliseconds(const timespec& ts) {
     return static_cast<std::int64_t>(ts.tv_sec) * kMillisecondsPerSecond +
            ts.tv_nsec / kNanosecondsPerMillisecond;
@@ -59,15 +68,8 @@ std::int64_t milliseconds(const timespec& ts) {
 
 }  // namespace
 
-SystemTime utcOfReading(const timespec& reading) {
-    const Reading rounded = nearestMillisecond(reading);
-    std::tm tm{};
-    gmtime_r(&rounded.seconds, &tm);
-    return fromTm(tm, rounded.milliseconds);
-}
-
 SystemTime PosixClock::getSystemTime() {
-    return utcOfReading(now());
+    return utcOfUnixNs(nanoseconds(now()));
 }
 
 PairedReading PosixClock::readPaired() {
@@ -79,12 +81,18 @@ PairedReading PosixClock::readPaired() {
         const timespec before = now(CLOCK_MONOTONIC);
         const timespec wall = now();
         const std::int64_t after = milliseconds(now(CLOCK_MONOTONIC));
-        reading = {utcOfReading(wall), (milliseconds(before) + after) / 2};
+        reading = {nanoseconds(wall), (milliseconds(before) + after) / 2};
         if (after - milliseconds(before) <= 1) {
             break;
         }
     }
     return reading;
+}
+
+std::int64_t PosixClock::readingResolutionNs() {
+    timespec resolution{};
+    clock_getres(CLOCK_REALTIME, &resolution);
+    return nanoseconds(resolution);
 }
 
 std::uint32_t SystemRandom::randomBits() {
@@ -135,6 +143,15 @@ ClockStepAnswer PosixClock::stepDirectly(double offsetSec) {
         return linuxStepAnswer(ClockStep::Stepped);
     }
     return linuxStepAnswer(errno == EPERM ? ClockStep::NoRight : ClockStep::Rejected);
+}
+
+bool PosixClock::holdsRightToStep() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (::syscall(SYS_capget, &header, data) != 0) {
+        return false;
+    }
+    return (data[CAP_SYS_TIME / 32].effective & (1u << (CAP_SYS_TIME % 32))) != 0;
 }
 
 void PosixClock::stepClock(double offsetSec, bool, std::function<void(ClockStepAnswer)> done) {

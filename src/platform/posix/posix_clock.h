@@ -1,7 +1,5 @@
 #pragma once
 
-#include <time.h>
-
 #include "platform/clock.h"
 #include "platform/random.h"
 
@@ -12,11 +10,13 @@ namespace korvel {
 class PosixClock final : public SystemClock, public LocalClock, public SteadyClock {
 public:
     PairedReading readPaired() override;
-    int readingResolutionMs() override { return 1; }
+    // CLOCK_REALTIME's resolution as the system states it.
+    std::int64_t readingResolutionNs() override;
     SystemTime getSystemTime() override;
     void stepClock(double offsetSec, bool interactive,
                    std::function<void(ClockStepAnswer)> done) override;
     ClockStepAnswer stepDirectly(double offsetSec);
+    bool holdsRightToStep() override;
     std::string competingTimeService() override;
     SystemTime getLocalTime() override;
 };
@@ -29,9 +29,5 @@ class SystemRandom final : public RandomSource {
 public:
     std::uint32_t randomBits() override;
 };
-
-// The UTC record of a CLOCK_REALTIME reading, to the nearest millisecond: from 999.5 ms on
-// the reading carries into the next second (and so on up to the year).
-SystemTime utcOfReading(const timespec& reading);
 
 }  // namespace korvel

@@ -110,16 +110,28 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// A link whose owner is this user, root or the owner of its folder: nobody else could have
-// put it there to redirect our writes.
+// A link whose owner is this user or root: nobody else could have put it there to redirect
+// our writes (a root-run program never follows a link a user planted in a folder of theirs).
 bool isTrustedLink(const std::string& path) {
     struct stat link {};
-    struct stat folder {};
     if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
         return false;
     }
-    return link.st_uid == ::geteuid() || link.st_uid == 0 ||
-           (::stat(folderOf(path).c_str(), &folder) == 0 && link.st_uid == folder.st_uid);
+    return link.st_uid == ::geteuid() || link.st_uid == 0;
+}
+
+// Every folder on the way to this one that exists belongs to this user or root: a program run
+// by root with another user's HOME keeps out of that user's folders.
+bool ownedAlongTheWay(const std::string& folder) {
+    for (std::string at = folder;; at = folderOf(at)) {
+        struct stat info {};
+        if (::lstat(at.c_str(), &info) == 0 && info.st_uid != ::geteuid() && info.st_uid != 0) {
+            return false;
+        }
+        if (at == "/" || at == ".") {
+            return true;
+        }
+    }
 }
 
 // Opens a regular file without waiting on it (a FIFO would block until a writer came).
@@ -309,6 +321,9 @@ std::string PosixFileSystem::userFolder(UserFolder kind, bool create) {
         return {};
     }
     const std::string folder = joinPath(base, "korvel");
+    if (!ownedAlongTheWay(folder)) {
+        return {};
+    }
     if (create) {
         // Each missing folder on the way, for the user alone.
         for (std::size_t at = 1; at != std::string::npos;) {
@@ -316,7 +331,8 @@ std::string PosixFileSystem::userFolder(UserFolder kind, bool create) {
             ::mkdir(folder.substr(0, at).c_str(), 0700);
         }
         struct stat status {};
-        if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+        if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+            !ownedAlongTheWay(folder)) {
             return {};
         }
     }

@@ -22,6 +22,8 @@ public:
     PosixFileSystem(std::string programFolder, RuntimeFolder runtimeFolder);
 
     std::string programFolder() override { return m_programFolder; }
+
+    std::string siteFolder() override { return programFolder(); }
     std::string privateRuntimeFolder() override { return m_runtimeFolder.path; }
     std::string runtimeFolderProblem() override { return m_runtimeFolder.problem; }
     std::unique_ptr<ByteFile> openByteFile(const std::string& path, FileError& error) override;

@@ -49,6 +49,19 @@ Mapped mapError(const QString& name) {
     return {Answer::Outcome, ClockStep::Rejected};
 }
 
+// The system bus on a connection of this program's own. A connection the bus dropped (the bus
+// restarted) is given up and made anew, so a correction never falls back to setting the clock
+// past timedated merely because the bus went away once.
+QDBusConnection systemBus() {
+    const QString name = QStringLiteral("korvel-system-bus");
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, name);
+    if (!bus.isConnected()) {
+        QDBusConnection::disconnectFromBus(name);
+        bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, name);
+    }
+    return bus;
+}
+
 }  // namespace
 
 QtTimedateClock::QtTimedateClock(PosixClock& direct, int answerTimeoutMs)
@@ -56,7 +69,7 @@ QtTimedateClock::QtTimedateClock(PosixClock& direct, int answerTimeoutMs)
 
 void QtTimedateClock::stepClock(double offsetSec, bool interactive,
                                 std::function<void(ClockStepAnswer)> done) {
-    QDBusConnection bus = QDBusConnection::systemBus();
+    QDBusConnection bus = systemBus();
     if (!bus.isConnected()) {
         done(m_direct.stepDirectly(offsetSec));
         return;
@@ -81,7 +94,10 @@ void QtTimedateClock::stepClock(double offsetSec, bool interactive,
 }
 
 std::string QtTimedateClock::competingTimeService() {
-    QDBusConnection bus = QDBusConnection::systemBus();
+    if (std::string scanned = runningTimeService("/proc"); !scanned.empty()) {
+        return scanned;
+    }
+    QDBusConnection bus = systemBus();
     if (bus.isConnected()) {
         QDBusMessage call = QDBusMessage::createMethodCall(
             kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
@@ -90,15 +106,13 @@ std::string QtTimedateClock::competingTimeService() {
         const QDBusMessage reply = bus.call(call, QDBus::Block, kPropertyTimeoutMs);
         if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
             const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
-            if (!properties.value(QStringLiteral("NTP")).toBool() &&
-                !properties.value(QStringLiteral("NTPSynchronized")).toBool()) {
-                return {};
+            if (properties.value(QStringLiteral("NTP")).toBool() ||
+                properties.value(QStringLiteral("NTPSynchronized")).toBool()) {
+                return "systemd-timesyncd";
             }
-            const std::string scanned = runningTimeService("/proc");
-            return scanned.empty() ? "systemd-timesyncd" : scanned;
         }
     }
-    return runningTimeService("/proc");
+    return {};
 }
 
 }  // namespace korvel

@@ -11,8 +11,9 @@ namespace korvel {
 // clock. Needs a running Qt event loop for the answer.
 class QtTimedateClock final : public SystemClock {
 public:
-    // Long enough for a person to type a password into the authorisation dialog.
-    static constexpr int kDefaultAnswerTimeoutMs = 5 * 60 * 1000;
+    // The call is given up only after half an hour: until its answer the step may still land
+    // (a password dialog may stay open), and the caller refuses another step meanwhile.
+    static constexpr int kDefaultAnswerTimeoutMs = 30 * 60 * 1000;
 
     explicit QtTimedateClock(PosixClock& direct, int answerTimeoutMs = kDefaultAnswerTimeoutMs);
 
@@ -21,7 +22,10 @@ public:
     // password dialog does not make the result wrong.
     void stepClock(double offsetSec, bool interactive,
                    std::function<void(ClockStepAnswer)> done) override;
-    // timedated's own word (NTP, NTPSynchronized) where it answers; else the process scan.
+    bool holdsRightToStep() override { return m_direct.holdsRightToStep(); }
+    // A time service among the processes, which keeps the clock whatever timedated says (one
+    // it does not manage, or one not yet synchronised); else timedated's own word (NTP,
+    // NTPSynchronized) where it answers.
     std::string competingTimeService() override;
 
 private:

@@ -2,10 +2,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QHostInfo>
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -13,31 +14,126 @@ namespace korvel {
 
 namespace {
 
-// An address as the socket's family writes it: IPv4 becomes v4-mapped on a dual-stack socket.
-bool socketAddress(const QHostAddress& address, quint16 port, bool dualStack, sockaddr_storage& out,
-                   socklen_t& size) {
-    std::memset(&out, 0, sizeof out);
+using Peer = QtUdpSocket::Peer;
+
+// The address as the socket's family writes it: IPv4 becomes v4-mapped on a dual-stack socket.
+std::optional<Peer> socketAddress(const QHostAddress& address, quint16 port, bool dualStack) {
+    Peer peer;
     bool isV4 = false;
     const quint32 v4 = address.toIPv4Address(&isV4);
     if (isV4 && !dualStack) {
-        auto& in = reinterpret_cast<sockaddr_in&>(out);
+        auto& in = reinterpret_cast<sockaddr_in&>(peer.address);
         in.sin_family = AF_INET;
         in.sin_port = htons(port);
         in.sin_addr.s_addr = htonl(v4);
-        size = sizeof in;
-        return true;
+        peer.size = sizeof in;
+        return peer;
     }
     if (!dualStack) {
-        return false;
+        return std::nullopt;
     }
-    auto& in6 = reinterpret_cast<sockaddr_in6&>(out);
+    auto& in6 = reinterpret_cast<sockaddr_in6&>(peer.address);
     in6.sin6_family = AF_INET6;
     in6.sin6_port = htons(port);
     const Q_IPV6ADDR bytes = isV4 ? QHostAddress(v4).toIPv6Address() : address.toIPv6Address();
     std::memcpy(&in6.sin6_addr, bytes.c, sizeof in6.sin6_addr);
     in6.sin6_scope_id = address.scopeId().toUInt();
-    size = sizeof in6;
-    return true;
+    peer.size = sizeof in6;
+    return peer;
+}
+
+// An address and port as compared: the IPv6 address (IPv4 as v4-mapped, so both forms of one
+// address are equal), then the port.
+std::array<std::uint8_t, 18> endpointOf(const sockaddr_storage& address) {
+    std::array<std::uint8_t, 18> endpoint{};
+    if (address.ss_family == AF_INET6) {
+        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(address);
+        std::memcpy(endpoint.data(), &in6.sin6_addr, 16);
+        std::memcpy(endpoint.data() + 16, &in6.sin6_port, 2);
+    } else if (address.ss_family == AF_INET) {
+        const auto& in = reinterpret_cast<const sockaddr_in&>(address);
+        endpoint[10] = endpoint[11] = 0xFF;
+        std::memcpy(endpoint.data() + 12, &in.sin_addr, 4);
+        std::memcpy(endpoint.data() + 16, &in.sin_port, 2);
+    }
+    return endpoint;
+}
+
+// Whether the system has a route to the peer: a throwaway socket is connected to it, which
+// sends nothing.
+bool routable(const Peer& peer) {
+    const int probe = ::socket(peer.address.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) {
+        return false;
+    }
+    const int off = 0;
+    ::setsockopt(probe, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+    const bool routed =
+        ::connect(probe, reinterpret_cast<const sockaddr*>(&peer.address), peer.size) == 0;
+    ::close(probe);
+    return routed;
+}
+
+// A fresh socket bound to the port: one IPv6 socket that also carries IPv4, or a plain IPv4
+// one where the system has no IPv6. -1 when the port cannot be used.
+int openBound(std::uint16_t port, bool& dualStack) {
+    int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    dualStack = fd >= 0;
+    int result = -1;
+    if (dualStack) {
+        const int off = 0;
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+        sockaddr_in6 any{};
+        any.sin6_family = AF_INET6;
+        any.sin6_port = htons(port);
+        any.sin6_addr = in6addr_any;
+        result = ::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any);
+    } else {
+        fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        any.sin_port = htons(port);
+        any.sin_addr.s_addr = htonl(INADDR_ANY);
+        result = fd < 0 ? -1 : ::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any);
+    }
+    if (result != 0 && fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    // Each datagram comes with the time it reached the host; where the system gives none, the
+    // handler reads the clock itself.
+    const int on = 1;
+    if (fd >= 0) {
+        ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    }
+    return fd;
+}
+
+// The system's arrival stamp among a received datagram's ancillary data.
+std::optional<std::int64_t> arrivalStamp(msghdr& message) {
+    if ((message.msg_flags & MSG_CTRUNC) != 0) {
+        return std::nullopt;
+    }
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS &&
+            c->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            return static_cast<std::int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
+        }
+    }
+    return std::nullopt;
+}
+
+std::uint16_t boundPort(int fd) {
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        return 0;
+    }
+    return address.ss_family == AF_INET6
+               ? ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port)
+               : ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
 }
 
 }  // namespace
@@ -52,107 +148,146 @@ bool QtUdpSocket::bind(std::int32_t localPort) {
     if (localPort < 0 || localPort > 65535) {
         return false;
     }
-    const auto port = htons(static_cast<std::uint16_t>(localPort));
-    // A fresh socket: the one in use keeps its port until the new one is bound. One IPv6
-    // socket that also carries IPv4; a plain IPv4 one where the system has no IPv6.
-    int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    const bool dualStack = fd >= 0;
-    int result = -1;
-    if (dualStack) {
-        const int off = 0;
-        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
-        sockaddr_in6 any{};
-        any.sin6_family = AF_INET6;
-        any.sin6_port = port;
-        any.sin6_addr = in6addr_any;
-        result = ::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any);
-    } else {
-        fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        sockaddr_in any{};
-        any.sin_family = AF_INET;
-        any.sin_port = port;
-        any.sin_addr.s_addr = htonl(INADDR_ANY);
-        result = fd < 0 ? -1 : ::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any);
-    }
-    if (result != 0) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
+    // A fresh socket: the one in use keeps its port until the new one is bound.
+    bool dualStack = false;
+    const int fd = openBound(static_cast<std::uint16_t>(localPort), dualStack);
+    if (fd < 0) {
         return false;
     }
     close();
-    m_fd = fd;
-    m_dualStack = dualStack;
-    m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
-    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { deliverWaiting(); });
+    adopt(fd, dualStack);
     return true;
 }
 
+void QtUdpSocket::adopt(int fd, bool dualStack) {
+    m_fd = fd;
+    m_dualStack = dualStack;
+    m_connected = false;
+    if (fd >= 0) {
+        m_notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated,
+                         [this] { deliverWaiting(); });
+    }
+}
+
 void QtUdpSocket::close() {
-    abortLookUp();
+    forgetServers();
     m_notifier.reset();
     if (m_fd >= 0) {
         ::close(m_fd);
-        m_fd = -1;
     }
-    m_connected = false;
+    adopt(-1, false);
+    m_datagram.drop();
 }
 
 std::int32_t QtUdpSocket::localPort() const {
-    sockaddr_storage address{};
-    socklen_t size = sizeof address;
-    if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        return 0;
+    return boundPort(m_fd);
+}
+
+void QtUdpSocket::forgetServers() {
+    ++m_generation;
+    for (const int id : m_lookUpIds) {
+        QHostInfo::abortHostLookup(id);
     }
-    return address.ss_family == AF_INET6
-               ? ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port)
-               : ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+    m_lookUpIds.clear();
+    m_servers.clear();
 }
 
-void QtUdpSocket::abortLookUp() {
-    if (m_lookUpId >= 0) {
-        QHostInfo::abortHostLookup(m_lookUpId);
-        m_lookUpId = -1;
+bool QtUdpSocket::connectSocket(const Peer& peer) {
+    if (m_fd >= 0 &&
+        ::connect(m_fd, reinterpret_cast<const sockaddr*>(&peer.address), peer.size) == 0) {
+        m_connected = true;
+        return true;
     }
+    // A failed connect may leave the socket connected to the server before.
+    leaveServer();
+    return false;
 }
 
-void QtUdpSocket::connectTo(const std::string& host, std::int32_t port,
-                            std::function<void(ConnectOutcome)> done) {
-    abortLookUp();
-    m_connected = false;
-    const QString name = QString::fromStdString(host).trimmed();
-    // The look-up answers through the event loop even for an address, so done never runs
-    // inside this call.
-    m_lookUpId = QHostInfo::lookupHost(
-        name, &m_lookUpContext, [this, port, done = std::move(done)](const QHostInfo& info) {
-            m_lookUpId = -1;
-            QList<QHostAddress> addresses = info.addresses();
-            if (info.error() != QHostInfo::NoError || addresses.isEmpty()) {
-                done(ConnectOutcome::NameNotResolved);
-                return;
-            }
-            std::stable_partition(addresses.begin(), addresses.end(), [](const QHostAddress& a) {
-                return a.protocol() == QAbstractSocket::IPv4Protocol;
-            });
-            sockaddr_storage to{};
-            socklen_t size = 0;
-            const bool fits =
-                m_fd >= 0 &&
-                socketAddress(addresses.front(), static_cast<quint16>(port), m_dualStack, to, size);
-            m_connected = fits && ::connect(m_fd, reinterpret_cast<sockaddr*>(&to), size) == 0;
-            done(m_connected ? ConnectOutcome::Connected : ConnectOutcome::NetworkUnreachable);
-        });
-}
-
-bool QtUdpSocket::send(std::span<const std::uint8_t> datagram) {
+void QtUdpSocket::leaveServer() {
+    // A fresh socket on the same port. Connecting to AF_UNSPEC disconnects on Linux, but under
+    // gVisor a dual-stack socket once connected to an IPv4 server stays deaf to IPv6 after it.
     if (!m_connected) {
+        return;
+    }
+    const std::uint16_t port = boundPort(m_fd);
+    m_notifier.reset();
+    ::close(m_fd);
+    bool dualStack = false;
+    const int fd = openBound(port, dualStack);
+    adopt(fd, dualStack);
+}
+
+void QtUdpSocket::setServers(const std::vector<std::string>& hosts, std::int32_t port, Done done) {
+    forgetServers();
+    leaveServer();
+    m_servers.resize(hosts.size());
+    const auto shared = std::make_shared<Done>(std::move(done));
+    for (int server = 0; server < static_cast<int>(hosts.size()); ++server) {
+        const auto answer = [this, server, port = static_cast<quint16>(port), shared,
+                             generation = m_generation](QList<QHostAddress> addresses) {
+            if (generation == m_generation) {
+                found(server, std::move(addresses), port, *shared);
+            }
+        };
+        const QString name = QString::fromStdString(hosts[server]).trimmed();
+        // An address is never asked of a name server, which might not answer (Qt's look-up of
+        // one waits for the reverse look-up); its answer still comes through the event loop,
+        // never inside this call.
+        if (QHostAddress literal; literal.setAddress(name)) {
+            QMetaObject::invokeMethod(
+                &m_lookUpContext, [answer, literal] { answer({literal}); }, Qt::QueuedConnection);
+            continue;
+        }
+        m_lookUpIds.push_back(
+            QHostInfo::lookupHost(name, &m_lookUpContext, [answer](const QHostInfo& info) {
+                answer(info.error() == QHostInfo::NoError ? info.addresses()
+                                                          : QList<QHostAddress>{});
+            }));
+    }
+}
+
+void QtUdpSocket::found(int server, QList<QHostAddress> addresses, quint16 port, const Done& done) {
+    if (addresses.isEmpty()) {
+        done(server, ConnectOutcome::NameNotResolved);
+        return;
+    }
+    std::stable_partition(addresses.begin(), addresses.end(), [](const QHostAddress& a) {
+        return a.protocol() == QAbstractSocket::IPv4Protocol;
+    });
+    const std::optional<Peer> peer =
+        m_fd < 0 ? std::nullopt : socketAddress(addresses.front(), port, m_dualStack);
+    // One server: the system filters for it. Several: the socket stays unconnected.
+    const bool reachable = peer && (m_servers.size() == 1 ? connectSocket(*peer) : routable(*peer));
+    if (reachable) {
+        m_servers[server] = peer;
+    }
+    done(server, reachable ? ConnectOutcome::Connected : ConnectOutcome::NetworkUnreachable);
+}
+
+void QtUdpSocket::keepFirstServer() {
+    const std::optional<Peer> first = m_servers.empty() ? std::nullopt : m_servers.front();
+    forgetServers();
+    if (!first) {
+        leaveServer();
+    } else if (connectSocket(*first)) {
+        m_servers.push_back(first);
+    }
+}
+
+bool QtUdpSocket::send(int server, std::span<const std::uint8_t> datagram) {
+    if (server < 0 || server >= static_cast<int>(m_servers.size()) || !m_servers[server]) {
         return false;
     }
-    return ::send(m_fd, datagram.data(), datagram.size(), MSG_NOSIGNAL) ==
-           static_cast<ssize_t>(datagram.size());
+    const Peer& peer = *m_servers[server];
+    const ssize_t sent =
+        m_connected ? ::send(m_fd, datagram.data(), datagram.size(), MSG_NOSIGNAL)
+                    : ::sendto(m_fd, datagram.data(), datagram.size(), MSG_NOSIGNAL,
+                               reinterpret_cast<const sockaddr*>(&peer.address), peer.size);
+    return sent == static_cast<ssize_t>(datagram.size());
 }
 
-void QtUdpSocket::setArrivalHandler(std::function<void(std::int32_t)> handler) {
+void QtUdpSocket::setArrivalHandler(ArrivalHandler handler) {
     m_handler = std::move(handler);
 }
 
@@ -160,11 +295,31 @@ std::int32_t QtUdpSocket::read(std::span<std::uint8_t> buffer) {
     return m_datagram.read(buffer);
 }
 
+int QtUdpSocket::serverOf(const sockaddr_storage& source) const {
+    const auto endpoint = endpointOf(source);
+    for (std::size_t server = 0; server < m_servers.size(); ++server) {
+        if (m_servers[server] && endpointOf(m_servers[server]->address) == endpoint) {
+            return static_cast<int>(server);
+        }
+    }
+    return -1;
+}
+
 void QtUdpSocket::deliverWaiting() {
     // The handler may close the socket; stop as soon as it has.
     while (m_fd >= 0) {
         const std::span<std::uint8_t> into = m_datagram.buffer();
-        const ssize_t size = ::recv(m_fd, into.data(), into.size(), MSG_TRUNC);
+        iovec vector{into.data(), into.size()};
+        sockaddr_storage source{};
+        alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(timespec))> control{};
+        msghdr message{};
+        message.msg_name = &source;
+        message.msg_namelen = sizeof source;
+        message.msg_iov = &vector;
+        message.msg_iovlen = 1;
+        message.msg_control = control.data();
+        message.msg_controllen = control.size();
+        const ssize_t size = ::recvmsg(m_fd, &message, MSG_TRUNC);
         if (size < 0) {
             // Nothing left, or an error such as an ICMP port unreachable: the socket stays
             // usable.
@@ -173,11 +328,14 @@ void QtUdpSocket::deliverWaiting() {
             }
             continue;
         }
-        // Before the socket is connected, anyone may send to its port.
-        if (!m_connected || !m_handler) {
+        // Checked even when connected: a datagram may have waited since before the connect.
+        const int server = serverOf(source);
+        if (server < 0 || !m_handler) {
             continue;
         }
-        m_datagram.deliver(static_cast<std::int32_t>(size), m_handler);
+        const std::optional<std::int64_t> received = arrivalStamp(message);
+        m_datagram.deliver(static_cast<std::int32_t>(size),
+                           [&](std::int32_t byteCount) { m_handler(byteCount, server, received); });
     }
 }
 

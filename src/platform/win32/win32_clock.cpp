@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "common/day_date.h"
 
 namespace korvel {
@@ -9,6 +12,9 @@ namespace korvel {
 namespace {
 
 constexpr std::uint64_t kFileTimeUnitsPerMillisecond = 10'000;
+constexpr std::int64_t kNanosecondsPerFileTimeUnit = 100;
+// FILETIME of 1970-01-01 00:00:00.
+constexpr std::int64_t kFileTimeAtUnixEpoch = 116'444'736'000'000'000;
 
 SystemTime recordOf(const SYSTEMTIME& s) {
     return {s.wYear, s.wMonth,  s.wDayOfWeek, s.wDay,
@@ -41,6 +47,11 @@ SystemTime utcOfFileTime(std::uint64_t fileTime) {
     return recordOf(systemTimeOf(nearestMillisecond(fileTime)));
 }
 
+std::int64_t unixNsOfFileTime(std::uint64_t fileTime) {
+    return (static_cast<std::int64_t>(fileTime) - kFileTimeAtUnixEpoch) *
+           kNanosecondsPerFileTimeUnit;
+}
+
 SystemTime Win32Clock::getSystemTime() {
     return utcOfFileTime(preciseNow());
 }
@@ -61,7 +72,7 @@ PairedReading Win32Clock::readPaired() {
         const std::int64_t before = milliseconds();
         const std::uint64_t wall = preciseNow();
         const std::int64_t after = milliseconds();
-        reading = {utcOfFileTime(wall), (before + after) / 2};
+        reading = {unixNsOfFileTime(wall), (before + after) / 2};
         if (after - before <= 1) {
             break;
         }
@@ -92,6 +103,28 @@ void Win32Clock::stepClock(double offsetSec, bool, std::function<void(ClockStepA
         return;
     }
     done({ClockStep::Rejected, "系统拒绝了新的时间。"});
+}
+
+bool Win32Clock::holdsRightToStep() {
+    LUID right{};
+    HANDLE token = nullptr;
+    if (!LookupPrivilegeValueW(nullptr, SE_SYSTEMTIME_NAME, &right) ||
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return false;
+    }
+    DWORD size = 0;
+    GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
+    std::vector<std::uint8_t> buffer(size);
+    bool held = false;
+    if (size > 0 && GetTokenInformation(token, TokenPrivileges, buffer.data(), size, &size)) {
+        const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+            const LUID& luid = privileges->Privileges[i].Luid;
+            held = held || (luid.LowPart == right.LowPart && luid.HighPart == right.HighPart);
+        }
+    }
+    CloseHandle(token);
+    return held;
 }
 
 std::string Win32Clock::competingTimeService() {

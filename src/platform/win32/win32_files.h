@@ -21,6 +21,8 @@ public:
     Win32FileSystem(std::string programFolder, LocalFolder localFolder);
 
     std::string programFolder() override { return m_programFolder; }
+
+    std::string siteFolder() override { return programFolder(); }
     // The user's own profile folders are private to the user on Windows.
     std::string privateRuntimeFolder() override { return m_localFolder.path; }
     std::string runtimeFolderProblem() override { return m_localFolder.problem; }

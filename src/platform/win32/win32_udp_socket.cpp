@@ -2,6 +2,8 @@
 
 #include <ws2tcpip.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <thread>
 
@@ -11,40 +13,136 @@ namespace korvel {
 
 namespace {
 
-// An address as the socket's family writes it: IPv4 becomes v4-mapped on a dual-stack socket.
-bool socketAddress(const sockaddr* address, bool dualStack, sockaddr_storage& out, int& size) {
-    std::memset(&out, 0, sizeof out);
-    if (address->sa_family == AF_INET && !dualStack) {
-        std::memcpy(&out, address, sizeof(sockaddr_in));
-        size = sizeof(sockaddr_in);
-        return true;
-    }
-    if (!dualStack) {
+using Peer = Win32UdpSocket::Peer;
+
+// The host's first address, IPv4 first. Numeric only: an address literal, never asked of a
+// name server.
+bool lookUpHost(const std::string& host, const std::string& port, bool numericOnly,
+                sockaddr_storage& out) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_DGRAM;
+    hints.ai_flags = AI_NUMERICSERV | (numericOnly ? AI_NUMERICHOST : 0);
+    addrinfo* found = nullptr;
+    if (host.empty() || getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) {
         return false;
     }
-    auto& in6 = reinterpret_cast<sockaddr_in6&>(out);
-    if (address->sa_family == AF_INET) {
-        const auto& in = reinterpret_cast<const sockaddr_in&>(*address);
+    const addrinfo* chosen = found;
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+        if (a->ai_family == AF_INET) {
+            chosen = a;
+            break;
+        }
+    }
+    std::memcpy(&out, chosen->ai_addr, std::min(sizeof out, chosen->ai_addrlen));
+    freeaddrinfo(found);
+    return true;
+}
+
+// The address as the socket's family writes it: IPv4 becomes v4-mapped on a dual-stack socket.
+std::optional<Peer> socketAddress(const sockaddr_storage& address, bool dualStack) {
+    Peer peer;
+    if (address.ss_family == AF_INET && !dualStack) {
+        std::memcpy(&peer.address, &address, sizeof(sockaddr_in));
+        peer.size = sizeof(sockaddr_in);
+        return peer;
+    }
+    if (!dualStack) {
+        return std::nullopt;
+    }
+    auto& in6 = reinterpret_cast<sockaddr_in6&>(peer.address);
+    if (address.ss_family == AF_INET) {
+        const auto& in = reinterpret_cast<const sockaddr_in&>(address);
         in6.sin6_family = AF_INET6;
         in6.sin6_port = in.sin_port;
         in6.sin6_addr.s6_addr[10] = 0xFF;
         in6.sin6_addr.s6_addr[11] = 0xFF;
         std::memcpy(&in6.sin6_addr.s6_addr[12], &in.sin_addr, 4);
     } else {
-        std::memcpy(&in6, address, sizeof in6);
+        std::memcpy(&in6, &address, sizeof in6);
     }
-    size = sizeof in6;
-    return true;
+    peer.size = sizeof in6;
+    return peer;
+}
+
+// An address and port as compared: the IPv6 address (IPv4 as v4-mapped, so both forms of one
+// address are equal), then the port.
+std::array<std::uint8_t, 18> endpointOf(const sockaddr_storage& address) {
+    std::array<std::uint8_t, 18> endpoint{};
+    if (address.ss_family == AF_INET6) {
+        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(address);
+        std::memcpy(endpoint.data(), &in6.sin6_addr, 16);
+        std::memcpy(endpoint.data() + 16, &in6.sin6_port, 2);
+    } else if (address.ss_family == AF_INET) {
+        const auto& in = reinterpret_cast<const sockaddr_in&>(address);
+        endpoint[10] = endpoint[11] = 0xFF;
+        std::memcpy(endpoint.data() + 12, &in.sin_addr, 4);
+        std::memcpy(endpoint.data() + 16, &in.sin_port, 2);
+    }
+    return endpoint;
+}
+
+// Whether the system has a route to the peer: a throwaway socket is connected to it, which
+// sends nothing.
+bool routable(const Peer& peer) {
+    const SOCKET probe = ::socket(peer.address.ss_family, SOCK_DGRAM, IPPROTO_UDP);
+    if (probe == INVALID_SOCKET) {
+        return false;
+    }
+    const DWORD off = 0;
+    setsockopt(probe, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&off), sizeof off);
+    const bool routed =
+        ::connect(probe, reinterpret_cast<const sockaddr*>(&peer.address), peer.size) == 0;
+    closesocket(probe);
+    return routed;
+}
+
+// A fresh socket bound to the port: one IPv6 socket that also carries IPv4, or a plain IPv4
+// one where the system has no IPv6. INVALID_SOCKET when the port cannot be used.
+SOCKET openBound(u_short port, bool& dualStack) {
+    SOCKET fresh = ::socket(AF_INET6, SOCK_DGRAM, IPPROTO_UDP);
+    dualStack = fresh != INVALID_SOCKET;
+    if (!dualStack) {
+        fresh = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    }
+    if (fresh == INVALID_SOCKET) {
+        return fresh;
+    }
+    // No address sharing: a port another program holds must be reported, not shared.
+    const BOOL on = TRUE;
+    setsockopt(fresh, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+               sizeof on);
+    sockaddr_storage any{};
+    int size = 0;
+    if (dualStack) {
+        const DWORD off = 0;
+        setsockopt(fresh, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&off),
+                   sizeof off);
+        auto& in6 = reinterpret_cast<sockaddr_in6&>(any);
+        in6.sin6_family = AF_INET6;
+        in6.sin6_port = htons(port);
+        size = sizeof in6;
+    } else {
+        auto& in = reinterpret_cast<sockaddr_in&>(any);
+        in.sin_family = AF_INET;
+        in.sin_port = htons(port);
+        size = sizeof in;
+    }
+    if (::bind(fresh, reinterpret_cast<const sockaddr*>(&any), size) != 0) {
+        closesocket(fresh);
+        return INVALID_SOCKET;
+    }
+    return fresh;
 }
 
 }  // namespace
 
 // A look-up in flight; shared with its thread, which may outlive the socket.
 struct Win32UdpSocket::LookUp {
-    std::string host;
-    std::string port;
-    std::function<void(ConnectOutcome)> done;
-    // Written by the thread before it posts its message, read after the message arrives.
+    WPARAM id = 0;
+    int server = 0;
+    std::shared_ptr<std::function<void(int, ConnectOutcome)>> done;
+    // Written before the answer is posted, read after it arrives.
     sockaddr_storage address{};
     bool found = false;
 };
@@ -60,9 +158,13 @@ Win32UdpSocket::Win32UdpSocket(MessageWindow& window) : m_window(window) {
         }
     });
     m_lookedUpMessage = m_window.newMessage();
-    m_window.handle(m_lookedUpMessage, [this](WPARAM, LPARAM lookUp) {
-        if (m_lookUp && reinterpret_cast<LookUp*>(lookUp) == m_lookUp.get()) {
-            finishLookUp();
+    m_window.handle(m_lookedUpMessage, [this](WPARAM id, LPARAM) {
+        const auto answered = std::find_if(m_lookUps.begin(), m_lookUps.end(),
+                                           [id](const auto& lookUp) { return lookUp->id == id; });
+        if (answered != m_lookUps.end()) {
+            const std::shared_ptr<LookUp> lookUp = *answered;
+            m_lookUps.erase(answered);
+            found(*lookUp);
         }
     });
 }
@@ -78,58 +180,34 @@ bool Win32UdpSocket::bind(std::int32_t localPort) {
     if (localPort < 0 || localPort > 65535) {
         return false;
     }
-    const auto port = htons(static_cast<u_short>(localPort));
-    // A fresh socket: the one in use keeps its port until the new one is bound. One IPv6
-    // socket that also carries IPv4; a plain IPv4 one where the system has no IPv6.
-    SOCKET fresh = ::socket(AF_INET6, SOCK_DGRAM, IPPROTO_UDP);
-    const bool dualStack = fresh != INVALID_SOCKET;
-    if (!dualStack) {
-        fresh = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    }
+    // A fresh socket: the one in use keeps its port until the new one is bound.
+    bool dualStack = false;
+    const SOCKET fresh = openBound(static_cast<u_short>(localPort), dualStack);
     if (fresh == INVALID_SOCKET) {
         return false;
     }
-    // No address sharing: a port another program holds must be reported, not shared.
-    const BOOL on = TRUE;
-    setsockopt(fresh, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
-               sizeof on);
-    sockaddr_storage any{};
-    int size = 0;
-    if (dualStack) {
-        const DWORD off = 0;
-        setsockopt(fresh, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&off),
-                   sizeof off);
-        auto& in6 = reinterpret_cast<sockaddr_in6&>(any);
-        in6.sin6_family = AF_INET6;
-        in6.sin6_port = port;
-        size = sizeof in6;
-    } else {
-        auto& in = reinterpret_cast<sockaddr_in&>(any);
-        in.sin_family = AF_INET;
-        in.sin_port = port;
-        size = sizeof in;
-    }
-    if (::bind(fresh, reinterpret_cast<const sockaddr*>(&any), size) != 0) {
-        closesocket(fresh);
-        return false;
-    }
     close();
-    m_socket = fresh;
-    m_dualStack = dualStack;
-    if (WSAAsyncSelect(m_socket, m_window.handle(), m_readyMessage, FD_READ) != 0) {
-        close();
-        return false;
-    }
-    return true;
+    return adopt(fresh, dualStack);
 }
 
-void Win32UdpSocket::close() {
-    m_lookUp.reset();
-    if (m_socket != INVALID_SOCKET) {
+bool Win32UdpSocket::adopt(SOCKET socket, bool dualStack) {
+    m_socket = socket;
+    m_dualStack = dualStack;
+    m_connected = false;
+    if (m_socket != INVALID_SOCKET &&
+        WSAAsyncSelect(m_socket, m_window.handle(), m_readyMessage, FD_READ) != 0) {
         closesocket(m_socket);
         m_socket = INVALID_SOCKET;
     }
-    m_connected = false;
+    return m_socket != INVALID_SOCKET;
+}
+
+void Win32UdpSocket::close() {
+    forgetServers();
+    if (m_socket != INVALID_SOCKET) {
+        closesocket(m_socket);
+    }
+    adopt(INVALID_SOCKET, false);
     m_datagram.drop();
 }
 
@@ -144,63 +222,106 @@ std::int32_t Win32UdpSocket::localPort() const {
                                        : ntohs(reinterpret_cast<sockaddr_in&>(local).sin_port);
 }
 
-void Win32UdpSocket::connectTo(const std::string& host, std::int32_t port,
-                               std::function<void(ConnectOutcome)> done) {
-    m_connected = false;
-    auto lookUp = std::make_shared<LookUp>();
-    lookUp->host = trimBlanks(host);
-    lookUp->port = std::to_string(port);
-    lookUp->done = std::move(done);
-    m_lookUp = lookUp;
-    // The answer comes through the message loop even for an address, so done never runs
-    // inside this call; a newer look-up or close() makes this one's answer stale.
-    std::thread([lookUp, window = m_window.handle(), message = m_lookedUpMessage] {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_DGRAM;
-        addrinfo* found = nullptr;
-        if (!lookUp->host.empty() &&
-            getaddrinfo(lookUp->host.c_str(), lookUp->port.c_str(), &hints, &found) == 0) {
-            // IPv4 first.
-            const addrinfo* chosen = found;
-            for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-                if (a->ai_family == AF_INET) {
-                    chosen = a;
-                    break;
-                }
-            }
-            std::memcpy(&lookUp->address, chosen->ai_addr, chosen->ai_addrlen);
-            lookUp->found = true;
-            freeaddrinfo(found);
-        }
-        PostMessageW(window, message, 0, reinterpret_cast<LPARAM>(lookUp.get()));
-    }).detach();
+void Win32UdpSocket::forgetServers() {
+    m_lookUps.clear();
+    m_servers.clear();
 }
 
-void Win32UdpSocket::finishLookUp() {
-    const std::shared_ptr<LookUp> lookUp = std::move(m_lookUp);
-    if (!lookUp->found) {
-        lookUp->done(ConnectOutcome::NameNotResolved);
+bool Win32UdpSocket::connectSocket(const Peer& peer) {
+    if (m_socket != INVALID_SOCKET &&
+        ::connect(m_socket, reinterpret_cast<const sockaddr*>(&peer.address), peer.size) == 0) {
+        m_connected = true;
+        return true;
+    }
+    // A failed connect may leave the socket connected to the server before.
+    leaveServer();
+    return false;
+}
+
+void Win32UdpSocket::leaveServer() {
+    // A fresh socket on the same port rather than a connect to the all-zero address: Wine
+    // passes that on to the host, where under gVisor a dual-stack socket once connected to an
+    // IPv4 server stays deaf to IPv6 after it.
+    if (!m_connected) {
         return;
     }
-    sockaddr_storage to{};
-    int size = 0;
-    const bool fits =
-        m_socket != INVALID_SOCKET &&
-        socketAddress(reinterpret_cast<const sockaddr*>(&lookUp->address), m_dualStack, to, size);
-    m_connected = fits && ::connect(m_socket, reinterpret_cast<const sockaddr*>(&to), size) == 0;
-    lookUp->done(m_connected ? ConnectOutcome::Connected : ConnectOutcome::NetworkUnreachable);
+    const auto port = static_cast<u_short>(localPort());
+    closesocket(m_socket);
+    bool dualStack = false;
+    const SOCKET fresh = openBound(port, dualStack);
+    adopt(fresh, dualStack);
 }
 
-bool Win32UdpSocket::send(std::span<const std::uint8_t> datagram) {
-    if (!m_connected) {
+void Win32UdpSocket::setServers(const std::vector<std::string>& hosts, std::int32_t port,
+                                std::function<void(int, ConnectOutcome)> done) {
+    forgetServers();
+    leaveServer();
+    m_servers.resize(hosts.size());
+    const auto shared = std::make_shared<std::function<void(int, ConnectOutcome)>>(std::move(done));
+    const std::string service = std::to_string(port);
+    for (int server = 0; server < static_cast<int>(hosts.size()); ++server) {
+        auto lookUp = std::make_shared<LookUp>();
+        lookUp->id = m_nextLookUp++;
+        lookUp->server = server;
+        lookUp->done = shared;
+        m_lookUps.push_back(lookUp);
+        const std::string host = trimBlanks(hosts[server]);
+        // An address is never asked of a name server, which might not answer; its answer
+        // still comes through the message loop, never inside this call.
+        if (lookUpHost(host, service, true, lookUp->address)) {
+            lookUp->found = true;
+            PostMessageW(m_window.handle(), m_lookedUpMessage, lookUp->id, 0);
+            continue;
+        }
+        std::thread([lookUp, host, service, window = m_window.handle(),
+                     message = m_lookedUpMessage] {
+            lookUp->found = lookUpHost(host, service, false, lookUp->address);
+            PostMessageW(window, message, lookUp->id, 0);
+        }).detach();
+    }
+}
+
+void Win32UdpSocket::found(const LookUp& lookUp) {
+    if (!lookUp.found) {
+        (*lookUp.done)(lookUp.server, ConnectOutcome::NameNotResolved);
+        return;
+    }
+    const std::optional<Peer> peer =
+        m_socket == INVALID_SOCKET ? std::nullopt : socketAddress(lookUp.address, m_dualStack);
+    // One server: the system filters for it. Several: the socket stays unconnected.
+    const bool reachable = peer && (m_servers.size() == 1 ? connectSocket(*peer) : routable(*peer));
+    if (reachable) {
+        m_servers[static_cast<std::size_t>(lookUp.server)] = peer;
+    }
+    (*lookUp.done)(lookUp.server,
+                   reachable ? ConnectOutcome::Connected : ConnectOutcome::NetworkUnreachable);
+}
+
+void Win32UdpSocket::keepFirstServer() {
+    const std::optional<Peer> first = m_servers.empty() ? std::nullopt : m_servers.front();
+    forgetServers();
+    if (!first) {
+        leaveServer();
+    } else if (connectSocket(*first)) {
+        m_servers.push_back(first);
+    }
+}
+
+bool Win32UdpSocket::send(int server, std::span<const std::uint8_t> datagram) {
+    if (server < 0 || server >= static_cast<int>(m_servers.size()) || !m_servers[server]) {
         return false;
     }
+    const Peer& peer = *m_servers[server];
+    const auto* bytes = reinterpret_cast<const char*>(datagram.data());
     const int size = static_cast<int>(datagram.size());
-    return ::send(m_socket, reinterpret_cast<const char*>(datagram.data()), size, 0) == size;
+    const int sent = m_connected
+                         ? ::send(m_socket, bytes, size, 0)
+                         : ::sendto(m_socket, bytes, size, 0,
+                                    reinterpret_cast<const sockaddr*>(&peer.address), peer.size);
+    return sent == size;
 }
 
-void Win32UdpSocket::setArrivalHandler(std::function<void(std::int32_t)> handler) {
+void Win32UdpSocket::setArrivalHandler(ArrivalHandler handler) {
     m_handler = std::move(handler);
 }
 
@@ -208,18 +329,34 @@ std::int32_t Win32UdpSocket::read(std::span<std::uint8_t> buffer) {
     return m_datagram.read(buffer);
 }
 
+int Win32UdpSocket::serverOf(const sockaddr_storage& source) const {
+    const auto endpoint = endpointOf(source);
+    for (std::size_t server = 0; server < m_servers.size(); ++server) {
+        if (m_servers[server] && endpointOf(m_servers[server]->address) == endpoint) {
+            return static_cast<int>(server);
+        }
+    }
+    return -1;
+}
+
 void Win32UdpSocket::receiveOne() {
     // One datagram per message: Winsock posts the next message while more are waiting, so
     // timers get their turn between datagrams. An error (an ICMP port unreachable shows as
     // WSAECONNRESET) leaves the socket usable.
     const std::span<std::uint8_t> into = m_datagram.buffer();
+    sockaddr_storage source{};
+    int sourceSize = sizeof source;
     const int size =
-        recv(m_socket, reinterpret_cast<char*>(into.data()), static_cast<int>(into.size()), 0);
-    // Before the socket is connected, anyone may send to its port.
-    if (size < 0 || !m_connected || !m_handler) {
+        recvfrom(m_socket, reinterpret_cast<char*>(into.data()), static_cast<int>(into.size()), 0,
+                 reinterpret_cast<sockaddr*>(&source), &sourceSize);
+    // Checked even when connected: a datagram may have waited since before the connect.
+    const int server = size < 0 ? -1 : serverOf(source);
+    if (server < 0 || !m_handler) {
         return;
     }
-    m_datagram.deliver(size, m_handler);
+    // No arrival stamp: the handler's own reading is the arrival time.
+    m_datagram.deliver(size,
+                       [&](std::int32_t byteCount) { m_handler(byteCount, server, std::nullopt); });
 }
 
 }  // namespace korvel

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "platform/held_datagram.h"
 #include "platform/udp_socket.h"
@@ -11,10 +13,13 @@
 
 namespace korvel {
 
-// A Winsock UDP socket (one IPv6 socket that also carries IPv4) connected to the server, so the
-// system drops datagrams from anyone else. Readiness comes as a message to the message window
-// (WSAAsyncSelect) and names are looked up on a thread of their own that answers by message,
-// so every handler runs on the window's thread.
+// A Winsock UDP socket (one IPv6 socket that also carries IPv4). With one server it is
+// connected to it, so the system drops datagrams from anyone else; with several it is a fresh
+// unconnected socket on the same port, and each datagram's source is compared with the servers
+// found. Readiness comes as a message to the message window (WSAAsyncSelect); address literals
+// are taken as they are (getaddrinfo with AI_NUMERICHOST, which asks no name server) and names
+// are looked up on threads of their own that answer by message, so every handler runs on the
+// window's thread.
 class Win32UdpSocket final : public UdpSocket {
 public:
     explicit Win32UdpSocket(MessageWindow& window);
@@ -23,26 +28,42 @@ public:
     bool bind(std::int32_t localPort) override;
     void close() override;
     std::int32_t localPort() const override;
-    void connectTo(const std::string& host, std::int32_t port,
-                   std::function<void(ConnectOutcome)> done) override;
-    bool send(std::span<const std::uint8_t> datagram) override;
-    void setArrivalHandler(std::function<void(std::int32_t byteCount)> handler) override;
+    void setServers(const std::vector<std::string>& hosts, std::int32_t port,
+                    std::function<void(int server, ConnectOutcome)> done) override;
+    void keepFirstServer() override;
+    bool send(int server, std::span<const std::uint8_t> datagram) override;
+    void setArrivalHandler(ArrivalHandler handler) override;
     std::int32_t read(std::span<std::uint8_t> buffer) override;
 
     struct LookUp;
+    // A server's address and port as the socket writes them: IPv4 as v4-mapped IPv6 on a
+    // dual-stack socket.
+    struct Peer {
+        sockaddr_storage address{};
+        int size = 0;
+    };
 
 private:
+    bool adopt(SOCKET socket, bool dualStack);
+    void forgetServers();
+    bool connectSocket(const Peer& peer);
+    void leaveServer();
+    void found(const LookUp& lookUp);
+    int serverOf(const sockaddr_storage& source) const;
     void receiveOne();
-    void finishLookUp();
 
     MessageWindow& m_window;
     UINT m_readyMessage = 0;
     UINT m_lookedUpMessage = 0;
     SOCKET m_socket = INVALID_SOCKET;
     bool m_dualStack = false;
-    bool m_connected = false;
-    std::shared_ptr<LookUp> m_lookUp;
-    std::function<void(std::int32_t)> m_handler;
+    bool m_connected = false;  // to the only server
+    std::vector<std::optional<Peer>> m_servers;
+    // Pending look-ups, each known by a number its answer carries, so an answer for one that
+    // was cancelled finds nothing.
+    std::vector<std::shared_ptr<LookUp>> m_lookUps;
+    WPARAM m_nextLookUp = 1;
+    ArrivalHandler m_handler;
     HeldDatagram m_datagram;
 };
 

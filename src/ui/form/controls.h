@@ -275,7 +275,7 @@ public:
     Signal changed;
 
 private:
-    std::array<std::string, 2> m_panels;
+    std::array<std::string, 3> m_panels;
 };
 
 // The toolbar's status indicator (button 9) shows one picture of the image list.

@@ -88,7 +88,7 @@ inline constexpr MenuLayout kMenus[] = {
 inline constexpr int kStatusBarTopTwips = 4212;
 inline constexpr int kStatusBarHeightTwips = 312;
 inline constexpr int kStatusPanelWidthTwips = 1440;
-inline constexpr std::size_t kStatusPanels = 2;
+inline constexpr std::size_t kStatusPanels = 3;
 
 enum class ControlKind {
     Frame,

@@ -10,7 +10,9 @@ MainForm::MainForm(const Platform& services)
       Timer5(services.timers.createTimer(TimerPrecision::Coarse)),
       Timer6(services.timers.createTimer(TimerPrecision::Coarse)),
       Timer7(services.timers.createTimer(TimerPrecision::Coarse)),
-      Timer4(services.timers.createTimer(TimerPrecision::Coarse)) {
+      Timer4(services.timers.createTimer(TimerPrecision::Coarse)),
+      quietTimer(services.timers.createTimer(TimerPrecision::Coarse)),
+      correctionWaitTimer(services.timers.createTimer(TimerPrecision::Coarse)) {
     Form1.setCaption(kWindowTitle);
     Form1.setGeometry(0, kCollapsedWidthTwips);
 }

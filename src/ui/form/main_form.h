@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "sntp/outcome.h"
 #include "sntp/reply_record.h"
 #include "sntp/sent_requests.h"
+#include "sntp/server_rotation.h"
 #include "ui/form/controls.h"
 
 namespace korvel {
@@ -60,16 +62,29 @@ struct MainForm {
     Button Command6;  // calibrate; enabled while a fresh offset may be applied
     Button Command7;  // cancel settings
 
-    std::unique_ptr<Timer> Timer1;  // one request per tick
-    std::unique_ptr<Timer> Timer2;  // burst time-out
-    std::unique_ptr<Timer> Timer3;  // offset validity
-    std::unique_ptr<Timer> Timer5;  // clock display and scheduler
-    std::unique_ptr<Timer> Timer6;  // indicator reset
-    std::unique_ptr<Timer> Timer7;  // caption animation
-    std::unique_ptr<Timer> Timer4;  // notices shown after the handler that raised them
+    std::unique_ptr<Timer> Timer1;      // one request per tick
+    std::unique_ptr<Timer> Timer2;      // burst time-out
+    std::unique_ptr<Timer> Timer3;      // offset validity
+    std::unique_ptr<Timer> Timer5;      // clock display and scheduler
+    std::unique_ptr<Timer> Timer6;      // indicator reset
+    std::unique_ptr<Timer> Timer7;      // caption animation
+    std::unique_ptr<Timer> Timer4;      // notices shown after the handler that raised them
+    std::unique_ptr<Timer> quietTimer;  // the replies of a burst whose requests are out stopped
+    std::unique_ptr<Timer> correctionWaitTimer;  // how long the window waits for the clock
 
     SyncSettings settings;
-    std::string serverAddress;  // address field the bursts look up
+    // The server set: the address field first, then the servers after the port field.
+    std::vector<std::string> servers;
+    ServerRotation rotation;  // of the current burst
+    // Servers that refused service (DENY, RSTR) are not asked again while the program runs.
+    std::map<std::string, std::string> refusingServers;
+    double largestDelaySec = 0.0;  // of the replies counted in the current burst
+    bool requestsOut = false;      // the current burst sends no more requests
+    struct LookUpProblem {
+        ConnectOutcome outcome;
+        std::string text;
+    };
+    std::vector<LookUpProblem> lookUpProblems;  // of the current burst's servers
     ScratchFile scratchFile;
     TimeSyncLog timeSyncLog;
 
@@ -87,7 +102,10 @@ struct MainForm {
     bool autoRun = false;
     bool correcting = false;          // a clock step awaits its answer
     bool closeWhenCorrected = false;  // closing was asked for meanwhile
-    std::string decisionLine;         // automatic decision logged when the clock answers
+    // The window stopped waiting, but the step asked of the system may still land: no other
+    // correction may be asked until it answers.
+    bool stepPending = false;
+    std::string decisionLine;  // automatic decision logged when the clock answers
     SystemTime arrivalTime;
     // How the last burst or correction ended, and the last burst's result: what everything
     // that consumes a measurement reads, never a control's text.

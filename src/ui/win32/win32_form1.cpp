@@ -387,15 +387,19 @@ void Win32Form1::applyGeometry(const WindowSlide::Geometry& geometry, WindowSlid
     }
 }
 
-// Panel 1 grows to show its text whole, as the longer summaries need; panel 2 reaches to the
-// window's edge.
+// Each panel grows to show its text whole, as the longer summaries need; the last reaches to
+// the window's edge.
 void Win32Form1::sizeStatusPanels() {
     const HFONT font = m_fonts.font(layout::kWindowFont, m_dpi);
-    const int edges[layout::kStatusPanels] = {
-        std::max(pixels(layout::kStatusPanelWidthTwips),
-                 static_cast<int>(textExtent(font, m_form.StatusBar1.panel(0)).cx) +
-                     MulDiv(kStatusTextMargins, static_cast<int>(m_dpi), USER_DEFAULT_SCREEN_DPI)),
-        -1};
+    const int margins =
+        MulDiv(kStatusTextMargins, static_cast<int>(m_dpi), USER_DEFAULT_SCREEN_DPI);
+    int edges[layout::kStatusPanels] = {};
+    for (std::size_t panel = 0; panel + 1 < layout::kStatusPanels; ++panel) {
+        const int text = static_cast<int>(textExtent(font, m_form.StatusBar1.panel(panel)).cx);
+        edges[panel] = (panel == 0 ? 0 : edges[panel - 1]) +
+                       std::max(pixels(layout::kStatusPanelWidthTwips), text + margins);
+    }
+    edges[layout::kStatusPanels - 1] = -1;
     SendMessageW(m_statusBar, SB_SETPARTS, layout::kStatusPanels, reinterpret_cast<LPARAM>(edges));
 }
 

@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
+#include "calibration/outcome_display.h"
 #include "common/utf8_text.h"
 #include "settings/config_file.h"
 
@@ -35,6 +37,9 @@ void LabTest::SetUp() {
     // The user's own folders inside the test's, never the real user's.
     ::setenv("XDG_CONFIG_HOME", inFolder("config").c_str(), 1);
     ::setenv("XDG_DATA_HOME", inFolder("data").c_str(), 1);
+    std::filesystem::create_directory(inFolder("runtime"));
+    std::filesystem::permissions(inFolder("runtime"), std::filesystem::perms::owner_all);
+    ::setenv("XDG_RUNTIME_DIR", inFolder("runtime").c_str(), 1);
 }
 
 void LabTest::TearDown() {
@@ -62,39 +67,50 @@ void LabTest::startResponder(std::vector<std::string> args) {
     startTool(KORVEL_TEST_RESPONDER, std::move(args));
 }
 
-void LabTest::startRelayedResponder(std::vector<std::string> args, const std::string& condition,
-                                    int seed) {
+void LabTest::startRelayedResponder(std::vector<std::string> args, const std::string& condition) {
     args.insert(args.begin(), {"--bind", "127.0.0.1"});
     startTool(KORVEL_TEST_RESPONDER, std::move(args));
     startTool(KORVEL_TEST_RELAY,
               {"--listen", std::string(NamespacePair::kServerAddress) + ":123", "--upstream",
-               "127.0.0.1:123", "--condition", condition, "--seed", std::to_string(seed)});
+               "127.0.0.1:123", "--condition", condition, "--seed", "1"});
 }
 
-int LabTest::runInClient(std::vector<std::string> argv, std::string& output, int timeoutMs) {
+int LabTest::runInClient(std::vector<std::string> argv, std::string& output) {
     ChildProcess process(net->client(), std::move(argv));
-    const int status = process.wait(timeoutMs);
+    const int status = process.wait(20'000);
     output = process.output();
     return status;
 }
 
+std::vector<std::string> LabTest::withoutClockRight(std::vector<std::string> argv) {
+    const std::string guard =
+        "capsh --has-p=cap_sys_time && { echo 'CAP_SYS_TIME still held'; exit 97; }; "
+        "capsh --has-b=cap_sys_time && { echo 'CAP_SYS_TIME still in the bounding set'; exit 98; "
+        "}; exec \"$0\" \"$@\" 2>&1";
+    argv.insert(argv.begin(), {"setpriv", "--bounding-set", "-sys_time", "--inh-caps", "-sys_time",
+                               "--no-new-privs", "sh", "-c", guard});
+    return argv;
+}
+
 std::string LabTest::describe(const BurstSeen& outcome) {
     char text[256];
-    if (outcome.evaluated) {
+    if (outcome.evaluated()) {
         std::snprintf(text, sizeof text, "offset %.6f s from %d replies", outcome.offsetSec,
                       outcome.replies);
         return text;
     }
-    return outcome.ended ? "message \"" + outcome.text1 + "\"" : "burst never ended";
+    return outcome.ended ? "outcome " + std::to_string(static_cast<int>(outcome.outcome)) + " \"" +
+                               outcomeText(outcome.outcome) + "\""
+                         : "burst never ended";
 }
 
 void LabTest::expectSoundOutcome(const BurstSeen& outcome) {
     ASSERT_TRUE(outcome.ended) << "the burst never ended";
-    if (!outcome.evaluated) {
-        EXPECT_TRUE(outcome.text1 == kNoServer || outcome.text1 == kCongested ||
-                    outcome.text1 == kServerTimeInvalid)
-            << "unexpected message \"" << outcome.text1 << "\"";
-    }
+    EXPECT_TRUE(outcome.outcome == Outcome::Evaluated || outcome.outcome == Outcome::NoReply ||
+                outcome.outcome == Outcome::TooFewReplies ||
+                outcome.outcome == Outcome::RejectedInvalid ||
+                outcome.outcome == Outcome::RefusedByServer)
+        << describe(outcome);
 }
 
 }  // namespace korvel::lab

@@ -35,6 +35,8 @@ NamespacePair::NamespacePair() {
         "ip -n " + c + " addr add " + kClientAddress + "/24 dev " + a,
         "ip -n " + s + " addr add " + kServerAddress + "/24 dev " + b,
         "ip -n " + s + " addr add " + kOtherServerAddress + "/24 dev " + b,
+        "ip -n " + s + " addr add " + kSetAddresses[2] + "/24 dev " + b,
+        "ip -n " + s + " addr add " + kSetAddresses[3] + "/24 dev " + b,
         "ip -n " + c + " addr add fd00:6b76::1/64 dev " + a + " nodad",
         "ip -n " + s + " addr add " + kServerIpv6Address + "/64 dev " + b + " nodad",
         "ip -n " + c + " link set " + a + " up",

@@ -8,7 +8,7 @@ namespace korvel::lab {
 
 // Two network namespaces joined by a veth pair, made for one test and removed after it:
 //   client  198.18.0.1/24, fd00:6b76::1/64  (the program runs here)
-//   server  198.18.0.2/24 and 198.18.0.3/24, fd00:6b76::2/64 (responder, relay, flooder)
+//   server  198.18.0.2/24 to 198.18.0.5/24, fd00:6b76::2/64 (responders, relay, flooder)
 // Both have loopback up. Nothing here reaches the machine's own network.
 class NamespacePair {
 public:
@@ -16,6 +16,9 @@ public:
     static constexpr const char* kServerAddress = "198.18.0.2";
     static constexpr const char* kOtherServerAddress = "198.18.0.3";
     static constexpr const char* kServerIpv6Address = "fd00:6b76::2";
+    // Room for a set of four servers; the first two are the addresses above.
+    static constexpr const char* kSetAddresses[] = {kServerAddress, kOtherServerAddress,
+                                                    "198.18.0.4", "198.18.0.5"};
 
     NamespacePair();
     ~NamespacePair();

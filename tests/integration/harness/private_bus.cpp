@@ -12,7 +12,7 @@ PrivateBus::PrivateBus(const std::filesystem::path& folder) : m_folder(folder) {
     const std::filesystem::path config = folder / "bus.conf";
     std::ofstream(config) << "<busconfig><type>system</type><listen>" << address()
                           << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                             "<allow own=\"*\"/><allow send_destination=\"*\"/>"
+                             "<allow user=\"*\"/><allow own=\"*\"/><allow send_destination=\"*\"/>"
                              "<allow receive_sender=\"*\"/></policy></busconfig>\n";
     m_daemon = std::make_unique<ChildProcess>(
         "",

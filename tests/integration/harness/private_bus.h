@@ -9,7 +9,7 @@
 namespace korvel::lab {
 
 // A dbus-daemon of the test's own, listening on a socket in the given folder, standing in for
-// the system bus: anyone may own any name on it. Stopped when this object goes.
+// the system bus: any user may connect and own any name on it. Stopped when this object goes.
 class PrivateBus {
 public:
     explicit PrivateBus(const std::filesystem::path& folder);

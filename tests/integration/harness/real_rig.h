@@ -20,38 +20,23 @@ public:
     SystemTime getLocalTime() override { return m_real.getLocalTime(); }
     void stepClock(double offsetSec, bool interactive,
                    std::function<void(ClockStepAnswer)> done) override;
+    bool holdsRightToStep() override { return true; }
     std::string competingTimeService() override { return m_real.competingTimeService(); }
 
     // The steps asked for, in seconds.
     std::vector<double> corrections;
-    bool acceptSets = true;  // false: the system refuses, as without the right
 
 private:
     PosixClock m_real;
 };
 
-// Qt timers that also measure how late each tick comes, per timer in creation order
-// (Timer1, Timer2, Timer3, Timer5, Timer6, Timer7 for the main window).
-class TimingTimerService final : public TimerService {
-public:
-    std::unique_ptr<Timer> createTimer(TimerPrecision precision) override;
-    struct Lateness {
-        int ticks = 0;
-        double worstMs = 0.0;
-    };
-    std::vector<Lateness> lateness;
-
-private:
-    QtTimerService m_qt;
-};
-
 // What a burst came to, read the moment the measure button came back.
 struct BurstSeen {
     bool ended = false;
-    bool evaluated = false;  // an offset was measured and shown
+    Outcome outcome = Outcome::NoReply;
     double offsetSec = 0.0;
     int replies = 0;
-    std::string text1;  // message in the server-clock box
+    bool evaluated() const { return ended && outcome == Outcome::Evaluated; }
 };
 
 // The program's window state on the real platform: Qt sockets and timers, the real clock
@@ -63,12 +48,9 @@ public:
 
     // The window's load step; false when it refused to start.
     bool startUp();
-    // Starts a burst now and waits until the program is idle again and all requests are out.
-    BurstSeen measure(int deadlineMs = 16000);
-    // Records the outcome of the next burst, whoever starts it (the scheduler)...
-    void watch();
-    // ...and waits for it.
-    BurstSeen waitForBurst(int deadlineMs = 16000);
+    // Starts a burst now and waits (16 s at most) until the program is idle again and all
+    // requests are out.
+    BurstSeen measure();
     // Runs the event loop for a while.
     void pump(int ms);
 
@@ -77,7 +59,7 @@ public:
     SystemRandom random;
     PosixFileSystem files;
     QtUdpSocket socket;
-    TimingTimerService timers;
+    QtTimerService timers;
     test::ScriptedMessageBox messageBox;
     test::BeepRecorder beeper;
     test::FakeInstanceGuard instanceGuard;

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -25,6 +27,23 @@ public:
     std::string stdErr;
 };
 
+// The clock as this process sets it itself: records the steps.
+class OwnClock final : public SystemClock {
+public:
+    explicit OwnClock(VirtualTime& time) : m_time(time) {}
+    SystemTime getSystemTime() override { return m_time.getSystemTime(); }
+    void stepClock(double offsetSec, bool, std::function<void(ClockStepAnswer)> done) override {
+        steps.push_back(offsetSec);
+        done({});
+    }
+    bool holdsRightToStep() override { return true; }
+    std::string competingTimeService() override { return {}; }
+    std::vector<double> steps;
+
+private:
+    VirtualTime& m_time;
+};
+
 // korvel-cli on the fake platform: its event loop lets virtual time pass until it quits.
 struct CliRig {
     CliRig() {
@@ -39,6 +58,7 @@ struct CliRig {
         }
         bool quit = false;
         CliPlatform platform{time,
+                             direct,
                              time,
                              socket,
                              time,
@@ -58,8 +78,11 @@ struct CliRig {
     }
 
     VirtualTime time{utcTime(2026, 12, 6, 1, 5, 7), 8 * 60};
+    OwnClock direct{time};
     FakeUdpSocket socket{time};
     FakeSntpServer server{time, socket};
+    std::array<FakeSntpServer, 3> others{
+        {{time, socket, "192.0.2.2"}, {time, socket, "192.0.2.3"}, {time, socket, "192.0.2.4"}}};
     FakeFileSystem files;
     CapturedConsole console;
 };
@@ -112,8 +135,10 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndSaysWhy) {
         {"answer lost", "measure --apply",
          [](CliRig& r) {
              r.time.stepAnswer = {ClockStep::Unknown, "lost"};
+             r.time.stepAnswerDelayMs = 5000;
          },
-         7, "校准结果未知\n", "lost\n"},
+         7, "校准结果未知\n",
+         "waiting for the time service's answer (it may be asking for a password)\nlost\n"},
         {"unknown option",
          "measure --bogus",
          {},
@@ -139,13 +164,19 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndSaysWhy) {
          64,
          "",
          "korvel-cli: bad server address '10.0_.1'" + tryHelp},
-        {"two servers",
-         "measure a.cn 10.0.0.1",
+        {"five servers",
+         "measure a.cn b.cn c.cn d.cn 10.0.0.1",
          {},
          64,
          "",
-         "korvel-cli: one server only, not also '10.0.0.1'" + tryHelp},
-        {"version", "--version", {}, 0, "korvel-cli 1.00\n", ""},
+         "korvel-cli: four servers at most, not also '10.0.0.1'" + tryHelp},
+        {"unattended without apply",
+         "measure --unattended",
+         {},
+         64,
+         "",
+         "korvel-cli: option '--unattended' goes with '--apply'" + tryHelp},
+        {"version", "--version", {}, 0, "korvel-cli " KORVEL_VERSION "\n", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -175,16 +206,202 @@ TEST(Cli, ReportsOneJsonObject) {
                                           "\"repliesCounted\":25,\"repliesUsed\":20,"
                                           "\"delayMin\":0.010000,\"delayMax\":0.010000,"
                                           "\"replies\":[{\"offset\":-1.500000,\"delay\":0.010000,"
-                                          "\"used\":false},{"));
-    EXPECT_THAT(json, testing::EndsWith("\"used\":false}],\"outcome\":\"evaluated\","
-                                        "\"exitCode\":0}\n"));
+                                          "\"used\":false,\"server\":0,\"use\":\"extreme\"},{"));
+    EXPECT_THAT(json, testing::EndsWith(
+                          "\"use\":\"extreme\"}],\"servers\":[{\"address\":\"192.0.2.1\","
+                          "\"requests\":25,\"replies\":25,\"kissOfDeath\":null,\"setAside\":0,"
+                          "\"medianOffset\":-1.500000,\"medianDelay\":0.010000,\"agreed\":true}],"
+                          "\"outcome\":\"evaluated\",\"exitCode\":0}\n"));
 
     CliRig silent;
     silent.server.drop = [](int) { return true; };
     EXPECT_EQ(silent.run("measure 192.0.2.1 --json"), 1);
     EXPECT_EQ(silent.console.stdOut,
-              "{\"server\":\"192.0.2.1\",\"port\":123,\"message\":\"无法连接服务器\","
+              "{\"server\":\"192.0.2.1\",\"port\":123,\"servers\":[{\"address\":\"192.0.2.1\","
+              "\"requests\":30,\"replies\":0,\"kissOfDeath\":null,\"setAside\":0,"
+              "\"agreed\":false,\"why\":\"noReply\"}],\"message\":\"无法连接服务器\","
               "\"outcome\":\"noReply\",\"exitCode\":1}\n");
+}
+
+// A kiss-o'-death of this code from the server's request number `from` on.
+void kiss(FakeSntpServer& server, const char* code, int from) {
+    server.tamper = [code, from](int request, std::vector<std::uint8_t>& reply) {
+        if (request >= from) {
+            reply[1] = 0;
+            std::copy_n(code, 4, reply.begin() + 12);
+        }
+    };
+}
+
+void silence(FakeSntpServer& server) {
+    server.drop = [](int) { return true; };
+}
+
+// Who sets the clock in a run: nobody, the system's time service, or the process itself.
+enum class Step { None, ByService, Own };
+
+// A burst spread over up to four servers: at most eight requests each while another shares
+// the load, nothing after a kiss-o'-death, a silent server left after eight, only servers that
+// agree averaged, and an unattended step only on two servers' word.
+TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
+    const char* const kFour = "measure 192.0.2.1 192.0.2.2 192.0.2.3 192.0.2.4";
+    const char* const kTwo = "measure 192.0.2.1 192.0.2.2";
+    const struct {
+        const char* name;
+        std::string args;
+        std::function<void(CliRig&)> setUp;
+        int status;
+        std::vector<int> requests;  // per server
+        std::string out;            // a part of standard output
+        std::string err;            // a part of standard error
+        Step step;
+    } cases[] = {
+        {"four healthy",
+         kFour,
+         {},
+         0,
+         {7, 6, 6, 6},
+         "agreed: 192.0.2.1, 192.0.2.2, 192.0.2.3, 192.0.2.4\n",
+         "",
+         Step::None},
+        {"one limits, one silent, one an hour off",
+         kFour,
+         [](CliRig& r) {
+             kiss(r.others[0], "RATE", 4);
+             silence(r.others[1]);
+             r.others[2].offsetMs = 3'600'000;
+         },
+         0,
+         {8, 4, 8, 8},
+         "offset 2.250000 s\nreplies used 6 of 19\ndelay 0.010000 .. 0.010000 s\n"
+         "agreed: 192.0.2.1, 192.0.2.2\nnot used: 192.0.2.3 (silent), 192.0.2.4 (disagrees)\n",
+         "192.0.2.4 与其他服务器的时间不一致，未采用",
+         Step::None},
+        {"a single server that limits",
+         "measure",
+         [](CliRig& r) { kiss(r.server, "RATE", 1); },
+         8,
+         {1},
+         "网络阻塞,请稍候再试!\n",
+         "192.0.2.1 限制访问频率 (RATE)\n",
+         Step::None},
+        {"a server that denies",
+         "measure",
+         [](CliRig& r) { kiss(r.server, "DENY", 3); },
+         8,
+         {3},
+         "网络阻塞,请稍候再试!\n",
+         "192.0.2.1 拒绝服务 (DENY)\n",
+         Step::None},
+        {"two that disagree",
+         std::string(kTwo) + " --apply",
+         [](CliRig& r) { r.others[0].offsetMs = 3'600'000; },
+         9,
+         {8, 8},
+         "服务器时间失效\n",
+         "192.0.2.1: 2.250000 秒\n192.0.2.2: 3600.000000 秒\n",
+         Step::None},
+        {"unattended on one server",
+         "measure --apply --unattended",
+         {},
+         10,
+         {25},
+         "",
+         "withheldNoSecondOpinion: 无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。; "
+         "offset 2.250000 s; replies used 20 of 25",
+         Step::None},
+        {"unattended, the second silent",
+         std::string(kTwo) + " --apply --unattended",
+         [](CliRig& r) { silence(r.others[0]); },
+         10,
+         {22, 8},
+         "",
+         "withheldNoSecondOpinion: 无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。; "
+         "offset 2.250000 s; replies used 17 of 22; delay 0.010000 .. 0.010000 s; "
+         "agreed: 192.0.2.1; not used: 192.0.2.2 (silent)\n",
+         Step::None},
+        {"unattended, two agree",
+         std::string(kTwo) + " --apply --unattended",
+         {},
+         0,
+         {8, 8},
+         "",
+         "stepped: offset 2.250000 s; replies used 11 of 16; delay 0.010000 .. 0.010000 s; "
+         "agreed: 192.0.2.1, 192.0.2.2\n",
+         Step::ByService},
+        {"unattended, holding the right",
+         std::string(kTwo) + " --apply --unattended",
+         [](CliRig& r) { r.time.rightToStep = true; },
+         0,
+         {8, 8},
+         "",
+         "",
+         Step::Own},
+        {"unattended, another time service",
+         std::string(kTwo) + " --apply --unattended",
+         [](CliRig& r) { r.time.otherTimeService = "chronyd"; },
+         11,
+         {8, 8},
+         "",
+         "withheldOtherTimeService: 本机的时间服务 chronyd 正在管理时钟",
+         Step::None},
+        {"site servers only",
+         "measure --site-config",
+         [](CliRig& r) {
+             r.files.textFiles[r.files.userConfigPath + "/sntp.cfg"] = {"SNTP 192.0.2.9"};
+             r.files.textFiles[r.files.programFolderPath + "/sntp.cfg"] = {
+                 "SNTP 192.0.2.1       1231 192.0.2.2"};
+         },
+         0,
+         {8, 8},
+         "agreed: 192.0.2.1, 192.0.2.2\n",
+         "",
+         Step::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CliRig rig;
+        for (FakeSntpServer* server :
+             {&rig.server, &rig.others[0], &rig.others[1], &rig.others[2]}) {
+            server->offsetMs = 2250;
+        }
+        if (c.setUp) {
+            c.setUp(rig);
+        }
+        EXPECT_EQ(rig.run(c.args), c.status);
+        std::vector<int> requests;
+        for (const FakeSntpServer* server :
+             {&rig.server, &rig.others[0], &rig.others[1], &rig.others[2]}) {
+            requests.push_back(server->requestsSeen());
+        }
+        requests.resize(c.requests.size());
+        EXPECT_EQ(requests, c.requests);
+        EXPECT_THAT(rig.console.stdOut, HasSubstr(c.out));
+        EXPECT_THAT(rig.console.stdErr, HasSubstr(c.err));
+        if (c.args.find("--unattended") != std::string::npos) {
+            // The journal's one entry per run: one line on standard error, nothing else.
+            EXPECT_EQ(rig.console.stdOut, "");
+            EXPECT_EQ(std::count(rig.console.stdErr.begin(), rig.console.stdErr.end(), '\n'), 1)
+                << rig.console.stdErr;
+        }
+        EXPECT_EQ(rig.time.clockSteps().size(), c.step == Step::ByService ? 1U : 0U);
+        EXPECT_EQ(rig.direct.steps.size(), c.step == Step::Own ? 1U : 0U);
+    }
+}
+
+// A RATE kiss-o'-death holds its server back for 64 s in every run: the next click within that
+// time ends at once without a request, and after it the server is asked again.
+TEST(Cli, HonoursARateHoldAcrossRuns) {
+    CliRig rig;
+    kiss(rig.server, "RATE", 1);
+    EXPECT_EQ(rig.run("measure"), 8);
+    rig.server.tamper = nullptr;
+    rig.time.advance(50'000);
+    EXPECT_EQ(rig.run("measure"), 8);
+    EXPECT_EQ(rig.server.requestsSeen(), 1);
+    rig.time.advance(14'000);
+    EXPECT_EQ(rig.run("measure"), 0);
+    EXPECT_EQ(rig.server.requestsSeen(), 26);
 }
 
 // Two runs at once must never read each other's conversions: each process has a scratch file

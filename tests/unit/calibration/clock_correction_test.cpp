@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "calibration/command_dispatch.h"
 #include "calibration/outcome_display.h"
 #include "common/day_date.h"
 #include "settings/lifecycle.h"
@@ -59,7 +60,7 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
         {true, ClockStep::AutomaticSync, 40, "chronyd", "校准失败",
          "why\n提示：本机的时间服务 chronyd 正在运行，它可能会撤销这次校准。", false},
         {false, ClockStep::NoRight, 0, "", "校准失败", "why", false},
-        {true, ClockStep::Unknown, 300'000, "", "校准结果未知", "why", false},
+        {true, ClockStep::Unknown, 299'000, "", "校准结果未知", "why", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message()
@@ -89,31 +90,29 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
         EXPECT_EQ(rig.time.utcMs() - before, c.answerAfterMs + 10 + (stepped ? 1235 : 0));
         EXPECT_EQ(form.Text3.text(), c.text3);
         EXPECT_EQ(form.Text3.toolTip(), c.tip);
+        // A refusal is said in the status bar, and no server clock is shown as if corrected.
+        EXPECT_EQ(form.StatusBar1.panel(2), c.answer == ClockStep::Stepped ? "" : "why");
+        EXPECT_EQ(form.offsetValid, c.answer == ClockStep::Stepped);
         EXPECT_EQ(form.Text3.foreColor(), kGrey);
         std::vector<std::string> log{c.scheduled ? "12-06-2026  09:05:20   校准(自动)"
                                                  : "12-06-2026  09:05:20   校准"};
         if (!stepped) {
             log.push_back(c.text3);
         }
-        const std::vector<std::string> written = rig.files.lines(TestRig::kLogPath);
+        // A scheduled correction's decision comes once the answer is in.
+        std::vector<std::string> written = rig.files.lines(TestRig::kLogPath);
         if (c.scheduled) {
-            ASSERT_EQ(written.size(), log.size() + 1);
-            EXPECT_TRUE(written.back().ends_with(kNoLimit));
-            EXPECT_EQ(written.back().substr(0, 12), "12-06-2026  ");
-        } else {
-            EXPECT_EQ(written, log);
+            ASSERT_TRUE(!written.empty() && written.back().ends_with(kNoLimit));
+            written.pop_back();
         }
+        EXPECT_EQ(written, log);
         EXPECT_EQ(rig.messageBox.shown, c.notice ? std::vector<std::string>{kScheduledRefusalNotice}
                                                  : std::vector<std::string>{});
-        EXPECT_TRUE(form.Command5.isEnabled());
-        EXPECT_TRUE(form.Command2.isEnabled());
-        EXPECT_FALSE(form.Command6.isEnabled());
-        EXPECT_FALSE(form.Timer3->isRunning());
-        EXPECT_TRUE(form.Timer5->isRunning());
-        EXPECT_EQ(form.offsetSec, 0.0);
-        EXPECT_EQ(form.offsetWholeSec, 0.0);
-        EXPECT_FALSE(form.autoRun);
-        EXPECT_FALSE(form.correcting);
+        // Idle again, the offset spent.
+        EXPECT_TRUE(form.Command5.isEnabled() && form.Command2.isEnabled() &&
+                    form.Timer5->isRunning());
+        EXPECT_FALSE(form.Command6.isEnabled() || form.Timer3->isRunning() || form.autoRun ||
+                     form.correcting || form.offsetSec != 0.0 || form.offsetWholeSec != 0.0);
         // Taken after the clock moved, so the jump check does not see the correction as a jump.
         EXPECT_EQ(form.lastClockCheck, dayDate(rig.time.getLocalTime()));
     }
@@ -134,10 +133,8 @@ TEST(ClockCorrection, CorrectingStateHoldsUntilTheAnswerAndClosingWaitsForIt) {
         const std::string shownAtStart = form.Text2.text();
         rig.time.advance(1000);
         EXPECT_TRUE(form.correcting);
-        EXPECT_FALSE(form.Command5.isEnabled());
-        EXPECT_FALSE(form.Command6.isEnabled());
-        EXPECT_FALSE(form.Command2.isEnabled());
-        EXPECT_FALSE(form.Timer3->isRunning());
+        EXPECT_FALSE(form.Command5.isEnabled() || form.Command6.isEnabled() ||
+                     form.Command2.isEnabled() || form.Timer3->isRunning());
         EXPECT_NE(form.Text2.text(), shownAtStart);
         if (closeMeanwhile) {
             EXPECT_FALSE(shutDown(form));
@@ -153,6 +150,29 @@ TEST(ClockCorrection, CorrectingStateHoldsUntilTheAnswerAndClosingWaitsForIt) {
                   closeMeanwhile ? "12-06-2026  09:06:50   Closed" : "12-06-2026  09:05:20   校准");
         EXPECT_EQ(rig.program.ended, closeMeanwhile ? 1 : 0);
     }
+}
+
+// Unanswered after five minutes the outcome is unknown, but the step may still land: no
+// other correction may be asked, by hand or by the schedule, until the system answers.
+TEST(ClockCorrection, NoSecondCorrectionWhileAnEarlierStepMayLand) {
+    TestRig rig(utcTime(2026, 12, 6, 1, 5, 20, 250));
+    armOffset(rig, 2.5, false);
+    MainForm& form = *rig.form;
+    rig.time.stepAnswerDelayMs = 10 * 60'000;
+    clockCorrection(form);
+    rig.time.advance(5 * 60'000);
+    EXPECT_EQ(form.Text3.text(), "校准结果未知");
+    EXPECT_TRUE(form.stepPending && form.Command5.isEnabled());
+    cheshiClick(form);
+    rig.time.advance(3000);
+    EXPECT_FALSE(form.Command6.isEnabled());
+    xiaoshiClick(form);
+    EXPECT_EQ(form.Toolbar1.indicatorImage(), Toolbar::kRefusedImage);
+    EXPECT_EQ(form.StatusBar1.panel(2), "上次校准仍在等待时间服务答复");
+    rig.time.advance(5 * 60'000);
+    EXPECT_FALSE(form.stepPending);
+    EXPECT_EQ(form.StatusBar1.panel(2), "时间服务已答复：时钟已经校准");
+    EXPECT_EQ(rig.time.clockSteps().size(), 1U);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "calibration/measure_command.h"
+#include "sntp/burst_evaluation.h"
 #include "support/test_rig.h"
 
 namespace korvel {
@@ -19,6 +20,7 @@ struct Reply {
     double offset;
     double delay;
     std::int16_t invalid = 0;
+    std::int16_t server = 0;
 };
 
 // A burst in the measuring state whose records 1..n hold replies with the given offset and
@@ -39,6 +41,7 @@ struct EvaluationRig {
             r.t3 = r.t2;
             r.t4 = replies[i].delay;
             r.invalid = replies[i].invalid;
+            r.server = replies[i].server;
         }
         adjust(form(), static_cast<std::int16_t>(replies.size()));
     }
@@ -52,51 +55,49 @@ struct EvaluationRig {
     TestRig rig;
 };
 
+// Where the evaluation rejects a burst (its bounds are the pure evaluation's), no result and
+// no decision follow, and the window is idle again.
 TEST(Evaluation, FourFlaggedRepliesRejectTheBurstThreeDoNot) {
-    for (const int n : {10, 25}) {
-        for (const int flagged : {3, 4}) {
-            SCOPED_TRACE(testing::Message() << n << " replies, " << flagged << " flagged");
-            EvaluationRig e;
-            e.rig.startLog();
-            std::vector<Reply> replies(static_cast<std::size_t>(n), Reply{0.25, 0.01});
-            for (int i = 0; i < flagged; ++i) {
-                replies[static_cast<std::size_t>(i * 2)].invalid = 1;
-            }
-            e.evaluate(replies, /*scheduled=*/true);
-            MainForm& form = e.form();
-            const bool rejected = flagged == 4;
-            EXPECT_EQ(form.Text1.text(), rejected ? "服务器时间失效" : "");
-            EXPECT_TRUE(form.Command5.isEnabled() && form.Command2.isEnabled() &&
-                        form.Timer5->isRunning());
-            EXPECT_FALSE(form.autoRun);
-            // Rejected: no result, no decision; else evaluated and applied automatically.
-            EXPECT_EQ(form.Text3.text(), rejected ? "" : " 0.250000 秒");
-            EXPECT_EQ(e.rig.time.clockSteps().size(), rejected ? 0U : 1U);
-            EXPECT_EQ(e.rig.logLines().size(), rejected ? 1U : 4U);
-            EXPECT_FALSE(rejected && (form.Command6.isEnabled() || form.offsetValid ||
-                                      form.Timer3->isRunning()));
+    for (const int flagged : {3, 4}) {
+        SCOPED_TRACE(flagged);
+        EvaluationRig e;
+        e.rig.startLog();
+        std::vector<Reply> replies(14, Reply{0.25, 0.01});
+        for (int i = 0; i < flagged; ++i) {
+            replies[static_cast<std::size_t>(i * 2)].invalid = 1;
         }
+        e.evaluate(replies, /*scheduled=*/true);
+        MainForm& form = e.form();
+        const bool rejected = flagged == 4;
+        EXPECT_EQ(form.Text1.text(), rejected ? "服务器时间失效" : "");
+        EXPECT_TRUE(form.Command5.isEnabled() && form.Command2.isEnabled() &&
+                    form.Timer5->isRunning());
+        EXPECT_FALSE(form.autoRun);
+        EXPECT_EQ(form.Text3.text(), rejected ? "" : " 0.250000 秒");
+        EXPECT_EQ(e.rig.time.clockSteps().size(), rejected ? 0U : 1U);
+        EXPECT_EQ(e.rig.logLines().size(), rejected ? 1U : 4U);
+        EXPECT_FALSE(rejected &&
+                     (form.Command6.isEnabled() || form.offsetValid || form.Timer3->isRunning()));
     }
 }
 
-TEST(Evaluation, WholeSecondsColourAndTextFollowTheRoundingBoundaries) {
+// The colour follows the whole seconds (white for 0, green ahead, red behind); the text keeps
+// six decimals.
+TEST(Evaluation, OffsetBoxColourFollowsTheWholeSeconds) {
     const struct {
         double offset;
-        double whole;
         Rgb color;
         const char* text;
     } cases[] = {
-        {0.0, 0.0, kWhite, " 0.000000 秒"},        {0.5, 0.0, kWhite, " 0.500000 秒"},
-        {0.5000001, 1.0, kGreen, " 0.500000 秒"},  {1.5, 1.0, kGreen, " 1.500000 秒"},
-        {2.75, 3.0, kGreen, " 2.750000 秒"},       {-0.5, 0.0, kWhite, " -0.500000 秒"},
-        {-0.6, -1.0, kRed, " -0.600000 秒"},       {-1.5, -1.0, kRed, " -1.500000 秒"},
-        {-1.5000001, -2.0, kRed, " -1.500000 秒"}, {-12.3456786, -12.0, kRed, " -12.345679 秒"},
+        {0.5, kWhite, " 0.500000 秒"},         {0.5000001, kGreen, " 0.500000 秒"},
+        {-0.5, kWhite, " -0.500000 秒"},       {-0.6, kRed, " -0.600000 秒"},
+        {-12.3456786, kRed, " -12.345679 秒"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.offset);
         EvaluationRig e;
         e.evaluateAll(c.offset);
-        EXPECT_EQ(e.form().offsetWholeSec, c.whole);
+        EXPECT_EQ(e.form().offsetWholeSec, roundToWholeSeconds(c.offset));
         EXPECT_EQ(e.form().Text3.foreColor(), c.color);
         EXPECT_EQ(e.form().Text3.text(), c.text);
     }
@@ -113,10 +114,10 @@ TEST(Evaluation, ScheduledBurstDecidesByTheMagnitudeOfTheOffset) {
         bool corrected;
         const char* decision;
     } cases[] = {
-        {true, 1000, 0.999, true, kBelow},     {true, 1000, 1.0, false, kNotBelow},
-        {true, 1000, -0.999, true, kBelow},    {true, 1000, -1.0, false, kNotBelow},
-        {true, 1000, -30.0, false, kNotBelow},  // a clock 30 s ahead is not "below the limit"
-        {true, 1, 0.0005, true, kBelow},       {false, 1000, -30.0, true, kNoLimit},
+        {true, 1000, 0.999, true, kBelow},       {true, 1000, 1.0, false, kNotBelow},
+        {true, 1000, -0.999, true, kBelow},      {true, 1000, -1.0, false, kNotBelow},
+        {true, 1000, -3600.0, false, kNotBelow},  // an hour behind is not "below the limit"
+        {true, 1, 0.0005, true, kBelow},         {false, 1000, -30.0, true, kNoLimit},
         {false, 1000, 5000.0, true, kNoLimit},
     };
     for (const auto& c : cases) {
@@ -137,6 +138,30 @@ TEST(Evaluation, ScheduledBurstDecidesByTheMagnitudeOfTheOffset) {
         const std::vector<std::string> log = e.rig.logLines();
         EXPECT_EQ(log.size(), c.corrected ? 4U : 3U);
         EXPECT_THAT(log.back(), testing::EndsWith(c.decision));
+    }
+}
+
+// With a server set the schedule steps only when two or more servers agreed; otherwise the
+// decision is logged as withheld and the offset stays to be applied by hand.
+TEST(Evaluation, ScheduleOnAServerSetStepsOnlyOnTwoServersWord) {
+    for (const std::int16_t secondServer : {std::int16_t{0}, std::int16_t{1}}) {
+        SCOPED_TRACE(secondServer);
+        EvaluationRig e;
+        e.rig.startLog();
+        e.form().servers = {"192.0.2.1      ", "192.0.2.2"};
+        std::vector<Reply> replies(25, Reply{0.25, 0.01});
+        for (std::size_t i = 0; i < replies.size(); i += 2) {
+            replies[i].server = secondServer;
+        }
+        e.evaluate(replies, /*scheduled=*/true);
+        const bool stepped = secondServer == 1;
+        EXPECT_EQ(e.rig.time.clockSteps().size(), stepped ? 1U : 0U);
+        EXPECT_EQ(e.form().lastOutcome.outcome,
+                  stepped ? Outcome::Stepped : Outcome::WithheldNoSecondOpinion);
+        EXPECT_THAT(e.rig.logLines().back(),
+                    testing::EndsWith(stepped ? "   自动校准执行（无时差限制）"
+                                              : "   自动未校准执行（没有第二台服务器确认）"));
+        EXPECT_EQ(e.form().Command6.isEnabled(), !stepped);
     }
 }
 

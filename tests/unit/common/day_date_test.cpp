@@ -45,17 +45,34 @@ TEST(DayDate, DayDatesDropMillisecondsAndNtpSecondsGoOnPastTheEraChange) {
     EXPECT_FLOAT_EQ(secondsSinceMidnight(utcTime(2026, 12, 6, 23, 58, 0, 500)), 86280.5F);
 }
 
-TEST(SystemTimeRecord, OnlyCalendarDatesAndInRangeFieldsAreValid) {
-    EXPECT_TRUE(isValid(utcTime(2024, 2, 29, 23, 59, 59, 999)));
-    EXPECT_TRUE(isValid(utcTime(2000, 2, 29, 0, 0, 0)));
-    for (const SystemTime& invalid :
-         {utcTime(2023, 2, 29, 0, 0, 0), utcTime(2100, 2, 29, 0, 0, 0),
-          utcTime(2026, 4, 31, 0, 0, 0), utcTime(2026, 13, 1, 0, 0, 0),
-          utcTime(2026, 0, 1, 0, 0, 0), utcTime(2026, 1, 0, 0, 0, 0), utcTime(2026, 1, 1, 24, 0, 0),
-          utcTime(2026, 1, 1, 0, 60, 0), utcTime(2026, 1, 1, 0, 0, 60),
-          utcTime(2026, 1, 1, 0, 0, 0, 1000)}) {
-        EXPECT_FALSE(isValid(invalid))
-            << invalid.year << "-" << invalid.month << "-" << invalid.day;
+// A clock reading in nanoseconds since 1970: its record is rounded to the millisecond,
+// carrying up through the date; its NTP seconds keep the microseconds.
+TEST(DayDate, NanosecondReadingsGiveRoundedRecordsAndExactNtpSeconds) {
+    constexpr std::int64_t k20240517At123456 = 1'715'949'296'000'000'000;
+    constexpr std::int64_t k20231231At235959 = 1'704'067'199'000'000'000;
+    const struct {
+        std::int64_t unixNs;
+        SystemTime utc;
+        double ntp;
+    } cases[] = {
+        {k20240517At123456, utcTime(2024, 5, 17, 12, 34, 56, 0), 3924938096.0},
+        {k20240517At123456 + 499'999, utcTime(2024, 5, 17, 12, 34, 56, 0), 3924938096.000499999},
+        {k20240517At123456 + 500'000, utcTime(2024, 5, 17, 12, 34, 56, 1), 3924938096.0005},
+        {k20240517At123456 + 123'456'789, utcTime(2024, 5, 17, 12, 34, 56, 123),
+         3924938096.123456789},
+        {k20240517At123456 + 999'499'999, utcTime(2024, 5, 17, 12, 34, 56, 999),
+         3924938096.999499999},
+        {k20240517At123456 + 999'500'000, utcTime(2024, 5, 17, 12, 34, 57, 0), 3924938096.9995},
+        {k20231231At235959 + 999'600'000, utcTime(2024, 1, 1, 0, 0, 0, 0), 3913055999.9996},
+        {0, utcTime(1970, 1, 1, 0, 0, 0), 2208988800.0},
+        {-500'001, utcTime(1969, 12, 31, 23, 59, 59, 999), 2208988799.999499999},
+        // The NTP era changes; the seconds go on.
+        {2'085'978'496'000'000'001, utcTime(2036, 2, 7, 6, 28, 16), 4294967296.000000001},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.unixNs);
+        EXPECT_EQ(utcOfUnixNs(c.unixNs), c.utc);
+        EXPECT_NEAR(ntpSecondsOfUnixNs(c.unixNs), c.ntp, 5e-7);
     }
 }
 

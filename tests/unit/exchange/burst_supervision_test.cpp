@@ -5,6 +5,7 @@
 #include "calibration/clock_correction.h"
 #include "calibration/measure_command.h"
 #include "common/day_date.h"
+#include "exchange/exchange.h"
 #include "support/test_rig.h"
 
 namespace korvel {
@@ -12,19 +13,23 @@ namespace {
 
 using test::TestRig;
 
-// 10 s after the command the time-out reports no server or a congested network, or evaluates
-// the replies at hand. A failed scheduled burst leaves no flag that would let the next manual
+// Ten or more replies are evaluated once they stop after the last request (the 31st tick at
+// 3.1 s, then 1 s without a reply); with fewer the time-out at 10 s reports no server or a
+// congested network. A failed scheduled burst leaves no flag that would let the next manual
 // burst set the clock by itself.
-TEST(BurstSupervision, TimeOutReportsOrEvaluatesByTheNumberOfReplies) {
+TEST(BurstSupervision, EndsWhenTheRepliesStopOrAtTheTimeOut) {
     const struct {
         int replies;
+        std::int64_t endsAtMs;
         const char* text;
         Rgb color;
         const char* offsetText;
     } cases[] = {
-        {0, "无法连接服务器", kRed, ""},          {1, "网络阻塞,请稍候再试!", kYellow, ""},
-        {9, "网络阻塞,请稍候再试!", kYellow, ""}, {10, "", kWhite, " -0.420000 秒"},
-        {24, "", kWhite, " -0.420000 秒"},
+        {0, 10'000, "无法连接服务器", kRed, ""},
+        {1, 10'000, "网络阻塞,请稍候再试!", kYellow, ""},
+        {9, 10'000, "网络阻塞,请稍候再试!", kYellow, ""},
+        {10, 4'100, "", kWhite, " -0.420000 秒"},
+        {24, 4'100, "", kWhite, " -0.420000 秒"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.replies);
@@ -36,7 +41,7 @@ TEST(BurstSupervision, TimeOutReportsOrEvaluatesByTheNumberOfReplies) {
         MainForm& form = *rig.form;
         const bool evaluated = c.replies >= 10;
         form.autoRun = !evaluated;
-        rig.measure(9'999);
+        rig.measure(c.endsAtMs - 1);
         EXPECT_FALSE(form.Command5.isEnabled());
         EXPECT_EQ(rig.beeper.beeps, 0);
 
@@ -58,19 +63,38 @@ TEST(BurstSupervision, TimeOutReportsOrEvaluatesByTheNumberOfReplies) {
     }
 }
 
-// Replies that come after the time-out evaluated the burst change nothing, and no request
-// leaves after it.
-TEST(BurstSupervision, LateRepliesChangeNothingAfterTheEvaluation) {
+// Two servers take eight requests each; once no more may leave (the tick after the 16th) and
+// every one is answered, nothing more is awaited: evaluated at once, without the quiet second.
+TEST(BurstSupervision, EndsAtOnceWhenEveryRequestIsAnswered) {
     TestRig rig;
+    test::FakeSntpServer second{rig.time, rig.socket, "192.0.2.2"};
     rig.prepareExchange();
-    rig.server.replyDelayMs = 8'790;  // replies to the first 12 requests come in time
-    rig.measure(10'000);
-    EXPECT_EQ(rig.form->lastBurst.counted, 12);
-    const std::string shown = rig.form->Text3.text();
-    rig.server.offsetMs = 30'000;
-    rig.time.advance(12'000);
-    EXPECT_EQ(rig.form->Text3.text(), shown);
-    EXPECT_EQ(rig.form->repliesReceived, 12);
+    prepareSocket(*rig.form, {"192.0.2.1", "192.0.2.2"}, 1231);
+    rig.measure(1'699);  // the 16th request leaves at 1.6 s, its reply 10 ms later
+    EXPECT_FALSE(rig.form->Command5.isEnabled());
+    rig.time.advance(1);
+    EXPECT_EQ(rig.form->lastOutcome.outcome, Outcome::Evaluated);
+    EXPECT_EQ(rig.form->lastBurst.counted, 16);
+    EXPECT_EQ(rig.form->lastBurst.agreedServers, 2);
+}
+
+// Replies that come after the time-out change nothing, whether it evaluated the burst or found
+// too few of them.
+TEST(BurstSupervision, LateRepliesChangeNothingAfterTheTimeOut) {
+    for (const int inTime : {12, 9}) {
+        SCOPED_TRACE(inTime);
+        TestRig rig;
+        rig.prepareExchange();
+        rig.server.replyDelayMs = 8'790 + (12 - inTime) * 100;  // the first inTime come in time
+        rig.measure(10'000);
+        const double offset = rig.form->lastBurst.offsetSec;
+        rig.server.offsetMs = 30'000;
+        rig.time.advance(12'000);
+        EXPECT_EQ(rig.form->lastOutcome.outcome,
+                  inTime >= 10 ? Outcome::Evaluated : Outcome::TooFewReplies);
+        EXPECT_EQ(rig.form->lastBurst.offsetSec, offset);
+        EXPECT_EQ(rig.form->repliesReceived, inTime);
+    }
 }
 
 // Each burst looks the server up anew and starts its requests when the answer comes: a slow

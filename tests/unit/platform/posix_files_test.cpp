@@ -10,6 +10,7 @@
 #include <array>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -60,8 +61,9 @@ TEST_F(PosixFiles, ByteFileIsCreatedPrivateAndKeepsItsContent) {
     EXPECT_EQ(back, bytes);
 }
 
-// A link of our own is followed, and a save writes its target; another user's link in a
-// folder that user does not own is not (only root can make one to try).
+// A link of our own is followed, and a save writes its target; another user's link is not,
+// even in a folder of that user's; and a user's folder is never the settings folder of a
+// program run by root with that user's HOME (only root can make these to try).
 TEST_F(PosixFiles, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
     const fs::path target = folder.write("target", "SNTP 10.0.0.1        123 \n");
     fs::create_symlink(target, path("sntp.cfg"));
@@ -73,6 +75,15 @@ TEST_F(PosixFiles, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
     if (::geteuid() != 0) {
         return;
     }
+    fs::create_directories(path("home/.config/korvel"));
+    for (const char* theirs : {"home", "home/.config", "home/.config/korvel"}) {
+        ASSERT_EQ(::chown(path(theirs).c_str(), 4242, 4242), 0);
+    }
+    const std::string kept = std::getenv("XDG_CONFIG_HOME");
+    ::setenv("XDG_CONFIG_HOME", path("home/.config").c_str(), 1);
+    EXPECT_EQ(files.userFolder(UserFolder::Config, true), "");
+    ::setenv("XDG_CONFIG_HOME", kept.c_str(), 1);
+    ASSERT_EQ(::chown(path(".").c_str(), 4242, 4242), 0);
     fs::create_symlink(target, path("planted"));
     ASSERT_EQ(::lchown(path("planted").c_str(), 4242, 4242), 0);
     FileError error = FileError::None;

@@ -3,8 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "support/fake_files.h"
 
 namespace korvel {
@@ -55,65 +53,6 @@ TEST(ConfigFile, UnusableFolderFallsBackToTheDefaultLineAndReports) {
     EXPECT_EQ(loaded.error, FileError::None);
     EXPECT_EQ(loaded.cfgLine, kOwnLine);
     EXPECT_THAT(files.lines(kCfgPath), ElementsAre(kOwnLine));
-}
-
-// Fields by position: address characters 6 to 20, port 22 to 25; the tag is not checked.
-TEST(ConfigFile, LinesAreTakenApartByPosition) {
-    const struct {
-        std::string line, address, port;
-        std::int32_t localPort;
-    } cases[] = {
-        {"SNTP 192.168.100.200 5000", "192.168.100.200", "5000", 5000},
-        {"XXXX 10.1.2.3        4000", "10.1.2.3       ", "4000", 4000},
-        {"SNTP 10.0.0.1", "10.0.0.1", "", 0},
-        {"SNTP 10.0.0.1        12", "10.0.0.1       ", "12", 12},
-        {"SNTP 10.0.0.1        1234567", "10.0.0.1       ", "1234", 1234},
-        {"", "", "", 0},
-    };
-    for (const auto& c : cases) {
-        const ConfigFields fields = parseConfigLine(c.line);
-        EXPECT_EQ(fields.addressField + "|" + fields.portField, c.address + "|" + c.port) << c.line;
-        EXPECT_EQ(fields.localPort, c.localPort) << c.line;
-    }
-}
-
-// The first line is read as one text field, and the port as a number rounded half to even.
-TEST(ConfigFile, FirstLineIsOneTextFieldAndThePortANumber) {
-    const struct {
-        std::string line;
-        std::string field;
-    } lines[] = {
-        {"SNTP 10.0,0.1        123 ", "SNTP 10.0"},  // ends at the first comma
-        {"   SNTP 10.0.0.1        123 ", "SNTP 10.0.0.1        123 "},
-        {"\"SNTP 10.0.0.1, 7\" tail", "SNTP 10.0.0.1, 7"},
-        {"", ""},
-    };
-    for (const auto& c : lines) {
-        EXPECT_EQ(firstTextField(c.line), c.field) << c.line;
-    }
-    const struct {
-        const char* field;
-        std::int32_t port;
-    } ports[] = {
-        {"12.5", 12}, {"13.5", 14}, {"abcd", 0}, {"    ", 0}, {" 80 ", 80},
-        {"1 2 ", 12}, {"12ab", 12}, {"-5", -5},  {".5", 0},
-    };
-    for (const auto& c : ports) {
-        EXPECT_EQ(portNumber(c.field), c.port) << '"' << c.field << '"';
-    }
-}
-
-TEST(ConfigFile, ServerAddressIsAnIpAddressOrAHostName) {
-    for (const char* good :
-         {"10.0.0.1", "255.255.255.255", "::1", "2001:db8::1", "fe80::1:2:3", "1:2:3:4:5:6:7:8",
-          "::ffff:10.0.0.1", "ntp.example.cn", "ntp1", "time-a.example.", "授时.中国"}) {
-        EXPECT_TRUE(isServerAddress(good)) << good;
-    }
-    for (const char* bad : {"", "10.0.0.256", "10.0.0", "10.0 .0.1", "10.0.0.1 5", "1.2.3.4.5",
-                            "1::2::3", ":::", "1:2:3:4:5:6:7:8:9", "12345::1", "-ntp.cn", "ntp..cn",
-                            "ntp_1.cn", "ntp.cn/x", "   .   .   .   "}) {
-        EXPECT_FALSE(isServerAddress(bad)) << '"' << bad << '"';
-    }
 }
 
 }  // namespace

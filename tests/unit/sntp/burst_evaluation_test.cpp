@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 namespace korvel {
@@ -12,6 +14,7 @@ struct Reply {
     double offset;
     double delay;
     std::int16_t invalid = 0;
+    std::int16_t server = 0;
 };
 
 // Records 1..n holding replies with the given offset and delay (t1 = 0, the server answering
@@ -24,8 +27,26 @@ ReplyRecords recordsOf(const std::vector<Reply>& replies) {
         r.t3 = r.t2;
         r.t4 = replies[i].delay;
         r.invalid = replies[i].invalid;
+        r.server = replies[i].server;
     }
     return records;
+}
+
+// count replies of a server at the offset, 10 ms each.
+std::vector<Reply> from(std::int16_t server, double offset, int count = 8) {
+    return std::vector<Reply>(static_cast<std::size_t>(count), Reply{offset, 0.010, 0, server});
+}
+
+std::vector<Reply> joined(std::initializer_list<std::vector<Reply>> parts) {
+    std::vector<Reply> all;
+    for (const auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+BurstEvaluation evaluate(ReplyRecords& records, int n, int servers = 1) {
+    return evaluateBurst(records, n, servers, 0.001);
 }
 
 using Use = ReplyUse;
@@ -34,51 +55,48 @@ using Use = ReplyUse;
 // others are averaged. Equal offsets keep their arrival order, so the first of two equal
 // smallest is the extreme one and the second may still be dropped as slow.
 TEST(BurstEvaluation, AveragesWhatIsLeftAfterTheExtremesAndTheThreeSlowest) {
+    const std::vector<Use> kTenUses{Use::ExtremeOffset, Use::Used,         Use::Used, Use::Used,
+                                    Use::Used,          Use::Used,         Use::Slow, Use::Slow,
+                                    Use::Slow,          Use::ExtremeOffset};
+    // Binary fractions, so that equal offsets are really equal.
+    constexpr double kUnit = 1 / 8192.0;
     const struct {
         const char* what;
         std::vector<Reply> replies;
         double offset;
-        std::vector<Use> uses;  // in evaluation order
     } cases[] = {
         {"ten replies",
-         {{0.90, 1 / 1024.0},
-          {0.30, 0.090},
-          {0.20, 0.010},
-          {0.60, 0.080},
-          {0.10, 1 / 1024.0},
-          {0.40, 0.020},
-          {0.85, 0.050},
-          {0.80, 0.070},
-          {0.50, 0.030},
-          {0.70, 0.040}},
-         (0.20 + 0.40 + 0.50 + 0.70 + 0.85) / 5,
-         {Use::ExtremeOffset, Use::Used, Use::Used, Use::Used, Use::Used, Use::Used, Use::Slow,
-          Use::Slow, Use::Slow, Use::ExtremeOffset}},
-        // Values exact in binary, so the two smallest offsets are really equal.
+         {{9 * kUnit, 1 / 1024.0},
+          {3 * kUnit, 0.09},
+          {2 * kUnit, 0.01},
+          {6 * kUnit, 0.08},
+          {1 * kUnit, 1 / 1024.0},
+          {4 * kUnit, 0.02},
+          {8.5 * kUnit, 0.05},
+          {8 * kUnit, 0.07},
+          {5 * kUnit, 0.03},
+          {7 * kUnit, 0.04}},
+         (2 + 4 + 5 + 7 + 8.5) * kUnit / 5},
         {"equal smallest offsets, the slow one second",
-         {{0.125, 1 / 1024.0},
-          {0.125, 0.5},
-          {0.5, 0.375},
-          {0.625, 0.25},
-          {0.25, 2 / 1024.0},
-          {0.3125, 3 / 1024.0},
-          {0.375, 4 / 1024.0},
-          {0.75, 5 / 1024.0},
-          {0.875, 6 / 1024.0},
-          {0.9375, 7 / 1024.0}},
-         (0.25 + 0.3125 + 0.375 + 0.75 + 0.875) / 5,
-         {Use::ExtremeOffset, Use::Used, Use::Used, Use::Used, Use::Used, Use::Used, Use::Slow,
-          Use::Slow, Use::Slow, Use::ExtremeOffset}},
+         {{1 * kUnit, 1 / 1024.0},
+          {1 * kUnit, 0.5},
+          {5 * kUnit, 0.375},
+          {6 * kUnit, 0.25},
+          {2 * kUnit, 2 / 128.0},
+          {3 * kUnit, 3 / 128.0},
+          {4 * kUnit, 4 / 128.0},
+          {7 * kUnit, 5 / 128.0},
+          {8 * kUnit, 6 / 128.0},
+          {9 * kUnit, 7 / 128.0}},
+         (2 + 3 + 4 + 7 + 8) * kUnit / 5},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ReplyRecords records = recordsOf(c.replies);
-        const BurstEvaluation e = evaluateBurst(records, static_cast<int>(c.replies.size()));
+        const BurstEvaluation e = evaluate(records, 10);
         ASSERT_EQ(e.outcome, Outcome::Evaluated);
         EXPECT_NEAR(e.result.offsetSec, c.offset, 1e-12);
-        EXPECT_EQ(e.result.uses, c.uses);
-        EXPECT_EQ(e.result.usedCount(), 5);
-        EXPECT_EQ(e.result.counted, 10);
+        EXPECT_EQ(e.result.uses, kTenUses);
         // Left in evaluation order: extremes outside, the rest by delay.
         EXPECT_EQ(records[1].delay, 1 / 1024.0);
         EXPECT_LE(records[2].delay, records[6].delay);
@@ -86,43 +104,129 @@ TEST(BurstEvaluation, AveragesWhatIsLeftAfterTheExtremesAndTheThreeSlowest) {
 }
 
 TEST(BurstEvaluation, TwentyFiveRepliesAverageTwentyAndLeaveOutTheThreeSlowest) {
-    // Offsets 0.01 .. 0.25 in a shuffled order; the slow replies carry 0.05, 0.13 and 0.20.
+    // Offsets 0.001 .. 0.025 in a shuffled order; the slow replies carry 0.005, 0.013, 0.020.
     std::vector<Reply> replies;
     for (int k = 0; k < 25; ++k) {
         const int i = (k * 7) % 25 + 1;
         const double delay = i == 5 ? 0.300 : i == 13 ? 0.200 : i == 20 ? 0.100 : 0.001 * i;
-        replies.push_back({0.01 * i, delay});
+        replies.push_back({0.001 * i, delay});
     }
     ReplyRecords records = recordsOf(replies);
-    const BurstEvaluation e = evaluateBurst(records, 25);
-    const double kept = (325 - 1 - 25 - 5 - 13 - 20) * 0.01;
-    EXPECT_NEAR(e.result.offsetSec, kept / 20, 1e-12);
+    const BurstEvaluation e = evaluate(records, 25);
+    EXPECT_NEAR(e.result.offsetSec, (325 - 1 - 25 - 5 - 13 - 20) * 0.001 / 20, 1e-12);
     EXPECT_EQ(e.result.usedCount(), 20);
     EXPECT_NEAR(e.result.fastestUsedDelay(records), 0.002, 1e-12);
     EXPECT_NEAR(e.result.slowestUsedDelay(records), 0.024, 1e-12);
 }
 
-// More than three flagged replies reject the burst; fewer than ten replies are no burst.
-TEST(BurstEvaluation, RejectsFourFlaggedRepliesAndCountsNoFewerThanTen) {
+// More than three flagged replies reject the burst; fewer never enter the mean; replies that
+// could not bracket the true time with the median one are set aside; fewer than ten left to
+// average are no burst. Replies an hour off no longer move the result.
+TEST(BurstEvaluation, KeepsFlaggedAndImpossibleRepliesOutOfTheMean) {
     const struct {
-        int n;
-        int flagged;
+        const char* what;
+        std::vector<Reply> replies;
         Outcome outcome;
+        int flagged;
+        int setAside;
     } cases[] = {
-        {10, 3, Outcome::Evaluated},    {10, 4, Outcome::RejectedInvalid},
-        {25, 3, Outcome::Evaluated},    {25, 4, Outcome::RejectedInvalid},
-        {9, 0, Outcome::TooFewReplies},
+        {"three flagged of 13", joined({from(0, 0.5, 10), {3, {3600, 0.01, 1}}}),
+         Outcome::Evaluated, 3, 0},
+        {"four flagged of 25", joined({from(0, 0.5, 21), {4, {0.5, 0.01, 1}}}),
+         Outcome::RejectedInvalid, 4, 0},
+        {"three flagged of 12", joined({from(0, 0.5, 9), {3, {0.5, 0.01, 1}}}),
+         Outcome::TooFewReplies, 3, 0},
+        {"nine replies", from(0, 0.5, 9), Outcome::TooFewReplies, 0, 0},
+        {"two of 25 an hour off", joined({from(0, 0.5, 23), from(0, 3600.5, 2)}),
+         Outcome::Evaluated, 0, 2},
+        // 10 ms apart with 10 ms delays: just within what two replies can both bracket.
+        {"within the delays", joined({from(0, 0.5, 23), from(0, 0.5105, 2)}), Outcome::Evaluated, 0,
+         0},
+        {"beyond the delays", joined({from(0, 0.5, 23), from(0, 0.5115, 2)}), Outcome::Evaluated, 0,
+         2},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.n << " replies, " << c.flagged << " flagged");
-        std::vector<Reply> replies(static_cast<std::size_t>(c.n), Reply{0.25, 0.01});
-        for (int i = 0; i < c.flagged; ++i) {
-            replies[static_cast<std::size_t>(i * 2)].invalid = 1;
-        }
-        ReplyRecords records = recordsOf(replies);
-        const BurstEvaluation e = evaluateBurst(records, c.n);
+        SCOPED_TRACE(c.what);
+        ReplyRecords records = recordsOf(c.replies);
+        const BurstEvaluation e = evaluate(records, static_cast<int>(c.replies.size()));
         EXPECT_EQ(e.outcome, c.outcome);
-        EXPECT_EQ(e.result.flagged, c.outcome == Outcome::TooFewReplies ? 0 : c.flagged);
+        EXPECT_EQ(e.result.flagged, c.flagged);
+        EXPECT_EQ(e.result.servers[0].setAside, c.setAside);
+        if (c.outcome == Outcome::Evaluated) {
+            EXPECT_NEAR(e.result.offsetSec, 0.5, 0.0111);
+            EXPECT_EQ(e.result.countOf(Use::Flagged), c.flagged);
+            EXPECT_EQ(e.result.countOf(Use::Inconsistent), c.setAside);
+            // The replies that took no part stand last.
+            EXPECT_EQ(e.result.uses.back(), c.flagged > 0    ? Use::Flagged
+                                            : c.setAside > 0 ? Use::Inconsistent
+                                                             : Use::ExtremeOffset);
+        }
+    }
+}
+
+// With replies from several servers, those whose intervals (median ± max(25 ms, median
+// delay / 2)) share a point agree; the largest group holding more than half of the servers
+// with three or more usable replies is averaged, a tie going to the earliest-listed server.
+TEST(BurstEvaluation, AveragesOnlyTheServersThatAgree) {
+    const struct {
+        const char* what;
+        std::vector<Reply> replies;
+        Outcome outcome;
+        std::vector<bool> agreed;
+        double offset;
+    } cases[] = {
+        {"one of four an hour off",
+         joined({from(0, 0.100), from(1, 3600.1), from(2, 0.120), from(3, 0.110, 6)}),
+         Outcome::Evaluated,
+         {true, false, true, true},
+         0.110},
+        {"two 40 ms apart, a third between",
+         joined({from(0, 0.0), from(1, 0.040), from(2, 0.020)}),
+         Outcome::Evaluated,
+         {true, true, true},
+         0.020},
+        {"two an hour apart",
+         joined({from(0, 0.0, 12), from(1, 3600.0, 12)}),
+         Outcome::ServersDisagree,
+         {false, false},
+         0.0},
+        {"three all apart",
+         joined({from(0, 0.0), from(1, 1.0), from(2, 2.0)}),
+         Outcome::ServersDisagree,
+         {false, false, false},
+         0.0},
+        {"two against two is no majority",
+         joined({from(0, 1.0, 3), from(1, 0.0), from(2, 0.0), from(3, 1.0)}),
+         Outcome::ServersDisagree,
+         {false, false, false, false},
+         0.0},
+        {"a tie goes to the earliest-listed server",
+         joined({from(0, 0.0), from(1, 0.040), from(2, 0.080)}),
+         Outcome::Evaluated,
+         {true, true, false},
+         0.020},
+        {"a second server with two replies has no say",
+         joined({from(0, 0.2, 20), from(1, 3600.0, 2)}),
+         Outcome::Evaluated,
+         {true, false},
+         0.2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ReplyRecords records = recordsOf(c.replies);
+        const int servers = static_cast<int>(c.agreed.size());
+        const BurstEvaluation e = evaluate(records, static_cast<int>(c.replies.size()), servers);
+        EXPECT_EQ(e.outcome, c.outcome);
+        std::vector<bool> agreed;
+        for (const ServerSummary& s : e.result.servers) {
+            agreed.push_back(s.agreed);
+        }
+        EXPECT_EQ(agreed, c.agreed);
+        if (c.outcome == Outcome::Evaluated) {
+            EXPECT_NEAR(e.result.offsetSec, c.offset, 0.011);
+            EXPECT_EQ(e.result.agreedServers,
+                      static_cast<int>(std::count(c.agreed.begin(), c.agreed.end(), true)));
+        }
     }
 }
 

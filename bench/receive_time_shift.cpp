@@ -1,0 +1,68 @@
+// korvel-bench-receive-time-shift: preloaded beside libfaketime into a time server, so that
+// the kernel's receive timestamps (SO_TIMESTAMPNS, SO_TIMESTAMP) carry the same offset as its
+// clock readings. libfaketime shifts the readings only; ntpd takes each request's receive
+// time from the kernel and, without the shift, would serve its receive and transmit times
+// FAKETIME apart. Reads the offset from FAKETIME in its relative form ("+3.25", "-3600").
+
+#include <dlfcn.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+using RecvMsg = ssize_t (*)(int, msghdr*, int);
+
+long long offsetNs() {
+    const char* text = std::getenv("FAKETIME");
+    if (text == nullptr || (text[0] != '+' && text[0] != '-')) {
+        return 0;
+    }
+    return std::llround(std::strtod(text, nullptr) * 1e9);
+}
+
+void shift(long long& seconds, long long& fraction, long long perSecond, long long byNs) {
+    const long long total = seconds * perSecond + fraction + byNs / (1'000'000'000 / perSecond);
+    seconds = total / perSecond;
+    fraction = total % perSecond;
+    if (fraction < 0) {
+        fraction += perSecond;
+        --seconds;
+    }
+}
+
+void shiftStamps(msghdr* message) {
+    static const long long byNs = offsetNs();
+    for (cmsghdr* c = CMSG_FIRSTHDR(message); c != nullptr; c = CMSG_NXTHDR(message, c)) {
+        if (c->cmsg_level != SOL_SOCKET) {
+            continue;
+        }
+        if (c->cmsg_type == SCM_TIMESTAMPNS) {
+            auto* stamp = reinterpret_cast<timespec*>(CMSG_DATA(c));
+            long long seconds = stamp->tv_sec, fraction = stamp->tv_nsec;
+            shift(seconds, fraction, 1'000'000'000, byNs);
+            stamp->tv_sec = static_cast<time_t>(seconds);
+            stamp->tv_nsec = static_cast<long>(fraction);
+        } else if (c->cmsg_type == SCM_TIMESTAMP) {
+            auto* stamp = reinterpret_cast<timeval*>(CMSG_DATA(c));
+            long long seconds = stamp->tv_sec, fraction = stamp->tv_usec;
+            shift(seconds, fraction, 1'000'000, byNs);
+            stamp->tv_sec = static_cast<time_t>(seconds);
+            stamp->tv_usec = static_cast<suseconds_t>(fraction);
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" ssize_t recvmsg(int fd, msghdr* message, int flags) {
+    static const auto real = reinterpret_cast<RecvMsg>(dlsym(RTLD_NEXT, "recvmsg"));
+    const ssize_t got = real(fd, message, flags);
+    if (got >= 0) {
+        shiftStamps(message);
+    }
+    return got;
+}

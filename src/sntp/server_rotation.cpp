@@ -1,0 +1,52 @@
+#include "sntp/server_rotation.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace korvel {
+
+void ServerRotation::found(int server) {
+    ServerTally& tally = m_servers[index(server)];
+    if (tally.status == ServerStatus::LookingUp) {
+        tally.status = ServerStatus::InRotation;
+    }
+}
+
+void ServerRotation::leave(int server, ServerStatus why, std::string kissCode) {
+    ServerTally& tally = m_servers[index(server)];
+    tally.status = why;
+    tally.kissCode = std::move(kissCode);
+}
+
+int ServerRotation::inRotation() const {
+    return static_cast<int>(std::count_if(m_servers.begin(), m_servers.end(), [](const auto& t) {
+        return t.status == ServerStatus::InRotation;
+    }));
+}
+
+bool ServerRotation::anyLookingUp() const {
+    return std::any_of(m_servers.begin(), m_servers.end(),
+                       [](const auto& t) { return t.status == ServerStatus::LookingUp; });
+}
+
+std::optional<int> ServerRotation::next() {
+    for (ServerTally& tally : m_servers) {
+        if (inRotation() >= 2 && tally.status == ServerStatus::InRotation &&
+            tally.requests >= kMostRequestsToOneServer && tally.replies == 0) {
+            tally.status = ServerStatus::Silent;
+        }
+    }
+    const bool alone = inRotation() == 1 && !anyLookingUp();
+    for (int step = 1; step <= size(); ++step) {
+        const int server = (m_last + step) % size();
+        const ServerTally& tally = m_servers[index(server)];
+        if (tally.status == ServerStatus::InRotation &&
+            (alone || tally.requests < kMostRequestsToOneServer)) {
+            m_last = server;
+            return server;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace korvel

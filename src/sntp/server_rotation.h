@@ -1,0 +1,60 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvel {
+
+inline constexpr int kMostServers = 4;
+// What one server is asked at most in one burst while another shares the load: a burst that
+// public servers' rate limits let through.
+inline constexpr int kMostRequestsToOneServer = 8;
+
+// Where a server of the set stands in the current burst.
+enum class ServerStatus {
+    LookingUp,    // its name is still being looked up
+    InRotation,   // takes requests
+    NotFound,     // its name did not resolve, or no route to it
+    Silent,       // its first requests all went unanswered while another answered for it
+    KissOfDeath,  // it asked not to be asked (kissCode), now or in an earlier burst
+};
+
+struct ServerTally {
+    ServerStatus status = ServerStatus::LookingUp;
+    int requests = 0;
+    int replies = 0;
+    std::string kissCode;  // RATE, DENY or RSTR
+};
+
+// Which server of the set each request of a burst goes to. With one server every request goes
+// to it. With several they take turns, at most kMostRequestsToOneServer each while two or more
+// are in rotation; a server left alone takes the rest. A server whose first
+// kMostRequestsToOneServer requests all went unanswered leaves while another remains.
+class ServerRotation {
+public:
+    ServerRotation() = default;
+    explicit ServerRotation(int servers) : m_servers(static_cast<std::size_t>(servers)) {}
+
+    int size() const { return static_cast<int>(m_servers.size()); }
+    const ServerTally& tally(int server) const { return m_servers[index(server)]; }
+
+    // Its name was found: it joins the rotation, unless it already left.
+    void found(int server);
+    // It takes no more requests in this burst.
+    void leave(int server, ServerStatus why, std::string kissCode = {});
+    // The server the next request goes to; nullopt when none may take one now.
+    std::optional<int> next();
+    void sent(int server) { ++m_servers[index(server)].requests; }
+    void answered(int server) { ++m_servers[index(server)].replies; }
+
+    int inRotation() const;
+    bool anyLookingUp() const;
+
+private:
+    static std::size_t index(int server) { return static_cast<std::size_t>(server); }
+    std::vector<ServerTally> m_servers;
+    int m_last = -1;
+};
+
+}  // namespace korvel

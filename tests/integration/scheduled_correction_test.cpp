@@ -1,0 +1,130 @@
+// korvel-sync.service's command run by hand under the unit's limits: an unprivileged user
+// without CAP_SYS_TIME (dropped and checked gone first), the site file beside the tool, a runtime
+// folder of the user's own, a process view of its own, the system bus pointed at a private one with
+// the fake timedated, and the site's two servers in the server namespace. Nothing here can set this
+// machine's clock: a step is a call recorded by the fake.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "harness/lab_fixture.h"
+#include "harness/private_bus.h"
+
+namespace korvel::lab {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Unprivileged, without groups or a home: as the user systemd makes for the unit.
+constexpr int kUnitUser = 65534;
+
+std::vector<std::string> words(const std::string& text) {
+    std::istringstream split(text);
+    std::vector<std::string> all;
+    for (std::string word; split >> word;) {
+        all.push_back(word);
+    }
+    return all;
+}
+
+// The unit's ExecStart, the installed tool's path replaced by this one.
+std::vector<std::string> unitCommand(const std::string& tool) {
+    std::ifstream unit(KORVEL_SYNC_SERVICE);
+    const std::string start = "ExecStart=@korvel_cli@ ";
+    for (std::string line; std::getline(unit, line);) {
+        if (line.rfind(start, 0) == 0) {
+            return words(tool + " " + line.substr(start.size()));
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+using ScheduledCorrection = LabTest;
+
+TEST_F(ScheduledCorrection, StepsOnlyOnTwoServersWordAndNeverBesideAnotherTimeService) {
+    const struct {
+        const char* name;
+        bool secondSilent;
+        const char* ntp;  // timedated's NTP property
+        bool chronyd;     // a process named chronyd runs beside it
+        int status;
+        std::string line;  // the start of the one line it writes
+    } cases[] = {
+        {"two agree", false, "0", false, 0, "stepped: offset 0.2"},
+        {"the second silent", true, "0", false, 10, "withheldNoSecondOpinion: 无人值守校准"},
+        {"NTP on", false, "1", false, 11,
+         "withheldOtherTimeService: 本机的时间服务 systemd-timesyncd 正在管理时钟"},
+        {"chronyd running", false, "0", true, 11,
+         "withheldOtherTimeService: 本机的时间服务 chronyd 正在管理时钟"},
+    };
+    const std::string program = inFolder("program");
+    const std::string runtime = inFolder("run");
+    fs::create_directories(program);
+    fs::create_directories(runtime);
+    fs::permissions(folder->path(), fs::perms::others_read | fs::perms::others_exec,
+                    fs::perm_options::add);
+    ASSERT_EQ(::chown(runtime.c_str(), kUnitUser, kUnitUser), 0);
+    fs::copy_file(KORVEL_CLI, program + "/korvel-cli");
+    fs::copy_file("/usr/bin/sleep", program + "/chronyd");
+    std::ofstream(program + "/sntp.cfg") << configLine(NamespacePair::kServerAddress, kClientPort)
+                                         << " " << NamespacePair::kOtherServerAddress << "\n";
+    const std::vector<std::string> command = unitCommand(program + "/korvel-cli");
+    ASSERT_FALSE(command.empty()) << "no ExecStart in " << KORVEL_SYNC_SERVICE;
+    const std::string record = inFolder("settime.calls");
+
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tools.clear();
+        fs::remove(record);
+        startResponder({"--offset", "0.25"});
+        std::vector<std::string> second = {"--bind", NamespacePair::kOtherServerAddress, "--offset",
+                                           "0.25"};
+        if (c.secondSilent) {
+            second.push_back("--silent");
+        }
+        startTool(KORVEL_TEST_RESPONDER, second);
+        PrivateBus bus(folder->path() / "bus");
+        ChildProcess fake("", {KORVEL_TEST_TIMEDATE1, "--bus", bus.address(), "--record", record,
+                               "--ntp", c.ntp});
+        ASSERT_TRUE(fake.waitReady());
+
+        // A process view of its own (with chronyd in it when asked), then the unit's user.
+        const std::string user = std::to_string(kUnitUser);
+        std::vector<std::string> argv = words("unshare --pid --fork --mount-proc sh -c");
+        argv.push_back((c.chronyd ? "\"" + program + "/chronyd\" 60 & " : std::string()) +
+                       "exec \"$@\"");
+        const std::vector<std::string> asUnitUser =
+            words("sh setpriv --reuid " + user + " --regid " + user +
+                  " --clear-groups env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin");
+        argv.insert(argv.end(), asUnitUser.begin(), asUnitUser.end());
+        argv.insert(argv.end(),
+                    {"XDG_RUNTIME_DIR=" + runtime, "DBUS_SYSTEM_BUS_ADDRESS=" + bus.address()});
+        argv.insert(argv.end(), command.begin(), command.end());
+        std::string output;
+        const int status = runInClient(withoutClockRight(argv), output);
+        std::printf("[%s] exit %d: %s", c.name, status, output.c_str());
+
+        EXPECT_EQ(status, c.status) << output;
+        // One line per run for the journal, led by the outcome.
+        EXPECT_EQ(output.rfind(c.line, 0), 0u) << output;
+        EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+        const std::vector<std::string> calls = fileLines(record);
+        if (c.status == 0) {
+            ASSERT_EQ(calls.size(), 1u);
+            EXPECT_NEAR(std::stod(calls[0]), 250'000.0, 10'000.0) << calls[0];
+        } else {
+            EXPECT_TRUE(calls.empty()) << calls.front();
+        }
+    }
+}
+
+}  // namespace korvel::lab

@@ -1,0 +1,89 @@
+#include "common/config_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace korvel {
+namespace {
+
+// Fields by position: address characters 6 to 20, port 22 to 25, the tag not checked; then up
+// to three more servers, each after a blank, any length. A word that is no server, repeats one
+// or exceeds the three is skipped and named.
+TEST(ConfigLine, LinesAreTakenApartByPosition) {
+    const struct {
+        std::string line, address, port;
+        std::int32_t localPort;
+        std::string extras, skipped;
+    } cases[] = {
+        {"SNTP 192.168.100.200 5000", "192.168.100.200", "5000", 5000, "", ""},
+        {"XXXX 10.1.2.3        4000", "10.1.2.3       ", "4000", 4000, "", ""},
+        {"SNTP 10.0.0.1", "10.0.0.1", "", 0, "", ""},
+        {"SNTP 10.0.0.1        12", "10.0.0.1       ", "12", 12, "", ""},
+        {"SNTP 10.0.0.1        1234567", "10.0.0.1       ", "1234", 1234, "", "567"},
+        {"", "", "", 0, "", ""},
+        {"SNTP ntp.aliyun.com  1231 ntp.tencent.com ntp.ntsc.ac.cn time.windows.com",
+         "ntp.aliyun.com ", "1231", 1231, "ntp.tencent.com ntp.ntsc.ac.cn time.windows.com", ""},
+        {"SNTP 10.0.0.1        1231   a.cn  b_c.cn 10.0.0.1 a.cn 2001:db8::1 d.cn e.cn",
+         "10.0.0.1       ", "1231", 1231, "a.cn 2001:db8::1 d.cn", "b_c.cn 10.0.0.1 a.cn e.cn"},
+    };
+    const auto joined = [](const std::vector<std::string>& words) {
+        std::string text;
+        for (const std::string& word : words) {
+            text += (text.empty() ? "" : " ") + word;
+        }
+        return text;
+    };
+    for (const auto& c : cases) {
+        const ConfigFields fields = parseConfigLine(c.line);
+        EXPECT_EQ(fields.addressField + "|" + fields.portField, c.address + "|" + c.port) << c.line;
+        EXPECT_EQ(fields.localPort, c.localPort) << c.line;
+        EXPECT_EQ(joined(fields.extraServers), c.extras) << c.line;
+        EXPECT_EQ(joined(fields.skippedServers), c.skipped) << c.line;
+    }
+    EXPECT_EQ(formatConfigLine("10.0.0.1       ", "123 ", {"a.cn", "2001:db8::1"}),
+              "SNTP 10.0.0.1        123  a.cn 2001:db8::1");
+}
+
+// The first line is read as one text field, and the port as a number rounded half to even.
+TEST(ConfigLine, FirstLineIsOneTextFieldAndThePortANumber) {
+    const struct {
+        std::string line;
+        std::string field;
+    } lines[] = {
+        {"SNTP 10.0,0.1        123 ", "SNTP 10.0"},  // ends at the first comma
+        {"   SNTP 10.0.0.1        123 ", "SNTP 10.0.0.1        123 "},
+        {"\"SNTP 10.0.0.1, 7\" tail", "SNTP 10.0.0.1, 7"},
+        {"", ""},
+    };
+    for (const auto& c : lines) {
+        EXPECT_EQ(firstTextField(c.line), c.field) << c.line;
+    }
+    const struct {
+        const char* field;
+        std::int32_t port;
+    } ports[] = {
+        {"12.5", 12}, {"13.5", 14}, {"abcd", 0}, {"    ", 0}, {" 80 ", 80},
+        {"1 2 ", 12}, {"12ab", 12}, {"-5", -5},  {".5", 0},
+    };
+    for (const auto& c : ports) {
+        EXPECT_EQ(portNumber(c.field), c.port) << '"' << c.field << '"';
+    }
+}
+
+TEST(ConfigLine, ServerAddressIsAnIpAddressOrAHostName) {
+    for (const char* good :
+         {"10.0.0.1", "255.255.255.255", "::1", "2001:db8::1", "fe80::1:2:3", "1:2:3:4:5:6:7:8",
+          "::ffff:10.0.0.1", "ntp.example.cn", "ntp1", "time-a.example.", "授时.中国"}) {
+        EXPECT_TRUE(isServerAddress(good)) << good;
+    }
+    for (const char* bad : {"", "10.0.0.256", "10.0.0", "10.0 .0.1", "10.0.0.1 5", "1.2.3.4.5",
+                            "1::2::3", ":::", "1:2:3:4:5:6:7:8:9", "12345::1", "-ntp.cn", "ntp..cn",
+                            "ntp_1.cn", "ntp.cn/x", "   .   .   .   "}) {
+        EXPECT_FALSE(isServerAddress(bad)) << '"' << bad << '"';
+    }
+}
+
+}  // namespace
+}  // namespace korvel
