@@ -52,10 +52,17 @@ void requestTick(MainForm& form) {
     if (auto bytes = form.scratchFile.recordToBytes(requestPacket(transmit))) {
         swapByteOrder(*bytes);
         // The time the request leaves is read last, so that building and converting it do
-        // not count as time on the network.
-        const PairedReading leaving = burstClockReading(form);
-        if (form.platform.socket.send(*server, *bytes)) {
-            form.sentRequests.add(transmit, ntpSecondsOfUnixNs(leaving.utcNs), *server);
+        // not count as time on the network; the system's stamp of its leaving, where it gives
+        // one that lies between this reading and the next, also leaves out the send itself
+        // (on a busy machine the program may wait for a core in between).
+        const PairedReading before = burstClockReading(form);
+        if (const SentDatagram sent = form.platform.socket.send(*server, *bytes); sent.sent) {
+            std::int64_t leftNs = before.utcNs;
+            if (sent.leftUtcNs && *sent.leftUtcNs >= before.utcNs &&
+                *sent.leftUtcNs <= burstClockReading(form).utcNs) {
+                leftNs = *sent.leftUtcNs;
+            }
+            form.sentRequests.add(transmit, ntpSecondsOfUnixNs(leftNs), *server);
         }
     }
     form.rotation.sent(*server);

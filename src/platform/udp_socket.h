@@ -16,6 +16,12 @@ enum class ConnectOutcome {
     NetworkUnreachable,  // no route to the address, or no socket of its family
 };
 
+// Whether a datagram left, and when by the system's stamp where it gives one.
+struct SentDatagram {
+    bool sent = false;
+    std::optional<std::int64_t> leftUtcNs;
+};
+
 // The program's UDP socket: one local port, requests to one or more servers. Events come on
 // the program's thread, one datagram at a time.
 class UdpSocket {
@@ -46,9 +52,10 @@ public:
     // look-up, and connects the socket to it: while no burst runs the system drops datagrams
     // from anyone else. Where the first server was not found nothing arrives at all.
     virtual void keepFirstServer() = 0;
-    // One datagram to a server found by the last setServers; does not wait. False when it
-    // could not leave.
-    virtual bool send(int server, std::span<const std::uint8_t> datagram) = 0;
+    // One datagram to a server found by the last setServers; does not wait. Says whether it
+    // left and, where the system stamps datagrams as they leave the host, that stamp (as an
+    // arrival stamp below).
+    virtual SentDatagram send(int server, std::span<const std::uint8_t> datagram) = 0;
     // Called once per datagram arriving from one of the servers, with its size, the server's
     // index and, where the system stamps datagrams as they reach the host, that stamp: the
     // system clock (UTC) in nanoseconds since 1970-01-01 00:00:00, at its own resolution. A

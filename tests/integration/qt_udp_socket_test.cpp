@@ -121,8 +121,9 @@ protected:
     std::int64_t since = 0;  // no datagram arrives before this
 };
 
-// One socket through the sets in turn, keeping its port: each answer is reported with its
-// server's index and the kernel's stamp of its arrival; anyone else, the right address at another
+// One socket through the sets in turn, keeping its port: each request carries the kernel's
+// stamp of its leaving, each answer is reported with its server's index and the kernel's stamp
+// of its arrival; anyone else, the right address at another
 // port, and after keepFirstServer the other servers never reach the handler. One server, or the
 // first kept: connected.
 TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOthers) {
@@ -151,8 +152,14 @@ TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOther
         std::vector<std::string> expected;
         for (std::size_t server = 0; server < row.hosts.size(); ++server) {
             const bool answers = server < row.answering.size();
-            ASSERT_EQ(socket.send(static_cast<int>(server), ping), answers) << server;
+            const std::int64_t before = utcNs();
+            const SentDatagram sent = socket.send(static_cast<int>(server), ping);
+            ASSERT_EQ(sent.sent, answers) << server;
             if (answers) {
+                // The kernel's stamp of its leaving, taken within the send.
+                ASSERT_TRUE(sent.leftUtcNs.has_value());
+                EXPECT_GE(*sent.leftUtcNs, before);
+                EXPECT_LE(*sent.leftUtcNs, utcNs());
                 QUdpSocket& peer = peers.at(row.answering[server]);
                 ASSERT_TRUE(peer.waitForReadyRead(2000));
                 EXPECT_EQ(peer.receiveDatagram().senderPort(), port);

@@ -59,18 +59,22 @@ void FakeUdpSocket::keepFirstServer() {
     m_hosts.resize(std::min<std::size_t>(m_hosts.size(), 1));
 }
 
-bool FakeUdpSocket::send(int server, std::span<const std::uint8_t> datagram) {
+SentDatagram FakeUdpSocket::send(int server, std::span<const std::uint8_t> datagram) {
     if (server < 0 || static_cast<std::size_t>(server) >= m_hosts.size() ||
         m_hosts[static_cast<std::size_t>(server)].empty()) {
-        return false;
+        return {};
     }
+    m_time.pass(sendLateMs);
     const std::string& host = m_hosts[static_cast<std::size_t>(server)];
     m_sent.emplace_back(datagram.begin(), datagram.end());
     m_sentTo.push_back(host);
     if (const auto to = onSendTo.find(host); to != onSendTo.end()) {
         to->second(m_sent.back());
     }
-    return true;
+    if (!leftStampErrorMs) {
+        return {true, std::nullopt};
+    }
+    return {true, (m_time.utcMs() + *leftStampErrorMs) * 1'000'000};
 }
 
 std::int32_t FakeUdpSocket::read(std::span<std::uint8_t> buffer) {

@@ -27,7 +27,7 @@ public:
     void setServers(const std::vector<std::string>& hosts, std::int32_t port,
                     std::function<void(int, ConnectOutcome)> done) override;
     void keepFirstServer() override;
-    bool send(int server, std::span<const std::uint8_t> datagram) override;
+    SentDatagram send(int server, std::span<const std::uint8_t> datagram) override;
     void setArrivalHandler(ArrivalHandler handler) override { m_handler = std::move(handler); }
     std::int32_t read(std::span<std::uint8_t> buffer) override;
 
@@ -41,6 +41,10 @@ public:
     std::optional<std::int64_t> stampErrorMs = 0;
     // How long a busy program takes to reach a datagram that arrived.
     std::int64_t handlerLateMs = 0;
+    // How long a send waits before its datagram leaves, and how far the system's stamp of
+    // its leaving is off; none: no stamp, as on Windows.
+    std::int64_t sendLateMs = 0;
+    std::optional<std::int64_t> leftStampErrorMs;
 
     const std::vector<std::vector<std::uint8_t>>& sent() const { return m_sent; }
     // The host each datagram in sent() went to.

@@ -1,6 +1,7 @@
 #include "platform/qt/qt_udp_socket.h"
 
 #include <arpa/inet.h>
+#include <linux/net_tstamp.h>
 #include <netinet/in.h>
 #include <unistd.h>
 
@@ -100,13 +101,49 @@ int openBound(std::uint16_t port, bool& dualStack) {
         ::close(fd);
         fd = -1;
     }
-    // Each datagram comes with the time it reached the host; where the system gives none, the
-    // handler reads the clock itself.
+    // Each datagram comes with the time it reached the host, and each one sent leaves its
+    // time of leaving on the error queue; where the system gives none, the handler reads the
+    // clock itself.
     const int on = 1;
+    const int leaving =
+        SOF_TIMESTAMPING_TX_SOFTWARE | SOF_TIMESTAMPING_SOFTWARE | SOF_TIMESTAMPING_OPT_TSONLY;
     if (fd >= 0) {
         ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+        ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPING, &leaving, sizeof leaving);
     }
     return fd;
+}
+
+// Ancillary room for an arrival stamp and a leaving stamp (three times, the first software).
+using StampRoom = std::array<char, CMSG_SPACE(sizeof(timespec)) + CMSG_SPACE(3 * sizeof(timespec))>;
+
+std::int64_t nanosecondsOf(const timespec& stamp) {
+    return static_cast<std::int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
+}
+
+// Empties the error queue, returning the last leaving stamp on it. Left there, its entries
+// would keep the socket readable.
+std::optional<std::int64_t> drainLeavingStamps(int fd) {
+    std::optional<std::int64_t> last;
+    for (;;) {
+        alignas(cmsghdr) StampRoom control{};
+        msghdr message{};
+        message.msg_control = control.data();
+        message.msg_controllen = control.size();
+        if (::recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) {
+            return last;
+        }
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPING &&
+                c->cmsg_len >= CMSG_LEN(3 * sizeof(timespec))) {
+                timespec stamps[3]{};
+                std::memcpy(stamps, CMSG_DATA(c), sizeof stamps);
+                if (stamps[0].tv_sec != 0 || stamps[0].tv_nsec != 0) {
+                    last = nanosecondsOf(stamps[0]);
+                }
+            }
+        }
+    }
 }
 
 // The system's arrival stamp among a received datagram's ancillary data.
@@ -119,7 +156,7 @@ std::optional<std::int64_t> arrivalStamp(msghdr& message) {
             c->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
             timespec stamp{};
             std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-            return static_cast<std::int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
+            return nanosecondsOf(stamp);
         }
     }
     return std::nullopt;
@@ -275,16 +312,22 @@ void QtUdpSocket::keepFirstServer() {
     }
 }
 
-bool QtUdpSocket::send(int server, std::span<const std::uint8_t> datagram) {
+SentDatagram QtUdpSocket::send(int server, std::span<const std::uint8_t> datagram) {
     if (server < 0 || server >= static_cast<int>(m_servers.size()) || !m_servers[server]) {
-        return false;
+        return {};
     }
+    drainLeavingStamps(m_fd);  // an earlier datagram's stamp that came late
     const Peer& peer = *m_servers[server];
     const ssize_t sent =
         m_connected ? ::send(m_fd, datagram.data(), datagram.size(), MSG_NOSIGNAL)
                     : ::sendto(m_fd, datagram.data(), datagram.size(), MSG_NOSIGNAL,
                                reinterpret_cast<const sockaddr*>(&peer.address), peer.size);
-    return sent == static_cast<ssize_t>(datagram.size());
+    if (sent != static_cast<ssize_t>(datagram.size())) {
+        return {};
+    }
+    // The stamp is taken as the datagram goes to the device, usually before send returns;
+    // one that comes later is left for the handler's reading.
+    return {true, drainLeavingStamps(m_fd)};
 }
 
 void QtUdpSocket::setArrivalHandler(ArrivalHandler handler) {
@@ -311,7 +354,7 @@ void QtUdpSocket::deliverWaiting() {
         const std::span<std::uint8_t> into = m_datagram.buffer();
         iovec vector{into.data(), into.size()};
         sockaddr_storage source{};
-        alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(timespec))> control{};
+        alignas(cmsghdr) StampRoom control{};
         msghdr message{};
         message.msg_name = &source;
         message.msg_namelen = sizeof source;
@@ -321,6 +364,7 @@ void QtUdpSocket::deliverWaiting() {
         message.msg_controllen = control.size();
         const ssize_t size = ::recvmsg(m_fd, &message, MSG_TRUNC);
         if (size < 0) {
+            drainLeavingStamps(m_fd);
             // Nothing left, or an error such as an ICMP port unreachable: the socket stays
             // usable.
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {

@@ -307,9 +307,9 @@ void Win32UdpSocket::keepFirstServer() {
     }
 }
 
-bool Win32UdpSocket::send(int server, std::span<const std::uint8_t> datagram) {
+SentDatagram Win32UdpSocket::send(int server, std::span<const std::uint8_t> datagram) {
     if (server < 0 || server >= static_cast<int>(m_servers.size()) || !m_servers[server]) {
-        return false;
+        return {};
     }
     const Peer& peer = *m_servers[server];
     const auto* bytes = reinterpret_cast<const char*>(datagram.data());
@@ -318,7 +318,7 @@ bool Win32UdpSocket::send(int server, std::span<const std::uint8_t> datagram) {
                          ? ::send(m_socket, bytes, size, 0)
                          : ::sendto(m_socket, bytes, size, 0,
                                     reinterpret_cast<const sockaddr*>(&peer.address), peer.size);
-    return sent == size;
+    return {sent == size, std::nullopt};
 }
 
 void Win32UdpSocket::setArrivalHandler(ArrivalHandler handler) {

@@ -31,7 +31,7 @@ public:
     void setServers(const std::vector<std::string>& hosts, std::int32_t port,
                     std::function<void(int server, ConnectOutcome)> done) override;
     void keepFirstServer() override;
-    bool send(int server, std::span<const std::uint8_t> datagram) override;
+    SentDatagram send(int server, std::span<const std::uint8_t> datagram) override;
     void setArrivalHandler(ArrivalHandler handler) override;
     std::int32_t read(std::span<std::uint8_t> buffer) override;
 

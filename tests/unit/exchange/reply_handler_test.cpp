@@ -212,25 +212,30 @@ TEST(ReplyHandler, BurstIsEvaluatedOnOneSideOfAClockStep) {
     }
 }
 
-// Time the program spends converting a request or a reply, or waiting for its turn to handle
-// a reply, does not count as time on the network: the request's time is read as it leaves,
-// the reply's is the system's stamp of its arrival. A stamp that cannot be the arrival (after
-// the handler's reading, before the request left) gives way to the handler's own reading, as
-// does the lack of one.
+// Time the program spends converting a request or a reply, sending it, or waiting for its
+// turn to handle a reply, does not count as time on the network: the request's time is read
+// as it leaves, replaced by the system's stamp of its leaving, the reply's is the system's
+// stamp of its arrival. A stamp that cannot be right (after the reading that follows it,
+// before the request left) gives way to the program's own reading, as does the lack of one.
 TEST(ReplyHandler, OffsetIsUnbiasedByTimeSpentInTheProgram) {
     const struct {
         const char* what;
         std::int64_t accessMs;  // per scratch-file access, two per conversion
         std::int64_t handlerLateMs;
         std::optional<std::int64_t> stampErrorMs;
+        std::int64_t sendLateMs;
+        std::optional<std::int64_t> leftStampErrorMs;
         const char* offset;
     } cases[] = {
-        {"conversions take time", 1, 0, 0, " 1.234500 秒"},
-        {"conversions take time, no stamps", 1, 0, std::nullopt, " 1.234500 秒"},
-        {"handler 3 ms late", 0, 3, 0, " 1.234500 秒"},
-        {"handler 3 ms late, no stamps", 0, 3, std::nullopt, " 1.233000 秒"},
-        {"stamp after the handler's reading", 0, 3, 4, " 1.233000 秒"},
-        {"stamp before the request left", 0, 3, -20, " 1.233000 秒"},
+        {"conversions take time", 1, 0, 0, 0, 0, " 1.234500 秒"},
+        {"conversions take time, no stamps", 1, 0, std::nullopt, 0, std::nullopt, " 1.234500 秒"},
+        {"handler 3 ms late", 0, 3, 0, 0, 0, " 1.234500 秒"},
+        {"handler 3 ms late, no stamps", 0, 3, std::nullopt, 0, std::nullopt, " 1.233000 秒"},
+        {"arrival stamp after the handler's reading", 0, 3, 4, 0, 0, " 1.233000 秒"},
+        {"arrival stamp before the request left", 0, 3, -20, 0, 0, " 1.233000 秒"},
+        {"send 2 ms late", 0, 0, 0, 2, 0, " 1.234500 秒"},
+        {"send 2 ms late, no leaving stamp", 0, 0, 0, 2, std::nullopt, " 1.235500 秒"},
+        {"leaving stamp after the reading that follows", 0, 0, 0, 2, 1, " 1.235500 秒"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -240,6 +245,8 @@ TEST(ReplyHandler, OffsetIsUnbiasedByTimeSpentInTheProgram) {
         rig.files.onByteAccess = [&] { rig.time.pass(c.accessMs); };
         rig.socket.handlerLateMs = c.handlerLateMs;
         rig.socket.stampErrorMs = c.stampErrorMs;
+        rig.socket.sendLateMs = c.sendLateMs;
+        rig.socket.leftStampErrorMs = c.leftStampErrorMs;
         rig.measure();
         EXPECT_EQ(rig.form->lastBurst.counted, 25);
         EXPECT_EQ(rig.form->Text3.text(), c.offset);
