@@ -244,7 +244,7 @@ public:
 class NoWindows final : public SecondaryWindows, public ProgramControl {
 public:
     void showAboutBox() override {}
-    void openHelpViewer(const std::string&) override {}
+    bool openHelpViewer(const std::string&) override { return true; }
     void endNow() override {}
 };
 
@@ -369,7 +369,7 @@ Report runMeasurement(const Options& options, CliPlatform& platform, Console& co
             }
             platform.quitEventLoop(0);
         });
-        form.outcomeRecorded.connect([&] { afterHandler->start(); });
+        const Connection burstOver = form.outcomeRecorded.connect([&] { afterHandler->start(); });
         measureCommand(form);
         platform.runEventLoop();
     }

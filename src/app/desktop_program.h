@@ -6,14 +6,16 @@
 
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_files.h"
+#include "platform/posix/sysinfo_registry.h"
 #include "platform/qt/qt_instance_guard.h"
+#include "platform/qt/qt_program_control.h"
+#include "platform/qt/qt_program_launcher.h"
 #include "platform/qt/qt_timedate_clock.h"
 #include "platform/qt/qt_timers.h"
 #include "platform/qt/qt_udp_socket.h"
+#include "platform/qt/qt_user_feedback.h"
 #include "ui/form/main_form.h"
 #include "ui/qt/form1.h"
-#include "ui/qt/qt_program_control.h"
-#include "ui/qt/qt_user_feedback.h"
 #include "ui/qt/secondary_windows.h"
 
 namespace korvel {
@@ -44,6 +46,8 @@ private:
     QtMessageBox m_messageBox;
     QtBeeper m_beeper;
     QtInstanceGuard m_instanceGuard;
+    SysInfoRegistry m_registry;
+    QtProgramLauncher m_launcher;
     QtSecondaryWindows m_windows;
     QtProgramControl m_program;
     MainForm m_form;

@@ -15,11 +15,11 @@
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_timers.h"
 #include "platform/win32/win32_udp_socket.h"
+#include "platform/win32/win32_user_feedback.h"
 #include "settings/lifecycle.h"
 #include "ui/win32/win32_drawing.h"
 #include "ui/win32/win32_form1.h"
 #include "ui/win32/win32_secondary_windows.h"
-#include "ui/win32/win32_user_feedback.h"
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int /*show*/) {
@@ -39,7 +39,7 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     Win32InstanceGuard instanceGuard(executablePath());
     Win32Registry registry;
     Win32ProgramLauncher launcher;
-    Win32SecondaryWindows windows(registry, files, launcher);
+    Win32SecondaryWindows windows({registry, files, launcher, messageBox});
     Win32ProgramControl program;
     Win32Random random;
     ShellProcessLauncher processes;

@@ -115,8 +115,11 @@ void indicatorResetTick(MainForm& form) {
 }
 
 void helpCommand(MainForm& form) {
-    FileSystem& files = form.platform.files;
-    form.platform.windows.openHelpViewer(joinPath(files.programFolder(), "HELP.HTM"));
+    const std::string page = joinPath(form.platform.files.programFolder(), "HELP.HTM");
+    if (!form.platform.windows.openHelpViewer(page)) {
+        refuse(form);
+        form.platform.messageBox.show("帮助文件 " + page + " 无法打开");
+    }
 }
 
 }  // namespace korvel

@@ -27,6 +27,7 @@ void measureCommand(MainForm& form) {
     form.lookUpProblems.clear();
     form.quietTimer->stop();
     form.Text1.setToolTip("");
+    form.Text3.setToolTip("");
     form.Timer2->start();
     startExchange(form);
     form.Timer3->stop();

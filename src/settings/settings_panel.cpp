@@ -26,6 +26,17 @@ std::string limitText(const MainForm& form) {
     return std::to_string(form.HScroll2.value());
 }
 
+// A whole number from 1 to 65535, in decimal digits alone.
+bool isPortNumber(const std::string& text) {
+    long value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9' || (value = value * 10 + (c - '0')) > 65535) {
+            return false;
+        }
+    }
+    return value > 0;
+}
+
 int nearestInteger(double value) {
     return static_cast<int>(roundHalfEven(value));
 }
@@ -194,7 +205,14 @@ void applySettings(MainForm& form) {
     }
     form.Text9.setText(typed);
     form.Text10.setText(port);
-    // A port that cannot be bound leaves the socket, its port and sntp.cfg as they were.
+    // A port that is no number, or cannot be bound, leaves the socket, its port and sntp.cfg
+    // as they were.
+    const std::string typedPort = trimBlanks(port);
+    if (!isPortNumber(typedPort)) {
+        form.platform.messageBox.show("本机端口 " + typedPort + " 无法使用");
+        form.Text10.selectAll();
+        return;
+    }
     SyncSettings& settings = form.settings;
     const std::int32_t localPort = portNumber(port);
     // The servers after the first stay as they are.

@@ -1,4 +1,4 @@
-#include "ui/qt/qt_user_feedback.h"
+#include "platform/qt/qt_user_feedback.h"
 
 #include <gtest/gtest.h>
 

@@ -42,9 +42,11 @@ public:
 class FakeWindows final : public SecondaryWindows {
 public:
     void showAboutBox() override { ++aboutBoxesShown; }
-    void openHelpViewer(const std::string& pageAddress) override {
+    bool openHelpViewer(const std::string& pageAddress) override {
         helpViewers.push_back(pageAddress);
+        return helpOpens;
     }
+    bool helpOpens = true;
     int aboutBoxesShown = 0;
     std::vector<std::string> helpViewers;
 };

@@ -20,7 +20,7 @@ RealRig::RealRig(const std::string& programFolder, const std::string& runtimeFol
                                                beeper, instanceGuard, windows, program, steady,
                                                random, elevation});
     // The burst's outcome as recorded on the form.
-    form->outcomeRecorded.connect([this] {
+    m_burstOver = form->outcomeRecorded.connect([this] {
         if (!m_watching || isCorrectionOutcome(form->lastOutcome.outcome)) {
             return;
         }

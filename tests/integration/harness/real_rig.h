@@ -69,6 +69,7 @@ public:
 private:
     BurstSeen m_outcome;
     bool m_watching = false;
+    Connection m_burstOver;
 };
 
 }  // namespace korvel::lab

@@ -86,6 +86,10 @@ TEST_F(Dispatch, AcceptedCommandsRunAndShowImage6WhilePlaceholdersDoNothing) {
     helpCommand(form);
     EXPECT_THAT(rig.windows.helpViewers, ElementsAre("/opt/korvel/HELP.HTM", "/HELP.HTM"));
     EXPECT_EQ(image(), Toolbar::kAcceptedImage);
+    rig.windows.helpOpens = false;  // no browser to start
+    toolbarClick(form, 6);
+    EXPECT_EQ(image(), Toolbar::kRefusedImage);
+    EXPECT_THAT(rig.messageBox.shown, ElementsAre("帮助文件 /HELP.HTM 无法打开"));
 }
 
 // 校准 by hand of an offset that a time zone or a flat battery likely explains asks first; the

@@ -1,4 +1,4 @@
-#include "ui/win32/win32_user_feedback.h"
+#include "platform/win32/win32_user_feedback.h"
 
 #include <windows.h>
 
