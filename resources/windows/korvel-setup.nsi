@@ -1,8 +1,13 @@
 ; The Windows installer of KORVEL. Built by CMake (makensis with PROGRAM_DIR, SOURCE_DIR,
-; OUTFILE and, when the window is built, WINDOW defined).
+; OUTFILE, SITE_LINE and, when the window is built, WINDOW defined).
+; /S installs silently; /SCHEDULE also turns the scheduled correction on.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
+
+!include FileFunc.nsh
+!include LogicLib.nsh
+!include Sections.nsh
 
 Name "KORVEL"
 OutFile "${OUTFILE}"
@@ -10,17 +15,31 @@ InstallDir "$PROGRAMFILES64\KORVEL"
 RequestExecutionLevel admin
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\KORVEL"
+!define TASK_NAME "KORVEL\korvel-sync"
+; Well-known accounts by SID, whatever the system's language names them.
+!define SYSTEM_SID "*S-1-5-18"
+!define ADMINISTRATORS_SID "*S-1-5-32-544"
+!define USERS_SID "*S-1-5-32-545"
+!define LOCAL_SERVICE_SID "*S-1-5-19"
 
+Page components
 Page directory
 Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
-Section
+Var site
+
+; Runs a system tool, its output in the install log.
+!macro SystemTool TOOL ARGUMENTS
+    nsExec::ExecToLog '"$SYSDIR\${TOOL}" ${ARGUMENTS}'
+    Pop $0
+!macroend
+
+Section "KORVEL" ProgramSection
+    SectionIn RO
     SetRegView 64
     SetOutPath "$INSTDIR"
-    ; sntp.cfg is never shipped: an existing one stays as it is, and the program creates the
-    ; user's own copy when settings are applied.
     File "${PROGRAM_DIR}\korvel-cli.exe"
     File "${SOURCE_DIR}\resources\HELP.HTM"
 !ifdef WINDOW
@@ -37,16 +56,91 @@ Section
     WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+
+    ; The site's settings, which every user's window and the scheduled correction read: a
+    ; folder only administrators may change, whoever made it before. An existing sntp.cfg
+    ; keeps its servers; a new one names the default server first and three more.
+    SetShellVarContext all
+    StrCpy $site "$APPDATA\KORVEL"
+    CreateDirectory "$site\log"
+    ${IfNot} ${FileExists} "$site\sntp.cfg"
+        FileOpen $1 "$site\sntp.cfg" w
+        FileWrite $1 "${SITE_LINE}$\r$\n"
+        FileClose $1
+    ${EndIf}
+    !insertmacro SystemTool icacls.exe '"$site" /setowner ${ADMINISTRATORS_SID} /T /C /Q'
+    !insertmacro SystemTool icacls.exe '"$site" /inheritance:r /grant:r ${SYSTEM_SID}:(OI)(CI)F ${ADMINISTRATORS_SID}:(OI)(CI)F ${USERS_SID}:(OI)(CI)RX ${LOCAL_SERVICE_SID}:(OI)(CI)RX /Q'
+    !insertmacro SystemTool icacls.exe '"$site\*" /reset /T /C /Q'
+    ; The run log of the scheduled correction.
+    !insertmacro SystemTool icacls.exe '"$site\log" /grant ${LOCAL_SERVICE_SID}:(OI)(CI)M /Q'
 SectionEnd
+
+; Off unless chosen here or with /SCHEDULE: a task of the Task Scheduler that corrects the
+; clock from the site's servers as LOCAL SERVICE (which holds the right to set the clock), at
+; start-up and every 30 minutes. Its definition stays beside the program.
+Section /o "定时校准（计划任务，开机时和每 30 分钟）" ScheduleSection
+    SetShellVarContext all
+    FileOpen $1 "$INSTDIR\korvel-sync.xml" w
+    ; One line per write: a string of NSIS holds 1024 characters at most.
+    FileWriteUTF16LE /BOM $1 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n'
+    FileWriteUTF16LE $1 '<Task version="1.3" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">$\r$\n'
+    FileWriteUTF16LE $1 '  <RegistrationInfo>$\r$\n'
+    FileWriteUTF16LE $1 '    <Description>KORVEL: corrects the clock from the servers in $APPDATA\KORVEL\sntp.cfg</Description>$\r$\n'
+    FileWriteUTF16LE $1 '  </RegistrationInfo>$\r$\n'
+    FileWriteUTF16LE $1 '  <Triggers>$\r$\n'
+    FileWriteUTF16LE $1 '    <BootTrigger>$\r$\n'
+    FileWriteUTF16LE $1 '      <Delay>PT2M</Delay>$\r$\n'
+    FileWriteUTF16LE $1 '    </BootTrigger>$\r$\n'
+    FileWriteUTF16LE $1 '    <TimeTrigger>$\r$\n'
+    FileWriteUTF16LE $1 '      <StartBoundary>2000-01-01T00:00:00</StartBoundary>$\r$\n'
+    FileWriteUTF16LE $1 '      <Repetition>$\r$\n'
+    FileWriteUTF16LE $1 '        <Interval>PT30M</Interval>$\r$\n'
+    FileWriteUTF16LE $1 '      </Repetition>$\r$\n'
+    FileWriteUTF16LE $1 '    </TimeTrigger>$\r$\n'
+    FileWriteUTF16LE $1 '  </Triggers>$\r$\n'
+    FileWriteUTF16LE $1 '  <Principals>$\r$\n'
+    FileWriteUTF16LE $1 '    <Principal id="LocalService">$\r$\n'
+    FileWriteUTF16LE $1 '      <UserId>S-1-5-19</UserId>$\r$\n'
+    FileWriteUTF16LE $1 '      <RunLevel>LeastPrivilege</RunLevel>$\r$\n'
+    FileWriteUTF16LE $1 '    </Principal>$\r$\n'
+    FileWriteUTF16LE $1 '  </Principals>$\r$\n'
+    FileWriteUTF16LE $1 '  <Settings>$\r$\n'
+    FileWriteUTF16LE $1 '    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>$\r$\n'
+    FileWriteUTF16LE $1 '    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>$\r$\n'
+    FileWriteUTF16LE $1 '    <StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>$\r$\n'
+    FileWriteUTF16LE $1 '    <StartWhenAvailable>true</StartWhenAvailable>$\r$\n'
+    FileWriteUTF16LE $1 '    <ExecutionTimeLimit>PT10M</ExecutionTimeLimit>$\r$\n'
+    FileWriteUTF16LE $1 '  </Settings>$\r$\n'
+    FileWriteUTF16LE $1 '  <Actions Context="LocalService">$\r$\n'
+    FileWriteUTF16LE $1 '    <Exec>$\r$\n'
+    FileWriteUTF16LE $1 '      <Command>"$INSTDIR\korvel-cli.exe"</Command>$\r$\n'
+    FileWriteUTF16LE $1 '      <Arguments>measure --apply --unattended --site-config</Arguments>$\r$\n'
+    FileWriteUTF16LE $1 '    </Exec>$\r$\n'
+    FileWriteUTF16LE $1 '  </Actions>$\r$\n'
+    FileWriteUTF16LE $1 '</Task>$\r$\n'
+    FileClose $1
+    !insertmacro SystemTool schtasks.exe '/Create /TN "${TASK_NAME}" /XML "$INSTDIR\korvel-sync.xml" /F'
+SectionEnd
+
+Function .onInit
+    ${GetParameters} $R0
+    ClearErrors
+    ${GetOptions} $R0 "/SCHEDULE" $R1
+    ${IfNot} ${Errors}
+        !insertmacro SelectSection ${ScheduleSection}
+    ${EndIf}
+FunctionEnd
 
 Section "Uninstall"
     SetRegView 64
+    !insertmacro SystemTool schtasks.exe '/Delete /TN "${TASK_NAME}" /F'
+    Delete "$INSTDIR\korvel-sync.xml"
     Delete "$INSTDIR\korvel.exe"
     Delete "$INSTDIR\korvel-cli.exe"
     Delete "$INSTDIR\HELP.HTM"
     Delete "$INSTDIR\uninstall.exe"
     Delete "$SMPROGRAMS\KORVEL.lnk"
-    ; The folder goes only when empty: a site sntp.cfg or a log in it stays.
+    ; The folder goes only when empty; the site's settings and run log in %ProgramData% stay.
     RMDir "$INSTDIR"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

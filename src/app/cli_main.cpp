@@ -54,7 +54,8 @@ constexpr const char* kUsage =
     "  --site-config  read the site's sntp.cfg, never a user's own copy.\n"
     "  --port N    send from local UDP port N (default: any free port).\n"
     "  --json      print one JSON object instead: server, port, offset, offsetWholeSec,\n"
-    "              repliesCounted, repliesUsed, delayMin, delayMax and replies (offset,\n"
+    "              likelyCause (timeZone, battery or null), repliesCounted, repliesUsed,\n"
+    "              delayMin, delayMax and replies (offset,\n"
     "              delay, server and use of each, in evaluation order) when measured;\n"
     "              servers (address, requests, replies, kissOfDeath, medianOffset,\n"
     "              medianDelay, setAside, agreed or why not) always; message on failure;\n"
@@ -63,7 +64,10 @@ constexpr const char* kUsage =
     "  --help      show this text.\n"
     "\n"
     "Prints the offset (server minus local, seconds, six decimals), the number of\n"
-    "replies used and the range of their round-trip delays.\n"
+    "replies used and the range of their round-trip delays; for an offset of a whole number\n"
+    "of quarter hours (1 to 15 h, within 2 s) the likely cause is a time zone or a hardware\n"
+    "clock kept in local time, beyond 15 h a failing board battery. A server time before\n"
+    "this version was made counts as flagged invalid.\n"
     "Exit status: 0 measured (and set), 1 无法连接服务器 (no reply, or the name not\n"
     "resolved), 2 网络阻塞,请稍候再试! (fewer than 10 replies), 3 服务器时间失效 (server\n"
     "flags its time invalid), 4 校准失败 (clock not set), 5 local port unusable, 6 no private\n"
@@ -77,43 +81,6 @@ constexpr const char* kUsage =
 constexpr const char* kVersion = "korvel-cli " KORVEL_VERSION "\n";
 constexpr int kBadArguments = 64;
 constexpr int kWaitingNoticeMs = 3000;
-
-// The exit status of each outcome; the first eight are the tool's oldest and never change.
-int exitStatus(Outcome outcome) {
-    switch (outcome) {
-        case Outcome::Evaluated:
-        case Outcome::Stepped:
-            return 0;
-        case Outcome::NoReply:
-        case Outcome::NameNotResolved:
-            return 1;
-        case Outcome::TooFewReplies:
-            return 2;
-        case Outcome::RejectedInvalid:
-            return 3;
-        case Outcome::StepRefused:
-            return 4;
-        case Outcome::LocalPortUnusable:
-            return 5;
-        case Outcome::NoScratchFolder:
-            return 6;
-        case Outcome::StepUnknown:
-            return 7;
-        case Outcome::RefusedByServer:
-            return 8;
-        case Outcome::ServersDisagree:
-            return 9;
-        case Outcome::WithheldNoSecondOpinion:
-            return 10;
-        case Outcome::WithheldOtherTimeService:
-            return 11;
-        case Outcome::WithheldOffsetTooLarge:
-            return 12;
-        case Outcome::ConsentRefused:
-            return 13;
-    }
-    return 1;
-}
 
 const char* outcomeName(Outcome outcome) {
     switch (outcome) {
@@ -256,6 +223,8 @@ class ConsoleMessageBox final : public MessageBox {
 public:
     explicit ConsoleMessageBox(Console& console) : m_console(console) {}
     void show(const std::string& text) override { m_console.err(text + "\n"); }
+    // The tool asks nothing: what it does is chosen by its arguments.
+    bool confirm(const std::string&) override { return false; }
 
 private:
     Console& m_console;
@@ -275,7 +244,7 @@ public:
 class NoWindows final : public SecondaryWindows, public ProgramControl {
 public:
     void showAboutBox() override {}
-    void openHelpViewer(const std::string&) override {}
+    bool openHelpViewer(const std::string&) override { return true; }
     void endNow() override {}
 };
 
@@ -338,13 +307,15 @@ Report runMeasurement(const Options& options, CliPlatform& platform, Console& co
     SilentBeeper beeper;
     SoleInstance instance;
     NoWindows windows;
+    // The tool is what an elevation runs; it never asks for one itself.
+    NoElevatedCorrection elevation;
     // Nobody watches an unattended run: a process that may set the clock itself does so.
     SystemClock& clock = options.unattended && platform.systemClock.holdsRightToStep()
                              ? platform.directClock
                              : platform.systemClock;
     MainForm form(Platform{clock, platform.localClock, platform.socket, platform.timers, files,
                            messageBox, beeper, instance, windows, windows, platform.steadyClock,
-                           platform.random});
+                           platform.random, elevation});
     attachExchange(form);
 
     Report report;
@@ -398,7 +369,7 @@ Report runMeasurement(const Options& options, CliPlatform& platform, Console& co
             }
             platform.quitEventLoop(0);
         });
-        form.outcomeRecorded.connect([&] { afterHandler->start(); });
+        const Connection burstOver = form.outcomeRecorded.connect([&] { afterHandler->start(); });
         measureCommand(form);
         platform.runEventLoop();
     }
@@ -422,6 +393,31 @@ std::string jsonText(const std::string& text) {
         }
     }
     return quoted + "\"";
+}
+
+// The likely cause as a JSON value.
+const char* causeJson(OffsetCause cause) {
+    switch (cause) {
+        case OffsetCause::TimeZone:
+            return "\"timeZone\"";
+        case OffsetCause::Battery:
+            return "\"battery\"";
+        case OffsetCause::None:
+            break;
+    }
+    return "null";
+}
+
+const char* causeWords(OffsetCause cause) {
+    switch (cause) {
+        case OffsetCause::TimeZone:
+            return "likely cause: a time zone or a hardware clock kept in local time\n";
+        case OffsetCause::Battery:
+            return "likely cause: a failing board battery\n";
+        case OffsetCause::None:
+            break;
+    }
+    return "";
 }
 
 const char* useName(ReplyUse use) {
@@ -477,7 +473,8 @@ std::string plainText(const Report& report) {
         out = "offset " + sixDecimals(r.offsetSec) + " s\nreplies used " +
               std::to_string(r.usedCount()) + " of " + std::to_string(r.counted) + "\ndelay " +
               sixDecimals(r.fastestUsedDelay(report.records)) + " .. " +
-              sixDecimals(r.slowestUsedDelay(report.records)) + " s\n";
+              sixDecimals(r.slowestUsedDelay(report.records)) + " s\n" +
+              causeWords(likelyCause(r.offsetSec));
     }
     if (report.servers.size() > 1 && report.result.counted > 0) {
         std::string agreed;
@@ -502,6 +499,7 @@ std::string jsonObject(const Report& report) {
         const BurstResult& r = report.result;
         out += ",\"offset\":" + sixDecimals(r.offsetSec) +
                ",\"offsetWholeSec\":" + std::to_string(std::lround(r.offsetWholeSec)) +
+               ",\"likelyCause\":" + causeJson(likelyCause(r.offsetSec)) +
                ",\"repliesCounted\":" + std::to_string(r.counted) +
                ",\"repliesUsed\":" + std::to_string(r.usedCount()) +
                ",\"delayMin\":" + sixDecimals(r.fastestUsedDelay(report.records)) +
@@ -567,6 +565,22 @@ void printReport(const Report& report, bool json, Console& console) {
     console.out(json ? jsonObject(report) : plainText(report));
 }
 
+// One line per unattended run where administrators look, in UTC.
+void logUnattendedRun(CliPlatform& platform, std::string line) {
+    const SystemTime now = platform.systemClock.getSystemTime();
+    char stamp[48];
+    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02uZ ", unsigned{now.year},
+                  unsigned{now.month}, unsigned{now.day}, unsigned{now.hour}, unsigned{now.minute},
+                  unsigned{now.second});
+    while (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+    }
+    FileError error = FileError::None;
+    if (const auto log = platform.files.openAppend(platform.unattendedLogPath, error)) {
+        log->appendLine(stamp + line);
+    }
+}
+
 }  // namespace
 
 int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
@@ -587,6 +601,10 @@ int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
     printReport(report, options.json, says);
     if (&says == &oneLine) {
         console.err(oneLine.line(report.last().outcome));
+    }
+    if (options.unattended && !platform.unattendedLogPath.empty()) {
+        logUnattendedRun(platform,
+                         options.json ? jsonObject(report) : oneLine.line(report.last().outcome));
     }
     return exitStatus(report.last().outcome);
 }

@@ -30,6 +30,9 @@ struct CliPlatform {
     // Runs the event loop until quit is called and gives quit's status.
     std::function<int()> runEventLoop;
     std::function<void(int status)> quitEventLoop;
+    // Where an unattended run adds its line (time and outcome); empty where the system keeps
+    // the tool's standard error (the journal).
+    std::string unattendedLogPath;
 };
 
 // korvel-cli's whole behaviour: arguments without the program name, exit status returned.

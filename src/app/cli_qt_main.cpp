@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
                          random,
                          static_cast<std::uint32_t>(::getpid()),
                          [] { return QCoreApplication::exec(); },
-                         [](int status) { QCoreApplication::exit(status); }};
+                         [](int status) { QCoreApplication::exit(status); },
+                         {}};
     const std::unique_ptr<QProcess> agent = startTextAgent(arguments);
     const int status = runCli(arguments, platform);
     if (agent) {

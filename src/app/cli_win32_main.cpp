@@ -19,17 +19,25 @@ int wmain(int argc, wchar_t** argv) {
         arguments.push_back(utf8Of(argv[i]));
     }
     Win32Clock clock;
-    Win32FileSystem files(executableFolder(), localDataFolder());
+    Win32FileSystem files(executableFolder(), localDataFolder(),
+                          siteSettingsFolder(executableFolder()));
     MessageWindow window;
     Win32UdpSocket socket(window);
     Win32TimerService timers(window);
     Win32Console console;
     Win32Random random;
-    CliPlatform platform{clock,          clock,
-                         clock,          socket,
-                         timers,         files,
-                         console,        clock,
-                         random,         static_cast<std::uint32_t>(GetCurrentProcessId()),
-                         runMessageLoop, quitMessageLoop};
+    CliPlatform platform{clock,
+                         clock,
+                         clock,
+                         socket,
+                         timers,
+                         files,
+                         console,
+                         clock,
+                         random,
+                         static_cast<std::uint32_t>(GetCurrentProcessId()),
+                         runMessageLoop,
+                         quitMessageLoop,
+                         joinPath(files.siteFolder(), "log\\korvel-sync.log")};
     return runCli(arguments, platform);
 }

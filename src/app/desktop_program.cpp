@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <cstdlib>
 
 #include "app/core_actions.h"
 #include "platform/qt/qt_paths.h"
@@ -17,8 +18,10 @@ DesktopProgram::DesktopProgram()
       m_messageBox(QStringLiteral("KORVEL")),
       m_instanceGuard(QString::fromStdString(m_runtimeFolder.path),
                       QCoreApplication::applicationFilePath()),
+      m_registry(SysInfoRegistry::foldersOfPath(std::getenv("PATH"))),
+      m_windows(m_timers, {m_registry, m_files, m_launcher, m_messageBox}),
       m_form(Platform{m_timedate, m_clock, m_socket, m_timers, m_files, m_messageBox, m_beeper,
-                      m_instanceGuard, m_windows, m_program, m_clock, m_random}) {
+                      m_instanceGuard, m_windows, m_program, m_clock, m_random, m_elevation}) {
     QApplication::setApplicationName(QStringLiteral("KORVEL"));
     // Lets Wayland and the task bar match the window to the installed desktop entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.korvel"));

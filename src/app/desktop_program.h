@@ -6,14 +6,16 @@
 
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_files.h"
+#include "platform/posix/sysinfo_registry.h"
 #include "platform/qt/qt_instance_guard.h"
+#include "platform/qt/qt_program_control.h"
+#include "platform/qt/qt_program_launcher.h"
 #include "platform/qt/qt_timedate_clock.h"
 #include "platform/qt/qt_timers.h"
 #include "platform/qt/qt_udp_socket.h"
+#include "platform/qt/qt_user_feedback.h"
 #include "ui/form/main_form.h"
 #include "ui/qt/form1.h"
-#include "ui/qt/qt_program_control.h"
-#include "ui/qt/qt_user_feedback.h"
 #include "ui/qt/secondary_windows.h"
 
 namespace korvel {
@@ -37,12 +39,15 @@ private:
     PosixClock m_clock;
     QtTimedateClock m_timedate{m_clock};
     SystemRandom m_random;
+    NoElevatedCorrection m_elevation;  // polkit asks for consent through timedated
     PosixFileSystem m_files;
     QtUdpSocket m_socket;
     QtTimerService m_timers;
     QtMessageBox m_messageBox;
     QtBeeper m_beeper;
     QtInstanceGuard m_instanceGuard;
+    SysInfoRegistry m_registry;
+    QtProgramLauncher m_launcher;
     QtSecondaryWindows m_windows;
     QtProgramControl m_program;
     MainForm m_form;

@@ -6,18 +6,20 @@
 
 #include "app/core_actions.h"
 #include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_elevation.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_instance_guard.h"
 #include "platform/win32/win32_message_window.h"
 #include "platform/win32/win32_random.h"
 #include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_text.h"
 #include "platform/win32/win32_timers.h"
 #include "platform/win32/win32_udp_socket.h"
+#include "platform/win32/win32_user_feedback.h"
 #include "settings/lifecycle.h"
 #include "ui/win32/win32_drawing.h"
 #include "ui/win32/win32_form1.h"
 #include "ui/win32/win32_secondary_windows.h"
-#include "ui/win32/win32_user_feedback.h"
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int /*show*/) {
@@ -28,7 +30,8 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
 
     MessageWindow messages;
     Win32Clock clock;
-    Win32FileSystem files(executableFolder(), localDataFolder());
+    Win32FileSystem files(executableFolder(), localDataFolder(),
+                          siteSettingsFolder(executableFolder()));
     Win32UdpSocket socket(messages);
     Win32TimerService timers(messages);
     Win32MessageBox messageBox("KORVEL");
@@ -36,11 +39,14 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     Win32InstanceGuard instanceGuard(executablePath());
     Win32Registry registry;
     Win32ProgramLauncher launcher;
-    Win32SecondaryWindows windows(registry, files, launcher);
+    Win32SecondaryWindows windows({registry, files, launcher, messageBox});
     Win32ProgramControl program;
     Win32Random random;
+    ShellProcessLauncher processes;
+    Win32ElevatedCorrection elevation(clock, timers, processes,
+                                      wideOf(executableFolder() + "\\korvel-cli.exe"));
     MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instanceGuard,
-                           windows, program, clock, random});
+                           windows, program, clock, random, elevation});
 
     // Start-up centres the window on the screen it learns of here.
     form.Form1.setScreenWidthTwips(

@@ -1,12 +1,15 @@
 #include "calibration/clock_correction.h"
 
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "calibration/outcome_display.h"
 #include "calibration/time_service_notice.h"
 #include "calibration/time_sync_log.h"
 #include "common/day_date.h"
+#include "common/utf8_text.h"
 #include "exchange/request_sender.h"
 #include "settings/lifecycle.h"
 #include "ui/form/main_form.h"
@@ -32,17 +35,39 @@ Outcome outcomeOf(ClockStep step) {
 
 constexpr int kCorrectionWaitMs = 5 * 60 * 1000;
 
-void finishCorrection(MainForm& form, ClockStepAnswer answer, std::string notice, bool scheduled) {
+// How the elevated tool's run ended, in the window's outcomes: a measurement of its own that
+// failed is a correction that failed, for that measurement's reason.
+OutcomeRecord elevatedOutcome(const ElevatedRun& run) {
+    const std::optional<Outcome> told = outcomeOfExitStatus(run.exitStatus);
+    if (told == Outcome::Stepped) {
+        return {Outcome::Stepped, {}, {}};
+    }
+    if (told == Outcome::ConsentRefused || told == Outcome::StepUnknown) {
+        return {*told, run.reason.empty() ? outcomeText(*told) : run.reason, {}};
+    }
+    if (!run.reason.empty()) {
+        return {Outcome::StepRefused, run.reason, {}};
+    }
+    const std::string said = told ? outcomeText(*told) : std::string();
+    return {Outcome::StepRefused,
+            "以管理员身份运行的 korvel-cli 没有校准时钟：" +
+                (said.empty() || told == Outcome::StepRefused
+                     ? "退出状态 " + std::to_string(run.exitStatus)
+                     : said),
+            {}};
+}
+
+void finishCorrection(MainForm& form, OutcomeRecord record, bool scheduledRefusal) {
     form.correcting = false;
     form.correctionWaitTimer->stop();
-    const Outcome outcome = outcomeOf(answer.outcome);
+    const Outcome outcome = record.outcome;
     if (outcome != Outcome::Stepped) {
         logPlain(form, outcomeText(outcome));
         // The server clock shown would be the local clock in white, as if all were well.
         form.offsetValid = false;
         form.Text1.setText("");
     }
-    recordOutcome(form, {outcome, std::move(answer.reason), std::move(notice)});
+    recordOutcome(form, std::move(record));
     form.Command5.setEnabled(true);
     form.Command6.setEnabled(false);
     form.Command2.setEnabled(true);
@@ -56,7 +81,7 @@ void finishCorrection(MainForm& form, ClockStepAnswer answer, std::string notice
         logEvent(form, form.decisionLine);
         form.decisionLine.clear();
     }
-    if (scheduled && answer.outcome == ClockStep::NotAuthorised) {
+    if (scheduledRefusal) {
         showAfterHandler(form, kScheduledRefusalNotice);
     }
     if (form.closeWhenCorrected) {
@@ -88,20 +113,49 @@ void clockCorrection(MainForm& form) {
     // The window waits five minutes (a password may be typed meanwhile); an answer that comes
     // later still ends the wait for the step, which may land until then.
     form.correctionWaitTimer->setInterval(kCorrectionWaitMs);
-    form.correctionWaitTimer->setTickHandler([&form, notice, scheduled] {
+    form.correctionWaitTimer->setTickHandler([&form, notice] {
         form.stepPending = true;
-        finishCorrection(form, {ClockStep::Unknown, kNoAnswerYetReason}, notice, scheduled);
+        finishCorrection(form, {Outcome::StepUnknown, kNoAnswerYetReason, notice}, false);
     });
     form.correctionWaitTimer->start();
+    // An answer after the wait only ends the wait for the step.
+    const auto answered = [&form](const ClockStepAnswer& answer) {
+        if (!form.stepPending) {
+            return false;
+        }
+        form.stepPending = false;
+        recordLateAnswer(form, answer);
+        return true;
+    };
+    // Without the right the tool measures and steps with it, once the user has consented.
+    if (!scheduled && form.platform.elevation.needed()) {
+        std::vector<std::string> servers;
+        for (const std::string& server : form.servers) {
+            servers.push_back(trimBlanks(server));
+        }
+        form.platform.elevation.correct(
+            servers, [&form, notice = std::move(notice), answered](ElevatedRun run) mutable {
+                OutcomeRecord record = elevatedOutcome(run);
+                if (answered({record.outcome == Outcome::Stepped ? ClockStep::Stepped
+                                                                 : ClockStep::Rejected,
+                              record.cause})) {
+                    return;
+                }
+                record.notice = std::move(notice);
+                finishCorrection(form, std::move(record), false);
+            });
+        return;
+    }
     form.platform.systemClock.stepClock(
         form.offsetSec, !scheduled,
-        [&form, notice = std::move(notice), scheduled](ClockStepAnswer answer) mutable {
-            if (form.stepPending) {
-                form.stepPending = false;
-                recordLateAnswer(form, answer);
+        [&form, notice = std::move(notice), scheduled, answered](ClockStepAnswer answer) mutable {
+            if (answered(answer)) {
                 return;
             }
-            finishCorrection(form, std::move(answer), std::move(notice), scheduled);
+            const bool refusedUnasked = scheduled && answer.outcome == ClockStep::NotAuthorised;
+            finishCorrection(
+                form, {outcomeOf(answer.outcome), std::move(answer.reason), std::move(notice)},
+                refusedUnasked);
         });
 }
 

@@ -15,7 +15,10 @@ inline constexpr const char* kNoAnswerYetReason =
 // answers the window is correcting: gates closed, offset validity stopped, the clock display
 // ticking without its jump check and scheduler. The answer finishes the correction (its
 // outcome, the idle state, a pending automatic-decision line, a close asked for meanwhile).
-// A manual correction may ask the user for authorisation, a scheduled one never. Unanswered
+// A manual correction may ask the user for authorisation, a scheduled one never; where the
+// process lacks the right and the system grants it by elevation, a manual correction runs the
+// measuring tool elevated against the window's servers instead, and its exit status is the
+// outcome. Unanswered
 // after five minutes the correction's outcome is unknown, but no other correction may be asked
 // until the system has answered (stepPending).
 void clockCorrection(MainForm& form);

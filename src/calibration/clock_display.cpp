@@ -36,13 +36,21 @@ void runScheduler(MainForm& form) {
     }
 }
 
+void showLocalClockAt(MainForm& form, double now) {
+    form.Text2.setForeColor(kWhite);
+    form.Text2.setText(clockDisplayText(now));
+}
+
 }  // namespace
+
+void showLocalClock(MainForm& form) {
+    showLocalClockAt(form, dayDate(form.platform.localClock.getLocalTime()));
+}
 
 void clockTick(MainForm& form) {
     LocalClock& clock = form.platform.localClock;
-    form.Text2.setForeColor(kWhite);
     const double now = dayDate(clock.getLocalTime());
-    form.Text2.setText(clockDisplayText(now));
+    showLocalClockAt(form, now);
     form.offsetWholeSec = roundToWholeSeconds(form.offsetSec);
 
     if (form.offsetValid) {

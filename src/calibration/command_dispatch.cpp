@@ -6,6 +6,7 @@
 #include "calibration/time_sync_log.h"
 #include "settings/lifecycle.h"
 #include "settings/settings_panel.h"
+#include "sntp/burst_evaluation.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -51,6 +52,18 @@ void acceptedFirst(MainForm& form, const Button& gate, Command command) {
     command();
 }
 
+// 校准 by hand: an offset that a time zone or a flat battery likely explains is applied only
+// once the user confirms it, and only while it is still the one asked about.
+void correctByHand(MainForm& form) {
+    const double asked = form.offsetSec;
+    if (likelyCause(asked) != OffsetCause::None &&
+        (!form.platform.messageBox.confirm(largeOffsetQuestion(asked)) || !form.offsetValid ||
+         !form.Command6.isEnabled() || form.offsetSec != asked)) {
+        return;
+    }
+    clockCorrection(form);
+}
+
 }  // namespace
 
 void toolbarClick(MainForm& form, int buttonIndex) {
@@ -59,7 +72,7 @@ void toolbarClick(MainForm& form, int buttonIndex) {
             gated(form, form.Command5, [&] { measureCommand(form); });
             break;
         case 2:
-            gated(form, form.Command6, [&] { clockCorrection(form); });
+            gated(form, form.Command6, [&] { correctByHand(form); });
             break;
         case 3:
             gated(form, form.Command5, [&] { toggleSettingsPanel(form); });
@@ -85,7 +98,7 @@ void cheshiClick(MainForm& form) {
 }
 
 void xiaoshiClick(MainForm& form) {
-    acceptedFirst(form, form.Command6, [&] { clockCorrection(form); });
+    acceptedFirst(form, form.Command6, [&] { correctByHand(form); });
 }
 
 void shezhiClick(MainForm& form) {
@@ -102,8 +115,11 @@ void indicatorResetTick(MainForm& form) {
 }
 
 void helpCommand(MainForm& form) {
-    FileSystem& files = form.platform.files;
-    form.platform.windows.openHelpViewer(joinPath(files.programFolder(), "HELP.HTM"));
+    const std::string page = joinPath(form.platform.files.programFolder(), "HELP.HTM");
+    if (!form.platform.windows.openHelpViewer(page)) {
+        refuse(form);
+        form.platform.messageBox.show("帮助文件 " + page + " 无法打开");
+    }
 }
 
 }  // namespace korvel

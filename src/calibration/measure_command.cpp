@@ -1,5 +1,6 @@
 #include "calibration/measure_command.h"
 
+#include "calibration/outcome_display.h"
 #include "calibration/time_sync_log.h"
 #include "exchange/exchange.h"
 #include "ui/form/main_form.h"
@@ -12,6 +13,8 @@ void measureCommand(MainForm& form) {
     form.Command5.setEnabled(false);
     form.Command6.setEnabled(false);
     form.Timer5->stop();
+    form.burstClockTimer->start();
+    form.StatusBar1.setPanel(2, replyCountText(0));
     form.Timer7->start();
     const SystemTime now = form.platform.localClock.getLocalTime();
     logPlain(form, form.autoRun ? scheduledStartLine(now) : eventLine(now, "   测时差"));
@@ -24,6 +27,7 @@ void measureCommand(MainForm& form) {
     form.lookUpProblems.clear();
     form.quietTimer->stop();
     form.Text1.setToolTip("");
+    form.Text3.setToolTip("");
     form.Timer2->start();
     startExchange(form);
     form.Timer3->stop();

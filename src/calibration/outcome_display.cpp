@@ -4,6 +4,8 @@
 
 #include "common/text_forms.h"
 #include "common/utf8_text.h"
+#include "exchange/reply_handler.h"
+#include "sntp/burst_evaluation.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -15,6 +17,18 @@ std::string withNotice(const OutcomeRecord& record) {
         return record.cause + record.notice;
     }
     return record.cause + "\n" + record.notice;
+}
+
+std::string likelyCauseWords(OffsetCause cause) {
+    switch (cause) {
+        case OffsetCause::TimeZone:
+            return "时区或双系统的硬件时钟";
+        case OffsetCause::Battery:
+            return "主板电池失效";
+        case OffsetCause::None:
+            break;
+    }
+    return {};
 }
 
 }  // namespace
@@ -45,6 +59,20 @@ std::string outcomeText(Outcome outcome) {
             break;
     }
     return {};
+}
+
+std::string likelyCauseText(double offsetSec) {
+    const std::string words = likelyCauseWords(likelyCause(offsetSec));
+    return words.empty() ? words : "可能原因：" + words;
+}
+
+std::string largeOffsetQuestion(double offsetSec) {
+    return "时差" + offsetDisplayText(offsetSec) + "，" + likelyCauseText(offsetSec) +
+           "。\n仍要校准吗？";
+}
+
+std::string replyCountText(int replies) {
+    return "已收到 " + std::to_string(replies) + "/" + std::to_string(kRepliesPerBurst);
 }
 
 std::string refusalText(const std::string& server, const std::string& kissCode) {
@@ -104,6 +132,9 @@ void recordOutcome(MainForm& form, OutcomeRecord record) {
                                                               : kRed);
             form.Text3.setText(offsetDisplayText(form.offsetSec));
             form.Text3.setToolTip(record.notice);
+            if (std::string cause = likelyCauseText(form.offsetSec); !cause.empty()) {
+                form.StatusBar1.setPanel(2, std::move(cause));
+            }
             break;
         case Outcome::NoReply:
         case Outcome::NameNotResolved:

@@ -23,6 +23,15 @@ std::string outcomeText(Outcome outcome);
 // The offset box's text: a blank, the offset with six decimals, " 秒".
 std::string offsetDisplayText(double offsetSec);
 
+// What most likely put the clock this far off, as the window and the log say it; empty when
+// nothing does.
+std::string likelyCauseText(double offsetSec);
+// The question before a correction by hand of an offset with a likely cause.
+std::string largeOffsetQuestion(double offsetSec);
+
+// The status bar's count of the replies of the running burst.
+std::string replyCountText(int replies);
+
 // Why a server may not be asked, from its kiss-o'-death code.
 std::string refusalText(const std::string& server, const std::string& kissCode);
 

@@ -55,6 +55,7 @@ void endBurst(MainForm& form, OutcomeRecord unanswered) {
     form.Timer2->stop();
     form.quietTimer->stop();
     forgetBurst(form);
+    burstEnded(form);
     form.platform.beeper.beep();
     form.Timer5->start();
     form.lastClockCheck = localDayDate(form);
@@ -136,6 +137,11 @@ void serverLeft(MainForm& form) {
     } else {
         endBurst(form, withoutServers(form));
     }
+}
+
+void burstEnded(MainForm& form) {
+    form.burstClockTimer->stop();
+    form.StatusBar1.setPanel(2, form.stepPending ? kStepPendingText : "");
 }
 
 void validityTick(MainForm& form) {

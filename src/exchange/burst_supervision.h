@@ -27,6 +27,10 @@ void quietTick(MainForm& form);
 // requests are out; with fewer than ten replies the burst ends at once, saying why.
 void serverLeft(MainForm& form);
 
+// The burst's progress leaves the window: the reply count, and the local clock shown while
+// Timer5 was paused. A step that may still land is said again.
+void burstEnded(MainForm& form);
+
 // Timer3, 34 s after an evaluation: the offset may no longer be applied.
 void validityTick(MainForm& form);
 

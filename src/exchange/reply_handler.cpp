@@ -4,6 +4,7 @@
 #include <string>
 
 #include "calibration/offset_evaluation.h"
+#include "calibration/outcome_display.h"
 #include "common/day_date.h"
 #include "common/utf8_text.h"
 #include "exchange/burst_supervision.h"
@@ -22,6 +23,14 @@ constexpr int kServerMode = 4;
 // server that lost its sources is reported as one whose time is invalid.
 constexpr int kUnsynchronisedStratum = 16;
 constexpr std::uint8_t kLeapWarningByte = 96;
+constexpr double kSecondsPerDay = 86400.0;
+
+// A server time before this version was made (a server claiming 1970) is no time at all.
+double versionDayNtpSeconds() {
+    constexpr int kDate = KORVEL_VERSION_DATE;
+    return static_cast<double>(dayNumber(kDate / 10000, kDate / 100 % 100, kDate % 100) - 2) *
+           kSecondsPerDay;
+}
 
 // Keeps the server from being asked for 64 s, in a file that later runs read too.
 void holdAfterRate(MainForm& form, const std::string& server) {
@@ -111,9 +120,13 @@ void datagramArrival(MainForm& form, std::int32_t byteCount, int server,
     form.largestDelaySec = std::max(form.largestDelaySec, (arrival - request->sentAt) - (t3 - t2));
 
     const std::int16_t k = ++form.repliesReceived;
+    form.StatusBar1.setPanel(2, replyCountText(k));
     ReplyRecord& record = form.replyRecords[static_cast<std::size_t>(k)];
-    record.invalid =
-        packet->liVnMode >= kLeapWarningByte || packet->stratum >= kUnsynchronisedStratum ? 1 : 0;
+    record.invalid = packet->liVnMode >= kLeapWarningByte ||
+                             packet->stratum >= kUnsynchronisedStratum ||
+                             t2 < versionDayNtpSeconds()
+                         ? 1
+                         : 0;
     form.arrivalTime = utcOfUnixNs(arrivalNs);
     record.t1 = request->sentAt;
     record.t2 = t2;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "platform/elevated_correction.h"
 #include "platform/files.h"
 #include "platform/random.h"
 #include "platform/timer.h"
@@ -24,6 +25,7 @@ struct Platform {
     ProgramControl& program;
     SteadyClock& steadyClock;
     RandomSource& random;
+    ElevatedCorrection& elevation;
 };
 
 }  // namespace korvel

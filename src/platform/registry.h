@@ -29,7 +29,7 @@ public:
     static constexpr std::size_t kValueBufferBytes = 1024;
 
     virtual ~Registry() = default;
-    // Opens the key under the root with read and write access (0x2003F), reads the named value
+    // Opens the key under the root for reading (KEY_READ), reads the named value
     // into a buffer of kValueBufferBytes and closes the key again. nullopt when the key cannot
     // be opened or the value cannot be read.
     virtual std::optional<RegistryValue> readValue(RegistryRoot root, const std::string& keyName,

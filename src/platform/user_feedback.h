@@ -4,12 +4,15 @@
 
 namespace korvel {
 
-// A modal box with the text and only an OK button; returns when the user dismisses it.
-// Timer ticks keep being delivered while it is open.
+// Modal boxes: each returns when the user dismisses it. Timer ticks keep being delivered while
+// one is open, so the window's state may have changed by then.
 class MessageBox {
 public:
     virtual ~MessageBox() = default;
+    // The text and only an OK button.
     virtual void show(const std::string& text) = 0;
+    // The text with 确定 and 取消, 取消 the default; true for 确定.
+    virtual bool confirm(const std::string& text) = 0;
 };
 
 class Beeper {

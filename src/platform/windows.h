@@ -11,8 +11,9 @@ public:
     // The About box, modal with the main window as owner; returns when it is closed. Timer
     // ticks keep being delivered meanwhile.
     virtual void showAboutBox() = 0;
-    // A new, independent help viewer on the page address; returns at once.
-    virtual void openHelpViewer(const std::string& pageAddress) = 0;
+    // A new, independent help viewer on the page address; returns at once, false when no
+    // viewer could be started.
+    virtual bool openHelpViewer(const std::string& pageAddress) = 0;
 };
 
 // Ending the program.

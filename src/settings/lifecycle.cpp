@@ -29,6 +29,8 @@ void attachHandlers(MainForm& form) {
     attachSettingsPanel(form);
     form.Timer5->setInterval(kClockDisplayIntervalMs);
     form.Timer5->setTickHandler([&form] { clockTick(form); });
+    form.burstClockTimer->setInterval(kClockDisplayIntervalMs);
+    form.burstClockTimer->setTickHandler([&form] { showLocalClock(form); });
     form.Timer6->setInterval(kIndicatorResetMs);
     form.Timer6->setTickHandler([&form] { indicatorResetTick(form); });
     form.Timer7->setInterval(kCaptionIntervalMs);
@@ -46,9 +48,10 @@ void attachHandlers(MainForm& form) {
 
 // The window's timers and socket go with it; an event already queued must find them off.
 void releaseWindow(MainForm& form) {
-    for (Timer* timer : {form.Timer1.get(), form.Timer2.get(), form.Timer3.get(), form.Timer5.get(),
-                         form.Timer6.get(), form.Timer7.get(), form.Timer4.get(),
-                         form.quietTimer.get(), form.correctionWaitTimer.get()}) {
+    for (Timer* timer :
+         {form.Timer1.get(), form.Timer2.get(), form.Timer3.get(), form.Timer5.get(),
+          form.Timer6.get(), form.Timer7.get(), form.Timer4.get(), form.quietTimer.get(),
+          form.correctionWaitTimer.get(), form.burstClockTimer.get()}) {
         timer->stop();
     }
     form.platform.socket.close();

@@ -57,6 +57,17 @@ std::optional<std::vector<std::string>> typedExtraServers(MainForm& form,
     return std::vector<std::string>(named.begin() + 1, named.end());
 }
 
+// A whole number from 1 to 65535, in decimal digits alone.
+bool isPortNumber(const std::string& text) {
+    long value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9' || (value = value * 10 + (c - '0')) > 65535) {
+            return false;
+        }
+    }
+    return value > 0;
+}
+
 int nearestInteger(double value) {
     return static_cast<int>(roundHalfEven(value));
 }
@@ -237,7 +248,14 @@ void applySettings(MainForm& form) {
     form.Text9.setText(typed);
     form.Text10.setText(port);
     showExtraServers(form, *extraServers);
-    // A port that cannot be bound leaves the socket, its port and sntp.cfg as they were.
+    // A port that is no number, or cannot be bound, leaves the socket, its port and sntp.cfg
+    // as they were.
+    const std::string typedPort = trimBlanks(port);
+    if (!isPortNumber(typedPort)) {
+        form.platform.messageBox.show("本机端口 " + typedPort + " 无法使用");
+        form.Text10.selectAll();
+        return;
+    }
     SyncSettings& settings = form.settings;
     const std::int32_t localPort = portNumber(port);
     std::vector<std::string> servers{address};

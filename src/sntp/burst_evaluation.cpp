@@ -9,6 +9,10 @@ namespace korvel {
 namespace {
 
 constexpr int kSlowestDropped = 3;
+constexpr double kQuarterHourSec = 900.0;
+constexpr double kQuarterHoursInAnHour = 4.0;
+constexpr double kQuarterHourToleranceSec = 2.0;
+constexpr double kLargestZoneOffsetSec = 15 * 3600.0;
 
 // Exchange sort over records first..last by a field, ascending; equal values stay put, so
 // which of two equal offsets counts as the extreme one is the order they arrived in.
@@ -125,6 +129,18 @@ double BurstResult::fastestUsedDelay(const ReplyRecords& records) const {
 
 double BurstResult::slowestUsedDelay(const ReplyRecords& records) const {
     return usedDelay(*this, records, [](double a, double b) { return std::max(a, b); });
+}
+
+OffsetCause likelyCause(double offsetSec) {
+    const double size = std::abs(offsetSec);
+    if (size > kLargestZoneOffsetSec) {
+        return OffsetCause::Battery;
+    }
+    const double quarters = std::round(size / kQuarterHourSec);
+    return quarters >= kQuarterHoursInAnHour &&
+                   std::abs(size - quarters * kQuarterHourSec) <= kQuarterHourToleranceSec
+               ? OffsetCause::TimeZone
+               : OffsetCause::None;
 }
 
 double roundToWholeSeconds(double seconds) {

@@ -61,6 +61,17 @@ struct BurstEvaluation {
 // Whole seconds: a fraction above 0.5 goes away from zero, anything else toward zero.
 double roundToWholeSeconds(double seconds);
 
+// What most likely put the local clock this far off.
+enum class OffsetCause : std::uint8_t {
+    None,
+    TimeZone,  // a time zone, or a hardware clock kept in local time (dual boot)
+    Battery,   // a failing board battery: the clock forgot the date
+};
+
+// TimeZone when the offset lies within 2 s of a whole number (one hour or more) of quarter
+// hours; Battery when it is larger than 15 hours, which no time zone explains.
+OffsetCause likelyCause(double offsetSec);
+
 // Evaluates records 1..n from servers 0..serverCount-1. Each reply's offset and delay; flagged
 // replies never enter the mean; a reply that could not bracket the true time together with its
 // server's median reply (offsets further apart than half their delays together plus the

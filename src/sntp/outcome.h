@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace korvel {
@@ -38,5 +39,12 @@ struct OutcomeRecord {
 inline bool isCorrectionOutcome(Outcome outcome) {
     return outcome >= Outcome::Stepped;
 }
+
+// korvel-cli's exit status for each outcome; the first eight are the tool's oldest and never
+// change.
+int exitStatus(Outcome outcome);
+// The outcome a korvel-cli exit status stands for; nullopt for one the tool never gives for an
+// outcome (bad arguments). Status 1 is read as no reply.
+std::optional<Outcome> outcomeOfExitStatus(int status);
 
 }  // namespace korvel

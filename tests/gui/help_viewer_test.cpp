@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPointer>
@@ -39,11 +40,18 @@ struct HelpViewerTest : ::testing::Test {
     std::string shownFile() const { return viewer->page()->source().toLocalFile().toStdString(); }
 };
 
-// Enter in the hidden address box, a choice from its list and the toolbar move through the
-// pages and their history.
+// The page takes the keyboard first, and again after Tab passed the hidden address box. Enter
+// in that box, a choice from its list and the toolbar move through the pages and their history.
 TEST_F(HelpViewerTest, AddressBoxAndToolbarNavigate) {
     viewer->open(first);
     ASSERT_TRUE(titleBecomes("KORVEL 帮助"));
+    viewer->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(viewer));
+    for (int tabs = 0; tabs < 3; tabs += 2) {
+        EXPECT_EQ(QApplication::focusWidget(), viewer->page()) << tabs;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
     viewer->toolbarAction("Back")->trigger();  // no earlier page: nothing happens
     EXPECT_EQ(shownFile(), first);
     EXPECT_EQ(viewer->addressBox()->parentWidget()->height(), 0);

@@ -1,10 +1,12 @@
-#include "ui/qt/qt_user_feedback.h"
+#include "platform/qt/qt_user_feedback.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QTranslator>
 
 namespace korvel {
@@ -25,6 +27,26 @@ TEST(ChineseQtTexts, MessageBoxAndTextBoxMenuSpeakChineseWhenTheFileIsThere) {
     ASSERT_TRUE(installChineseQtTexts(translator));
     EXPECT_EQ(okButtonText(), "确定");
     EXPECT_EQ(QCoreApplication::translate("QLineEdit", "&Paste"), "粘贴(&P)");
+}
+
+// A question offers 确定 and 取消, 取消 the default (Enter steps nothing); the answer is the
+// button pressed.
+TEST(QtMessageBoxQuestion, OffersOkAndCancelWithCancelTheDefault) {
+    QTranslator translator;
+    ASSERT_TRUE(installChineseQtTexts(translator));
+    for (const auto pressed : {QMessageBox::Ok, QMessageBox::Cancel}) {
+        QStringList seen;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            seen = {box->button(QMessageBox::Ok)->text(), box->button(QMessageBox::Cancel)->text(),
+                    box->defaultButton()->text(), box->text()};
+            box->button(pressed)->click();
+        });
+        EXPECT_EQ(QtMessageBox(QStringLiteral("KORVEL")).confirm("仍要校准吗？"),
+                  pressed == QMessageBox::Ok);
+        EXPECT_EQ(seen, (QStringList{"确定", "取消", "取消", "仍要校准吗？"}));
+    }
 }
 
 }  // namespace

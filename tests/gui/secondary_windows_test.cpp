@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "calibration/command_dispatch.h"
+#include "platform/qt/qt_timers.h"
+#include "support/fake_system.h"
 #include "support/test_rig.h"
 #include "ui/qt/about_dialog.h"
 #include "ui/qt/help_viewer.h"
@@ -19,10 +21,13 @@ namespace {
 struct WindowsRig {
     WindowsRig() { rig.files.programFolderPath = KORVEL_PROGRAM_FOLDER; }
     TestRig rig;
-    QtSecondaryWindows windows;
+    FakeRegistry registry;
+    FakeLauncher launcher;
+    QtTimerService timers;
+    QtSecondaryWindows windows{timers, {registry, rig.files, launcher, rig.messageBox}};
     MainForm form{Platform{rig.time, rig.time, rig.socket, rig.time, rig.files, rig.messageBox,
-                           rig.beeper, rig.instanceGuard, windows, rig.program, rig.time,
-                           rig.time}};
+                           rig.beeper, rig.instanceGuard, windows, rig.program, rig.time, rig.time,
+                           rig.elevation}};
 };
 
 TEST(QtSecondaryWindows, EachHelpButtonOpensAnotherViewerOnTheInstalledPage) {
@@ -67,7 +72,8 @@ TEST(QtSecondaryWindows, AboutButtonShowsTheModalAboutBoxUntilItIsClosed) {
 TEST(QtSecondaryWindows, ViewersOutliveTheOwnerAndGoWithTheWindowSet) {
     QPointer<HelpViewer> viewer;
     {
-        QtSecondaryWindows windows;
+        WindowsRig w;
+        QtSecondaryWindows& windows = w.windows;
         auto owner = std::make_unique<QWidget>();
         owner->show();
         windows.setOwner(owner.get());

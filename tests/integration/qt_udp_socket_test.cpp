@@ -173,6 +173,16 @@ TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOther
     }
 }
 
+// A port another socket holds (here without sharing it, on IPv4 alone) is refused; another
+// port still binds.
+TEST_F(QtUdpSocketTest, RefusesAPortAnotherSocketHolds) {
+    QUdpSocket holder;
+    ASSERT_TRUE(holder.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress));
+    QtUdpSocket other;
+    EXPECT_FALSE(other.bind(holder.localPort()));
+    EXPECT_TRUE(other.bind(0));
+}
+
 // Addresses are never asked of the name server and answer on the next turn of the event loop;
 // names go to the hosts file (IPv4 first), then the name server.
 TEST_F(QtUdpSocketTest, TakesAddressesAsTheyAreAndLooksNamesUp) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -8,11 +9,22 @@
 
 namespace korvel::test {
 
-// Records each message.
+// Records each message and question; a question runs whileAsked, as time passes while the box
+// is open, then gives the scripted answer.
 class ScriptedMessageBox final : public MessageBox {
 public:
     void show(const std::string& text) override { shown.push_back(text); }
+    bool confirm(const std::string& text) override {
+        asked.push_back(text);
+        if (whileAsked) {
+            whileAsked();
+        }
+        return answer;
+    }
     std::vector<std::string> shown;
+    std::vector<std::string> asked;
+    bool answer = true;
+    std::function<void()> whileAsked;
 };
 
 class BeepRecorder final : public Beeper {
@@ -30,9 +42,11 @@ public:
 class FakeWindows final : public SecondaryWindows {
 public:
     void showAboutBox() override { ++aboutBoxesShown; }
-    void openHelpViewer(const std::string& pageAddress) override {
+    bool openHelpViewer(const std::string& pageAddress) override {
         helpViewers.push_back(pageAddress);
+        return helpOpens;
     }
+    bool helpOpens = true;
     int aboutBoxesShown = 0;
     std::vector<std::string> helpViewers;
 };

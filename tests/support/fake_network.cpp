@@ -38,10 +38,8 @@ void FakeUdpSocket::setServers(const std::vector<std::string>& hosts, std::int32
     for (std::size_t i = 0; i < hosts.size(); ++i) {
         ++lookUps;
         const std::string host = trimBlanks(hosts[i]);
-        const auto own = lookUpOutcomes.find(host);
-        const ConnectOutcome outcome = m_localPort == 0 ? ConnectOutcome::NetworkUnreachable
-                                       : own != lookUpOutcomes.end() ? own->second
-                                                                     : lookUpOutcome;
+        const ConnectOutcome outcome =
+            m_localPort == 0 ? ConnectOutcome::NetworkUnreachable : lookUpOutcome;
         m_time.schedule(lookUpDelayMs, [this, ticket, i, host, outcome, done] {
             if (ticket != m_lookUpTicket) {
                 return;
@@ -67,7 +65,6 @@ SentDatagram FakeUdpSocket::send(int server, std::span<const std::uint8_t> datag
     m_time.pass(sendLateMs);
     const std::string& host = m_hosts[static_cast<std::size_t>(server)];
     m_sent.emplace_back(datagram.begin(), datagram.end());
-    m_sentTo.push_back(host);
     if (const auto to = onSendTo.find(host); to != onSendTo.end()) {
         to->second(m_sent.back());
     }

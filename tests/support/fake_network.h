@@ -14,7 +14,7 @@
 namespace korvel::test {
 
 // The program's socket on a virtual network: look-ups answer after lookUpDelayMs with
-// lookUpOutcome (or the host's own entry in lookUpOutcomes), sends are recorded and handed to
+// lookUpOutcome, sends are recorded and handed to
 // the server registered at their host, datagrams arrive through deliver() after a virtual
 // delay.
 class FakeUdpSocket final : public UdpSocket {
@@ -47,13 +47,10 @@ public:
     std::optional<std::int64_t> leftStampErrorMs;
 
     const std::vector<std::vector<std::uint8_t>>& sent() const { return m_sent; }
-    // The host each datagram in sent() went to.
-    const std::vector<std::string>& sentTo() const { return m_sentTo; }
     std::set<std::int32_t> portsInUse;
     std::map<std::string, std::function<void(const std::vector<std::uint8_t>&)>> onSendTo;
     std::int64_t lookUpDelayMs = 0;
     ConnectOutcome lookUpOutcome = ConnectOutcome::Connected;
-    std::map<std::string, ConnectOutcome> lookUpOutcomes;
     int lookUps = 0;
 
 private:
@@ -66,7 +63,6 @@ private:
               std::optional<std::int64_t> stamp);
     ArrivalHandler m_handler;
     std::vector<std::vector<std::uint8_t>> m_sent;
-    std::vector<std::string> m_sentTo;
     std::optional<std::vector<std::uint8_t>> m_waiting;
 };
 

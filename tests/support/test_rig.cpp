@@ -9,7 +9,8 @@ namespace korvel::test {
 
 TestRig::TestRig(const SystemTime& utcStart) : time(utcStart, 8 * 60) {
     form = std::make_unique<MainForm>(Platform{time, time, socket, time, files, messageBox, beeper,
-                                               instanceGuard, windows, program, time, time});
+                                               instanceGuard, windows, program, time, time,
+                                               elevation});
 }
 
 void TestRig::prepareExchange() {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "support/fake_elevation.h"
 #include "support/fake_feedback.h"
 #include "support/fake_files.h"
 #include "support/fake_network.h"
@@ -41,6 +42,7 @@ struct TestRig {
     FakeInstanceGuard instanceGuard;
     FakeWindows windows;
     FakeProgram program;
+    FakeElevation elevation;
     std::unique_ptr<MainForm> form;
 };
 

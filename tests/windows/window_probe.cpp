@@ -1,44 +1,113 @@
-// window-probe NAME: prints the title of the running KORVEL window, then the screen rectangle
-// and the text of its control NAME, then what a drop-down offers, in UTF-8. Exits 1 when there
-// is no such window.
+// window-probe NAME...: prints the title of the running KORVEL window, then a line for each
+// NAME: its screen rectangle, whether its text fits it in the designed font (1 or 0) and the
+// text, in UTF-8.
+// NAME is a control of the layout, Form1 (the window), Panel1 (of the status bar), Lamp (the
+// indicator's picture number as its text) or Box (the open message box). Exits 1 when there is
+// no such thing.
 
 #include <windows.h>
 
+#include <commctrl.h>
+
+#include <array>
 #include <cstdio>
 #include <iterator>
 #include <string>
 
 #include "platform/win32/win32_text.h"
+#include "ui/win32/win32_drawing.h"
 #include "ui/win32/win32_form1.h"
 
 namespace {
+
+using namespace korvel;
 
 std::string textOf(HWND window) {
     // Asked by message: another process's edit box keeps its text to itself.
     wchar_t text[256] = {};
     SendMessageW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text));
-    return korvel::utf8Of(text);
+    return utf8Of(text);
+}
+
+// Sends a message whose answer the window's process writes through a pointer.
+template <typename Answer>
+Answer askThroughMemory(HWND window, UINT message, WPARAM wParam) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ, FALSE, id);
+    void* buffer = VirtualAllocEx(process, nullptr, sizeof(Answer), MEM_COMMIT, PAGE_READWRITE);
+    SendMessageW(window, message, wParam, reinterpret_cast<LPARAM>(buffer));
+    Answer answer{};
+    ReadProcessMemory(process, buffer, &answer, sizeof answer, nullptr);
+    VirtualFreeEx(process, buffer, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return answer;
+}
+
+// Whether the text, in the font and broken at its line ends alone, fits the rectangle.
+bool fits(const std::string& text, const layout::FontSpec& font, UINT dpi, const RECT& inside) {
+    FontCache fonts;
+    HDC context = GetDC(nullptr);
+    SelectObject(context, fonts.font(font, dpi));
+    RECT needed{0, 0, inside.right - inside.left, 0};
+    const std::wstring wide = wideOf(text);
+    DrawTextW(context, wide.c_str(), -1, &needed, DT_CALCRECT | DT_NOPREFIX);
+    ReleaseDC(nullptr, context);
+    return needed.right <= inside.right - inside.left &&
+           needed.bottom <= inside.bottom - inside.top;
+}
+
+// A line for the thing named: its screen rectangle, whether its text fits, the text. False
+// when there is no such thing.
+bool describe(HWND window, const std::string& name) {
+    const UINT dpi = dpiOf(window);
+    HWND shown = window;
+    RECT inside{};
+    std::string text;
+    bool fitting = true;
+    if (name == "Panel1" || name == "Lamp") {
+        shown = FindWindowExW(window, nullptr,
+                              name == "Lamp" ? TOOLBARCLASSNAMEW : STATUSCLASSNAMEW, nullptr);
+        if (name == "Lamp") {
+            // The indicator is button 9, command 200 + 9.
+            text = std::to_string(layout::kDrawnImages.at(
+                static_cast<std::size_t>(SendMessageW(shown, TB_GETBITMAP, 209, 0))));
+        } else {
+            text = utf8Of(askThroughMemory<std::array<wchar_t, 256>>(shown, SB_GETTEXTW, 0).data());
+            inside = askThroughMemory<RECT>(shown, SB_GETRECT, 0);
+            fitting = fits(text, layout::kWindowFont, dpi, inside);
+        }
+    } else if (name == "Box") {
+        shown = FindWindowW(L"#32770", L"KORVEL");
+        text = textOf(GetDlgItem(shown, 0xFFFF));
+    } else if (name != "Form1") {
+        shown = GetDlgItem(window, Win32Form1::controlId(name));
+        text = textOf(shown);
+        GetClientRect(shown, &inside);
+        fitting = shown == nullptr || fits(text, layout::controlNamed(name).font, dpi, inside);
+    }
+    if (shown == nullptr) {
+        return false;
+    }
+    RECT place{};
+    GetWindowRect(shown, &place);
+    std::printf("%ld %ld %ld %ld %d %s\n", place.left, place.top, place.right - place.left,
+                place.bottom - place.top, fitting ? 1 : 0, text.c_str());
+    return true;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    HWND window = FindWindowW(korvel::Win32Form1::kClassName, nullptr);
-    HWND control = argc > 1
-                       ? GetDlgItem(window, korvel::Win32Form1::controlId(korvel::utf8Of(argv[1])))
-                       : nullptr;
-    if (window == nullptr || control == nullptr) {
+    HWND window = FindWindowW(Win32Form1::kClassName, nullptr);
+    if (window == nullptr) {
         return 1;
     }
-    RECT place{};
-    GetWindowRect(control, &place);
-    std::printf("%s\n%ld %ld %ld %ld %s\n", textOf(window).c_str(), place.left, place.top,
-                place.right - place.left, place.bottom - place.top, textOf(control).c_str());
-    const auto items = SendMessageW(control, CB_GETCOUNT, 0, 0);
-    for (LRESULT item = 0; item < items; ++item) {
-        wchar_t text[256] = {};
-        SendMessageW(control, CB_GETLBTEXT, item, reinterpret_cast<LPARAM>(text));
-        std::printf("%s ", korvel::utf8Of(text).c_str());
+    std::printf("%s\n", textOf(window).c_str());
+    for (int i = 1; i < argc; ++i) {
+        if (!describe(window, utf8Of(argv[i]))) {
+            return 1;
+        }
     }
     return 0;
 }

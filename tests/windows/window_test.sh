@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The Windows program's window under Wine on a virtual display, in a network namespace of its
-# own against the test responder at +3.25 s: the title appears, Alt+C measures and the offset
-# shows in green with six decimals, a second copy is refused.
+# own against the test responder at +3.25 s: the title appears; the collapsed window's Tab
+# stops skip the hidden panel; the clock and the wrapped label fit; help without a browser is
+# refused and told; Alt+C measures and the offset shows in green with six decimals; a second
+# copy is refused; moved by the window manager, the window slides its panel open where it is;
+# the status bar shows a long summary whole; the About box carries the program's icon.
 #
 #   window_test.sh WINDOWS_BUILD LINUX_BUILD [SCREENSHOT_FOLDER]
 #
@@ -86,12 +89,35 @@ for _ in $(seq 20); do
 done
 [ "$title" = "KORVEL　Ver1.0 " ] || fail "the window's title is '$title', not 'KORVEL　Ver1.0 '"
 [ -z "$shots" ] || import -frame -window "$window" "$shots/windows-idle.png"
-
 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+line() { probe "$@" | sed -n 2p; }  # the first thing's line: left top width height fits text
+
+# Six Tabs and Space in the collapsed window reach no control of the panel (确定 would apply).
+collapsed="$(line Form1)"
+read -r _ _ narrow _ <<<"$collapsed"
+xdotool key --window "$window" Tab Tab Tab Tab Tab Tab space
+sleep 0.5
+[ "$(line Form1)" = "$collapsed" ] || fail "Tab reached the hidden panel"
+read -r _ _ _ _ clock _ < <(line Text2)
+read -r _ _ _ _ label _ < <(line Label3)
+[ "$clock$label" = 11 ] || fail "the clock ($clock) or the offset's label ($label) does not fit"
+# No browser for the help page: refused, and the message names the page.
+xdotool key --window "$window" F1
+for _ in $(seq 20); do box="$(probe Box Lamp)" && break; sleep 0.2; done
+box="$(sed -n '2{s/^\([^ ]* \)\{5\}//;p}; 3s/.* //p' <<<"$box" | tr '\n' '|')"
+[[ "$box" =~ ^帮助文件\ .*HELP\.HTM\ 无法打开\|8\|$ ]] || fail "help without a browser: '$box'"
+for _ in $(seq 20); do
+    probe Box >/dev/null || break
+    for refusal in $(xdotool search --onlyvisible --name '^KORVEL$'); do
+        xdotool key --window "$refusal" Return 2>/dev/null || true
+    done
+    sleep 0.3
+done
+
 xdotool key --window "$window" alt+c
 offset=""
 for _ in $(seq 100); do
-    read -r left top width height offset < <(probe Text3 | tail -1) || true
+    read -r left top width height _ offset < <(line Text3) || true
     [[ "$offset" =~ ^[0-9]+\.[0-9]{6} ]] && break
     sleep 0.1
 done
@@ -120,17 +146,40 @@ done
 wait "$second" || fail "the second copy did not end cleanly"
 [ "$(xdotool search --onlyvisible --name 'KORVEL　Ver1.0' | wc -l)" -eq 1 ] ||
     fail "not exactly one window after the second copy"
-# The settings panel slides out.
+# Moved by the window manager, which sends no end of a move loop, the window opens its panel
+# at its new height.
+xdotool windowmove "$window" 40 70
+sleep 1
+read -r _ moved _ < <(line Form1)
 xdotool key --window "$window" alt+s
-width=0
-for _ in $(seq 50); do
-    sleep 0.3
-    previous=$width
-    width="$(xdotool getwindowgeometry "$window" | grep -o 'Geometry: [0-9]*')"
-    [ "$width" != "$previous" ] || break
+previous=""
+for _ in $(seq 30); do
+    sleep 0.5
+    geometry="$(line Form1)"
+    [ "$geometry" = "$previous" ] && break
+    previous="$geometry"
 done
+read -r _ top width _ <<<"$geometry"
+[ "$top" = "$moved" ] && [ "$width" -gt "$narrow" ] ||
+    fail "the panel opened at '$geometry', moved to top $moved"
 [ -z "$shots" ] || import -frame -window "$window" "$shots/windows-settings.png"
-offered="$(probe Text9 | sed -n 3p)"
-[ "$offered" = "ntp.aliyun.com ntp.tencent.com ntp.ntsc.ac.cn cn.pool.ntp.org " ] ||
-    fail "the address box offers '$offered'"
+# The address box's top edge shows whole under its label.
+read -r left top width _ < <(line Text9)
+import -window root "$work/screen.png"
+covered="$(convert "$work/screen.png" -crop "${width}x1+${left}+${top}" txt:- | grep -c '#C0C0C0' || true)"
+[ "$covered" -eq 0 ] || fail "the label covers $covered pixels of the address box's edge"
+# Scheduled calibration applied: the status bar's long summary shows whole.
+for control in Check1 Command1; do
+    read -r left top width height _ < <(line "$control")
+    xdotool mousemove $((left + 8)) $((top + height / 2)) click 1
+    sleep 0.5
+done
+sleep 3
+read -r _ _ _ _ fit summary < <(line Panel1)
+[ "$fit $summary" = "1 自动校时: 每0.1小时   时差限制: 无" ] || fail "status panel 1: $fit '$summary'"
+xdotool key --window "$window" alt+w
+about="$(timeout 10 xdotool search --sync --onlyvisible --name '关于 HORLO' | tail -1)"
+[ "$(xprop -id "$about" _NET_WM_ICON | head -34)" = "$(xprop -id "$window" _NET_WM_ICON | head -34)" ] ||
+    fail "the About box does not carry the program's icon"
+xdotool key --window "$about" Return 2>/dev/null || true
 echo "window test: passed (offset $offset, $green green pixels)"

@@ -164,8 +164,11 @@ std::string decodedText(unsigned ansiCodePage, std::string_view bytes) {
     return utf8OfCodePage(ansiCodePage, bytes);
 }
 
-Win32FileSystem::Win32FileSystem(std::string programFolder, LocalFolder localFolder)
-    : m_programFolder(std::move(programFolder)), m_localFolder(std::move(localFolder)) {}
+Win32FileSystem::Win32FileSystem(std::string programFolder, LocalFolder localFolder,
+                                 std::string siteFolder)
+    : m_programFolder(std::move(programFolder)),
+      m_localFolder(std::move(localFolder)),
+      m_siteFolder(std::move(siteFolder)) {}
 
 std::unique_ptr<ByteFile> Win32FileSystem::openByteFile(const std::string& path, FileError& error) {
     auto handle = std::make_unique<Handle>(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, error);
@@ -292,6 +295,19 @@ std::string executableFolder() {
         path += L'\\';
     }
     return utf8Of(path);
+}
+
+std::string siteSettingsFolder(const std::string& programFolder) {
+    PWSTR base = nullptr;
+    const bool found = SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &base) == S_OK;
+    const std::string folder = found ? joinPath(utf8Of(base), "KORVEL") : std::string();
+    CoTaskMemFree(base);
+    const DWORD attributes =
+        found ? GetFileAttributesW(wideOf(folder).c_str()) : INVALID_FILE_ATTRIBUTES;
+    const bool isFolder = attributes != INVALID_FILE_ATTRIBUTES &&
+                          (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                          !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    return isFolder ? folder : programFolder;
 }
 
 LocalFolder localDataFolder() {

@@ -18,11 +18,11 @@ struct LocalFolder {
 
 class Win32FileSystem final : public FileSystem {
 public:
-    Win32FileSystem(std::string programFolder, LocalFolder localFolder);
+    Win32FileSystem(std::string programFolder, LocalFolder localFolder, std::string siteFolder);
 
     std::string programFolder() override { return m_programFolder; }
 
-    std::string siteFolder() override { return programFolder(); }
+    std::string siteFolder() override { return m_siteFolder; }
     // The user's own profile folders are private to the user on Windows.
     std::string privateRuntimeFolder() override { return m_localFolder.path; }
     std::string runtimeFolderProblem() override { return m_localFolder.problem; }
@@ -38,7 +38,13 @@ public:
 private:
     std::string m_programFolder;
     LocalFolder m_localFolder;
+    std::string m_siteFolder;
 };
+
+// The folder of the site's settings: %ProgramData%\KORVEL where the installer made it (with an
+// access list that lets only administrators change it), else the program's own folder, as for
+// a copy that was never installed.
+std::string siteSettingsFolder(const std::string& programFolder);
 
 // How text files are written on a system with the given ANSI code page; 0 means UTF-8.
 unsigned textCodePage(unsigned ansiCodePage);

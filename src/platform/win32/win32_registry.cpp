@@ -10,8 +10,8 @@ namespace korvel {
 
 namespace {
 
-// Read and write access to the key, as the look-up has always asked for.
-constexpr REGSAM kKeyAccess = 0x2003F;
+// Reading is all the look-up does; a standard user is refused write access to these keys.
+constexpr REGSAM kKeyAccess = KEY_READ;
 
 HKEY handleOf(RegistryRoot root) {
     switch (root) {

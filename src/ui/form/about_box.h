@@ -25,7 +25,7 @@ struct SysInfoServices {
     Registry& registry;
     FileSystem& files;
     ProgramLauncher& launcher;
-    MessageBox& messageBox;  // owned by the About box
+    MessageBox& messageBox;
 };
 
 // Reads a value: true with its text when it could be read. A string gives its text, a

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,17 +34,61 @@ inline constexpr Rgb kGrey{128, 128, 128};
 
 // Observers of one control; the view connects here to redraw.
 class Signal {
+    struct Observer {
+        std::function<void()> call;
+        bool active = true;
+    };
+
 public:
-    void connect(std::function<void()> observer) { m_observers.push_back(std::move(observer)); }
+    // A link to one observer that ends when this object goes, so an observer that keeps it as
+    // a member is never called after its own end.
+    class Connection {
+    public:
+        Connection() = default;
+        Connection(Connection&&) noexcept = default;
+        Connection& operator=(Connection&& other) noexcept {
+            disconnect();
+            m_observer = std::move(other.m_observer);
+            return *this;
+        }
+        ~Connection() { disconnect(); }
+        void disconnect() {
+            if (const auto observer = m_observer.lock()) {
+                observer->active = false;
+            }
+            m_observer.reset();
+        }
+
+    private:
+        friend class Signal;
+        explicit Connection(std::weak_ptr<Observer> observer) : m_observer(std::move(observer)) {}
+        std::weak_ptr<Observer> m_observer;
+    };
+
+    Signal() = default;
+    Signal(const Signal&) = delete;
+    Signal& operator=(const Signal&) = delete;
+
+    [[nodiscard]] Connection connect(std::function<void()> observer) {
+        std::erase_if(m_observers, [](const auto& ended) { return !ended->active; });
+        m_observers.push_back(std::make_shared<Observer>(Observer{std::move(observer)}));
+        return Connection(m_observers.back());
+    }
     void notify() const {
-        for (const auto& observer : m_observers) {
-            observer();
+        // A copy: an observer may connect or end connections while it runs.
+        const auto observers = m_observers;
+        for (const auto& observer : observers) {
+            if (observer->active) {
+                observer->call();
+            }
         }
     }
 
 private:
-    std::vector<std::function<void()>> m_observers;
+    std::vector<std::shared_ptr<Observer>> m_observers;
 };
+
+using Connection = Signal::Connection;
 
 // Assigns and reports whether the value changed.
 template <typename T>
@@ -145,6 +190,11 @@ private:
 // A horizontal scroll bar; a value change from code runs the change handler like the user's.
 class ScrollBar {
 public:
+    // What the bar's arrows, its trough and the keys ask for.
+    enum class Step { SmallLess, SmallMore, LargeLess, LargeMore, ToMinimum, ToMaximum };
+    // Keys the bar takes while it has the focus.
+    enum class Key { Left, Up, PageUp, Right, Down, PageDown, Home, End };
+
     ScrollBar(int minimum, int maximum, int smallStep, int largeStep)
         : m_minimum(minimum),
           m_maximum(maximum),
@@ -165,6 +215,36 @@ public:
                 onChange();
             }
         }
+    }
+    void step(Step step) {
+        switch (step) {
+            case Step::SmallLess:
+                setValue(m_value - m_smallStep);
+                break;
+            case Step::SmallMore:
+                setValue(m_value + m_smallStep);
+                break;
+            case Step::LargeLess:
+                setValue(m_value - m_largeStep);
+                break;
+            case Step::LargeMore:
+                setValue(m_value + m_largeStep);
+                break;
+            case Step::ToMinimum:
+                setValue(m_minimum);
+                break;
+            case Step::ToMaximum:
+                setValue(m_maximum);
+                break;
+        }
+    }
+    // As a Windows scroll bar takes its keys: Left, Up and Page Up lower the value, Right, Down
+    // and Page Down raise it, Home and End go to the ends.
+    void pressKey(Key key) {
+        static constexpr Step kSteps[] = {Step::SmallLess, Step::SmallLess, Step::LargeLess,
+                                          Step::SmallMore, Step::SmallMore, Step::LargeMore,
+                                          Step::ToMinimum, Step::ToMaximum};
+        step(kSteps[static_cast<int>(key)]);
     }
     bool isEnabled() const { return m_enabled; }
     void setEnabled(bool enabled) {

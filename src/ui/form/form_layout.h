@@ -1,9 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <string_view>
 
 #include "ui/form/about_box.h"
 #include "ui/form/controls.h"
@@ -41,8 +43,6 @@ inline constexpr int kExtraServerRowsTwips = 945;
 inline constexpr int kClientWidthTwips = 5988;
 inline constexpr int kClientHeightTwips = 4524 + kExtraServerRowsTwips;
 inline constexpr int kFrameTwips = kCollapsedWidthTwips - kClientWidthTwips;
-// The pause between the visible steps of the sliding window.
-inline constexpr int kSlideStepMs = 5;
 
 // The toolbar along the top: seven command buttons, a gap, then the indicator lamp.
 inline constexpr int kToolbarHeightTwips = 636;
@@ -221,6 +221,17 @@ constexpr TwipsRect inClientArea(const ControlLayout& control) {
         rect.top += frame.top;
     }
     return rect;
+}
+
+// Whether the control shows in a window of that width. One out of view (the settings panel's
+// while the window is narrow) takes no Tab stop and keeps no focus.
+constexpr bool inView(const ControlLayout& control, int windowWidthTwips) {
+    return inClientArea(control).left < windowWidthTwips - kFrameTwips;
+}
+
+inline const ControlLayout& controlNamed(std::string_view name) {
+    return *std::ranges::find_if(
+        kControls, [name](const ControlLayout& control) { return control.name == name; });
 }
 
 // The About box frmAbout.

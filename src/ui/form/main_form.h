@@ -75,6 +75,7 @@ struct MainForm {
     std::unique_ptr<Timer> Timer4;      // notices shown after the handler that raised them
     std::unique_ptr<Timer> quietTimer;  // the replies of a burst whose requests are out stopped
     std::unique_ptr<Timer> correctionWaitTimer;  // how long the window waits for the clock
+    std::unique_ptr<Timer> burstClockTimer;      // the local clock while a burst pauses Timer5
 
     SyncSettings settings;
     // The server set: the address field first, then the servers after the port field.

@@ -1,7 +1,6 @@
 #include "ui/qt/about_dialog.h"
 
 #include <QFont>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <algorithm>
@@ -23,14 +22,12 @@ void fitCaption(QLabel* label) {
 
 }  // namespace
 
-AboutDialog::AboutDialog(QWidget* owner, Registry& registry, FileSystem& files,
-                         ProgramLauncher& launcher)
+AboutDialog::AboutDialog(QWidget* owner, const SysInfoServices& services)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_cmdOK(new QPushButton(QString::fromUtf8(about::cmdOK), this)),
       m_cmdSysInfo(new QPushButton(QString::fromUtf8(about::cmdSysInfo), this)),
-      m_messageBox(QGuiApplication::applicationDisplayName()),
-      m_services{registry, files, launcher, m_messageBox} {
+      m_services(services) {
     setWindowTitle(QString::fromUtf8(about::kTitle));
     setModal(true);
     setFixedSize(twipsToPixels(layout::about::kWidthTwips),

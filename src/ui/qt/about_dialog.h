@@ -3,7 +3,6 @@
 #include <QDialog>
 
 #include "ui/form/about_box.h"
-#include "ui/qt/qt_user_feedback.h"
 
 class QPushButton;
 
@@ -13,8 +12,8 @@ namespace korvel {
 // close box all close it; 系统信息 starts the system-information tool.
 class AboutDialog final : public QDialog {
 public:
-    // registry, files and launcher must outlive the dialog.
-    AboutDialog(QWidget* owner, Registry& registry, FileSystem& files, ProgramLauncher& launcher);
+    // The services must outlive the dialog.
+    AboutDialog(QWidget* owner, const SysInfoServices& services);
 
     QPushButton* okButton() const { return m_cmdOK; }
     QPushButton* sysInfoButton() const { return m_cmdSysInfo; }
@@ -25,7 +24,6 @@ public:
 private:
     QPushButton* m_cmdOK;
     QPushButton* m_cmdSysInfo;
-    QtMessageBox m_messageBox;  // over the About box, the window in front
     SysInfoServices m_services;
 };
 

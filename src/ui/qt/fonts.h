@@ -6,9 +6,7 @@
 
 namespace korvel {
 
-// The designed font. Where its face is not installed, the installed CJK faces stand in (Noto
-// CJK, then WenQuanYi), then any sans-serif face; the brush script first tries its other names
-// and then 宋体.
+// The designed font, with the faces that stand in where its own is not installed.
 QFont designedFont(const layout::FontSpec& spec);
 
 }  // namespace korvel

@@ -8,12 +8,12 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMoveEvent>
 #include <QPainter>
-#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -21,12 +21,14 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QToolButton>
 #include <algorithm>
 #include <functional>
 #include <map>
 #include <vector>
 
+#include "ui/form/control_fitting.h"
 #include "ui/form/form_layout.h"
 #include "ui/form/main_form.h"
 #include "ui/qt/fonts.h"
@@ -40,6 +42,10 @@ namespace {
 using layout::ControlKind;
 using layout::ControlLayout;
 
+// What a text box's and a button's frames add around a line of their font.
+constexpr int kTextBoxFrame = 2;
+constexpr int kButtonFrame = 4;
+
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -48,29 +54,21 @@ QColor toQColor(Rgb color) {
     return {color.red, color.green, color.blue};
 }
 
-// Redraws the widget from its model now and at every change the model reports. The widget's
-// own signals are blocked meanwhile, so drawing is never taken for a user's action.
-template <typename Widget>
-void follow(Signal& changed, Widget* widget, std::function<void(Widget*)> draw) {
-    const auto redraw = [guard = QPointer<Widget>(widget), draw] {
-        if (guard) {
-            const QSignalBlocker blocker(guard.data());
-            draw(guard.data());
-        }
-    };
-    redraw();
-    changed.connect(redraw);
-}
-
-// Places a control at its designed rectangle. Where the fallback font needs more height than
-// the design gives, the control grows about its designed middle line.
-void place(QWidget* widget, const QRect& designed, int neededHeight = 0) {
-    QRect rect = designed;
-    if (neededHeight > rect.height()) {
-        rect.setTop(designed.center().y() - neededHeight / 2);
-        rect.setHeight(neededHeight);
-    }
-    widget->setGeometry(rect);
+// The font's measures and the place a control of the layout takes with it.
+QRect fitted(const ControlLayout& control, const QFont& font, int frameHeight = 0,
+             const QStyle* style = nullptr) {
+    const QFontMetrics metrics(font);
+    const QRect designed = twipsRect(control.rect);
+    const PixelRect rect = fitControl(
+        control, {designed.x(), designed.y(), designed.width(), designed.height()},
+        {.lineHeight = metrics.height(),
+         .frameHeight = frameHeight,
+         .boxSize = style != nullptr ? style->pixelMetric(QStyle::PM_IndicatorWidth) : 0,
+         .boxGap = style != nullptr ? style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) : 0,
+         .textWidth = [&metrics](const std::string& text) {
+             return metrics.horizontalAdvance(qs(text));
+         }});
+    return {rect.left, rect.top, rect.width, rect.height};
 }
 
 QLabel* staticLabel(QWidget* parent, const ControlLayout& control, const QFont& font) {
@@ -78,137 +76,9 @@ QLabel* staticLabel(QWidget* parent, const ControlLayout& control, const QFont& 
     label->setObjectName(QString::fromUtf8(control.name));
     label->setTextFormat(Qt::PlainText);
     label->setFont(font);
-    if (control.wrapped) {
-        label->setWordWrap(true);
-        place(label, twipsRect(control.rect), 2 * QFontMetrics(font).height());
-    } else {
-        place(label, twipsRect(control.rect), QFontMetrics(font).height());
-    }
+    label->setWordWrap(control.wrapped);
+    label->setGeometry(fitted(control, font));
     return label;
-}
-
-void valueLabel(QWidget* parent, const ControlLayout& control, const QFont& font, Label& model) {
-    QLabel* label = staticLabel(parent, control, font);
-    label->setAlignment(Qt::AlignCenter);
-    follow<QLabel>(model.changed, label,
-                   [&model](QLabel* widget) { widget->setText(qs(model.caption())); });
-}
-
-void textBox(QWidget* parent, const ControlLayout& control, const QFont& font, TextBox& model) {
-    const bool displayBox = control.kind == ControlKind::DisplayBox;
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QString::fromUtf8(control.name));
-    edit->setFont(font);
-    if (displayBox) {
-        // Shown, selected and copied, never typed into.
-        edit->setReadOnly(true);
-        QPalette palette = edit->palette();
-        palette.setColor(QPalette::Base, toQColor(layout::kDisplayBack));
-        edit->setPalette(palette);
-        place(edit, twipsRect(control.rect));
-    } else {
-        place(edit, twipsRect(control.rect), QFontMetrics(font).height() + 2);
-    }
-    follow<QLineEdit>(model.changed, edit, [&model, displayBox](QLineEdit* widget) {
-        const QString text = qs(model.text());
-        if (widget->text() != text) {
-            widget->setText(text);
-            if (displayBox) {
-                // A text wider than the box shows its sign and leading digits.
-                widget->setCursorPosition(0);
-            }
-        }
-        if (displayBox) {
-            QPalette palette = widget->palette();
-            palette.setColor(QPalette::Text, toQColor(model.foreColor()));
-            widget->setPalette(palette);
-        }
-        widget->setToolTip(qs(model.toolTip()));
-        widget->setVisible(model.isVisible());
-    });
-    QObject::connect(edit, &QLineEdit::textEdited, edit,
-                     [&model](const QString& text) { model.setText(text.toStdString()); });
-    model.selectionRequested.connect([guard = QPointer<QLineEdit>(edit)] {
-        if (guard) {
-            guard->setFocus();
-            guard->selectAll();
-        }
-    });
-}
-
-// An entry box that also offers the servers of the layout; what is typed or chosen is the
-// model's text.
-void comboBox(QWidget* parent, const ControlLayout& control, const QFont& font, TextBox& model) {
-    auto* combo = new QComboBox(parent);
-    combo->setObjectName(QString::fromUtf8(control.name));
-    combo->setFont(font);
-    combo->setEditable(true);
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    for (const char* server : layout::kOfferedServers) {
-        combo->addItem(QString::fromUtf8(server));
-    }
-    // The list opens wide enough for the whole names, wider than the box if need be.
-    QAbstractItemView* list = combo->view();
-    list->setTextElideMode(Qt::ElideNone);
-    list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() +
-                          list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
-    place(combo, twipsRect(control.rect), QFontMetrics(font).height() + 4);
-    follow<QComboBox>(model.changed, combo, [&model](QComboBox* widget) {
-        const QString text = qs(model.text());
-        if (widget->currentText() != text) {
-            widget->setEditText(text);
-        }
-        widget->setVisible(model.isVisible());
-    });
-    QObject::connect(combo, &QComboBox::editTextChanged, combo,
-                     [&model](const QString& text) { model.setText(text.toStdString()); });
-    model.selectionRequested.connect([guard = QPointer<QComboBox>(combo)] {
-        if (guard) {
-            guard->setFocus();
-            guard->lineEdit()->selectAll();
-        }
-    });
-}
-
-void checkBox(QWidget* parent, const ControlLayout& control, const QFont& font, CheckBox& model) {
-    auto* box = new QCheckBox(QString::fromUtf8(control.caption), parent);
-    box->setObjectName(QString::fromUtf8(control.name));
-    box->setFont(font);
-    // A box designed too narrow for its caption shows the box alone.
-    const int indicator = box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box);
-    const int spacing = box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
-    QRect fitted = twipsRect(control.rect);
-    fitted.setWidth(fitted.width() < indicator + spacing
-                        ? indicator
-                        : std::max(fitted.width(), box->sizeHint().width()));
-    place(box, fitted, std::max(QFontMetrics(font).height(), indicator));
-    follow<QCheckBox>(model.changed, box, [&model](QCheckBox* widget) {
-        widget->setChecked(model.isTicked());
-        widget->setEnabled(model.isEnabled());
-    });
-    QObject::connect(box, &QCheckBox::clicked, box,
-                     [&model] { model.setTicked(!model.isTicked()); });
-}
-
-void scrollBar(QWidget* parent, const ControlLayout& control, ScrollBar& model) {
-    auto* bar = new QScrollBar(Qt::Horizontal, parent);
-    bar->setObjectName(QString::fromUtf8(control.name));
-    bar->setRange(model.minimum(), model.maximum());
-    bar->setSingleStep(model.smallStep());
-    bar->setPageStep(model.largeStep());
-    // Dragging the thumb reports the new value only when it is let go. The bar takes the
-    // focus, and then the arrow keys, Page Up/Down, Home and End move it.
-    bar->setTracking(false);
-    bar->setFocusPolicy(Qt::StrongFocus);
-    // Right, Up and Page Up raise the value (a scroll bar's default turns the keys round).
-    bar->setInvertedControls(false);
-    place(bar, twipsRect(control.rect));
-    follow<QScrollBar>(model.changed, bar, [&model](QScrollBar* widget) {
-        widget->setValue(model.value());
-        widget->setEnabled(model.isEnabled());
-    });
-    QObject::connect(bar, &QScrollBar::valueChanged, bar,
-                     [&model](int value) { model.setValue(value); });
 }
 
 void pushButton(QWidget* parent, const ControlLayout& control, const QFont& font,
@@ -216,9 +86,43 @@ void pushButton(QWidget* parent, const ControlLayout& control, const QFont& font
     auto* button = new QPushButton(QString::fromUtf8(control.caption), parent);
     button->setObjectName(QString::fromUtf8(control.name));
     button->setFont(font);
-    place(button, twipsRect(control.rect), QFontMetrics(font).height() + 4);
+    button->setGeometry(fitted(control, font, kButtonFrame));
     QObject::connect(button, &QPushButton::clicked, button, std::move(action));
 }
+
+// A scroll bar that takes its keys by the model's rule and shows when it has the focus.
+class FormScrollBar final : public QScrollBar {
+public:
+    FormScrollBar(ScrollBar& model, QWidget* parent)
+        : QScrollBar(Qt::Horizontal, parent), m_model(model) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        using Key = ScrollBar::Key;
+        static const std::map<int, Key> kKeys{
+            {Qt::Key_Left, Key::Left},     {Qt::Key_Up, Key::Up},
+            {Qt::Key_PageUp, Key::PageUp}, {Qt::Key_Right, Key::Right},
+            {Qt::Key_Down, Key::Down},     {Qt::Key_PageDown, Key::PageDown},
+            {Qt::Key_Home, Key::Home},     {Qt::Key_End, Key::End}};
+        if (const auto key = kKeys.find(event->key()); key != kKeys.end()) {
+            m_model.pressKey(key->second);
+        } else {
+            QScrollBar::keyPressEvent(event);
+        }
+    }
+    void paintEvent(QPaintEvent* event) override {
+        QScrollBar::paintEvent(event);
+        if (hasFocus()) {
+            QPainter painter(this);
+            QStyleOptionFocusRect option;
+            option.initFrom(this);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+        }
+    }
+
+private:
+    ScrollBar& m_model;
+};
 
 // A frame whose caption sits on its top line, so the designed positions inside it hold in
 // every style. The caption's ink, not its line height, starts at the top: the stand-in faces
@@ -280,16 +184,24 @@ Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std:
     connect(help, &QShortcut::activated, this,
             [this] { m_actions.toolbarClick(layout::kHelpKeyButton); });
 
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect available = screen->availableGeometry();
-    m_topPixels = available.top() +
-                  std::max(0, (available.height() - twipsToPixels(layout::kClientHeightTwips) -
-                               menuBar()->sizeHint().height()) /
-                                  2);
-    m_slideTimer.setTimerType(Qt::PreciseTimer);
-    m_slideTimer.setInterval(layout::kSlideStepMs);
-    connect(&m_slideTimer, &QTimer::timeout, this, [this] { showNextSlideStep(); });
-    followWindowModel();
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    const int centredTop =
+        available.top() +
+        std::max(0, (available.height() - twipsToPixels(layout::kClientHeightTwips) -
+                     menuBar()->sizeHint().height()) /
+                        2);
+    m_slide.emplace(
+        m_form.Form1, m_form.platform.timers, centredTop,
+        WindowSlide::View{
+            .isShown = [this] { return isVisible(); },
+            .pixels = [](int twips) { return twipsToPixels(twips); },
+            .twips = [](int pixels) { return pixels * kTwipsPerPixel; },
+            .draw = [this](const WindowSlide::Geometry& geometry,
+                           WindowSlide::Place place) { applyGeometry(geometry, place); },
+        });
+    m_connections.push_back(
+        m_form.Form1.changed.connect([this] { setWindowTitle(qs(m_form.Form1.caption())); }));
+    setWindowTitle(qs(m_form.Form1.caption()));
     // The first keyboard focus rests on the window itself, where the hidden buttons hold it.
     m_client->setFocus();
 }
@@ -303,25 +215,23 @@ void Form1::closeEvent(QCloseEvent* event) {
     }
 }
 
-// The window state follows a move of the user's, so the next slide starts where the window is
-// and keeps its height on the screen.
 void Form1::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
-    const auto placed = std::find(m_placements.begin(), m_placements.end(), pos());
-    if (placed != m_placements.end()) {
-        m_placements.erase(m_placements.begin(), placed + 1);
-        return;
+    if (m_slide) {
+        m_slide->reported({x(), y()});
     }
-    if (!isVisible()) {
-        return;
-    }
-    m_placements.clear();
-    m_slideSteps.clear();
-    m_slideTimer.stop();
-    m_topPixels = y();
-    m_target = {x() * kTwipsPerPixel, m_form.Form1.widthTwips()};
-    applyGeometry(m_target);
-    m_form.Form1.setGeometry(m_target.leftTwips, m_target.widthTwips);
+}
+
+template <typename Widget>
+void Form1::follow(Signal& changed, Widget* widget, std::function<void(Widget*)> draw) {
+    // The widget's own signals are blocked meanwhile, so drawing is never taken for a user's
+    // action.
+    const auto redraw = [widget, draw] {
+        const QSignalBlocker blocker(widget);
+        draw(widget);
+    };
+    redraw();
+    m_connections.push_back(changed.connect(redraw));
 }
 
 void Form1::buildMenus() {
@@ -382,9 +292,15 @@ void Form1::buildControls() {
             case ControlKind::Label:
                 staticLabel(parent, control, font);
                 break;
-            case ControlKind::ValueLabel:
-                valueLabel(parent, control, font, m_form.*control.label);
+            case ControlKind::ValueLabel: {
+                QLabel* label = staticLabel(parent, control, font);
+                label->setAlignment(Qt::AlignCenter);
+                follow<QLabel>((m_form.*control.label).changed, label,
+                               [&model = m_form.*control.label](QLabel* widget) {
+                                   widget->setText(qs(model.caption()));
+                               });
                 break;
+            }
             case ControlKind::TextBox:
             case ControlKind::DisplayBox:
                 textBox(parent, control, font, m_form.*control.textBox);
@@ -406,13 +322,119 @@ void Form1::buildControls() {
     }
 }
 
+void Form1::textBox(QWidget* parent, const ControlLayout& control, const QFont& font,
+                    TextBox& model) {
+    const bool displayBox = control.kind == ControlKind::DisplayBox;
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromUtf8(control.name));
+    edit->setFont(font);
+    edit->setGeometry(fitted(control, font, kTextBoxFrame));
+    if (displayBox) {
+        // Shown, selected and copied, never typed into.
+        edit->setReadOnly(true);
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, toQColor(layout::kDisplayBack));
+        edit->setPalette(palette);
+    }
+    follow<QLineEdit>(model.changed, edit, [&model, displayBox](QLineEdit* widget) {
+        const QString text = qs(model.text());
+        if (widget->text() != text) {
+            widget->setText(text);
+            if (displayBox) {
+                // A text wider than the box shows its sign and leading digits.
+                widget->setCursorPosition(0);
+            }
+        }
+        if (displayBox) {
+            QPalette palette = widget->palette();
+            palette.setColor(QPalette::Text, toQColor(model.foreColor()));
+            widget->setPalette(palette);
+        }
+        widget->setToolTip(qs(model.toolTip()));
+        widget->setVisible(model.isVisible());
+    });
+    QObject::connect(edit, &QLineEdit::textEdited, edit,
+                     [&model](const QString& text) { model.setText(text.toStdString()); });
+    m_connections.push_back(model.selectionRequested.connect([edit] {
+        edit->setFocus();
+        edit->selectAll();
+    }));
+}
+
+// An entry box that also offers the servers of the layout; what is typed or chosen is the
+// model's text.
+void Form1::comboBox(QWidget* parent, const ControlLayout& control, const QFont& font,
+                     TextBox& model) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromUtf8(control.name));
+    combo->setFont(font);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    for (const char* server : layout::kOfferedServers) {
+        combo->addItem(QString::fromUtf8(server));
+    }
+    // The list opens wide enough for the whole names, wider than the box if need be.
+    QAbstractItemView* list = combo->view();
+    list->setTextElideMode(Qt::ElideNone);
+    list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                          list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    combo->setGeometry(fitted(control, font, kButtonFrame));
+    follow<QComboBox>(model.changed, combo, [&model](QComboBox* widget) {
+        const QString text = qs(model.text());
+        if (widget->currentText() != text) {
+            widget->setEditText(text);
+        }
+        widget->setVisible(model.isVisible());
+    });
+    QObject::connect(combo, &QComboBox::editTextChanged, combo,
+                     [&model](const QString& text) { model.setText(text.toStdString()); });
+    m_connections.push_back(model.selectionRequested.connect([combo] {
+        combo->setFocus();
+        combo->lineEdit()->selectAll();
+    }));
+}
+
+void Form1::checkBox(QWidget* parent, const ControlLayout& control, const QFont& font,
+                     CheckBox& model) {
+    auto* box = new QCheckBox(QString::fromUtf8(control.caption), parent);
+    box->setObjectName(QString::fromUtf8(control.name));
+    box->setFont(font);
+    box->setGeometry(fitted(control, font, 0, box->style()));
+    follow<QCheckBox>(model.changed, box, [&model](QCheckBox* widget) {
+        widget->setChecked(model.isTicked());
+        widget->setEnabled(model.isEnabled());
+    });
+    QObject::connect(box, &QCheckBox::clicked, box,
+                     [&model] { model.setTicked(!model.isTicked()); });
+}
+
+void Form1::scrollBar(QWidget* parent, const ControlLayout& control, ScrollBar& model) {
+    auto* bar = new FormScrollBar(model, parent);
+    bar->setObjectName(QString::fromUtf8(control.name));
+    bar->setRange(model.minimum(), model.maximum());
+    bar->setSingleStep(model.smallStep());
+    bar->setPageStep(model.largeStep());
+    // Dragging the thumb reports the new value only when it is let go. The bar takes the
+    // focus, and then the arrow keys, Page Up/Down, Home and End move it.
+    bar->setTracking(false);
+    bar->setFocusPolicy(Qt::StrongFocus);
+    bar->setGeometry(twipsRect(control.rect));
+    follow<QScrollBar>(model.changed, bar, [&model](QScrollBar* widget) {
+        widget->setValue(model.value());
+        widget->setEnabled(model.isEnabled());
+    });
+    QObject::connect(bar, &QScrollBar::valueChanged, bar,
+                     [&model](int value) { model.setValue(value); });
+}
+
 // Tab and Shift+Tab go through the designed keyboard order, over the controls that can take
 // the focus now; from the window itself the first Tab reaches the first of them.
 bool Form1::focusNextPrevChild(bool next) {
     std::vector<QWidget*> order;
     for (const char* name : layout::kKeyboardOrder) {
         auto* widget = findChild<QWidget*>(QString::fromUtf8(name));
-        if (widget->isVisibleTo(this) && widget->isEnabled()) {
+        if (widget->isVisibleTo(this) && widget->isEnabled() &&
+            layout::inView(layout::controlNamed(name), m_slide->drawn().widthTwips)) {
             order.push_back(widget);
         }
     }
@@ -447,43 +469,7 @@ void Form1::buildStatusBar() {
     }
 }
 
-void Form1::followWindowModel() {
-    const auto draw = [this] {
-        const WindowModel& window = m_form.Form1;
-        setWindowTitle(qs(window.caption()));
-        const Geometry latest{window.leftTwips(), window.widthTwips()};
-        if (latest == m_target) {
-            return;
-        }
-        m_target = latest;
-        if (!isVisible()) {
-            m_slideSteps.clear();
-            applyGeometry(latest);
-        } else {
-            m_slideSteps.push_back(latest);
-            if (!m_slideTimer.isActive()) {
-                m_slideTimer.start();
-            }
-        }
-    };
-    draw();
-    m_form.Form1.changed.connect([guard = QPointer<Form1>(this), draw] {
-        if (guard) {
-            draw();
-        }
-    });
-}
-
-void Form1::showNextSlideStep() {
-    if (m_slideSteps.empty()) {
-        m_slideTimer.stop();
-        return;
-    }
-    applyGeometry(m_slideSteps.front());
-    m_slideSteps.pop_front();
-}
-
-void Form1::applyGeometry(Geometry geometry) {
+void Form1::applyGeometry(const WindowSlide::Geometry& geometry, WindowSlide::Place place) {
     const int clientWidth = twipsToPixels(geometry.widthTwips - layout::kFrameTwips);
     const int clientHeight = twipsToPixels(layout::kClientHeightTwips);
     m_toolbar->setGeometry(0, 0, clientWidth, twipsToPixels(layout::kToolbarHeightTwips));
@@ -493,10 +479,15 @@ void Form1::applyGeometry(Geometry geometry) {
     const int menuHeight =
         std::max(menuBar()->sizeHint().height(), menuBar()->heightForWidth(clientWidth));
     setFixedSize(clientWidth, menuHeight + clientHeight);
-    const QPoint place(twipsToPixels(geometry.leftTwips), m_topPixels);
-    if (place != pos()) {
-        m_placements.push_back(place);
-        move(place);
+    move(place.x, place.y);
+    // The focus leaves a control that slid out of view for the window itself.
+    const QWidget* focus = focusWidget();
+    if (focus != nullptr && focus != m_client &&
+        std::ranges::any_of(layout::kControls, [&](const ControlLayout& control) {
+            return focus->objectName() == QString::fromUtf8(control.name) &&
+                   !layout::inView(control, geometry.widthTwips);
+        })) {
+        m_client->setFocus();
     }
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QPoint>
-#include <QTimer>
-#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
 
+#include "ui/form/controls.h"
 #include "ui/form/form_actions.h"
+#include "ui/form/form_layout.h"
+#include "ui/form/window_slide.h"
 
 class QStatusBar;
 class QWidget;
@@ -28,32 +31,30 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    struct Geometry {
-        int leftTwips;
-        int widthTwips;
-        friend bool operator==(const Geometry&, const Geometry&) = default;
-    };
-
     void buildToolbar();
     void buildMenus();
     void buildControls();
     void buildStatusBar();
-    void followWindowModel();
-    void applyGeometry(Geometry geometry);
-    void showNextSlideStep();
+    void textBox(QWidget* parent, const layout::ControlLayout& control, const QFont& font,
+                 TextBox& model);
+    void comboBox(QWidget* parent, const layout::ControlLayout& control, const QFont& font,
+                  TextBox& model);
+    void checkBox(QWidget* parent, const layout::ControlLayout& control, const QFont& font,
+                  CheckBox& model);
+    void scrollBar(QWidget* parent, const layout::ControlLayout& control, ScrollBar& model);
+    // Redraws the widget from its model now and at every change the model reports.
+    template <typename Widget>
+    void follow(Signal& changed, Widget* widget, std::function<void(Widget*)> draw);
+    void applyGeometry(const WindowSlide::Geometry& geometry, WindowSlide::Place place);
 
     MainForm& m_form;
     FormActions m_actions;
     QWidget* m_client = nullptr;
     QWidget* m_toolbar = nullptr;
     QStatusBar* m_statusBar = nullptr;
-    int m_topPixels = 0;
-    Geometry m_target{0, 0};  // the geometry last drawn or waiting to be drawn
-    // Each width and left edge the window passes through while it slides, shown in turn.
-    std::deque<Geometry> m_slideSteps;
-    // Where the window was put and has not yet reported being; any other move is the user's.
-    std::deque<QPoint> m_placements;
-    QTimer m_slideTimer;
+    // Both end before the widgets they draw, which the window deletes after its members.
+    std::vector<Connection> m_connections;
+    std::optional<WindowSlide> m_slide;
 };
 
 }  // namespace korvel

@@ -57,10 +57,9 @@ HelpViewer::HelpViewer(TimerService& timers)
         m_form.cboAddressClick();
     });
 
-    setTabOrder(m_brwWebBrowser, m_cboAddress);
-    setTabOrder(m_cboAddress, m_tbToolBar);
-
-    m_form.changed.connect([this] { redraw(); });
+    // The page takes the keyboard first; Tab goes on to the address box and back.
+    m_brwWebBrowser->setFocus();
+    m_redraw = m_form.changed.connect([this] { redraw(); });
     resize(twipsToPixels(BrowserForm::kClientWidthTwips),
            twipsToPixels(BrowserForm::kClientHeightTwips));
     redraw();

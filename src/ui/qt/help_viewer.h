@@ -45,6 +45,7 @@ private:
     HelpTextBrowser* m_brwWebBrowser;
     QtHelpBrowser m_browser;
     BrowserForm m_form;
+    Connection m_redraw;
 };
 
 }  // namespace korvel

@@ -1,34 +1,14 @@
 #include "ui/qt/secondary_windows.h"
 
 #include <algorithm>
-#include <cstdlib>
 
-#include "platform/posix/posix_files.h"
-#include "platform/qt/qt_paths.h"
 #include "ui/qt/about_dialog.h"
 #include "ui/qt/help_viewer.h"
 
-#ifdef _WIN32
-#include "platform/win32/win32_registry.h"
-#else
-#include "platform/posix/sysinfo_registry.h"
-#endif
-
 namespace korvel {
 
-namespace {
-
-std::unique_ptr<Registry> systemRegistry() {
-#ifdef _WIN32
-    return std::make_unique<Win32Registry>();
-#else
-    return std::make_unique<SysInfoRegistry>(SysInfoRegistry::foldersOfPath(std::getenv("PATH")));
-#endif
-}
-
-}  // namespace
-
-QtSecondaryWindows::QtSecondaryWindows() = default;
+QtSecondaryWindows::QtSecondaryWindows(TimerService& timers, const SysInfoServices& aboutServices)
+    : m_timers(timers), m_aboutServices(aboutServices) {}
 
 QtSecondaryWindows::~QtSecondaryWindows() {
     for (const QPointer<HelpViewer>& viewer : m_viewers) {
@@ -40,21 +20,17 @@ QtSecondaryWindows::~QtSecondaryWindows() {
 
 void QtSecondaryWindows::showAboutBox() {
     if (m_aboutBox == nullptr) {
-        // Made here rather than at construction, when the application object may not exist.
-        if (!m_registry) {
-            m_registry = systemRegistry();
-            m_files = std::make_unique<PosixFileSystem>(executableFolder(), privateRuntimeFolder());
-        }
-        m_aboutBox = new AboutDialog(m_owner, *m_registry, *m_files, m_launcher);
+        m_aboutBox = new AboutDialog(m_owner, m_aboutServices);
     }
     m_aboutBox->exec();
 }
 
-void QtSecondaryWindows::openHelpViewer(const std::string& pageAddress) {
+bool QtSecondaryWindows::openHelpViewer(const std::string& pageAddress) {
     std::erase_if(m_viewers, [](const QPointer<HelpViewer>& viewer) { return viewer.isNull(); });
     auto* viewer = new HelpViewer(m_timers);
     m_viewers.emplace_back(viewer);
     viewer->open(pageAddress);
+    return true;
 }
 
 AboutDialog* QtSecondaryWindows::aboutBox() const {

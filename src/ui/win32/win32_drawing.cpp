@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/win32/win32_text.h"
+#include "ui/form/control_fitting.h"
 
 namespace korvel {
 
@@ -14,6 +15,34 @@ template <typename Function>
 Function user32Call(const char* name) {
     return reinterpret_cast<Function>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+int CALLBACK noteFound(const LOGFONTW* /*font*/, const TEXTMETRICW* /*metrics*/, DWORD /*type*/,
+                       LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+bool installed(const std::wstring& face) {
+    LOGFONTW wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    face.copy(wanted.lfFaceName, LF_FACESIZE - 1);
+    bool found = false;
+    HDC context = GetDC(nullptr);
+    EnumFontFamiliesExW(context, &wanted, &noteFound, reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, context);
+    return found;
+}
+
+// The first installed of the faces that may draw the font; the designed face where none is,
+// left to the system's substitution.
+std::wstring faceFor(const layout::FontSpec& spec) {
+    for (const std::string& family : fontFaces(spec).families) {
+        if (std::wstring face = wideOf(family); installed(face)) {
+            return face;
+        }
+    }
+    return wideOf(spec.family);
 }
 
 }  // namespace
@@ -76,7 +105,8 @@ HFONT FontCache::font(const layout::FontSpec& spec, UINT dpi) {
                          spec.family == std::string_view(layout::kKaiTi);
     description.lfCharSet = chinese ? GB2312_CHARSET : DEFAULT_CHARSET;
     description.lfQuality = CLEARTYPE_QUALITY;
-    const std::wstring face = wideOf(spec.family);
+    // Wine without the designed faces would take one without Chinese characters.
+    const std::wstring face = faceFor(spec);
     face.copy(description.lfFaceName, LF_FACESIZE - 1);
     HFONT font = CreateFontIndirectW(&description);
     m_fonts.emplace(key, font);

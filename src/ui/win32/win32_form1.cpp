@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "platform/win32/win32_text.h"
+#include "ui/form/control_fitting.h"
 #include "ui/win32/win32_pictures.h"
 
 namespace korvel {
@@ -18,7 +19,12 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 constexpr int kMenuId = 100;     // + the menu's place
 constexpr int kToolbarId = 200;  // + the button's index
 constexpr int kControlId = 300;  // + the control's place in the layout
-constexpr UINT_PTR kSlideTimer = 1;
+// What the frames of a text box and a button add around a line of their font, and the gap
+// between a check box's box and its caption, in pixels at 96 dots per inch.
+constexpr int kControlFrame = 6;
+constexpr int kCheckGap = 4;
+// What a status panel's edges and margins take beside its text.
+constexpr int kStatusTextMargins = 10;
 
 int indexOf(const layout::ControlLayout& control) {
     return static_cast<int>(&control - std::begin(layout::kControls));
@@ -34,6 +40,18 @@ std::string windowText(HWND window) {
     text.resize(static_cast<std::size_t>(
         GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
     return utf8Of(text);
+}
+
+// A wrapped caption breaks at its blanks alone; Wine's static controls would also break it
+// between two Chinese characters.
+std::string captionOf(const layout::ControlLayout& control) {
+    std::string caption = control.caption;
+    const std::size_t blank = caption.find(' ');
+    const std::size_t next = caption.find_first_not_of(' ', blank);
+    if (control.wrapped && next != std::string::npos) {
+        caption.replace(blank, next - blank, "\r\n");
+    }
+    return caption;
 }
 
 const wchar_t* windowClassOf(ControlKind kind) {
@@ -80,28 +98,6 @@ DWORD styleOf(const layout::ControlLayout& control) {
     return 0;
 }
 
-// The height a control needs to show its text whole, frame included.
-int neededHeight(const layout::ControlLayout& control, int textHeight, int checkSize) {
-    constexpr int kFrames = 6;  // a sunken or raised edge above and below, and a margin
-    switch (control.kind) {
-        case ControlKind::Label:
-            return control.wrapped ? 2 * textHeight : textHeight;
-        case ControlKind::ValueLabel:
-            return textHeight;
-        case ControlKind::TextBox:
-        case ControlKind::ComboBox:
-        case ControlKind::Button:
-            return textHeight + kFrames;
-        case ControlKind::CheckBox:
-            return std::max(textHeight, checkSize);
-        case ControlKind::Frame:
-        case ControlKind::DisplayBox:
-        case ControlKind::ScrollBar:
-            break;
-    }
-    return 0;
-}
-
 // Selects characters from..to of an entry box; -1 is its end.
 void selectText(HWND handle, ControlKind kind, int from, int to) {
     if (kind == ControlKind::ComboBox) {
@@ -123,8 +119,7 @@ Win32Form1::Win32Form1(MainForm& form, FormActions actions)
     : m_form(form),
       m_actions(std::move(actions)),
       m_faceBrush(CreateSolidBrush(colorRef(layout::kFaceGrey))),
-      m_displayBrush(CreateSolidBrush(colorRef(layout::kDisplayBack))),
-      m_alive(std::make_shared<Win32Form1*>(this)) {
+      m_displayBrush(CreateSolidBrush(colorRef(layout::kDisplayBack))) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -138,6 +133,7 @@ Win32Form1::Win32Form1(MainForm& form, FormActions actions)
     CreateWindowExW(0, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                     CW_USEDEFAULT, nullptr, nullptr, instance, this);
     m_dpi = dpiOf(m_window);
+    m_shielded = m_form.platform.elevation.needed();
 
     createMenus();
     createToolbar();
@@ -148,11 +144,11 @@ Win32Form1::Win32Form1(MainForm& form, FormActions actions)
 }
 
 Win32Form1::~Win32Form1() {
-    m_alive.reset();
     if (m_window != nullptr) {
         DestroyWindow(m_window);
     }
     ImageList_Destroy(m_pictures);
+    DeleteObject(m_shieldBitmap);
     DeleteObject(m_faceBrush);
     DeleteObject(m_displayBrush);
 }
@@ -199,17 +195,6 @@ LRESULT Win32Form1::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLORBTN:
         case WM_CTLCOLORSCROLLBAR:
             return colorOf(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-        case WM_TIMER:
-            if (wParam == kSlideTimer) {
-                if (m_slideSteps.empty()) {
-                    KillTimer(m_window, kSlideTimer);
-                } else {
-                    applyGeometry(m_slideSteps.front());
-                    m_slideSteps.pop_front();
-                }
-                return 0;
-            }
-            break;
         case WM_DPICHANGED:
             m_dpi = HIWORD(wParam);
             layOut();
@@ -223,21 +208,20 @@ LRESULT Win32Form1::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_HELP:  // F1
             m_actions.toolbarClick(layout::kHelpKeyButton);
             return TRUE;
-        case WM_EXITSIZEMOVE: {
-            // The window state follows a move of the user's, so the next slide starts where
-            // the window is.
-            RECT place{};
-            GetWindowRect(m_window, &place);
-            KillTimer(m_window, kSlideTimer);
-            m_slideSteps.clear();
-            m_topPixels = place.top;
-            m_target = {MulDiv(place.left, 1440, static_cast<int>(m_dpi)),
-                        m_form.Form1.widthTwips()};
-            m_form.Form1.setGeometry(m_target.leftTwips, m_target.widthTwips);
-            return 0;
+        case WM_WINDOWPOSCHANGED: {
+            // Every move, the program's own and those of the user and the window manager: the
+            // window may be dragged without a move loop of its own.
+            const auto& place = *reinterpret_cast<const WINDOWPOS*>(lParam);
+            if ((place.flags & SWP_NOMOVE) == 0 && !IsIconic(m_window) && m_slide) {
+                m_slide->reported({place.x, place.y});
+            }
+            break;
         }
         case WM_DESTROY:
-            // Whatever arrives after this goes to the default handling.
+            // Whatever arrives after this goes to the default handling, and the models are
+            // drawn no more.
+            m_slide.reset();
+            m_connections.clear();
             SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
             m_window = nullptr;
             PostQuitMessage(0);
@@ -252,6 +236,14 @@ void Win32Form1::createMenus() {
     HMENU bar = CreateMenu();
     for (std::size_t i = 0; i < std::size(layout::kMenus); ++i) {
         AppendMenuW(bar, MF_STRING, kMenuId + i, wideOf(layout::kMenus[i].caption).c_str());
+        if (m_shielded && std::string_view(layout::kMenus[i].name) == "xiaoshi") {
+            m_shieldBitmap = shieldBitmap(GetSystemMetrics(SM_CXSMICON));
+            MENUITEMINFOW item{};
+            item.cbSize = sizeof item;
+            item.fMask = MIIM_BITMAP;
+            item.hbmpItem = m_shieldBitmap;
+            SetMenuItemInfoW(bar, static_cast<UINT>(kMenuId + i), FALSE, &item);
+        }
     }
     SetMenu(m_window, bar);
 }
@@ -284,7 +276,7 @@ void Win32Form1::createControls() {
             control.kind == ControlKind::TextBox || control.kind == ControlKind::DisplayBox
                 ? WS_EX_CLIENTEDGE
                 : 0;
-        HWND handle = createControl(m_window, windowClassOf(control.kind), control.caption,
+        HWND handle = createControl(m_window, windowClassOf(control.kind), captionOf(control),
                                     styleOf(control), {}, kControlId + indexOf(control), extended);
         m_controls.push_back({&control, handle});
         if (control.kind == ControlKind::ScrollBar) {
@@ -343,8 +335,18 @@ void Win32Form1::loadPictures() {
         ImageList_AddIcon(pictures, icon);
         DestroyIcon(icon);
     }
+    if (m_shielded) {
+        HICON icon = shieldedPicture(layout::kToolButtons[1].image, size);
+        ImageList_AddIcon(pictures, icon);
+        DestroyIcon(icon);
+    }
     SendMessageW(m_toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(pictures));
+    if (m_shielded) {
+        SendMessageW(m_toolbar, TB_CHANGEBITMAP, kToolbarId + layout::kToolButtons[1].index,
+                     static_cast<LPARAM>(layout::kDrawnImages.size()));
+    }
     ImageList_Destroy(m_pictures);
+    DeleteObject(m_shieldBitmap);
     m_pictures = pictures;
 }
 
@@ -353,32 +355,31 @@ void Win32Form1::layOut() {
     m_fonts.clear();
     SendMessageW(m_window, WM_SETFONT,
                  reinterpret_cast<WPARAM>(m_fonts.font(layout::kWindowFont, m_dpi)), FALSE);
-    const int checkSize = MulDiv(GetSystemMetrics(SM_CXMENUCHECK), static_cast<int>(m_dpi),
-                                 static_cast<int>(screenDpi()));
+    const int scale = static_cast<int>(m_dpi);
+    const int checkSize =
+        MulDiv(GetSystemMetrics(SM_CXMENUCHECK), scale, static_cast<int>(screenDpi()));
     for (const Control& control : m_controls) {
         const HFONT font = m_fonts.font(control.layout->font, m_dpi);
-        RECT place = pixelRect(layout::inClientArea(*control.layout), m_dpi);
-        if (control.layout->kind == ControlKind::CheckBox) {
-            // A box designed too narrow for its caption shows the box alone.
-            place.right = std::max(place.right, place.left + checkSize);
-        }
-        // Where the font needs more height than the design gives, the control grows about its
-        // designed middle line.
-        const int needed = neededHeight(*control.layout, textExtent(font, "国").cy, checkSize);
-        if (needed > place.bottom - place.top) {
-            place.top = (place.top + place.bottom - needed) / 2;
-            place.bottom = place.top + needed;
-        }
-        if (control.layout->kind == ControlKind::ComboBox) {
-            // A drop-down's height includes its open list.
-            place.bottom += static_cast<LONG>(std::size(layout::kOfferedServers) + 1) * needed;
-        }
-        MoveWindow(control.handle, place.left, place.top, place.right - place.left,
-                   place.bottom - place.top, TRUE);
+        const RECT designed = pixelRect(layout::inClientArea(*control.layout), m_dpi);
+        const PixelRect place = fitControl(
+            *control.layout,
+            {designed.left, designed.top, designed.right - designed.left,
+             designed.bottom - designed.top},
+            {.lineHeight = textExtent(font, "国").cy,
+             .frameHeight = MulDiv(kControlFrame, scale, USER_DEFAULT_SCREEN_DPI),
+             .boxSize = checkSize,
+             .boxGap = MulDiv(kCheckGap, scale, USER_DEFAULT_SCREEN_DPI),
+             .textWidth = [font](const std::string& text) { return textExtent(font, text).cx; }});
+        // A drop-down's height includes its open list.
+        const int listHeight =
+            control.layout->kind == ControlKind::ComboBox
+                ? static_cast<int>(std::size(layout::kOfferedServers) + 1) * place.height
+                : 0;
+        MoveWindow(control.handle, place.left, place.top, place.width, place.height + listHeight,
+                   TRUE);
         SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
     loadPictures();
-    const int scale = static_cast<int>(m_dpi);
     // The default padding would widen every button past the designed width and push the lamp
     // out of the collapsed window.
     SendMessageW(m_toolbar, TB_SETPADDING, 0,
@@ -397,44 +398,60 @@ void Win32Form1::layOut() {
                  reinterpret_cast<LPARAM>(&gap));
     const int margin = MulDiv(layout::kToolbarMargin, scale, USER_DEFAULT_SCREEN_DPI);
     SendMessageW(m_toolbar, TB_SETINDENT, margin, 0);
-    const int panel = pixels(layout::kStatusPanelWidthTwips);
-    const int edges[layout::kStatusPanels] = {panel, 2 * panel, -1};  // the last to the edge
-    SendMessageW(m_statusBar, SB_SETPARTS, layout::kStatusPanels, reinterpret_cast<LPARAM>(edges));
+    sizeStatusPanels();
     SendMessageW(m_statusBar, WM_SETFONT,
                  reinterpret_cast<WPARAM>(m_fonts.font(layout::kWindowFont, m_dpi)), TRUE);
-    if (m_target.widthTwips != 0) {
-        applyGeometry(m_target);
+    if (m_slide) {
+        m_slide->redraw();
     }
 }
 
-void Win32Form1::applyGeometry(Geometry geometry) {
+void Win32Form1::applyGeometry(const WindowSlide::Geometry& geometry, WindowSlide::Place place) {
     const int clientWidth = pixels(geometry.widthTwips - layout::kFrameTwips);
     const int clientHeight = pixels(layout::kClientHeightTwips);
     MoveWindow(m_toolbar, 0, 0, clientWidth, pixels(layout::kToolbarHeightTwips), TRUE);
     MoveWindow(m_statusBar, 0, pixels(layout::kStatusBarTopTwips), clientWidth,
                pixels(layout::kStatusBarHeightTwips), TRUE);
     const RECT outer = outerRect({0, 0, clientWidth, clientHeight}, kStyle, true, m_dpi);
-    const int height = outer.bottom - outer.top;
-    if (!m_topPixels) {
-        RECT workArea{};
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
-        m_topPixels = workArea.top + std::max(0L, (workArea.bottom - workArea.top - height) / 2);
-    }
-    SetWindowPos(m_window, nullptr, pixels(geometry.leftTwips), *m_topPixels,
-                 outer.right - outer.left, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(m_window, nullptr, place.x, place.y, outer.right - outer.left,
+                 outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
     // The bars do not repaint the part they gain.
     InvalidateRect(m_toolbar, nullptr, TRUE);
     InvalidateRect(m_statusBar, nullptr, TRUE);
+    // The controls out of view take no Tab stop, and the focus leaves them for the window.
+    for (const Control& control : m_controls) {
+        if ((styleOf(*control.layout) & WS_TABSTOP) != 0) {
+            const bool inView = layout::inView(*control.layout, geometry.widthTwips);
+            const LONG_PTR style = GetWindowLongPtrW(control.handle, GWL_STYLE);
+            SetWindowLongPtrW(control.handle, GWL_STYLE,
+                              inView ? style | WS_TABSTOP : style & ~LONG_PTR{WS_TABSTOP});
+            if (!inView && GetFocus() == control.handle) {
+                SetFocus(m_window);
+            }
+        }
+    }
+}
+
+// Each panel grows to show its text whole, as the longer summaries need; the last reaches to
+// the window's edge.
+void Win32Form1::sizeStatusPanels() {
+    const HFONT font = m_fonts.font(layout::kWindowFont, m_dpi);
+    const int margins =
+        MulDiv(kStatusTextMargins, static_cast<int>(m_dpi), USER_DEFAULT_SCREEN_DPI);
+    int edges[layout::kStatusPanels] = {};
+    for (std::size_t panel = 0; panel + 1 < layout::kStatusPanels; ++panel) {
+        const int text = static_cast<int>(textExtent(font, m_form.StatusBar1.panel(panel)).cx);
+        edges[panel] = (panel == 0 ? 0 : edges[panel - 1]) +
+                       std::max(pixels(layout::kStatusPanelWidthTwips), text + margins);
+    }
+    edges[layout::kStatusPanels - 1] = -1;
+    SendMessageW(m_statusBar, SB_SETPARTS, layout::kStatusPanels, reinterpret_cast<LPARAM>(edges));
 }
 
 void Win32Form1::followModels() {
-    const auto observe = [this](Signal& changed, std::function<void(Win32Form1&)> draw) {
-        draw(*this);
-        changed.connect([alive = std::weak_ptr<Win32Form1*>(m_alive), draw] {
-            if (const auto self = alive.lock(); self && (*self)->m_window != nullptr) {
-                draw(**self);
-            }
-        });
+    const auto observe = [this](Signal& changed, std::function<void()> draw) {
+        draw();
+        m_connections.push_back(changed.connect(std::move(draw)));
     };
     for (const Control& control : m_controls) {
         const layout::ControlLayout& spec = *control.layout;
@@ -444,44 +461,45 @@ void Win32Form1::followModels() {
                           : spec.label != nullptr     ? &(m_form.*spec.label).changed
                                                       : nullptr;
         if (changed != nullptr) {
-            observe(*changed, [control](Win32Form1& self) { self.drawControl(control); });
+            observe(*changed, [this, control] { drawControl(control); });
         }
         if (spec.textBox != nullptr) {
-            (m_form.*spec.textBox)
-                .selectionRequested.connect([alive = std::weak_ptr<Win32Form1*>(m_alive),
-                                             handle = control.handle, kind = spec.kind] {
-                    if (alive.lock()) {
+            m_connections.push_back(
+                (m_form.*spec.textBox)
+                    .selectionRequested.connect([handle = control.handle, kind = spec.kind] {
                         SetFocus(handle);
                         selectText(handle, kind, 0, -1);
-                    }
-                });
+                    }));
         }
     }
-    observe(m_form.Toolbar1.changed, [](Win32Form1& self) { self.drawIndicator(); });
-    observe(m_form.StatusBar1.changed, [](Win32Form1& self) {
+    observe(m_form.Toolbar1.changed, [this] { drawIndicator(); });
+    observe(m_form.StatusBar1.changed, [this] {
+        sizeStatusPanels();
         for (std::size_t panel = 0; panel < layout::kStatusPanels; ++panel) {
-            SendMessageW(
-                self.m_statusBar, SB_SETTEXTW, panel,
-                reinterpret_cast<LPARAM>(wideOf(self.m_form.StatusBar1.panel(panel)).c_str()));
+            SendMessageW(m_statusBar, SB_SETTEXTW, panel,
+                         reinterpret_cast<LPARAM>(wideOf(m_form.StatusBar1.panel(panel)).c_str()));
         }
     });
-    observe(m_form.Form1.changed, [](Win32Form1& self) {
-        const WindowModel& window = self.m_form.Form1;
-        SetWindowTextW(self.m_window, wideOf(window.caption()).c_str());
-        const Geometry latest{window.leftTwips(), window.widthTwips()};
-        if (latest == self.m_target) {
-            return;
-        }
-        self.m_target = latest;
-        if (!IsWindowVisible(self.m_window)) {
-            self.m_slideSteps.clear();
-            self.applyGeometry(latest);
-        } else {
-            // Each width and left edge the window passes through is shown in turn.
-            self.m_slideSteps.push_back(latest);
-            SetTimer(self.m_window, kSlideTimer, layout::kSlideStepMs, nullptr);
-        }
-    });
+    observe(m_form.Form1.changed,
+            [this] { SetWindowTextW(m_window, wideOf(m_form.Form1.caption()).c_str()); });
+    // Centred on the work area until the user moves it.
+    const RECT outer =
+        outerRect({0, 0, pixels(layout::kClientWidthTwips), pixels(layout::kClientHeightTwips)},
+                  kStyle, true, m_dpi);
+    RECT workArea{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+    const int top = static_cast<int>(
+        workArea.top +
+        std::max(0L, (workArea.bottom - workArea.top - (outer.bottom - outer.top)) / 2));
+    m_slide.emplace(
+        m_form.Form1, m_form.platform.timers, top,
+        WindowSlide::View{
+            .isShown = [this] { return IsWindowVisible(m_window) != FALSE; },
+            .pixels = [this](int twips) { return pixels(twips); },
+            .twips = [this](int pixels) { return MulDiv(pixels, 1440, static_cast<int>(m_dpi)); },
+            .draw = [this](const WindowSlide::Geometry& geometry,
+                           WindowSlide::Place place) { applyGeometry(geometry, place); },
+        });
 }
 
 void Win32Form1::drawControl(const Control& control) {
@@ -573,44 +591,37 @@ void Win32Form1::comboChange(const Control& control, int notification) {
     }
 }
 
+// The bar's arrows, trough and keys (the control turns Page Up into SB_PAGELEFT).
 void Win32Form1::scroll(HWND bar, int request) {
     const Control* control = controlOf(bar);
     if (control == nullptr || control->layout->scrollBar == nullptr) {
         return;
     }
     ScrollBar& model = m_form.*control->layout->scrollBar;
-    int value = model.value();
+    using Step = ScrollBar::Step;
     switch (request) {
         case SB_LINELEFT:
-            value -= model.smallStep();
-            break;
+            return model.step(Step::SmallLess);
         case SB_LINERIGHT:
-            value += model.smallStep();
-            break;
+            return model.step(Step::SmallMore);
         case SB_PAGELEFT:
-            value -= model.largeStep();
-            break;
+            return model.step(Step::LargeLess);
         case SB_PAGERIGHT:
-            value += model.largeStep();
-            break;
+            return model.step(Step::LargeMore);
+        case SB_LEFT:
+            return model.step(Step::ToMinimum);
+        case SB_RIGHT:
+            return model.step(Step::ToMaximum);
         case SB_THUMBPOSITION: {  // the thumb let go; dragging alone changes nothing
             SCROLLINFO info{};
             info.cbSize = sizeof info;
             info.fMask = SIF_TRACKPOS;
             GetScrollInfo(bar, SB_CTL, &info);
-            value = info.nTrackPos;
-            break;
+            return model.setValue(info.nTrackPos);
         }
-        case SB_LEFT:
-            value = model.minimum();
-            break;
-        case SB_RIGHT:
-            value = model.maximum();
-            break;
         default:
-            return;
+            break;
     }
-    model.setValue(std::clamp(value, model.minimum(), model.maximum()));
 }
 
 LRESULT Win32Form1::colorOf(HDC context, HWND handle) {
@@ -627,6 +638,11 @@ LRESULT Win32Form1::colorOf(HDC context, HWND handle) {
                                control->layout->kind == ControlKind::ComboBox)) {
         return DefWindowProcW(m_window, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(context),
                               reinterpret_cast<LPARAM>(handle));
+    }
+    if (control != nullptr && control->layout->kind == ControlKind::Label) {
+        // A caption grown for a taller font paints no background over its neighbours.
+        SetBkMode(context, TRANSPARENT);
+        return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
     }
     SetBkColor(context, colorRef(layout::kFaceGrey));
     return reinterpret_cast<LRESULT>(m_faceBrush);

@@ -4,8 +4,6 @@
 
 #include <commctrl.h>
 
-#include <deque>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +12,7 @@
 #include "ui/form/form_actions.h"
 #include "ui/form/form_layout.h"
 #include "ui/form/main_form.h"
+#include "ui/form/window_slide.h"
 #include "ui/win32/win32_drawing.h"
 
 namespace korvel {
@@ -39,11 +38,6 @@ public:
     bool takeKeyboardMessage(MSG& message);
 
 private:
-    struct Geometry {
-        int leftTwips;
-        int widthTwips;
-        friend bool operator==(const Geometry&, const Geometry&) = default;
-    };
     struct Control {
         const layout::ControlLayout* layout;
         HWND handle;
@@ -58,10 +52,11 @@ private:
     void createStatusBar();
     void loadPictures();
     void layOut();
-    void applyGeometry(Geometry geometry);
+    void applyGeometry(const WindowSlide::Geometry& geometry, WindowSlide::Place place);
     void followModels();
     void drawControl(const Control& control);
     void drawIndicator();
+    void sizeStatusPanels();
     void command(int id, int notification);
     void comboChange(const Control& control, int notification);
     void scroll(HWND bar, int request);
@@ -77,19 +72,19 @@ private:
     HWND m_statusBar = nullptr;
     HWND m_toolTips = nullptr;
     HIMAGELIST m_pictures = nullptr;
+    bool m_shielded = false;  // 校准 asks for elevation: its button and menu item show the shield
+    HBITMAP m_shieldBitmap = nullptr;
     HBRUSH m_faceBrush = nullptr;
     HBRUSH m_displayBrush = nullptr;
     UINT m_dpi = USER_DEFAULT_SCREEN_DPI;
     FontCache m_fonts;
     std::vector<Control> m_controls;
     std::wstring m_toolTip;  // the text a tool tip is showing
-    bool m_drawing =
-        false;  // redrawing from a model: the controls' notifications are not the user's
-    Geometry m_target{0, 0};
-    std::optional<int> m_topPixels;  // centred at first, then where the user moved it
-    std::deque<Geometry> m_slideSteps;
-    // Observers of the models hold this; it ends with the window.
-    std::shared_ptr<Win32Form1*> m_alive;
+    // Redrawing from a model: the controls' notifications are not the user's.
+    bool m_drawing = false;
+    // End with the window.
+    std::vector<Connection> m_connections;
+    std::optional<WindowSlide> m_slide;
 };
 
 }  // namespace korvel

@@ -2,6 +2,46 @@
 
 namespace korvel {
 
+namespace {
+
+// A size × size 32-bit bitmap, transparent, with its bits; nullptr where none can be made.
+HBITMAP transparentBitmap(int size) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+}
+
+// Draws the icons into a new transparent bitmap, each at its place and size.
+struct IconPlace {
+    HICON icon;
+    int left;
+    int top;
+    int size;
+};
+template <std::size_t N>
+HBITMAP drawn(int size, const IconPlace (&places)[N]) {
+    HBITMAP bitmap = transparentBitmap(size);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, bitmap);
+    for (const IconPlace& place : places) {
+        if (place.icon != nullptr) {
+            DrawIconEx(dc, place.left, place.top, place.icon, place.size, place.size, 0, nullptr,
+                       DI_NORMAL);
+        }
+    }
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    return bitmap;
+}
+
+}  // namespace
+
 HICON picture(int image, int size) {
     return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
                                          MAKEINTRESOURCEW(kFirstPictureId + image), IMAGE_ICON,
@@ -10,6 +50,33 @@ HICON picture(int image, int size) {
 
 HICON applicationIcon() {
     return LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kApplicationIconId));
+}
+
+HICON shieldIcon(int size) {
+    return static_cast<HICON>(LoadImageW(nullptr, IDI_SHIELD, IMAGE_ICON, size, size, LR_SHARED));
+}
+
+HICON shieldedPicture(int image, int size) {
+    HICON base = picture(image, size);
+    const int shieldSize = size * 9 / 16;
+    HICON shield = shieldIcon(shieldSize);
+    if (shield == nullptr) {
+        return base;
+    }
+    HBITMAP color =
+        drawn(size, {IconPlace{base, 0, 0, size},
+                     IconPlace{shield, size - shieldSize, size - shieldSize, shieldSize}});
+    HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);  // the colour's alpha is the mask
+    ICONINFO info{TRUE, 0, 0, mask, color};
+    HICON shielded = CreateIconIndirect(&info);
+    DeleteObject(mask);
+    DeleteObject(color);
+    DestroyIcon(base);
+    return shielded;
+}
+
+HBITMAP shieldBitmap(int size) {
+    return drawn(size, {IconPlace{shieldIcon(size), 0, 0, size}});
 }
 
 }  // namespace korvel

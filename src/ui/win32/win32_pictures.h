@@ -11,5 +11,11 @@ inline constexpr int kFirstPictureId = 100;  // + the picture's number in the im
 // The image list's picture by its number, at size × size pixels; the caller destroys it.
 HICON picture(int image, int size);
 HICON applicationIcon();
+// The system's shield (elevation will be asked) at size × size pixels; shared, never destroyed.
+HICON shieldIcon(int size);
+// The picture with the shield in its lower right corner; the caller destroys it.
+HICON shieldedPicture(int image, int size);
+// The shield as a 32-bit bitmap with alpha, for a menu item; the caller deletes it.
+HBITMAP shieldBitmap(int size);
 
 }  // namespace korvel

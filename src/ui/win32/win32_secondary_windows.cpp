@@ -6,6 +6,7 @@
 #include "ui/form/about_box.h"
 #include "ui/form/form_layout.h"
 #include "ui/win32/win32_drawing.h"
+#include "ui/win32/win32_pictures.h"
 
 namespace korvel {
 
@@ -29,6 +30,9 @@ INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
             SetWindowLongPtrW(dialog, DWLP_USER, lParam);
             const UINT dpi = dpiOf(dialog);
             SetWindowTextW(dialog, wideOf(about::kTitle).c_str());
+            for (const WPARAM size : {ICON_BIG, ICON_SMALL}) {
+                SendMessageW(dialog, WM_SETICON, size, reinterpret_cast<LPARAM>(applicationIcon()));
+            }
             const RECT outer = outerRect(
                 pixelRect({0, 0, layout::about::kWidthTwips, layout::about::kHeightTwips}, dpi),
                 kAboutStyle, false, dpi);
@@ -84,9 +88,8 @@ INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
-Win32SecondaryWindows::Win32SecondaryWindows(Registry& registry, FileSystem& files,
-                                             ProgramLauncher& launcher)
-    : m_registry(registry), m_files(files), m_launcher(launcher) {}
+Win32SecondaryWindows::Win32SecondaryWindows(const SysInfoServices& services)
+    : m_services(services) {}
 
 void Win32SecondaryWindows::showAboutBox() {
     // An empty template: the box makes its controls from the layout when it opens.
@@ -96,14 +99,13 @@ void Win32SecondaryWindows::showAboutBox() {
         WORD windowClass = 0;
         WORD title = 0;
     } empty;
-    Win32MessageBox messageBox("KORVEL");
-    AboutBox box{{m_registry, m_files, m_launcher, messageBox}, {}, {}};
+    AboutBox box{m_services, {}, {}};
     DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &empty.header, m_owner, &aboutProcedure,
                             reinterpret_cast<LPARAM>(&box));
 }
 
-void Win32SecondaryWindows::openHelpViewer(const std::string& pageAddress) {
-    m_launcher.start(pageAddress);
+bool Win32SecondaryWindows::openHelpViewer(const std::string& pageAddress) {
+    return m_services.launcher.start(pageAddress);
 }
 
 }  // namespace korvel

@@ -4,10 +4,8 @@
 
 #include <string>
 
-#include "platform/files.h"
-#include "platform/registry.h"
 #include "platform/windows.h"
-#include "ui/win32/win32_user_feedback.h"
+#include "ui/form/about_box.h"
 
 namespace korvel {
 
@@ -15,20 +13,18 @@ namespace korvel {
 // web browser.
 class Win32SecondaryWindows final : public SecondaryWindows {
 public:
-    // All three must outlive this object.
-    Win32SecondaryWindows(Registry& registry, FileSystem& files, ProgramLauncher& launcher);
+    // The services must outlive this object; help opens through their launcher.
+    explicit Win32SecondaryWindows(const SysInfoServices& services);
 
     // The main window, owner of the About box; set once it exists.
     void setOwner(HWND owner) { m_owner = owner; }
 
     void showAboutBox() override;
-    void openHelpViewer(const std::string& pageAddress) override;
+    bool openHelpViewer(const std::string& pageAddress) override;
 
 private:
     HWND m_owner = nullptr;
-    Registry& m_registry;
-    FileSystem& m_files;
-    ProgramLauncher& m_launcher;
+    SysInfoServices m_services;
 };
 
 }  // namespace korvel

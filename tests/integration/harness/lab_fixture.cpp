@@ -55,11 +55,10 @@ void LabTest::bootProgram(const std::string& serverAddress) {
     ASSERT_TRUE(rig->startUp());
 }
 
-ChildProcess& LabTest::startTool(const std::string& path, std::vector<std::string> args) {
+void LabTest::startTool(const std::string& path, std::vector<std::string> args) {
     args.insert(args.begin(), path);
     tools.push_back(std::make_unique<ChildProcess>(net->server(), std::move(args)));
     EXPECT_TRUE(tools.back()->waitReady()) << path << " did not start";
-    return *tools.back();
 }
 
 void LabTest::startResponder(std::vector<std::string> args) {

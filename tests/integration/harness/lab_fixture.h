@@ -28,7 +28,7 @@ protected:
     // sntp.cfg naming our server, then the window's load step.
     void bootProgram(const std::string& serverAddress = NamespacePair::kServerAddress);
     // A test tool in the server namespace, waited for until it is ready.
-    ChildProcess& startTool(const std::string& path, std::vector<std::string> args);
+    void startTool(const std::string& path, std::vector<std::string> args);
     // The responder serving the client directly, or behind the impairment relay (seed 1).
     void startResponder(std::vector<std::string> args);
     void startRelayedResponder(std::vector<std::string> args, const std::string& condition);

@@ -8,7 +8,7 @@ namespace korvel::lab {
 
 // Two network namespaces joined by a veth pair, made for one test and removed after it:
 //   client  198.18.0.1/24, fd00:6b76::1/64  (the program runs here)
-//   server  198.18.0.2/24 to 198.18.0.5/24, fd00:6b76::2/64 (responders, relay, flooder)
+//   server  198.18.0.2/24 to 198.18.0.5/24, fd00:6b76::2/64 (responders, relay)
 // Both have loopback up. Nothing here reaches the machine's own network.
 class NamespacePair {
 public:

@@ -16,11 +16,11 @@ void RecordingClock::stepClock(double offsetSec, bool, std::function<void(ClockS
 
 RealRig::RealRig(const std::string& programFolder, const std::string& runtimeFolder)
     : files(programFolder, {runtimeFolder, {}}) {
-    form =
-        std::make_unique<MainForm>(Platform{clock, clock, socket, timers, files, messageBox, beeper,
-                                            instanceGuard, windows, program, steady, random});
+    form = std::make_unique<MainForm>(Platform{clock, clock, socket, timers, files, messageBox,
+                                               beeper, instanceGuard, windows, program, steady,
+                                               random, elevation});
     // The burst's outcome as recorded on the form.
-    form->outcomeRecorded.connect([this] {
+    m_burstOver = form->outcomeRecorded.connect([this] {
         if (!m_watching || isCorrectionOutcome(form->lastOutcome.outcome)) {
             return;
         }
@@ -44,18 +44,11 @@ BurstSeen RealRig::measure() {
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
     }
     // Late replies and duplicates still arrive; they must change nothing.
-    pump(300);
+    for (elapsed.restart(); elapsed.elapsed() < 300;) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+    }
     m_watching = false;
     return m_outcome;
-}
-
-void RealRig::pump(int ms) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (elapsed.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
-                                        static_cast<int>(ms - elapsed.elapsed()));
-    }
 }
 
 }  // namespace korvel::lab

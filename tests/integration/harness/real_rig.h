@@ -51,12 +51,11 @@ public:
     // Starts a burst now and waits (16 s at most) until the program is idle again and all
     // requests are out.
     BurstSeen measure();
-    // Runs the event loop for a while.
-    void pump(int ms);
 
     RecordingClock clock;
     PosixClock steady;  // read only
     SystemRandom random;
+    NoElevatedCorrection elevation;
     PosixFileSystem files;
     QtUdpSocket socket;
     QtTimerService timers;
@@ -70,6 +69,7 @@ public:
 private:
     BurstSeen m_outcome;
     bool m_watching = false;
+    Connection m_burstOver;
 };
 
 }  // namespace korvel::lab

@@ -73,10 +73,12 @@ struct CliRig {
                                  }
                                  return 0;
                              },
-                             [&](int) { quit = true; }};
+                             [&](int) { quit = true; },
+                             kRunLog};
         return runCli(words, platform);
     }
 
+    static constexpr const char* kRunLog = "/opt/korvel/sync.log";
     VirtualTime time{utcTime(2026, 12, 6, 1, 5, 7), 8 * 60};
     OwnClock direct{time};
     FakeUdpSocket socket{time};
@@ -106,6 +108,13 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndSaysWhy) {
          "offset 2.250000 s\nreplies used 20 of 25\ndelay 0.010000 .. 0.010000 s\n",
          ""},
         {"measured and stepped", "measure --apply", {}, 0, "replies used 20 of 25\n", ""},
+        {"an hour and 2 s behind", "measure", [](CliRig& r) { r.server.offsetMs = -3'602'000; }, 0,
+         "likely cause: a time zone or a hardware clock kept in local time\n", ""},
+        {"a year behind, in JSON", "measure --json",
+         [](CliRig& r) { r.server.offsetMs = 365 * 86'400e3; }, 0, "\"likelyCause\":\"battery\"",
+         ""},
+        {"a server claiming 1970", "measure", [](CliRig& r) { r.server.offsetMs = -1.796e12; }, 3,
+         "服务器时间失效\n", ""},
         {"silent server", "measure", [](CliRig& r) { r.server.drop = [](int) { return true; }; }, 1,
          "无法连接服务器\n", ""},
         {"name not resolved", "measure none.test",
@@ -201,12 +210,13 @@ TEST(Cli, ReportsOneJsonObject) {
     measured.server.offsetMs = -1500;
     EXPECT_EQ(measured.run("measure --json"), 0);
     const std::string& json = measured.console.stdOut;
-    EXPECT_THAT(json, testing::StartsWith("{\"server\":\"192.0.2.1\",\"port\":123,"
-                                          "\"offset\":-1.500000,\"offsetWholeSec\":-1,"
-                                          "\"repliesCounted\":25,\"repliesUsed\":20,"
-                                          "\"delayMin\":0.010000,\"delayMax\":0.010000,"
-                                          "\"replies\":[{\"offset\":-1.500000,\"delay\":0.010000,"
-                                          "\"used\":false,\"server\":0,\"use\":\"extreme\"},{"));
+    EXPECT_THAT(json,
+                testing::StartsWith("{\"server\":\"192.0.2.1\",\"port\":123,"
+                                    "\"offset\":-1.500000,\"offsetWholeSec\":-1,"
+                                    "\"likelyCause\":null,\"repliesCounted\":25,\"repliesUsed\":20,"
+                                    "\"delayMin\":0.010000,\"delayMax\":0.010000,"
+                                    "\"replies\":[{\"offset\":-1.500000,\"delay\":0.010000,"
+                                    "\"used\":false,\"server\":0,\"use\":\"extreme\"},{"));
     EXPECT_THAT(json, testing::EndsWith(
                           "\"use\":\"extreme\"}],\"servers\":[{\"address\":\"192.0.2.1\","
                           "\"requests\":25,\"replies\":25,\"kissOfDeath\":null,\"setAside\":0,"
@@ -378,6 +388,15 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
         EXPECT_EQ(requests, c.requests);
         EXPECT_THAT(rig.console.stdOut, HasSubstr(c.out));
         EXPECT_THAT(rig.console.stdErr, HasSubstr(c.err));
+        // An unattended run adds its line to the run log, stamped with the time it ended.
+        const std::vector<std::string> logged = rig.files.lines(CliRig::kRunLog);
+        if (c.args.find("--unattended") == std::string::npos) {
+            EXPECT_TRUE(logged.empty());
+        } else {
+            ASSERT_EQ(logged.size(), 1U);
+            EXPECT_THAT(logged[0], testing::StartsWith("2026-12-06 01:0"));
+            EXPECT_THAT(rig.console.stdErr, HasSubstr(logged[0].substr(21)));
+        }
         if (c.args.find("--unattended") != std::string::npos) {
             // The journal's one entry per run: one line on standard error, nothing else.
             EXPECT_EQ(rig.console.stdOut, "");

@@ -118,6 +118,53 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
     }
 }
 
+// Without the right a manual correction runs the elevated tool against the window's servers
+// and shows how it ended as a direct correction's outcome; a scheduled one never asks.
+TEST(ClockCorrection, WithoutTheRightAManualCorrectionRunsTheElevatedToolForItsOutcome) {
+    const struct {
+        bool scheduled;
+        int exitStatus;
+        const char* reason;
+        Outcome outcome;
+        const char* statusPanel;
+    } cases[] = {
+        {false, 0, "", Outcome::Stepped, ""},
+        {false, 13, "没有同意", Outcome::ConsentRefused, "没有同意"},
+        {false, 1, "", Outcome::StepRefused,
+         "以管理员身份运行的 korvel-cli 没有校准时钟：无法连接服务器"},
+        {false, 4, "", Outcome::StepRefused,
+         "以管理员身份运行的 korvel-cli 没有校准时钟：退出状态 4"},
+        {false, 64, "", Outcome::StepRefused,
+         "以管理员身份运行的 korvel-cli 没有校准时钟：退出状态 64"},
+        {false, 7, "", Outcome::StepUnknown, "校准结果未知"},
+        {true, 0, "", Outcome::Stepped, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << (c.scheduled ? "scheduled " : "manual ") << c.exitStatus);
+        TestRig rig(utcTime(2026, 12, 6, 1, 5, 20, 250));
+        armOffset(rig, 1.5, c.scheduled);
+        MainForm& form = *rig.form;
+        form.servers = {"192.0.2.1      ", "ntp.example"};
+        rig.elevation.required = true;
+
+        clockCorrection(form);
+        rig.time.advance(30'000);
+        EXPECT_EQ(rig.time.clockSteps().size(), c.scheduled ? 1U : 0U);
+        if (!c.scheduled) {
+            ASSERT_EQ(rig.elevation.runs,
+                      (std::vector<std::vector<std::string>>{{"192.0.2.1", "ntp.example"}}));
+            EXPECT_TRUE(form.correcting && !form.Command5.isEnabled());
+            rig.elevation.finish({c.exitStatus, c.reason});
+        }
+        EXPECT_FALSE(form.correcting);
+        EXPECT_EQ(form.lastOutcome.outcome, c.outcome);
+        EXPECT_EQ(form.StatusBar1.panel(2), c.statusPanel);
+        EXPECT_EQ(form.offsetValid, c.outcome == Outcome::Stepped);
+        EXPECT_TRUE(form.Command5.isEnabled() && !form.Command6.isEnabled());
+    }
+}
+
 // While the answer is outstanding: gates closed, the display ticking without its jump check
 // or scheduler, and a close asked for meanwhile waits for the answer.
 TEST(ClockCorrection, CorrectingStateHoldsUntilTheAnswerAndClosingWaitsForIt) {

@@ -49,6 +49,15 @@ TEST(ServerClock, ShowsTheLocalClockShiftedByTheWholeSeconds) {
     }
 }
 
+// A burst pauses Timer5, but the local clock goes on until the burst hands it back.
+TEST_F(ClockDisplay, LocalClockGoesOnWhileABurstPausesTimer5) {
+    rig.measure(2400);  // the 25th reply comes at 2510 ms
+    EXPECT_FALSE(form.Timer5->isRunning());
+    EXPECT_EQ(form.Text2.text(), " 2026-12-06  09:05:09");
+    rig.time.advance(200);
+    EXPECT_TRUE(form.Timer5->isRunning() && !form.burstClockTimer->isRunning());
+}
+
 TEST_F(ClockDisplay, AJumpOfTheLocalClockWithdrawsTheOffset) {
     rig.measure(3000);
     ASSERT_TRUE(form.Command6.isEnabled());

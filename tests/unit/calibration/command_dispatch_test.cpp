@@ -86,6 +86,49 @@ TEST_F(Dispatch, AcceptedCommandsRunAndShowImage6WhilePlaceholdersDoNothing) {
     helpCommand(form);
     EXPECT_THAT(rig.windows.helpViewers, ElementsAre("/opt/korvel/HELP.HTM", "/HELP.HTM"));
     EXPECT_EQ(image(), Toolbar::kAcceptedImage);
+    rig.windows.helpOpens = false;  // no browser to start
+    toolbarClick(form, 6);
+    EXPECT_EQ(image(), Toolbar::kRefusedImage);
+    EXPECT_THAT(rig.messageBox.shown, ElementsAre("帮助文件 /HELP.HTM 无法打开"));
+}
+
+// 校准 by hand of an offset that a time zone or a flat battery likely explains asks first; the
+// answer 确定 applies nothing once the offset was withdrawn while the box was open.
+TEST(DispatchLargeOffset, CorrectionByHandAsksFirstAndAppliesOnlyAStillValidOffset) {
+    const std::string kZone = "可能原因：时区或双系统的硬件时钟";
+    const struct {
+        const char* name;
+        double offsetMs;
+        bool menu;  // the menu item rather than the toolbar
+        bool answer;
+        std::int64_t openMs;  // how long the box stays open
+        std::size_t steps;
+        std::string cause;
+    } cases[] = {
+        {"small: not asked", 2250, false, true, 0, 1, ""},
+        {"8 h, 确定", 28'800'300, false, true, 0, 1, kZone},
+        {"8 h, 取消", 28'800'300, true, false, 0, 0, kZone},
+        {"8 h, 确定 after 34 s", 28'800'300, false, true, 34'000, 0, kZone},
+        {"a year behind, 确定", 365 * 86'400e3, true, true, 0, 1, "可能原因：主板电池失效"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestRig rig;
+        rig.startProgram();
+        rig.server.offsetMs = c.offsetMs;
+        rig.measure(3000);
+        EXPECT_EQ(rig.form->StatusBar1.panel(2), c.cause);
+        rig.messageBox.answer = c.answer;
+        rig.messageBox.whileAsked = [&] { rig.time.advance(c.openMs); };
+        c.menu ? xiaoshiClick(*rig.form) : toolbarClick(*rig.form, 2);
+        EXPECT_EQ(rig.messageBox.asked.size(), c.cause.empty() ? 0U : 1U);
+        EXPECT_EQ(rig.time.clockSteps().size(), c.steps);
+        if (c.offsetMs == 28'800'300 && c.menu) {
+            EXPECT_EQ(rig.messageBox.asked.at(0),
+                      "时差 28800.300000 秒，" + kZone + "。\n仍要校准吗？");
+            EXPECT_TRUE(rig.form->Command6.isEnabled());  // 取消 leaves the offset to apply
+        }
+    }
 }
 
 }  // namespace

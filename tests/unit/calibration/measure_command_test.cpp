@@ -17,6 +17,8 @@ TEST(MeasureCommand, StartsABurstFromAWindowThatStillHeldAnOffset) {
     form.offsetValid = true;
     form.Text1.setText(" 2026-12-06  09:05:08");
     form.Text3.setText(" 1.000000 秒");
+    form.Text1.setToolTip("服务器名称无法解析: ntp.example");
+    form.Text3.setToolTip("系统拒绝了新的时间。");  // of a refused correction
     form.Command6.setEnabled(true);
     form.Timer3->start();
     form.Timer5->start();
@@ -33,9 +35,10 @@ TEST(MeasureCommand, StartsABurstFromAWindowThatStillHeldAnOffset) {
     rig.time.advance(0);
     EXPECT_TRUE(form.Timer1->isRunning());
     EXPECT_EQ(rig.socket.lookUps, 2);  // at start-up and at the burst
-    // The earlier offset is withdrawn and the counts start again.
+    // The earlier offset and its hints are withdrawn and the counts start again.
     EXPECT_FALSE(form.offsetValid || form.Timer3->isRunning());
-    EXPECT_EQ(form.Text1.text() + form.Text3.text(), "");
+    EXPECT_EQ(form.Text1.text() + form.Text3.text() + form.Text1.toolTip() + form.Text3.toolTip(),
+              "");
     EXPECT_EQ(form.requestsSent + form.repliesReceived, 0);
 }
 

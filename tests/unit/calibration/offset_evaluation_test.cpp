@@ -107,18 +107,22 @@ TEST(Evaluation, ScheduledBurstDecidesByTheMagnitudeOfTheOffset) {
     const char* const kBelow = "   自动校准执行（时差小于限制）";
     const char* const kNotBelow = "   自动未校准执行（时差不小于限制）";
     const char* const kNoLimit = "   自动校准执行（无时差限制）";
+    // The likely cause of a large offset follows the decision; an hour behind is not "below".
+    const char* const kZone = "（可能原因：时区或双系统的硬件时钟）";
+    const char* const kBattery = "（可能原因：主板电池失效）";
     const struct {
         bool limitOn;
         double limitMs;
         double offset;
         bool corrected;
         const char* decision;
+        const char* cause;
     } cases[] = {
-        {true, 1000, 0.999, true, kBelow},       {true, 1000, 1.0, false, kNotBelow},
-        {true, 1000, -0.999, true, kBelow},      {true, 1000, -1.0, false, kNotBelow},
-        {true, 1000, -3600.0, false, kNotBelow},  // an hour behind is not "below the limit"
-        {true, 1, 0.0005, true, kBelow},         {false, 1000, -30.0, true, kNoLimit},
-        {false, 1000, 5000.0, true, kNoLimit},
+        {true, 1000, 0.999, true, kBelow, ""},          {true, 1000, 1.0, false, kNotBelow, ""},
+        {true, 1000, -0.999, true, kBelow, ""},         {true, 1000, -1.0, false, kNotBelow, ""},
+        {true, 1000, -3600.0, false, kNotBelow, kZone}, {true, 1, 0.0005, true, kBelow, ""},
+        {false, 1000, -30.0, true, kNoLimit, ""},       {false, 1000, 5000.0, true, kNoLimit, ""},
+        {false, 1000, 3e7, true, kNoLimit, kBattery},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.limitOn ? "limit " : "no limit ") << c.limitMs
@@ -137,7 +141,7 @@ TEST(Evaluation, ScheduledBurstDecidesByTheMagnitudeOfTheOffset) {
         // Start, result, the correction when there is one, and the decision.
         const std::vector<std::string> log = e.rig.logLines();
         EXPECT_EQ(log.size(), c.corrected ? 4U : 3U);
-        EXPECT_THAT(log.back(), testing::EndsWith(c.decision));
+        EXPECT_EQ(log.back().substr(log.back().find("   ")), std::string(c.decision) + c.cause);
     }
 }
 

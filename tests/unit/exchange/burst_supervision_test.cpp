@@ -44,6 +44,7 @@ TEST(BurstSupervision, EndsWhenTheRepliesStopOrAtTheTimeOut) {
         rig.measure(c.endsAtMs - 1);
         EXPECT_FALSE(form.Command5.isEnabled());
         EXPECT_EQ(rig.beeper.beeps, 0);
+        EXPECT_EQ(form.StatusBar1.panel(2), "已收到 " + std::to_string(c.replies) + "/25");
 
         rig.time.advance(1);
         EXPECT_EQ(rig.beeper.beeps, 1);
@@ -52,6 +53,7 @@ TEST(BurstSupervision, EndsWhenTheRepliesStopOrAtTheTimeOut) {
         EXPECT_FALSE(form.autoRun);
         EXPECT_TRUE(rig.time.clockSteps().empty());
         EXPECT_EQ(form.Text1.text(), c.text);
+        EXPECT_EQ(form.StatusBar1.panel(2), "");
         EXPECT_EQ(form.Text1.foreColor(), c.color);
         EXPECT_EQ(form.Text3.text(), c.offsetText);
         EXPECT_EQ(form.lastClockCheck, dayDate(rig.time.getLocalTime()));

@@ -59,10 +59,11 @@ TEST(ReplyHandler, ReplyBecomesTheNextRecordWithFourTimes) {
         double serverAheadMs;
         double sent;
         double serverTime;
+        std::int16_t invalid;  // flagged: a server time from before this version was made
     } cases[] = {
-        {utcTime(2026, 12, 6, 1, 5, 7), 2500.0, 4005507907.1, 4005507909.6},
+        {utcTime(2026, 12, 6, 1, 5, 7), 2500.0, 4005507907.1, 4005507909.6, 0},
         // NTP seconds 2^31: the originate's top bit is set.
-        {utcTime(1968, 1, 20, 3, 14, 7, 900), 250.0, 2147483648.0, 2147483648.25},
+        {utcTime(1968, 1, 20, 3, 14, 7, 900), 250.0, 2147483648.0, 2147483648.25, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sent);
@@ -74,7 +75,7 @@ TEST(ReplyHandler, ReplyBecomesTheNextRecordWithFourTimes) {
         EXPECT_NEAR(r.t2, c.serverTime, 1e-6);
         EXPECT_NEAR(r.t3, c.serverTime, 1e-6);
         EXPECT_DOUBLE_EQ(r.t4, c.sent);
-        EXPECT_EQ(r.invalid, 0);
+        EXPECT_EQ(r.invalid, c.invalid);
         EXPECT_EQ(burst.rig.form->arrivalTime,
                   test::systemTimeOf(test::msSinceEpoch(c.utcStart) + 100));
     }

@@ -95,7 +95,8 @@ TEST_F(PosixFiles, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
     EXPECT_EQ(read(target), "SNTP 10.0.0.2        123 \n");
 }
 
-// A private folder is the user's own folder with mode 0700, never a link; else korvel-UID.
+// A private folder is the user's own folder with mode 0700, never a link; else korvel-UID,
+// unless that is open to others or another user's.
 TEST_F(PosixFiles, PrivateFolderIsReallyPrivate) {
     const std::string own = path("korvel-" + std::to_string(::geteuid()));
     fs::create_directory(path("runtime"));
@@ -109,23 +110,30 @@ TEST_F(PosixFiles, PrivateFolderIsReallyPrivate) {
     }
     EXPECT_EQ(mode(own), 0700U);
     fs::permissions(own, static_cast<fs::perms>(0777));
-    const RuntimeFolder taken = choosePrivateFolder("", folder.path());
-    EXPECT_EQ(taken.path, "");
-    EXPECT_EQ(taken.problem, own + " 可被其他用户访问");
+    const RuntimeFolder open = choosePrivateFolder("", folder.path());
+    EXPECT_EQ(open.path, "");
+    EXPECT_EQ(open.problem, own + " 可被其他用户访问");
+    if (::geteuid() == 0) {  // only root can give it away
+        fs::permissions(own, static_cast<fs::perms>(0700));
+        ASSERT_EQ(::chown(own.c_str(), 4242, 4242), 0);
+        EXPECT_EQ(choosePrivateFolder("", folder.path()).problem, own + " 属于其他用户");
+    }
 }
 
 // A path that is not there and one that is no file: the program reports a wrong log path.
-// A FIFO is refused at once instead of blocking the program until a writer comes.
+// A FIFO is refused at once instead of blocking the program until a writer comes; a device
+// is no file either.
 TEST_F(PosixFiles, OpenErrorsAreMapped) {
     folder.write("plain", "x");
     fs::create_directory(path("folder"));
     ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
-    for (const auto& [name, expected] : {std::pair{"missing/file", FileError::PathNotFound},
-                                         {"plain/file", FileError::PathNotFound},
-                                         {"folder", FileError::PathAccess},
-                                         {"fifo", FileError::DeviceUnavailable}}) {
+    for (const auto& [name, expected] : {std::pair{path("missing/file"), FileError::PathNotFound},
+                                         {path("plain/file"), FileError::PathNotFound},
+                                         {path("folder"), FileError::PathAccess},
+                                         {path("fifo"), FileError::DeviceUnavailable},
+                                         {std::string("/dev/full"), FileError::PathAccess}}) {
         FileError error = FileError::None;
-        EXPECT_EQ(files.openAppend(path(name), error), nullptr);
+        EXPECT_EQ(files.openAppend(name, error), nullptr);
         EXPECT_EQ(error, expected) << name;
     }
     FileError error = FileError::None;
@@ -183,9 +191,13 @@ TEST_F(PosixFiles, FileInAFolderThatRefusesNewFilesIsRewrittenInPlace) {
     EXPECT_EQ(read(cfg), "SNTP 10.0.0.2        123 \n");
 }
 
-TEST_F(PosixFiles, WriteThatRunsOutOfSpaceLeavesTheOldFileWhole) {
+// A save leaves the old file whole; a log line that does not fit is reported lost.
+TEST_F(PosixFiles, WriteThatRunsOutOfSpaceLeavesTheOldFileWholeAndFailsTheLogLine) {
     const std::string old = "SNTP 10.0.0.1        123 \nSNTP 203.107.6.88    1231\n";
     const std::string cfg = folder.write("sntp.cfg", old).string();
+    FileError error = FileError::None;
+    const auto log = files.openAppend(path("sync.log"), error);
+    ASSERT_NE(log, nullptr);
     // A file-size limit makes the write fail part-way, as a full disk does.
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
@@ -193,10 +205,13 @@ TEST_F(PosixFiles, WriteThatRunsOutOfSpaceLeavesTheOldFileWhole) {
     rlimit tiny = saved;
     tiny.rlim_cur = 8;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
-    const FileError error = files.replaceWithLine(cfg, "SNTP 192.168.100.200 5000");
+    error = files.replaceWithLine(cfg, "SNTP 192.168.100.200 5000");
+    const bool appended = log->appendLine("12-06-2026  09:05:07   测时差");
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
     EXPECT_NE(error, FileError::None);
+    EXPECT_FALSE(appended);
     EXPECT_EQ(read(cfg), old);
+    fs::remove(path("sync.log"));
     EXPECT_TRUE(onlyTheConfigurationLeft());
 }
 

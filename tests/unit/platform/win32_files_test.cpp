@@ -38,7 +38,7 @@ TEST(Win32Files, TextIsWrittenInACodePageThatHoldsItAndReadBackFromEither) {
 
 TEST(Win32Files, FilesAreRegularAndTheConfigurationIsReplacedWhole) {
     TempFolder folder;
-    Win32FileSystem files(executableFolder(), {folder.path().string(), {}});
+    Win32FileSystem files(executableFolder(), {folder.path().string(), {}}, executableFolder());
     const std::string config = (folder.path() / "sntp.cfg").string();
     ASSERT_EQ(files.replaceWithLine(config, "SNTP 192.0.2.1       123"), FileError::None);
     EXPECT_EQ(files.readFirstLine(config), "SNTP 192.0.2.1       123");

@@ -38,7 +38,7 @@ protected:
 
 TEST_F(SettingsPanel, OpensByMovingTheLeftEdgeThenWideningInSteps) {
     std::vector<std::pair<int, int>> steps;
-    form.Form1.changed.connect(
+    const Connection recording = form.Form1.changed.connect(
         [&] { steps.emplace_back(form.Form1.leftTwips(), form.Form1.widthTwips()); });
     toggleSettingsPanel(form);
     // 11350 moves left in 100-twip steps until it passes (28800 - 9600) / 2 = 9600.
@@ -102,8 +102,9 @@ TEST_F(SettingsPanel, ApplyTakesTheSettingsWritesTheConfigurationAndRebinds) {
 }
 
 // A too long address or port brings the field's template and a beep; an address that names
-// no host, or a port that cannot be bound, is told and its box selected for retyping. Nothing
-// is applied or saved and the socket keeps its port and server.
+// no host, or a port that is no whole number from 1 to 65535 or cannot be bound, is told and
+// its box selected for retyping. Nothing is applied or saved and the socket keeps its port and
+// server.
 TEST_F(SettingsPanel, RefusedAddressOrPortSavesNothingAndKeepsThePanelOpen) {
     rig.socket.portsInUse.insert(80);
     const struct {
@@ -118,10 +119,15 @@ TEST_F(SettingsPanel, RefusedAddressOrPortSavesNothingAndKeepsThePanelOpen) {
         {"10.0.0.1     2", "1231", "10.0.0.1     2|1231", "服务器地址错误", &form.Text9},
         {"10.0.0.256", "1231", "10.0.0.256|1231", "服务器地址错误", &form.Text9},
         {"10.0.0.1", "80", "10.0.0.1|80  ", "本机端口 80 无法使用", &form.Text10},
+        {"10.0.0.1", "abcd", "10.0.0.1|abcd", "本机端口 abcd 无法使用", &form.Text10},
+        {"10.0.0.1", " 0", "10.0.0.1| 0  ", "本机端口 0 无法使用", &form.Text10},
+        {"10.0.0.1", "1e3", "10.0.0.1|1e3 ", "本机端口 1e3 无法使用", &form.Text10},
     };
     std::vector<TextBox*> selected;
+    std::vector<Connection> connections;
     for (TextBox* box : {&form.Text9, &form.Text10}) {
-        box->selectionRequested.connect([&selected, box] { selected.push_back(box); });
+        connections.push_back(
+            box->selectionRequested.connect([&selected, box] { selected.push_back(box); }));
     }
     int beeps = 0;
     for (const auto& c : cases) {
@@ -179,8 +185,10 @@ TEST_F(SettingsPanel, ExtraServersAreCheckedLikeTheConfigurationAndSavedAfterThe
          &form.Text13},
     };
     std::vector<TextBox*> selected;
+    std::vector<Connection> connections;
     for (TextBox* box : {&form.Text11, &form.Text12, &form.Text13}) {
-        box->selectionRequested.connect([&selected, box] { selected.push_back(box); });
+        connections.push_back(
+            box->selectionRequested.connect([&selected, box] { selected.push_back(box); }));
     }
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shown);

@@ -243,5 +243,21 @@ TEST(BurstEvaluation, WholeSecondsRoundHalvesTowardZero) {
     }
 }
 
+// Edges in seconds: an hour ± 2 s, 8 h 0 min 2.5 s, 5 h 30 min, 15 h, a year.
+TEST(BurstEvaluation, LargeOffsetsNearQuarterHoursPointToTheZoneBeyondFifteenHoursToTheBattery) {
+    using enum OffsetCause;
+    const struct {
+        double offset;
+        OffsetCause cause;
+    } cases[] = {
+        {3598.0, TimeZone},  {3602.0, TimeZone},   {3597.5, None},        {-3602.5, None},
+        {900.0, None},       {-28800.3, TimeZone}, {19801.0, TimeZone},   {28802.5, None},
+        {54000.0, TimeZone}, {54001.0, Battery},   {31536000.0, Battery}, {-31536000.0, Battery},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(likelyCause(c.offset), c.cause) << c.offset;
+    }
+}
+
 }  // namespace
 }  // namespace korvel

@@ -20,7 +20,8 @@ TEST(CaptionAnimation, CyclesFiveFramesAndContinuesInTheNextBurst) {
     rig.startProgram();
     rig.server.drop = [](int n) { return n > 9; };  // a burst that lasts until the time-out
     std::vector<std::string> captions;
-    rig.form->Form1.changed.connect([&] { captions.push_back(rig.form->Form1.caption()); });
+    const Connection recording =
+        rig.form->Form1.changed.connect([&] { captions.push_back(rig.form->Form1.caption()); });
 
     rig.time.advance(1000);  // the first tick restores the title
     measureCommand(*rig.form);

@@ -13,6 +13,7 @@ class Win32MessageBox final : public MessageBox {
 public:
     explicit Win32MessageBox(std::string title) : m_title(std::move(title)) {}
     void show(const std::string& text) override;
+    bool confirm(const std::string& text) override;
 
 private:
     std::string m_title;

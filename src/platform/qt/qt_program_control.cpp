@@ -1,4 +1,4 @@
-#include "ui/qt/qt_program_control.h"
+#include "platform/qt/qt_program_control.h"
 
 #include <QApplication>
 #include <QWidget>

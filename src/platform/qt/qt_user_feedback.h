@@ -9,11 +9,13 @@ class QTranslator;
 
 namespace korvel {
 
-// The program's message box: its text under the program's name, an OK button and nothing else.
+// The program's message box: its text under the program's name, an OK button and nothing else,
+// or 确定 and 取消 for a question.
 class QtMessageBox final : public MessageBox {
 public:
     explicit QtMessageBox(QString title) : m_title(std::move(title)) {}
     void show(const std::string& text) override;
+    bool confirm(const std::string& text) override;
 
 private:
     QString m_title;

@@ -1,4 +1,4 @@
-#include "ui/win32/win32_user_feedback.h"
+#include "platform/win32/win32_user_feedback.h"
 
 #include <windows.h>
 
@@ -20,6 +20,11 @@ BOOL CALLBACK hideWindow(HWND window, LPARAM /*unused*/) {
 void Win32MessageBox::show(const std::string& text) {
     // Its own message loop keeps the timers ticking.
     MessageBoxW(GetActiveWindow(), wideOf(text).c_str(), wideOf(m_title).c_str(), MB_OK);
+}
+
+bool Win32MessageBox::confirm(const std::string& text) {
+    return MessageBoxW(GetActiveWindow(), wideOf(text).c_str(), wideOf(m_title).c_str(),
+                       MB_OKCANCEL | MB_DEFBUTTON2) == IDOK;
 }
 
 void Win32Beeper::beep() {

@@ -1,4 +1,4 @@
-#include "ui/qt/qt_user_feedback.h"
+#include "platform/qt/qt_user_feedback.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -11,6 +11,13 @@ void QtMessageBox::show(const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, m_title, QString::fromStdString(text), QMessageBox::Ok,
                     QApplication::activeWindow());
     box.exec();
+}
+
+bool QtMessageBox::confirm(const std::string& text) {
+    QMessageBox box(QMessageBox::NoIcon, m_title, QString::fromStdString(text),
+                    QMessageBox::Ok | QMessageBox::Cancel, QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
 }
 
 bool installChineseQtTexts(QTranslator& translator, const QString& folder) {

@@ -1,0 +1,111 @@
+#include "platform/win32/win32_elevation.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/virtual_time.h"
+
+namespace korvel::test {
+namespace {
+
+// Records each launch; the launch, or the program it started, ends at the third look.
+class RecordingLauncher final : public ProcessLauncher {
+public:
+    void start(const ElevatedLaunch& launch) override { launches.push_back(launch); }
+    std::optional<Ended> ended() override {
+        ++looks;
+        return looks < endsAfterPolls ? std::nullopt : std::optional<Ended>({error, code});
+    }
+
+    DWORD error = ERROR_SUCCESS;
+    DWORD code = 0;
+    int endsAfterPolls = 3;
+    int looks = 0;
+    std::vector<ElevatedLaunch> launches;
+};
+
+// Asked only without the right; the tool runs through runas with the quoted servers, and
+// what it ends in (or why it never ran) comes back as its exit status.
+TEST(Win32ElevatedCorrection, RunsTheToolThroughRunasWithTheQuotedServersAndGivesItsStatus) {
+    const wchar_t* const kTool = L"C:\\Program Files\\KORVEL\\korvel-cli.exe";
+    const struct {
+        std::vector<std::string> servers;
+        DWORD launchError;
+        DWORD exitCode;
+        const wchar_t* parameters;  // nullptr: nothing launched
+        int status;
+        const char* reasonPart;
+    } cases[] = {
+        {{"192.0.2.1", "ntp.example", "2001:db8::1"},
+         ERROR_SUCCESS,
+         0,
+         L"measure --apply \"192.0.2.1\" \"ntp.example\" \"2001:db8::1\"",
+         0,
+         ""},
+        {{"192.0.2.1"}, ERROR_SUCCESS, 9, L"measure --apply \"192.0.2.1\"", 9, ""},
+        {{"192.0.2.1"}, ERROR_CANCELLED, 0, L"measure --apply \"192.0.2.1\"", 13, "同意"},
+        {{"192.0.2.1"}, ERROR_FILE_NOT_FOUND, 0, L"measure --apply \"192.0.2.1\"", 4, "错误 2"},
+        {{"192.0.2.1", "x\" --port 1"}, ERROR_SUCCESS, 0, nullptr, 4, "服务器地址错误"},
+        {{"a b"}, ERROR_SUCCESS, 0, nullptr, 4, "服务器地址错误"},
+        {{}, ERROR_SUCCESS, 0, nullptr, 4, "服务器地址错误"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.servers.empty() ? "no server" : c.servers.back());
+        VirtualTime time(utcTime(2026, 12, 6, 1, 5, 7), 0);
+        RecordingLauncher launcher;
+        launcher.error = c.launchError;
+        launcher.code = c.exitCode;
+        Win32ElevatedCorrection elevation(time, time, launcher, kTool);
+        time.rightToStep = true;
+        EXPECT_FALSE(elevation.needed());
+        time.rightToStep = false;
+        EXPECT_TRUE(elevation.needed());
+
+        std::vector<ElevatedRun> runs;
+        elevation.correct(c.servers, [&runs](ElevatedRun run) { runs.push_back(run); });
+        const bool started = c.parameters != nullptr;
+        EXPECT_EQ(runs.size(), started ? 0U : 1U);  // consent and the tool are awaited on a timer
+        time.advance(10 * Win32ElevatedCorrection::kPollMs);
+
+        ASSERT_EQ(launcher.launches.size(), c.parameters ? 1U : 0U);
+        if (c.parameters) {
+            EXPECT_EQ(launcher.launches[0].verb, L"runas");
+            EXPECT_EQ(launcher.launches[0].file, kTool);
+            EXPECT_EQ(launcher.launches[0].parameters, c.parameters);
+        }
+        EXPECT_EQ(launcher.looks, started ? 3 : 0);  // no more looks once it has ended
+        ASSERT_EQ(runs.size(), 1U);
+        EXPECT_EQ(runs[0].exitStatus, c.status);
+        EXPECT_NE(runs[0].reason.find(c.reasonPart), std::string::npos) << runs[0].reason;
+    }
+}
+
+// The real launcher, on a program that needs no consent: the exit code of what it started, or
+// why it could not start it, once its thread is done.
+TEST(ShellProcessLauncher, GivesTheStartedProgramsExitCodeOrTheLaunchError) {
+    const struct {
+        const wchar_t* file;
+        DWORD launchError;
+        DWORD exitCode;
+    } cases[] = {
+        {L"cmd.exe", ERROR_SUCCESS, 9},
+        {L"C:\\no-such-folder\\korvel-cli.exe", ERROR_PATH_NOT_FOUND, 0},
+    };
+    for (const auto& c : cases) {
+        ShellProcessLauncher launcher;
+        launcher.start({L"open", c.file, L"/c exit 9"});
+        std::optional<ProcessLauncher::Ended> ended;
+        for (int i = 0; i < 200 && !ended; ++i) {
+            Sleep(50);
+            ended = launcher.ended();
+        }
+        ASSERT_TRUE(ended.has_value());
+        EXPECT_EQ(ended->launchError, c.launchError);
+        EXPECT_EQ(ended->exitCode, c.exitCode);
+    }
+}
+
+}  // namespace
+}  // namespace korvel::test

@@ -1,0 +1,67 @@
+#include "ui/form/window_slide.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/virtual_time.h"
+
+namespace korvel::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+// A view of 15 twips a pixel that records each place and width it draws, as "x,y,width".
+struct SlideRig {
+    VirtualTime time{utcTime(2026, 12, 6, 1, 5, 7), 0};
+    WindowModel window;
+    bool shown = false;
+    std::vector<std::string> drawn;
+    WindowSlide slide{window,
+                      time,
+                      200,
+                      {.isShown = [this] { return shown; },
+                       .pixels = [](int twips) { return twips / 15; },
+                       .twips = [](int pixels) { return pixels * 15; },
+                       .draw =
+                           [this](const WindowSlide::Geometry& geometry, WindowSlide::Place place) {
+                               drawn.push_back(std::to_string(place.x) + "," +
+                                               std::to_string(place.y) + "," +
+                                               std::to_string(geometry.widthTwips));
+                           }}};
+    void steps(std::vector<std::pair<int, int>> geometries) {
+        for (const auto& [left, width] : geometries) {
+            window.setGeometry(left, width);
+        }
+    }
+};
+
+// Hidden, the window goes straight to each geometry; shown, it draws every step the model
+// took, one each 5 ms tick. The window manager confirms the view's placements late, twice and
+// after later ones: only a place never taken is the user's, where the slide stops; the next
+// slide starts there and keeps the new top edge.
+TEST(WindowSlide, DrawsEveryStepInTurnAndStopsAtTheUsersMoveOnly) {
+    SlideRig rig;
+    rig.steps({{4500, 6100}});
+    rig.shown = true;
+    rig.steps({{4400, 6100}, {4300, 6100}, {4300, 6200}});
+    EXPECT_THAT(rig.drawn, ElementsAre("300,200,6100"));
+    rig.time.advance(10);
+    EXPECT_THAT(rig.drawn, ElementsAre("300,200,6100", "293,200,6100", "286,200,6100"));
+    for (const int x : {293, 300, 286, 293}) {
+        rig.slide.reported({x, 200});
+    }
+    rig.slide.reported({40, 70});
+    EXPECT_EQ(rig.drawn.back(), "40,70,6200");
+    EXPECT_EQ(rig.window.leftTwips(), 600);
+    rig.time.advance(50);
+    EXPECT_EQ(rig.drawn.size(), 4u);
+    rig.steps({{700, 6200}});
+    rig.time.advance(5);
+    EXPECT_EQ(rig.drawn.back(), "46,70,6200");
+}
+
+}  // namespace
+}  // namespace korvel::test
