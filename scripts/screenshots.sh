@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes the README's pictures of the desktop program: the idle window, a measured offset, the
-# open settings panel and the message box of a refused server address.
+# open settings panel, the message box of a refused server address and a refused 校准.
 #
 #   scripts/screenshots.sh [OUTPUT_FOLDER]        (default: docs/screenshots)
 #
@@ -39,8 +39,15 @@ if [ "${KORVEL_IN_NAMESPACE:-}" != 1 ]; then
     }
     mkdir -p "$output"
     # A namespace with loopback only; as root directly, otherwise as root of a user namespace.
+    # The pictures include a refused 校准: without the right to set the clock and without the
+    # system bus, whoever runs this.
     if [ "$(id -u)" -eq 0 ]; then unshare_net=(unshare --net); else unshare_net=(unshare -rn); fi
-    exec env KORVEL_IN_NAMESPACE=1 "${unshare_net[@]}" "$0" "$output"
+    exec env KORVEL_IN_NAMESPACE=1 DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/korvel \
+        setpriv --bounding-set -sys_time --inh-caps -sys_time "${unshare_net[@]}" "$0" "$output"
+fi
+if capsh --decode="$(awk '/^CapEff/ { print $2 }' /proc/self/status)" | grep -q cap_sys_time; then
+    echo "screenshots: the right to set the clock is still held; not going on" >&2
+    exit 70
 fi
 
 # From here on: inside the namespace.
@@ -116,3 +123,5 @@ click 465 259 # 确  定: the address is refused
 sleep 1
 shoot message 0 "$(xdotool getactivewindow)"
 xdotool key Return
+click 51 21   # toolbar button 2, 校准: refused, the reason in the status bar
+shoot refused 2
