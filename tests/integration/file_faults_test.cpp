@@ -45,8 +45,8 @@ TEST_F(FileFaults, ReadOnlyProgramFolderIsReportedAndMeasuringGoesOn) {
 }
 
 TEST_F(FileFaults, KilledDuringApplyLeavesOldOrNewConfiguration) {
-    const std::string lineA = configLine("198.18.0.2", 0);
-    const std::string lineB = configLine("198.18.0.3", 0);
+    const std::string lineA = configLine("198.18.0.2", 1231);
+    const std::string lineB = configLine("198.18.0.3", 1231);
     std::mt19937 random(20260206);
     int rounds = 0;
     int leftovers = 0;

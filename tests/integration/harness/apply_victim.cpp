@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     }
     for (long round = 0;; ++round) {
         rig.form->Text9.setText(argv[3 + round % 2]);
-        rig.form->Text10.setText("0");
+        rig.form->Text10.setText("1231");
         korvel::applySettings(*rig.form);
         if (round == 0) {
             std::printf("ready\n");
