@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     rig.startSilentBurst();  // every reply comes from the input
     rig.time.advance(100);
     bool recorded = false;  // the form's outcome means nothing before the burst ends
-    rig.form->outcomeRecorded.connect([&recorded] { recorded = true; });
+    const auto watch = rig.form->outcomeRecorded.connect([&recorded] { recorded = true; });
 
     std::size_t at = 0;
     while (at + 3 <= size) {
