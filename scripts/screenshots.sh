@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's pictures of the desktop program: the idle window, a measured offset, the
-# open settings panel, the message box of a refused server address and a refused 校准.
+# open settings panel, the message box of a refused server address, a refused 校准 and the
+# tray icon's menu.
 #
 #   scripts/screenshots.sh [OUTPUT_FOLDER]        (default: docs/screenshots)
 #
@@ -22,7 +23,7 @@ responder_tool="$build/tools/korvel-test-responder"
 export KORVEL_RESPONDER="${KORVEL_RESPONDER:-$responder_tool --bind 127.0.0.1 --port 123 --offset 2.25}"
 
 if [ "${KORVEL_IN_NAMESPACE:-}" != 1 ]; then
-    for tool in Xvfb openbox xdotool import ip unshare; do
+    for tool in Xvfb openbox trayer xdotool import ip unshare; do
         command -v "$tool" >/dev/null || {
             echo "screenshots: $tool is missing (./dev screenshots installs it)" >&2
             exit 69
@@ -86,6 +87,13 @@ cat >"$work/openbox.xml" <<'XML'
 XML
 openbox --config-file "$work/openbox.xml" >"$work/openbox.log" 2>&1 &
 pids+=($!)
+# A system tray along the bottom edge, its icons at its right end; there before the program,
+# which looks for one as it starts.
+tray_height=24
+trayer --edge bottom --align right --widthtype request --height "$tray_height" \
+    --heighttype pixel --SetDockType true --transparent false --tint 0xc0c0c0 \
+    >"$work/trayer.log" 2>&1 &
+pids+=($!)
 sleep 1
 
 XDG_RUNTIME_DIR="$work/runtime" QT_SCALE_FACTOR="${KORVEL_SCALE:-1}" \
@@ -125,3 +133,13 @@ shoot message 0 "$(xdotool getactivewindow)"
 xdotool key Return
 click 51 21   # toolbar button 2, 校准: refused, the reason in the status bar
 shoot refused 2
+# The tray icon's menu, opened with the right button, with the icon beneath it.
+read -r screen_width screen_height < <(xdotool getdisplaygeometry)
+xdotool mousemove $((screen_width - tray_height / 2)) $((screen_height - tray_height / 2)) click 3
+sleep 1
+menu="$(xdotool search --onlyvisible --class korvel | tail -1)"
+eval "$(xdotool getwindowgeometry --shell "$menu" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
+import -window root -crop "$((WIDTH + 40))x$((screen_height - Y + 8))+$((X - 8))+$((Y - 8))" \
+    "$output/tray-menu.png"
+echo "screenshots: $output/tray-menu.png"
+xdotool key Escape

@@ -3,6 +3,7 @@
 #include "calibration/command_dispatch.h"
 #include "settings/lifecycle.h"
 #include "settings/settings_panel.h"
+#include "settings/window_tray.h"
 
 namespace korvel {
 
@@ -15,7 +16,9 @@ FormActions coreActions(MainForm& form) {
         .guanyuClick = [&form] { guanyuClick(form); },
         .applySettings = [&form] { applySettings(form); },
         .cancelSettings = [&form] { cancelSettings(form); },
-        .shutDown = [&form] { return shutDown(form); },
+        .closeWindow = [&form] { return closeWindow(form); },
+        .openWindow = [&form] { openWindow(form); },
+        .trayShown = [&form](bool shown) { trayShown(form, shown); },
     };
 }
 

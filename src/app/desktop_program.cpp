@@ -7,6 +7,7 @@
 #include "app/core_actions.h"
 #include "platform/qt/qt_paths.h"
 #include "settings/lifecycle.h"
+#include "settings/window_tray.h"
 #include "ui/qt/pictures.h"
 #include "ui/qt/twips.h"
 
@@ -38,7 +39,14 @@ bool DesktopProgram::start() {
     }
     m_window = std::make_unique<Form1>(m_form, coreActions(m_form));
     m_windows.setOwner(m_window.get());
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_tray = std::make_unique<TrayIcon>(m_form, coreActions(m_form));
+    }
     return true;
+}
+
+void DesktopProgram::show() {
+    showWindowAtStart(m_form);
 }
 
 }  // namespace korvel

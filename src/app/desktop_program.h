@@ -17,6 +17,7 @@
 #include "ui/form/main_form.h"
 #include "ui/qt/form1.h"
 #include "ui/qt/secondary_windows.h"
+#include "ui/qt/tray_icon.h"
 
 namespace korvel {
 
@@ -26,9 +27,11 @@ class DesktopProgram {
 public:
     DesktopProgram();
 
-    // Start-up, then the window (not yet shown). False when the program must end at once,
-    // as a second copy does.
+    // Start-up, then the window (not yet shown) and, where the system has a tray, its icon.
+    // False when the program must end at once, as a second copy does.
     bool start();
+    // Shows the window, or leaves it in the tray as the user chose.
+    void show();
 
     MainForm& form() { return m_form; }
     Form1& window() { return *m_window; }
@@ -52,6 +55,7 @@ private:
     QtProgramControl m_program;
     MainForm m_form;
     std::unique_ptr<Form1> m_window;
+    std::unique_ptr<TrayIcon> m_tray;
 };
 
 }  // namespace korvel

@@ -49,6 +49,6 @@ int main(int argc, char** argv) {
     if (!program.start()) {
         return 0;
     }
-    program.window().show();
+    program.show();
     return QApplication::exec();
 }

@@ -17,9 +17,11 @@
 #include "platform/win32/win32_udp_socket.h"
 #include "platform/win32/win32_user_feedback.h"
 #include "settings/lifecycle.h"
+#include "settings/window_tray.h"
 #include "ui/win32/win32_drawing.h"
 #include "ui/win32/win32_form1.h"
 #include "ui/win32/win32_secondary_windows.h"
+#include "ui/win32/win32_tray_icon.h"
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int /*show*/) {
@@ -56,7 +58,8 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     }
     Win32Form1 window(form, coreActions(form));
     windows.setOwner(window.handle());
-    window.show();
+    Win32TrayIcon tray(form, coreActions(form));
+    showWindowAtStart(form);
 
     MSG message;
     while (!program.ended() && GetMessageW(&message, nullptr, 0, 0) > 0) {

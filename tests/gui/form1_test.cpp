@@ -44,9 +44,9 @@ protected:
             .guanyuClick = record("guanyu"),
             .applySettings = record("apply"),
             .cancelSettings = record("cancel"),
-            .shutDown =
+            .closeWindow =
                 [this] {
-                    calls.push_back("shutDown");
+                    calls.push_back("close");
                     return true;
                 },
         };
@@ -87,7 +87,7 @@ TEST_F(Form1Test, UserCommandsReachTheirHandlers) {
     QTest::keyClick(child<QComboBox>("Text9"), Qt::Key_F1);
     window.close();
     EXPECT_EQ(calls, (Calls{"1", "2", "3", "4", "5", "6", "7", "9", "cheshi", "xiaoshi", "shezhi",
-                            "guanyu", "apply", "cancel", "cancel", "cancel", "6", "shutDown"}));
+                            "guanyu", "apply", "cancel", "cancel", "cancel", "6", "close"}));
 }
 
 TEST_F(Form1Test, ModelChangesReachTheWidgets) {
@@ -122,6 +122,16 @@ TEST_F(Form1Test, ModelChangesReachTheWidgets) {
     EXPECT_EQ(window.windowTitle(), "连接服务器               ->");
     const auto drawn = [](const QIcon& icon) { return icon.pixmap(32, 32).toImage(); };
     EXPECT_EQ(drawn(child<QToolButton>("Toolbar1.Button9")->icon()), drawn(picture(8)));
+
+    // To the tray and back; meanwhile a closed box or viewer does not end the program.
+    form.Form1.setShown(true);
+    form.Form1.setShown(false);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
+    window.showMinimized();
+    form.Form1.bringToFront();
+    EXPECT_TRUE(window.isVisible() && !window.isMinimized());
+    EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
 }
 
 TEST_F(Form1Test, UserActionsReachTheModels) {

@@ -2,12 +2,14 @@
 // NAME: its screen rectangle, whether its text fits it in the designed font (1 or 0) and the
 // text, in UTF-8.
 // NAME is a control of the layout, Form1 (the window), Panel1 (of the status bar), Lamp (the
-// indicator's picture number as its text) or Box (the open message box). Exits 1 when there is
-// no such thing.
+// indicator's picture number as its text), Box (the open message box), Tray (the tray icon's
+// hidden window; its text 1 while the system shows the icon), or TrayMenu and TrayOpen, which
+// also give the icon a right click or a double click. Exits 1 when there is no such thing.
 
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <array>
 #include <cstdio>
@@ -17,6 +19,7 @@
 #include "platform/win32/win32_text.h"
 #include "ui/win32/win32_drawing.h"
 #include "ui/win32/win32_form1.h"
+#include "ui/win32/win32_tray_icon.h"
 
 namespace {
 
@@ -76,6 +79,18 @@ bool describe(HWND window, const std::string& name) {
             text = utf8Of(askThroughMemory<std::array<wchar_t, 256>>(shown, SB_GETTEXTW, 0).data());
             inside = askThroughMemory<RECT>(shown, SB_GETRECT, 0);
             fitting = fits(text, layout::kWindowFont, dpi, inside);
+        }
+    } else if (name.starts_with("Tray")) {
+        shown = FindWindowW(Win32TrayIcon::kClassName, nullptr);
+        // Changing nothing of an icon succeeds exactly while the system shows it.
+        NOTIFYICONDATAW icon{};
+        icon.cbSize = sizeof icon;
+        icon.hWnd = shown;
+        icon.uID = Win32TrayIcon::kIconId;
+        text = Shell_NotifyIconW(NIM_MODIFY, &icon) != FALSE ? "1" : "0";
+        if (name != "Tray") {
+            PostMessageW(shown, Win32TrayIcon::kIconMessage, Win32TrayIcon::kIconId,
+                         name == "TrayMenu" ? WM_RBUTTONUP : WM_LBUTTONDBLCLK);
         }
     } else if (name == "Box") {
         shown = FindWindowW(L"#32770", L"KORVEL");

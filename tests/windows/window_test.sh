@@ -4,7 +4,9 @@
 # stops skip the hidden panel; the clock and the wrapped label fit; help without a browser is
 # refused and told; Alt+C measures and the offset shows in green with six decimals; a second
 # copy is refused; moved by the window manager, the window slides its panel open where it is;
-# the status bar shows a long summary whole; the About box carries the program's icon.
+# the status bar shows a long summary whole; the About box carries the program's icon; Wine's
+# shell shows the tray icon, the close box puts the window there once 关闭时留在托盘 is ticked,
+# and a double click on the icon brings it back.
 #
 #   window_test.sh WINDOWS_BUILD LINUX_BUILD [SCREENSHOT_FOLDER]
 #
@@ -182,4 +184,17 @@ about="$(timeout 10 xdotool search --sync --onlyvisible --name '关于 HORLO' | 
 [ "$(xprop -id "$about" _NET_WM_ICON | head -34)" = "$(xprop -id "$window" _NET_WM_ICON | head -34)" ] ||
     fail "the About box does not carry the program's icon"
 xdotool key --window "$about" Return 2>/dev/null || true
+sleep 0.5
+
+read -r _ _ _ _ _ shown < <(line Tray)
+[ "$shown" = 1 ] || fail "Wine's shell does not show the tray icon"
+xdotool key --window "$window" alt+o t
+sleep 0.5
+xdotool key --window "$window" alt+F4
+visible() { xdotool search --onlyvisible --name 'KORVEL　Ver1.0' | wc -l; }
+for _ in $(seq 20); do [ "$(visible)" -eq 0 ] && break; sleep 0.2; done
+[ "$(visible)" -eq 0 ] && [ -n "$(probe)" ] || fail "closing did not leave the program in the tray"
+line TrayOpen >/dev/null
+for _ in $(seq 20); do [ "$(visible)" -eq 1 ] && break; sleep 0.2; done
+[ "$(visible)" -eq 1 ] || fail "a double click on the tray icon did not bring the window back"
 echo "window test: passed (offset $offset, $green green pixels)"

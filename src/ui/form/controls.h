@@ -297,9 +297,21 @@ private:
     int m_indicatorImage = kRestImage;
 };
 
-// The main window itself: caption and horizontal geometry in twips.
+// The main window itself: caption, horizontal geometry in twips, and whether it shows on the
+// screen or only as the tray's icon.
 class WindowModel {
 public:
+    bool isShown() const { return m_shown; }
+    void setShown(bool shown) {
+        if (assignChanged(m_shown, shown)) {
+            shownChanged.notify();
+        }
+    }
+    // Shows the window, restored if minimised, in front of the others with the keyboard focus.
+    void bringToFront() {
+        setShown(true);
+        frontRequested.notify();
+    }
     const std::string& caption() const { return m_caption; }
     void setCaption(std::string caption) {
         if (assignChanged(m_caption, std::move(caption))) {
@@ -316,9 +328,12 @@ public:
     }
     int screenWidthTwips() const { return m_screenWidthTwips; }
     void setScreenWidthTwips(int twips) { m_screenWidthTwips = twips; }
-    Signal changed;
+    Signal changed;  // caption and geometry
+    Signal shownChanged;
+    Signal frontRequested;
 
 private:
+    bool m_shown = false;
     std::string m_caption;
     int m_widthTwips = 0;
     int m_leftTwips = 0;

@@ -89,6 +89,24 @@ inline constexpr MenuLayout kMenus[] = {
     {"guanyu", "关于(&W)       ", &FormActions::guanyuClick},
 };
 
+// The tray icon's menu: each item runs a toolbar button's command behind the toolbar's gate,
+// or brings the window to the front.
+struct TrayItem {
+    const char* name;
+    const char* caption;
+    int toolbarButton;       // 0: the window to the front
+    Button MainForm::*gate;  // nullptr: always enabled
+};
+
+inline constexpr TrayItem kTrayItems[] = {
+    {"open", "打开", 0, nullptr},
+    {"measure", "测时", 1, &MainForm::Command5},
+    {"calibrate", "校准", 2, &MainForm::Command6},
+    {"exit", "退出", 7, nullptr},
+};
+// The picture drawn over the program's icon in each TrayState, in its order; 0 for none.
+inline constexpr int kTrayBadges[] = {0, 13, Toolbar::kAcceptedImage, Toolbar::kRefusedImage};
+
 inline constexpr int kStatusBarTopTwips = 4212 + kExtraServerRowsTwips;
 inline constexpr int kStatusBarHeightTwips = 312;
 inline constexpr int kStatusPanelWidthTwips = 1440;

@@ -17,6 +17,7 @@
 #include "sntp/sent_requests.h"
 #include "sntp/server_rotation.h"
 #include "ui/form/controls.h"
+#include "ui/form/tray_model.h"
 
 namespace korvel {
 
@@ -118,6 +119,8 @@ struct MainForm {
     OutcomeRecord lastOutcome;
     Signal outcomeRecorded;
     std::int16_t captionStep = 0;
+    // Last: it watches the controls and outcomes above.
+    TrayModel tray{*this};
 };
 
 }  // namespace korvel

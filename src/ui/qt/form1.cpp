@@ -2,6 +2,7 @@
 
 #include <qdrawutil.h>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -202,13 +203,26 @@ Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std:
     m_connections.push_back(
         m_form.Form1.changed.connect([this] { setWindowTitle(qs(m_form.Form1.caption())); }));
     setWindowTitle(qs(m_form.Form1.caption()));
+    m_connections.push_back(m_form.Form1.shownChanged.connect([this] {
+        const bool shown = m_form.Form1.isShown();
+        // A box or help viewer closed while the window is in the tray must not end the program.
+        QApplication::setQuitOnLastWindowClosed(shown);
+        setVisible(shown);
+    }));
+    m_connections.push_back(m_form.Form1.frontRequested.connect([this] {
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        show();
+        raise();
+        activateWindow();
+    }));
     // The first keyboard focus rests on the window itself, where the hidden buttons hold it.
     m_client->setFocus();
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    // A correction awaiting its answer closes the program itself once answered.
-    if (m_actions.shutDown()) {
+    // A correction awaiting its answer closes the program itself once answered; a window that
+    // goes to the tray is hidden by its model.
+    if (m_actions.closeWindow()) {
         event->accept();
     } else {
         event->ignore();

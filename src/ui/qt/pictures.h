@@ -10,4 +10,8 @@ QIcon picture(int image);
 
 QIcon applicationIcon();
 
+// The program's icon with the picture (a number of the image list, 0 for none) over its lower
+// right corner.
+QIcon badgedIcon(int badge);
+
 }  // namespace korvel

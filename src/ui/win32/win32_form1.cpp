@@ -153,11 +153,6 @@ Win32Form1::~Win32Form1() {
     DeleteObject(m_displayBrush);
 }
 
-void Win32Form1::show() {
-    ShowWindow(m_window, SW_SHOWNORMAL);
-    UpdateWindow(m_window);
-}
-
 bool Win32Form1::takeKeyboardMessage(MSG& message) {
     return m_window != nullptr && message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST &&
            IsDialogMessageW(m_window, &message);
@@ -200,8 +195,9 @@ LRESULT Win32Form1::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             layOut();
             return 0;
         case WM_CLOSE:
-            // A correction awaiting its answer closes the program itself once answered.
-            if (m_actions.shutDown()) {
+            // A correction awaiting its answer closes the program itself once answered; a window
+            // that goes to the tray is hidden by its model.
+            if (m_actions.closeWindow()) {
                 DestroyWindow(m_window);
             }
             return 0;
@@ -482,6 +478,14 @@ void Win32Form1::followModels() {
     });
     observe(m_form.Form1.changed,
             [this] { SetWindowTextW(m_window, wideOf(m_form.Form1.caption()).c_str()); });
+    m_connections.push_back(m_form.Form1.shownChanged.connect([this] {
+        ShowWindow(m_window, m_form.Form1.isShown() ? SW_SHOWNORMAL : SW_HIDE);
+        UpdateWindow(m_window);
+    }));
+    m_connections.push_back(m_form.Form1.frontRequested.connect([this] {
+        ShowWindow(m_window, IsIconic(m_window) ? SW_RESTORE : SW_SHOW);
+        SetForegroundWindow(m_window);
+    }));
     // Centred on the work area until the user moves it.
     const RECT outer =
         outerRect({0, 0, pixels(layout::kClientWidthTwips), pixels(layout::kClientHeightTwips)},

@@ -32,7 +32,6 @@ public:
     // program find them.
     static constexpr const wchar_t* kClassName = L"KorvelForm1";
     static int controlId(std::string_view name);
-    void show();
     // Gives the window's keyboard handling (Tab between controls, Esc) its look at a message
     // of the loop; true when it took the message.
     bool takeKeyboardMessage(MSG& message);

@@ -40,6 +40,18 @@ HBITMAP drawn(int size, const IconPlace (&places)[N]) {
     return bitmap;
 }
 
+// A new icon: the base with the badge over its lower right corner.
+HICON withBadge(HICON base, HICON badge, int size, int badgeSize) {
+    HBITMAP color = drawn(size, {IconPlace{base, 0, 0, size},
+                                 IconPlace{badge, size - badgeSize, size - badgeSize, badgeSize}});
+    HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);  // the colour's alpha is the mask
+    ICONINFO info{TRUE, 0, 0, mask, color};
+    HICON badged = CreateIconIndirect(&info);
+    DeleteObject(mask);
+    DeleteObject(color);
+    return badged;
+}
+
 }  // namespace
 
 HICON picture(int image, int size) {
@@ -63,16 +75,24 @@ HICON shieldedPicture(int image, int size) {
     if (shield == nullptr) {
         return base;
     }
-    HBITMAP color =
-        drawn(size, {IconPlace{base, 0, 0, size},
-                     IconPlace{shield, size - shieldSize, size - shieldSize, shieldSize}});
-    HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);  // the colour's alpha is the mask
-    ICONINFO info{TRUE, 0, 0, mask, color};
-    HICON shielded = CreateIconIndirect(&info);
-    DeleteObject(mask);
-    DeleteObject(color);
+    HICON shielded = withBadge(base, shield, size, shieldSize);
     DestroyIcon(base);
     return shielded;
+}
+
+HICON badgedApplicationIcon(int badge, int size) {
+    HICON base = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
+                                               MAKEINTRESOURCEW(kApplicationIconId), IMAGE_ICON,
+                                               size, size, LR_DEFAULTCOLOR));
+    if (badge == 0) {
+        return base;
+    }
+    const int badgeSize = size * 9 / 16;
+    HICON picturePart = picture(badge, badgeSize);
+    HICON badged = withBadge(base, picturePart, size, badgeSize);
+    DestroyIcon(picturePart);
+    DestroyIcon(base);
+    return badged;
 }
 
 HBITMAP shieldBitmap(int size) {

@@ -15,6 +15,9 @@ HICON applicationIcon();
 HICON shieldIcon(int size);
 // The picture with the shield in its lower right corner; the caller destroys it.
 HICON shieldedPicture(int image, int size);
+// The program's icon with the picture (0 for none) in its lower right corner; the caller
+// destroys it.
+HICON badgedApplicationIcon(int badge, int size);
 // The shield as a 32-bit bitmap with alpha, for a menu item; the caller deletes it.
 HBITMAP shieldBitmap(int size);
 

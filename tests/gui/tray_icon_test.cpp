@@ -1,0 +1,43 @@
+// The tray icon's view: its menu follows the tray model and hands the commands on. The icon
+// itself needs a tray, which the offscreen platform lacks (see the README's screenshot).
+
+#include "ui/qt/tray_icon.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <string>
+#include <vector>
+
+#include "calibration/measure_command.h"
+#include "support/test_rig.h"
+
+namespace korvel {
+namespace {
+
+TEST(TrayIcon, MenuFollowsTheGatesAndHandsItsCommandsOn) {
+    test::TestRig rig;
+    rig.startProgram();
+    std::vector<std::string> calls;
+    TrayIcon tray(*rig.form,
+                  FormActions{
+                      .toolbarClick = [&](int index) { calls.push_back(std::to_string(index)); },
+                      .openWindow = [&] { calls.push_back("open"); },
+                      .trayShown = [&](bool shown) { calls.push_back(shown ? "shown" : "gone"); },
+                  });
+    std::vector<std::string> items;
+    for (QAction* action : tray.menu().actions()) {
+        if (!action->isSeparator()) {
+            items.push_back(action->text().toStdString() + (action->isEnabled() ? "" : "-"));
+            action->trigger();
+        }
+    }
+    EXPECT_EQ(items, (std::vector<std::string>{"打开", "测时", "校准-", "退出"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"shown", "open", "1", "7"}));
+    measureCommand(*rig.form);
+    EXPECT_FALSE(tray.menu().findChild<QAction*>("measure")->isEnabled());
+    EXPECT_EQ(tray.icon().toolTip().toStdString(), "KORVEL\n正在测时");
+}
+
+}  // namespace
+}  // namespace korvel

@@ -1,0 +1,94 @@
+#include "ui/form/tray_model.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <iterator>
+#include <string>
+
+#include "calibration/command_dispatch.h"
+#include "calibration/measure_command.h"
+#include "support/test_rig.h"
+#include "ui/form/form_layout.h"
+
+namespace korvel::test {
+namespace {
+
+// The icon's state, tool tip and menu gates after what happened since start-up (09:05:07
+// local time); 打开 and 退出 are always open.
+TEST(TrayModel, StateToolTipAndGatesFollowBurstsCorrectionsAndTheSchedule) {
+    const std::string measured = "KORVEL\n时差 2.250000 秒（09:05:09 测得）";
+    const struct {
+        const char* name;
+        std::function<void(TestRig&)> act;
+        TrayState state;
+        std::string toolTip;
+        bool measure;
+        bool calibrate;
+    } cases[] = {
+        {"started", [](TestRig&) {}, TrayState::Idle, "KORVEL\n尚未测时", true, false},
+        {"measuring",
+         [](TestRig& rig) {
+             measureCommand(*rig.form);
+             rig.time.advance(500);
+         },
+         TrayState::Measuring, "KORVEL\n正在测时", false, false},
+        {"measured", [](TestRig& rig) { rig.measure(3000); }, TrayState::Good, measured, true,
+         true},
+        {"stepped",
+         [](TestRig& rig) {
+             rig.measure(3000);
+             toolbarClick(*rig.form, 2);
+         },
+         TrayState::Good, measured + "\n已校准", true, false},
+        {"step waits for consent",
+         [](TestRig& rig) {
+             rig.time.stepAnswerDelayMs = 60'000;
+             rig.measure(3000);
+             toolbarClick(*rig.form, 2);
+         },
+         TrayState::Measuring, measured + "\n正在校准", false, false},
+        {"step refused, then a failed burst on a schedule",
+         [](TestRig& rig) {
+             rig.time.stepAnswer = {ClockStep::NotAuthorised, "未获授权\n详情"};
+             rig.measure(3000);
+             toolbarClick(*rig.form, 2);
+             rig.server.drop = [](int) { return true; };
+             rig.form->settings.autoSyncOn = true;
+             rig.form->settings.autoSyncTenths = 5;
+             rig.form->settings.scheduleStart = 9 * 3600;
+             rig.measure(12'000);
+         },
+         TrayState::Idle, measured + "\n上次测时失败\n下次自动校时 09:30:00", true, false},
+        {"step refused",
+         [](TestRig& rig) {
+             rig.time.stepAnswer = {ClockStep::NotAuthorised, "未获授权\n详情"};
+             rig.measure(3000);
+             toolbarClick(*rig.form, 2);
+         },
+         TrayState::Refused, measured + "\n校准未完成：未获授权", true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestRig rig;
+        rig.server.offsetMs = 2250;
+        rig.startProgram();
+        const TrayModel& tray = rig.form->tray;
+        int changes = 0;
+        const Connection counted = tray.changed.connect([&] { ++changes; });
+        c.act(rig);
+        EXPECT_EQ(tray.state(), c.state);
+        EXPECT_EQ(tray.toolTip(), c.toolTip);
+        bool enabled[std::size(layout::kTrayItems)] = {};
+        for (std::size_t i = 0; i < std::size(layout::kTrayItems); ++i) {
+            enabled[i] = tray.isEnabled(layout::kTrayItems[i]);
+        }
+        EXPECT_TRUE(enabled[0] && enabled[3]);
+        EXPECT_EQ(enabled[1], c.measure);
+        EXPECT_EQ(enabled[2], c.calibrate);
+        EXPECT_EQ(changes == 0, c.toolTip == "KORVEL\n尚未测时");  // the views hear of each change
+    }
+}
+
+}  // namespace
+}  // namespace korvel::test
