@@ -19,6 +19,10 @@ FormActions coreActions(MainForm& form) {
         .closeWindow = [&form] { return closeWindow(form); },
         .openWindow = [&form] { openWindow(form); },
         .trayShown = [&form](bool shown) { trayShown(form, shown); },
+        .toggleStartWithSession =
+            [&form] { form.startWithSession.setTicked(!form.startWithSession.isTicked()); },
+        .toggleCloseToTray = [&form] { toggleCloseToTray(form); },
+        .showBurstDetails = [&form] { form.platform.windows.showBurstDetails(); },
     };
 }
 

@@ -17,6 +17,10 @@ struct FormActions {
     std::function<bool()> closeWindow;          // the close box; false: not yet, or to the tray
     std::function<void()> openWindow;           // the tray's 打开 and a click on its icon
     std::function<void(bool shown)> trayShown;  // the system shows the tray's icon, or not
+    // The 选项 menu.
+    std::function<void()> toggleStartWithSession;
+    std::function<void()> toggleCloseToTray;
+    std::function<void()> showBurstDetails;
 };
 
 }  // namespace korvel
