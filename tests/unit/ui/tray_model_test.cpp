@@ -73,7 +73,7 @@ TEST(TrayModel, StateToolTipAndGatesFollowBurstsCorrectionsAndTheSchedule) {
         TestRig rig;
         rig.server.offsetMs = 2250;
         rig.startProgram();
-        const TrayModel& tray = rig.form->tray;
+        TrayModel& tray = rig.form->tray;
         int changes = 0;
         const Connection counted = tray.changed.connect([&] { ++changes; });
         c.act(rig);
