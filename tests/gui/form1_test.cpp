@@ -49,6 +49,8 @@ protected:
                     calls.push_back("close");
                     return true;
                 },
+            .openWindow = record("open"),
+            .trayShown = [](bool) {},
             .toggleStartWithSession = record("session"),
             .toggleCloseToTray = record("tray"),
             .showBurstDetails = record("details"),

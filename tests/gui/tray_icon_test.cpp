@@ -19,12 +19,11 @@ TEST(TrayIcon, MenuFollowsTheGatesAndHandsItsCommandsOn) {
     test::TestRig rig;
     rig.startProgram();
     std::vector<std::string> calls;
-    TrayIcon tray(*rig.form,
-                  FormActions{
-                      .toolbarClick = [&](int index) { calls.push_back(std::to_string(index)); },
-                      .openWindow = [&] { calls.push_back("open"); },
-                      .trayShown = [&](bool shown) { calls.push_back(shown ? "shown" : "gone"); },
-                  });
+    FormActions actions;
+    actions.toolbarClick = [&](int index) { calls.push_back(std::to_string(index)); };
+    actions.openWindow = [&] { calls.push_back("open"); };
+    actions.trayShown = [&](bool shown) { calls.push_back(shown ? "shown" : "gone"); };
+    TrayIcon tray(*rig.form, actions);
     std::vector<std::string> items;
     for (QAction* action : tray.menu().actions()) {
         if (!action->isSeparator()) {
