@@ -137,9 +137,10 @@ shoot refused 2
 read -r screen_width screen_height < <(xdotool getdisplaygeometry)
 xdotool mousemove $((screen_width - tray_height / 2)) $((screen_height - tray_height / 2)) click 3
 sleep 1
-menu="$(xdotool search --onlyvisible --class korvel | tail -1)"
-eval "$(xdotool getwindowgeometry --shell "$menu" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
-import -window root -crop "$((WIDTH + 40))x$((screen_height - Y + 8))+$((X - 8))+$((Y - 8))" \
+read -r crop_width crop_height < <(awk -v s="${KORVEL_SCALE:-1}" \
+    'BEGIN { printf "%d %d\n", 180 * s, 130 * s }')
+import -window root -crop \
+    "${crop_width}x${crop_height}+$((screen_width - crop_width))+$((screen_height - crop_height))" \
     "$output/tray-menu.png"
 echo "screenshots: $output/tray-menu.png"
 xdotool key Escape
