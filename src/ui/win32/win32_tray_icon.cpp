@@ -1,7 +1,5 @@
 #include "ui/win32/win32_tray_icon.h"
 
-#include <shellapi.h>
-
 #include <cwchar>
 #include <iterator>
 #include <string>
