@@ -183,8 +183,12 @@ xdotool key --window "$window" alt+w
 about="$(timeout 10 xdotool search --sync --onlyvisible --name '关于 HORLO' | tail -1)"
 [ "$(xprop -id "$about" _NET_WM_ICON | head -34)" = "$(xprop -id "$window" _NET_WM_ICON | head -34)" ] ||
     fail "the About box does not carry the program's icon"
-xdotool key --window "$about" Return 2>/dev/null || true
-sleep 0.5
+# Closed, asked again until it goes: the box may take the key before it has its focus.
+for _ in $(seq 20); do
+    xdotool key --window "$about" Return 2>/dev/null || break
+    sleep 0.3
+    xdotool search --onlyvisible --name '关于 HORLO' >/dev/null || break
+done
 
 read -r _ _ _ _ _ shown < <(line Tray)
 [ "$shown" = 1 ] || fail "Wine's shell does not show the tray icon"
