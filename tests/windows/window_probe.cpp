@@ -4,7 +4,8 @@
 // NAME is a control of the layout, Form1 (the window), Panel1 (of the status bar), Lamp (the
 // indicator's picture number as its text), Box (the open message box), Tray (the tray icon's
 // hidden window; its text 1 while the system shows the icon), or TrayMenu and TrayOpen, which
-// also give the icon a right click or a double click. Exits 1 when there is no such thing.
+// also give the icon a right click or a double click. Close asks the window to close, as its
+// close box does. Exits 1 when there is no such thing.
 
 #include <windows.h>
 
@@ -95,6 +96,8 @@ bool describe(HWND window, const std::string& name) {
     } else if (name == "Box") {
         shown = FindWindowW(L"#32770", L"KORVEL");
         text = textOf(GetDlgItem(shown, 0xFFFF));
+    } else if (name == "Close") {
+        PostMessageW(window, WM_CLOSE, 0, 0);
     } else if (name != "Form1") {
         shown = GetDlgItem(window, Win32Form1::controlId(name));
         text = textOf(shown);

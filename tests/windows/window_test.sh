@@ -192,13 +192,19 @@ done
 
 read -r _ _ _ _ _ shown < <(line Tray)
 [ "$shown" = 1 ] || fail "Wine's shell does not show the tray icon"
-xdotool key --window "$window" alt+o t
+xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+xdotool key --window "$window" alt+o
+sleep 1
+xdotool key t  # to the open menu, which has the keyboard
 sleep 0.5
-xdotool key --window "$window" alt+F4
+line Close >/dev/null
 visible() { xdotool search --onlyvisible --name 'KORVEL　Ver1.0' | wc -l; }
 for _ in $(seq 20); do [ "$(visible)" -eq 0 ] && break; sleep 0.2; done
 [ "$(visible)" -eq 0 ] && [ -n "$(probe)" ] || fail "closing did not leave the program in the tray"
-line TrayOpen >/dev/null
-for _ in $(seq 20); do [ "$(visible)" -eq 1 ] && break; sleep 0.2; done
+for _ in $(seq 5); do
+    line TrayOpen >/dev/null
+    sleep 1
+    [ "$(visible)" -eq 1 ] && break
+done
 [ "$(visible)" -eq 1 ] || fail "a double click on the tray icon did not bring the window back"
 echo "window test: passed (offset $offset, $green green pixels)"
