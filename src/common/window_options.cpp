@@ -91,12 +91,8 @@ std::vector<std::string> windowArguments(const SyncSettings& settings, bool clos
         }
     }
     if (settings.logOn) {
-        // A path that looks like an option goes in the same argument.
-        if (settings.logPath.starts_with("--")) {
-            arguments.push_back("--log=" + settings.logPath);
-        } else {
-            arguments.insert(arguments.end(), {"--log", settings.logPath});
-        }
+        // One argument, so that a path like an option is still read as the path.
+        arguments.push_back("--log=" + settings.logPath);
     }
     if (closeToTray) {
         arguments.push_back("--tray");

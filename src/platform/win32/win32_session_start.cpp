@@ -33,8 +33,7 @@ std::wstring quotedArgument(const std::wstring& argument) {
     return out + L"\"";
 }
 
-}  // namespace
-
+// The program's path always quoted: a path holds no quote.
 std::wstring windowsCommandLine(const std::vector<std::string>& commandLine) {
     std::wstring line;
     for (std::size_t i = 0; i < commandLine.size(); ++i) {
@@ -43,6 +42,8 @@ std::wstring windowsCommandLine(const std::vector<std::string>& commandLine) {
     }
     return line;
 }
+
+}  // namespace
 
 Win32SessionStart::Win32SessionStart(std::string programPath, std::wstring valueName)
     : m_programPath(std::move(programPath)), m_valueName(std::move(valueName)) {}

@@ -7,12 +7,9 @@
 
 namespace korvel {
 
-// A command line that CommandLineToArgvW splits back into these arguments, the program's
-// path first (always quoted; a path holds no quote).
-std::wstring windowsCommandLine(const std::vector<std::string>& commandLine);
-
 // A value under HKCU\Software\Microsoft\Windows\CurrentVersion\Run, which the shell runs at
-// log-on.
+// log-on: the program's path and the arguments, quoted so that CommandLineToArgvW gives each
+// back as it was.
 class Win32SessionStart final : public SessionStart {
 public:
     explicit Win32SessionStart(std::string programPath, std::wstring valueName = L"KORVEL");

@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,85 +14,49 @@
 namespace korvel::test {
 namespace {
 
-// The user's configuration folder moved into a temporary one for the test's length.
-class XdgSessionStartTest : public testing::Test {
-protected:
-    XdgSessionStartTest() {
-        if (const char* kept = std::getenv("XDG_CONFIG_HOME")) {
-            m_kept = kept;
-        }
-        ::setenv("XDG_CONFIG_HOME", (folder.path() / "config").c_str(), 1);
-    }
-    ~XdgSessionStartTest() override {
-        if (m_kept) {
-            ::setenv("XDG_CONFIG_HOME", m_kept->c_str(), 1);
-        } else {
-            ::unsetenv("XDG_CONFIG_HOME");
-        }
-    }
-    std::filesystem::path entry() const {
-        return folder.path() / "config/autostart/korvel.desktop";
-    }
-    std::string read() const {
-        std::ifstream in(entry(), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
+// In a temporary configuration folder: the entry is written whole. In Exec, a reserved
+// character quotes an argument, with \ " ` $ escaped inside; % is doubled everywhere; the
+// string value's own escapes come on top, so a literal backslash takes four.
+TEST(XdgSessionStart, EntryQuotesAwkwardPathsAndIsRemoved) {
     TempFolder folder;
+    const char* kept = std::getenv("XDG_CONFIG_HOME");
+    const std::string keptValue = kept != nullptr ? kept : "";
+    ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
     PosixFileSystem files{"/opt/korvel", {"/run/user/0", {}}};
-
-private:
-    std::optional<std::string> m_kept;
-};
-
-TEST_F(XdgSessionStartTest, EntryIsWrittenWholeAndRemoved) {
-    XdgSessionStart start(files, "/usr/bin/korvel");
-    EXPECT_FALSE(start.isOn());
-    ASSERT_TRUE(start.turnOn({"--auto-sync", "5", "--tray"}));
-    EXPECT_TRUE(start.isOn());
-    EXPECT_EQ(start.location(), entry().string());
-    EXPECT_EQ(read(),
-              "[Desktop Entry]\n"
-              "Type=Application\n"
-              "Name=KORVEL\n"
-              "Comment=Time synchronisation, started with the session\n"
-              "Comment[zh_CN]=登录时启动的网络校时\n"
-              "Exec=/usr/bin/korvel --auto-sync 5 --tray\n"
-              "Icon=korvel\n"
-              "Terminal=false\n"
-              "X-GNOME-Autostart-enabled=true\n");
-    EXPECT_TRUE(start.turnOff());
-    EXPECT_FALSE(std::filesystem::exists(entry()));
-    EXPECT_TRUE(start.turnOff());
-
-    XdgSessionStart unwritable(files, "/opt/k=v/korvel");
-    EXPECT_FALSE(unwritable.turnOn({}));
-    EXPECT_FALSE(unwritable.isOn());
-}
-
-// Reserved characters quote an argument, with \ " ` $ escaped inside; % is doubled everywhere;
-// the string value's own escapes come on top, so a literal backslash takes four.
-TEST_F(XdgSessionStartTest, ExecQuotesAwkwardPaths) {
+    const std::string entry = (folder.path() / "autostart/korvel.desktop").string();
+    const auto read = [&entry] {
+        std::ifstream in(entry, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
     const struct {
         std::string program;
         std::vector<std::string> arguments;
         std::string exec;
     } cases[] = {
+        {"/usr/bin/korvel", {"--auto-sync", "5", "--tray"}, "/usr/bin/korvel --auto-sync 5 --tray"},
         {"/opt/My Apps/korvel",
-         {"--log", "/home/u/时差 100%.log"},
-         R"("/opt/My Apps/korvel" --log "/home/u/时差 100%%.log")"},
-        {"/opt/100%/korvel",
-         {"--log", "/home/u/校时.log"},
-         R"(/opt/100%%/korvel --log /home/u/校时.log)"},
+         {"--log=/home/u/时差 100%.log"},
+         R"("/opt/My Apps/korvel" "--log=/home/u/时差 100%%.log")"},
+        {"/opt/100%/korvel", {"--log=/u/校时.log"}, "/opt/100%%/korvel --log=/u/校时.log"},
         {"/opt/korvel",
-         {"--log", "/tmp/a\"b$c\\d`e'f"},
-         R"(/opt/korvel --log "/tmp/a\\"b\\$c\\\\d\\`e'f")"},
-        {"/opt/korvel", {"--log", "/tmp/a\tb~(c);#"}, R"(/opt/korvel --log "/tmp/a\tb~(c);#")"},
+         {"/tmp/a\"b$c\\d`e'f", "a\tb~(c);#"},
+         R"(/opt/korvel "/tmp/a\\"b\\$c\\\\d\\`e'f" "a\tb~(c);#")"},
     };
     for (const auto& c : cases) {
-        ASSERT_TRUE(XdgSessionStart(files, c.program).turnOn(c.arguments)) << c.exec;
-        EXPECT_NE(read().find("\nExec=" + c.exec + "\n"), std::string::npos) << read();
+        XdgSessionStart start(files, c.program);
+        ASSERT_TRUE(start.turnOn(c.arguments)) << c.exec;
+        EXPECT_EQ(read(),
+                  "[Desktop Entry]\nType=Application\nName=KORVEL\n"
+                  "Comment=Time synchronisation, started with the session\n"
+                  "Comment[zh_CN]=登录时启动的网络校时\nExec=" +
+                      c.exec + "\nIcon=korvel\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+        EXPECT_TRUE(start.isOn() && start.location() == entry);
     }
+    XdgSessionStart start(files, "/opt/k=v/korvel");  // "=" cannot be in Exec's program
+    EXPECT_FALSE(start.turnOn({}));
+    EXPECT_TRUE(start.turnOff());
+    EXPECT_FALSE(start.isOn() || std::ifstream(entry));
+    ::setenv("XDG_CONFIG_HOME", keptValue.c_str(), 1);
 }
 
 }  // namespace
