@@ -16,6 +16,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
+using Boxes = std::array<std::string, 3>;
 constexpr int kScreenTwips = 1920 * 15;
 constexpr const char* kStartLine = "SNTP 192.0.2.1       1231";
 
@@ -161,28 +162,20 @@ TEST_F(SettingsPanel, RefusedAddressOrPortSavesNothingAndKeepsThePanelOpen) {
 TEST_F(SettingsPanel, ExtraServersAreCheckedLikeTheConfigurationAndSavedAfterThePort) {
     const std::string longName = "time.a-rather-long-host-name.example.org";
     const struct {
-        std::array<std::string, 3> boxes;
+        Boxes boxes;
         std::string line;  // empty: sntp.cfg unchanged
         const char* message;
         const char* shown;  // the three boxes afterwards
         TextBox* selected;
     } cases[] = {
-        {{"", "", ""}, kStartLine, nullptr, "||", nullptr},
-        {{" ntp.tencent.com ", "", longName},
-         "SNTP 192.0.2.1       1231 ntp.tencent.com " + longName,
-         nullptr,
-         "ntp.tencent.com|time.a-rather-long-host-name.example.org|",
-         nullptr},
-        {{"2001:db8::1", "bad_name", ""},
-         "",
-         "备用服务器 2 地址错误: bad_name",
-         "2001:db8::1|bad_name|",
-         &form.Text12},
-        {{"192.0.2.7", "", "192.0.2.7"},
-         "",
-         "备用服务器 3 与前面的服务器重复: 192.0.2.7",
-         "192.0.2.7||192.0.2.7",
-         &form.Text13},
+        {Boxes{"", "", ""}, kStartLine, nullptr, "||", nullptr},
+        {Boxes{" ntp.tencent.com ", "", longName},
+         "SNTP 192.0.2.1       1231 ntp.tencent.com " + longName, nullptr,
+         "ntp.tencent.com|time.a-rather-long-host-name.example.org|", nullptr},
+        {Boxes{"2001:db8::1", "bad_name", ""}, "", "备用服务器 2 地址错误: bad_name",
+         "2001:db8::1|bad_name|", &form.Text12},
+        {Boxes{"192.0.2.7", "", "192.0.2.7"}, "", "备用服务器 3 与前面的服务器重复: 192.0.2.7",
+         "192.0.2.7||192.0.2.7", &form.Text13},
     };
     std::vector<TextBox*> selected;
     std::vector<Connection> connections;
