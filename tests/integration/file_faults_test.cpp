@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 
 #include "harness/lab_fixture.h"
 #include "harness/private_bus.h"

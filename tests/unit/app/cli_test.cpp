@@ -63,23 +63,14 @@ struct CliRig {
             words.push_back(word);
         }
         bool quit = false;
-        CliPlatform platform{time,
-                             direct,
-                             time,
-                             socket,
-                             time,
-                             files,
-                             console,
-                             time,
-                             time,
-                             processId,
-                             [&] {
-                                 for (int ms = 0; !quit && ms < 600'000; ms += 10) {
-                                     time.advance(10);
-                                 }
-                                 return 0;
-                             },
-                             [&](int) { quit = true; },
+        const auto loop = [&] {
+            for (int ms = 0; !quit && ms < 600'000; ms += 10) {
+                time.advance(10);
+            }
+            return 0;
+        };
+        CliPlatform platform{time,    direct, time, socket,    time, files,
+                             console, time,   time, processId, loop, [&](int) { quit = true; },
                              kRunLog};
         return runCli(words, platform);
     }
