@@ -3,11 +3,12 @@
 #include "calibration/command_dispatch.h"
 #include "settings/lifecycle.h"
 #include "settings/settings_panel.h"
+#include "settings/start_with_session.h"
 #include "settings/window_tray.h"
 
 namespace korvel {
 
-FormActions coreActions(MainForm& form) {
+FormActions coreActions(MainForm& form, SessionStart& sessionStart) {
     return FormActions{
         .toolbarClick = [&form](int index) { toolbarClick(form, index); },
         .cheshiClick = [&form] { cheshiClick(form); },
@@ -19,8 +20,8 @@ FormActions coreActions(MainForm& form) {
         .closeWindow = [&form] { return closeWindow(form); },
         .openWindow = [&form] { openWindow(form); },
         .trayShown = [&form](bool shown) { trayShown(form, shown); },
-        .toggleStartWithSession =
-            [&form] { form.startWithSession.setTicked(!form.startWithSession.isTicked()); },
+        .toggleStartWithSession = [&form,
+                                   &sessionStart] { toggleStartWithSession(form, sessionStart); },
         .toggleCloseToTray = [&form] { toggleCloseToTray(form); },
         .showBurstDetails = [&form] { form.platform.windows.showBurstDetails(); },
     };
