@@ -30,8 +30,8 @@ public:
     DesktopProgram();
 
     // Start-up with the window's command-line options (those after the program's name that
-    // the toolkit left), then the window (not yet shown). False when the program must end at
-    // once, as a second copy does.
+    // the toolkit left), then the window (not yet shown) and, where the system has a tray, its
+    // icon. False when the program must end at once, as a second copy does.
     bool start(const std::vector<std::string>& arguments = {});
     // Shows the window, or leaves it in the tray as the user chose.
     void show();
