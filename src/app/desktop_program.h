@@ -10,6 +10,7 @@
 #include "platform/qt/qt_instance_guard.h"
 #include "platform/qt/qt_program_control.h"
 #include "platform/qt/qt_program_launcher.h"
+#include "platform/qt/qt_system_events.h"
 #include "platform/qt/qt_timedate_clock.h"
 #include "platform/qt/qt_timers.h"
 #include "platform/qt/qt_udp_socket.h"
@@ -50,6 +51,7 @@ private:
     QtProgramLauncher m_launcher;
     QtSecondaryWindows m_windows;
     QtProgramControl m_program;
+    QtSystemEvents m_systemEvents;
     MainForm m_form;
     std::unique_ptr<Form1> m_window;
 };

@@ -12,6 +12,7 @@
 #include "platform/win32/win32_message_window.h"
 #include "platform/win32/win32_random.h"
 #include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_system_events.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_timers.h"
 #include "platform/win32/win32_udp_socket.h"
@@ -45,8 +46,9 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     ShellProcessLauncher processes;
     Win32ElevatedCorrection elevation(clock, timers, processes,
                                       wideOf(executableFolder() + "\\korvel-cli.exe"));
+    Win32SystemEvents systemEvents(messages);
     MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instanceGuard,
-                           windows, program, clock, random, elevation});
+                           windows, program, clock, random, elevation, systemEvents});
 
     // Start-up centres the window on the screen it learns of here.
     form.Form1.setScreenWidthTwips(

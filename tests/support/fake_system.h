@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/system_events.h"
 
 namespace korvel::test {
 
@@ -43,6 +45,22 @@ public:
     }
     std::vector<std::string> started;
     bool startWorks = true;
+};
+
+// Reports what the test says the system did.
+class FakeSystemEvents final : public SystemEventWatch {
+public:
+    void setHandler(std::function<void(SystemEvent)> handler) override {
+        m_handler = std::move(handler);
+    }
+    void report(SystemEvent event) const {
+        if (m_handler) {
+            m_handler(event);
+        }
+    }
+
+private:
+    std::function<void(SystemEvent)> m_handler;
 };
 
 }  // namespace korvel::test
