@@ -138,7 +138,6 @@ TEST(Scheduler, WaitsFifteenSecondsAfterAWakeOrReconnectionThenCountsFromThere) 
         std::vector<Step> steps;
     } cases[] = {
         {"wake", true, {{0, Resumed}}},
-        {"network back", true, {{0, NetworkUp}}},
         {"sleep longer than the interval", true, {{0, Suspending}, {1000, Resumed}}},
         {"network back 10 s after the wake", true, {{0, Resumed}, {10'000, NetworkUp}}},
         {"automatic calibration off", false, {{0, Resumed}}},
