@@ -47,20 +47,11 @@ public:
     bool startWorks = true;
 };
 
-// Reports what the test says the system did.
+// The program's handler, for the test to call as the system would.
 class FakeSystemEvents final : public SystemEventWatch {
 public:
-    void setHandler(std::function<void(SystemEvent)> handler) override {
-        m_handler = std::move(handler);
-    }
-    void report(SystemEvent event) const {
-        if (m_handler) {
-            m_handler(event);
-        }
-    }
-
-private:
-    std::function<void(SystemEvent)> m_handler;
+    void setHandler(std::function<void(SystemEvent)> given) override { handler = std::move(given); }
+    std::function<void(SystemEvent)> handler;
 };
 
 }  // namespace korvel::test

@@ -153,7 +153,7 @@ TEST(Scheduler, WaitsFifteenSecondsAfterAWakeOrReconnectionThenCountsFromThere) 
         rig.time.advance(100'000);
         for (const Step& step : c.steps) {
             rig.time.advance(step.afterMs);
-            rig.systemEvents.report(step.event);
+            rig.systemEvents.handler(step.event);
             if (step.event == Suspending) {
                 rig.time.stepWallClock(2 * 3600'000);  // what the ticks before the wake see
             }
