@@ -58,6 +58,7 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     }
     Win32Form1 window(form, coreActions(form));
     windows.setOwner(window.handle());
+    processes.setOwner(window.handle());
     window.show();
 
     MSG message;

@@ -33,6 +33,8 @@ bool QtSecondaryWindows::openHelpViewer(const std::string& pageAddress) {
     return true;
 }
 
+void QtSecondaryWindows::showBurstDetails() {}
+
 AboutDialog* QtSecondaryWindows::aboutBox() const {
     return m_aboutBox.data();
 }

@@ -30,6 +30,7 @@ public:
 
     void showAboutBox() override;
     bool openHelpViewer(const std::string& pageAddress) override;
+    void showBurstDetails() override;
 
     // The viewers still open, oldest first.
     std::vector<HelpViewer*> openViewers() const;

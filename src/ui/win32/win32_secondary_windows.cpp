@@ -108,4 +108,6 @@ bool Win32SecondaryWindows::openHelpViewer(const std::string& pageAddress) {
     return m_services.launcher.start(pageAddress);
 }
 
+void Win32SecondaryWindows::showBurstDetails() {}
+
 }  // namespace korvel

@@ -21,6 +21,7 @@ public:
 
     void showAboutBox() override;
     bool openHelpViewer(const std::string& pageAddress) override;
+    void showBurstDetails() override;
 
 private:
     HWND m_owner = nullptr;
