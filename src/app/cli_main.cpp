@@ -310,13 +310,14 @@ Report runMeasurement(const Options& options, CliPlatform& platform, Console& co
     NoWindows windows;
     // The tool is what an elevation runs; it never asks for one itself.
     NoElevatedCorrection elevation;
+    NoSystemEvents systemEvents;
     // Nobody watches an unattended run: a process that may set the clock itself does so.
     SystemClock& clock = options.unattended && platform.systemClock.holdsRightToStep()
                              ? platform.directClock
                              : platform.systemClock;
     MainForm form(Platform{clock, platform.localClock, platform.socket, platform.timers, files,
                            messageBox, beeper, instance, windows, windows, platform.steadyClock,
-                           platform.random, elevation});
+                           platform.random, elevation, systemEvents});
     attachExchange(form);
 
     Report report;

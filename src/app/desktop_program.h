@@ -12,6 +12,7 @@
 #include "platform/qt/qt_instance_guard.h"
 #include "platform/qt/qt_program_control.h"
 #include "platform/qt/qt_program_launcher.h"
+#include "platform/qt/qt_system_events.h"
 #include "platform/qt/qt_timedate_clock.h"
 #include "platform/qt/qt_timers.h"
 #include "platform/qt/qt_udp_socket.h"
@@ -57,6 +58,7 @@ private:
     QtSecondaryWindows m_windows;
     QtProgramControl m_program;
     XdgSessionStart m_sessionStart;
+    QtSystemEvents m_systemEvents;
     MainForm m_form;
     std::unique_ptr<Form1> m_window;
     std::unique_ptr<TrayIcon> m_tray;

@@ -17,6 +17,7 @@
 #include "platform/win32/win32_random.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_session_start.h"
+#include "platform/win32/win32_system_events.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_timers.h"
 #include "platform/win32/win32_udp_socket.h"
@@ -69,8 +70,9 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     ShellProcessLauncher processes;
     Win32ElevatedCorrection elevation(clock, timers, processes,
                                       wideOf(executableFolder() + "\\korvel-cli.exe"));
+    Win32SystemEvents systemEvents(messages);
     MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instanceGuard,
-                           windows, program, clock, random, elevation});
+                           windows, program, clock, random, elevation, systemEvents});
 
     // Start-up centres the window on the screen it learns of here.
     form.Form1.setScreenWidthTwips(

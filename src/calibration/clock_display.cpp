@@ -18,21 +18,32 @@ constexpr double kSecondsPerDay = 86400.0;
 constexpr double kClockJumpSeconds = 1.4;
 constexpr double kSecondsPerTenthHour = 360.0;
 
+float secondsSinceMidnightNow(MainForm& form) {
+    return secondsSinceMidnight(form.platform.localClock.getLocalTime());
+}
+
+void startScheduledMeasurement(MainForm& form, float t) {
+    if (form.Command5.isEnabled()) {
+        form.autoRun = true;
+        measureCommand(form);
+    } else {
+        logEvent(form, "   自动校时无法执行");
+    }
+    form.settings.scheduleStart = t;
+}
+
 void runScheduler(MainForm& form) {
+    if (form.sleeping || form.resumeWaitTimer->isRunning()) {
+        return;
+    }
     SyncSettings& settings = form.settings;
-    const float t = secondsSinceMidnight(form.platform.localClock.getLocalTime());
+    const float t = secondsSinceMidnightNow(form);
     double elapsed = t - settings.scheduleStart;
     if (elapsed < 0) {
         elapsed += kSecondsPerDay;
     }
     if (elapsed > settings.autoSyncTenths * kSecondsPerTenthHour) {
-        if (form.Command5.isEnabled()) {
-            form.autoRun = true;
-            measureCommand(form);
-        } else {
-            logEvent(form, "   自动校时无法执行");
-        }
-        settings.scheduleStart = t;
+        startScheduledMeasurement(form, t);
     }
 }
 
@@ -72,6 +83,22 @@ void clockTick(MainForm& form) {
 
     if (form.settings.autoSyncOn && !form.correcting) {
         runScheduler(form);
+    }
+}
+
+void systemEventArrived(MainForm& form, SystemEvent event) {
+    form.sleeping = event == SystemEvent::Suspending;
+    // Stop then start: each wake or reconnection waits the full time again.
+    form.resumeWaitTimer->stop();
+    if (!form.sleeping) {
+        form.resumeWaitTimer->start();
+    }
+}
+
+void resumeWaitTick(MainForm& form) {
+    form.resumeWaitTimer->stop();
+    if (form.settings.autoSyncOn && !form.correcting) {
+        startScheduledMeasurement(form, secondsSinceMidnightNow(form));
     }
 }
 

@@ -4,6 +4,7 @@
 #include "platform/elevated_correction.h"
 #include "platform/files.h"
 #include "platform/random.h"
+#include "platform/system_events.h"
 #include "platform/timer.h"
 #include "platform/udp_socket.h"
 #include "platform/user_feedback.h"
@@ -26,6 +27,7 @@ struct Platform {
     SteadyClock& steadyClock;
     RandomSource& random;
     ElevatedCorrection& elevation;
+    SystemEventWatch& systemEvents;
 };
 
 }  // namespace korvel

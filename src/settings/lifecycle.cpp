@@ -23,6 +23,8 @@ constexpr int kClockDisplayIntervalMs = 200;
 constexpr int kIndicatorResetMs = 2000;
 constexpr int kCaptionIntervalMs = 500;
 constexpr int kAfterHandlerMs = 1;
+// After a wake or a reconnection, the network's time to settle (addresses, routes, names).
+constexpr int kResumeWaitMs = 15'000;
 
 void attachHandlers(MainForm& form) {
     attachExchange(form);
@@ -35,6 +37,10 @@ void attachHandlers(MainForm& form) {
     form.Timer6->setTickHandler([&form] { indicatorResetTick(form); });
     form.Timer7->setInterval(kCaptionIntervalMs);
     form.Timer7->setTickHandler([&form] { captionTick(form); });
+    form.resumeWaitTimer->setInterval(kResumeWaitMs);
+    form.resumeWaitTimer->setTickHandler([&form] { resumeWaitTick(form); });
+    form.platform.systemEvents.setHandler(
+        [&form](SystemEvent event) { systemEventArrived(form, event); });
     form.Timer4->setInterval(kAfterHandlerMs);
     form.Timer4->setTickHandler([&form] {
         form.Timer4->stop();
@@ -51,9 +57,10 @@ void releaseWindow(MainForm& form) {
     for (Timer* timer :
          {form.Timer1.get(), form.Timer2.get(), form.Timer3.get(), form.Timer5.get(),
           form.Timer6.get(), form.Timer7.get(), form.Timer4.get(), form.quietTimer.get(),
-          form.correctionWaitTimer.get(), form.burstClockTimer.get()}) {
+          form.correctionWaitTimer.get(), form.burstClockTimer.get(), form.resumeWaitTimer.get()}) {
         timer->stop();
     }
+    form.platform.systemEvents.setHandler({});
     form.platform.socket.close();
 }
 

@@ -27,7 +27,7 @@ struct WindowsRig {
     QtSecondaryWindows windows{timers, {registry, rig.files, launcher, rig.messageBox}};
     MainForm form{Platform{rig.time, rig.time, rig.socket, rig.time, rig.files, rig.messageBox,
                            rig.beeper, rig.instanceGuard, windows, rig.program, rig.time, rig.time,
-                           rig.elevation}};
+                           rig.elevation, rig.systemEvents}};
 };
 
 TEST(QtSecondaryWindows, EachHelpButtonOpensAnotherViewerOnTheInstalledPage) {

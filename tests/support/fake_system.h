@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/system_events.h"
 
 namespace korvel::test {
 
@@ -43,6 +45,13 @@ public:
     }
     std::vector<std::string> started;
     bool startWorks = true;
+};
+
+// The program's handler, for the test to call as the system would.
+class FakeSystemEvents final : public SystemEventWatch {
+public:
+    void setHandler(std::function<void(SystemEvent)> given) override { handler = std::move(given); }
+    std::function<void(SystemEvent)> handler;
 };
 
 }  // namespace korvel::test

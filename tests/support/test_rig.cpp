@@ -10,7 +10,7 @@ namespace korvel::test {
 TestRig::TestRig(const SystemTime& utcStart) : time(utcStart, 8 * 60) {
     form = std::make_unique<MainForm>(Platform{time, time, socket, time, files, messageBox, beeper,
                                                instanceGuard, windows, program, time, time,
-                                               elevation});
+                                               elevation, systemEvents});
 }
 
 void TestRig::prepareExchange() {

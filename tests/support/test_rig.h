@@ -8,6 +8,7 @@
 #include "support/fake_feedback.h"
 #include "support/fake_files.h"
 #include "support/fake_network.h"
+#include "support/fake_system.h"
 #include "support/virtual_time.h"
 #include "ui/form/main_form.h"
 
@@ -43,6 +44,7 @@ struct TestRig {
     FakeWindows windows;
     FakeProgram program;
     FakeElevation elevation;
+    FakeSystemEvents systemEvents;
     std::unique_ptr<MainForm> form;
 };
 

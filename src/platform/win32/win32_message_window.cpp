@@ -29,7 +29,8 @@ LRESULT CALLBACK MessageWindow::procedure(HWND window, UINT message, WPARAM wPar
     auto* self = reinterpret_cast<MessageWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self != nullptr) {
         const auto found = self->m_handlers.find(message);
-        if (found != self->m_handlers.end()) {
+        // A handler taken away leaves an empty one: its late messages go to the default.
+        if (found != self->m_handlers.end() && found->second) {
             // A copy: the handler may replace itself.
             const Handler handler = found->second;
             handler(wParam, lParam);

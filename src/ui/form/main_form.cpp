@@ -13,7 +13,8 @@ MainForm::MainForm(const Platform& services)
       Timer4(services.timers.createTimer(TimerPrecision::Coarse)),
       quietTimer(services.timers.createTimer(TimerPrecision::Coarse)),
       correctionWaitTimer(services.timers.createTimer(TimerPrecision::Coarse)),
-      burstClockTimer(services.timers.createTimer(TimerPrecision::Coarse)) {
+      burstClockTimer(services.timers.createTimer(TimerPrecision::Coarse)),
+      resumeWaitTimer(services.timers.createTimer(TimerPrecision::Coarse)) {
     Form1.setCaption(kWindowTitle);
     Form1.setGeometry(0, kCollapsedWidthTwips);
 }

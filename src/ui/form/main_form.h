@@ -80,6 +80,7 @@ struct MainForm {
     std::unique_ptr<Timer> quietTimer;  // the replies of a burst whose requests are out stopped
     std::unique_ptr<Timer> correctionWaitTimer;  // how long the window waits for the clock
     std::unique_ptr<Timer> burstClockTimer;      // the local clock while a burst pauses Timer5
+    std::unique_ptr<Timer> resumeWaitTimer;      // the network's time to come back after a wake
 
     SyncSettings settings;
     // The server set: the address field first, then the servers after the port field.
@@ -109,6 +110,7 @@ struct MainForm {
     bool offsetValid = false;
     double lastClockCheck = 0.0;  // day-count date
     bool autoRun = false;
+    bool sleeping = false;            // the machine said it goes to sleep and has not yet woken
     bool correcting = false;          // a clock step awaits its answer
     bool closeWhenCorrected = false;  // closing was asked for meanwhile
     // The window stopped waiting, but the step asked of the system may still land: no other

@@ -18,7 +18,7 @@ RealRig::RealRig(const std::string& programFolder, const std::string& runtimeFol
     : files(programFolder, {runtimeFolder, {}}) {
     form = std::make_unique<MainForm>(Platform{clock, clock, socket, timers, files, messageBox,
                                                beeper, instanceGuard, windows, program, steady,
-                                               random, elevation});
+                                               random, elevation, systemEvents});
     // The burst's outcome as recorded on the form.
     m_burstOver = form->outcomeRecorded.connect([this] {
         if (!m_watching || isCorrectionOutcome(form->lastOutcome.outcome)) {

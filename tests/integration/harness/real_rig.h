@@ -56,6 +56,7 @@ public:
     PosixClock steady;  // read only
     SystemRandom random;
     NoElevatedCorrection elevation;
+    NoSystemEvents systemEvents;
     PosixFileSystem files;
     QtUdpSocket socket;
     QtTimerService timers;

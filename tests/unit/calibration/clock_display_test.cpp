@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "calibration/clock_correction.h"
 #include "settings/settings_panel.h"
 #include "support/test_rig.h"
@@ -10,15 +13,19 @@
 namespace korvel::test {
 namespace {
 
+void applySchedule(MainForm& form, int tenths, bool logging = false) {
+    toggleSettingsPanel(form);
+    form.Check1.setTicked(true);
+    form.HScroll1.setValue(tenths);
+    form.Check2.setTicked(logging);
+    applySettings(form);
+}
+
 class ClockDisplay : public ::testing::Test {
 protected:
     void SetUp() override { rig.startProgram(); }
     void applySchedule(int tenths, bool logging = false) {
-        toggleSettingsPanel(form);
-        form.Check1.setTicked(true);
-        form.HScroll1.setValue(tenths);
-        form.Check2.setTicked(logging);
-        applySettings(form);
+        test::applySchedule(form, tenths, logging);
     }
     bool burstRunning() const { return !form.Command5.isEnabled(); }
 
@@ -115,6 +122,53 @@ TEST_F(ClockDisplay, ScheduleReachedWhileBusyIsLoggedAndWaitsAFullInterval) {
     EXPECT_FALSE(burstRunning());
     rig.time.advance(400);
     EXPECT_TRUE(burstRunning());
+}
+
+// After a wake or a reconnection the schedule waits 15 s for the network, measures and counts
+// the interval from there; asleep it holds, however far the wall clock moved meanwhile.
+TEST(Scheduler, WaitsFifteenSecondsAfterAWakeOrReconnectionThenCountsFromThere) {
+    using enum SystemEvent;
+    struct Step {
+        std::int64_t afterMs;
+        SystemEvent event;
+    };
+    const struct {
+        const char* name;
+        bool autoSyncOn;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"wake", true, {{0, Resumed}}},
+        {"sleep longer than the interval", true, {{0, Suspending}, {1000, Resumed}}},
+        {"network back 10 s after the wake", true, {{0, Resumed}, {10'000, NetworkUp}}},
+        {"automatic calibration off", false, {{0, Resumed}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestRig rig;
+        rig.startProgram();
+        MainForm& form = *rig.form;
+        if (c.autoSyncOn) {
+            applySchedule(form, 1);  // 360 s
+        }
+        rig.time.advance(100'000);
+        for (const Step& step : c.steps) {
+            rig.time.advance(step.afterMs);
+            rig.systemEvents.handler(step.event);
+            if (step.event == Suspending) {
+                rig.time.stepWallClock(2 * 3600'000);  // what the ticks before the wake see
+            }
+        }
+        rig.time.advance(14'800);
+        EXPECT_TRUE(rig.time.clockSteps().empty() && form.Command5.isEnabled());
+        rig.time.advance(400);
+        EXPECT_EQ(!form.Command5.isEnabled(), c.autoSyncOn);
+        if (c.autoSyncOn) {
+            rig.time.advance(359'600);
+            EXPECT_TRUE(rig.time.clockSteps().size() == 1 && form.Command5.isEnabled());
+            rig.time.advance(600);
+            EXPECT_FALSE(form.Command5.isEnabled());
+        }
+    }
 }
 
 }  // namespace
