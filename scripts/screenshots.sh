@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's pictures of the desktop program: the idle window, a measured offset, the
-# open settings panel, the message box of a refused server address and a refused 校准.
+# open settings panel, the message box of a refused server address, a refused 校准 and the
+# 测时详情 window after three measurements.
 #
 #   scripts/screenshots.sh [OUTPUT_FOLDER]        (default: docs/screenshots)
 #
@@ -125,3 +126,12 @@ shoot message 0 "$(xdotool getactivewindow)"
 xdotool key Return
 click 51 21   # toolbar button 2, 校准: refused, the reason in the status bar
 shoot refused 2
+click 18 21   # two more measurements for the run's plot
+sleep 4
+click 18 21
+sleep 4
+xdotool key --window "$window" alt+o d
+xdotool search --sync --onlyvisible --name '测时详情' >/dev/null
+sleep 1
+import -window root "$output/burst-details.png"
+echo "screenshots: $output/burst-details.png"

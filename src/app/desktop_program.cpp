@@ -38,6 +38,7 @@ bool DesktopProgram::start() {
     }
     m_window = std::make_unique<Form1>(m_form, coreActions(m_form));
     m_windows.setOwner(m_window.get());
+    m_windows.setBurstDetails(m_burstDetails);
     return true;
 }
 

@@ -17,6 +17,7 @@
 #include "platform/win32/win32_udp_socket.h"
 #include "platform/win32/win32_user_feedback.h"
 #include "settings/lifecycle.h"
+#include "ui/form/burst_details.h"
 #include "ui/win32/win32_drawing.h"
 #include "ui/win32/win32_form1.h"
 #include "ui/win32/win32_secondary_windows.h"
@@ -54,8 +55,10 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     if (!startUp(form)) {
         return 0;
     }
+    BurstDetails burstDetails(form);
     Win32Form1 window(form, coreActions(form));
     windows.setOwner(window.handle());
+    windows.setBurstDetails(burstDetails);
     window.show();
 
     MSG message;

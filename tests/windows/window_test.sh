@@ -4,7 +4,8 @@
 # stops skip the hidden panel; the clock and the wrapped label fit; help without a browser is
 # refused and told; Alt+C measures and the offset shows in green with six decimals; a second
 # copy is refused; moved by the window manager, the window slides its panel open where it is;
-# the status bar shows a long summary whole; the About box carries the program's icon.
+# the status bar shows a long summary whole; the About box carries the program's icon; 测时详情
+# opens once from the 选项 menu and closes with Esc.
 #
 #   window_test.sh WINDOWS_BUILD LINUX_BUILD [SCREENSHOT_FOLDER]
 #
@@ -128,6 +129,18 @@ import -window root "$work/screen.png"
 green="$(convert "$work/screen.png" -crop "${width}x${height}+${left}+${top}" txt:- |
     grep -c '#00FF00' || true)"
 [ "$green" -ge 20 ] || fail "the offset is not drawn in green ($green green pixels)"
+# 选项 → 测时详情 opens one window, raised again by a second open; Esc closes it.
+details=""
+for _ in 1 2; do
+    xdotool key --window "$window" alt+o d
+    details="$(timeout 10 xdotool search --sync --onlyvisible --name '^测时详情$' | tr '\n' ' ')"
+done
+[ "$(wc -w <<<"$details")" -eq 1 ] || fail "选项 → 测时详情 opened '$details'"
+sleep 1
+[ -z "$shots" ] || import -frame -window "$details" "$shots/windows-burst-details.png"
+xdotool key --window "$details" Escape
+sleep 1
+[ -z "$(xdotool search --onlyvisible --name '^测时详情$')" ] || fail "Esc left 测时详情 open"
 
 # A second copy says so and ends; the first stays.
 wine "$work/program/korvel.exe" >"$work/second.log" 2>&1 &
