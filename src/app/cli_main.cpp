@@ -244,6 +244,7 @@ public:
 class NoWindows final : public SecondaryWindows, public ProgramControl {
 public:
     void showAboutBox() override {}
+    void showBurstDetails() override {}
     bool openHelpViewer(const std::string&) override { return true; }
     void endNow() override {}
 };

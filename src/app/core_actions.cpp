@@ -16,6 +16,10 @@ FormActions coreActions(MainForm& form) {
         .applySettings = [&form] { applySettings(form); },
         .cancelSettings = [&form] { cancelSettings(form); },
         .shutDown = [&form] { return shutDown(form); },
+        .toggleStartWithSession =
+            [&form] { form.startWithSession.setTicked(!form.startWithSession.isTicked()); },
+        .toggleCloseToTray = [&form] { form.closeToTray.setTicked(!form.closeToTray.isTicked()); },
+        .showBurstDetails = [&form] { form.platform.windows.showBurstDetails(); },
     };
 }
 

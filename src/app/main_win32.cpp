@@ -59,6 +59,7 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     Win32Form1 window(form, coreActions(form));
     windows.setOwner(window.handle());
     windows.setBurstDetails(burstDetails);
+    processes.setOwner(window.handle());
     window.show();
 
     MSG message;

@@ -14,6 +14,9 @@ public:
     // A new, independent help viewer on the page address; returns at once, false when no
     // viewer could be started.
     virtual bool openHelpViewer(const std::string& pageAddress) = 0;
+    // The window that plots the last burst and this run's offsets; one at a time, raised when
+    // it is open already.
+    virtual void showBurstDetails() = 0;
 };
 
 // Ending the program.

@@ -49,6 +49,9 @@ protected:
                     calls.push_back("shutDown");
                     return true;
                 },
+            .toggleStartWithSession = record("session"),
+            .toggleCloseToTray = record("tray"),
+            .showBurstDetails = record("details"),
         };
     }
 
@@ -76,9 +79,15 @@ TEST_F(Form1Test, UserCommandsReachTheirHandlers) {
                           Qt::LeftButton);
     }
     QMenuBar* menuBar = window.menuBar();
-    ASSERT_EQ(menuBar->actions().size(), 4);
-    for (QAction* item : menuBar->actions()) {
+    ASSERT_EQ(menuBar->actions().size(), 5);
+    for (QAction* item : menuBar->actions().first(4)) {
         QTest::mouseClick(menuBar, Qt::LeftButton, {}, menuBar->actionGeometry(item).center());
+    }
+    // A tick shows the model, not the click: these handlers change nothing.
+    for (const char* name : {"startWithSession", "closeToTray", "burstDetails"}) {
+        auto* item = child<QAction>(name);
+        item->trigger();
+        EXPECT_FALSE(item->isChecked()) << name;
     }
     QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
     QTest::mouseClick(child<QPushButton>("Command7"), Qt::LeftButton);
@@ -86,8 +95,10 @@ TEST_F(Form1Test, UserCommandsReachTheirHandlers) {
     QTest::keyClick(child<QLineEdit>("Text1"), Qt::Key_Escape);
     QTest::keyClick(child<QComboBox>("Text9"), Qt::Key_F1);
     window.close();
-    EXPECT_EQ(calls, (Calls{"1", "2", "3", "4", "5", "6", "7", "9", "cheshi", "xiaoshi", "shezhi",
-                            "guanyu", "apply", "cancel", "cancel", "cancel", "6", "shutDown"}));
+    EXPECT_EQ(calls,
+              (Calls{"1",       "2",      "3",       "4",      "5",      "6",       "7",
+                     "9",       "cheshi", "xiaoshi", "shezhi", "guanyu", "session", "tray",
+                     "details", "apply",  "cancel",  "cancel", "cancel", "6",       "shutDown"}));
 }
 
 TEST_F(Form1Test, ModelChangesReachTheWidgets) {
@@ -103,6 +114,7 @@ TEST_F(Form1Test, ModelChangesReachTheWidgets) {
     form.StatusBar1.setPanel(1, "校时数据保存: 开启 ");
     form.Form1.setCaption("连接服务器               ->");
     form.Toolbar1.setIndicatorImage(Toolbar::kRefusedImage);
+    form.closeToTray.setTicked(true);
 
     EXPECT_EQ(child<QLineEdit>("Text1")->text(), "无法连接服务器");
     // Too long for the box: its start stays in view.
@@ -120,6 +132,7 @@ TEST_F(Form1Test, ModelChangesReachTheWidgets) {
     EXPECT_EQ(child<QLabel>("Label8")->text(), "0.5");
     EXPECT_EQ(child<QLabel>("StatusBar1.Panel2")->text(), "校时数据保存: 开启 ");
     EXPECT_EQ(window.windowTitle(), "连接服务器               ->");
+    EXPECT_TRUE(child<QAction>("closeToTray")->isChecked());
     const auto drawn = [](const QIcon& icon) { return icon.pixmap(32, 32).toImage(); };
     EXPECT_EQ(drawn(child<QToolButton>("Toolbar1.Button9")->icon()), drawn(picture(8)));
 }

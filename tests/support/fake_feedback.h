@@ -42,6 +42,7 @@ public:
 class FakeWindows final : public SecondaryWindows {
 public:
     void showAboutBox() override { ++aboutBoxesShown; }
+    void showBurstDetails() override {}
     bool openHelpViewer(const std::string& pageAddress) override {
         helpViewers.push_back(pageAddress);
         return helpOpens;

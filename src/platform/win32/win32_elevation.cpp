@@ -38,6 +38,7 @@ void ShellProcessLauncher::start(const ElevatedLaunch& launch) {
         info.cbSize = sizeof info;
         // The window says why a launch failed; the shell shows no box of its own.
         info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+        info.hwnd = m_owner;
         info.lpVerb = launch.verb.c_str();
         info.lpFile = launch.file.c_str();
         info.lpParameters = launch.parameters.c_str();

@@ -42,10 +42,13 @@ public:
 class ShellProcessLauncher final : public ProcessLauncher {
 public:
     ~ShellProcessLauncher() override;
+    // The window the consent prompt belongs to, so it comes up in front of it.
+    void setOwner(HWND owner) { m_owner = owner; }
     void start(const ElevatedLaunch& launch) override;
     std::optional<Ended> ended() override;
 
 private:
+    HWND m_owner = nullptr;
     std::thread m_worker;
     std::atomic<bool> m_launched{false};
     HANDLE m_process = nullptr;  // written by the worker before m_launched

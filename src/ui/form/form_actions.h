@@ -15,6 +15,10 @@ struct FormActions {
     std::function<void()> applySettings;                // Command1, 确  定
     std::function<void()> cancelSettings;               // Command7, 取  消 and Esc
     std::function<bool()> shutDown;                     // closing; false: not yet
+    // The 选项 menu.
+    std::function<void()> toggleStartWithSession;
+    std::function<void()> toggleCloseToTray;
+    std::function<void()> showBurstDetails;
 };
 
 }  // namespace korvel

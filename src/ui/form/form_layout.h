@@ -89,6 +89,23 @@ inline constexpr MenuLayout kMenus[] = {
     {"guanyu", "关于(&W)       ", &FormActions::guanyuClick},
 };
 
+// The fifth menu, a drop-down after the four commands.
+inline constexpr MenuLayout kOptionsMenu{"xuanxiang", "选项(&O)", nullptr};
+
+struct OptionsItemLayout {
+    const char* name;
+    const char* caption;
+    CheckBox MainForm::*check;  // nullptr: a plain command
+    std::function<void()> FormActions::*action;
+};
+
+inline constexpr OptionsItemLayout kOptionsItems[] = {
+    {"startWithSession", "登录时启动(&L)", &MainForm::startWithSession,
+     &FormActions::toggleStartWithSession},
+    {"closeToTray", "关闭时留在托盘(&T)", &MainForm::closeToTray, &FormActions::toggleCloseToTray},
+    {"burstDetails", "测时详情(&D)...", nullptr, &FormActions::showBurstDetails},
+};
+
 inline constexpr int kStatusBarTopTwips = 4212 + kExtraServerRowsTwips;
 inline constexpr int kStatusBarHeightTwips = 312;
 inline constexpr int kStatusPanelWidthTwips = 1440;

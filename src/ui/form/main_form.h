@@ -57,6 +57,9 @@ struct MainForm {
     Label Label8;  // interval display
     StatusBar StatusBar1;
     Toolbar Toolbar1;
+    // The 选项 menu's ticks.
+    CheckBox startWithSession;
+    CheckBox closeToTray;
 
     // Hidden command buttons: their enabled states are the program's gates.
     Button Command1;  // apply settings

@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMoveEvent>
 #include <QPainter>
@@ -240,6 +241,26 @@ void Form1::buildMenus() {
         menuItem->setObjectName(QString::fromUtf8(menu.name));
         connect(menuItem, &QAction::triggered, this,
                 [this, action = menu.action] { (m_actions.*action)(); });
+    }
+    QMenu* options = menuBar()->addMenu(QString::fromUtf8(layout::kOptionsMenu.caption));
+    options->setObjectName(QString::fromUtf8(layout::kOptionsMenu.name));
+    for (const layout::OptionsItemLayout& item : layout::kOptionsItems) {
+        QAction* entry = options->addAction(QString::fromUtf8(item.caption));
+        entry->setObjectName(QString::fromUtf8(item.name));
+        if (item.check == nullptr) {
+            connect(entry, &QAction::triggered, this,
+                    [this, action = item.action] { (m_actions.*action)(); });
+            continue;
+        }
+        // The tick shows the model only: a click asks the handler, which may refuse.
+        CheckBox& model = m_form.*item.check;
+        const auto drawTick = [&model](QAction* tick) { tick->setChecked(model.isTicked()); };
+        entry->setCheckable(true);
+        connect(entry, &QAction::triggered, this, [this, entry, drawTick, action = item.action] {
+            (m_actions.*action)();
+            drawTick(entry);
+        });
+        follow<QAction>(model.changed, entry, drawTick);
     }
 }
 

@@ -17,6 +17,7 @@ using layout::ControlKind;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 constexpr int kMenuId = 100;     // + the menu's place
+constexpr int kOptionsId = 150;  // + the item's place in the 选项 menu
 constexpr int kToolbarId = 200;  // + the button's index
 constexpr int kControlId = 300;  // + the control's place in the layout
 // What the frames of a text box and a button add around a line of their font, and the gap
@@ -245,6 +246,13 @@ void Win32Form1::createMenus() {
             SetMenuItemInfoW(bar, static_cast<UINT>(kMenuId + i), FALSE, &item);
         }
     }
+    HMENU options = CreatePopupMenu();
+    for (std::size_t i = 0; i < std::size(layout::kOptionsItems); ++i) {
+        AppendMenuW(options, MF_STRING, kOptionsId + i,
+                    wideOf(layout::kOptionsItems[i].caption).c_str());
+    }
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(options),
+                wideOf(layout::kOptionsMenu.caption).c_str());
     SetMenu(m_window, bar);
 }
 
@@ -473,6 +481,15 @@ void Win32Form1::followModels() {
         }
     }
     observe(m_form.Toolbar1.changed, [this] { drawIndicator(); });
+    for (std::size_t i = 0; i < std::size(layout::kOptionsItems); ++i) {
+        if (layout::kOptionsItems[i].check != nullptr) {
+            CheckBox& model = m_form.*layout::kOptionsItems[i].check;
+            observe(model.changed, [this, i, &model] {
+                CheckMenuItem(GetMenu(m_window), static_cast<UINT>(kOptionsId + i),
+                              MF_BYCOMMAND | (model.isTicked() ? MF_CHECKED : MF_UNCHECKED));
+            });
+        }
+    }
     observe(m_form.StatusBar1.changed, [this] {
         sizeStatusPanels();
         for (std::size_t panel = 0; panel < layout::kStatusPanels; ++panel) {
@@ -569,6 +586,9 @@ void Win32Form1::command(int id, int notification) {
         m_actions.toolbarClick(id - kToolbarId);
     } else if (id >= kMenuId && id < kMenuId + static_cast<int>(std::size(layout::kMenus))) {
         (m_actions.*layout::kMenus[id - kMenuId].action)();
+    } else if (id >= kOptionsId &&
+               id < kOptionsId + static_cast<int>(std::size(layout::kOptionsItems))) {
+        (m_actions.*layout::kOptionsItems[id - kOptionsId].action)();
     }
 }
 
