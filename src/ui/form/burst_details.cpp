@@ -151,8 +151,9 @@ std::string BurstDetails::burstNotice() const {
 }
 
 Axis BurstDetails::delayAxis() const {
-    const auto [lowest, highest] = extent(m_burst, &BurstPoint::delayMs);
-    return plotAxis(lowest, highest, kLeastDelaySpanMs);
+    // From no delay at all, which the offsets of a burst narrow towards.
+    const double highest = extent(m_burst, &BurstPoint::delayMs).second;
+    return plotAxis(0.0, std::max(highest, kLeastDelaySpanMs), kLeastDelaySpanMs);
 }
 
 Axis BurstDetails::burstOffsetAxis() const {
@@ -219,7 +220,8 @@ std::string BurstDetails::timeAxisCaption() const {
 Axis BurstDetails::timeAxis() const {
     const auto [lowest, highest] = extent(m_run, &RunPoint::elapsedSec);
     const double unit = timeUnitSec();
-    return plotAxis(lowest / unit, highest / unit, 1.0);
+    // Time runs on from the first offset shown.
+    return plotAxis(lowest / unit, std::max(highest / unit, lowest / unit + 1.0), 1.0);
 }
 
 Axis BurstDetails::runOffsetAxis() const {
