@@ -130,17 +130,22 @@ green="$(convert "$work/screen.png" -crop "${width}x${height}+${left}+${top}" tx
     grep -c '#00FF00' || true)"
 [ "$green" -ge 20 ] || fail "the offset is not drawn in green ($green green pixels)"
 # 选项 → 测时详情 opens one window, raised again by a second open; Esc closes it.
+details_windows() { xdotool search --onlyvisible --name '^测时详情$' 2>/dev/null | tr '\n' ' ' || true; }
+xdotool key --window "$window" alt+o d
 details=""
-for _ in 1 2; do
-    xdotool key --window "$window" alt+o d
-    details="$(timeout 10 xdotool search --sync --onlyvisible --name '^测时详情$' | tr '\n' ' ')"
+for _ in $(seq 30); do
+    details="$(details_windows)"
+    [ -n "$details" ] && break
+    sleep 0.3
 done
-[ "$(wc -w <<<"$details")" -eq 1 ] || fail "选项 → 测时详情 opened '$details'"
+xdotool key --window "$window" alt+o d
 sleep 1
+details="$(details_windows)"
+[ "$(wc -w <<<"$details")" -eq 1 ] || fail "选项 → 测时详情 opened '$details'"
 [ -z "$shots" ] || import -frame -window "$details" "$shots/windows-burst-details.png"
 xdotool key --window "$details" Escape
 sleep 1
-[ -z "$(xdotool search --onlyvisible --name '^测时详情$')" ] || fail "Esc left 测时详情 open"
+[ -z "$(details_windows)" ] || fail "Esc left 测时详情 open"
 
 # A second copy says so and ends; the first stays.
 wine "$work/program/korvel.exe" >"$work/second.log" 2>&1 &
