@@ -3,10 +3,11 @@
 #include "calibration/command_dispatch.h"
 #include "settings/lifecycle.h"
 #include "settings/settings_panel.h"
+#include "settings/start_with_session.h"
 
 namespace korvel {
 
-FormActions coreActions(MainForm& form) {
+FormActions coreActions(MainForm& form, SessionStart& sessionStart) {
     return FormActions{
         .toolbarClick = [&form](int index) { toolbarClick(form, index); },
         .cheshiClick = [&form] { cheshiClick(form); },
@@ -16,8 +17,8 @@ FormActions coreActions(MainForm& form) {
         .applySettings = [&form] { applySettings(form); },
         .cancelSettings = [&form] { cancelSettings(form); },
         .shutDown = [&form] { return shutDown(form); },
-        .toggleStartWithSession =
-            [&form] { form.startWithSession.setTicked(!form.startWithSession.isTicked()); },
+        .toggleStartWithSession = [&form,
+                                   &sessionStart] { toggleStartWithSession(form, sessionStart); },
         .toggleCloseToTray = [&form] { form.closeToTray.setTicked(!form.closeToTray.isTicked()); },
         .showBurstDetails = [&form] { form.platform.windows.showBurstDetails(); },
     };

@@ -7,6 +7,7 @@
 #include "app/core_actions.h"
 #include "platform/qt/qt_paths.h"
 #include "settings/lifecycle.h"
+#include "settings/start_with_session.h"
 #include "ui/qt/pictures.h"
 #include "ui/qt/twips.h"
 
@@ -20,6 +21,7 @@ DesktopProgram::DesktopProgram()
                       QCoreApplication::applicationFilePath()),
       m_registry(SysInfoRegistry::foldersOfPath(std::getenv("PATH"))),
       m_windows(m_timers, {m_registry, m_files, m_launcher, m_messageBox}),
+      m_sessionStart(m_files, QCoreApplication::applicationFilePath().toStdString()),
       m_form(Platform{m_timedate, m_clock, m_socket, m_timers, m_files, m_messageBox, m_beeper,
                       m_instanceGuard, m_windows, m_program, m_clock, m_random, m_elevation}) {
     QApplication::setApplicationName(QStringLiteral("KORVEL"));
@@ -29,14 +31,16 @@ DesktopProgram::DesktopProgram()
     installChineseQtTexts(m_qtTexts);
 }
 
-bool DesktopProgram::start() {
+bool DesktopProgram::start(const std::vector<std::string>& arguments) {
     // Start-up centres the window on the screen it learns of here.
     m_form.Form1.setScreenWidthTwips(QGuiApplication::primaryScreen()->geometry().width() *
                                      kTwipsPerPixel);
     if (!startUp(m_form)) {
         return false;
     }
-    m_window = std::make_unique<Form1>(m_form, coreActions(m_form));
+    applyStartOptions(m_form, parseWindowOptions(arguments));
+    showStartWithSession(m_form, m_sessionStart);
+    m_window = std::make_unique<Form1>(m_form, coreActions(m_form, m_sessionStart));
     m_windows.setOwner(m_window.get());
     m_windows.setBurstDetails(m_burstDetails);
     return true;

@@ -3,10 +3,12 @@
 #include <QTranslator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/sysinfo_registry.h"
+#include "platform/posix/xdg_session_start.h"
 #include "platform/qt/qt_instance_guard.h"
 #include "platform/qt/qt_program_control.h"
 #include "platform/qt/qt_program_launcher.h"
@@ -27,9 +29,10 @@ class DesktopProgram {
 public:
     DesktopProgram();
 
-    // Start-up, then the window (not yet shown). False when the program must end at once,
-    // as a second copy does.
-    bool start();
+    // Start-up with the window's command-line options (those after the program's name that
+    // the toolkit left), then the window (not yet shown). False when the program must end at
+    // once, as a second copy does.
+    bool start(const std::vector<std::string>& arguments = {});
 
     MainForm& form() { return m_form; }
     Form1& window() { return *m_window; }
@@ -51,6 +54,7 @@ private:
     QtProgramLauncher m_launcher;
     QtSecondaryWindows m_windows;
     QtProgramControl m_program;
+    XdgSessionStart m_sessionStart;
     MainForm m_form;
     BurstDetails m_burstDetails{m_form};
     std::unique_ptr<Form1> m_window;

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/desktop_program.h"
 
@@ -10,7 +12,7 @@ namespace {
 
 // What the manual page korvel(1) is made from; Qt takes its own options after these.
 constexpr const char* kUsage =
-    "Usage: korvel [QT-OPTION]...\n"
+    "Usage: korvel [OPTION]... [QT-OPTION]...\n"
     "  or:  korvel --help | --version\n"
     "\n"
     "Shows the KORVEL window: the local clock, an SNTP server's clock and the offset between\n"
@@ -20,11 +22,18 @@ constexpr const char* kUsage =
     "in sntp.cfg), a calibration every 0.1 to 1.2 hours with an optional limit, and the\n"
     "time-sync log. One copy runs per program file.\n"
     "\n"
-    "Options:\n"
-    "  --help      show this text and end.\n"
-    "  --version   show the version and end.\n"
+    "Options (each applied at start as the settings panel's 确定 would; a bad value is\n"
+    "shown in a message box and leaves its setting off):\n"
+    "  --auto-sync TENTHS  calibrate every TENTHS tenths of an hour (1 to 12).\n"
+    "  --limit MS          with --auto-sync: leave offsets above MS milliseconds (1 to 9999).\n"
+    "  --log PATH          keep the time-sync log in PATH.\n"
+    "  --tray              tick 关闭时留在托盘 (closing leaves the program in the tray).\n"
+    "  --help              show this text and end.\n"
+    "  --version           show the version and end.\n"
+    "Each option may also be written --option=VALUE. 选项 > 登录时启动 starts the program\n"
+    "with the session, with these options for the settings in effect.\n"
     "\n"
-    "Any other argument goes to the window toolkit (Qt): for example -platform xcb,\n"
+    "The window toolkit (Qt) takes its own options first: for example -platform xcb,\n"
     "-display :1 or -style fusion.\n"
     "\n"
     "Exit status: 0 when the window is closed or ended, and when another copy already runs\n"
@@ -46,7 +55,8 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     korvel::DesktopProgram program;
-    if (!program.start()) {
+    // What Qt left of the arguments.
+    if (!program.start(std::vector<std::string>(argv + 1, argv + argc))) {
         return 0;
     }
     program.window().show();

@@ -3,6 +3,10 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
 
 #include "app/core_actions.h"
 #include "platform/win32/win32_clock.h"
@@ -12,15 +16,33 @@
 #include "platform/win32/win32_message_window.h"
 #include "platform/win32/win32_random.h"
 #include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_session_start.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_timers.h"
 #include "platform/win32/win32_udp_socket.h"
 #include "platform/win32/win32_user_feedback.h"
 #include "settings/lifecycle.h"
+#include "settings/start_with_session.h"
 #include "ui/form/burst_details.h"
 #include "ui/win32/win32_drawing.h"
 #include "ui/win32/win32_form1.h"
 #include "ui/win32/win32_secondary_windows.h"
+
+namespace {
+
+// The arguments after the program's name, as the C runtime would split them.
+std::vector<std::string> commandLineArguments() {
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; words != nullptr && i < count; ++i) {
+        arguments.push_back(korvel::utf8Of(words[i]));
+    }
+    LocalFree(static_cast<HLOCAL>(words));
+    return arguments;
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int /*show*/) {
@@ -52,11 +74,14 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     // Start-up centres the window on the screen it learns of here.
     form.Form1.setScreenWidthTwips(
         MulDiv(GetSystemMetrics(SM_CXSCREEN), 1440, static_cast<int>(screenDpi())));
+    Win32SessionStart sessionStart(utf8Of(executablePath()));
     if (!startUp(form)) {
         return 0;
     }
+    applyStartOptions(form, parseWindowOptions(commandLineArguments()));
+    showStartWithSession(form, sessionStart);
     BurstDetails burstDetails(form);
-    Win32Form1 window(form, coreActions(form));
+    Win32Form1 window(form, coreActions(form, sessionStart));
     windows.setOwner(window.handle());
     windows.setBurstDetails(burstDetails);
     processes.setOwner(window.handle());

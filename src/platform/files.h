@@ -44,10 +44,11 @@ public:
     virtual bool appendLine(const std::string& utf8Line) = 0;
 };
 
-// The user's own folders of the program.
+// The user's own folders of the program, and the one it starts from with the session.
 enum class UserFolder {
-    Config,  // settings: $XDG_CONFIG_HOME/korvel, %APPDATA%\KORVEL
-    Data,    // data such as the log: $XDG_DATA_HOME/korvel, %LOCALAPPDATA%\KORVEL
+    Config,     // settings: $XDG_CONFIG_HOME/korvel, %APPDATA%\KORVEL
+    Data,       // data such as the log: $XDG_DATA_HOME/korvel, %LOCALAPPDATA%\KORVEL
+    Autostart,  // the session's autostart entries: $XDG_CONFIG_HOME/autostart; none on Windows
 };
 
 // Files and folders. Text crosses this interface as UTF-8 without line ends.

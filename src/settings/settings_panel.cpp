@@ -127,8 +127,8 @@ void check3Click(MainForm& form) {
     form.Label4.setCaption(ticked ? " " + limitText(form) : "");
 }
 
-// The log: ticking the box and applying always leaves logging on at the path in Text4.
-// Returns false when the path is unusable and the apply must stop.
+}  // namespace
+
 bool applyLog(MainForm& form) {
     SyncSettings& settings = form.settings;
     if (!form.Check2.isTicked()) {
@@ -173,8 +173,6 @@ void applySchedule(MainForm& form) {
     }
 }
 
-}  // namespace
-
 void attachSettingsPanel(MainForm& form) {
     form.Check1.onClick = [&form] { check1Click(form); };
     form.Check3.onClick = [&form] { check3Click(form); };
@@ -190,7 +188,7 @@ void showExtraServers(MainForm& form, const std::vector<std::string>& extraServe
     }
 }
 
-void toggleSettingsPanel(MainForm& form) {
+void showSettingsInEffect(MainForm& form) {
     const SyncSettings& settings = form.settings;
     if (settings.autoSyncOn) {
         form.Check1.setTicked(true);
@@ -210,6 +208,10 @@ void toggleSettingsPanel(MainForm& form) {
     form.StatusBar1.setPanel(1, settings.logOn ? "校时数据保存: 开启 " : "校时数据保存: 关闭 ");
     form.HScroll1.setValue(nearestInteger(settings.autoSyncTenths));
     form.HScroll2.setValue(nearestInteger(settings.limitMs));
+}
+
+void toggleSettingsPanel(MainForm& form) {
+    showSettingsInEffect(form);
     slidePanel(form.Form1);
 }
 

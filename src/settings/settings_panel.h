@@ -17,6 +17,15 @@ void applySettings(MainForm& form);
 // Command7 (取  消, also Esc): puts the panel's controls back to the settings in effect.
 void cancelSettings(MainForm& form);
 
+// The rules of 确  定 that start-up options share:
+// The log as Check2 and Text4 ask: ticked, logging goes on at the path, or the path's problem is
+// shown and the result is false (logging stays as it was); clear, logging goes off.
+bool applyLog(MainForm& form);
+// The schedule and its limit as Check1, HScroll1, Check3 and HScroll2 ask.
+void applySchedule(MainForm& form);
+// The check boxes, scroll bars and both status-bar panels after the settings in effect.
+void showSettingsInEffect(MainForm& form);
+
 // Fills the boxes of the servers after the first (备用服务器 1 to 3), the rest left empty.
 void showExtraServers(MainForm& form, const std::vector<std::string>& extraServers);
 

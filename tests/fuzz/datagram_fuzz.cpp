@@ -13,9 +13,8 @@
 // After the last chunk the burst runs to its time-out.
 //
 // Properties checked on the way (a violation aborts):
-//   - before each reply from the server (not a kiss-o'-death), an impossible twin of it (transmit a
-//   second before
-//     receive) is delivered: it never changes the count or the records;
+//   - before each reply from the server (not a kiss-o'-death), an impossible twin of it
+//     (transmit a second before receive) is delivered: it never changes the count or records;
 //   - an evaluated offset comes from at least ten counted replies and lies between the
 //     smallest and the largest offset of the replies it averaged.
 

@@ -7,7 +7,6 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/core_actions.h"
 #include "calibration/command_dispatch.h"
 #include "platform/qt/qt_timers.h"
 #include "support/fake_system.h"
@@ -95,7 +94,7 @@ TEST(QtSecondaryWindows, BurstDetailsOpenOnceFromTheMenuAndDrawTheModelsCounts) 
     WindowsRig w;
     BurstDetails details(w.form);
     w.windows.setBurstDetails(details);
-    Form1 window(w.form, coreActions(w.form));
+    Form1 window(w.form, {.showBurstDetails = [&w] { w.windows.showBurstDetails(); }});
     w.windows.setOwner(&window);
     BurstResult result;
     result.uses = {ReplyUse::Used, ReplyUse::Slow, ReplyUse::Used, ReplyUse::Flagged};

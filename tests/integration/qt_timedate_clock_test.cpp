@@ -11,11 +11,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "harness/lab_fixture.h"
 #include "harness/private_bus.h"

@@ -141,7 +141,9 @@ std::vector<std::string> FakeFileSystem::lines(const std::string& path) const {
 }
 
 std::string FakeFileSystem::userFolder(UserFolder kind, bool create) {
-    const std::string& folder = kind == UserFolder::Config ? userConfigPath : userDataPath;
+    const std::string& folder = kind == UserFolder::Data     ? userDataPath
+                                : kind == UserFolder::Config ? userConfigPath
+                                                             : userAutostartPath;
     if (create && !folder.empty()) {
         folders.insert(folder);
     }

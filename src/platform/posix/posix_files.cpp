@@ -310,7 +310,7 @@ void PosixFileSystem::remove(const std::string& path) {
 }
 
 std::string PosixFileSystem::userFolder(UserFolder kind, bool create) {
-    const bool config = kind == UserFolder::Config;
+    const bool config = kind != UserFolder::Data;
     const char* home = std::getenv(config ? "XDG_CONFIG_HOME" : "XDG_DATA_HOME");
     std::string base;
     if (home != nullptr && home[0] == '/') {
@@ -320,7 +320,8 @@ std::string PosixFileSystem::userFolder(UserFolder kind, bool create) {
     } else {
         return {};
     }
-    const std::string folder = joinPath(base, "korvel");
+    const std::string folder =
+        joinPath(base, kind == UserFolder::Autostart ? "autostart" : "korvel");
     if (!ownedAlongTheWay(folder)) {
         return {};
     }

@@ -248,6 +248,9 @@ void Win32FileSystem::remove(const std::string& path) {
 }
 
 std::string Win32FileSystem::userFolder(UserFolder kind, bool create) {
+    if (kind == UserFolder::Autostart) {
+        return {};  // the Run value of the user's registry instead
+    }
     PWSTR base = nullptr;
     const bool found = SHGetKnownFolderPath(kind == UserFolder::Config ? FOLDERID_RoamingAppData
                                                                        : FOLDERID_LocalAppData,

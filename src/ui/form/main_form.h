@@ -51,8 +51,8 @@ struct MainForm {
     TextBox Text11;
     TextBox Text12;
     TextBox Text13;
-    ScrollBar HScroll1{1, 12, 1, 3};
-    ScrollBar HScroll2{1, 9999, 1, 10};
+    ScrollBar HScroll1{kAutoSyncTenthsMin, kAutoSyncTenthsMax, 1, 3};
+    ScrollBar HScroll2{kLimitMsMin, kLimitMsMax, 1, 10};
     Label Label4;  // limit display
     Label Label8;  // interval display
     StatusBar StatusBar1;

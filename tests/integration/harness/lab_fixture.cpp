@@ -103,13 +103,4 @@ std::string LabTest::describe(const BurstSeen& outcome) {
                          : "burst never ended";
 }
 
-void LabTest::expectSoundOutcome(const BurstSeen& outcome) {
-    ASSERT_TRUE(outcome.ended) << "the burst never ended";
-    EXPECT_TRUE(outcome.outcome == Outcome::Evaluated || outcome.outcome == Outcome::NoReply ||
-                outcome.outcome == Outcome::TooFewReplies ||
-                outcome.outcome == Outcome::RejectedInvalid ||
-                outcome.outcome == Outcome::RefusedByServer)
-        << describe(outcome);
-}
-
 }  // namespace korvel::lab

@@ -38,9 +38,6 @@ protected:
     // error merged into its standard output.
     static std::vector<std::string> withoutClockRight(std::vector<std::string> argv);
 
-    // Every burst ends: evaluated, or with no reply, too few, replies flagged invalid or a
-    // kiss-o'-death.
-    static void expectSoundOutcome(const BurstSeen& outcome);
     static std::string describe(const BurstSeen& outcome);
     // A path in the test's own folder.
     std::string inFolder(const std::string& name) const { return folder->path() / name; }

@@ -57,7 +57,6 @@ public:
     // Waits for the end: the exit status, or -1 on time-out or a signal.
     int wait(int timeoutMs);
     bool running() const { return m_process.state() != QProcess::NotRunning; }
-    void kill() { m_process.kill(); }
     // Standard output so far.
     const std::string& output();
 

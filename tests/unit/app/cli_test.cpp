@@ -48,6 +48,12 @@ private:
 struct CliRig {
     CliRig() {
         files.textFiles[files.programFolderPath + "/sntp.cfg"] = {"SNTP 192.0.2.1       1231"};
+        for (FakeSntpServer* each : servers()) {
+            each->offsetMs = 2250;
+        }
+    }
+    std::array<FakeSntpServer*, 4> servers() {
+        return {&server, &others[0], &others[1], &others[2]};
     }
 
     int run(const std::string& arguments, std::uint32_t processId = 4242) {
@@ -57,23 +63,14 @@ struct CliRig {
             words.push_back(word);
         }
         bool quit = false;
-        CliPlatform platform{time,
-                             direct,
-                             time,
-                             socket,
-                             time,
-                             files,
-                             console,
-                             time,
-                             time,
-                             processId,
-                             [&] {
-                                 for (int ms = 0; !quit && ms < 600'000; ms += 10) {
-                                     time.advance(10);
-                                 }
-                                 return 0;
-                             },
-                             [&](int) { quit = true; },
+        const auto loop = [&] {
+            for (int ms = 0; !quit && ms < 600'000; ms += 10) {
+                time.advance(10);
+            }
+            return 0;
+        };
+        CliPlatform platform{time,    direct, time, socket,    time, files,
+                             console, time,   time, processId, loop, [&](int) { quit = true; },
                              kRunLog};
         return runCli(words, platform);
     }
@@ -101,12 +98,8 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndSaysWhy) {
         std::string out;  // a part of standard output
         std::string err;  // standard error, whole
     } cases[] = {
-        {"measured",
-         "measure",
-         {},
-         0,
-         "offset 2.250000 s\nreplies used 20 of 25\ndelay 0.010000 .. 0.010000 s\n",
-         ""},
+        {"measured", "measure", nullptr, 0,
+         "offset 2.250000 s\nreplies used 20 of 25\ndelay 0.010000 .. 0.010000 s\n", ""},
         {"measured and stepped", "measure --apply", {}, 0, "replies used 20 of 25\n", ""},
         {"an hour and 2 s behind", "measure", [](CliRig& r) { r.server.offsetMs = -3'602'000; }, 0,
          "likely cause: a time zone or a hardware clock kept in local time\n", ""},
@@ -148,49 +141,24 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndSaysWhy) {
          },
          7, "校准结果未知\n",
          "waiting for the time service's answer (it may be asking for a password)\nlost\n"},
-        {"unknown option",
-         "measure --bogus",
-         {},
-         64,
-         "",
+        {"unknown option", "measure --bogus", nullptr, 64, "",
          "korvel-cli: unknown option '--bogus'" + tryHelp},
         {"no command", "", {}, 64, "", "korvel-cli: missing command 'measure'" + tryHelp},
-        {"port without number",
-         "measure --port",
-         {},
-         64,
-         "",
+        {"port without number", "measure --port", nullptr, 64, "",
          "korvel-cli: option '--port' needs a port number" + tryHelp},
-        {"port out of range",
-         "measure --port 70000",
-         {},
-         64,
-         "",
+        {"port out of range", "measure --port 70000", nullptr, 64, "",
          "korvel-cli: bad port '70000' (0 to 65535)" + tryHelp},
-        {"bad address",
-         "measure 10.0_.1",
-         {},
-         64,
-         "",
+        {"bad address", "measure 10.0_.1", nullptr, 64, "",
          "korvel-cli: bad server address '10.0_.1'" + tryHelp},
-        {"five servers",
-         "measure a.cn b.cn c.cn d.cn 10.0.0.1",
-         {},
-         64,
-         "",
+        {"five servers", "measure a.cn b.cn c.cn d.cn 10.0.0.1", nullptr, 64, "",
          "korvel-cli: four servers at most, not also '10.0.0.1'" + tryHelp},
-        {"unattended without apply",
-         "measure --unattended",
-         {},
-         64,
-         "",
+        {"unattended without apply", "measure --unattended", nullptr, 64, "",
          "korvel-cli: option '--unattended' goes with '--apply'" + tryHelp},
         {"version", "--version", {}, 0, "korvel-cli " KORVEL_VERSION "\n", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         CliRig rig;
-        rig.server.offsetMs = 2250;
         if (c.setUp) {
             c.setUp(rig);
         }
@@ -247,6 +215,8 @@ void silence(FakeSntpServer& server) {
     server.drop = [](int) { return true; };
 }
 
+using Requests = std::vector<int>;
+
 // Who sets the clock in a run: nobody, the system's time service, or the process itself.
 enum class Step { None, ByService, Own };
 
@@ -261,127 +231,63 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
         std::string args;
         std::function<void(CliRig&)> setUp;
         int status;
-        std::vector<int> requests;  // per server
-        std::string out;            // a part of standard output
-        std::string err;            // a part of standard error
+        Requests requests;  // per server
+        std::string out;    // a part of standard output
+        std::string err;    // a part of standard error
         Step step;
     } cases[] = {
-        {"four healthy",
-         kFour,
-         {},
-         0,
-         {7, 6, 6, 6},
-         "agreed: 192.0.2.1, 192.0.2.2, 192.0.2.3, 192.0.2.4\n",
-         "",
-         Step::None},
-        {"one limits, one silent, one an hour off",
-         kFour,
+        {"four healthy", kFour, nullptr, 0, Requests{7, 6, 6, 6},
+         "agreed: 192.0.2.1, 192.0.2.2, 192.0.2.3, 192.0.2.4\n", "", Step::None},
+        {"one limits, one silent, one an hour off", kFour,
          [](CliRig& r) {
              kiss(r.others[0], "RATE", 4);
              silence(r.others[1]);
              r.others[2].offsetMs = 3'600'000;
          },
-         0,
-         {8, 4, 8, 8},
+         0, Requests{8, 4, 8, 8},
          "offset 2.250000 s\nreplies used 6 of 19\ndelay 0.010000 .. 0.010000 s\n"
          "agreed: 192.0.2.1, 192.0.2.2\nnot used: 192.0.2.3 (silent), 192.0.2.4 (disagrees)\n",
-         "192.0.2.4 与其他服务器的时间不一致，未采用",
-         Step::None},
-        {"a single server that limits",
-         "measure",
-         [](CliRig& r) { kiss(r.server, "RATE", 1); },
-         8,
-         {1},
-         "网络阻塞,请稍候再试!\n",
-         "192.0.2.1 限制访问频率 (RATE)\n",
-         Step::None},
-        {"a server that denies",
-         "measure",
-         [](CliRig& r) { kiss(r.server, "DENY", 3); },
-         8,
-         {3},
-         "网络阻塞,请稍候再试!\n",
-         "192.0.2.1 拒绝服务 (DENY)\n",
-         Step::None},
-        {"two that disagree",
-         std::string(kTwo) + " --apply",
-         [](CliRig& r) { r.others[0].offsetMs = 3'600'000; },
-         9,
-         {8, 8},
-         "服务器时间失效\n",
-         "192.0.2.1: 2.250000 秒\n192.0.2.2: 3600.000000 秒\n",
-         Step::None},
-        {"unattended on one server",
-         "measure --apply --unattended",
-         {},
-         10,
-         {25},
-         "",
-         "withheldNoSecondOpinion: 无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。; "
-         "offset 2.250000 s; replies used 20 of 25",
-         Step::None},
-        {"unattended, the second silent",
-         std::string(kTwo) + " --apply --unattended",
-         [](CliRig& r) { silence(r.others[0]); },
-         10,
-         {22, 8},
-         "",
+         "192.0.2.4 与其他服务器的时间不一致，未采用", Step::None},
+        {"a single server that limits", "measure", [](CliRig& r) { kiss(r.server, "RATE", 1); }, 8,
+         Requests{1}, "网络阻塞,请稍候再试!\n", "192.0.2.1 限制访问频率 (RATE)\n", Step::None},
+        {"a server that denies", "measure", [](CliRig& r) { kiss(r.server, "DENY", 3); }, 8,
+         Requests{3}, "网络阻塞,请稍候再试!\n", "192.0.2.1 拒绝服务 (DENY)\n", Step::None},
+        {"two that disagree", std::string(kTwo) + " --apply",
+         [](CliRig& r) { r.others[0].offsetMs = 3'600'000; }, 9, Requests{8, 8}, "服务器时间失效\n",
+         "192.0.2.1: 2.250000 秒\n192.0.2.2: 3600.000000 秒\n", Step::None},
+        {"unattended, the second silent", std::string(kTwo) + " --apply --unattended",
+         [](CliRig& r) { silence(r.others[0]); }, 10, Requests{22, 8}, "",
          "withheldNoSecondOpinion: 无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。; "
          "offset 2.250000 s; replies used 17 of 22; delay 0.010000 .. 0.010000 s; "
          "agreed: 192.0.2.1; not used: 192.0.2.2 (silent)\n",
          Step::None},
-        {"unattended, two agree",
-         std::string(kTwo) + " --apply --unattended",
-         {},
-         0,
-         {8, 8},
-         "",
+        {"unattended, two agree", std::string(kTwo) + " --apply --unattended", nullptr, 0,
+         Requests{8, 8}, "",
          "stepped: offset 2.250000 s; replies used 11 of 16; delay 0.010000 .. 0.010000 s; "
          "agreed: 192.0.2.1, 192.0.2.2\n",
          Step::ByService},
-        {"unattended, holding the right",
-         std::string(kTwo) + " --apply --unattended",
-         [](CliRig& r) { r.time.rightToStep = true; },
-         0,
-         {8, 8},
-         "",
-         "",
-         Step::Own},
-        {"unattended, another time service",
-         std::string(kTwo) + " --apply --unattended",
-         [](CliRig& r) { r.time.otherTimeService = "chronyd"; },
-         11,
-         {8, 8},
-         "",
-         "withheldOtherTimeService: 本机的时间服务 chronyd 正在管理时钟",
-         Step::None},
-        {"site servers only",
-         "measure --site-config",
+        {"unattended, holding the right", std::string(kTwo) + " --apply --unattended",
+         [](CliRig& r) { r.time.rightToStep = true; }, 0, Requests{8, 8}, "", "", Step::Own},
+        {"unattended, another time service", std::string(kTwo) + " --apply --unattended",
+         [](CliRig& r) { r.time.otherTimeService = "chronyd"; }, 11, Requests{8, 8}, "",
+         "withheldOtherTimeService: 本机的时间服务 chronyd 正在管理时钟", Step::None},
+        {"site servers only", "measure --site-config",
          [](CliRig& r) {
              r.files.textFiles[r.files.userConfigPath + "/sntp.cfg"] = {"SNTP 192.0.2.9"};
              r.files.textFiles[r.files.programFolderPath + "/sntp.cfg"] = {
                  "SNTP 192.0.2.1       1231 192.0.2.2"};
          },
-         0,
-         {8, 8},
-         "agreed: 192.0.2.1, 192.0.2.2\n",
-         "",
-         Step::None},
+         0, Requests{8, 8}, "agreed: 192.0.2.1, 192.0.2.2\n", "", Step::None},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         CliRig rig;
-        for (FakeSntpServer* server :
-             {&rig.server, &rig.others[0], &rig.others[1], &rig.others[2]}) {
-            server->offsetMs = 2250;
-        }
         if (c.setUp) {
             c.setUp(rig);
         }
         EXPECT_EQ(rig.run(c.args), c.status);
         std::vector<int> requests;
-        for (const FakeSntpServer* server :
-             {&rig.server, &rig.others[0], &rig.others[1], &rig.others[2]}) {
+        for (const FakeSntpServer* server : rig.servers()) {
             requests.push_back(server->requestsSeen());
         }
         requests.resize(c.requests.size());

@@ -36,16 +36,5 @@ TEST(ScratchFile, RecordsAndBytesPassThroughTheFileInTheRuntimeFolder) {
     EXPECT_EQ(transmitOf(*back), (NtpTimestamp{0xC4040DC0, 0x80000000}));
 }
 
-// Without a private folder the message says why, instead of naming a file at the root.
-TEST(ScratchFile, MessageNamesTheCauseWhenThereIsNoPrivateFolder) {
-    FakeFileSystem files;
-    files.runtimeFolderPath.clear();
-    files.runtimeProblem = "/tmp/korvel-1000 属于其他用户";
-    ScratchFile scratch;
-    EXPECT_EQ(openScratchFile(scratch, files, kScratchFileName),
-              "临时文件 XCV.TMP 无法打开: /tmp/korvel-1000 属于其他用户");
-    EXPECT_FALSE(scratch.isOpen());
-}
-
 }  // namespace
 }  // namespace korvel

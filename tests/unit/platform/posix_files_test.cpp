@@ -16,7 +16,6 @@
 #include <iterator>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "support/temp_folder.h"
 

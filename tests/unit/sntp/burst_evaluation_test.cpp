@@ -50,6 +50,8 @@ BurstEvaluation evaluate(ReplyRecords& records, int n, int servers = 1) {
 }
 
 using Use = ReplyUse;
+using Replies = std::vector<Reply>;
+using Agreed = std::vector<bool>;
 
 // The two extreme offsets go first, however fast; of the rest the three slowest go too; the
 // others are averaged. Equal offsets keep their arrival order, so the first of two equal
@@ -60,34 +62,20 @@ TEST(BurstEvaluation, AveragesWhatIsLeftAfterTheExtremesAndTheThreeSlowest) {
                                     Use::Slow,          Use::ExtremeOffset};
     // Binary fractions, so that equal offsets are really equal.
     constexpr double kUnit = 1 / 8192.0;
+    const auto r = [](double units, double delay) { return Reply{units * kUnit, delay}; };
     const struct {
         const char* what;
         std::vector<Reply> replies;
         double offset;
     } cases[] = {
         {"ten replies",
-         {{9 * kUnit, 1 / 1024.0},
-          {3 * kUnit, 0.09},
-          {2 * kUnit, 0.01},
-          {6 * kUnit, 0.08},
-          {1 * kUnit, 1 / 1024.0},
-          {4 * kUnit, 0.02},
-          {8.5 * kUnit, 0.05},
-          {8 * kUnit, 0.07},
-          {5 * kUnit, 0.03},
-          {7 * kUnit, 0.04}},
+         Replies{r(9, 1 / 1024.0), r(3, 0.09), r(2, 0.01), r(6, 0.08), r(1, 1 / 1024.0), r(4, 0.02),
+                 r(8.5, 0.05), r(8, 0.07), r(5, 0.03), r(7, 0.04)},
          (2 + 4 + 5 + 7 + 8.5) * kUnit / 5},
         {"equal smallest offsets, the slow one second",
-         {{1 * kUnit, 1 / 1024.0},
-          {1 * kUnit, 0.5},
-          {5 * kUnit, 0.375},
-          {6 * kUnit, 0.25},
-          {2 * kUnit, 2 / 128.0},
-          {3 * kUnit, 3 / 128.0},
-          {4 * kUnit, 4 / 128.0},
-          {7 * kUnit, 5 / 128.0},
-          {8 * kUnit, 6 / 128.0},
-          {9 * kUnit, 7 / 128.0}},
+         Replies{r(1, 1 / 1024.0), r(1, 0.5), r(5, 0.375), r(6, 0.25), r(2, 2 / 128.0),
+                 r(3, 3 / 128.0), r(4, 4 / 128.0), r(7, 5 / 128.0), r(8, 6 / 128.0),
+                 r(9, 7 / 128.0)},
          (2 + 3 + 4 + 7 + 8) * kUnit / 5},
     };
     for (const auto& c : cases) {
@@ -172,43 +160,26 @@ TEST(BurstEvaluation, AveragesOnlyTheServersThatAgree) {
         const char* what;
         std::vector<Reply> replies;
         Outcome outcome;
-        std::vector<bool> agreed;
+        Agreed agreed;
         double offset;
     } cases[] = {
         {"one of four an hour off",
          joined({from(0, 0.100), from(1, 3600.1), from(2, 0.120), from(3, 0.110, 6)}),
-         Outcome::Evaluated,
-         {true, false, true, true},
-         0.110},
-        {"two 40 ms apart, a third between",
-         joined({from(0, 0.0), from(1, 0.040), from(2, 0.020)}),
-         Outcome::Evaluated,
-         {true, true, true},
-         0.020},
-        {"two an hour apart",
-         joined({from(0, 0.0, 12), from(1, 3600.0, 12)}),
-         Outcome::ServersDisagree,
-         {false, false},
-         0.0},
-        {"three all apart",
-         joined({from(0, 0.0), from(1, 1.0), from(2, 2.0)}),
-         Outcome::ServersDisagree,
-         {false, false, false},
-         0.0},
+         Outcome::Evaluated, Agreed{true, false, true, true}, 0.110},
+        {"two 40 ms apart, a third between", joined({from(0, 0.0), from(1, 0.040), from(2, 0.020)}),
+         Outcome::Evaluated, Agreed{true, true, true}, 0.020},
+        {"two an hour apart", joined({from(0, 0.0, 12), from(1, 3600.0, 12)}),
+         Outcome::ServersDisagree, Agreed{false, false}, 0.0},
+        {"three all apart", joined({from(0, 0.0), from(1, 1.0), from(2, 2.0)}),
+         Outcome::ServersDisagree, Agreed{false, false, false}, 0.0},
         {"two against two is no majority",
          joined({from(0, 1.0, 3), from(1, 0.0), from(2, 0.0), from(3, 1.0)}),
-         Outcome::ServersDisagree,
-         {false, false, false, false},
-         0.0},
+         Outcome::ServersDisagree, Agreed{false, false, false, false}, 0.0},
         {"a tie goes to the earliest-listed server",
-         joined({from(0, 0.0), from(1, 0.040), from(2, 0.080)}),
-         Outcome::Evaluated,
-         {true, true, false},
-         0.020},
+         joined({from(0, 0.0), from(1, 0.040), from(2, 0.080)}), Outcome::Evaluated,
+         Agreed{true, true, false}, 0.020},
         {"a second server with two replies has no say",
-         joined({from(0, 0.2, 20), from(1, 3600.0, 2)}),
-         Outcome::Evaluated,
-         {true, false},
+         joined({from(0, 0.2, 20), from(1, 3600.0, 2)}), Outcome::Evaluated, Agreed{true, false},
          0.2},
     };
     for (const auto& c : cases) {
