@@ -94,7 +94,9 @@ TEST(QtSecondaryWindows, BurstDetailsOpenOnceFromTheMenuAndDrawTheModelsCounts) 
     WindowsRig w;
     BurstDetails details(w.form);
     w.windows.setBurstDetails(details);
-    Form1 window(w.form, {.showBurstDetails = [&w] { w.windows.showBurstDetails(); }});
+    FormActions actions;
+    actions.showBurstDetails = [&w] { w.windows.showBurstDetails(); };
+    Form1 window(w.form, actions);
     w.windows.setOwner(&window);
     BurstResult result;
     result.uses = {ReplyUse::Used, ReplyUse::Slow, ReplyUse::Used, ReplyUse::Flagged};
