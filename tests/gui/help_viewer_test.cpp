@@ -40,9 +40,15 @@ struct HelpViewerTest : ::testing::Test {
     std::string shownFile() const { return viewer->page()->source().toLocalFile().toStdString(); }
 };
 
-// The page takes the keyboard first, and again after Tab passed the hidden address box. Enter
-// in that box, a choice from its list and the toolbar move through the pages and their history.
+// The page takes the keyboard first, and again after Tab passed the hidden address box, so Page
+// Down scrolls it. Enter in that box, a choice from its list and the toolbar move through the
+// pages and their history.
 TEST_F(HelpViewerTest, AddressBoxAndToolbarNavigate) {
+    std::string longBody;
+    for (int line = 0; line < 200; ++line) {
+        longBody += "<p>第一页</p>";
+    }
+    folder.write("HELP.HTM", page("KORVEL 帮助", longBody.c_str()));
     viewer->open(first);
     ASSERT_TRUE(titleBecomes("KORVEL 帮助"));
     viewer->activateWindow();
@@ -52,6 +58,8 @@ TEST_F(HelpViewerTest, AddressBoxAndToolbarNavigate) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
+    EXPECT_GT(viewer->page()->verticalScrollBar()->value(), 0);
     viewer->toolbarAction("Back")->trigger();  // no earlier page: nothing happens
     EXPECT_EQ(shownFile(), first);
     EXPECT_EQ(viewer->addressBox()->parentWidget()->height(), 0);
