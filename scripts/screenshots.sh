@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's pictures of the desktop program: the idle window, a measured offset, the
 # open settings panel, the message box of a refused server address, a refused 校准 and the
-# tray icon's menu.
+# tray icon's menu and the 测时详情 window after three measurements.
 #
 #   scripts/screenshots.sh [OUTPUT_FOLDER]        (default: docs/screenshots)
 #
@@ -144,3 +144,12 @@ import -window root -crop \
     "$output/tray-menu.png"
 echo "screenshots: $output/tray-menu.png"
 xdotool key Escape
+click 18 21   # two more measurements for the run's plot
+sleep 4
+click 18 21
+sleep 4
+xdotool key --window "$window" alt+o d
+xdotool search --sync --onlyvisible --name '测时详情' >/dev/null
+sleep 1
+import -window root "$output/burst-details.png"
+echo "screenshots: $output/burst-details.png"

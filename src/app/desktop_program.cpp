@@ -44,6 +44,7 @@ bool DesktopProgram::start(const std::vector<std::string>& arguments) {
     showStartWithSession(m_form, m_sessionStart);
     m_window = std::make_unique<Form1>(m_form, coreActions(m_form, m_sessionStart));
     m_windows.setOwner(m_window.get());
+    m_windows.setBurstDetails(m_burstDetails);
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_tray = std::make_unique<TrayIcon>(m_form, coreActions(m_form, m_sessionStart));
     }

@@ -17,6 +17,7 @@
 #include "platform/qt/qt_timers.h"
 #include "platform/qt/qt_udp_socket.h"
 #include "platform/qt/qt_user_feedback.h"
+#include "ui/form/burst_details.h"
 #include "ui/form/main_form.h"
 #include "ui/qt/form1.h"
 #include "ui/qt/secondary_windows.h"
@@ -60,6 +61,7 @@ private:
     XdgSessionStart m_sessionStart;
     QtSystemEvents m_systemEvents;
     MainForm m_form;
+    BurstDetails m_burstDetails{m_form};
     std::unique_ptr<Form1> m_window;
     std::unique_ptr<TrayIcon> m_tray;
 };

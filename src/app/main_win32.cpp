@@ -25,6 +25,7 @@
 #include "settings/lifecycle.h"
 #include "settings/start_with_session.h"
 #include "settings/window_tray.h"
+#include "ui/form/burst_details.h"
 #include "ui/win32/win32_drawing.h"
 #include "ui/win32/win32_form1.h"
 #include "ui/win32/win32_secondary_windows.h"
@@ -83,8 +84,10 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     }
     applyStartOptions(form, parseWindowOptions(commandLineArguments()));
     showStartWithSession(form, sessionStart);
+    BurstDetails burstDetails(form);
     Win32Form1 window(form, coreActions(form, sessionStart));
     windows.setOwner(window.handle());
+    windows.setBurstDetails(burstDetails);
     processes.setOwner(window.handle());
     Win32TrayIcon tray(form, coreActions(form, sessionStart));
     showWindowAtStart(form);

@@ -12,6 +12,8 @@
 #include "support/fake_system.h"
 #include "support/test_rig.h"
 #include "ui/qt/about_dialog.h"
+#include "ui/qt/burst_details_window.h"
+#include "ui/qt/form1.h"
 #include "ui/qt/help_viewer.h"
 
 namespace korvel::test {
@@ -84,6 +86,38 @@ TEST(QtSecondaryWindows, ViewersOutliveTheOwnerAndGoWithTheWindowSet) {
         EXPECT_TRUE(viewer->isVisible());
     }
     EXPECT_TRUE(viewer.isNull());
+}
+
+// 选项 → 测时详情 opens one window that draws the model's counts, raised again by a second
+// open, redrawn when a burst ends and closed by Esc.
+TEST(QtSecondaryWindows, BurstDetailsOpenOnceFromTheMenuAndDrawTheModelsCounts) {
+    WindowsRig w;
+    BurstDetails details(w.form);
+    w.windows.setBurstDetails(details);
+    FormActions actions;
+    actions.showBurstDetails = [&w] { w.windows.showBurstDetails(); };
+    Form1 window(w.form, actions);
+    w.windows.setOwner(&window);
+    BurstResult result;
+    result.uses = {ReplyUse::Used, ReplyUse::Slow, ReplyUse::Used, ReplyUse::Flagged};
+    details.record(Outcome::Evaluated, result, {}, 0);
+    auto* item = window.findChild<QAction*>(QStringLiteral("burstDetails"));
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    BurstDetailsWindow* shown = w.windows.burstDetailsWindow();
+    ASSERT_NE(shown, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(shown));
+    EXPECT_EQ(shown->windowTitle(), "测时详情");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown->shownLegend().size() == 7; }));
+    EXPECT_EQ(shown->shownLegend().mid(0, 4),
+              QStringList({"采用 2", "舍弃：时差最大或最小 0", "舍弃：延迟最大 1",
+                           "服务器标明时间无效 1"}));
+    item->trigger();
+    EXPECT_EQ(w.windows.burstDetailsWindow(), shown);
+    details.record(Outcome::NoReply, {}, {}, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown->shownLegend().front() == "采用 0"; }));
+    QTest::keyClick(shown, Qt::Key_Escape);
+    EXPECT_FALSE(shown->isVisible());
 }
 
 }  // namespace

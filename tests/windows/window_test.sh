@@ -4,9 +4,10 @@
 # stops skip the hidden panel; the clock and the wrapped label fit; help without a browser is
 # refused and told; Alt+C measures and the offset shows in green with six decimals; a second
 # copy is refused; moved by the window manager, the window slides its panel open where it is;
-# the status bar shows a long summary whole; the About box carries the program's icon; Wine's
-# shell shows the tray icon, the close box puts the window there once 关闭时留在托盘 is ticked,
-# and a double click on the icon brings it back.
+# the status bar shows a long summary whole; the About box carries the program's icon; 测时详情
+# opens once from the 选项 menu and closes with Esc; Wine's shell shows the tray icon, the close
+# box puts the window there once 关闭时留在托盘 is ticked, and a double click on the icon brings
+# it back.
 #
 #   window_test.sh WINDOWS_BUILD LINUX_BUILD [SCREENSHOT_FOLDER]
 #
@@ -130,6 +131,23 @@ import -window root "$work/screen.png"
 green="$(convert "$work/screen.png" -crop "${width}x${height}+${left}+${top}" txt:- |
     grep -c '#00FF00' || true)"
 [ "$green" -ge 20 ] || fail "the offset is not drawn in green ($green green pixels)"
+# 选项 → 测时详情 opens one window, raised again by a second open; Esc closes it.
+details_windows() { xdotool search --onlyvisible --name '^测时详情$' 2>/dev/null | tr '\n' ' ' || true; }
+xdotool key --window "$window" alt+o d
+details=""
+for _ in $(seq 30); do
+    details="$(details_windows)"
+    [ -n "$details" ] && break
+    sleep 0.3
+done
+xdotool key --window "$window" alt+o d
+sleep 1
+details="$(details_windows)"
+[ "$(wc -w <<<"$details")" -eq 1 ] || fail "选项 → 测时详情 opened '$details'"
+[ -z "$shots" ] || import -frame -window "$details" "$shots/windows-burst-details.png"
+xdotool key --window "$details" Escape
+sleep 1
+[ -z "$(details_windows)" ] || fail "Esc left 测时详情 open"
 
 # A second copy says so and ends; the first stays.
 wine "$work/program/korvel.exe" >"$work/second.log" 2>&1 &

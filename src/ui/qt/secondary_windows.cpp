@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ui/qt/about_dialog.h"
+#include "ui/qt/burst_details_window.h"
 #include "ui/qt/help_viewer.h"
 
 namespace korvel {
@@ -16,6 +17,7 @@ QtSecondaryWindows::~QtSecondaryWindows() {
     }
     // Owned by the main window while it exists.
     delete m_aboutBox.data();
+    delete m_burstDetailsWindow.data();
 }
 
 void QtSecondaryWindows::showAboutBox() {
@@ -33,7 +35,20 @@ bool QtSecondaryWindows::openHelpViewer(const std::string& pageAddress) {
     return true;
 }
 
-void QtSecondaryWindows::showBurstDetails() {}
+void QtSecondaryWindows::showBurstDetails() {
+    if (m_burstDetailsWindow == nullptr && m_burstDetails != nullptr) {
+        m_burstDetailsWindow = new BurstDetailsWindow(*m_burstDetails, m_owner);
+    }
+    if (m_burstDetailsWindow != nullptr) {
+        m_burstDetailsWindow->show();
+        m_burstDetailsWindow->raise();
+        m_burstDetailsWindow->activateWindow();
+    }
+}
+
+BurstDetailsWindow* QtSecondaryWindows::burstDetailsWindow() const {
+    return m_burstDetailsWindow.data();
+}
 
 AboutDialog* QtSecondaryWindows::aboutBox() const {
     return m_aboutBox.data();

@@ -12,6 +12,8 @@
 namespace korvel {
 
 class AboutDialog;
+class BurstDetails;
+class BurstDetailsWindow;
 class HelpViewer;
 
 // The About box and the help viewers on Qt Widgets. Viewers are top-level windows independent
@@ -27,6 +29,8 @@ public:
 
     // The main window, owner of the modal About box; set once it exists.
     void setOwner(QWidget* owner) { m_owner = owner; }
+    // What the details window shows; set once it exists, and it must outlive this object.
+    void setBurstDetails(BurstDetails& details) { m_burstDetails = &details; }
 
     void showAboutBox() override;
     bool openHelpViewer(const std::string& pageAddress) override;
@@ -36,12 +40,16 @@ public:
     std::vector<HelpViewer*> openViewers() const;
     // The About box once it has been shown.
     AboutDialog* aboutBox() const;
+    // The details window once it has been shown.
+    BurstDetailsWindow* burstDetailsWindow() const;
 
 private:
     QPointer<QWidget> m_owner;
     TimerService& m_timers;
     SysInfoServices m_aboutServices;
     QPointer<AboutDialog> m_aboutBox;
+    BurstDetails* m_burstDetails = nullptr;
+    QPointer<BurstDetailsWindow> m_burstDetailsWindow;
     std::vector<QPointer<HelpViewer>> m_viewers;
 };
 

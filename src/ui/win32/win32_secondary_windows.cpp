@@ -5,6 +5,7 @@
 #include "platform/win32/win32_text.h"
 #include "ui/form/about_box.h"
 #include "ui/form/form_layout.h"
+#include "ui/win32/win32_burst_details.h"
 #include "ui/win32/win32_drawing.h"
 #include "ui/win32/win32_pictures.h"
 
@@ -108,6 +109,13 @@ bool Win32SecondaryWindows::openHelpViewer(const std::string& pageAddress) {
     return m_services.launcher.start(pageAddress);
 }
 
-void Win32SecondaryWindows::showBurstDetails() {}
+void Win32SecondaryWindows::showBurstDetails() {
+    if (m_burstDetailsWindow != nullptr) {
+        ShowWindow(m_burstDetailsWindow, SW_SHOWNORMAL);
+        SetForegroundWindow(m_burstDetailsWindow);
+    } else if (m_burstDetails != nullptr) {
+        openBurstDetailsWindow(*m_burstDetails, m_owner, &m_burstDetailsWindow);
+    }
+}
 
 }  // namespace korvel

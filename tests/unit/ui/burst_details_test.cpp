@@ -1,0 +1,183 @@
+#include "ui/form/burst_details.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/test_rig.h"
+
+namespace korvel::test {
+namespace {
+
+// A burst of one reply of each kind after the used ones, as the evaluation leaves them.
+BurstResult burstOfEveryKind(ReplyRecords& records) {
+    BurstResult result;
+    result.uses = {ReplyUse::Used,          ReplyUse::Used,        ReplyUse::ExtremeOffset,
+                   ReplyUse::ExtremeOffset, ReplyUse::Slow,        ReplyUse::Slow,
+                   ReplyUse::Slow,          ReplyUse::Flagged,     ReplyUse::Inconsistent,
+                   ReplyUse::OutsideGroup,  ReplyUse::OutsideGroup};
+    result.counted = static_cast<int>(result.uses.size());
+    result.offsetSec = 3.25;
+    for (int i = 1; i <= result.counted; ++i) {
+        records[static_cast<std::size_t>(i)].offset = 3.2 + i / 100.0;
+        records[static_cast<std::size_t>(i)].delay = i / 1000.0;
+    }
+    return result;
+}
+
+TEST(BurstDetails, MarksEachReplyWithItsUseAndAFailedBurstClearsThem) {
+    ReplyRecords records{};
+    const BurstResult result = burstOfEveryKind(records);
+    BurstDetails details;
+    EXPECT_EQ(details.burstNotice(), "尚未测时");
+    int changes = 0;
+    const Connection counting = details.changed.connect([&] { ++changes; });
+
+    details.record(Outcome::Evaluated, result, records, 5000);
+    const std::map<ReplyUse, int> expected{
+        {ReplyUse::Used, 2},    {ReplyUse::ExtremeOffset, 2}, {ReplyUse::Slow, 3},
+        {ReplyUse::Flagged, 1}, {ReplyUse::Inconsistent, 1},  {ReplyUse::OutsideGroup, 2}};
+    for (const MarkStyle& mark : kReplyMarks) {
+        EXPECT_EQ(details.countOf(mark.use), expected.at(mark.use)) << mark.caption;
+    }
+    EXPECT_EQ(details.legendText(kReplyMarks[2]), "舍弃：延迟最大 3");
+    EXPECT_DOUBLE_EQ(details.burstPoints()[4].delayMs, 5.0);
+    EXPECT_DOUBLE_EQ(details.burstPoints()[4].offsetSec, 3.25);
+    EXPECT_EQ(details.meanText(), "平均 3.250000 秒");
+    EXPECT_EQ(details.burstNotice(), "");
+
+    // A correction's outcome leaves the burst; a burst without a result clears it.
+    details.record(Outcome::StepRefused, {}, records, 6000);
+    EXPECT_EQ(details.burstPoints().size(), 11u);
+    details.record(Outcome::NoReply, {}, records, 7000);
+    EXPECT_TRUE(details.burstPoints().empty());
+    EXPECT_EQ(details.meanSec(), std::nullopt);
+    EXPECT_EQ(details.burstNotice(), "上次测时没有结果");
+    EXPECT_EQ(details.runPoints().size(), 1u);
+    EXPECT_EQ(changes, 2);
+}
+
+// The form's own burst feeds the model: the used replies' offsets average to the result.
+TEST(BurstDetails, TakesTheFormsBurstInEvaluationOrder) {
+    TestRig rig;
+    rig.startProgram();
+    BurstDetails details(*rig.form);
+    rig.measure();
+    ASSERT_EQ(rig.form->lastOutcome.outcome, Outcome::Evaluated);
+    EXPECT_EQ(static_cast<int>(details.burstPoints().size()), rig.form->lastBurst.counted);
+    double sum = 0.0;
+    for (const BurstPoint& point : details.burstPoints()) {
+        sum += point.use == ReplyUse::Used ? point.offsetSec : 0.0;
+    }
+    EXPECT_NEAR(sum / details.countOf(ReplyUse::Used), rig.form->offsetSec, 1e-9);
+    EXPECT_EQ(details.runPoints().size(), 1u);
+}
+
+struct Event {
+    Outcome outcome;
+    double minute;
+    double offsetSec = 0.0;
+};
+
+struct DriftCase {
+    const char* name;
+    std::vector<Event> events;
+    std::optional<double> ppm;
+    const char* text;
+};
+
+TEST(BurstDetails, DriftIsTheSlopeWithinEachStretchBetweenTheProgramsSteps) {
+    const std::vector<DriftCase> cases{
+        {"no offset", {}, std::nullopt, "时钟漂移：尚无可比的两次测时"},
+        {"one offset",
+         {{Outcome::Evaluated, 0, 0.5}},
+         std::nullopt,
+         "时钟漂移：尚无可比的两次测时"},
+        {"falling 0.6 ms in 10 min: the clock gains",
+         {{Outcome::Evaluated, 0, 0.0},
+          {Outcome::TooFewReplies, 5},
+          {Outcome::Evaluated, 10, -0.0006}},
+         1.0,
+         "时钟漂移 1.00 ppm（本机每天快 0.086 秒）"},
+        {"one offset on either side of a step",
+         {{Outcome::Evaluated, 0, 2.0}, {Outcome::Stepped, 1}, {Outcome::Evaluated, 10, 0.0}},
+         std::nullopt,
+         "时钟漂移：尚无可比的两次测时"},
+        {"rising on both sides of a step of unknown outcome",
+         {{Outcome::Evaluated, 0, 2.0},
+          {Outcome::Evaluated, 10, 2.0012},
+          {Outcome::StepUnknown, 11},
+          {Outcome::Evaluated, 20, 0.0},
+          {Outcome::Evaluated, 30, 0.0012}},
+         -2.0,
+         "时钟漂移 -2.00 ppm（本机每天慢 0.173 秒）"},
+    };
+    const ReplyRecords records{};
+    for (const DriftCase& c : cases) {
+        BurstDetails details;
+        for (const Event& event : c.events) {
+            BurstResult result;
+            result.offsetSec = event.offsetSec;
+            details.record(event.outcome, result, records,
+                           static_cast<std::int64_t>(event.minute * 60'000));
+        }
+        ASSERT_EQ(details.driftPpm().has_value(), c.ppm.has_value()) << c.name;
+        if (c.ppm) {
+            EXPECT_NEAR(*details.driftPpm(), *c.ppm, 1e-6) << c.name;
+        }
+        EXPECT_EQ(details.driftText(), c.text) << c.name;
+    }
+}
+
+TEST(BurstDetails, KeepsTheRunsLatestOffsetsAndShowsALongRunInHours) {
+    BurstDetails details;
+    const ReplyRecords records{};
+    const int extra = 5;
+    for (int minute = 0; minute < static_cast<int>(BurstDetails::kMostRunPoints) + extra;
+         ++minute) {
+        details.record(Outcome::Evaluated, {}, records, minute * 60'000);
+    }
+    EXPECT_EQ(details.runPoints().size(), BurstDetails::kMostRunPoints);
+    EXPECT_EQ(details.runPoints().front().elapsedSec, extra * 60.0);
+    EXPECT_EQ(details.timeAxisCaption(), "运行时间（小时）");
+    const Axis hours = details.timeAxis();
+    EXPECT_EQ(hours.low, 0.0);
+    EXPECT_EQ(hours.high, 20.0);
+}
+
+TEST(BurstDetails, AxesStepByOneTwoOrFiveAndLabelWithTheDigitsTheStepNeeds) {
+    struct Case {
+        double lowest, highest, leastSpan;
+        double low, high, step;
+        std::vector<std::string> labels;
+    };
+    const std::vector<Case> cases{
+        {3.2501,
+         3.2549,
+         0.002,
+         3.250,
+         3.255,
+         0.001,
+         {"3.250", "3.251", "3.252", "3.253", "3.254", "3.255"}},
+        {5, 5, 1, 4.4, 5.6, 0.2, {"4.4", "4.6", "4.8", "5.0", "5.2", "5.4", "5.6"}},
+        {-0.7, 0.2, 0.002, -0.8, 0.2, 0.2, {"-0.8", "-0.6", "-0.4", "-0.2", "0.0", "0.2"}},
+        {12, 480, 1, 0, 500, 100, {"0", "100", "200", "300", "400", "500"}},
+    };
+    for (const Case& c : cases) {
+        const Axis axis = plotAxis(c.lowest, c.highest, c.leastSpan);
+        EXPECT_NEAR(axis.low, c.low, 1e-9);
+        EXPECT_NEAR(axis.high, c.high, 1e-9);
+        EXPECT_NEAR(axis.step, c.step, 1e-12);
+        std::vector<std::string> labels;
+        for (const double tick : axis.ticks()) {
+            labels.push_back(axis.label(tick));
+        }
+        EXPECT_EQ(labels, c.labels) << c.lowest << ".." << c.highest;
+    }
+}
+
+}  // namespace
+}  // namespace korvel::test
