@@ -98,10 +98,13 @@ std::string TrayModel::statusLines() const {
     }
     const SyncSettings& settings = m_form.settings;
     if (settings.autoSyncOn) {
+        // After a wake the schedule waits for the network and counts again from there.
+        const bool waiting = m_form.sleeping || m_form.resumeWaitTimer->isRunning();
         lines += "\n下次自动校时 " +
-                 timeOfDay(std::fmod(
-                     settings.scheduleStart + settings.autoSyncTenths * kSecondsPerTenthHour,
-                     kSecondsPerDay));
+                 (waiting ? std::string("网络恢复 15 秒后")
+                          : timeOfDay(std::fmod(settings.scheduleStart +
+                                                    settings.autoSyncTenths * kSecondsPerTenthHour,
+                                                kSecondsPerDay)));
     }
     return lines;
 }

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 
+#include "calibration/clock_display.h"
 #include "calibration/command_dispatch.h"
 #include "calibration/measure_command.h"
 #include "support/test_rig.h"
@@ -67,6 +68,13 @@ TEST(TrayModel, StateToolTipAndGatesFollowBurstsCorrectionsAndTheSchedule) {
              toolbarClick(*rig.form, 2);
          },
          TrayState::Refused, measured + "\n校准未完成：未获授权", true, false},
+        {"woken on a schedule",
+         [](TestRig& rig) {
+             rig.form->settings.autoSyncOn = true;
+             systemEventArrived(*rig.form, SystemEvent::Resumed);
+             rig.time.advance(1000);
+         },
+         TrayState::Idle, "KORVEL\n尚未测时\n下次自动校时 网络恢复 15 秒后", true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
