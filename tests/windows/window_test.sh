@@ -144,9 +144,15 @@ xdotool key --window "$window" alt+o d
 sleep 1
 details="$(details_windows)"
 [ "$(wc -w <<<"$details")" -eq 1 ] || fail "选项 → 测时详情 opened '$details'"
-[ -z "$shots" ] || import -frame -window "$details" "$shots/windows-burst-details.png"
-xdotool key --window "$details" Escape
-sleep 1
+[ -z "$shots" ] || import -frame -window "${details%% *}" "$shots/windows-burst-details.png"
+# Right after it is raised, Wine sometimes refuses a key sent to the window it was found as
+# (BadWindow); each try looks it up again.
+for _ in $(seq 5); do
+    details="$(details_windows)"
+    [ -n "$details" ] || break
+    xdotool key --window "${details%% *}" Escape 2>/dev/null || true
+    sleep 1
+done
 [ -z "$(details_windows)" ] || fail "Esc left 测时详情 open"
 
 # A second copy says so and ends; the first stays.
