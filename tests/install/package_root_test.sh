@@ -1,17 +1,12 @@
 #!/usr/bin/env bash
-# The Debian package on a clean Debian 12 root, never on this machine: a minbase root made by
-# debootstrap once and kept under WORK, copied for each run. In it: apt installs the package
-# as a new user would (recommended packages included); the installed window runs on a virtual
-# display under strace, and every library, plug-in and font it opens must come from the
-# package's Depends or from an essential package; the site's sntp.cfg across a first install,
-# two root starts, a second install and a purge, with `dpkg -V` silent; the note about
-# another time service, once; the versions; the scheduled correction off after the install
-# and forgotten by a purge. (The file list, the manual pages and the units' soundness are
-# package_test.cmake's and install_test.cmake's.)
-#
-# Everything runs in a mount and process namespace of its own without CAP_SYS_TIME; no
-# service starts in the root (policy-rc.d) and it has no system bus. The window reaches the
-# virtual display through its abstract socket, so nothing of this machine is mounted inside.
+# The Debian package in a clean Debian 12 root (debootstrap's minbase, made once under WORK and
+# copied for each run), never on this machine: apt installs it as a new user would; every
+# library, plug-in and font the window opens under strace comes from its Depends or an
+# essential package; the site's sntp.cfg across the install, a root start, a second install
+# and a purge, with `dpkg -V` silent; the note about another time service, once; the versions;
+# the scheduled correction off after the install and forgotten by a purge.
+# In a mount and process namespace without CAP_SYS_TIME; no service starts in the root
+# (policy-rc.d), which has no system bus and reaches the virtual display by its abstract socket.
 #
 # package_root_test.sh BUILD_DIR WORK     (the package: BUILD_DIR/korvel_*.deb)
 # Exits 77 (skipped) when Debian's mirror cannot be reached.
@@ -33,16 +28,9 @@ if [ -z "${KORVEL_IN_NAMESPACE:-}" ]; then
         env KORVEL_IN_NAMESPACE=1 "$0" "$deb" "$work"
 fi
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-step() {
-    printf '%s  %s\n' "$(date +%T)" "$*"
-}
-if capsh --has-b=cap_sys_time 2>/dev/null; then
-    fail "CAP_SYS_TIME is still in the bounding set"
-fi
+fail() { echo "FAIL: $*" >&2; exit 1; }
+step() { printf '%s  %s\n' "$(date +%T)" "$*"; }
+! capsh --has-b=cap_sys_time 2>/dev/null || fail "CAP_SYS_TIME is still in the bounding set"
 mount -t proc proc /proc
 
 base=$work/base         # the clean root, made once
@@ -68,8 +56,7 @@ step "copying the clean root"
 mkdir -p "$root"
 mount -t tmpfs -o size=6g,mode=755 korvel-test-root "$root"
 cp -a "$base/." "$root/"
-printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
-chmod 755 "$root/usr/sbin/policy-rc.d"
+install -m 755 /dev/stdin "$root/usr/sbin/policy-rc.d" <<<$'#!/bin/sh\nexit 101'
 cp -L /etc/resolv.conf "$root/etc/resolv.conf"
 mount -t proc proc "$root/proc"
 mount --bind "$archives" "$root/var/cache/apt/archives"
@@ -83,9 +70,7 @@ in_root() {
         LC_ALL=C.UTF-8 DEBIAN_FRONTEND=noninteractive ${DISPLAY:+DISPLAY=$DISPLAY} \
         DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/korvel-no-system-bus "$@"
 }
-site_file() {
-    cat "$root/etc/korvel/sntp.cfg"
-}
+site_file() { cat "$root/etc/korvel/sntp.cfg"; }
 dpkg_verify() {
     local report
     report=$(in_root dpkg --verify korvel 2>&1) || true
@@ -124,22 +109,12 @@ for program in korvel korvel-cli; do
 done
 
 # The installed window on a virtual display, as root, traced.
-display=
-for number in $(seq 90 130); do
-    if [ ! -e "/tmp/.X$number-lock" ] && [ ! -e "/tmp/.X11-unix/X$number" ]; then
-        display=:$number
-        break
-    fi
-done
-[ -n "$display" ] || fail "no free display number"
-rm -f "$work/Xvfb_screen0"
-Xvfb "$display" -nolisten tcp -screen 0 1024x600x24 -fbdir "$work" >"$work/xvfb.log" 2>&1 &
+rm -f "$work/display"
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x600x24 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb=$!
-for _ in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X${display#:}" ] && break
-    sleep 0.1
-done
-export DISPLAY=$display
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+read -r number <"$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=:$number
 
 trace=$work/window.strace
 # A library or plug-in counts when it is mapped to run (Qt only reads the others' metadata);
@@ -155,7 +130,7 @@ fonts() {
 }
 svg_plugin='/qt6/plugins/imageformats/libqsvg\.so$'
 cjk_font='(CJK|wqy)'
-step "the window under strace on $display (root start 1)"
+step "the window under strace on $DISPLAY, as root"
 tracer=(strace -f -qq -y -e trace=open,openat,mmap -e status=successful -o "$trace")
 in_root sh -c 'echo $$ >/tmp/window.pid; exec korvel' &
 traced=$!
@@ -166,20 +141,16 @@ for _ in $(seq 300); do
     sleep 0.1
 done
 sleep 2 # the first picture drawn
-cp "$work/Xvfb_screen0" "$work/window.xwd" 2>/dev/null || true
 kill "$(cat "$root/tmp/window.pid")" 2>/dev/null || fail "the window ended by itself"
 wait "$traced" || true
 
-step "root start 2"
-in_root sh -c 'timeout 4 korvel; [ $? -eq 124 ]' || fail "the second root start did not run"
 kill "$xvfb"
 wait "$xvfb" || true
 unset DISPLAY
-# Each start appends the described 25-character default line, the site line's own beginning.
-appended=${site_line:0:25}
-[ "$(site_file)" = "$(printf '%s\n%s\n%s' "$site_line" "$appended" "$appended")" ] ||
-    fail "sntp.cfg after two root starts: $(site_file)"
-dpkg_verify "after two root starts"
+# A start appends the described 25-character default line, the site line's own beginning.
+[ "$(site_file)" = "$(printf '%s\n%s' "$site_line" "${site_line:0:25}")" ] ||
+    fail "sntp.cfg after a root start: $(site_file)"
+dpkg_verify "after a root start"
 
 # What the window loaded and opened, by package.
 opened_files=$( (loaded; fonts) | sort -u)
