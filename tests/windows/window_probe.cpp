@@ -1,11 +1,10 @@
 // window-probe NAME...: prints the title of the running KORVEL window, then a line for each
 // NAME: its screen rectangle, whether its text fits it in the designed font (1 or 0) and the
-// text, in UTF-8.
-// NAME is a control of the layout, Form1 (the window), Panel1 (of the status bar), Lamp (the
-// indicator's picture number as its text), Box (the open message box), Tray (the tray icon's
-// hidden window; its text 1 while the system shows the icon), or TrayMenu and TrayOpen, which
-// also give the icon a right click or a double click. Close asks the window to close, as its
-// close box does. Exits 1 when there is no such thing.
+// text, in UTF-8. NAME is a control of the layout, Form1 (the window), Panel1 (of the status
+// bar), Lamp (the indicator's picture number as its text), Box (the open message box), Tray
+// (the tray icon's hidden window; its text 1 while the system shows the icon), TrayOpen (the
+// same, and a double click on the icon) or Close (asks the window to close, as its close box
+// does). Exits 1 when there is no such thing.
 
 #include <windows.h>
 
@@ -89,9 +88,9 @@ bool describe(HWND window, const std::string& name) {
         icon.hWnd = shown;
         icon.uID = Win32TrayIcon::kIconId;
         text = Shell_NotifyIconW(NIM_MODIFY, &icon) != FALSE ? "1" : "0";
-        if (name != "Tray") {
+        if (name == "TrayOpen") {
             PostMessageW(shown, Win32TrayIcon::kIconMessage, Win32TrayIcon::kIconId,
-                         name == "TrayMenu" ? WM_RBUTTONUP : WM_LBUTTONDBLCLK);
+                         WM_LBUTTONDBLCLK);
         }
     } else if (name == "Box") {
         shown = FindWindowW(L"#32770", L"KORVEL");

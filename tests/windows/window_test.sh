@@ -1,19 +1,9 @@
 #!/usr/bin/env bash
-# The Windows program's window under Wine on a virtual display, in a network namespace of its
-# own against the test responder at +3.25 s: the title appears; the collapsed window's Tab
-# stops skip the hidden panel; the clock and the wrapped label fit; help without a browser is
-# refused and told; Alt+C measures and the offset shows in green with six decimals; a second
-# copy is refused; moved by the window manager, the window slides its panel open where it is;
-# the status bar shows a long summary whole; the About box carries the program's icon; 测时详情
-# opens once from the 选项 menu and closes with Esc; Wine's shell shows the tray icon, the close
-# box puts the window there once 关闭时留在托盘 is ticked, and a double click on the icon brings
-# it back.
+# What only the Win32 view shows, under Wine on a virtual display, in a network namespace of its
+# own (a fresh prefix whose wineserver starts there) against the test responder at +3.25 s.
+# Every Wine process runs through scripts/wine-run, without the right to set the clock.
 #
 #   window_test.sh WINDOWS_BUILD LINUX_BUILD [SCREENSHOT_FOLDER]
-#
-# The Wine prefix is made fresh inside the Windows build folder, and its wineserver starts in
-# the namespace, so the program's datagrams stay there. Every Wine process runs through
-# scripts/wine-run, without the right to set the clock.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -80,20 +70,22 @@ wine wineboot -i >/dev/null 2>&1
 wine regedit /S 'C:\fonts.reg' >/dev/null 2>&1
 
 probe() { wine "$windows_build/tests/windows/window-probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
+line() { probe "$@" | sed -n 2p; }  # the first thing's line: left top width height fits text
+# retry TRIES PAUSE COMMAND...: the command again until it succeeds, at most TRIES times.
+retry() {
+    local tries=$1 pause=$2
+    shift 2
+    for _ in $(seq "$tries"); do "$@" && return 0; sleep "$pause"; done
+    return 1
+}
 
 wine "$work/program/korvel.exe" >"$work/korvel.log" 2>&1 &
 pids+=($!)
 window="$(timeout 60 xdotool search --sync --onlyvisible --name 'KORVEL')"
-title=""
-for _ in $(seq 20); do
-    title="$(probe Text3 | head -1)"
-    [ "$title" = "KORVEL　Ver1.0 " ] && break
-    sleep 0.2
-done
-[ "$title" = "KORVEL　Ver1.0 " ] || fail "the window's title is '$title', not 'KORVEL　Ver1.0 '"
+titled() { [ "$(probe | head -1)" = "KORVEL　Ver1.0 " ]; }
+retry 20 0.2 titled || fail "the window's title is '$(probe | head -1)', not 'KORVEL　Ver1.0 '"
 [ -z "$shots" ] || import -frame -window "$window" "$shots/windows-idle.png"
 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
-line() { probe "$@" | sed -n 2p; }  # the first thing's line: left top width height fits text
 
 # Six Tabs and Space in the collapsed window reach no control of the panel (确定 would apply).
 collapsed="$(line Form1)"
@@ -118,12 +110,10 @@ for _ in $(seq 20); do
 done
 
 xdotool key --window "$window" alt+c
-offset=""
-for _ in $(seq 100); do
-    read -r left top width height _ offset < <(line Text3) || true
-    [[ "$offset" =~ ^[0-9]+\.[0-9]{6} ]] && break
-    sleep 0.1
-done
+measured() {
+    read -r left top width height _ offset < <(line Text3) && [[ "$offset" =~ ^[0-9]+\.[0-9]{6} ]]
+}
+retry 100 0.1 measured || true
 [[ "$offset" =~ ^3\.2[0-9]{5}\ 秒$ ]] || fail "Alt+C did not show an offset near 3.25 s: '$offset'"
 sleep 0.5
 [ -z "$shots" ] || import -frame -window "$window" "$shots/windows-measured.png"
@@ -134,12 +124,8 @@ green="$(convert "$work/screen.png" -crop "${width}x${height}+${left}+${top}" tx
 # 选项 → 测时详情 opens one window, raised again by a second open; Esc closes it.
 details_windows() { xdotool search --onlyvisible --name '^测时详情$' 2>/dev/null | tr '\n' ' ' || true; }
 xdotool key --window "$window" alt+o d
-details=""
-for _ in $(seq 30); do
-    details="$(details_windows)"
-    [ -n "$details" ] && break
-    sleep 0.3
-done
+details_open() { [ -n "$(details_windows)" ]; }
+retry 30 0.3 details_open || true
 xdotool key --window "$window" alt+o d
 sleep 1
 details="$(details_windows)"
