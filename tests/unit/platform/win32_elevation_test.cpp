@@ -30,6 +30,8 @@ public:
 // what it ends in (or why it never ran) comes back as its exit status.
 TEST(Win32ElevatedCorrection, RunsTheToolThroughRunasWithTheQuotedServersAndGivesItsStatus) {
     const wchar_t* const kTool = L"C:\\Program Files\\KORVEL\\korvel-cli.exe";
+    const wchar_t* const kOne = L"measure --apply \"192.0.2.1\"";
+    const wchar_t* const kThree = L"measure --apply \"192.0.2.1\" \"ntp.example\" \"2001:db8::1\"";
     const struct {
         std::vector<std::string> servers;
         DWORD launchError;
@@ -38,15 +40,10 @@ TEST(Win32ElevatedCorrection, RunsTheToolThroughRunasWithTheQuotedServersAndGive
         int status;
         const char* reasonPart;
     } cases[] = {
-        {{"192.0.2.1", "ntp.example", "2001:db8::1"},
-         ERROR_SUCCESS,
-         0,
-         L"measure --apply \"192.0.2.1\" \"ntp.example\" \"2001:db8::1\"",
-         0,
-         ""},
-        {{"192.0.2.1"}, ERROR_SUCCESS, 9, L"measure --apply \"192.0.2.1\"", 9, ""},
-        {{"192.0.2.1"}, ERROR_CANCELLED, 0, L"measure --apply \"192.0.2.1\"", 13, "同意"},
-        {{"192.0.2.1"}, ERROR_FILE_NOT_FOUND, 0, L"measure --apply \"192.0.2.1\"", 4, "错误 2"},
+        {{"192.0.2.1", "ntp.example", "2001:db8::1"}, ERROR_SUCCESS, 0, kThree, 0, ""},
+        {{"192.0.2.1"}, ERROR_SUCCESS, 9, kOne, 9, ""},
+        {{"192.0.2.1"}, ERROR_CANCELLED, 0, kOne, 13, "同意"},
+        {{"192.0.2.1"}, ERROR_FILE_NOT_FOUND, 0, kOne, 4, "错误 2"},
         {{"192.0.2.1", "x\" --port 1"}, ERROR_SUCCESS, 0, nullptr, 4, "服务器地址错误"},
         {{"a b"}, ERROR_SUCCESS, 0, nullptr, 4, "服务器地址错误"},
         {{}, ERROR_SUCCESS, 0, nullptr, 4, "服务器地址错误"},
