@@ -67,10 +67,8 @@ string(REGEX MATCH "([0-9.]+) \"" _ "${about}")
 set(about "${CMAKE_MATCH_1}")
 string(REGEX MATCH "Ver([0-9.]+)\"" _ "${caption}")
 set(caption "${CMAKE_MATCH_1}")
-if(about STREQUAL "" OR caption STREQUAL "")
-    fail("lblVersion or kWindowTitle no longer found in src/ui/form/")
-elseif(NOT version VERSION_EQUAL about OR NOT version VERSION_EQUAL caption)
-    fail("package ${version}, About box '${about}', caption '${caption}'")
+if(NOT version VERSION_EQUAL about OR NOT version VERSION_EQUAL caption)
+    fail("package ${version}, About box '${about}', caption '${caption}' (src/ui/form/)")
 endif()
 
 # The manual pages render without a warning and hold the programs' --help, the files, the
