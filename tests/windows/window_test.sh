@@ -156,8 +156,8 @@ for _ in $(seq 60); do
 done
 [ -n "$refused" ] || fail "the second copy showed no refusal"
 wait "$second" || fail "the second copy did not end cleanly"
-[ "$(xdotool search --onlyvisible --name 'KORVEL　Ver1.0' | wc -l)" -eq 1 ] ||
-    fail "not exactly one window after the second copy"
+shown() { [ "$(xdotool search --onlyvisible --name 'KORVEL　Ver1.0' | wc -l)" -eq "$1" ]; }
+shown 1 || fail "not exactly one window after the second copy"
 # Moved by the window manager, which sends no end of a move loop, the window opens its panel
 # at its new height.
 xdotool windowmove "$window" 40 70
@@ -200,21 +200,15 @@ for _ in $(seq 20); do
     xdotool search --onlyvisible --name '关于 HORLO' >/dev/null || break
 done
 
-read -r _ _ _ _ _ shown < <(line Tray)
-[ "$shown" = 1 ] || fail "Wine's shell does not show the tray icon"
+read -r _ _ _ _ _ icon < <(line Tray)
+[ "$icon" = 1 ] || fail "Wine's shell does not show the tray icon"
 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
 xdotool key --window "$window" alt+o
 sleep 1
 xdotool key t  # to the open menu, which has the keyboard
 sleep 0.5
 line Close >/dev/null
-visible() { xdotool search --onlyvisible --name 'KORVEL　Ver1.0' | wc -l; }
-for _ in $(seq 20); do [ "$(visible)" -eq 0 ] && break; sleep 0.2; done
-[ "$(visible)" -eq 0 ] && [ -n "$(probe)" ] || fail "closing did not leave the program in the tray"
-for _ in $(seq 5); do
-    line TrayOpen >/dev/null
-    sleep 1
-    [ "$(visible)" -eq 1 ] && break
-done
-[ "$(visible)" -eq 1 ] || fail "a double click on the tray icon did not bring the window back"
+retry 20 0.2 shown 0 && [ -n "$(probe)" ] || fail "closing did not leave the program in the tray"
+reopened() { line TrayOpen >/dev/null; sleep 1; shown 1; }
+retry 5 0 reopened || fail "a double click on the tray icon did not bring the window back"
 echo "window test: passed (offset $offset, $green green pixels)"
