@@ -32,10 +32,7 @@ done
 WINEPREFIX="$work/template" wineserver -w
 
 failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 # in_namespace CASE COMMAND: runs the shell command in a new network namespace with only
 # loopback and the responder on 127.0.0.1:123; the command finds wine-run in $KORVEL_WINE and
