@@ -1,49 +1,86 @@
-// Files and clock faults on the real platform: a folder that refuses writes and a system that
-// refuses to set the clock. (A full disk, and with it a save that replaces the file whole, is
-// the POSIX files' unit test.)
+// Files and clock faults on the real platform: a folder that refuses writes, a system that
+// refuses to set the clock, a bus restarted between two corrections. (A full disk, and with it
+// a save that replaces the file whole, is the POSIX files' unit test.)
+
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
+#include "common/utf8_text.h"
 #include "harness/lab_fixture.h"
 #include "harness/private_bus.h"
-#include "settings/settings_panel.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_files.h"
+#include "platform/qt/qt_timedate_clock.h"
+#include "settings/config_file.h"
 
 namespace korvel::lab {
 
 using FileFaults = LabTest;
 
-// A read-only disk (a tmpfs in this test's own mount namespace) as the program's folder.
-TEST_F(FileFaults, ReadOnlyProgramFolderIsReportedAndMeasuringGoesOn) {
-    startResponder({"--offset", std::to_string(kServerOffsetSec)});
+namespace {
+
+// This process gives up the right to set the clock, for good: a fallback to a direct step
+// could then never reach the machine's clock.
+bool dropClockRight() {
+    ::prctl(PR_CAPBSET_DROP, CAP_SYS_TIME, 0, 0, 0);
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (::syscall(SYS_capget, &header, data) != 0) {
+        return false;
+    }
+    data[CAP_SYS_TIME / 32].effective &= ~(1u << (CAP_SYS_TIME % 32));
+    data[CAP_SYS_TIME / 32].permitted &= ~(1u << (CAP_SYS_TIME % 32));
+    data[CAP_SYS_TIME / 32].inheritable &= ~(1u << (CAP_SYS_TIME % 32));
+    return ::syscall(SYS_capset, &header, data) == 0 && !PosixClock().holdsRightToStep();
+}
+
+std::optional<ClockStep> stepOnce(QtTimedateClock& clock) {
+    std::optional<ClockStep> answer;
+    clock.stepClock(1.5, false, [&](ClockStepAnswer a) { answer = a.outcome; });
+    QElapsedTimer waited;
+    waited.start();
+    while (!answer && waited.elapsed() < 10'000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return answer;
+}
+
+}  // namespace
+
+// A read-only disk (a tmpfs in this test's own mount namespace) as the program's folder, which
+// root could write to otherwise: nothing can be made there, so the log and the settings go to
+// the user's own folders. (What the window says of it is the start-up's unit test.)
+TEST_F(FileFaults, ReadOnlyProgramFolderLeavesTheFilesToTheUsersOwnFolders) {
     const std::string program = inFolder("ro");
     std::filesystem::create_directory(program);
     std::string output;
     ASSERT_TRUE(shell("mount -t tmpfs -o ro,size=64k korvel-ro " + program, &output)) << output;
-    rig = std::make_unique<RealRig>(program, folder->path());
-    ASSERT_TRUE(rig->startUp());
-    EXPECT_EQ(rig->messageBox.shown, std::vector<std::string>{"sntp.cfg 无法建立，使用默认服务器"});
-    // The log would go to the user's own data folder; the settings to the user's own copy.
-    EXPECT_EQ(rig->form->Text4.text().rfind(inFolder("data/korvel/"), 0), 0u);
-    rig->form->Text9.setText(NamespacePair::kServerAddress);
-    rig->form->Text10.setText(std::to_string(kClientPort));
-    applySettings(*rig->form);
-    EXPECT_EQ(rig->messageBox.shown.size(), 1u);
-    const BurstSeen outcome = rig->measure();
-    ASSERT_TRUE(outcome.evaluated()) << describe(outcome);
-    EXPECT_NEAR(outcome.offsetSec, kServerOffsetSec, kToleranceSec);
+    PosixFileSystem files(program, {folder->path(), {}});
+    EXPECT_FALSE(files.mayCreateIn(program));
+    EXPECT_NE(loadConfig(files, program + "/sntp.cfg").error, FileError::None);
+    EXPECT_EQ(files.userFolder(UserFolder::Data, true), inFolder("data/korvel"));
+    EXPECT_EQ(saveConfig(files, padRight("192.0.2.9", kAddressFieldWidth), "123 ").error,
+              FileError::None);
     EXPECT_FALSE(std::filesystem::exists(program + "/sntp.cfg"));
     EXPECT_EQ(fileLines(inFolder("config/korvel/sntp.cfg")),
-              std::vector<std::string>{configLine(NamespacePair::kServerAddress, kClientPort)});
-    rig.reset();
+              std::vector<std::string>{configLine("192.0.2.9", 123)});
     shell("umount " + program);
 }
 
-// korvel-cli --apply against each answer of a fake timedated on a private bus, and with no
-// bus at all; the right to set the clock is dropped and checked gone first, so a direct step
-// could never reach the real clock.
+// korvel-cli --apply against each answer of a fake timedated on a private bus, without it, and
+// with no bus at all; the right to set the clock is dropped and checked gone first, so a direct
+// step could never reach the real clock.
 TEST_F(FileFaults, CliCorrectionGoesThroughTimedatedAndReportsEachAnswer) {
     const struct {
         const char* answer;  // nullptr: no fake; "" with noBus: no bus at all
@@ -74,24 +111,42 @@ TEST_F(FileFaults, CliCorrectionGoesThroughTimedatedAndReportsEachAnswer) {
         }
         std::string output;
         const int status = runInClient(
-            withoutClockRight(
-                {"env",
-                 "DBUS_SYSTEM_BUS_ADDRESS=" + (c.noBus ? bus.absentAddress() : bus.address()),
-                 KORVEL_CLI, "measure", NamespacePair::kServerAddress, "--apply"}),
+            withoutClockRight({"env",
+                               "DBUS_SYSTEM_BUS_ADDRESS=" +
+                                   (c.noBus ? "unix:path=" + inFolder("none") : bus.address()),
+                               KORVEL_CLI, "measure", NamespacePair::kServerAddress, "--apply"}),
             output);
-        std::printf("[%s] exit %d\n%s", c.answer ? c.answer : "-", status, output.c_str());
         EXPECT_EQ(status, c.status) << output;
         EXPECT_NE(output.find(c.says), std::string::npos) << output;
         // The call carries the printed offset to the microsecond, relative, interactive.
         const std::vector<std::string> calls = fileLines(record);
         if (c.answer) {
-            const auto at = output.find("offset ");
-            ASSERT_NE(at, std::string::npos) << output;
-            const long long printed = std::llround(std::stod(output.substr(at + 7)) * 1e6);
-            EXPECT_EQ(calls, std::vector<std::string>{std::to_string(printed) + " 1 1 1"});
+            const double printed = printedOffset(output);
+            ASSERT_FALSE(std::isnan(printed)) << output;
+            EXPECT_EQ(calls, std::vector<std::string>{std::to_string(std::llround(printed * 1e6)) +
+                                                      " 1 1 1"});
         } else {
             EXPECT_TRUE(calls.empty());
         }
+    }
+}
+
+// The bus went away and came back between two corrections: the second reaches the new bus's
+// timedated instead of setting the clock without it.
+TEST_F(FileFaults, TimedatedOnARestartedBusAnswersTheNextCorrection) {
+    ASSERT_TRUE(dropClockRight());
+    PosixClock direct;
+    QtTimedateClock clock(direct);
+    const std::string record = inFolder("settime.calls");
+    for (int restart = 0; restart < 2; ++restart) {
+        SCOPED_TRACE(restart);
+        PrivateBus bus(folder->path() / "bus");
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address().c_str(), 1);
+        ChildProcess fake("", {KORVEL_TEST_TIMEDATE1, "--bus", bus.address(), "--record", record,
+                               "--answer", "success"});
+        ASSERT_TRUE(fake.waitReady());
+        EXPECT_EQ(stepOnce(clock), ClockStep::Stepped);
+        EXPECT_EQ(fileLines(record).size(), static_cast<std::size_t>(restart + 1));
     }
 }
 

@@ -16,14 +16,6 @@
 namespace korvel::lab {
 namespace {
 
-void sendPrepareForSleep(QDBusConnection& from, bool starting) {
-    QDBusMessage signal = QDBusMessage::createSignal(
-        QStringLiteral("/org/freedesktop/login1"), QStringLiteral("org.freedesktop.login1.Manager"),
-        QStringLiteral("PrepareForSleep"));
-    signal << starting;
-    from.send(signal);
-}
-
 // Only the owner of logind's name is heard: the same signal from anyone else is not.
 TEST(QtSystemEvents, LogindsPrepareForSleepReportsSuspendingAndResumed) {
     test::TempFolder folder;
@@ -40,8 +32,12 @@ TEST(QtSystemEvents, LogindsPrepareForSleepReportsSuspendingAndResumed) {
     // Said again until heard: the watch's match may reach the bus after the first signals.
     const auto heard = [&seen](QDBusConnection& from, bool starting, int tries) {
         const std::size_t before = seen.size();
+        QDBusMessage signal = QDBusMessage::createSignal(
+            QStringLiteral("/org/freedesktop/login1"),
+            QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"));
+        signal << starting;
         for (int i = 0; i < tries && seen.size() == before; ++i) {
-            sendPrepareForSleep(from, starting);
+            from.send(signal);
             QElapsedTimer waited;
             waited.start();
             while (waited.elapsed() < 100) {

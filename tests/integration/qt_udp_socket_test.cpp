@@ -134,6 +134,7 @@ TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOther
         std::vector<std::string> strangers;  // send first, unasked
     } rows[] = {
         {{"127.0.0.1"}, false, {"a"}, {"b", "a+1"}},
+        {{"::1"}, false, {"c"}, {"a", "x"}},
         {{"127.0.0.1", " peer.test ", "::1"}, false, {"a", "b", "c"}, {"x", "a+1"}},
         {{"127.0.0.1", "127.0.0.2", "::1"}, true, {"a"}, {"b", "c"}},
     };
@@ -171,6 +172,25 @@ TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOther
         EXPECT_EQ(arrivals, expected);
         EXPECT_EQ(socket.localPort(), port);
     }
+}
+
+// An ICMP port unreachable (nothing listens at the server's port yet) leaves the socket usable:
+// once the server is up, the next request reaches it and its answer the handler.
+TEST_F(QtUdpSocketTest, StaysUsableAfterPortUnreachable) {
+    const quint16 laterPort = kServerPort + 2;
+    std::optional<ConnectOutcome> outcome;
+    socket.setServers({"127.0.0.1"}, laterPort, [&](int, ConnectOutcome o) { outcome = o; });
+    runUntil([&] { return outcome.has_value(); });
+    const std::uint8_t ping[] = {'p'};
+    ASSERT_TRUE(socket.send(0, ping).sent);
+    runUntil([] { return false; }, 200);  // the error comes back meanwhile
+    QUdpSocket server;
+    ASSERT_TRUE(server.bind(QHostAddress::LocalHost, laterPort));
+    ASSERT_TRUE(socket.send(0, ping).sent);
+    ASSERT_TRUE(server.waitForReadyRead(2000));
+    server.writeDatagram(server.receiveDatagram().makeReply("up"));
+    runUntil([&] { return !arrivals.empty(); });
+    EXPECT_EQ(arrivals, std::vector<std::string>{"0 up"});
 }
 
 // A port another socket holds (here without sharing it, on IPv4 alone) is refused; another

@@ -110,7 +110,6 @@ TEST_F(ScheduledCorrection, StepsOnlyOnTwoServersWordAndNeverBesideAnotherTimeSe
         argv.insert(argv.end(), command.begin(), command.end());
         std::string output;
         const int status = runInClient(withoutClockRight(argv), output);
-        std::printf("[%s] exit %d: %s", c.name, status, output.c_str());
 
         EXPECT_EQ(status, c.status) << output;
         // One line per run for the journal, led by the outcome.

@@ -2,12 +2,11 @@
 
 #include <unistd.h>
 
-#include <cstdio>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-#include "calibration/outcome_display.h"
 #include "common/utf8_text.h"
 #include "settings/config_file.h"
 
@@ -27,12 +26,16 @@ std::vector<std::string> fileLines(const std::string& path) {
     return lines;
 }
 
+double printedOffset(const std::string& output) {
+    const auto at = output.find("offset ");
+    return at == std::string::npos ? std::nan("") : std::stod(output.substr(at + 7));
+}
+
 void LabTest::SetUp() {
     ASSERT_EQ(::geteuid(), 0u)
         << "the hostile-network suite runs as root: it makes network namespaces";
     net = std::make_unique<NamespacePair>();
     ASSERT_EQ(net->error(), "") << "network namespaces could not be made";
-    ASSERT_TRUE(net->enterClient()) << net->error();
     folder = std::make_unique<test::TempFolder>();
     // The user's own folders inside the test's, never the real user's.
     ::setenv("XDG_CONFIG_HOME", inFolder("config").c_str(), 1);
@@ -43,16 +46,9 @@ void LabTest::SetUp() {
 }
 
 void LabTest::TearDown() {
-    rig.reset();
     tools.clear();
     net.reset();
     folder.reset();
-}
-
-void LabTest::bootProgram(const std::string& serverAddress) {
-    std::ofstream(inFolder("sntp.cfg")) << configLine(serverAddress, kClientPort) << "\n";
-    rig = std::make_unique<RealRig>(folder->path(), folder->path());
-    ASSERT_TRUE(rig->startUp());
 }
 
 void LabTest::startTool(const std::string& path, std::vector<std::string> args) {
@@ -89,18 +85,6 @@ std::vector<std::string> LabTest::withoutClockRight(std::vector<std::string> arg
     argv.insert(argv.begin(), {"setpriv", "--bounding-set", "-sys_time", "--inh-caps", "-sys_time",
                                "--no-new-privs", "sh", "-c", guard});
     return argv;
-}
-
-std::string LabTest::describe(const BurstSeen& outcome) {
-    char text[256];
-    if (outcome.evaluated()) {
-        std::snprintf(text, sizeof text, "offset %.6f s from %d replies", outcome.offsetSec,
-                      outcome.replies);
-        return text;
-    }
-    return outcome.ended ? "outcome " + std::to_string(static_cast<int>(outcome.outcome)) + " \"" +
-                               outcomeText(outcome.outcome) + "\""
-                         : "burst never ended";
 }
 
 }  // namespace korvel::lab

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "harness/net_lab.h"
-#include "harness/real_rig.h"
 #include "support/temp_folder.h"
 
 namespace korvel::lab {
@@ -18,15 +17,13 @@ inline constexpr double kServerOffsetSec = 3.25;
 // latency of a loaded machine running cases side by side (under 1 ms when run alone).
 inline constexpr double kToleranceSec = 0.010;
 
-// A test in its own pair of network namespaces with the program (on the real platform) in the
-// client one and its servers in the other. Needs root; fails, never skips, without it.
+// A test in its own pair of network namespaces, its tools in the server one and the program in
+// the client one, with folders of its own. Needs root; fails, never skips, without it.
 class LabTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    // sntp.cfg naming our server, then the window's load step.
-    void bootProgram(const std::string& serverAddress = NamespacePair::kServerAddress);
     // A test tool in the server namespace, waited for until it is ready.
     void startTool(const std::string& path, std::vector<std::string> args);
     // The responder serving the client directly, or behind the impairment relay (seed 1).
@@ -38,17 +35,17 @@ protected:
     // error merged into its standard output.
     static std::vector<std::string> withoutClockRight(std::vector<std::string> argv);
 
-    static std::string describe(const BurstSeen& outcome);
     // A path in the test's own folder.
     std::string inFolder(const std::string& name) const { return folder->path() / name; }
 
     std::unique_ptr<NamespacePair> net;
     std::unique_ptr<test::TempFolder> folder;
-    std::unique_ptr<RealRig> rig;
     std::vector<std::unique_ptr<ChildProcess>> tools;
 };
 
 std::string configLine(const std::string& address, int port);
 std::vector<std::string> fileLines(const std::string& path);
+// The offset korvel-cli printed ("offset 3.250000 s"); NaN when it printed none.
+double printedOffset(const std::string& output);
 
 }  // namespace korvel::lab

@@ -1,11 +1,8 @@
 #include "harness/net_lab.h"
 
-#include <fcntl.h>
-#include <sched.h>
 #include <unistd.h>
 
 #include <QDeadlineTimer>
-#include <cstring>
 
 namespace korvel::lab {
 
@@ -35,18 +32,8 @@ NamespacePair::NamespacePair() {
         "ip -n " + c + " addr add " + kClientAddress + "/24 dev " + a,
         "ip -n " + s + " addr add " + kServerAddress + "/24 dev " + b,
         "ip -n " + s + " addr add " + kOtherServerAddress + "/24 dev " + b,
-        "ip -n " + s + " addr add " + kSetAddresses[2] + "/24 dev " + b,
-        "ip -n " + s + " addr add " + kSetAddresses[3] + "/24 dev " + b,
-        "ip -n " + c + " addr add fd00:6b76::1/64 dev " + a + " nodad",
-        "ip -n " + s + " addr add " + kServerIpv6Address + "/64 dev " + b + " nodad",
         "ip -n " + c + " link set " + a + " up",
         "ip -n " + s + " link set " + b + " up",
-        // Fixed IPv6 neighbours: a solicitation lost while the link comes up would hold the
-        // first second of a burst.
-        "ip -n " + c + " neigh replace " + kServerIpv6Address + " dev " + a +
-            " nud permanent lladdr $(ip -n " + s + " -br link show " + b + " | awk '{print $3}')",
-        "ip -n " + s + " neigh replace fd00:6b76::1 dev " + b + " nud permanent lladdr $(ip -n " +
-            c + " -br link show " + a + " | awk '{print $3}')",
     };
     // Leftovers of an earlier process with this PID go first. The shell traces each step, so
     // on failure the output ends at the step that failed.
@@ -61,32 +48,8 @@ NamespacePair::NamespacePair() {
 }
 
 NamespacePair::~NamespacePair() {
-    leave();
     // Deleting a namespace removes its veth end and with it the peer.
     shell("ip netns del " + m_client + "; ip netns del " + m_server + "; rm -rf " + clientEtc());
-}
-
-bool NamespacePair::enterClient() {
-    if (m_home < 0) {
-        m_home = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
-    }
-    const int fd = ::open(("/run/netns/" + m_client).c_str(), O_RDONLY | O_CLOEXEC);
-    const bool entered = fd >= 0 && ::setns(fd, CLONE_NEWNET) == 0;
-    if (!entered) {
-        m_error = "cannot enter the client namespace: " + std::string(std::strerror(errno));
-    }
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    return entered;
-}
-
-void NamespacePair::leave() {
-    if (m_home >= 0) {
-        ::setns(m_home, CLONE_NEWNET);
-        ::close(m_home);
-        m_home = -1;
-    }
 }
 
 ChildProcess::ChildProcess(const std::string& netns, std::vector<std::string> argv) {

@@ -7,18 +7,14 @@
 namespace korvel::lab {
 
 // Two network namespaces joined by a veth pair, made for one test and removed after it:
-//   client  198.18.0.1/24, fd00:6b76::1/64  (the program runs here)
-//   server  198.18.0.2/24 to 198.18.0.5/24, fd00:6b76::2/64 (responders, relay)
+//   client  198.18.0.1/24  (the program runs here)
+//   server  198.18.0.2/24 and 198.18.0.3/24  (responders, relay)
 // Both have loopback up. Nothing here reaches the machine's own network.
 class NamespacePair {
 public:
     static constexpr const char* kClientAddress = "198.18.0.1";
     static constexpr const char* kServerAddress = "198.18.0.2";
     static constexpr const char* kOtherServerAddress = "198.18.0.3";
-    static constexpr const char* kServerIpv6Address = "fd00:6b76::2";
-    // Room for a set of four servers; the first two are the addresses above.
-    static constexpr const char* kSetAddresses[] = {kServerAddress, kOtherServerAddress,
-                                                    "198.18.0.4", "198.18.0.5"};
 
     NamespacePair();
     ~NamespacePair();
@@ -33,16 +29,10 @@ public:
     // resolv.conf); removed with the namespaces.
     std::string clientEtc() const { return "/etc/netns/" + m_client; }
 
-    // Moves this thread into the client namespace (sockets made afterwards live there), and
-    // back to where it was.
-    bool enterClient();
-    void leave();
-
 private:
     std::string m_client;
     std::string m_server;
     std::string m_error;
-    int m_home = -1;  // the namespace this thread came from
 };
 
 // A program started inside a namespace (or in this one, for an empty name); killed by its PID

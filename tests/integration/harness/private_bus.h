@@ -15,8 +15,6 @@ public:
     explicit PrivateBus(const std::filesystem::path& folder);
 
     std::string address() const { return "unix:path=" + (m_folder / "socket").string(); }
-    // An address where no bus listens.
-    std::string absentAddress() const { return "unix:path=" + (m_folder / "none").string(); }
 
 private:
     std::filesystem::path m_folder;
