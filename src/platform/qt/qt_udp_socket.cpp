@@ -364,10 +364,11 @@ void QtUdpSocket::deliverWaiting() {
         message.msg_controllen = control.size();
         const ssize_t size = ::recvmsg(m_fd, &message, MSG_TRUNC);
         if (size < 0) {
+            const int error = errno;  // the drain below sets errno again
             drainLeavingStamps(m_fd);
             // Nothing left, or an error such as an ICMP port unreachable: the socket stays
             // usable.
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+            if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR) {
                 return;
             }
             continue;
