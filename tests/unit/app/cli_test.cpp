@@ -218,60 +218,58 @@ enum class Step { None, ByService, Own };
 // the load, nothing after a kiss-o'-death, a silent server left after eight, only servers that
 // agree averaged, and an unattended step only on two servers' word.
 TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
-    const char* const kFour = "measure 192.0.2.1 192.0.2.2 192.0.2.3 192.0.2.4";
-    const char* const kTwo = "measure 192.0.2.1 192.0.2.2";
+    const std::string four = "measure 192.0.2.1 192.0.2.2 192.0.2.3 192.0.2.4";
+    const std::string two = "measure 192.0.2.1 192.0.2.2";
+    const std::string unattended = two + " --apply --unattended";
     const struct {
         const char* name;
         std::string args;
         std::function<void(CliRig&)> setUp;
         int status;
+        Step step;
         Requests requests;  // per server
         std::string out;    // a part of standard output
         std::string err;    // a part of standard error
-        Step step;
     } cases[] = {
-        {"four healthy", kFour, nullptr, 0, Requests{7, 6, 6, 6},
-         "agreed: 192.0.2.1, 192.0.2.2, 192.0.2.3, 192.0.2.4\n", "", Step::None},
-        {"one limits, one silent, one an hour off", kFour,
+        {"four healthy", four, nullptr, 0, Step::None, Requests{7, 6, 6, 6},
+         "agreed: 192.0.2.1, 192.0.2.2, 192.0.2.3, 192.0.2.4\n", ""},
+        {"one limits, one silent, one an hour off", four,
          [](CliRig& r) {
              kiss(r.servers[1], "RATE", 4);
              silence(r.servers[2]);
              r.servers[3].offsetMs = 3'600'000;
          },
-         0, Requests{8, 4, 8, 8},
+         0, Step::None, Requests{8, 4, 8, 8},
          "offset 2.250000 s\nreplies used 6 of 19\ndelay 0.010000 .. 0.010000 s\n"
          "agreed: 192.0.2.1, 192.0.2.2\nnot used: 192.0.2.3 (silent), 192.0.2.4 (disagrees)\n",
-         "192.0.2.4 与其他服务器的时间不一致，未采用", Step::None},
+         "192.0.2.4 与其他服务器的时间不一致，未采用"},
         {"a single server that limits", "measure", [](CliRig& r) { kiss(r.server, "RATE", 1); }, 8,
-         Requests{1}, "网络阻塞,请稍候再试!\n", "192.0.2.1 限制访问频率 (RATE)\n", Step::None},
+         Step::None, Requests{1}, "网络阻塞,请稍候再试!\n", "192.0.2.1 限制访问频率 (RATE)\n"},
         {"a server that denies", "measure", [](CliRig& r) { kiss(r.server, "DENY", 3); }, 8,
-         Requests{3}, "网络阻塞,请稍候再试!\n", "192.0.2.1 拒绝服务 (DENY)\n", Step::None},
-        {"two that disagree", std::string(kTwo) + " --apply",
-         [](CliRig& r) { r.servers[1].offsetMs = 3'600'000; }, 9, Requests{8, 8},
-         "服务器时间失效\n", "192.0.2.1: 2.250000 秒\n192.0.2.2: 3600.000000 秒\n", Step::None},
-        {"unattended, the second silent", std::string(kTwo) + " --apply --unattended",
-         [](CliRig& r) { silence(r.servers[1]); }, 10, Requests{22, 8}, "",
+         Step::None, Requests{3}, "网络阻塞,请稍候再试!\n", "192.0.2.1 拒绝服务 (DENY)\n"},
+        {"two that disagree", two + " --apply", [](CliRig& r) { r.servers[1].offsetMs = 3.6e6; }, 9,
+         Step::None, Requests{8, 8}, "服务器时间失效\n",
+         "192.0.2.1: 2.250000 秒\n192.0.2.2: 3600.000000 秒\n"},
+        {"unattended, the second silent", unattended, [](CliRig& r) { silence(r.servers[1]); }, 10,
+         Step::None, Requests{22, 8}, "",
          "withheldNoSecondOpinion: 无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。; "
          "offset 2.250000 s; replies used 17 of 22; delay 0.010000 .. 0.010000 s; "
-         "agreed: 192.0.2.1; not used: 192.0.2.2 (silent)\n",
-         Step::None},
-        {"unattended, two agree", std::string(kTwo) + " --apply --unattended", nullptr, 0,
-         Requests{8, 8}, "",
+         "agreed: 192.0.2.1; not used: 192.0.2.2 (silent)\n"},
+        {"unattended, two agree", unattended, nullptr, 0, Step::ByService, Requests{8, 8}, "",
          "stepped: offset 2.250000 s; replies used 11 of 16; delay 0.010000 .. 0.010000 s; "
-         "agreed: 192.0.2.1, 192.0.2.2\n",
-         Step::ByService},
-        {"unattended, holding the right", std::string(kTwo) + " --apply --unattended",
-         [](CliRig& r) { r.time.rightToStep = true; }, 0, Requests{8, 8}, "", "", Step::Own},
-        {"unattended, another time service", std::string(kTwo) + " --apply --unattended",
-         [](CliRig& r) { r.time.otherTimeService = "chronyd"; }, 11, Requests{8, 8}, "",
-         "withheldOtherTimeService: 本机的时间服务 chronyd 正在管理时钟", Step::None},
+         "agreed: 192.0.2.1, 192.0.2.2\n"},
+        {"unattended, holding the right", unattended, [](CliRig& r) { r.time.rightToStep = true; },
+         0, Step::Own, Requests{8, 8}, "", ""},
+        {"unattended, another time service", unattended,
+         [](CliRig& r) { r.time.otherTimeService = "chronyd"; }, 11, Step::None, Requests{8, 8}, "",
+         "withheldOtherTimeService: 本机的时间服务 chronyd 正在管理时钟"},
         {"site servers only", "measure --site-config",
          [](CliRig& r) {
              r.files.textFiles[r.files.userConfigPath + "/sntp.cfg"] = {"SNTP 192.0.2.9"};
              r.files.textFiles[r.files.programFolderPath + "/sntp.cfg"] = {
                  "SNTP 192.0.2.1       1231 192.0.2.2"};
          },
-         0, Requests{8, 8}, "agreed: 192.0.2.1, 192.0.2.2\n", "", Step::None},
+         0, Step::None, Requests{8, 8}, "agreed: 192.0.2.1, 192.0.2.2\n", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -289,10 +287,10 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
         EXPECT_THAT(rig.console.stdErr, HasSubstr(c.err));
         // An unattended run adds its line to the run log, stamped with the time it ended, and
         // gives the journal one entry: one line on standard error, nothing else.
-        const bool unattended = c.args.find("--unattended") != std::string::npos;
+        const bool alone = c.args.find("--unattended") != std::string::npos;
         const std::vector<std::string> logged = rig.files.lines(CliRig::kRunLog);
-        ASSERT_EQ(logged.size(), unattended ? 1U : 0U);
-        if (unattended) {
+        ASSERT_EQ(logged.size(), alone ? 1U : 0U);
+        if (alone) {
             EXPECT_THAT(logged[0], testing::StartsWith("2026-12-06 01:0"));
             EXPECT_THAT(rig.console.stdErr, HasSubstr(logged[0].substr(21)));
             EXPECT_EQ(rig.console.stdOut, "");
