@@ -41,7 +41,8 @@ struct HelpViewerTest : ::testing::Test {
 };
 
 // The page takes the keyboard first, and again after Tab passed the hidden address box, so Page
-// Down scrolls it. Enter in that box and a choice from its list open a page; Refresh reloads.
+// Down scrolls it. Enter in that box and a choice from its list open a page; Refresh reloads it
+// and Stop keeps it.
 TEST_F(HelpViewerTest, AddressBoxAndToolbarNavigate) {
     std::string longBody;
     for (int line = 0; line < 200; ++line) {
@@ -71,6 +72,8 @@ TEST_F(HelpViewerTest, AddressBoxAndToolbarNavigate) {
     folder.write("HELP.HTM", page("改过的帮助", ""));
     viewer->toolbarAction("Refresh")->trigger();
     EXPECT_TRUE(titleBecomes("改过的帮助"));
+    viewer->toolbarAction("Stop")->trigger();
+    EXPECT_EQ(viewer->windowTitle(), "改过的帮助");
 
     // A page that is not there shows a notice naming it.
     viewer->form().setAddressText(folder.path().string() + "/missing/HELP.HTM");
