@@ -41,8 +41,8 @@ struct HelpViewerTest : ::testing::Test {
 };
 
 // The page takes the keyboard first, and again after Tab passed the hidden address box, so Page
-// Down scrolls it. Enter in that box, a choice from its list and the toolbar move through the
-// pages and their history.
+// Down scrolls it. Enter in that box and a choice from its list open a page; Refresh reloads it
+// and Stop keeps it.
 TEST_F(HelpViewerTest, AddressBoxAndToolbarNavigate) {
     std::string longBody;
     for (int line = 0; line < 200; ++line) {
@@ -60,9 +60,6 @@ TEST_F(HelpViewerTest, AddressBoxAndToolbarNavigate) {
     }
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
     EXPECT_GT(viewer->page()->verticalScrollBar()->value(), 0);
-    viewer->toolbarAction("Back")->trigger();  // no earlier page: nothing happens
-    EXPECT_EQ(shownFile(), first);
-    EXPECT_EQ(viewer->addressBox()->parentWidget()->height(), 0);
     QLineEdit* edit = viewer->addressBox()->lineEdit();
     edit->selectAll();
     QTest::keyClicks(edit, QString::fromStdString(second));
@@ -72,17 +69,11 @@ TEST_F(HelpViewerTest, AddressBoxAndToolbarNavigate) {
     ASSERT_EQ(viewer->addressBox()->count(), 1);  // Enter adds nothing to the list
     emit viewer->addressBox()->activated(0);
     EXPECT_TRUE(titleBecomes("KORVEL 帮助"));
-
-    viewer->toolbarAction("Back")->trigger();
-    EXPECT_TRUE(titleBecomes("第二页"));
-    viewer->toolbarAction("Forward")->trigger();
-    EXPECT_TRUE(titleBecomes("KORVEL 帮助"));
-    viewer->toolbarAction("Back")->trigger();
-    folder.write("other.htm", page("改过的第二页", ""));
+    folder.write("HELP.HTM", page("改过的帮助", ""));
     viewer->toolbarAction("Refresh")->trigger();
-    EXPECT_TRUE(titleBecomes("改过的第二页"));
+    EXPECT_TRUE(titleBecomes("改过的帮助"));
     viewer->toolbarAction("Stop")->trigger();
-    EXPECT_EQ(viewer->windowTitle(), "改过的第二页");
+    EXPECT_EQ(viewer->windowTitle(), "改过的帮助");
 
     // A page that is not there shows a notice naming it.
     viewer->form().setAddressText(folder.path().string() + "/missing/HELP.HTM");

@@ -17,35 +17,37 @@ using ::testing::ElementsAre;
 struct FakeSessionStart final : SessionStart {
     bool isOn() override { return on; }
     bool turnOn(const std::vector<std::string>& given) override {
-        arguments = given;
+        for (const std::string& argument : given) {
+            arguments += (arguments.empty() ? "" : " ") + argument;
+        }
         return on = on || writable;
     }
     bool turnOff() override { return !(on = on && !writable); }
     std::string location() override { return "/a/korvel.desktop"; }
     bool on = false;
     bool writable = true;
-    std::vector<std::string> arguments;
+    std::string arguments;  // as one line
 };
 
 // Each setting as 确  定 applies it, on its own: a bad value or path is told with the panel's
 // message and leaves that setting off while the others apply; the panel stays shut. The entry
 // then made carries the settings in effect.
 TEST(StartOptions, ApplyEachSettingAsThePanelWould) {
+    using Texts = std::vector<std::string>;
     const std::string log = TestRig::kLogPath;
     const struct {
-        std::vector<std::string> arguments;
+        Texts arguments;
         std::string panels;
-        std::vector<std::string> shown;
+        Texts shown;
         std::string entry;
     } cases[] = {
-        {{}, "自动校时: 关闭 |校时数据保存: 关闭 ", {}, ""},
-        {{"--auto-sync", "5", "--limit", "250", "--log", log, "--tray"},
-         "自动校时: 每0.5小时   时差限制: 250 毫秒  |校时数据保存: 开启 ",
-         {},
+        {Texts{}, "自动校时: 关闭 |校时数据保存: 关闭 ", Texts{}, ""},
+        {Texts{"--auto-sync", "5", "--limit", "250", "--log", log, "--tray"},
+         "自动校时: 每0.5小时   时差限制: 250 毫秒  |校时数据保存: 开启 ", Texts{},
          "--auto-sync 5 --limit 250 --log=" + log + " --tray"},
-        {{"--log", "/nowhere/x.log", "--auto-sync", "3", "--limit", "0"},
+        {Texts{"--log", "/nowhere/x.log", "--auto-sync", "3", "--limit", "0"},
          "自动校时: 每0.3小时   时差限制: 无  |校时数据保存: 关闭 ",
-         {"时差限制 0 无法使用，应为 1 到 9999 (毫秒)", "校时数据保存路径错误"},
+         Texts{"时差限制 0 无法使用，应为 1 到 9999 (毫秒)", "校时数据保存路径错误"},
          "--auto-sync 3"},
     };
     for (const auto& c : cases) {
@@ -59,11 +61,7 @@ TEST(StartOptions, ApplyEachSettingAsThePanelWould) {
         EXPECT_EQ(form.Form1.widthTwips(), kCollapsedWidthTwips) << c.panels;
         FakeSessionStart entry;
         toggleStartWithSession(form, entry);
-        std::string made;
-        for (const std::string& argument : entry.arguments) {
-            made += (made.empty() ? "" : " ") + argument;
-        }
-        EXPECT_EQ(made, c.entry);
+        EXPECT_EQ(entry.arguments, c.entry);
     }
 }
 

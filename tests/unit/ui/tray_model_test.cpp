@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <iterator>
 #include <string>
 
 #include "calibration/clock_display.h"
@@ -14,6 +13,16 @@
 
 namespace korvel::test {
 namespace {
+
+void measureAndStep(TestRig& rig) {
+    rig.measure(3000);
+    toolbarClick(*rig.form, 2);
+}
+
+void refuseStep(TestRig& rig) {
+    rig.time.stepAnswer = {ClockStep::NotAuthorised, "未获授权\n详情"};
+    measureAndStep(rig);
+}
 
 // The icon's state, tool tip and menu gates after what happened since start-up (09:05:07
 // local time); 打开 and 退出 are always open.
@@ -36,24 +45,16 @@ TEST(TrayModel, StateToolTipAndGatesFollowBurstsCorrectionsAndTheSchedule) {
          TrayState::Measuring, "KORVEL\n正在测时", false, false},
         {"measured", [](TestRig& rig) { rig.measure(3000); }, TrayState::Good, measured, true,
          true},
-        {"stepped",
-         [](TestRig& rig) {
-             rig.measure(3000);
-             toolbarClick(*rig.form, 2);
-         },
-         TrayState::Good, measured + "\n已校准", true, false},
+        {"stepped", measureAndStep, TrayState::Good, measured + "\n已校准", true, false},
         {"step waits for consent",
          [](TestRig& rig) {
              rig.time.stepAnswerDelayMs = 60'000;
-             rig.measure(3000);
-             toolbarClick(*rig.form, 2);
+             measureAndStep(rig);
          },
          TrayState::Measuring, measured + "\n正在校准", false, false},
         {"step refused, then a failed burst on a schedule",
          [](TestRig& rig) {
-             rig.time.stepAnswer = {ClockStep::NotAuthorised, "未获授权\n详情"};
-             rig.measure(3000);
-             toolbarClick(*rig.form, 2);
+             refuseStep(rig);
              rig.server.drop = [](int) { return true; };
              rig.form->settings.autoSyncOn = true;
              rig.form->settings.autoSyncTenths = 5;
@@ -61,13 +62,8 @@ TEST(TrayModel, StateToolTipAndGatesFollowBurstsCorrectionsAndTheSchedule) {
              rig.measure(12'000);
          },
          TrayState::Idle, measured + "\n上次测时失败\n下次自动校时 09:30:00", true, false},
-        {"step refused",
-         [](TestRig& rig) {
-             rig.time.stepAnswer = {ClockStep::NotAuthorised, "未获授权\n详情"};
-             rig.measure(3000);
-             toolbarClick(*rig.form, 2);
-         },
-         TrayState::Refused, measured + "\n校准未完成：未获授权", true, false},
+        {"step refused", refuseStep, TrayState::Refused, measured + "\n校准未完成：未获授权", true,
+         false},
         {"woken on a schedule",
          [](TestRig& rig) {
              rig.form->settings.autoSyncOn = true;
@@ -76,6 +72,7 @@ TEST(TrayModel, StateToolTipAndGatesFollowBurstsCorrectionsAndTheSchedule) {
          },
          TrayState::Idle, "KORVEL\n尚未测时\n下次自动校时 网络恢复 15 秒后", true, false},
     };
+    const auto& items = layout::kTrayItems;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TestRig rig;
@@ -87,13 +84,9 @@ TEST(TrayModel, StateToolTipAndGatesFollowBurstsCorrectionsAndTheSchedule) {
         c.act(rig);
         EXPECT_EQ(tray.state(), c.state);
         EXPECT_EQ(tray.toolTip(), c.toolTip);
-        bool enabled[std::size(layout::kTrayItems)] = {};
-        for (std::size_t i = 0; i < std::size(layout::kTrayItems); ++i) {
-            enabled[i] = tray.isEnabled(layout::kTrayItems[i]);
-        }
-        EXPECT_TRUE(enabled[0] && enabled[3]);
-        EXPECT_EQ(enabled[1], c.measure);
-        EXPECT_EQ(enabled[2], c.calibrate);
+        EXPECT_TRUE(tray.isEnabled(items[0]) && tray.isEnabled(items[3]));
+        EXPECT_EQ(tray.isEnabled(items[1]), c.measure);
+        EXPECT_EQ(tray.isEnabled(items[2]), c.calibrate);
         EXPECT_EQ(changes == 0, c.toolTip == "KORVEL\n尚未测时");  // the views hear of each change
     }
 }
