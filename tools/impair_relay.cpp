@@ -7,8 +7,8 @@
 //   --seed N               fixed seed: the same seed gives the same fate to every packet
 //
 // Per direction (up: client to server, down: server to client) each packet draws, in this
-// order, whether it is lost, whether it is duplicated, whether it is held back for reordering
-// and its jitter, so one packet's fate never shifts the draws of the next.
+// order, whether it is lost, whether it is held back for reordering and its jitter, so one
+// packet's fate never shifts the draws of the next.
 
 #include <poll.h>
 #include <time.h>
@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "tool_options.h"
@@ -29,7 +30,6 @@ struct Impairment {
     double delayMs = 0;
     double jitterMs = 0;  // uniform in +-jitter around the delay
     double lossPercent = 0;
-    double duplicatePercent = 0;
     double reorderPercent = 0;  // held back by reorderMs, so the next packet overtakes it
     double reorderMs = 120;
 };
@@ -65,9 +65,6 @@ void addNamed(Condition& c, const std::string& name) {
     } else if (name == "asym10-40") {
         c.up.delayMs = 10;
         c.down.delayMs = 40;
-    } else if (name == "dup30") {
-        c.up.duplicatePercent = 30;
-        c.down.duplicatePercent = 30;
     } else if (name == "reorder") {
         c.up.reorderPercent = 30;
         c.down.reorderPercent = 30;
@@ -107,25 +104,16 @@ public:
     Direction(const Impairment& impairment, std::uint64_t seed)
         : m_impairment(impairment), m_random(seed) {}
 
-    // Due times of the copies of a packet that arrived at nowMs; none when it is lost.
-    std::vector<double> fate(double nowMs) {
+    // When a packet that arrived at nowMs is due; none when it is lost.
+    std::optional<double> fate(double nowMs) {
         const bool lost = m_random.unit() * 100 < m_impairment.lossPercent;
-        const bool duplicated = m_random.unit() * 100 < m_impairment.duplicatePercent;
         const bool held = m_random.unit() * 100 < m_impairment.reorderPercent;
         const double jitter = (m_random.unit() * 2 - 1) * m_impairment.jitterMs;
-        const double jitter2 = (m_random.unit() * 2 - 1) * m_impairment.jitterMs;
         if (lost) {
-            return {};
+            return std::nullopt;
         }
-        double due = nowMs + std::max(0.0, m_impairment.delayMs + jitter);
-        if (held) {
-            due += m_impairment.reorderMs;
-        }
-        std::vector<double> copies{due};
-        if (duplicated) {
-            copies.push_back(std::max(due, nowMs + m_impairment.delayMs + jitter2));
-        }
-        return copies;
+        const double due = nowMs + std::max(0.0, m_impairment.delayMs + jitter);
+        return held ? due + m_impairment.reorderMs : due;
     }
 
 private:
@@ -181,8 +169,8 @@ int main(int argc, char** argv) {
                 client = from;
                 haveClient = true;
             }
-            for (double due : (isUp ? up : down).fate(now)) {
-                queue.push_back({due, sequence++, isUp, bytes});
+            if (const auto due = (isUp ? up : down).fate(now)) {
+                queue.push_back({*due, sequence++, isUp, std::move(bytes)});
             }
         }
         // Send what is due, earliest first.

@@ -1,34 +1,19 @@
 // korvel-test-responder: an SNTP server for the tests, built from the packet layout of
 // RFC 4330 alone, so that it checks the program's packet code instead of mirroring it.
 //
-// Serves CLOCK_REALTIME plus --offset seconds. Everything a hostile or broken server does is a
+// Serves CLOCK_REALTIME plus --offset seconds. What a hostile or broken server does is a
 // switch:
-//   --bind ADDR --port N         where to listen (0.0.0.0:123; "::" for IPv6 and IPv4)
+//   --bind ADDR --port N         where to listen (0.0.0.0:123)
 //   --offset SEC                 server clock minus real clock
-//   --first-byte N               leap/version/mode byte of every reply (0x24)
-//   --stratum N                  stratum (2)
-//   --originate keep|zero|wrong  what the originate field echoes
-//   --size N                     reply datagram size: truncated or zero-padded (48)
-//   --duplicate                  every reply sent twice
-//   --replay                     from the second burst on, each reply is preceded by the
-//                                reply given to the same request of the previous burst
-//   --decoy                      before each reply, a forged one carrying --decoy-offset
-//                                (offset + 1000 s) from --decoy-from ADDR:PORT (the server's
-//                                own socket), --decoy-size N bytes, --decoy-originate
-//   --script I:k=v[/k=v],...     per reply of a burst (1-based): byte0, stratum, drop=1,
-//                                ahead=SEC (transmit time SEC after the receive time),
-//                                zero=1 (seconds words of receive and transmit time 0),
+//   --decoy                      before each reply, a forged one carrying offset + 1000 s from
+//                                the server's own socket, --decoy-size N bytes (48)
+//   --script I:k=v[/k=v],...     per reply of a burst (1-based): byte0 (leap/version/mode,
+//                                0x24), ahead=SEC (transmit time SEC after the receive time),
 //                                delay=MS (the reply leaves MS ms after the request came)
 //   --silent                     reads requests, answers none
 // A burst is a run of requests without a gap of 1.5 s.
 //
-// Refusals, before any of the above; limits are kept per client address:
-//   --kod CODE                   every reply a kiss-o'-death with CODE as refid (DENY, RSTR,
-//                                RATE) in ntpd's shape: leap 3, stratum 0, the originate,
-//                                receive and transmit times all the request's transmit time;
-//                                --kod-from N: from the Nth request on (1)
-//   --ratelimit N:B              like chronyd's ratelimit: a bucket of B requests, refilled by
-//                                one every 2^N s; a request that finds it empty is dropped
+// Refusal, before any of the above; kept per client address:
 //   --limit AVG:BURST:KOD        like ntpd's limit: a score in requests per second, bumped by
 //                                1/BURST per request and decaying with a time constant of
 //                                BURST s; above AVG the request gets a RATE kiss-o'-death
@@ -89,17 +74,8 @@ void putTimestamp(Bytes& packet, std::size_t at, double unixSeconds) {
 
 struct ReplyShape {
     int firstByte = 0x24;  // leap 0, version 4, mode 4 (server)
-    int stratum = 2;
-    bool drop = false;
     double transmitAhead = 0.0;
-    bool zeroSeconds = false;
     long delayMs = 0;
-};
-
-// chronyd's ratelimit: a bucket of `burst` requests, one more every `intervalSec`.
-struct Bucket {
-    double intervalSec = 0.0;  // 0: no limit
-    double burst = 0.0;
 };
 
 // ntpd's limit: a decaying score of requests per second (see the header).
@@ -112,19 +88,10 @@ struct Score {
 struct Config {
     double offset = 0.0;
     ReplyShape shape;
-    std::string kod;
-    long kodFrom = 1;
-    Bucket bucket;
     Score score;
-    std::string originate = "keep";
-    std::size_t size = kPacketSize;
-    bool duplicate = false;
-    bool replay = false;
     bool silent = false;
     bool decoy = false;
-    double decoyOffset = 0.0;
     std::size_t decoySize = kPacketSize;
-    std::string decoyOriginate = "keep";
     std::map<int, ReplyShape> script;
 };
 
@@ -146,14 +113,8 @@ std::map<int, ReplyShape> parseScript(const std::string& text, const ReplyShape&
             const long value = std::strtol(setting.substr(eq + 1).c_str(), nullptr, 0);
             if (key == "byte0") {
                 shape.firstByte = static_cast<int>(value);
-            } else if (key == "stratum") {
-                shape.stratum = static_cast<int>(value);
-            } else if (key == "drop") {
-                shape.drop = value != 0;
             } else if (key == "ahead") {
                 shape.transmitAhead = std::strtod(setting.substr(eq + 1).c_str(), nullptr);
-            } else if (key == "zero") {
-                shape.zeroSeconds = value != 0;
             } else if (key == "delay") {
                 shape.delayMs = value;
             } else {
@@ -166,11 +127,10 @@ std::map<int, ReplyShape> parseScript(const std::string& text, const ReplyShape&
 }
 
 // The reply to one request, as a server whose clock is offset from the real one writes it.
-Bytes buildReply(const Bytes& request, const ReplyShape& shape, double offset,
-                 const std::string& originate, double receivedAt) {
+Bytes buildReply(const Bytes& request, const ReplyShape& shape, double offset, double receivedAt) {
     Bytes reply(kPacketSize, 0);
     reply[0] = static_cast<std::uint8_t>(shape.firstByte);
-    reply[1] = static_cast<std::uint8_t>(shape.stratum);
+    reply[1] = 2;  // stratum
     reply[2] = request[2];
     reply[3] = 0xEC;  // precision 2^-20 s
     reply[7] = 0x10;  // root delay and dispersion: a few ms
@@ -178,18 +138,9 @@ Bytes buildReply(const Bytes& request, const ReplyShape& shape, double offset,
     std::memcpy(&reply[kReferenceId], "TEST", 4);
     putTimestamp(reply, kReferenceTime, receivedAt + offset - 10);
     // The originate field echoes the request's transmit field byte for byte.
-    if (originate == "keep" || originate == "wrong") {
-        std::memcpy(&reply[kOriginateTime], &request[kTransmitTime], 8);
-        if (originate == "wrong") {
-            reply[kOriginateTime + 7] ^= 0x01;  // one fraction unit off
-        }
-    }
+    std::memcpy(&reply[kOriginateTime], &request[kTransmitTime], 8);
     putTimestamp(reply, kReceiveTime, receivedAt + offset);
     putTimestamp(reply, kTransmitTime, realNow() + offset + shape.transmitAhead);
-    if (shape.zeroSeconds) {
-        std::memset(&reply[kReceiveTime], 0, 4);
-        std::memset(&reply[kTransmitTime], 0, 4);
-    }
     return reply;
 }
 
@@ -213,7 +164,6 @@ Bytes kissOfDeath(const Bytes& request, const std::string& code) {
 struct ClientLimits {
     bool seen = false;
     double lastAt = 0.0;
-    double tokens = 0.0;
     double score = 0.0;
     double refusals = 0.0;  // the score of refused requests, which caps the kiss-o'-deaths
 };
@@ -222,19 +172,8 @@ enum class Verdict { Serve, Drop, KissOfDeath };
 
 Verdict limitVerdict(ClientLimits& client, const Config& config, double now) {
     const double elapsed = client.seen ? now - client.lastAt : 0.0;
-    if (!client.seen) {
-        client.tokens = config.bucket.burst;
-    }
     client.seen = true;
     client.lastAt = now;
-    if (config.bucket.intervalSec > 0) {
-        client.tokens =
-            std::min(config.bucket.burst, client.tokens + elapsed / config.bucket.intervalSec);
-        if (client.tokens < 1) {
-            return Verdict::Drop;
-        }
-        client.tokens -= 1;
-    }
     if (config.score.average > 0) {
         const double decay = std::exp(-elapsed / config.score.burst);
         client.score = client.score * decay + 1 / config.score.burst;
@@ -263,37 +202,13 @@ Bytes resized(Bytes bytes, std::size_t size) {
 }
 
 struct Client {
-    sockaddr_storage address{};
+    sockaddr_in address{};
     socklen_t size = sizeof address;
 };
 
 void sendTo(int fd, const Bytes& bytes, const Client& to) {
     ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to.address),
              to.size);
-}
-
-// The client's address without its port, as the limits key it.
-std::string addressKey(const Client& client) {
-    const auto* bytes = reinterpret_cast<const char*>(&client.address);
-    if (client.address.ss_family == AF_INET6) {
-        return {bytes + offsetof(sockaddr_in6, sin6_addr), sizeof(in6_addr)};
-    }
-    return {bytes + offsetof(sockaddr_in, sin_addr), sizeof(in_addr)};
-}
-
-// Port 123 of every IPv6 and IPv4 address.
-int dualStackSocket(long port) {
-    const int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const int off = 0;
-    sockaddr_in6 any{};
-    any.sin6_family = AF_INET6;
-    any.sin6_port = htons(static_cast<std::uint16_t>(port));
-    if (fd < 0 || ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0 ||
-        ::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
-        std::perror("bind");
-        std::exit(70);
-    }
-    return fd;
 }
 
 // One datagram and the time it reached the host: the kernel's stamp, as NTP servers take it,
@@ -335,17 +250,6 @@ int main(int argc, char** argv) {
     const Options options(argc, argv);
     Config config;
     config.offset = options.number("offset", 0.0);
-    config.shape.firstByte = static_cast<int>(options.integer("first-byte", 0x24));
-    config.shape.stratum = static_cast<int>(options.integer("stratum", 2));
-    config.kod = options.text("kod", "");
-    config.kodFrom = options.integer("kod-from", 1);
-    if (options.has("ratelimit")) {
-        const std::vector<double> n = fields(options.text("ratelimit", ""));
-        if (n.size() != 2) {
-            Options::fail("--ratelimit takes N:B");
-        }
-        config.bucket = {std::exp2(n[0]), n[1]};
-    }
     if (options.has("limit")) {
         const std::vector<double> n = fields(options.text("limit", ""));
         if (n.size() != 3 || n[1] <= 0) {
@@ -353,36 +257,21 @@ int main(int argc, char** argv) {
         }
         config.score = {n[0], n[1], n[2]};
     }
-    config.originate = options.text("originate", "keep");
-    config.size = static_cast<std::size_t>(options.integer("size", kPacketSize));
-    config.duplicate = options.has("duplicate");
-    config.replay = options.has("replay");
     config.silent = options.has("silent");
     config.decoy = options.has("decoy");
-    config.decoyOffset = options.number("decoy-offset", config.offset + 1000.0);
     config.decoySize = static_cast<std::size_t>(options.integer("decoy-size", kPacketSize));
-    config.decoyOriginate = options.text("decoy-originate", "keep");
     config.script = parseScript(options.text("script", ""), config.shape);
 
-    const std::string bind = options.text("bind", "0.0.0.0");
-    const int server = bind == "::" ? dualStackSocket(options.integer("port", 123))
-                                    : korvel::tools::boundSocket(korvel::tools::endpoint(
-                                          bind + ":" + options.text("port", "123")));
+    const int server = korvel::tools::boundSocket(korvel::tools::endpoint(
+        options.text("bind", "0.0.0.0") + ":" + options.text("port", "123")));
     const int on = 1;
     ::setsockopt(server, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-    int decoySocket = server;
-    if (options.has("decoy-from")) {
-        decoySocket =
-            korvel::tools::boundSocket(korvel::tools::endpoint(options.text("decoy-from", "")));
-    }
     korvel::tools::announceReady();
 
-    std::vector<Bytes> previousBurst;
-    std::vector<Bytes> currentBurst;
+    int burstIndex = 0;  // of the last request served
     double lastRequestAt = 0.0;
     std::vector<Held> held;
-    std::map<std::string, ClientLimits> clients;
-    long requests = 0;
+    std::map<in_addr_t, ClientLimits> clients;
     for (;;) {
         std::erase_if(held, [&](const Held& h) {
             if (h.dueAt > realNow()) {
@@ -409,48 +298,29 @@ int main(int argc, char** argv) {
             continue;
         }
         request.resize(kPacketSize);
-        ++requests;
-        if (!config.kod.empty() && requests >= config.kodFrom) {
-            sendTo(server, kissOfDeath(request, config.kod), client);
-            continue;
-        }
-        const Verdict verdict = limitVerdict(clients[addressKey(client)], config, receivedAt);
+        const Verdict verdict =
+            limitVerdict(clients[client.address.sin_addr.s_addr], config, receivedAt);
         if (verdict == Verdict::KissOfDeath) {
             sendTo(server, kissOfDeath(request, "RATE"), client);
         }
-        if (verdict != Verdict::Serve) {
+        if (verdict != Verdict::Serve || config.silent) {
             continue;
         }
-        if (receivedAt - lastRequestAt > kBurstGapSec && !currentBurst.empty()) {
-            previousBurst = std::move(currentBurst);
-            currentBurst.clear();
-        }
+        burstIndex = receivedAt - lastRequestAt > kBurstGapSec ? 1 : burstIndex + 1;
         lastRequestAt = receivedAt;
-        const int index = static_cast<int>(currentBurst.size()) + 1;
-        const auto scripted = config.script.find(index);
+        const auto scripted = config.script.find(burstIndex);
         const ReplyShape& shape = scripted != config.script.end() ? scripted->second : config.shape;
 
-        const Bytes reply = buildReply(request, shape, config.offset, config.originate, receivedAt);
-        currentBurst.push_back(reply);
-        if (config.silent || shape.drop) {
-            continue;
-        }
-        if (config.replay && static_cast<std::size_t>(index) <= previousBurst.size()) {
-            sendTo(server, previousBurst[static_cast<std::size_t>(index) - 1], client);
-        }
         if (config.decoy) {
-            const Bytes forged = buildReply(request, config.shape, config.decoyOffset,
-                                            config.decoyOriginate, receivedAt);
-            sendTo(decoySocket, resized(forged, config.decoySize), client);
+            const Bytes forged =
+                buildReply(request, config.shape, config.offset + 1000.0, receivedAt);
+            sendTo(server, resized(forged, config.decoySize), client);
         }
-        const Bytes out = resized(reply, config.size);
+        const Bytes reply = buildReply(request, shape, config.offset, receivedAt);
         if (shape.delayMs > 0) {
-            held.push_back({receivedAt + static_cast<double>(shape.delayMs) / 1000, out, client});
+            held.push_back({receivedAt + static_cast<double>(shape.delayMs) / 1000, reply, client});
             continue;
         }
-        sendTo(server, out, client);
-        if (config.duplicate) {
-            sendTo(server, out, client);
-        }
+        sendTo(server, reply, client);
     }
 }
