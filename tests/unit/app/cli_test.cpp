@@ -46,10 +46,13 @@ private:
 
 // korvel-cli on the fake platform: its event loop lets virtual time pass until it quits.
 struct CliRig {
-    CliRig() {
+    explicit CliRig(const std::function<void(CliRig&)>& setUp = nullptr) {
         files.textFiles[files.programFolderPath + "/sntp.cfg"] = {"SNTP 192.0.2.1       1231"};
         for (FakeSntpServer& each : servers) {
             each.offsetMs = 2250;
+        }
+        if (setUp) {
+            setUp(*this);
         }
     }
 
@@ -166,10 +169,7 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndSaysWhy) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        CliRig rig;
-        if (c.setUp) {
-            c.setUp(rig);
-        }
+        CliRig rig(c.setUp);
         EXPECT_EQ(rig.run(c.args), c.status);
         EXPECT_THAT(rig.console.stdOut, HasSubstr(c.out));
         EXPECT_EQ(rig.console.stdErr, c.err);
@@ -200,7 +200,7 @@ TEST(Cli, ReportsOneJsonObject) {
                           "\"outcome\":\"evaluated\",\"exitCode\":0}\n"));
 
     CliRig silent;
-    silent.server.drop = [](int) { return true; };
+    silence(silent.server);
     EXPECT_EQ(silent.run("measure 192.0.2.1 --json"), 1);
     EXPECT_EQ(silent.console.stdOut,
               "{\"server\":\"192.0.2.1\",\"port\":123,\"servers\":[{\"address\":\"192.0.2.1\","
@@ -273,10 +273,7 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        CliRig rig;
-        if (c.setUp) {
-            c.setUp(rig);
-        }
+        CliRig rig(c.setUp);
         EXPECT_EQ(rig.run(c.args), c.status);
         Requests requests;
         for (std::size_t i = 0; i < c.requests.size(); ++i) {
