@@ -19,29 +19,24 @@ namespace {
 
 using testing::HasSubstr;
 
-class CapturedConsole final : public Console {
-public:
+struct CapturedConsole final : Console {
     void out(const std::string& utf8) override { stdOut += utf8; }
     void err(const std::string& utf8) override { stdErr += utf8; }
-    std::string stdOut;
-    std::string stdErr;
+    std::string stdOut, stdErr;
 };
 
 // The clock as this process sets it itself: records the steps.
-class OwnClock final : public SystemClock {
-public:
-    explicit OwnClock(VirtualTime& time) : m_time(time) {}
-    SystemTime getSystemTime() override { return m_time.getSystemTime(); }
+struct OwnClock final : SystemClock {
+    explicit OwnClock(VirtualTime& virtualTime) : time(virtualTime) {}
+    SystemTime getSystemTime() override { return time.getSystemTime(); }
     void stepClock(double offsetSec, bool, std::function<void(ClockStepAnswer)> done) override {
         steps.push_back(offsetSec);
         done({});
     }
     bool holdsRightToStep() override { return true; }
     std::string competingTimeService() override { return {}; }
+    VirtualTime& time;
     std::vector<double> steps;
-
-private:
-    VirtualTime& m_time;
 };
 
 // korvel-cli on the fake platform: its event loop lets virtual time pass until it quits.
@@ -210,8 +205,6 @@ TEST(Cli, ReportsOneJsonObject) {
 }
 
 using Requests = std::vector<int>;
-
-// Who sets the clock in a run: nobody, the system's time service, or the process itself.
 enum class Step { None, ByService, Own };
 
 // A burst spread over up to four servers: at most eight requests each while another shares

@@ -11,8 +11,7 @@ namespace korvel::test {
 namespace {
 
 // Records each launch; the launch, or the program it started, ends at the third look.
-class RecordingLauncher final : public ProcessLauncher {
-public:
+struct RecordingLauncher final : ProcessLauncher {
     void start(const ElevatedLaunch& launch) override { launches.push_back(launch); }
     std::optional<Ended> ended() override {
         return ++looks < 3 ? std::nullopt : std::optional<Ended>({error, code});

@@ -13,8 +13,7 @@ namespace {
 using Calls = std::vector<std::string>;
 
 // A browser whose loads end when the test says so.
-class FakeBrowser final : public WebBrowser {
-public:
+struct FakeBrowser final : WebBrowser {
     void navigate(const std::string& address) override {
         calls.push_back("navigate " + address);
         isBusy = true;
