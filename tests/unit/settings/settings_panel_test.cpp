@@ -17,14 +17,13 @@ namespace {
 using ::testing::ElementsAre;
 
 using Texts = std::vector<std::string>;
-constexpr int kScreenTwips = 1920 * 15;
 constexpr const char* kStartLine = "SNTP 192.0.2.1       1231";
 constexpr const char* kLongName = "time.a-long-name.example.org";
 
 class SettingsPanel : public ::testing::Test {
 protected:
     void SetUp() override {
-        form.Form1.setScreenWidthTwips(kScreenTwips);
+        form.Form1.setScreenWidthTwips(1920 * 15);
         rig.startProgram();
         for (TextBox* box : {&form.Text9, &form.Text10, &form.Text11, &form.Text12, &form.Text13}) {
             connections.push_back(
