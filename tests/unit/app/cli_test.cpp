@@ -205,6 +205,7 @@ TEST(Cli, ReportsOneJsonObject) {
 }
 
 using Requests = std::vector<int>;
+// Who sets the clock in a run: nobody, the system's time service, or the process itself.
 enum class Step { None, ByService, Own };
 
 // A burst spread over up to four servers: at most eight requests each while another shares
