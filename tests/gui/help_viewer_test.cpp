@@ -19,16 +19,18 @@
 namespace korvel::test {
 namespace {
 
-std::string page(const char* title, const char* body) {
-    return std::string("<html><head><meta charset=\"utf-8\"><title>") + title +
-           "</title></head><body>" + body + "</body></html>";
+std::string page(const std::string& title, const std::string& body) {
+    return "<html><head><meta charset=\"utf-8\"><title>" + title + "</title></head><body>" + body +
+           "</body></html>";
 }
 
 struct HelpViewerTest : ::testing::Test {
     TempFolder folder;
     QtTimerService timers;
     QPointer<HelpViewer> viewer = new HelpViewer(timers);
-    std::string first = folder.write("HELP.HTM", page("KORVEL 帮助", "<p>第一页</p>")).string();
+    // Pages long enough to scroll.
+    std::string lines = QString("<p>第一页</p>").repeated(200).toStdString();
+    std::string first = folder.write("HELP.HTM", page("KORVEL 帮助", lines)).string();
     std::string second = folder.write("other.htm", page("第二页", "<p>第二页</p>")).string();
 
     ~HelpViewerTest() override { delete viewer.data(); }
@@ -37,18 +39,12 @@ struct HelpViewerTest : ::testing::Test {
     bool titleBecomes(const QString& title) {
         return QTest::qWaitFor([&] { return viewer->windowTitle() == title; }, 2000);
     }
-    std::string shownFile() const { return viewer->page()->source().toLocalFile().toStdString(); }
 };
 
 // The page takes the keyboard first, and again after Tab passed the hidden address box, so Page
 // Down scrolls it. Enter in that box and a choice from its list open a page; Refresh reloads it
 // and Stop keeps it.
 TEST_F(HelpViewerTest, AddressBoxAndToolbarNavigate) {
-    std::string longBody;
-    for (int line = 0; line < 200; ++line) {
-        longBody += "<p>第一页</p>";
-    }
-    folder.write("HELP.HTM", page("KORVEL 帮助", longBody.c_str()));
     viewer->open(first);
     ASSERT_TRUE(titleBecomes("KORVEL 帮助"));
     viewer->activateWindow();
@@ -63,7 +59,7 @@ TEST_F(HelpViewerTest, AddressBoxAndToolbarNavigate) {
     QLineEdit* edit = viewer->addressBox()->lineEdit();
     edit->selectAll();
     QTest::keyClicks(edit, QString::fromStdString(second));
-    EXPECT_EQ(shownFile(), first);
+    EXPECT_EQ(viewer->page()->source().toLocalFile().toStdString(), first);
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_TRUE(titleBecomes("第二页"));
     ASSERT_EQ(viewer->addressBox()->count(), 1);  // Enter adds nothing to the list
@@ -85,11 +81,9 @@ TEST_F(HelpViewerTest, AddressBoxAndToolbarNavigate) {
 // A followed link stays marked in its page; back and forward still return to the section and
 // the scroll position the reader left, not to the link.
 TEST_F(HelpViewerTest, HistoryReturnsToTheSectionAndScrollPositionOfEachEntry) {
-    std::string body = "<p><a href=\"#far\">远处</a></p>";
-    for (int i = 0; i < 200; ++i) {
-        body += "<p>" + std::to_string(i) + (i == 150 ? "<a name=\"far\"></a>" : "") + "</p>";
-    }
-    viewer->open(folder.write("long.htm", page("长页", body.c_str())).string());
+    const std::string body =
+        "<p><a href=\"#far\">远处</a></p>" + lines + "<p><a name=\"far\"></a></p>" + lines;
+    viewer->open(folder.write("long.htm", page("长页", body)).string());
     ASSERT_TRUE(titleBecomes("长页"));
     QScrollBar* bar = viewer->page()->verticalScrollBar();
     const QTextCursor link = viewer->page()->document()->find(QStringLiteral("远处"));

@@ -11,16 +11,12 @@
 namespace korvel {
 namespace {
 
-class QtInstanceGuardTest : public ::testing::Test {
-protected:
-    QStringList files() const { return QDir(runtime.path()).entryList(QDir::Files | QDir::Hidden); }
-    QTemporaryDir runtime;
-    const QString program = QStringLiteral("/opt/korvel/korvel");
-};
-
 // A crashed copy's claim is taken over; a second copy of the same executable is refused and
 // leaves no file, another executable runs beside, and the claim ends with its holder.
-TEST_F(QtInstanceGuardTest, OneCopyPerExecutableHoldsTheClaim) {
+TEST(QtInstanceGuard, OneCopyPerExecutableHoldsTheClaim) {
+    QTemporaryDir runtime;
+    const QString program = QStringLiteral("/opt/korvel/korvel");
+    const auto files = [&] { return QDir(runtime.path()).entryList(QDir::Files | QDir::Hidden); };
     QProcess gone;
     gone.start(QStringLiteral("true"));
     ASSERT_TRUE(gone.waitForStarted());

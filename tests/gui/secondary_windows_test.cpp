@@ -84,12 +84,11 @@ TEST(QtSecondaryWindows, ViewersOutliveTheOwnerAndGoWithTheWindowSet) {
     QPointer<HelpViewer> viewer;
     {
         WindowsRig w;
-        QtSecondaryWindows& windows = w.windows;
         auto owner = std::make_unique<QWidget>();
         owner->show();
-        windows.setOwner(owner.get());
-        windows.openHelpViewer("/nonexistent/HELP.HTM");
-        viewer = windows.openViewers().front();
+        w.windows.setOwner(owner.get());
+        w.windows.openHelpViewer("/nonexistent/HELP.HTM");
+        viewer = w.windows.openViewers().front();
         owner->close();
         owner.reset();
         EXPECT_TRUE(viewer->isVisible());

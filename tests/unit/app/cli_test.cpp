@@ -19,37 +19,35 @@ namespace {
 
 using testing::HasSubstr;
 
-class CapturedConsole final : public Console {
-public:
+struct CapturedConsole final : Console {
     void out(const std::string& utf8) override { stdOut += utf8; }
     void err(const std::string& utf8) override { stdErr += utf8; }
-    std::string stdOut;
-    std::string stdErr;
+    std::string stdOut, stdErr;
 };
 
 // The clock as this process sets it itself: records the steps.
-class OwnClock final : public SystemClock {
-public:
-    explicit OwnClock(VirtualTime& time) : m_time(time) {}
-    SystemTime getSystemTime() override { return m_time.getSystemTime(); }
+struct OwnClock final : SystemClock {
+    explicit OwnClock(VirtualTime& virtualTime) : time(virtualTime) {}
+    SystemTime getSystemTime() override { return time.getSystemTime(); }
     void stepClock(double offsetSec, bool, std::function<void(ClockStepAnswer)> done) override {
         steps.push_back(offsetSec);
         done({});
     }
     bool holdsRightToStep() override { return true; }
     std::string competingTimeService() override { return {}; }
+    VirtualTime& time;
     std::vector<double> steps;
-
-private:
-    VirtualTime& m_time;
 };
 
 // korvel-cli on the fake platform: its event loop lets virtual time pass until it quits.
 struct CliRig {
-    CliRig() {
+    explicit CliRig(const std::function<void(CliRig&)>& setUp = nullptr) {
         files.textFiles[files.programFolderPath + "/sntp.cfg"] = {"SNTP 192.0.2.1       1231"};
         for (FakeSntpServer& each : servers) {
             each.offsetMs = 2250;
+        }
+        if (setUp) {
+            setUp(*this);
         }
     }
 
@@ -166,10 +164,7 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndSaysWhy) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        CliRig rig;
-        if (c.setUp) {
-            c.setUp(rig);
-        }
+        CliRig rig(c.setUp);
         EXPECT_EQ(rig.run(c.args), c.status);
         EXPECT_THAT(rig.console.stdOut, HasSubstr(c.out));
         EXPECT_EQ(rig.console.stdErr, c.err);
@@ -200,7 +195,7 @@ TEST(Cli, ReportsOneJsonObject) {
                           "\"outcome\":\"evaluated\",\"exitCode\":0}\n"));
 
     CliRig silent;
-    silent.server.drop = [](int) { return true; };
+    silence(silent.server);
     EXPECT_EQ(silent.run("measure 192.0.2.1 --json"), 1);
     EXPECT_EQ(silent.console.stdOut,
               "{\"server\":\"192.0.2.1\",\"port\":123,\"servers\":[{\"address\":\"192.0.2.1\","
@@ -210,7 +205,6 @@ TEST(Cli, ReportsOneJsonObject) {
 }
 
 using Requests = std::vector<int>;
-
 // Who sets the clock in a run: nobody, the system's time service, or the process itself.
 enum class Step { None, ByService, Own };
 
@@ -273,10 +267,7 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        CliRig rig;
-        if (c.setUp) {
-            c.setUp(rig);
-        }
+        CliRig rig(c.setUp);
         EXPECT_EQ(rig.run(c.args), c.status);
         Requests requests;
         for (std::size_t i = 0; i < c.requests.size(); ++i) {

@@ -13,12 +13,11 @@ namespace {
 
 TEST(RunningTimeService, FindsTheServiceAmongTheProcesses) {
     using Processes = std::vector<std::pair<std::string, std::string>>;  // folder, comm
-    struct Case {
+    const struct {
         const char* name;
         Processes processes;
         std::string expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"none", {{"1", "systemd"}, {"200", "bash"}}, ""},
         {"chronyd", {{"1", "systemd"}, {"812", "chronyd"}}, "chronyd"},
         {"ntpd", {{"640", "ntpd"}}, "ntpd"},
@@ -28,7 +27,7 @@ TEST(RunningTimeService, FindsTheServiceAmongTheProcesses) {
         {"a longer name only starts alike", {{"5", "chronydx"}}, ""},
         {"a process gone before its name was read", {{"300", ""}, {"301", "chronyd"}}, "chronyd"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempFolder proc;
         for (const auto& [folder, comm] : c.processes) {

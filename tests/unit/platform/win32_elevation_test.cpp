@@ -11,17 +11,14 @@ namespace korvel::test {
 namespace {
 
 // Records each launch; the launch, or the program it started, ends at the third look.
-class RecordingLauncher final : public ProcessLauncher {
-public:
+struct RecordingLauncher final : ProcessLauncher {
     void start(const ElevatedLaunch& launch) override { launches.push_back(launch); }
     std::optional<Ended> ended() override {
-        ++looks;
-        return looks < endsAfterPolls ? std::nullopt : std::optional<Ended>({error, code});
+        return ++looks < 3 ? std::nullopt : std::optional<Ended>({error, code});
     }
 
     DWORD error = ERROR_SUCCESS;
     DWORD code = 0;
-    int endsAfterPolls = 3;
     int looks = 0;
     std::vector<ElevatedLaunch> launches;
 };

@@ -82,16 +82,6 @@ protected:
         sendto(peers.at(peer), peer.data(), static_cast<int>(peer.size()), 0,
                reinterpret_cast<const sockaddr*>(&to), sizeof to);
     }
-    // setServers; the outcomes once the messages waiting then are handled.
-    Outcomes point(const std::vector<std::string>& hosts) {
-        Outcomes seen(hosts.size());
-        socket.setServers(hosts, serverPort, [&](int server, ConnectOutcome outcome) {
-            seen.at(static_cast<std::size_t>(server)) = outcome;
-        });
-        EXPECT_EQ(seen, Outcomes(hosts.size())) << "done ran inside setServers";
-        pumpUntil([] { return true; });
-        return seen;
-    }
 
     MessageWindow window;
     Win32UdpSocket socket{window};
@@ -120,7 +110,13 @@ TEST_F(Win32UdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOt
     for (const auto& row : rows) {
         SCOPED_TRACE(::testing::PrintToString(row.hosts));
         arrivals.clear();
-        EXPECT_EQ(point(row.hosts), Outcomes(row.hosts.size(), Connected));
+        Outcomes seen(row.hosts.size());
+        socket.setServers(row.hosts, serverPort, [&](int server, ConnectOutcome outcome) {
+            seen.at(static_cast<std::size_t>(server)) = outcome;
+        });
+        EXPECT_EQ(seen, Outcomes(row.hosts.size())) << "done ran inside setServers";
+        pumpUntil([] { return true; });  // the messages waiting now
+        EXPECT_EQ(seen, Outcomes(row.hosts.size(), Connected));
         if (row.keepFirst) {
             socket.keepFirstServer();
         }

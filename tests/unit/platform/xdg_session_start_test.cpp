@@ -19,8 +19,7 @@ namespace {
 // string value's own escapes come on top, so a literal backslash takes four.
 TEST(XdgSessionStart, EntryQuotesAwkwardPathsAndIsRemoved) {
     TempFolder folder;
-    const char* kept = std::getenv("XDG_CONFIG_HOME");
-    const std::string keptValue = kept != nullptr ? kept : "";
+    const std::string kept = std::getenv("XDG_CONFIG_HOME");  // the suite's, never unset
     ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
     PosixFileSystem files{"/opt/korvel", {"/run/user/0", {}}};
     const std::string entry = (folder.path() / "autostart/korvel.desktop").string();
@@ -56,7 +55,7 @@ TEST(XdgSessionStart, EntryQuotesAwkwardPathsAndIsRemoved) {
     EXPECT_FALSE(start.turnOn({}));
     EXPECT_TRUE(start.turnOff());
     EXPECT_FALSE(start.isOn() || std::ifstream(entry));
-    ::setenv("XDG_CONFIG_HOME", keptValue.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", kept.c_str(), 1);
 }
 
 }  // namespace

@@ -17,14 +17,13 @@ namespace {
 using ::testing::ElementsAre;
 
 using Texts = std::vector<std::string>;
-constexpr int kScreenTwips = 1920 * 15;
 constexpr const char* kStartLine = "SNTP 192.0.2.1       1231";
 constexpr const char* kLongName = "time.a-long-name.example.org";
 
 class SettingsPanel : public ::testing::Test {
 protected:
     void SetUp() override {
-        form.Form1.setScreenWidthTwips(kScreenTwips);
+        form.Form1.setScreenWidthTwips(1920 * 15);
         rig.startProgram();
         for (TextBox* box : {&form.Text9, &form.Text10, &form.Text11, &form.Text12, &form.Text13}) {
             connections.push_back(
@@ -37,11 +36,13 @@ protected:
     }
     bool panelOpen() const { return form.Form1.widthTwips() == 9600; }
     std::string cfgLine() const { return rig.files.lines(rig.cfgPath()).front(); }
-    // The boxes of the servers after the first, the rest left empty.
-    void typeExtraServers(const Texts& typed) {
+    // The address, the port and the servers after the first, their other boxes left empty.
+    void typeServers(const char* address, const char* port, const Texts& extras) {
+        form.Text9.setText(address);
+        form.Text10.setText(port);
         TextBox* extraBoxes[] = {&form.Text11, &form.Text12, &form.Text13};
         for (std::size_t i = 0; i < std::size(extraBoxes); ++i) {
-            extraBoxes[i]->setText(i < typed.size() ? typed[i] : "");
+            extraBoxes[i]->setText(i < extras.size() ? extras[i] : "");
         }
     }
     // Address, port and the three extra servers, as the boxes show them.
@@ -107,9 +108,7 @@ TEST_F(SettingsPanel, ApplyTakesTheSettingsWritesTheConfigurationAndRebinds) {
         form.HScroll1.setValue(c.tenths);
         form.HScroll2.setValue(c.limitMs);
         EXPECT_EQ((c.limit ? form.Label4 : form.Label8).caption(), c.shown);
-        form.Text9.setText(c.address);
-        form.Text10.setText("123");
-        typeExtraServers(c.extras);
+        typeServers(c.address, "123", c.extras);
         const int opened = rig.files.byteFilesOpened;
         applySettings(form);
         EXPECT_EQ(form.StatusBar1.panel(0), c.status);
@@ -156,9 +155,7 @@ TEST_F(SettingsPanel, RefusedAddressPortOrServerSavesNothingAndKeepsThePanelOpen
         open();
         selected.clear();
         rig.messageBox.shown.clear();
-        form.Text9.setText(c.address);
-        form.Text10.setText(c.port);
-        typeExtraServers(c.extras);
+        typeServers(c.address, c.port, c.extras);
         form.Check1.setTicked(true);
         applySettings(form);
         EXPECT_EQ(boxes(), c.boxes);
@@ -272,8 +269,7 @@ TEST_F(SettingsPanel, LoggingOffAndOnAgainAppendsToTheSameFileAndANewPathMovesIt
 
 TEST_F(SettingsPanel, CancelRestoresTheStartUpAddressAndTheSettingsInEffect) {
     open();
-    form.Text9.setText("10.0.0.9");
-    form.Text10.setText("2000");
+    typeServers("10.0.0.9", "2000", {});
     applySettings(form);
     open();
     form.Check1.setTicked(true);

@@ -1,6 +1,5 @@
 #include "settings/start_with_session.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,7 +10,7 @@
 namespace korvel::test {
 namespace {
 
-using ::testing::ElementsAre;
+using Texts = std::vector<std::string>;
 
 // An entry that is written or removed only while writable.
 struct FakeSessionStart final : SessionStart {
@@ -33,7 +32,6 @@ struct FakeSessionStart final : SessionStart {
 // message and leaves that setting off while the others apply; the panel stays shut. The entry
 // then made carries the settings in effect.
 TEST(StartOptions, ApplyEachSettingAsThePanelWould) {
-    using Texts = std::vector<std::string>;
     const std::string log = TestRig::kLogPath;
     const struct {
         Texts arguments;
@@ -81,8 +79,8 @@ TEST(StartWithSession, TickFollowsTheEntry) {
     entry.writable = true;
     toggleStartWithSession(form, entry);
     EXPECT_FALSE(entry.on || form.startWithSession.isTicked());
-    EXPECT_THAT(rig.messageBox.shown, ElementsAre("登录时启动项 /a/korvel.desktop 无法写入",
-                                                  "登录时启动项 /a/korvel.desktop 无法删除"));
+    EXPECT_EQ(rig.messageBox.shown, (Texts{"登录时启动项 /a/korvel.desktop 无法写入",
+                                           "登录时启动项 /a/korvel.desktop 无法删除"}));
 }
 
 }  // namespace

@@ -14,9 +14,6 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-const std::string kMsInfoKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
-const std::string kLocationKey = "SOFTWARE\\Microsoft\\Shared Tools Location";
-
 // The look-up order: the tool's own PATH value first; only when it is missing, the shared
 // tools folder, and only when MSINFO32.EXE is there.
 TEST(StartSysInfo, LooksUpTheToolInOrderAndSaysSoWhenThereIsNone) {
@@ -41,10 +38,10 @@ TEST(StartSysInfo, LooksUpTheToolInOrderAndSaysSoWhenThereIsNone) {
         FakeLauncher launcher;
         ScriptedMessageBox messageBox;
         if (c.path) {
-            registry.setString(kMsInfoKey, "PATH", c.path);
+            registry.setString("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", c.path);
         }
         if (c.location) {
-            registry.setString(kLocationKey, "MSINFO", c.location);
+            registry.setString("SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO", c.location);
         }
         if (c.msInfo32There) {
             files.textFiles["C:\\S\\MSINFO32.EXE"] = {};

@@ -13,8 +13,7 @@ namespace {
 using Calls = std::vector<std::string>;
 
 // A browser whose loads end when the test says so.
-class FakeBrowser final : public WebBrowser {
-public:
+struct FakeBrowser final : WebBrowser {
     void navigate(const std::string& address) override {
         calls.push_back("navigate " + address);
         isBusy = true;
@@ -35,21 +34,14 @@ public:
     std::function<void()> downloadComplete;
 };
 
-struct BrowserFormTest : ::testing::Test {
+// Loading opens the starting address with one blank as the title until the page is in; the
+// end of a download shows the page title at once.
+TEST(BrowserForm, TitleIsOneBlankWhileLoadingThenThePageTitle) {
     VirtualTime time{utcTime(2026, 12, 6, 1, 0, 0), 0};
     FakeBrowser browser;
     BrowserForm form{browser, time};
-
-    void load(const std::string& address) {
-        form.StartingAddress = address;
-        form.formLoad();
-    }
-};
-
-// Loading opens the starting address with one blank as the title until the page is in; the
-// end of a download shows the page title at once.
-TEST_F(BrowserFormTest, TitleIsOneBlankWhileLoadingThenThePageTitle) {
-    load("/opt/korvel/HELP.HTM");
+    form.StartingAddress = "/opt/korvel/HELP.HTM";
+    form.formLoad();
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.addressItems(), Calls{"/opt/korvel/HELP.HTM"});
     EXPECT_EQ(browser.calls, Calls{"navigate /opt/korvel/HELP.HTM"});

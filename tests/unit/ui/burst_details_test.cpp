@@ -13,7 +13,8 @@ namespace korvel::test {
 namespace {
 
 // A burst of one reply of each kind after the used ones, as the evaluation leaves them.
-BurstResult burstOfEveryKind(ReplyRecords& records) {
+TEST(BurstDetails, MarksEachReplyWithItsUseAndAFailedBurstClearsThem) {
+    ReplyRecords records{};
     BurstResult result;
     result.uses = {ReplyUse::Used,          ReplyUse::Used,        ReplyUse::ExtremeOffset,
                    ReplyUse::ExtremeOffset, ReplyUse::Slow,        ReplyUse::Slow,
@@ -25,12 +26,6 @@ BurstResult burstOfEveryKind(ReplyRecords& records) {
         records[static_cast<std::size_t>(i)].offset = 3.2 + i / 100.0;
         records[static_cast<std::size_t>(i)].delay = i / 1000.0;
     }
-    return result;
-}
-
-TEST(BurstDetails, MarksEachReplyWithItsUseAndAFailedBurstClearsThem) {
-    ReplyRecords records{};
-    const BurstResult result = burstOfEveryKind(records);
     BurstDetails details;
     EXPECT_EQ(details.burstNotice(), "尚未测时");
     int changes = 0;

@@ -8,11 +8,6 @@
 namespace korvel {
 namespace {
 
-const layout::ControlLayout& control(std::string_view name) {
-    return *std::ranges::find_if(layout::kControls,
-                                 [name](const auto& control) { return control.name == name; });
-}
-
 // A font of 12 pixels a character; boxes and buttons add 6 pixels, a check box's box is 13
 // pixels and 4 from its caption.
 TEST(FitControl, GrowsAboutTheMiddleLineWidensWrappedWordsAndNarrowCheckBoxesShowTheBox) {
@@ -34,16 +29,18 @@ TEST(FitControl, GrowsAboutTheMiddleLineWidensWrappedWordsAndNarrowCheckBoxesSho
         {"Check2", {16, 134, 113, 19}, 17, {16, 134, 113, 19}},  // wide enough
         {"HScroll1", {16, 77, 183, 13}, 39, {16, 77, 183, 13}},  // no text
     };
-    const ControlMetrics metrics{
+    ControlMetrics font{
         .frameHeight = 6, .boxSize = 13, .boxGap = 4, .textWidth = [](const std::string& text) {
             return 12 * static_cast<int>(
                             std::ranges::count_if(text, [](char c) { return (c & 0xC0) != 0x80; }));
         }};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ControlMetrics font = metrics;
         font.lineHeight = c.lineHeight;
-        EXPECT_EQ(fitControl(control(c.name), c.designed, font), c.fitted);
+        const auto control = std::ranges::find_if(layout::kControls, [&](const auto& each) {
+            return each.name == std::string_view(c.name);
+        });
+        EXPECT_EQ(fitControl(*control, c.designed, font), c.fitted);
     }
 }
 
