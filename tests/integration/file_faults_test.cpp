@@ -17,8 +17,7 @@
 #include <optional>
 
 #include "common/utf8_text.h"
-#include "harness/lab_fixture.h"
-#include "harness/private_bus.h"
+#include "harness/lab.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_files.h"
 #include "platform/qt/qt_timedate_clock.h"
@@ -43,6 +42,12 @@ bool dropClockRight() {
     data[CAP_SYS_TIME / 32].permitted &= ~(1u << (CAP_SYS_TIME % 32));
     data[CAP_SYS_TIME / 32].inheritable &= ~(1u << (CAP_SYS_TIME % 32));
     return ::syscall(SYS_capset, &header, data) == 0 && !PosixClock().holdsRightToStep();
+}
+
+// The offset korvel-cli printed ("offset 3.250000 s"); NaN when it printed none.
+double printedOffset(const std::string& output) {
+    const auto at = output.find("offset ");
+    return at == std::string::npos ? std::nan("") : std::stod(output.substr(at + 7));
 }
 
 std::optional<ClockStep> stepOnce(QtTimedateClock& clock) {

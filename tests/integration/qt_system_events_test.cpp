@@ -9,9 +9,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "harness/private_bus.h"
+#include "harness/lab.h"
 #include "platform/qt/qt_system_events.h"
-#include "support/temp_folder.h"
 
 namespace korvel::lab {
 namespace {

@@ -12,8 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "harness/lab_fixture.h"
-#include "harness/private_bus.h"
+#include "harness/lab.h"
 
 namespace korvel::lab {
 
@@ -74,8 +73,8 @@ TEST_F(ScheduledCorrection, StepsOnlyOnTwoServersWordAndNeverBesideAnotherTimeSe
     ASSERT_EQ(::chown(runtime.c_str(), kUnitUser, kUnitUser), 0);
     fs::copy_file(KORVEL_CLI, program + "/korvel-cli");
     fs::copy_file("/usr/bin/sleep", program + "/chronyd");
-    std::ofstream(program + "/sntp.cfg") << configLine(NamespacePair::kServerAddress, kClientPort)
-                                         << " " << NamespacePair::kOtherServerAddress << "\n";
+    std::ofstream(program + "/sntp.cfg") << configLine(NamespacePair::kServerAddress, 1231) << " "
+                                         << NamespacePair::kOtherServerAddress << "\n";
     const std::vector<std::string> command = unitCommand(program + "/korvel-cli");
     ASSERT_FALSE(command.empty()) << "no ExecStart in " << KORVEL_SYNC_SERVICE;
     const std::string record = inFolder("settime.calls");
