@@ -7,10 +7,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -53,11 +49,7 @@ double printedOffset(const std::string& output) {
 std::optional<ClockStep> stepOnce(QtTimedateClock& clock) {
     std::optional<ClockStep> answer;
     clock.stepClock(1.5, false, [&](ClockStepAnswer a) { answer = a.outcome; });
-    QElapsedTimer waited;
-    waited.start();
-    while (!answer && waited.elapsed() < 10'000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
+    runUntil([&] { return answer.has_value(); }, 10'000);
     return answer;
 }
 

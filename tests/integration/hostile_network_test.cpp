@@ -1,8 +1,6 @@
 // korvel-cli, the program's core on its real socket, timers and clock, against hostile servers
 // and networks, each case in network namespaces of its own. Nothing here sets the clock.
 
-#include <gtest/gtest.h>
-
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -73,13 +71,13 @@ TEST_F(NetworkLab, HostileServersAndNetworksStillGiveTheServersOffset) {
 // ends at once, although the client's only name server drops every query.
 TEST_F(NetworkLab, RateHoldsTheServerBackAcrossRuns) {
     tools.push_back(std::make_unique<ChildProcess>(
-        net->client(), std::vector<std::string>{KORVEL_TEST_DNS, "--bind", "127.0.0.1", "--drop"}));
+        net->client, std::vector<std::string>{KORVEL_TEST_DNS, "--bind", "127.0.0.1", "--drop"}));
     ASSERT_TRUE(tools.back()->waitReady());
     std::filesystem::create_directories(net->clientEtc());
     std::ofstream(net->clientEtc() + "/resolv.conf") << "nameserver 127.0.0.1\n";
     startResponder({"--offset", std::to_string(kServerOffsetSec), "--limit", "0.125:20:0.5"});
     // Requests are counted where they arrive.
-    const std::string nft = "ip netns exec " + net->server() + " nft ";
+    const std::string nft = "ip netns exec " + net->server + " nft ";
     std::string output;
     ASSERT_TRUE(shell(nft + "'add table inet count; add chain inet count input { type filter hook "
                             "input priority 0; }; add rule inet count input udp dport 123 counter'",

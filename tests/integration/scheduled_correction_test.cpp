@@ -4,7 +4,6 @@
 // the fake timedated, and the site's two servers in the server namespace. Nothing here can set this
 // machine's clock: a step is a call recorded by the fake.
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>

@@ -28,12 +28,18 @@ bool shell(const std::string& command, std::string* output) {
     return finished && sh.exitStatus() == QProcess::NormalExit && sh.exitCode() == 0;
 }
 
+void runUntil(const std::function<bool()>& done, int timeoutMs) {
+    for (const QDeadlineTimer deadline(timeoutMs); !done() && !deadline.hasExpired();) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+}
+
 NamespacePair::NamespacePair() {
     // Unique per process, so parallel tests never meet.
     const std::string tag = "kv" + std::to_string(::getpid());
-    m_client = tag + "c";
-    m_server = tag + "s";
-    const std::string c = m_client, s = m_server, a = tag + "a", b = tag + "b";
+    client = tag + "c";
+    server = tag + "s";
+    const std::string c = client, s = server, a = tag + "a", b = tag + "b";
     const std::string steps[] = {
         "ip netns add " + c,
         "ip netns add " + s,
@@ -54,13 +60,13 @@ NamespacePair::NamespacePair() {
         script += "; " + step;
     }
     if (std::string output; !shell(script, &output)) {
-        m_error = output;
+        error = output;
     }
 }
 
 NamespacePair::~NamespacePair() {
     // Deleting a namespace removes its veth end and with it the peer.
-    shell("ip netns del " + m_client + "; ip netns del " + m_server + "; rm -rf " + clientEtc());
+    shell("ip netns del " + client + "; ip netns del " + server + "; rm -rf " + clientEtc());
 }
 
 ChildProcess::ChildProcess(const std::string& netns, std::vector<std::string> argv) {
@@ -142,7 +148,7 @@ void LabTest::SetUp() {
     ASSERT_EQ(::geteuid(), 0u)
         << "the hostile-network suite runs as root: it makes network namespaces";
     net = std::make_unique<NamespacePair>();
-    ASSERT_EQ(net->error(), "") << "network namespaces could not be made";
+    ASSERT_EQ(net->error, "") << "network namespaces could not be made";
     folder = std::make_unique<test::TempFolder>();
     // The user's own folders inside the test's, never the real user's.
     ::setenv("XDG_CONFIG_HOME", inFolder("config").c_str(), 1);
@@ -154,7 +160,7 @@ void LabTest::SetUp() {
 
 void LabTest::startTool(const std::string& path, std::vector<std::string> args) {
     args.insert(args.begin(), path);
-    tools.push_back(std::make_unique<ChildProcess>(net->server(), std::move(args)));
+    tools.push_back(std::make_unique<ChildProcess>(net->server, std::move(args)));
     EXPECT_TRUE(tools.back()->waitReady()) << path << " did not start";
 }
 
@@ -164,7 +170,7 @@ void LabTest::startResponder(std::vector<std::string> args) {
 }
 
 int LabTest::runInClient(std::vector<std::string> argv, std::string& output) {
-    ChildProcess process(net->client(), std::move(argv));
+    ChildProcess process(net->client, std::move(argv));
     const int status = process.wait();
     output = process.output();
     return status;

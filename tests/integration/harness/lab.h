@@ -4,6 +4,7 @@
 
 #include <QProcess>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,18 +28,13 @@ public:
     NamespacePair(const NamespacePair&) = delete;
     NamespacePair& operator=(const NamespacePair&) = delete;
 
-    // Empty when the namespaces stand; otherwise what failed.
-    const std::string& error() const { return m_error; }
-    const std::string& client() const { return m_client; }
-    const std::string& server() const { return m_server; }
     // Where files that commands run in the client namespace see in /etc go (hosts,
     // resolv.conf); removed with the namespaces.
-    std::string clientEtc() const { return "/etc/netns/" + m_client; }
+    std::string clientEtc() const { return "/etc/netns/" + client; }
 
-private:
-    std::string m_client;
-    std::string m_server;
-    std::string m_error;
+    std::string client;
+    std::string server;
+    std::string error;  // empty when the namespaces stand; otherwise what failed
 };
 
 // A program started inside a namespace (or in this one, for an empty name); killed by its PID
@@ -62,6 +58,8 @@ private:
 
 // Runs a shell command; true when it exits 0.
 bool shell(const std::string& command, std::string* output = nullptr);
+// Turns the event loop until done() or the time is up.
+void runUntil(const std::function<bool()>& done, int timeoutMs);
 
 // A dbus-daemon of the test's own, listening on a socket in the given folder, standing in for
 // the system bus: any user may connect and own any name on it. Stopped when this object goes.
@@ -97,7 +95,7 @@ protected:
     // A path in the test's own folder.
     std::string inFolder(const std::string& name) const { return folder->path() / name; }
 
-    // Declared in the order they are made; they go in the reverse: the tools first.
+    // Destroyed in the reverse order: the tools first, then the namespaces, then the folder.
     std::unique_ptr<test::TempFolder> folder;
     std::unique_ptr<NamespacePair> net;
     std::vector<std::unique_ptr<ChildProcess>> tools;
