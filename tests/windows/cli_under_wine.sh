@@ -39,9 +39,8 @@ in_namespace() {
         "$KORVEL_RESPONDER" --bind 127.0.0.1 --port 123 --offset 3.25 >/dev/null &
         responder=$!
         sleep 0.3
-        status=0
-        sh -c "$KORVEL_COMMAND" >"$KORVEL_PREFIX.out" 2>"$KORVEL_PREFIX.err" || status=$?
-        echo $status >"$KORVEL_PREFIX.status"
+        sh -c "$KORVEL_COMMAND" >"$KORVEL_PREFIX.out" 2>"$KORVEL_PREFIX.err"
+        echo $? >"$KORVEL_PREFIX.status"
         WINEPREFIX="$KORVEL_PREFIX" wineserver -k 2>/dev/null || true
         kill $responder'
 }

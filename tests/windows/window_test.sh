@@ -157,13 +157,11 @@ xdotool windowmove "$window" 40 70
 sleep 1
 read -r _ moved _ < <(line Form1)
 xdotool key --window "$window" alt+s
-previous=""
-for _ in $(seq 30); do
-    sleep 0.5
-    geometry="$(line Form1)"
-    [ "$geometry" = "$previous" ] && break
-    previous="$geometry"
-done
+geometry=""
+settled() {
+    previous="$geometry" && sleep 0.5 && geometry="$(line Form1)" && [ "$geometry" = "$previous" ]
+}
+retry 30 0 settled || true
 read -r _ top width _ <<<"$geometry"
 [ "$top" = "$moved" ] && [ "$width" -gt "$narrow" ] ||
     fail "the panel opened at '$geometry', moved to top $moved"
