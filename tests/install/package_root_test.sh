@@ -164,8 +164,6 @@ essential=$(in_root dpkg-query -W -f='${Package} ${Essential}\n' | awk '$2 == "y
 # shellcheck disable=SC2086
 allowed=$( (closure korvel; closure $essential) | sort -u)
 outside=$(comm -23 <(echo "$packages") <(echo "$allowed"))
-echo "The window loaded or opened $(echo "$opened_files" | wc -l) libraries, plug-ins and" \
-    "fonts from $(echo "$packages" | wc -l) packages:" $packages
 [ -z "$outside" ] || fail "the window opens files of packages outside korvel's Depends: $outside"
 loaded | grep -Eq "$svg_plugin" || fail "the window did not load Qt's SVG plug-in"
 fonts | grep -Eq "$cjk_font" || fail "the window opened no font with Chinese characters"
