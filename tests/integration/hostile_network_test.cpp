@@ -15,6 +15,7 @@ namespace korvel::lab {
 
 using NetworkLab = LabTest;
 
+constexpr double kServerOffsetSec = 3.25;
 // Both ends read the same clock; what is left is millisecond resolution and the scheduling
 // latency of a loaded machine running cases side by side (under 1 ms when run alone).
 constexpr double kToleranceSec = 0.010;

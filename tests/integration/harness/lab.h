@@ -74,8 +74,6 @@ private:
     std::unique_ptr<ChildProcess> m_daemon;
 };
 
-inline constexpr double kServerOffsetSec = 3.25;
-
 // A test in its own pair of network namespaces, its tools in the server one and the program in
 // the client one, with folders of its own. Needs root; fails, never skips, without it.
 class LabTest : public ::testing::Test {
