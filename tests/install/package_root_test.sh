@@ -1,34 +1,26 @@
 #!/usr/bin/env bash
 # The Debian package in a clean Debian 12 root (debootstrap's minbase, made once under WORK and
-# copied for each run), never on this machine: apt installs it as a new user would; every
-# library, plug-in and font the window opens under strace comes from its Depends or an
-# essential package; the site's sntp.cfg across the install, a root start, a second install
-# and a purge, with `dpkg -V` silent; the note about another time service, once; the versions;
-# the scheduled correction off after the install and forgotten by a purge.
-# In a mount and process namespace without CAP_SYS_TIME; no service starts in the root
-# (policy-rc.d), which has no system bus and reaches the virtual display by its abstract socket.
+# copied for each run), never on this machine, in a mount and process namespace without
+# CAP_SYS_TIME; no service starts in the root (policy-rc.d), which has no system bus and reaches
+# the virtual display by its abstract socket.
 #
 # package_root_test.sh BUILD_DIR WORK     (the package: BUILD_DIR/korvel_*.deb)
 # Exits 77 (skipped) when Debian's mirror cannot be reached.
 set -euo pipefail
 
-deb=$1
-work=$(realpath -m "$2")
-if [ -d "$deb" ]; then
-    deb=$(find "$deb" -maxdepth 1 -name 'korvel_*.deb' | head -1)
-    [ -n "$deb" ] || { echo "FAIL: no korvel_*.deb in $1" >&2; exit 1; }
-fi
-deb=$(realpath "$deb")
-mirror=${KORVEL_DEBIAN_MIRROR:-http://deb.debian.org/debian}
-
 if [ -z "${KORVEL_IN_NAMESPACE:-}" ]; then
-    mkdir -p "$work"
+    mkdir -p "$2"
     exec setpriv --bounding-set -sys_time --inh-caps -sys_time \
         unshare --mount --propagation private --pid --fork --kill-child \
-        env KORVEL_IN_NAMESPACE=1 "$0" "$deb" "$work"
+        env KORVEL_IN_NAMESPACE=1 "$0" "$@"
 fi
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+deb=$(find "$1" -maxdepth 1 -name 'korvel_*.deb' | head -1)
+[ -n "$deb" ] || fail "no korvel_*.deb in $1"
+deb=$(realpath "$deb")
+work=$(realpath "$2")
+mirror=http://deb.debian.org/debian
 step() { printf '%s  %s\n' "$(date +%T)" "$*"; }
 ! capsh --has-b=cap_sys_time 2>/dev/null || fail "CAP_SYS_TIME is still in the bounding set"
 mount -t proc proc /proc
@@ -172,8 +164,6 @@ essential=$(in_root dpkg-query -W -f='${Package} ${Essential}\n' | awk '$2 == "y
 # shellcheck disable=SC2086
 allowed=$( (closure korvel; closure $essential) | sort -u)
 outside=$(comm -23 <(echo "$packages") <(echo "$allowed"))
-echo "The window loaded or opened $(echo "$opened_files" | wc -l) libraries, plug-ins and" \
-    "fonts from $(echo "$packages" | wc -l) packages:" $packages
 [ -z "$outside" ] || fail "the window opens files of packages outside korvel's Depends: $outside"
 loaded | grep -Eq "$svg_plugin" || fail "the window did not load Qt's SVG plug-in"
 fonts | grep -Eq "$cjk_font" || fail "the window opened no font with Chinese characters"

@@ -7,18 +7,13 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 
 #include "common/utf8_text.h"
-#include "harness/lab_fixture.h"
-#include "harness/private_bus.h"
+#include "harness/lab.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_files.h"
 #include "platform/qt/qt_timedate_clock.h"
@@ -45,14 +40,16 @@ bool dropClockRight() {
     return ::syscall(SYS_capset, &header, data) == 0 && !PosixClock().holdsRightToStep();
 }
 
+// The offset korvel-cli printed ("offset 3.250000 s"); NaN when it printed none.
+double printedOffset(const std::string& output) {
+    const auto at = output.find("offset ");
+    return at == std::string::npos ? std::nan("") : std::stod(output.substr(at + 7));
+}
+
 std::optional<ClockStep> stepOnce(QtTimedateClock& clock) {
     std::optional<ClockStep> answer;
     clock.stepClock(1.5, false, [&](ClockStepAnswer a) { answer = a.outcome; });
-    QElapsedTimer waited;
-    waited.start();
-    while (!answer && waited.elapsed() < 10'000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
+    runUntil([&] { return answer.has_value(); }, 10'000);
     return answer;
 }
 

@@ -2,16 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QElapsedTimer>
 #include <cstdlib>
 #include <vector>
 
-#include "harness/private_bus.h"
+#include "harness/lab.h"
 #include "platform/qt/qt_system_events.h"
-#include "support/temp_folder.h"
 
 namespace korvel::lab {
 namespace {
@@ -38,11 +35,7 @@ TEST(QtSystemEvents, LogindsPrepareForSleepReportsSuspendingAndResumed) {
         signal << starting;
         for (int i = 0; i < tries && seen.size() == before; ++i) {
             from.send(signal);
-            QElapsedTimer waited;
-            waited.start();
-            while (waited.elapsed() < 100) {
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-            }
+            runUntil([] { return false; }, 100);
         }
         return seen.size() > before;
     };

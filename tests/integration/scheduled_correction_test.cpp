@@ -4,7 +4,6 @@
 // the fake timedated, and the site's two servers in the server namespace. Nothing here can set this
 // machine's clock: a step is a call recorded by the fake.
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,8 +11,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "harness/lab_fixture.h"
-#include "harness/private_bus.h"
+#include "harness/lab.h"
 
 namespace korvel::lab {
 
@@ -74,8 +72,8 @@ TEST_F(ScheduledCorrection, StepsOnlyOnTwoServersWordAndNeverBesideAnotherTimeSe
     ASSERT_EQ(::chown(runtime.c_str(), kUnitUser, kUnitUser), 0);
     fs::copy_file(KORVEL_CLI, program + "/korvel-cli");
     fs::copy_file("/usr/bin/sleep", program + "/chronyd");
-    std::ofstream(program + "/sntp.cfg") << configLine(NamespacePair::kServerAddress, kClientPort)
-                                         << " " << NamespacePair::kOtherServerAddress << "\n";
+    std::ofstream(program + "/sntp.cfg") << configLine(NamespacePair::kServerAddress, 1231) << " "
+                                         << NamespacePair::kOtherServerAddress << "\n";
     const std::vector<std::string> command = unitCommand(program + "/korvel-cli");
     ASSERT_FALSE(command.empty()) << "no ExecStart in " << KORVEL_SYNC_SERVICE;
     const std::string record = inFolder("settime.calls");

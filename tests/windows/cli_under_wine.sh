@@ -1,17 +1,10 @@
 #!/bin/sh
 # The installer and korvel-cli.exe under Wine against the test responder at +3.25 s, each case
 # in a network namespace of its own with a fresh Wine prefix, so that the prefix's wineserver
-# (which owns Wine's sockets) starts inside the namespace. Usage: cli_under_wine.sh RESPONDER
-# WINDOWS_BUILD_DIR
-#   installed: installed silently, the tool measures the server to within 2 ms and, asked to
-#     apply, is refused (the right to set the clock is gone);
-#   scheduled: installed with /SCHEDULE, an unattended run from the site file writes its one
-#     line to the run log.
-# Then, in each prefix: the site file, the access lists the installer asked icacls.exe for and
-# the task it asked schtasks.exe to register (Wine keeps no access lists, and its schtasks can
-# neither read a task definition with triggers nor run one, so stand-ins record both tools'
-# command lines and the test reads the definition the installer wrote); after the uninstaller
-# the task is deleted and the program gone.
+# (which owns Wine's sockets) starts inside the namespace. Wine keeps no access lists, and its
+# schtasks can neither read a task definition with triggers nor run one: stand-ins record both
+# tools' command lines and the test reads the definition the installer wrote.
+#   cli_under_wine.sh RESPONDER WINDOWS_BUILD_DIR
 set -eu
 
 responder=$1
@@ -46,9 +39,8 @@ in_namespace() {
         "$KORVEL_RESPONDER" --bind 127.0.0.1 --port 123 --offset 3.25 >/dev/null &
         responder=$!
         sleep 0.3
-        status=0
-        sh -c "$KORVEL_COMMAND" >"$KORVEL_PREFIX.out" 2>"$KORVEL_PREFIX.err" || status=$?
-        echo $status >"$KORVEL_PREFIX.status"
+        sh -c "$KORVEL_COMMAND" >"$KORVEL_PREFIX.out" 2>"$KORVEL_PREFIX.err"
+        echo $? >"$KORVEL_PREFIX.status"
         WINEPREFIX="$KORVEL_PREFIX" wineserver -k 2>/dev/null || true
         kill $responder'
 }

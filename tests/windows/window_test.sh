@@ -32,7 +32,7 @@ cleanup() {
         wineserver -k 2>/dev/null || true
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
-    [ -n "${KORVEL_KEEP_WORK:-}" ] || rm -rf "$work"
+    rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "window test: $*" >&2; exit 1; }
@@ -74,6 +74,17 @@ retry() {
     for _ in $(seq "$tries"); do "$@" && return 0; sleep "$pause"; done
     return 1
 }
+# dismiss NAME KEY: the key to each visible window so named, looked up again on every try (Wine
+# may map a window more than once while it sets it up), until none is left; false after 20.
+dismiss() {
+    local found
+    for _ in $(seq 20); do
+        found="$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" || return 0
+        for id in $found; do xdotool key --window "$id" "$2" 2>/dev/null || true; done
+        sleep 0.3
+    done
+    return 1
+}
 
 wine "$work/program/korvel.exe" >"$work/korvel.log" 2>&1 &
 pids+=($!)
@@ -97,13 +108,7 @@ xdotool key --window "$window" F1
 for _ in $(seq 20); do box="$(probe Box Lamp)" && break; sleep 0.2; done
 box="$(sed -n '2{s/^\([^ ]* \)\{5\}//;p}; 3s/.* //p' <<<"$box" | tr '\n' '|')"
 [[ "$box" =~ ^帮助文件\ .*HELP\.HTM\ 无法打开\|8\|$ ]] || fail "help without a browser: '$box'"
-for _ in $(seq 20); do
-    probe Box >/dev/null || break
-    for refusal in $(xdotool search --onlyvisible --name '^KORVEL$'); do
-        xdotool key --window "$refusal" Return 2>/dev/null || true
-    done
-    sleep 0.3
-done
+dismiss '^KORVEL$' Return || true
 
 xdotool key --window "$window" alt+c
 measured() {
@@ -127,15 +132,7 @@ sleep 1
 details="$(details_windows)"
 [ "$(wc -w <<<"$details")" -eq 1 ] || fail "选项 → 测时详情 opened '$details'"
 [ -z "$shots" ] || import -frame -window "${details%% *}" "$shots/windows-burst-details.png"
-# Right after it is raised, Wine sometimes refuses a key sent to the window it was found as
-# (BadWindow); each try looks it up again.
-for _ in $(seq 5); do
-    details="$(details_windows)"
-    [ -n "$details" ] || break
-    xdotool key --window "${details%% *}" Escape 2>/dev/null || true
-    sleep 1
-done
-[ -z "$(details_windows)" ] || fail "Esc left 测时详情 open"
+dismiss '^测时详情$' Escape || fail "Esc left 测时详情 open"
 
 # A second copy says so and ends; the first stays.
 wine "$work/program/korvel.exe" >"$work/second.log" 2>&1 &
@@ -160,13 +157,11 @@ xdotool windowmove "$window" 40 70
 sleep 1
 read -r _ moved _ < <(line Form1)
 xdotool key --window "$window" alt+s
-previous=""
-for _ in $(seq 30); do
-    sleep 0.5
-    geometry="$(line Form1)"
-    [ "$geometry" = "$previous" ] && break
-    previous="$geometry"
-done
+geometry=""
+settled() {
+    previous="$geometry" && sleep 0.5 && geometry="$(line Form1)" && [ "$geometry" = "$previous" ]
+}
+retry 30 0 settled || true
 read -r _ top width _ <<<"$geometry"
 [ "$top" = "$moved" ] && [ "$width" -gt "$narrow" ] ||
     fail "the panel opened at '$geometry', moved to top $moved"
@@ -189,12 +184,8 @@ xdotool key --window "$window" alt+w
 about="$(timeout 10 xdotool search --sync --onlyvisible --name '关于 HORLO' | tail -1)"
 [ "$(xprop -id "$about" _NET_WM_ICON | head -34)" = "$(xprop -id "$window" _NET_WM_ICON | head -34)" ] ||
     fail "the About box does not carry the program's icon"
-# Closed, asked again until it goes: the box may take the key before it has its focus.
-for _ in $(seq 20); do
-    xdotool key --window "$about" Return 2>/dev/null || break
-    sleep 0.3
-    xdotool search --onlyvisible --name '关于 HORLO' >/dev/null || break
-done
+# The box may take the key before it has its focus.
+dismiss '关于 HORLO' Return || true
 
 read -r _ _ _ _ _ icon < <(line Tray)
 [ "$icon" = 1 ] || fail "Wine's shell does not show the tray icon"
