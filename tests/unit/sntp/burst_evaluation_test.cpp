@@ -80,6 +80,7 @@ TEST(BurstEvaluation, AveragesWhatIsLeftAfterTheExtremesAndTheThreeSlowest) {
 // could not bracket the true time with the median one are set aside; fewer than ten left to
 // average are no burst. Replies an hour off no longer move the result.
 TEST(BurstEvaluation, KeepsFlaggedAndImpossibleRepliesOutOfTheMean) {
+    using enum Outcome;
     const struct {
         const char* what;
         std::vector<Reply> replies;
@@ -87,20 +88,14 @@ TEST(BurstEvaluation, KeepsFlaggedAndImpossibleRepliesOutOfTheMean) {
         int flagged;
         int setAside;
     } cases[] = {
-        {"three flagged of 13", joined({from(0, 0.5, 10), {3, {3600, 0.01, 1}}}),
-         Outcome::Evaluated, 3, 0},
-        {"four flagged of 25", joined({from(0, 0.5, 21), {4, {0.5, 0.01, 1}}}),
-         Outcome::RejectedInvalid, 4, 0},
-        {"three flagged of 12", joined({from(0, 0.5, 9), {3, {0.5, 0.01, 1}}}),
-         Outcome::TooFewReplies, 3, 0},
-        {"nine replies", from(0, 0.5, 9), Outcome::TooFewReplies, 0, 0},
-        {"two of 25 an hour off", joined({from(0, 0.5, 23), from(0, 3600.5, 2)}),
-         Outcome::Evaluated, 0, 2},
+        {"3 of 13 flagged", joined({from(0, 0.5, 10), {3, {3600, 0.01, 1}}}), Evaluated, 3, 0},
+        {"4 of 25 flagged", joined({from(0, 0.5, 21), {4, {0.5, 0.01, 1}}}), RejectedInvalid, 4, 0},
+        {"3 of 12 flagged", joined({from(0, 0.5, 9), {3, {0.5, 0.01, 1}}}), TooFewReplies, 3, 0},
+        {"nine replies", from(0, 0.5, 9), TooFewReplies, 0, 0},
+        {"2 of 25 an hour off", joined({from(0, 0.5, 23), from(0, 3600.5, 2)}), Evaluated, 0, 2},
         // 10 ms apart with 10 ms delays: just within what two replies can both bracket.
-        {"within the delays", joined({from(0, 0.5, 23), from(0, 0.5105, 2)}), Outcome::Evaluated, 0,
-         0},
-        {"beyond the delays", joined({from(0, 0.5, 23), from(0, 0.5115, 2)}), Outcome::Evaluated, 0,
-         2},
+        {"within the delays", joined({from(0, 0.5, 23), from(0, 0.5105, 2)}), Evaluated, 0, 0},
+        {"beyond the delays", joined({from(0, 0.5, 23), from(0, 0.5115, 2)}), Evaluated, 0, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
