@@ -41,25 +41,6 @@ struct EvaluationRig {
     TestRig rig;
 };
 
-// Where the evaluation rejects a burst (four flagged replies here; its bounds are the pure
-// evaluation's), no result and no decision follow, and the window is idle again.
-TEST(Evaluation, RejectedBurstLeavesNoResultAndTheWindowIdle) {
-    EvaluationRig e;
-    e.rig.startLog();
-    std::vector<Reply> replies(14, Reply{0.25, 0.01});
-    for (std::size_t i = 0; i < 8; i += 2) {
-        replies[i].invalid = 1;
-    }
-    e.evaluate(replies, /*scheduled=*/true);
-    MainForm& form = e.form();
-    EXPECT_EQ(form.Text1.text() + "|" + form.Text3.text(), "服务器时间失效|");
-    EXPECT_TRUE(form.Command5.isEnabled() && form.Command2.isEnabled() && form.Timer5->isRunning());
-    EXPECT_FALSE(form.autoRun || form.Command6.isEnabled() || form.offsetValid ||
-                 form.Timer3->isRunning());
-    EXPECT_TRUE(e.rig.time.clockSteps().empty());
-    EXPECT_EQ(e.rig.logLines().size(), 1U);  // the start alone
-}
-
 // The colour follows the whole seconds (white for 0, green ahead, red behind); the text keeps
 // six decimals.
 TEST(Evaluation, OffsetBoxColourFollowsTheWholeSeconds) {
