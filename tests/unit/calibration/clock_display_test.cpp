@@ -109,7 +109,9 @@ TEST_F(ClockDisplay, ScheduleReachedWhileBusyIsLoggedAndWaitsAFullInterval) {
     rig.time.advance(360'200);
     EXPECT_THAT(rig.logLines(), ::testing::Contains("12-06-2026  09:11:07   自动校时无法执行"));
     form.Command5.setEnabled(true);
-    rig.time.advance(360'000);
+    rig.time.advance(1000);
+    EXPECT_FALSE(burstRunning());  // not at once when free again
+    rig.time.advance(359'000);
     EXPECT_FALSE(burstRunning());
     rig.time.advance(400);
     EXPECT_TRUE(burstRunning());
