@@ -90,10 +90,6 @@ void FakeUdpSocket::deliver(std::vector<std::uint8_t> bytes, std::string fromHos
         const auto stamp = stampErrorMs
                                ? std::optional((m_time.utcMs() + *stampErrorMs) * 1'000'000)
                                : std::nullopt;
-        if (handlerLateMs == 0) {
-            hand(std::move(bytes), fromHost, fromPort, stamp);
-            return;
-        }
         m_time.schedule(handlerLateMs,
                         [this, bytes = std::move(bytes), fromHost, fromPort, stamp]() mutable {
                             hand(std::move(bytes), fromHost, fromPort, stamp);

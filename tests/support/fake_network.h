@@ -14,9 +14,8 @@
 namespace korvel::test {
 
 // The program's socket on a virtual network: look-ups answer after lookUpDelayMs with
-// lookUpOutcome, sends are recorded and handed to
-// the server registered at their host, datagrams arrive through deliver() after a virtual
-// delay.
+// lookUpOutcome, sends are recorded and handed to the server registered at their host,
+// datagrams arrive through deliver() after a virtual delay.
 class FakeUdpSocket final : public UdpSocket {
 public:
     explicit FakeUdpSocket(VirtualTime& time) : m_time(time) {}

@@ -14,9 +14,8 @@ std::uint16_t u16(auto value) {
     return static_cast<std::uint16_t>(value);
 }
 
-}  // namespace
-
-// The calendar of the standard library, independent of the program's own date arithmetic.
+// Milliseconds since 1970-01-01 of a UTC record, and back, by the calendar of the standard
+// library, independent of the program's own date arithmetic.
 std::int64_t msSinceEpoch(const SystemTime& t) {
     const chr::sys_days day{chr::year{t.year} / t.month / t.day};
     const chr::seconds ofDay{(t.hour * 60 + t.minute) * 60 + t.second};
@@ -38,6 +37,8 @@ SystemTime systemTimeOf(std::int64_t ms) {
             u16(ofDay.seconds().count()),
             u16(ofDay.subseconds().count())};
 }
+
+}  // namespace
 
 SystemTime utcTime(int year, int month, int day, int hour, int minute, int second,
                    int milliseconds) {

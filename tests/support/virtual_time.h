@@ -52,7 +52,6 @@ public:
 
     // The wall clock in milliseconds since 1970-01-01 UTC.
     std::int64_t utcMs() const { return m_utcMs; }
-    void setUtcMs(std::int64_t ms) { m_utcMs = ms; }
     void stepWallClock(std::int64_t deltaMs) { m_utcMs += deltaMs; }
 
     // How the system answers a step (Stepped moves the wall clock), and after how long: 0
@@ -82,9 +81,7 @@ private:
     std::vector<Event> m_events;
 };
 
-// Milliseconds since 1970-01-01 of a UTC record, and back.
-std::int64_t msSinceEpoch(const SystemTime& utc);
-SystemTime systemTimeOf(std::int64_t msSinceEpoch);
+// A UTC record, its weekday filled in.
 SystemTime utcTime(int year, int month, int day, int hour, int minute, int second,
                    int milliseconds = 0);
 

@@ -43,24 +43,24 @@ void armOffset(TestRig& rig, double offsetSec, bool scheduled) {
 // platform's reason goes into the offset box's tip, with a notice naming another running time
 // service after it; the step goes ahead either way.
 TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
-    const char* const kNotice = "提示：本机的时间服务 chronyd 正在运行，它可能会撤销这次校准。";
+    using enum ClockStep;
+    const std::string kNotice = "提示：本机的时间服务 chronyd 正在运行，它可能会撤销这次校准。";
     const struct {
         bool scheduled;
         ClockStep answer;
         std::int64_t answerAfterMs;
         const char* otherService;
         const char* text3;
-        const char* tip;
+        std::string tip;
         bool notice;  // the one-time message after the handler returned
     } cases[] = {
-        {false, ClockStep::Stepped, 0, "", " 1.234567 秒", "", false},
-        {true, ClockStep::Stepped, 20'000, "chronyd", " 1.234567 秒", kNotice, false},
-        {false, ClockStep::NotAuthorised, 15'000, "", "校准失败", "why", false},
-        {true, ClockStep::NotAuthorised, 0, "", "校准失败", "why", true},
-        {true, ClockStep::AutomaticSync, 40, "chronyd", "校准失败",
-         "why\n提示：本机的时间服务 chronyd 正在运行，它可能会撤销这次校准。", false},
-        {false, ClockStep::NoRight, 0, "", "校准失败", "why", false},
-        {true, ClockStep::Unknown, 299'000, "", "校准结果未知", "why", false},
+        {false, Stepped, 0, "", " 1.234567 秒", "", false},
+        {true, Stepped, 20'000, "chronyd", " 1.234567 秒", kNotice, false},
+        {false, NotAuthorised, 15'000, "", "校准失败", "why", false},
+        {true, NotAuthorised, 0, "", "校准失败", "why", true},
+        {true, AutomaticSync, 40, "chronyd", "校准失败", "why\n" + kNotice, false},
+        {false, NoRight, 0, "", "校准失败", "why", false},
+        {true, Unknown, 299'000, "", "校准结果未知", "why", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message()
@@ -121,23 +121,22 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
 // Without the right a manual correction runs the elevated tool against the window's servers
 // and shows how it ended as a direct correction's outcome; a scheduled one never asks.
 TEST(ClockCorrection, WithoutTheRightAManualCorrectionRunsTheElevatedToolForItsOutcome) {
+    using enum Outcome;
+    const std::string kTool = "以管理员身份运行的 korvel-cli 没有校准时钟：";
     const struct {
         bool scheduled;
         int exitStatus;
         const char* reason;
         Outcome outcome;
-        const char* statusPanel;
+        std::string statusPanel;
     } cases[] = {
-        {false, 0, "", Outcome::Stepped, ""},
-        {false, 13, "没有同意", Outcome::ConsentRefused, "没有同意"},
-        {false, 1, "", Outcome::StepRefused,
-         "以管理员身份运行的 korvel-cli 没有校准时钟：无法连接服务器"},
-        {false, 4, "", Outcome::StepRefused,
-         "以管理员身份运行的 korvel-cli 没有校准时钟：退出状态 4"},
-        {false, 64, "", Outcome::StepRefused,
-         "以管理员身份运行的 korvel-cli 没有校准时钟：退出状态 64"},
-        {false, 7, "", Outcome::StepUnknown, "校准结果未知"},
-        {true, 0, "", Outcome::Stepped, ""},
+        {false, 0, "", Stepped, ""},
+        {false, 13, "没有同意", ConsentRefused, "没有同意"},
+        {false, 1, "", StepRefused, kTool + "无法连接服务器"},
+        {false, 4, "", StepRefused, kTool + "退出状态 4"},
+        {false, 64, "", StepRefused, kTool + "退出状态 64"},
+        {false, 7, "", StepUnknown, "校准结果未知"},
+        {true, 0, "", Stepped, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message()

@@ -24,9 +24,6 @@ void applySchedule(MainForm& form, int tenths, bool logging = false) {
 class ClockDisplay : public ::testing::Test {
 protected:
     void SetUp() override { rig.startProgram(); }
-    void applySchedule(int tenths, bool logging = false) {
-        test::applySchedule(form, tenths, logging);
-    }
     bool burstRunning() const { return !form.Command5.isEnabled(); }
 
     TestRig rig;
@@ -80,30 +77,24 @@ TEST_F(ClockDisplay, AJumpOfTheLocalClockWithdrawsTheOffset) {
     EXPECT_FALSE(form.Command6.isEnabled());
 }
 
-TEST_F(ClockDisplay, SchedulerFiresAtTheFirstTickAfterTheInterval) {
-    applySchedule(1);  // 360 s
-    rig.time.advance(360'000);
-    EXPECT_FALSE(burstRunning());
-    rig.time.advance(200);
-    EXPECT_TRUE(burstRunning());
-    rig.time.advance(12'000);
-    // The automatic decision ran: no limit, so the clock was corrected.
-    EXPECT_EQ(rig.time.clockSteps().size(), 1u);
-    EXPECT_FALSE(form.autoRun);
-}
-
-TEST_F(ClockDisplay, SchedulerWrapsAroundMidnight) {
-    rig.time.setUtcMs(msSinceEpoch(utcTime(2026, 12, 6, 15, 58, 0)));  // 23:58 local
-    applySchedule(1);
-    rig.time.advance(359'800);
-    EXPECT_FALSE(burstRunning());
-    rig.time.advance(400);
-    EXPECT_TRUE(burstRunning());
-    EXPECT_EQ(form.Text2.text(), " 2026-12-07  00:04:00");
+// The schedule fires at the first tick after the interval, across midnight too.
+TEST(Scheduler, FiresAtTheFirstTickAfterTheInterval) {
+    // 09:05:07 and 23:58:07 local.
+    for (const SystemTime& start :
+         {utcTime(2026, 12, 6, 1, 5, 7), utcTime(2026, 12, 6, 15, 58, 7)}) {
+        SCOPED_TRACE(start.hour);
+        TestRig rig(start);
+        rig.startProgram();
+        applySchedule(*rig.form, 1);  // 360 s
+        rig.time.advance(360'000);
+        EXPECT_TRUE(rig.form->Command5.isEnabled());
+        rig.time.advance(200);
+        EXPECT_FALSE(rig.form->Command5.isEnabled());
+    }
 }
 
 TEST_F(ClockDisplay, BackwardCorrectionStartsTheNextScheduledBurstAtOnce) {
-    applySchedule(12);  // 4320 s
+    applySchedule(form, 12);  // 4320 s
     rig.time.advance(60'000);
     rig.server.offsetMs = -120'000;
     rig.measure(3000);  // manual burst
@@ -113,12 +104,14 @@ TEST_F(ClockDisplay, BackwardCorrectionStartsTheNextScheduledBurstAtOnce) {
 }
 
 TEST_F(ClockDisplay, ScheduleReachedWhileBusyIsLoggedAndWaitsAFullInterval) {
-    applySchedule(1, true);
+    applySchedule(form, 1, true);
     form.Command5.setEnabled(false);
     rig.time.advance(360'200);
     EXPECT_THAT(rig.logLines(), ::testing::Contains("12-06-2026  09:11:07   自动校时无法执行"));
     form.Command5.setEnabled(true);
-    rig.time.advance(360'000);
+    rig.time.advance(1000);
+    EXPECT_FALSE(burstRunning());  // not at once when free again
+    rig.time.advance(359'000);
     EXPECT_FALSE(burstRunning());
     rig.time.advance(400);
     EXPECT_TRUE(burstRunning());

