@@ -12,12 +12,11 @@
 
 namespace korvel::test {
 
-// Values by key and value name under HKEY_LOCAL_MACHINE; remembers every key asked for.
+// Values by key and value name under HKEY_LOCAL_MACHINE.
 class FakeRegistry final : public Registry {
 public:
     std::optional<RegistryValue> readValue(RegistryRoot root, const std::string& keyName,
                                            const std::string& valueName) override {
-        keysRead.push_back(keyName);
         const auto found = values.find({keyName, valueName});
         if (root != RegistryRoot::LocalMachine || found == values.end()) {
             return std::nullopt;
@@ -33,7 +32,6 @@ public:
     }
 
     std::map<std::pair<std::string, std::string>, RegistryValue> values;
-    std::vector<std::string> keysRead;
 };
 
 // Records what it is asked to start; an empty path never starts.
