@@ -77,9 +77,8 @@ TEST(Ending, ClosingRecordAndReleaseFollowTheWayOfEnding) {
         int ended;
         const char* lastLine;
     } cases[] = {
-        {"closing the window", [](MainForm& f) { shutDown(f); }, 0,
-         "12-06-2026  09:05:08   Closed"},
-        {"exit button", [](MainForm& f) { exitNow(f); }, 1, "12-06-2026  09:05:07   测时差"},
+        {"close box", [](MainForm& f) { shutDown(f); }, 0, "12-06-2026  09:05:08   Closed"},
+        {"exit button", exitNow, 1, "12-06-2026  09:05:07   测时差"},
         {"toolbar 7", [](MainForm& f) { toolbarClick(f, 7); }, 1, "12-06-2026  09:05:08   Closed"},
     };
     for (const auto& c : cases) {

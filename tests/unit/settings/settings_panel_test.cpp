@@ -57,23 +57,20 @@ protected:
     std::vector<Connection> connections;
 };
 
+// Opening moves the left edge from 11350 in 100-twip steps until it passes (28800 - 9600) / 2,
+// then widens in steps; closing goes back the same way.
 TEST_F(SettingsPanel, OpensByMovingTheLeftEdgeThenWideningInSteps) {
-    std::vector<std::pair<int, int>> steps;
+    using Steps = std::vector<std::pair<int, int>>;
+    Steps steps;
     const Connection recording = form.Form1.changed.connect(
         [&] { steps.emplace_back(form.Form1.leftTwips(), form.Form1.widthTwips()); });
     toggleSettingsPanel(form);
-    // 11350 moves left in 100-twip steps until it passes (28800 - 9600) / 2 = 9600.
-    ASSERT_EQ(steps.size(), 18u + 35u);
-    EXPECT_EQ(steps.front(), std::make_pair(11250, 6100));
-    EXPECT_EQ(steps[17], std::make_pair(9550, 6100));
-    EXPECT_EQ(steps[18], std::make_pair(9550, 6200));
-    EXPECT_EQ(steps.back(), std::make_pair(9550, 9600));
-
-    steps.clear();
     toggleSettingsPanel(form);
-    ASSERT_EQ(steps.size(), 35u + 18u);
-    EXPECT_EQ(steps[34], std::make_pair(9550, 6100));
-    EXPECT_EQ(steps.back(), std::make_pair(11350, 6100));
+    ASSERT_EQ(steps.size(), 2 * (18u + 35u));
+    EXPECT_EQ(
+        (Steps{steps[0], steps[17], steps[18], steps[52], steps[87], steps.back()}),
+        (Steps{
+            {11250, 6100}, {9550, 6100}, {9550, 6200}, {9550, 9600}, {9550, 6100}, {11350, 6100}}));
 }
 
 // An apply takes the schedule, the limit, the address, the port and the servers after the
@@ -267,11 +264,21 @@ TEST_F(SettingsPanel, LoggingOffAndOnAgainAppendsToTheSameFileAndANewPathMovesIt
                 ElementsAre("12-06-2026  09:05:19   测时差", testing::_));
 }
 
-TEST_F(SettingsPanel, CancelRestoresTheStartUpAddressAndTheSettingsInEffect) {
+// Each box enables its scroll bar, the limit's following 自动校时 even when ticked while
+// disabled; 取消 brings back the start-up address and the settings in effect.
+TEST_F(SettingsPanel, CheckBoxesEnableTheirScrollBarsAndCancelRestoresTheSettingsInEffect) {
     open();
     typeServers("10.0.0.9", "2000", {});
     applySettings(form);
     open();
+    form.Check3.setTicked(true);
+    form.Check1.setTicked(true);
+    EXPECT_TRUE(form.HScroll1.isEnabled() && form.Check3.isEnabled() && form.HScroll2.isEnabled());
+    EXPECT_EQ(form.Label4.caption(), " 1000");
+    form.Check1.setTicked(false);
+    EXPECT_FALSE(form.HScroll2.isEnabled());
+    EXPECT_TRUE(form.Check3.isTicked());
+    EXPECT_EQ(form.Label4.caption() + form.Label8.caption(), "");
     form.Check1.setTicked(true);
     form.HScroll1.setValue(7);
     form.Text9.setText("garbage");
@@ -283,17 +290,6 @@ TEST_F(SettingsPanel, CancelRestoresTheStartUpAddressAndTheSettingsInEffect) {
     EXPECT_EQ(std::pair(form.HScroll1.value(), form.HScroll2.value()), std::pair(1, 1000));
     EXPECT_EQ(form.Label8.caption(), "0.1");  // the change handler ran, the box is clear
     EXPECT_TRUE(panelOpen());
-}
-
-TEST_F(SettingsPanel, CheckBoxesEnableTheirScrollBars) {
-    form.Check3.setTicked(true);  // ticked while disabled: its bar follows Check1 later
-    form.Check1.setTicked(true);
-    EXPECT_TRUE(form.HScroll1.isEnabled() && form.Check3.isEnabled() && form.HScroll2.isEnabled());
-    EXPECT_EQ(form.Label4.caption(), " 1000");
-    form.Check1.setTicked(false);
-    EXPECT_FALSE(form.HScroll2.isEnabled());
-    EXPECT_TRUE(form.Check3.isTicked());
-    EXPECT_EQ(form.Label4.caption() + form.Label8.caption(), "");
 }
 
 }  // namespace

@@ -15,17 +15,14 @@ using Texts = std::vector<std::string>;
 // An entry that is written or removed only while writable.
 struct FakeSessionStart final : SessionStart {
     bool isOn() override { return on; }
-    bool turnOn(const std::vector<std::string>& given) override {
-        for (const std::string& argument : given) {
-            arguments += (arguments.empty() ? "" : " ") + argument;
-        }
+    bool turnOn(const Texts& given) override {
+        arguments = given;
         return on = on || writable;
     }
     bool turnOff() override { return !(on = on && !writable); }
     std::string location() override { return "/a/korvel.desktop"; }
-    bool on = false;
-    bool writable = true;
-    std::string arguments;  // as one line
+    bool on = false, writable = true;
+    Texts arguments;
 };
 
 // Each setting as 确  定 applies it, on its own: a bad value or path is told with the panel's
@@ -37,16 +34,16 @@ TEST(StartOptions, ApplyEachSettingAsThePanelWould) {
         Texts arguments;
         std::string panels;
         Texts shown;
-        std::string entry;
+        Texts entry;
     } cases[] = {
-        {Texts{}, "自动校时: 关闭 |校时数据保存: 关闭 ", Texts{}, ""},
+        {Texts{}, "自动校时: 关闭 |校时数据保存: 关闭 ", Texts{}, Texts{}},
         {Texts{"--auto-sync", "5", "--limit", "250", "--log", log, "--tray"},
          "自动校时: 每0.5小时   时差限制: 250 毫秒  |校时数据保存: 开启 ", Texts{},
-         "--auto-sync 5 --limit 250 --log=" + log + " --tray"},
+         Texts{"--auto-sync", "5", "--limit", "250", "--log=" + log, "--tray"}},
         {Texts{"--log", "/nowhere/x.log", "--auto-sync", "3", "--limit", "0"},
          "自动校时: 每0.3小时   时差限制: 无  |校时数据保存: 关闭 ",
          Texts{"时差限制 0 无法使用，应为 1 到 9999 (毫秒)", "校时数据保存路径错误"},
-         "--auto-sync 3"},
+         Texts{"--auto-sync", "3"}},
     };
     for (const auto& c : cases) {
         TestRig rig;
