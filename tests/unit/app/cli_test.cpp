@@ -102,76 +102,6 @@ std::string usage(const std::string& what) {
     return "korvel-cli: " + what + "\nTry 'korvel-cli --help'\n";
 }
 
-// Every way a run ends, with what it prints where and the status it exits with; the
-// outcome decides, never a text of the window.
-TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndSaysWhy) {
-    const struct {
-        const char* name;
-        const char* args;
-        std::function<void(CliRig&)> setUp;
-        int status;
-        std::string out;  // a part of standard output
-        std::string err;  // standard error, whole
-    } cases[] = {
-        {"measured and stepped", "measure --apply", {}, 0, "replies used 20 of 25\n", ""},
-        {"an hour and 2 s behind", "measure", [](CliRig& r) { r.server.offsetMs = -3'602'000; }, 0,
-         "likely cause: a time zone or a hardware clock kept in local time\n", ""},
-        {"a year behind, in JSON", "measure --json",
-         [](CliRig& r) { r.server.offsetMs = 365 * 86'400e3; }, 0, "\"likelyCause\":\"battery\"",
-         ""},
-        {"a server claiming 1970", "measure", [](CliRig& r) { r.server.offsetMs = -1.796e12; }, 3,
-         "服务器时间失效\n", ""},
-        {"silent server", "measure", [](CliRig& r) { silence(r.server); }, 1, "无法连接服务器\n",
-         ""},
-        {"name not resolved", "measure none.test",
-         [](CliRig& r) { r.socket.lookUpOutcome = ConnectOutcome::NameNotResolved; }, 1,
-         "无法连接服务器\n", "服务器名称无法解析: none.test\n"},
-        {"too few replies", "measure",
-         [](CliRig& r) { r.server.drop = [](int n) { return n > 5; }; }, 2,
-         "网络阻塞,请稍候再试!\n", ""},
-        {"refused step", "measure --apply",
-         [](CliRig& r) {
-             r.time.stepAnswer = {ClockStep::NoRight, "no right"};
-         },
-         4, "replies used 20 of 25\n", "no right\n"},
-        {"port in use", "measure --port 1234", [](CliRig& r) { r.socket.portsInUse = {1234}; }, 5,
-         "", "本机端口 1234 无法使用\n"},
-        {"no private folder", "measure",
-         [](CliRig& r) {
-             r.files.runtimeFolderPath.clear();
-             r.files.runtimeProblem = "no folder";
-         },
-         6, "", "临时文件 XCV-CLI-4242.TMP 无法打开: no folder\n"},
-        {"answer lost", "measure --apply",
-         [](CliRig& r) {
-             r.time.stepAnswer = {ClockStep::Unknown, "lost"};
-             r.time.stepAnswerDelayMs = 5000;
-         },
-         7, "校准结果未知\n",
-         "waiting for the time service's answer (it may be asking for a password)\nlost\n"},
-        {"unknown option", "measure --bogus", nullptr, 64, "", usage("unknown option '--bogus'")},
-        {"no command", "", {}, 64, "", usage("missing command 'measure'")},
-        {"port without number", "measure --port", nullptr, 64, "",
-         usage("option '--port' needs a port number")},
-        {"port out of range", "measure --port 70000", nullptr, 64, "",
-         usage("bad port '70000' (0 to 65535)")},
-        {"bad address", "measure 10.0_.1", nullptr, 64, "", usage("bad server address '10.0_.1'")},
-        {"five servers", "measure a.cn b.cn c.cn d.cn 10.0.0.1", nullptr, 64, "",
-         usage("four servers at most, not also '10.0.0.1'")},
-        {"unattended without apply", "measure --unattended", nullptr, 64, "",
-         usage("option '--unattended' goes with '--apply'")},
-        {"version", "--version", {}, 0, "korvel-cli " KORVEL_VERSION "\n", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        CliRig rig(c.setUp);
-        EXPECT_EQ(rig.run(c.args), c.status);
-        EXPECT_THAT(rig.console.stdOut, HasSubstr(c.out));
-        EXPECT_EQ(rig.console.stdErr, c.err);
-        EXPECT_EQ(rig.time.clockSteps().size(), std::string(c.args).ends_with("--apply") ? 1U : 0U);
-    }
-}
-
 // One JSON object however the run ends: the burst's figures when measured, the reply records
 // in evaluation order with the ones averaged marked.
 TEST(Cli, ReportsOneJsonObject) {
@@ -206,10 +136,12 @@ using Requests = std::vector<int>;
 // Who sets the clock in a run: nobody, the system's time service, or the process itself.
 enum class Step { None, ByService, Own };
 
-// A burst spread over up to four servers: at most eight requests each while another shares
-// the load, nothing after a kiss-o'-death, a silent server left after eight, only servers that
-// agree averaged, and an unattended step only on two servers' word.
-TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
+// Every way a run ends, with what it prints where and the status it exits with; the outcome
+// decides, never a text of the window. A burst spreads over up to four servers: at most eight
+// requests each while another shares the load, nothing after a kiss-o'-death, a silent server
+// left after eight, only servers that agree averaged, and an unattended step only on two
+// servers' word.
+TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
     const std::string four = "measure 192.0.2.1 192.0.2.2 192.0.2.3 192.0.2.4";
     const std::string two = "measure 192.0.2.1 192.0.2.2";
     const std::string unattended = two + " --apply --unattended";
@@ -218,50 +150,108 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
         std::string args;
         std::function<void(CliRig&)> setUp;
         int status;
-        Step step;
-        Requests requests;  // per server
-        std::string out;    // a part of standard output
-        std::string err;    // a part of standard error
+        std::string out;         // a part of standard output
+        std::string err;         // standard error, whole (a part for an unattended run)
+        Step step = Step::None;  // who set the clock
+        Requests requests = {};  // per server, as far as given
     } cases[] = {
-        {"four healthy", four, nullptr, 0, Step::None, Requests{7, 6, 6, 6},
-         "agreed: 192.0.2.1, 192.0.2.2, 192.0.2.3, 192.0.2.4\n", ""},
+        {"measured and stepped",
+         "measure --apply",
+         {},
+         0,
+         "replies used 20 of 25\n",
+         "",
+         Step::ByService},
+        {"an hour and 2 s behind", "measure", [](CliRig& r) { r.server.offsetMs = -3'602'000; }, 0,
+         "likely cause: a time zone or a hardware clock kept in local time\n", ""},
+        {"a year behind, in JSON", "measure --json",
+         [](CliRig& r) { r.server.offsetMs = 365 * 86'400e3; }, 0, "\"likelyCause\":\"battery\"",
+         ""},
+        {"a server claiming 1970", "measure", [](CliRig& r) { r.server.offsetMs = -1.796e12; }, 3,
+         "服务器时间失效\n", ""},
+        {"silent server", "measure", [](CliRig& r) { silence(r.server); }, 1, "无法连接服务器\n",
+         ""},
+        {"name not resolved", "measure none.test",
+         [](CliRig& r) { r.socket.lookUpOutcome = ConnectOutcome::NameNotResolved; }, 1,
+         "无法连接服务器\n", "服务器名称无法解析: none.test\n"},
+        {"too few replies", "measure",
+         [](CliRig& r) { r.server.drop = [](int n) { return n > 5; }; }, 2,
+         "网络阻塞,请稍候再试!\n", ""},
+        {"refused step", "measure --apply",
+         [](CliRig& r) {
+             r.time.stepAnswer = {ClockStep::NoRight, "no right"};
+         },
+         4, "replies used 20 of 25\n", "no right\n", Step::ByService},
+        {"port in use", "measure --port 1234", [](CliRig& r) { r.socket.portsInUse = {1234}; }, 5,
+         "", "本机端口 1234 无法使用\n"},
+        {"no private folder", "measure",
+         [](CliRig& r) {
+             r.files.runtimeFolderPath.clear();
+             r.files.runtimeProblem = "no folder";
+         },
+         6, "", "临时文件 XCV-CLI-4242.TMP 无法打开: no folder\n"},
+        {"answer lost", "measure --apply",
+         [](CliRig& r) {
+             r.time.stepAnswer = {ClockStep::Unknown, "lost"};
+             r.time.stepAnswerDelayMs = 5000;
+         },
+         7, "校准结果未知\n",
+         "waiting for the time service's answer (it may be asking for a password)\nlost\n",
+         Step::ByService},
+        {"unknown option", "measure --bogus", nullptr, 64, "", usage("unknown option '--bogus'")},
+        {"no command", "", {}, 64, "", usage("missing command 'measure'")},
+        {"port without number", "measure --port", nullptr, 64, "",
+         usage("option '--port' needs a port number")},
+        {"port out of range", "measure --port 70000", nullptr, 64, "",
+         usage("bad port '70000' (0 to 65535)")},
+        {"bad address", "measure 10.0_.1", nullptr, 64, "", usage("bad server address '10.0_.1'")},
+        {"five servers", "measure a.cn b.cn c.cn d.cn 10.0.0.1", nullptr, 64, "",
+         usage("four servers at most, not also '10.0.0.1'")},
+        {"unattended without apply", "measure --unattended", nullptr, 64, "",
+         usage("option '--unattended' goes with '--apply'")},
+        {"version", "--version", {}, 0, "korvel-cli " KORVEL_VERSION "\n", ""},
+        {"four healthy", four, nullptr, 0, "agreed: 192.0.2.1, 192.0.2.2, 192.0.2.3, 192.0.2.4\n",
+         "", Step::None, Requests{7, 6, 6, 6}},
         {"one limits, one silent, one an hour off", four,
          [](CliRig& r) {
              kiss(r.servers[1], "RATE", 4);
              silence(r.servers[2]);
              r.servers[3].offsetMs = 3'600'000;
          },
-         0, Step::None, Requests{8, 4, 8, 8},
+         0,
          "offset 2.250000 s\nreplies used 6 of 19\ndelay 0.010000 .. 0.010000 s\n"
          "agreed: 192.0.2.1, 192.0.2.2\nnot used: 192.0.2.3 (silent), 192.0.2.4 (disagrees)\n",
-         "192.0.2.4 与其他服务器的时间不一致，未采用"},
+         "192.0.2.4 与其他服务器的时间不一致，未采用\n", Step::None, Requests{8, 4, 8, 8}},
         {"a single server that limits", "measure", [](CliRig& r) { kiss(r.server, "RATE", 1); }, 8,
-         Step::None, Requests{1}, "网络阻塞,请稍候再试!\n", "192.0.2.1 限制访问频率 (RATE)\n"},
+         "网络阻塞,请稍候再试!\n", "192.0.2.1 限制访问频率 (RATE)\n", Step::None, Requests{1}},
         {"a server that denies", "measure", [](CliRig& r) { kiss(r.server, "DENY", 3); }, 8,
-         Step::None, Requests{3}, "网络阻塞,请稍候再试!\n", "192.0.2.1 拒绝服务 (DENY)\n"},
+         "网络阻塞,请稍候再试!\n", "192.0.2.1 拒绝服务 (DENY)\n", Step::None, Requests{3}},
         {"two that disagree", two + " --apply", [](CliRig& r) { r.servers[1].offsetMs = 3.6e6; }, 9,
-         Step::None, Requests{8, 8}, "服务器时间失效\n",
-         "192.0.2.1: 2.250000 秒\n192.0.2.2: 3600.000000 秒\n"},
+         "服务器时间失效\n", "192.0.2.1: 2.250000 秒\n192.0.2.2: 3600.000000 秒\n", Step::None,
+         Requests{8, 8}},
         {"unattended, the second silent", unattended, [](CliRig& r) { silence(r.servers[1]); }, 10,
-         Step::None, Requests{22, 8}, "",
+         "",
          "withheldNoSecondOpinion: 无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。; "
          "offset 2.250000 s; replies used 17 of 22; delay 0.010000 .. 0.010000 s; "
-         "agreed: 192.0.2.1; not used: 192.0.2.2 (silent)\n"},
-        {"unattended, two agree", unattended, nullptr, 0, Step::ByService, Requests{8, 8}, "",
+         "agreed: 192.0.2.1; not used: 192.0.2.2 (silent)\n",
+         Step::None, Requests{22, 8}},
+        {"unattended, two agree", unattended, nullptr, 0, "",
          "stepped: offset 2.250000 s; replies used 11 of 16; delay 0.010000 .. 0.010000 s; "
-         "agreed: 192.0.2.1, 192.0.2.2\n"},
+         "agreed: 192.0.2.1, 192.0.2.2\n",
+         Step::ByService, Requests{8, 8}},
         {"unattended, holding the right", unattended, [](CliRig& r) { r.time.rightToStep = true; },
-         0, Step::Own, Requests{8, 8}, "", ""},
+         0, "", "", Step::Own, Requests{8, 8}},
         {"unattended, another time service", unattended,
-         [](CliRig& r) { r.time.otherTimeService = "chronyd"; }, 11, Step::None, Requests{8, 8}, "",
-         "withheldOtherTimeService: 本机的时间服务 chronyd 正在管理时钟"},
+         [](CliRig& r) { r.time.otherTimeService = "chronyd"; }, 11, "",
+         "withheldOtherTimeService: 本机的时间服务 chronyd 正在管理时钟", Step::None,
+         Requests{8, 8}},
         {"site servers only", "measure --site-config",
          [](CliRig& r) {
              r.files.textFiles[r.files.userConfigPath + "/sntp.cfg"] = {"SNTP 192.0.2.9"};
              r.files.textFiles[r.files.programFolderPath + "/sntp.cfg"] = {
                  "SNTP 192.0.2.1       1231 192.0.2.2"};
          },
-         0, Step::None, Requests{8, 8}, "agreed: 192.0.2.1, 192.0.2.2\n", ""},
+         0, "agreed: 192.0.2.1, 192.0.2.2\n", "", Step::None, Requests{8, 8}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -273,18 +263,20 @@ TEST(Cli, SpreadsTheBurstOverTheServersAndStepsOnlyOnTheirWord) {
         }
         EXPECT_EQ(requests, c.requests);
         EXPECT_THAT(rig.console.stdOut, HasSubstr(c.out));
-        EXPECT_THAT(rig.console.stdErr, HasSubstr(c.err));
-        // An unattended run adds its line to the run log, stamped with the time it ended, and
-        // gives the journal one entry: one line on standard error, nothing else.
-        const bool alone = c.args.find("--unattended") != std::string::npos;
-        const std::vector<std::string> logged = rig.files.lines(CliRig::kRunLog);
-        ASSERT_EQ(logged.size(), alone ? 1U : 0U);
-        if (alone) {
-            EXPECT_THAT(logged[0], testing::StartsWith("2026-12-06 01:0"));
-            EXPECT_EQ(rig.console.stdErr + rig.console.stdOut, logged[0].substr(21) + "\n");
-        }
         EXPECT_EQ(rig.time.clockSteps().size(), c.step == Step::ByService ? 1U : 0U);
         EXPECT_EQ(rig.direct.steps.size(), c.step == Step::Own ? 1U : 0U);
+        // An unattended run adds its line to the run log, stamped with the time it ended, and
+        // gives the journal one entry: that line on standard error, nothing else.
+        const bool alone = c.args.ends_with("--apply --unattended");
+        const std::vector<std::string> logged = rig.files.lines(CliRig::kRunLog);
+        ASSERT_EQ(logged.size(), alone ? 1U : 0U);
+        if (!alone) {
+            EXPECT_EQ(rig.console.stdErr, c.err);
+            continue;
+        }
+        EXPECT_THAT(logged[0], testing::StartsWith("2026-12-06 01:0"));
+        EXPECT_EQ(rig.console.stdErr + rig.console.stdOut, logged[0].substr(21) + "\n");
+        EXPECT_THAT(rig.console.stdErr, HasSubstr(c.err));
     }
 }
 

@@ -21,8 +21,7 @@ TEST(StartUp, SecondCopyIsRefusedAndTouchesNoFile) {
     rig.instanceGuard.otherCopy = true;
     EXPECT_FALSE(startUp(*rig.form));
     EXPECT_THAT(rig.messageBox.shown, ElementsAre("此程序已经执行！"));
-    EXPECT_TRUE(rig.files.textFiles.empty());
-    EXPECT_TRUE(rig.files.byteFiles.empty());
+    EXPECT_TRUE(rig.files.textFiles.empty() && rig.files.byteFiles.empty());
     EXPECT_EQ(rig.socket.localPort(), 0);
 }
 

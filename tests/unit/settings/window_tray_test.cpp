@@ -13,9 +13,7 @@ namespace {
 TEST(WindowTray, TheWindowGoesToTheTrayOnlyWhereATrayShowsTheIcon) {
     const struct {
         const char* name;
-        bool ticked;
-        bool tray;
-        bool closes;
+        bool ticked, tray, closes;
     } cases[] = {
         {"unticked, a tray", false, true, true},
         {"ticked, a tray", true, true, false},
