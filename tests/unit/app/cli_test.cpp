@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -52,11 +53,8 @@ struct CliRig {
     }
 
     int run(const std::string& arguments, std::uint32_t processId = 4242) {
-        std::vector<std::string> words;
         std::istringstream split(arguments);
-        for (std::string word; split >> word;) {
-            words.push_back(word);
-        }
+        const std::vector<std::string> words{std::istream_iterator<std::string>(split), {}};
         bool quit = false;
         const auto loop = [&] {
             for (int ms = 0; !quit && ms < 600'000; ms += 10) {

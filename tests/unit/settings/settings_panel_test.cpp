@@ -203,7 +203,6 @@ TEST(SettingsFiles, UserCopyBeforeSiteFileAtStartAndApply) {
         {"site file only", false, true, true, "192.0.2.1", site},
         {"site file read-only", false, false, true, "192.0.2.1", user},
         {"user's copy", true, true, true, "192.0.2.9", user},
-        {"user's copy, site file read-only", true, false, true, "192.0.2.9", user},
         {"nowhere to write", false, false, false, "192.0.2.1", ""},
     };
     for (const auto& c : cases) {
