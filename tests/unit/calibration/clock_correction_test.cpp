@@ -63,9 +63,7 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
         {true, Unknown, 299'000, "", "校准结果未知", "why", false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << (c.scheduled ? "scheduled " : "manual ") << static_cast<int>(c.answer)
-                     << " after " << c.answerAfterMs);
+        SCOPED_TRACE(testing::Message() << "row " << &c - cases);
         TestRig rig(utcTime(2026, 12, 6, 1, 5, 20, 250));
         armOffset(rig, 1.2345674, c.scheduled);
         MainForm& form = *rig.form;
@@ -78,11 +76,11 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
         clockCorrection(form);
         EXPECT_TRUE(rig.messageBox.shown.empty());
         rig.time.advance(c.answerAfterMs + 10);
+        const bool stepped = c.answer == ClockStep::Stepped;
 
         ASSERT_EQ(rig.time.clockSteps().size(), 1U);
         EXPECT_EQ(rig.time.clockSteps()[0].offsetSec, 1.2345674);  // handed on unrounded
         EXPECT_EQ(rig.time.clockSteps()[0].interactive, !c.scheduled);
-        const bool stepped = c.answer == ClockStep::Stepped;
         EXPECT_EQ(form.lastOutcome.outcome, stepped ? Outcome::Stepped
                                             : c.answer == ClockStep::Unknown
                                                 ? Outcome::StepUnknown
@@ -91,8 +89,8 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
         EXPECT_EQ(form.Text3.text(), c.text3);
         EXPECT_EQ(form.Text3.toolTip(), c.tip);
         // A refusal is said in the status bar, and no server clock is shown as if corrected.
-        EXPECT_EQ(form.StatusBar1.panel(2), c.answer == ClockStep::Stepped ? "" : "why");
-        EXPECT_EQ(form.offsetValid, c.answer == ClockStep::Stepped);
+        EXPECT_EQ(form.StatusBar1.panel(2), stepped ? "" : "why");
+        EXPECT_EQ(form.offsetValid, stepped);
         EXPECT_EQ(form.Text3.foreColor(), kGrey);
         std::vector<std::string> log{c.scheduled ? "12-06-2026  09:05:20   校准(自动)"
                                                  : "12-06-2026  09:05:20   校准"};
@@ -139,8 +137,7 @@ TEST(ClockCorrection, WithoutTheRightAManualCorrectionRunsTheElevatedToolForItsO
         {true, 0, "", Stepped, ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << (c.scheduled ? "scheduled " : "manual ") << c.exitStatus);
+        SCOPED_TRACE(testing::Message() << "row " << &c - cases);
         TestRig rig(utcTime(2026, 12, 6, 1, 5, 20, 250));
         armOffset(rig, 1.5, c.scheduled);
         MainForm& form = *rig.form;
@@ -191,8 +188,7 @@ TEST(ClockCorrection, CorrectingStateHoldsUntilTheAnswerAndClosingWaitsForIt) {
         EXPECT_EQ(rig.program.ended, 0);
         rig.time.advance(200);
         EXPECT_FALSE(form.correcting);
-        const std::vector<std::string> log = rig.files.lines(TestRig::kLogPath);
-        EXPECT_EQ(log.back(),
+        EXPECT_EQ(rig.files.lines(TestRig::kLogPath).back(),
                   closeMeanwhile ? "12-06-2026  09:06:50   Closed" : "12-06-2026  09:05:20   校准");
         EXPECT_EQ(rig.program.ended, closeMeanwhile ? 1 : 0);
     }
