@@ -38,9 +38,8 @@ TEST_F(Dispatch, EveryGatedCommandIsRefusedDuringABurst) {
         commands[i]();
         EXPECT_EQ(image(), Toolbar::kRefusedImage) << "command " << i;
     }
-    EXPECT_EQ(rig.windows.aboutBoxesShown, 0);
-    EXPECT_TRUE(rig.windows.helpViewers.empty());
-    EXPECT_EQ(form.Form1.widthTwips(), kCollapsedWidthTwips);
+    EXPECT_TRUE(rig.windows.aboutBoxesShown == 0 && rig.windows.helpViewers.empty() &&
+                form.Form1.widthTwips() == kCollapsedWidthTwips);
     EXPECT_EQ(rig.files.byteFilesOpened, 1);  // an apply would open the scratch file again
     // The refusal shows for two seconds.
     rig.time.advance(1999);

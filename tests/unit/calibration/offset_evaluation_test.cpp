@@ -53,8 +53,7 @@ TEST(Evaluation, ScheduledBurstDecidesByTheMagnitudeOfTheOffsetAndTheServersWord
         {false, 1000, 0.25, WithheldNoSecondOpinion, kAlone, "", " 0.250000 秒", kWhite, 1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << (c.limitOn ? "limit " : "no limit ") << c.limitMs
-                                        << " ms, offset " << c.offset << ", " << c.answering);
+        SCOPED_TRACE(testing::Message() << "row " << &c - cases);
         TestRig rig;
         rig.prepareExchange();
         rig.server.drop = [](int) { return true; };

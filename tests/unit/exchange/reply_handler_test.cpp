@@ -20,8 +20,6 @@ using test::TestRig;
 using test::utcTime;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr const char* kServer = FakeSntpServer::kAddress;
-
 // A burst whose first request has gone out; the test delivers the replies.
 struct OneRequestSent {
     OneRequestSent() {
@@ -37,7 +35,7 @@ struct OneRequestSent {
     }
 
     void deliver(Bytes bytes) {
-        rig.socket.deliver(std::move(bytes), kServer, 123);
+        rig.socket.deliver(std::move(bytes), FakeSntpServer::kAddress, 123);
         rig.time.advance(1);
     }
 
