@@ -59,19 +59,35 @@ TEST(ServerClock, ShowsTheLocalClockShiftedByTheWholeSecondsUntilTheLocalClockJu
     }
 }
 
-// The schedule fires at the first tick after the interval, across midnight too.
+// The schedule fires at the first tick after the interval, across midnight too. Reached while
+// busy it is logged and waits a full interval, with no burst at the first free tick either.
 TEST(Scheduler, FiresAtTheFirstTickAfterTheInterval) {
-    // 09:05:07 and 23:58:07 local.
-    for (const SystemTime& start :
-         {utcTime(2026, 12, 6, 1, 5, 7), utcTime(2026, 12, 6, 15, 58, 7)}) {
-        SCOPED_TRACE(start.hour);
+    const struct {
+        SystemTime start;
+        bool busy;
+        std::int64_t quietUntilMs;  // the last tick without a burst
+    } cases[] = {
+        {utcTime(2026, 12, 6, 1, 5, 7), false, 360'000},    // 09:05:07 local
+        {utcTime(2026, 12, 6, 15, 58, 7), false, 360'000},  // 23:58:07 local
+        {utcTime(2026, 12, 6, 1, 5, 7), true, 720'200},
+    };
+    for (const auto& [start, busy, quietUntilMs] : cases) {
+        SCOPED_TRACE(testing::Message() << start.hour << (busy ? " busy" : ""));
         TestRig rig(start);
         rig.startProgram();
-        applySchedule(*rig.form, 1);  // 360 s
-        rig.time.advance(360'000);
-        EXPECT_TRUE(rig.form->Command5.isEnabled());
+        MainForm& form = *rig.form;
+        applySchedule(form, 1, true);  // 360 s
+        if (busy) {
+            form.Command5.setEnabled(false);
+            rig.time.advance(360'200);
+            EXPECT_THAT(rig.logLines(),
+                        ::testing::Contains("12-06-2026  09:11:07   自动校时无法执行"));
+            form.Command5.setEnabled(true);
+        }
+        rig.time.advance(quietUntilMs - rig.time.nowMs());
+        EXPECT_EQ(rig.server.requestsSeen(), 0);
         rig.time.advance(200);
-        EXPECT_FALSE(rig.form->Command5.isEnabled());
+        EXPECT_FALSE(form.Command5.isEnabled());  // a burst runs
     }
 }
 
@@ -85,23 +101,6 @@ TEST(Scheduler, BackwardCorrectionStartsTheNextScheduledBurstAtOnce) {
     rig.measure(3000);  // manual burst
     clockCorrection(form);
     rig.time.advance(200);
-    EXPECT_FALSE(form.Command5.isEnabled());  // a burst runs
-}
-
-TEST(Scheduler, ReachedWhileBusyIsLoggedAndWaitsAFullInterval) {
-    TestRig rig;
-    rig.startProgram();
-    MainForm& form = *rig.form;
-    applySchedule(form, 1, true);
-    form.Command5.setEnabled(false);
-    rig.time.advance(360'200);
-    EXPECT_THAT(rig.logLines(), ::testing::Contains("12-06-2026  09:11:07   自动校时无法执行"));
-    form.Command5.setEnabled(true);
-    rig.time.advance(1000);
-    EXPECT_TRUE(form.Command5.isEnabled());  // not at once when free again
-    rig.time.advance(359'000);
-    EXPECT_TRUE(form.Command5.isEnabled());
-    rig.time.advance(400);
     EXPECT_FALSE(form.Command5.isEnabled());  // a burst runs
 }
 
