@@ -54,8 +54,7 @@ TEST(ServerClock, ShowsTheLocalClockShiftedByTheWholeSecondsUntilTheLocalClockJu
         EXPECT_TRUE(form.Command6.isEnabled());
         rig.time.stepWallClock(2000);
         rig.time.advance(200);
-        EXPECT_FALSE(form.offsetValid || form.Command6.isEnabled());
-        EXPECT_EQ(form.Text1.text(), "");
+        EXPECT_FALSE(form.offsetValid || form.Command6.isEnabled() || form.Text1.text() != "");
     }
 }
 
