@@ -31,7 +31,7 @@ TEST(TimeSyncLog, ScheduledBurstLogsInOrderAndAFailedWriteIsReportedOnceAfterThe
     for (const Log log : {Log::On, Log::Off, Log::DiskFull}) {
         SCOPED_TRACE(static_cast<int>(log));
         TestRig rig;
-        rig.prepareExchange();
+        rig.startProgram();
         rig.server.offsetMs = 30'000;
         rig.startLog();
         rig.form->settings.logOn = log != Log::Off;
