@@ -38,11 +38,9 @@ TEST_F(Dispatch, EveryGatedCommandIsRefusedDuringABurst) {
         commands[i]();
         EXPECT_EQ(image(), Toolbar::kRefusedImage) << "command " << i;
     }
-    EXPECT_EQ(rig.windows.aboutBoxesShown, 0);
-    EXPECT_TRUE(rig.windows.helpViewers.empty());
-    EXPECT_EQ(form.Form1.widthTwips(), kCollapsedWidthTwips);
+    EXPECT_TRUE(rig.windows.aboutBoxesShown == 0 && rig.windows.helpViewers.empty() &&
+                form.Form1.widthTwips() == kCollapsedWidthTwips);
     EXPECT_EQ(rig.files.byteFilesOpened, 1);  // an apply would open the scratch file again
-    // The refusal shows for two seconds.
     rig.time.advance(1999);
     EXPECT_EQ(image(), Toolbar::kRefusedImage);
     rig.time.advance(1);
@@ -56,8 +54,7 @@ TEST_F(Dispatch, AcceptedCommandsRunAndShowImage6WhilePlaceholdersDoNothing) {
     for (int index : {4, 8, 9}) {
         toolbarClick(form, index);
     }
-    EXPECT_EQ(image(), Toolbar::kRestImage);
-    EXPECT_EQ(rig.program.ended, 0);
+    EXPECT_TRUE(image() == Toolbar::kRestImage && rig.program.ended == 0);
 
     toolbarClick(form, 1);
     EXPECT_FALSE(form.Command5.isEnabled());
@@ -66,11 +63,9 @@ TEST_F(Dispatch, AcceptedCommandsRunAndShowImage6WhilePlaceholdersDoNothing) {
 
     form.Toolbar1.setIndicatorImage(Toolbar::kRestImage);
     toolbarClick(form, 2);
-    EXPECT_EQ(rig.time.clockSteps().size(), 1u);
-    EXPECT_EQ(image(), Toolbar::kAcceptedImage);
+    EXPECT_TRUE(rig.time.clockSteps().size() == 1 && image() == Toolbar::kAcceptedImage);
     xiaoshiClick(form);  // the offset is applied once only
-    EXPECT_EQ(rig.time.clockSteps().size(), 1u);
-    EXPECT_EQ(image(), Toolbar::kRefusedImage);
+    EXPECT_TRUE(rig.time.clockSteps().size() == 1 && image() == Toolbar::kRefusedImage);
 
     toolbarClick(form, 3);
     EXPECT_EQ(form.Form1.widthTwips(), kExpandedWidthTwips);

@@ -13,15 +13,14 @@ using test::TestRig;
 // and the hints in their tips.
 TEST(MeasureCommand, WithdrawsTheEarlierOffsetAndItsHints) {
     TestRig rig;
-    rig.prepareExchange();
+    rig.startProgram();
     MainForm& form = *rig.form;
-    form.offsetValid = true;
-    form.Text1.setText(" 2026-12-06  09:05:08");
-    form.Text3.setText(" 1.000000 秒");
+    rig.server.offsetMs = 1000;
+    rig.measure(3000);
+    ASSERT_TRUE(form.offsetValid && form.Command6.isEnabled() && form.Timer3->isRunning() &&
+                form.Text1.text() != "" && form.Text3.text() != "");
     form.Text1.setToolTip("服务器名称无法解析: ntp.example");
     form.Text3.setToolTip("系统拒绝了新的时间。");  // of a refused correction
-    form.Command6.setEnabled(true);
-    form.Timer3->start();
 
     measureCommand(form);
     EXPECT_FALSE(form.offsetValid || form.Command6.isEnabled() || form.Timer3->isRunning());

@@ -17,53 +17,10 @@ namespace {
 using test::Reply;
 using test::TestRig;
 
-// A burst in the measuring state whose records hold the replies given, handed to adjust.
-struct EvaluationRig {
-    EvaluationRig() {
-        rig.prepareExchange();
-        rig.server.drop = [](int) { return true; };
-    }
-
-    void evaluate(const std::vector<Reply>& replies, bool scheduled = false) {
-        form().autoRun = scheduled;
-        measureCommand(form());
-        form().replyRecords = test::recordsOf(replies);
-        adjust(form(), static_cast<std::int16_t>(replies.size()));
-    }
-
-    // Replies with no delay: each record's offset is exactly the value given.
-    void evaluateAll(double offset, bool scheduled = false) {
-        evaluate(std::vector<Reply>(25, Reply{offset, 0.0}), scheduled);
-    }
-
-    MainForm& form() { return *rig.form; }
-    TestRig rig;
-};
-
-// The colour follows the whole seconds (white for 0, green ahead, red behind); the text keeps
-// six decimals.
-TEST(Evaluation, OffsetBoxColourFollowsTheWholeSeconds) {
-    const struct {
-        double offset;
-        Rgb color;
-        const char* text;
-    } cases[] = {
-        {0.5, kWhite, " 0.500000 秒"},
-        {2.75, kGreen, " 2.750000 秒"},
-        {-12.3456786, kRed, " -12.345679 秒"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.offset);
-        EvaluationRig e;
-        e.evaluateAll(c.offset);
-        EXPECT_EQ(e.form().Text3.foreColor(), c.color);
-        EXPECT_EQ(e.form().Text3.text(), c.text);
-    }
-}
-
 // A scheduled burst steps when the offset is below the limit, or when there is none; with a
 // server set only when two servers agreed. Otherwise the decision is logged as withheld and the
-// offset stays to be applied by hand.
+// offset stays to be applied by hand, its colour following the whole seconds (white for 0,
+// green ahead, red behind) and its text keeping six decimals.
 TEST(Evaluation, ScheduledBurstDecidesByTheMagnitudeOfTheOffsetAndTheServersWord) {
     using enum Outcome;
     constexpr Outcome kTooLarge = WithheldOffsetTooLarge;
@@ -81,43 +38,53 @@ TEST(Evaluation, ScheduledBurstDecidesByTheMagnitudeOfTheOffsetAndTheServersWord
         Outcome outcome;
         const char* decision;
         const char* cause;
+        const char* text;
+        Rgb color;
         int answering = 0;  // of two servers listed; 0: one server listed
     } cases[] = {
-        {true, 1000, 0.999, Stepped, kBelow, ""},
-        {true, 1000, 1.0, kTooLarge, kNotBelow, ""},
-        {true, 1000, -1.0, kTooLarge, kNotBelow, ""},
-        {true, 1000, -3600.0, kTooLarge, kNotBelow, kZone},
-        {true, 1, 0.0005, Stepped, kBelow, ""},
-        {false, 1000, -30.0, Stepped, kNoLimit, ""},
-        {false, 1000, 3e7, Stepped, kNoLimit, kBattery},
-        {false, 1000, 0.25, Stepped, kNoLimit, "", 2},
-        {false, 1000, 0.25, WithheldNoSecondOpinion, kAlone, "", 1},
+        {true, 1000, 0.999, Stepped, kBelow, "", " 0.999000 秒", kGrey},
+        {true, 1000, 1.0, kTooLarge, kNotBelow, "", " 1.000000 秒", kGreen},
+        {true, 1000, -1.0, kTooLarge, kNotBelow, "", " -1.000000 秒", kRed},
+        {true, 1000, -3600.0000006, kTooLarge, kNotBelow, kZone, " -3600.000001 秒", kRed},
+        {true, 1, 0.0005, Stepped, kBelow, "", " 0.000500 秒", kGrey},
+        {false, 1000, -30.0, Stepped, kNoLimit, "", " -30.000000 秒", kGrey},
+        {false, 1000, 3e7, Stepped, kNoLimit, kBattery, " 30000000.000000 秒", kGrey},
+        {false, 1000, 0.25, Stepped, kNoLimit, "", " 0.250000 秒", kGrey, 2},
+        {false, 1000, 0.25, WithheldNoSecondOpinion, kAlone, "", " 0.250000 秒", kWhite, 1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << (c.limitOn ? "limit " : "no limit ") << c.limitMs
-                                        << " ms, offset " << c.offset << ", " << c.answering);
-        EvaluationRig e;
-        e.rig.startLog();
-        e.form().settings.limitOn = c.limitOn;
-        e.form().settings.limitMs = c.limitMs;
-        std::vector<Reply> replies(25, Reply{c.offset, 0.0});
+        SCOPED_TRACE(testing::Message() << "row " << &c - cases);
+        TestRig rig;
+        rig.prepareExchange();
+        rig.server.drop = [](int) { return true; };
+        rig.startLog();
+        MainForm& form = *rig.form;
+        form.settings.limitOn = c.limitOn;
+        form.settings.limitMs = c.limitMs;
+        std::vector<Reply> replies(25, Reply{c.offset, 0.0});  // no delay: offsets exact
         if (c.answering > 0) {
-            e.form().servers = {"192.0.2.1      ", "192.0.2.2"};
+            form.servers = {"192.0.2.1      ", "192.0.2.2"};
             for (std::size_t i = 0; i < replies.size(); i += 2) {
                 replies[i].server = static_cast<std::int16_t>(c.answering - 1);
             }
         }
-        const std::int64_t before = e.rig.time.utcMs();
-        e.evaluate(replies, /*scheduled=*/true);
+        const std::int64_t before = rig.time.utcMs();
+        // A burst in the measuring state whose records hold the replies, handed to adjust.
+        form.autoRun = true;
+        measureCommand(form);
+        form.replyRecords = test::recordsOf(replies);
+        adjust(form, static_cast<std::int16_t>(replies.size()));
         const bool corrected = c.outcome == Stepped;
-        EXPECT_FALSE(e.form().autoRun);
-        EXPECT_EQ(e.form().lastOutcome.outcome, c.outcome);
-        EXPECT_EQ(e.rig.time.clockSteps().size(), corrected ? 1U : 0U);
-        EXPECT_NEAR(static_cast<double>(e.rig.time.utcMs() - before),
+        EXPECT_FALSE(form.autoRun);
+        EXPECT_EQ(form.lastOutcome.outcome, c.outcome);
+        EXPECT_EQ(rig.time.clockSteps().size(), corrected ? 1U : 0U);
+        EXPECT_NEAR(static_cast<double>(rig.time.utcMs() - before),
                     corrected ? c.offset * 1000 : 0.0, 1.0);
-        EXPECT_EQ(e.form().Command6.isEnabled(), !corrected);
+        EXPECT_EQ(form.Command6.isEnabled(), !corrected);
+        EXPECT_EQ(form.Text3.text(), c.text);
+        EXPECT_EQ(form.Text3.foreColor(), c.color);
         // Start, result, the correction when there is one, and the decision.
-        const std::vector<std::string> log = e.rig.logLines();
+        const std::vector<std::string> log = rig.logLines();
         EXPECT_EQ(log.size(), corrected ? 4U : 3U);
         EXPECT_EQ(log.back().substr(log.back().find("   ")), std::string(c.decision) + c.cause);
     }

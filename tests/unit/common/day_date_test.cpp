@@ -73,9 +73,7 @@ TEST(DayDate, NanosecondReadingsGiveRoundedRecordsAndExactNtpSeconds) {
 }
 
 TEST(DayDate, CorrectedTimeCarriesIntoTheDateAndRoundsMilliseconds) {
-    const auto at = [](int y, int mo, int d, int h, int mi, int s, int ms) {
-        return utcTime(y, mo, d, h, mi, s, ms);
-    };
+    const auto at = utcTime;
     const struct {
         const char* what;
         SystemTime utc;

@@ -21,6 +21,7 @@ std::string joined(const std::vector<std::string>& words) {
 // read shows as "auto-sync limit log tray", "-" for an option left out.
 TEST(WindowOptions, EachValueIsCheckedAgainstThePanelsRange) {
     const std::string interval = " 无法使用，应为 1 到 12 (0.1 小时)";
+    const std::string limit = " 无法使用，应为 1 到 9999 (毫秒)";
     const struct {
         std::vector<std::string> arguments;
         std::string read, problems;
@@ -33,9 +34,7 @@ TEST(WindowOptions, EachValueIsCheckedAgainstThePanelsRange) {
         {{"--auto-sync", "0"}, "- - - -", "定时校时间隔 0" + interval},
         {{"--auto-sync", "13"}, "- - - -", "定时校时间隔 13" + interval},
         {{"--auto-sync", "99999999999"}, "- - - -", "定时校时间隔 99999999999" + interval},
-        {{"--auto-sync", "3", "--limit", "10000"},
-         "3 - - -",
-         "时差限制 10000 无法使用，应为 1 到 9999 (毫秒)"},
+        {{"--auto-sync", "3", "--limit", "10000"}, "3 - - -", "时差限制 10000" + limit},
         {{"--limit", "250"}, "- - - -", "时差限制 (--limit) 只在定时校时 (--auto-sync) 开启时有效"},
         {{"--auto-sync", "x", "--limit", "250"}, "- - - -", "定时校时间隔 x" + interval},
         {{"--log", "--tray", "--limit"}, "- - - tray", "选项 --log 缺少值|选项 --limit 缺少值"},
