@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QWindow>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,29 +33,27 @@ class Form1Test : public ::testing::Test {
 protected:
     Form1Test() : window(form, recordingActions()) {}
 
+    std::function<void()> record(std::string call) {
+        return [this, call] { calls.push_back(call); };
+    }
     FormActions recordingActions() {
-        const auto record = [this](std::string call) {
-            return [this, call] { calls.push_back(call); };
-        };
-        return FormActions{
-            .toolbarClick = [this](int index) { calls.push_back(std::to_string(index)); },
-            .cheshiClick = record("cheshi"),
-            .xiaoshiClick = record("xiaoshi"),
-            .shezhiClick = record("shezhi"),
-            .guanyuClick = record("guanyu"),
-            .applySettings = record("apply"),
-            .cancelSettings = record("cancel"),
-            .closeWindow =
-                [this] {
-                    calls.push_back("close");
-                    return true;
-                },
-            .openWindow = record("open"),
-            .trayShown = [](bool) {},
-            .toggleStartWithSession = record("session"),
-            .toggleCloseToTray = record("tray"),
-            .showBurstDetails = record("details"),
-        };
+        return {.toolbarClick = [this](int index) { calls.push_back(std::to_string(index)); },
+                .cheshiClick = record("cheshi"),
+                .xiaoshiClick = record("xiaoshi"),
+                .shezhiClick = record("shezhi"),
+                .guanyuClick = record("guanyu"),
+                .applySettings = record("apply"),
+                .cancelSettings = record("cancel"),
+                .closeWindow =
+                    [this] {
+                        calls.push_back("close");
+                        return true;
+                    },
+                .openWindow = record("open"),
+                .trayShown = [](bool) {},
+                .toggleStartWithSession = record("session"),
+                .toggleCloseToTray = record("tray"),
+                .showBurstDetails = record("details")};
     }
 
     template <typename Widget = QWidget>

@@ -79,31 +79,25 @@ FileError FakeFileSystem::writable(const std::string& path) const {
 }
 
 std::unique_ptr<ByteFile> FakeFileSystem::openByteFile(const std::string& path, FileError& error) {
-    if (!byteFiles.contains(path)) {
-        error = writable(path);
-        if (error != FileError::None) {
-            return nullptr;
-        }
-        byteFiles[path];
+    error = byteFiles.contains(path) ? FileError::None : writable(path);
+    if (error != FileError::None) {
+        return nullptr;
     }
+    byteFiles[path];
     ++byteFilesOpened;
-    error = FileError::None;
     return std::make_unique<MemoryByteFile>(*this, path);
 }
 
+// A file there already is refused only by a read-only folder.
 std::unique_ptr<TextAppender> FakeFileSystem::openAppend(const std::string& path,
                                                          FileError& error) {
-    if (!textFiles.contains(path)) {
-        error = writable(path);
-        if (error != FileError::None) {
-            return nullptr;
-        }
-        textFiles[path];
-    } else if (readOnlyFolders.contains(folderOf(path))) {
-        error = FileError::PermissionDenied;
+    error = !textFiles.contains(path)                  ? writable(path)
+            : readOnlyFolders.contains(folderOf(path)) ? FileError::PermissionDenied
+                                                       : FileError::None;
+    if (error != FileError::None) {
         return nullptr;
     }
-    error = FileError::None;
+    textFiles[path];
     return std::make_unique<MemoryAppender>(*this, path);
 }
 

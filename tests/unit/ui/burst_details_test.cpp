@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/test_rig.h"
@@ -32,12 +32,11 @@ TEST(BurstDetails, MarksEachReplyWithItsUseAndAFailedBurstClearsThem) {
     const Connection counting = details.changed.connect([&] { ++changes; });
 
     details.record(Outcome::Evaluated, result, records, 5000);
-    const std::map<ReplyUse, int> expected{
-        {ReplyUse::Used, 2},    {ReplyUse::ExtremeOffset, 2}, {ReplyUse::Slow, 3},
-        {ReplyUse::Flagged, 1}, {ReplyUse::Inconsistent, 1},  {ReplyUse::OutsideGroup, 2}};
+    std::string counts;  // in the legend's order
     for (const MarkStyle& mark : kReplyMarks) {
-        EXPECT_EQ(details.countOf(mark.use), expected.at(mark.use)) << mark.caption;
+        counts += std::to_string(details.countOf(mark.use)) + " ";
     }
+    EXPECT_EQ(counts, "2 2 3 1 1 2 ");
     EXPECT_EQ(details.legendText(kReplyMarks[2]), "舍弃：延迟最大 3");
     EXPECT_DOUBLE_EQ(details.burstPoints()[4].delayMs, 5.0);
     EXPECT_DOUBLE_EQ(details.burstPoints()[4].offsetSec, 3.25);
@@ -130,9 +129,7 @@ TEST(BurstDetails, KeepsTheRunsLatestOffsetsAndShowsALongRunInHours) {
     EXPECT_EQ(details.runPoints().size(), BurstDetails::kMostRunPoints);
     EXPECT_EQ(details.runPoints().front().elapsedSec, extra * 60.0);
     EXPECT_EQ(details.timeAxisCaption(), "运行时间（小时）");
-    const Axis hours = details.timeAxis();
-    EXPECT_EQ(hours.low, 0.0);
-    EXPECT_EQ(hours.high, 20.0);
+    EXPECT_EQ(std::pair(details.timeAxis().low, details.timeAxis().high), std::pair(0.0, 20.0));
 }
 
 // The labels run from the axis' low end to its high end by its step.
