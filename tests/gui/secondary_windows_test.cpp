@@ -60,7 +60,7 @@ TEST(QtSecondaryWindows, EachHelpButtonOpensAnotherViewerOnTheInstalledPage) {
         first->close();
         EXPECT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, 2000));
         owner.reset();
-        EXPECT_TRUE(second->isVisible());
+        EXPECT_TRUE(second && second->isVisible());
     }
     EXPECT_TRUE(second.isNull());
 }
