@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "support/temp_folder.h"
 
 namespace korvel::test {
