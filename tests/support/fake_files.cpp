@@ -16,8 +16,7 @@ public:
     MemoryByteFile(FakeFileSystem& files, std::string path)
         : m_files(files), m_path(std::move(path)) {}
     bool writeAt(std::size_t offset, std::span<const std::uint8_t> bytes) override {
-        accessed();
-        if (m_files.failByteAccess) {
+        if (!accessed()) {
             return false;
         }
         auto& content = m_files.byteFiles[m_path];
@@ -26,9 +25,8 @@ public:
         return true;
     }
     bool readAt(std::size_t offset, std::span<std::uint8_t> bytes) override {
-        accessed();
         const auto& content = m_files.byteFiles[m_path];
-        if (m_files.failByteAccess || content.size() < offset + bytes.size()) {
+        if (!accessed() || content.size() < offset + bytes.size()) {
             return false;
         }
         std::copy_n(content.begin() + static_cast<long>(offset), bytes.size(), bytes.begin());
@@ -36,10 +34,12 @@ public:
     }
 
 private:
-    void accessed() {
+    // Runs onByteAccess; false while byte access fails.
+    bool accessed() {
         if (m_files.onByteAccess) {
             m_files.onByteAccess();
         }
+        return !m_files.failByteAccess;
     }
 
     FakeFileSystem& m_files;
@@ -64,8 +64,6 @@ private:
 };
 
 }  // namespace
-
-FakeFileSystem::FakeFileSystem() : folders{"/", programFolderPath, runtimeFolderPath} {}
 
 FileError FakeFileSystem::writable(const std::string& path) const {
     const std::string folder = folderOf(path);

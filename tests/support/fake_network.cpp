@@ -68,10 +68,8 @@ SentDatagram FakeUdpSocket::send(int server, std::span<const std::uint8_t> datag
     if (const auto to = onSendTo.find(host); to != onSendTo.end()) {
         to->second(m_sent.back());
     }
-    if (!leftStampErrorMs) {
-        return {true, std::nullopt};
-    }
-    return {true, (m_time.utcMs() + *leftStampErrorMs) * 1'000'000};
+    return {true, leftStampErrorMs ? std::optional((m_time.utcMs() + *leftStampErrorMs) * 1'000'000)
+                                   : std::nullopt};
 }
 
 std::int32_t FakeUdpSocket::read(std::span<std::uint8_t> buffer) {
