@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QWindow>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,29 +33,27 @@ class Form1Test : public ::testing::Test {
 protected:
     Form1Test() : window(form, recordingActions()) {}
 
+    std::function<void()> record(std::string call) {
+        return [this, call] { calls.push_back(call); };
+    }
     FormActions recordingActions() {
-        const auto record = [this](std::string call) {
-            return [this, call] { calls.push_back(call); };
-        };
-        return FormActions{
-            .toolbarClick = [this](int index) { calls.push_back(std::to_string(index)); },
-            .cheshiClick = record("cheshi"),
-            .xiaoshiClick = record("xiaoshi"),
-            .shezhiClick = record("shezhi"),
-            .guanyuClick = record("guanyu"),
-            .applySettings = record("apply"),
-            .cancelSettings = record("cancel"),
-            .closeWindow =
-                [this] {
-                    calls.push_back("close");
-                    return true;
-                },
-            .openWindow = record("open"),
-            .trayShown = [](bool) {},
-            .toggleStartWithSession = record("session"),
-            .toggleCloseToTray = record("tray"),
-            .showBurstDetails = record("details"),
-        };
+        return {.toolbarClick = [this](int index) { calls.push_back(std::to_string(index)); },
+                .cheshiClick = record("cheshi"),
+                .xiaoshiClick = record("xiaoshi"),
+                .shezhiClick = record("shezhi"),
+                .guanyuClick = record("guanyu"),
+                .applySettings = record("apply"),
+                .cancelSettings = record("cancel"),
+                .closeWindow =
+                    [this] {
+                        calls.push_back("close");
+                        return true;
+                    },
+                .openWindow = record("open"),
+                .trayShown = [](bool) {},
+                .toggleStartWithSession = record("session"),
+                .toggleCloseToTray = record("tray"),
+                .showBurstDetails = record("details")};
     }
 
     template <typename Widget = QWidget>
@@ -70,12 +69,49 @@ protected:
     Form1 window;
 };
 
-// Toolbar buttons hand their index to the dispatcher; the menus, the panel's buttons, Esc
-// (also while the panel is out of view) and closing the window run their handlers.
-TEST_F(Form1Test, UserCommandsReachTheirHandlers) {
+// Tab goes through the designed order over what can take the focus and is in view: the
+// panel's controls only while the window is wide. A focused scroll bar shows it and takes the
+// keys by the model's rule (Page Up lowers). Then, the panel out of view: toolbar buttons hand
+// their index to the dispatcher; the menus, the panel's buttons, Esc and closing the window
+// run their handlers.
+TEST_F(Form1Test, UserInputReachesTheControlsInTheDesignedOrderAndTheHandlers) {
+    form.HScroll1.setEnabled(true);
+    form.HScroll2.setEnabled(true);
+    form.HScroll2.setValue(1000);
+    form.Form1.setGeometry(0, 9600);
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const auto tabs = [](int count) {
+        std::vector<QString> reached;
+        for (int i = 0; i < count; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            reached.push_back(QApplication::focusWidget()->objectName());
+        }
+        return reached;
+    };
+    EXPECT_EQ(tabs(16),
+              (std::vector<QString>{"Check1", "Check2", "HScroll1", "Check3", "HScroll2", "Text3",
+                                    "Text2", "Text1", "Command1", "Command7", "Text9", "Text10",
+                                    "Text11", "Text12", "Text13", "Check1"}));
+
+    auto* bar = child<QScrollBar>("HScroll2");
+    const QImage unfocused = bar->grab().toImage();
+    bar->setFocus();
+    EXPECT_NE(bar->grab().toImage(), unfocused);
+    std::vector<int> values;
+    for (const Qt::Key key : {Qt::Key_Right, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Left,
+                              Qt::Key_Up, Qt::Key_Home, Qt::Key_End}) {
+        QTest::keyClick(bar, key);
+        values.push_back(form.HScroll2.value());
+    }
+    EXPECT_EQ(values, (std::vector<int>{1001, 991, 1001, 1000, 999, 1, 9999}));
+
+    form.Form1.setGeometry(0, 6100);  // the panel slides out of view, the focus with it
+    rig.time.advance(5);
+    EXPECT_EQ(QApplication::focusWidget(), child("clientArea"));
+    EXPECT_EQ(tabs(4), (std::vector<QString>{"Text3", "Text2", "Text1", "Text3"}));
+
     for (const int index : {1, 2, 3, 4, 5, 6, 7, 9}) {
         QTest::mouseClick(child<QToolButton>(QStringLiteral("Toolbar1.Button%1").arg(index)),
                           Qt::LeftButton);
@@ -193,48 +229,6 @@ TEST_F(Form1Test, ExtraServerBoxesSitBelowThePanelButtons) {
         above = box.bottom();
     }
     EXPECT_LT(frame->geometry().bottom(), child("StatusBar1")->geometry().top());
-}
-
-// Tab goes through the designed order over what can take the focus and is in view: the
-// panel's controls only while the window is wide. A focused scroll bar shows it and takes the
-// keys by the model's rule (Page Up lowers).
-TEST_F(Form1Test, KeyboardReachesTheControlsInViewInTheDesignedOrder) {
-    form.HScroll1.setEnabled(true);
-    form.HScroll2.setEnabled(true);
-    form.HScroll2.setValue(1000);
-    form.Form1.setGeometry(0, 9600);
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    const auto tabs = [](int count) {
-        std::vector<QString> reached;
-        for (int i = 0; i < count; ++i) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            reached.push_back(QApplication::focusWidget()->objectName());
-        }
-        return reached;
-    };
-    EXPECT_EQ(tabs(16),
-              (std::vector<QString>{"Check1", "Check2", "HScroll1", "Check3", "HScroll2", "Text3",
-                                    "Text2", "Text1", "Command1", "Command7", "Text9", "Text10",
-                                    "Text11", "Text12", "Text13", "Check1"}));
-
-    auto* bar = child<QScrollBar>("HScroll2");
-    const QImage unfocused = bar->grab().toImage();
-    bar->setFocus();
-    EXPECT_NE(bar->grab().toImage(), unfocused);
-    std::vector<int> values;
-    for (const Qt::Key key : {Qt::Key_Right, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Left,
-                              Qt::Key_Up, Qt::Key_Home, Qt::Key_End}) {
-        QTest::keyClick(bar, key);
-        values.push_back(form.HScroll2.value());
-    }
-    EXPECT_EQ(values, (std::vector<int>{1001, 991, 1001, 1000, 999, 1, 9999}));
-
-    form.Form1.setGeometry(0, 6100);  // the panel slides out of view, the focus with it
-    rig.time.advance(5);
-    EXPECT_EQ(QApplication::focusWidget(), child("clientArea"));
-    EXPECT_EQ(tabs(4), (std::vector<QString>{"Text3", "Text2", "Text1", "Text3"}));
 }
 
 // The window draws each step of the slide in turn (virtual time), and only a move to a place

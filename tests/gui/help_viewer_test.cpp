@@ -76,6 +76,13 @@ TEST_F(HelpViewerTest, AddressBoxAndToolbarNavigate) {
     viewer->form().cboAddressKeyPress(13);
     EXPECT_TRUE(titleBecomes("无法显示网页"));
     EXPECT_TRUE(viewer->page()->toPlainText().contains("missing/HELP.HTM"));
+
+    // Resizing keeps 100 twips right of and below the page, which starts at 45, 525 twips.
+    viewer->resize(600, 400);
+    EXPECT_EQ(viewer->page()->geometry(), QRect(3, 35, 593, 358));
+    EXPECT_EQ(viewer->addressBox()->width(), 593);
+    viewer->resize(4, 30);
+    EXPECT_EQ(viewer->page()->geometry().size(), QSize(0, 0));
 }
 
 // A followed link stays marked in its page; back and forward still return to the section and
@@ -98,16 +105,6 @@ TEST_F(HelpViewerTest, HistoryReturnsToTheSectionAndScrollPositionOfEachEntry) {
         EXPECT_EQ(viewer->page()->source().fragment(), back ? "" : "far") << key;
         EXPECT_EQ(bar->value(), back ? 0 : readerAt) << key;
     }
-}
-
-TEST_F(HelpViewerTest, ResizingKeepsTheMarginsRightOfAndBelowThePage) {
-    viewer->open(first);
-    viewer->resize(600, 400);
-    // 100 twips right and below, the page starting at 45, 525 twips (3, 35 pixels).
-    EXPECT_EQ(viewer->page()->geometry(), QRect(3, 35, 593, 358));
-    EXPECT_EQ(viewer->addressBox()->width(), 593);
-    viewer->resize(4, 30);
-    EXPECT_EQ(viewer->page()->geometry().size(), QSize(0, 0));
 }
 
 }  // namespace

@@ -16,8 +16,7 @@ public:
     MemoryByteFile(FakeFileSystem& files, std::string path)
         : m_files(files), m_path(std::move(path)) {}
     bool writeAt(std::size_t offset, std::span<const std::uint8_t> bytes) override {
-        accessed();
-        if (m_files.failByteAccess) {
+        if (!accessed()) {
             return false;
         }
         auto& content = m_files.byteFiles[m_path];
@@ -26,9 +25,8 @@ public:
         return true;
     }
     bool readAt(std::size_t offset, std::span<std::uint8_t> bytes) override {
-        accessed();
         const auto& content = m_files.byteFiles[m_path];
-        if (m_files.failByteAccess || content.size() < offset + bytes.size()) {
+        if (!accessed() || content.size() < offset + bytes.size()) {
             return false;
         }
         std::copy_n(content.begin() + static_cast<long>(offset), bytes.size(), bytes.begin());
@@ -36,10 +34,12 @@ public:
     }
 
 private:
-    void accessed() {
+    // Runs onByteAccess; false while byte access fails.
+    bool accessed() {
         if (m_files.onByteAccess) {
             m_files.onByteAccess();
         }
+        return !m_files.failByteAccess;
     }
 
     FakeFileSystem& m_files;
@@ -65,8 +65,6 @@ private:
 
 }  // namespace
 
-FakeFileSystem::FakeFileSystem() : folders{"/", programFolderPath, runtimeFolderPath} {}
-
 FileError FakeFileSystem::writable(const std::string& path) const {
     const std::string folder = folderOf(path);
     if (!folders.contains(folder)) {
@@ -79,31 +77,25 @@ FileError FakeFileSystem::writable(const std::string& path) const {
 }
 
 std::unique_ptr<ByteFile> FakeFileSystem::openByteFile(const std::string& path, FileError& error) {
-    if (!byteFiles.contains(path)) {
-        error = writable(path);
-        if (error != FileError::None) {
-            return nullptr;
-        }
-        byteFiles[path];
+    error = byteFiles.contains(path) ? FileError::None : writable(path);
+    if (error != FileError::None) {
+        return nullptr;
     }
+    byteFiles[path];
     ++byteFilesOpened;
-    error = FileError::None;
     return std::make_unique<MemoryByteFile>(*this, path);
 }
 
+// A file there already is refused only by a read-only folder.
 std::unique_ptr<TextAppender> FakeFileSystem::openAppend(const std::string& path,
                                                          FileError& error) {
-    if (!textFiles.contains(path)) {
-        error = writable(path);
-        if (error != FileError::None) {
-            return nullptr;
-        }
-        textFiles[path];
-    } else if (readOnlyFolders.contains(folderOf(path))) {
-        error = FileError::PermissionDenied;
+    error = !textFiles.contains(path)                  ? writable(path)
+            : readOnlyFolders.contains(folderOf(path)) ? FileError::PermissionDenied
+                                                       : FileError::None;
+    if (error != FileError::None) {
         return nullptr;
     }
-    error = FileError::None;
+    textFiles[path];
     return std::make_unique<MemoryAppender>(*this, path);
 }
 

@@ -14,8 +14,6 @@ namespace korvel::test {
 // be created in them. Faults are switched on per path or folder.
 class FakeFileSystem final : public FileSystem {
 public:
-    FakeFileSystem();
-
     std::string programFolder() override { return programFolderPath; }
 
     std::string siteFolder() override { return programFolder(); }
@@ -36,7 +34,7 @@ public:
     std::string userConfigPath = "/home/user/.config/korvel";
     std::string userDataPath = "/home/user/.local/share/korvel";
     std::string userAutostartPath = "/home/user/.config/autostart";
-    std::set<std::string> folders;
+    std::set<std::string> folders{"/", programFolderPath, runtimeFolderPath};
     std::set<std::string> readOnlyFolders;
     std::set<std::string> fullFolders;  // writes into these run out of space
     bool failByteAccess = false;

@@ -68,10 +68,8 @@ SentDatagram FakeUdpSocket::send(int server, std::span<const std::uint8_t> datag
     if (const auto to = onSendTo.find(host); to != onSendTo.end()) {
         to->second(m_sent.back());
     }
-    if (!leftStampErrorMs) {
-        return {true, std::nullopt};
-    }
-    return {true, (m_time.utcMs() + *leftStampErrorMs) * 1'000'000};
+    return {true, leftStampErrorMs ? std::optional((m_time.utcMs() + *leftStampErrorMs) * 1'000'000)
+                                   : std::nullopt};
 }
 
 std::int32_t FakeUdpSocket::read(std::span<std::uint8_t> buffer) {
@@ -86,14 +84,13 @@ std::int32_t FakeUdpSocket::read(std::span<std::uint8_t> buffer) {
 
 void FakeUdpSocket::deliver(std::vector<std::uint8_t> bytes, std::string fromHost,
                             std::int32_t fromPort, std::int64_t afterMs) {
-    m_time.schedule(afterMs, [this, bytes = std::move(bytes), fromHost, fromPort]() mutable {
+    m_time.schedule(afterMs, [this, bytes = std::move(bytes), fromHost, fromPort] {
         const auto stamp = stampErrorMs
                                ? std::optional((m_time.utcMs() + *stampErrorMs) * 1'000'000)
                                : std::nullopt;
-        m_time.schedule(handlerLateMs,
-                        [this, bytes = std::move(bytes), fromHost, fromPort, stamp]() mutable {
-                            hand(std::move(bytes), fromHost, fromPort, stamp);
-                        });
+        m_time.schedule(handlerLateMs, [this, bytes, fromHost, fromPort, stamp] {
+            hand(bytes, fromHost, fromPort, stamp);
+        });
     });
 }
 
@@ -128,14 +125,11 @@ std::vector<std::uint8_t> FakeSntpServer::reply(const std::vector<std::uint8_t>&
     for (const auto& [at, ms] : {std::pair{16, serverMs - 60000}, {32, serverMs}, {40, serverMs}}) {
         const double ntp = ms / 1000.0 + kUnixToNtpSeconds;
         const double whole = std::floor(ntp);
-        const auto seconds = static_cast<std::uint64_t>(whole) & 0xFFFFFFFFu;
-        const auto fraction =
-            static_cast<std::uint64_t>(std::floor((ntp - whole) * 4294967296.0)) & 0xFFFFFFFFu;
-        for (int i = 0; i < 4; ++i) {
-            bytes[static_cast<std::size_t>(at + i)] =
-                static_cast<std::uint8_t>(seconds >> (24 - 8 * i));
-            bytes[static_cast<std::size_t>(at + 4 + i)] =
-                static_cast<std::uint8_t>(fraction >> (24 - 8 * i));
+        const auto fraction = static_cast<std::uint64_t>(std::floor((ntp - whole) * 4294967296.0));
+        const std::uint64_t stamp = (static_cast<std::uint64_t>(whole) << 32) | fraction;
+        for (std::size_t i = 0; i < 8; ++i) {
+            bytes[static_cast<std::size_t>(at) + i] =
+                static_cast<std::uint8_t>(stamp >> (56 - 8 * i));
         }
     }
     std::copy_n(request.begin() + 40, 8, bytes.begin() + 24);  // originate

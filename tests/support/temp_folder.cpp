@@ -1,6 +1,7 @@
 #include "support/temp_folder.h"
 
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 
@@ -32,6 +33,11 @@ std::filesystem::path TempFolder::write(const std::string& relativePath,
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file) << content;
     return file;
+}
+
+std::string TempFolder::read(const std::filesystem::path& file) const {
+    std::ifstream in(m_path / file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace korvel::test

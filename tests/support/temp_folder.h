@@ -17,6 +17,8 @@ public:
     const std::filesystem::path& path() const { return m_path; }
     // Writes a file below the folder, making its folders first.
     std::filesystem::path write(const std::string& relativePath, const std::string& content);
+    // A file's whole content, below the folder or at an absolute path.
+    std::string read(const std::filesystem::path& file) const;
 
 private:
     std::filesystem::path m_path;

@@ -83,8 +83,6 @@ private:
 VirtualTime::VirtualTime(const SystemTime& utcStart, int localOffsetMinutes)
     : m_utcMs(msSinceEpoch(utcStart)), m_localOffsetMinutes(localOffsetMinutes) {}
 
-VirtualTime::~VirtualTime() = default;
-
 std::unique_ptr<Timer> VirtualTime::createTimer(TimerPrecision) {
     return std::make_unique<VirtualTimer>(*this);
 }

@@ -25,7 +25,6 @@ class VirtualTime final : public TimerService,
                           public RandomSource {
 public:
     VirtualTime(const SystemTime& utcStart, int localOffsetMinutes);
-    ~VirtualTime() override;
 
     std::unique_ptr<Timer> createTimer(TimerPrecision precision) override;
     SystemTime getSystemTime() override;

@@ -12,10 +12,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "support/temp_folder.h"
 
@@ -27,10 +27,6 @@ namespace fs = std::filesystem;
 class PosixFiles : public testing::Test {
 protected:
     std::string path(const std::string& name) const { return (folder.path() / name).string(); }
-    static std::string read(const std::string& file) {
-        std::ifstream in(file, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
     static unsigned mode(const std::string& file) {
         return static_cast<unsigned>(fs::status(file).permissions());
     }
@@ -70,7 +66,7 @@ TEST_F(PosixFiles, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
     ASSERT_EQ(files.replaceWithLine(path("sntp.cfg"), "SNTP 10.0.0.2        123 "),
               FileError::None);
     EXPECT_TRUE(fs::is_symlink(path("sntp.cfg")));
-    EXPECT_EQ(read(target), "SNTP 10.0.0.2        123 \n");
+    EXPECT_EQ(folder.read(target), "SNTP 10.0.0.2        123 \n");
     if (::geteuid() != 0) {
         return;
     }
@@ -91,7 +87,7 @@ TEST_F(PosixFiles, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
     EXPECT_EQ(files.openByteFile(path("planted"), error), nullptr);
     EXPECT_EQ(files.replaceWithLine(path("planted"), "x"), FileError::PathAccess);
     EXPECT_EQ(files.readFirstLine(path("planted")), std::nullopt);
-    EXPECT_EQ(read(target), "SNTP 10.0.0.2        123 \n");
+    EXPECT_EQ(folder.read(target), "SNTP 10.0.0.2        123 \n");
 }
 
 // A private folder is the user's own folder with mode 0700, never a link; else korvel-UID,
@@ -146,21 +142,21 @@ TEST_F(PosixFiles, AppendedLinesReachTheFileAtOnceAndLaterRunsAppend) {
         FileError error = FileError::Other;
         const auto log = files.openAppend(path("12-06-2026.log"), error);
         ASSERT_TRUE(log && log->appendLine(line));
-        EXPECT_TRUE(read(path("12-06-2026.log")).ends_with(std::string(line) + "\n"));
+        EXPECT_TRUE(folder.read("12-06-2026.log").ends_with(std::string(line) + "\n"));
     }
-    EXPECT_EQ(read(path("12-06-2026.log")), "12-06-2026  09:05:07   测时差\n0.123456\n");
+    EXPECT_EQ(folder.read("12-06-2026.log"), "12-06-2026  09:05:07   测时差\n0.123456\n");
 }
 
 TEST_F(PosixFiles, ReplaceWritesOneLineKeepsTheModeAndLeavesNoTemporaryFile) {
     const std::string cfg = path("sntp.cfg");
     ASSERT_EQ(files.replaceWithLine(cfg, "SNTP 10.0.0.1        123 "), FileError::None);
-    EXPECT_EQ(read(cfg), "SNTP 10.0.0.1        123 \n");
+    EXPECT_EQ(folder.read(cfg), "SNTP 10.0.0.1        123 \n");
     EXPECT_EQ(mode(cfg), 0644U);
 
     folder.write("sntp.cfg", "SNTP 203.107.6.88    1231\r\nSNTP 203.107.6.88    1231\r\n");
     fs::permissions(cfg, static_cast<fs::perms>(0640));
     ASSERT_EQ(files.replaceWithLine(cfg, "SNTP 192.168.100.200 5000"), FileError::None);
-    EXPECT_EQ(read(cfg), "SNTP 192.168.100.200 5000\n");
+    EXPECT_EQ(folder.read(cfg), "SNTP 192.168.100.200 5000\n");
     EXPECT_EQ(mode(cfg), 0640U);
     EXPECT_TRUE(onlyTheConfigurationLeft());
 }
@@ -187,7 +183,7 @@ TEST_F(PosixFiles, FileInAFolderThatRefusesNewFilesIsRewrittenInPlace) {
     int status = -1;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(read(cfg), "SNTP 10.0.0.2        123 \n");
+    EXPECT_EQ(folder.read(cfg), "SNTP 10.0.0.2        123 \n");
 }
 
 // A save leaves the old file whole; a log line that does not fit is reported lost.
@@ -209,16 +205,13 @@ TEST_F(PosixFiles, WriteThatRunsOutOfSpaceLeavesTheOldFileWholeAndFailsTheLogLin
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
     EXPECT_NE(error, FileError::None);
     EXPECT_FALSE(appended);
-    EXPECT_EQ(read(cfg), old);
+    EXPECT_EQ(folder.read(cfg), old);
     fs::remove(path("sync.log"));
     EXPECT_TRUE(onlyTheConfigurationLeft());
 }
 
 TEST_F(PosixFiles, FirstLineEndsAtLfOrCrLf) {
-    const struct {
-        std::string content;
-        std::optional<std::string> line;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"SNTP 10.0.0.1        123 \r\nSNTP 203.107.6.88    1231\r\n", "SNTP 10.0.0.1        123 "},
         {"SNTP 10.0.0.1        123 \nsecond\n", "SNTP 10.0.0.1        123 "},
         {"no line end", "no line end"},
@@ -227,9 +220,9 @@ TEST_F(PosixFiles, FirstLineEndsAtLfOrCrLf) {
         {"\xEF\xBB\xBFSNTP 10.0.0.1        123 \r\n", "SNTP 10.0.0.1        123 "},
         {std::string(5000, 'x') + "\r\nrest", std::string(5000, 'x')},
     };
-    for (const auto& c : cases) {
-        folder.write("sntp.cfg", c.content);
-        EXPECT_EQ(files.readFirstLine(path("sntp.cfg")), c.line) << c.content.substr(0, 30);
+    for (const auto& [content, line] : cases) {
+        folder.write("sntp.cfg", content);
+        EXPECT_EQ(files.readFirstLine(path("sntp.cfg")), line) << content.substr(0, 30);
     }
     EXPECT_EQ(files.readFirstLine(path("missing.cfg")), std::nullopt);
 }

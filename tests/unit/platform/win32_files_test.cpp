@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "support/temp_folder.h"
 
 namespace korvel::test {
@@ -14,11 +11,6 @@ namespace {
 
 constexpr unsigned kChinese = 936;  // GBK
 constexpr unsigned kWestern = 1252;
-
-std::string read(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The log of a Chinese system stays in its code page; a Western one gets UTF-8 rather than
 // question marks; reading takes both back, a byte-order mark or not.
@@ -42,7 +34,7 @@ TEST(Win32Files, FilesAreRegularAndTheConfigurationIsReplacedWhole) {
     const std::string config = (folder.path() / "sntp.cfg").string();
     ASSERT_EQ(files.replaceWithLine(config, "SNTP 192.0.2.1       123"), FileError::None);
     EXPECT_EQ(files.readFirstLine(config), "SNTP 192.0.2.1       123");
-    EXPECT_TRUE(read(config).ends_with("123\r\n"));
+    EXPECT_TRUE(folder.read(config).ends_with("123\r\n"));
     EXPECT_FALSE(files.exists(config + ".new"));
     EXPECT_EQ(files.readFirstLine(config + ".missing"), std::nullopt);
 
@@ -54,7 +46,7 @@ TEST(Win32Files, FilesAreRegularAndTheConfigurationIsReplacedWhole) {
     auto log = files.openAppend((folder.path() / "a.log").string(), error);
     ASSERT_TRUE(log && log->appendLine("校准失败") && log->appendLine("x"));
     log.reset();
-    EXPECT_EQ(decodedText(GetACP(), read(folder.path() / "a.log")), "校准失败\r\nx\r\n");
+    EXPECT_EQ(decodedText(GetACP(), folder.read("a.log")), "校准失败\r\nx\r\n");
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,10 +22,6 @@ TEST(XdgSessionStart, EntryQuotesAwkwardPathsAndIsRemoved) {
     ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
     PosixFileSystem files{"/opt/korvel", {"/run/user/0", {}}};
     const std::string entry = (folder.path() / "autostart/korvel.desktop").string();
-    const auto read = [&entry] {
-        std::ifstream in(entry, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    };
     const struct {
         std::string program;
         std::vector<std::string> arguments;
@@ -44,7 +39,7 @@ TEST(XdgSessionStart, EntryQuotesAwkwardPathsAndIsRemoved) {
     for (const auto& c : cases) {
         XdgSessionStart start(files, c.program);
         ASSERT_TRUE(start.turnOn(c.arguments)) << c.exec;
-        EXPECT_EQ(read(),
+        EXPECT_EQ(folder.read(entry),
                   "[Desktop Entry]\nType=Application\nName=KORVEL\n"
                   "Comment=Time synchronisation, started with the session\n"
                   "Comment[zh_CN]=登录时启动的网络校时\nExec=" +

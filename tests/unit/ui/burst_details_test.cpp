@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/test_rig.h"
@@ -32,12 +32,11 @@ TEST(BurstDetails, MarksEachReplyWithItsUseAndAFailedBurstClearsThem) {
     const Connection counting = details.changed.connect([&] { ++changes; });
 
     details.record(Outcome::Evaluated, result, records, 5000);
-    const std::map<ReplyUse, int> expected{
-        {ReplyUse::Used, 2},    {ReplyUse::ExtremeOffset, 2}, {ReplyUse::Slow, 3},
-        {ReplyUse::Flagged, 1}, {ReplyUse::Inconsistent, 1},  {ReplyUse::OutsideGroup, 2}};
+    std::string counts;  // in the legend's order
     for (const MarkStyle& mark : kReplyMarks) {
-        EXPECT_EQ(details.countOf(mark.use), expected.at(mark.use)) << mark.caption;
+        counts += std::to_string(details.countOf(mark.use)) + " ";
     }
+    EXPECT_EQ(counts, "2 2 3 1 1 2 ");
     EXPECT_EQ(details.legendText(kReplyMarks[2]), "舍弃：延迟最大 3");
     EXPECT_DOUBLE_EQ(details.burstPoints()[4].delayMs, 5.0);
     EXPECT_DOUBLE_EQ(details.burstPoints()[4].offsetSec, 3.25);
@@ -75,7 +74,7 @@ TEST(BurstDetails, DriftIsTheSlopeWithinEachStretchBetweenTheProgramsSteps) {
     using enum Outcome;
     struct Event {
         Outcome outcome;
-        double minute;
+        int minute;
         double offsetSec = 0.0;
     };
     using Events = std::vector<Event>;
@@ -83,23 +82,22 @@ TEST(BurstDetails, DriftIsTheSlopeWithinEachStretchBetweenTheProgramsSteps) {
     const struct {
         const char* name;
         Events events;
-        std::optional<double> ppm;
         const char* text;
     } cases[] = {
-        {"no offset", Events{}, std::nullopt, none},
-        {"one offset", Events{{Evaluated, 0, 0.5}}, std::nullopt, none},
+        {"no offset", Events{}, none},
+        {"one offset", Events{{Evaluated, 0, 0.5}}, none},
         {"falling 0.6 ms in 10 min: the clock gains",
-         Events{{Evaluated, 0, 0.0}, {TooFewReplies, 5}, {Evaluated, 10, -0.0006}}, 1.0,
+         Events{{Evaluated, 0, 0.0}, {TooFewReplies, 5}, {Evaluated, 10, -0.0006}},
          "时钟漂移 1.00 ppm（本机每天快 0.086 秒）"},
         {"one offset on either side of a step",
-         Events{{Evaluated, 0, 2.0}, {Stepped, 1}, {Evaluated, 10, 0.0}}, std::nullopt, none},
+         Events{{Evaluated, 0, 2.0}, {Stepped, 1}, {Evaluated, 10, 0.0}}, none},
         {"rising on both sides of a step of unknown outcome",
          Events{{Evaluated, 0, 2.0},
                 {Evaluated, 10, 2.0012},
                 {StepUnknown, 11},
                 {Evaluated, 20, 0.0},
                 {Evaluated, 30, 0.0012}},
-         -2.0, "时钟漂移 -2.00 ppm（本机每天慢 0.173 秒）"},
+         "时钟漂移 -2.00 ppm（本机每天慢 0.173 秒）"},
     };
     const ReplyRecords records{};
     for (const auto& c : cases) {
@@ -108,12 +106,7 @@ TEST(BurstDetails, DriftIsTheSlopeWithinEachStretchBetweenTheProgramsSteps) {
         for (const Event& event : c.events) {
             BurstResult result;
             result.offsetSec = event.offsetSec;
-            details.record(event.outcome, result, records,
-                           static_cast<std::int64_t>(event.minute * 60'000));
-        }
-        ASSERT_EQ(details.driftPpm().has_value(), c.ppm.has_value());
-        if (c.ppm) {
-            EXPECT_NEAR(*details.driftPpm(), *c.ppm, 1e-6);
+            details.record(event.outcome, result, records, event.minute * 60'000);
         }
         EXPECT_EQ(details.driftText(), c.text);
     }
@@ -130,9 +123,7 @@ TEST(BurstDetails, KeepsTheRunsLatestOffsetsAndShowsALongRunInHours) {
     EXPECT_EQ(details.runPoints().size(), BurstDetails::kMostRunPoints);
     EXPECT_EQ(details.runPoints().front().elapsedSec, extra * 60.0);
     EXPECT_EQ(details.timeAxisCaption(), "运行时间（小时）");
-    const Axis hours = details.timeAxis();
-    EXPECT_EQ(hours.low, 0.0);
-    EXPECT_EQ(hours.high, 20.0);
+    EXPECT_EQ(std::pair(details.timeAxis().low, details.timeAxis().high), std::pair(0.0, 20.0));
 }
 
 // The labels run from the axis' low end to its high end by its step.

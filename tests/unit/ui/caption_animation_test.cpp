@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "calibration/measure_command.h"
 #include "support/test_rig.h"
 
 namespace korvel::test {
@@ -21,8 +20,7 @@ TEST(CaptionAnimation, CyclesFiveFramesAndContinuesInTheNextBurst) {
         rig.form->Form1.changed.connect([&] { captions.push_back(rig.form->Form1.caption()); });
 
     rig.time.advance(1000);  // the first tick restores the title
-    measureCommand(*rig.form);
-    rig.time.advance(3000);
+    rig.measure(3000);
     EXPECT_EQ(captions,
               (std::vector<std::string>{"KORVEL　Ver1.0 ", "连接服务器", frame(15), frame(30),
                                         frame(45), frame(60), frame(75), frame(15)}));
@@ -32,8 +30,7 @@ TEST(CaptionAnimation, CyclesFiveFramesAndContinuesInTheNextBurst) {
     EXPECT_FALSE(rig.form->Timer7->isRunning());
 
     captions.clear();
-    measureCommand(*rig.form);
-    rig.time.advance(500);
+    rig.measure(500);
     EXPECT_EQ(captions.back(), frame(75));  // the first burst stopped at 60
 }
 

@@ -7,7 +7,6 @@
 
 #include "calibration/clock_display.h"
 #include "calibration/command_dispatch.h"
-#include "calibration/measure_command.h"
 #include "support/test_rig.h"
 #include "ui/form/form_layout.h"
 
@@ -33,16 +32,11 @@ TEST(TrayModel, StateToolTipAndGatesFollowBurstsCorrectionsAndTheSchedule) {
         std::function<void(TestRig&)> act;
         TrayState state;
         std::string toolTip;
-        bool measure;
-        bool calibrate;
+        bool measure, calibrate;  // the gates of 测时 and 校准
     } cases[] = {
         {"started", [](TestRig&) {}, TrayState::Idle, "KORVEL\n尚未测时", true, false},
-        {"measuring",
-         [](TestRig& rig) {
-             measureCommand(*rig.form);
-             rig.time.advance(500);
-         },
-         TrayState::Measuring, "KORVEL\n正在测时", false, false},
+        {"measuring", [](TestRig& rig) { rig.measure(500); }, TrayState::Measuring,
+         "KORVEL\n正在测时", false, false},
         {"measured", [](TestRig& rig) { rig.measure(3000); }, TrayState::Good, measured, true,
          true},
         {"stepped", measureAndStep, TrayState::Good, measured + "\n已校准", true, false},
