@@ -137,10 +137,6 @@ public:
     Axis burstOffsetAxis() const;
 
     const std::deque<RunPoint>& runPoints() const { return m_run; }
-    // Least-squares slope of the offsets within each segment, pooled, as the local clock's
-    // gain in parts per million (positive: it runs fast); none without two points at different
-    // times in one segment.
-    std::optional<double> driftPpm() const;
     std::string driftText() const;
     // Minutes, or hours once the run is longer than three.
     double timeUnitSec() const;
@@ -152,6 +148,11 @@ public:
     Signal changed;
 
 private:
+    // Least-squares slope of the offsets within each segment, pooled, as the local clock's
+    // gain in parts per million (positive: it runs fast); none without two points at different
+    // times in one segment.
+    std::optional<double> driftPpm() const;
+
     bool m_burstEnded = false;
     std::vector<BurstPoint> m_burst;
     std::optional<double> m_mean;
