@@ -153,12 +153,7 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
         Step step = Step::None;  // who set the clock
         Requests requests = {};  // per server, as far as given
     } cases[] = {
-        {"measured and stepped",
-         "measure --apply",
-         {},
-         0,
-         "replies used 20 of 25\n",
-         "",
+        {"measured and stepped", "measure --apply", nullptr, 0, "replies used 20 of 25\n", "",
          Step::ByService},
         {"an hour and 2 s behind", "measure", [](CliRig& r) { r.server.offsetMs = -3'602'000; }, 0,
          "likely cause: a time zone or a hardware clock kept in local time\n", ""},

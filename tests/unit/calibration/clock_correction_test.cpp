@@ -21,7 +21,7 @@ using test::utcTime;
 constexpr const char* kNoLimit = "   自动校准执行（无时差限制）";
 
 // A window holding a fresh offset, as the evaluation leaves it, with logging on.
-void armOffset(TestRig& rig, double offsetSec, bool scheduled) {
+MainForm& armOffset(TestRig& rig, double offsetSec, bool scheduled) {
     rig.startProgram();
     rig.startLog();
     MainForm& form = *rig.form;
@@ -35,6 +35,7 @@ void armOffset(TestRig& rig, double offsetSec, bool scheduled) {
     form.Command6.setEnabled(true);
     form.Timer3->start();
     form.Timer5->start();
+    return form;
 }
 
 // Each answer of the system, at once and late, for a manual and a scheduled correction: the
@@ -63,8 +64,7 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "row " << &c - cases);
         TestRig rig(utcTime(2026, 12, 6, 1, 5, 20, 250));
-        armOffset(rig, 1.2345674, c.scheduled);
-        MainForm& form = *rig.form;
+        MainForm& form = armOffset(rig, 1.2345674, c.scheduled);
         rig.time.stepAnswer = {c.answer, c.answer == ClockStep::Stepped ? "" : "why"};
         rig.time.otherTimeService = c.otherService;
         form.Text3.setToolTip("an earlier tip");
@@ -101,8 +101,8 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
             written.pop_back();
         }
         EXPECT_EQ(written, log);
-        EXPECT_EQ(rig.messageBox.shown, c.notice ? std::vector<std::string>{kScheduledRefusalNotice}
-                                                 : std::vector<std::string>{});
+        EXPECT_EQ(rig.messageBox.shown,
+                  std::vector<std::string>(c.notice, kScheduledRefusalNotice));
         // Idle again, the offset spent.
         EXPECT_TRUE(form.Command5.isEnabled() && form.Command2.isEnabled() &&
                     form.Timer5->isRunning());
@@ -136,8 +136,7 @@ TEST(ClockCorrection, WithoutTheRightAManualCorrectionRunsTheElevatedToolForItsO
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "row " << &c - cases);
         TestRig rig(utcTime(2026, 12, 6, 1, 5, 20, 250));
-        armOffset(rig, 1.5, c.scheduled);
-        MainForm& form = *rig.form;
+        MainForm& form = armOffset(rig, 1.5, c.scheduled);
         form.servers = {"192.0.2.1      ", "ntp.example"};
         rig.elevation.required = true;
 
@@ -163,8 +162,7 @@ TEST(ClockCorrection, CorrectingStateHoldsUntilTheAnswerAndClosingWaitsForIt) {
     for (const bool closeMeanwhile : {false, true}) {
         SCOPED_TRACE(closeMeanwhile ? "closed meanwhile" : "left open");
         TestRig rig(utcTime(2026, 12, 6, 1, 5, 20, 250));
-        armOffset(rig, 30.0, false);
-        MainForm& form = *rig.form;
+        MainForm& form = armOffset(rig, 30.0, false);
         form.settings.autoSyncOn = true;
         form.settings.autoSyncTenths = 0.0001;
         rig.time.stepAnswerDelayMs = 60'000;
@@ -192,8 +190,7 @@ TEST(ClockCorrection, CorrectingStateHoldsUntilTheAnswerAndClosingWaitsForIt) {
 // other correction may be asked, by hand or by the schedule, until the system answers.
 TEST(ClockCorrection, NoSecondCorrectionWhileAnEarlierStepMayLand) {
     TestRig rig(utcTime(2026, 12, 6, 1, 5, 20, 250));
-    armOffset(rig, 2.5, false);
-    MainForm& form = *rig.form;
+    MainForm& form = armOffset(rig, 2.5, false);
     rig.time.stepAnswerDelayMs = 10 * 60'000;
     clockCorrection(form);
     rig.time.advance(5 * 60'000);
