@@ -93,14 +93,13 @@ TEST(Scheduler, FiresAtTheFirstTickAfterTheInterval) {
 TEST(Scheduler, BackwardCorrectionStartsTheNextScheduledBurstAtOnce) {
     TestRig rig;
     rig.startProgram();
-    MainForm& form = *rig.form;
-    applySchedule(form, 12);  // 4320 s
+    applySchedule(*rig.form, 12);  // 4320 s
     rig.time.advance(60'000);
     rig.server.offsetMs = -120'000;
     rig.measure(3000);  // manual burst
-    clockCorrection(form);
+    clockCorrection(*rig.form);
     rig.time.advance(200);
-    EXPECT_FALSE(form.Command5.isEnabled());  // a burst runs
+    EXPECT_FALSE(rig.form->Command5.isEnabled());  // a burst runs
 }
 
 // After a wake or a reconnection the schedule waits 15 s for the network, measures and counts

@@ -36,8 +36,7 @@ TEST(StartUp, ProblemsAreReportedAndTheProgramStillRuns) {
                 ElementsAre("sntp.cfg 无法建立，使用默认服务器", "本机端口 1231 无法使用"));
     EXPECT_EQ(rig.form->servers.front(), "203.107.6.88   ");
     rig.measure();
-    EXPECT_EQ(rig.form->Text1.text(), "无法连接服务器");
-    EXPECT_TRUE(rig.form->Command5.isEnabled());
+    EXPECT_TRUE(rig.form->Text1.text() == "无法连接服务器" && rig.form->Command5.isEnabled());
 }
 
 // The servers after the port field join the set, one not usable named; applying the panel
