@@ -99,19 +99,17 @@ TEST_F(FileFaults, CliCorrectionGoesThroughTimedatedAndReportsEachAnswer) {
         SCOPED_TRACE(c.answer ? c.answer : c.noBus ? "no bus" : "no timedated");
         std::filesystem::remove(record);
         PrivateBus bus(folder->path() / "bus");
-        std::unique_ptr<ChildProcess> fake;
+        std::optional<ChildProcess> fake;
         if (c.answer) {
-            fake = std::make_unique<ChildProcess>(
-                "", std::vector<std::string>{KORVEL_TEST_TIMEDATE1, "--bus", bus.address(),
-                                             "--record", record, "--answer", c.answer});
+            fake.emplace("", std::vector<std::string>{KORVEL_TEST_TIMEDATE1, "--bus", bus.address(),
+                                                      "--record", record, "--answer", c.answer});
             ASSERT_TRUE(fake->waitReady());
         }
+        const std::string busAddress = c.noBus ? "unix:path=" + inFolder("none") : bus.address();
         std::string output;
         const int status = runInClient(
-            withoutClockRight({"env",
-                               "DBUS_SYSTEM_BUS_ADDRESS=" +
-                                   (c.noBus ? "unix:path=" + inFolder("none") : bus.address()),
-                               KORVEL_CLI, "measure", NamespacePair::kServerAddress, "--apply"}),
+            withoutClockRight({"env", "DBUS_SYSTEM_BUS_ADDRESS=" + busAddress, KORVEL_CLI,
+                               "measure", NamespacePair::kServerAddress, "--apply"}),
             output);
         EXPECT_EQ(status, c.status) << output;
         EXPECT_NE(output.find(c.says), std::string::npos) << output;
