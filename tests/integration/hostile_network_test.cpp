@@ -6,7 +6,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 
 #include "harness/lab.h"
 
@@ -81,14 +80,6 @@ TEST_F(NetworkLab, RateHoldsTheServerBackAcrossRuns) {
                             "input priority 0; }; add rule inet count input udp dport 123 counter'",
                       &output))
         << output;
-    const auto requestsSeen = [&] {
-        std::string listing;
-        shell(nft + "list chain inet count input", &listing);
-        std::smatch match;
-        return std::regex_search(listing, match, std::regex("counter packets (\\d+)"))
-                   ? std::stoi(match[1])
-                   : -1;
-    };
     for (int run = 1; run <= 2; ++run) {
         SCOPED_TRACE(run);
         const auto start = std::chrono::steady_clock::now();
@@ -96,7 +87,9 @@ TEST_F(NetworkLab, RateHoldsTheServerBackAcrossRuns) {
             withoutClockRight({KORVEL_CLI, "measure", NamespacePair::kServerAddress}), output);
         EXPECT_EQ(status, 8) << output;
         const auto elapsed = std::chrono::steady_clock::now() - start;
-        EXPECT_EQ(requestsSeen(), 3);
+        std::string counted;
+        ASSERT_TRUE(shell(nft + "list chain inet count input", &counted));
+        EXPECT_NE(counted.find("counter packets 3 "), std::string::npos) << counted;
         if (run == 1) {
             EXPECT_NE(output.find("198.18.0.2 限制访问频率 (RATE)"), std::string::npos) << output;
         } else {
