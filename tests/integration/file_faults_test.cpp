@@ -7,6 +7,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -70,8 +71,8 @@ TEST_F(FileFaults, ReadOnlyProgramFolderLeavesTheFilesToTheUsersOwnFolders) {
     EXPECT_EQ(saveConfig(files, padRight("192.0.2.9", kAddressFieldWidth), "123 ").error,
               FileError::None);
     EXPECT_FALSE(std::filesystem::exists(program + "/sntp.cfg"));
-    EXPECT_EQ(fileLines(inFolder("config/korvel/sntp.cfg")),
-              std::vector<std::string>{configLine("192.0.2.9", 123)});
+    EXPECT_EQ(folder->read(inFolder("config/korvel/sntp.cfg")),
+              configLine("192.0.2.9", 123) + "\n");
     shell("umount " + program);
 }
 
@@ -114,14 +115,13 @@ TEST_F(FileFaults, CliCorrectionGoesThroughTimedatedAndReportsEachAnswer) {
         EXPECT_EQ(status, c.status) << output;
         EXPECT_NE(output.find(c.says), std::string::npos) << output;
         // The call carries the printed offset to the microsecond, relative, interactive.
-        const std::vector<std::string> calls = fileLines(record);
+        const std::string calls = folder->read(record);
         if (c.answer) {
             const double printed = printedOffset(output);
             ASSERT_FALSE(std::isnan(printed)) << output;
-            EXPECT_EQ(calls, std::vector<std::string>{std::to_string(std::llround(printed * 1e6)) +
-                                                      " 1 1 1"});
+            EXPECT_EQ(calls, std::to_string(std::llround(printed * 1e6)) + " 1 1 1\n");
         } else {
-            EXPECT_TRUE(calls.empty());
+            EXPECT_EQ(calls, "");
         }
     }
 }
@@ -141,7 +141,7 @@ TEST_F(FileFaults, TimedatedOnARestartedBusAnswersTheNextCorrection) {
                                "--answer", "success"});
         ASSERT_TRUE(fake.waitReady());
         EXPECT_EQ(stepOnce(clock), ClockStep::Stepped);
-        EXPECT_EQ(fileLines(record).size(), static_cast<std::size_t>(restart + 1));
+        EXPECT_EQ(std::ranges::count(folder->read(record), '\n'), restart + 1);
     }
 }
 
