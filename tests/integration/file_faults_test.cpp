@@ -41,19 +41,6 @@ bool dropClockRight() {
     return ::syscall(SYS_capset, &header, data) == 0 && !PosixClock().holdsRightToStep();
 }
 
-// The offset korvel-cli printed ("offset 3.250000 s"); NaN when it printed none.
-double printedOffset(const std::string& output) {
-    const auto at = output.find("offset ");
-    return at == std::string::npos ? std::nan("") : std::stod(output.substr(at + 7));
-}
-
-std::optional<ClockStep> stepOnce(QtTimedateClock& clock) {
-    std::optional<ClockStep> answer;
-    clock.stepClock(1.5, false, [&](ClockStepAnswer a) { answer = a.outcome; });
-    runUntil([&] { return answer.has_value(); }, 10'000);
-    return answer;
-}
-
 }  // namespace
 
 // A read-only disk (a tmpfs in this test's own mount namespace) as the program's folder, which
@@ -117,9 +104,10 @@ TEST_F(FileFaults, CliCorrectionGoesThroughTimedatedAndReportsEachAnswer) {
         // The call carries the printed offset to the microsecond, relative, interactive.
         const std::string calls = folder->read(record);
         if (c.answer) {
-            const double printed = printedOffset(output);
-            ASSERT_FALSE(std::isnan(printed)) << output;
-            EXPECT_EQ(calls, std::to_string(std::llround(printed * 1e6)) + " 1 1 1\n");
+            const auto at = output.find("offset ");  // as in "offset 3.250000 s"
+            ASSERT_NE(at, std::string::npos) << output;
+            const long long printedUs = std::llround(std::stod(output.substr(at + 7)) * 1e6);
+            EXPECT_EQ(calls, std::to_string(printedUs) + " 1 1 1\n");
         } else {
             EXPECT_EQ(calls, "");
         }
@@ -140,7 +128,10 @@ TEST_F(FileFaults, TimedatedOnARestartedBusAnswersTheNextCorrection) {
         ChildProcess fake("", {KORVEL_TEST_TIMEDATE1, "--bus", bus.address(), "--record", record,
                                "--answer", "success"});
         ASSERT_TRUE(fake.waitReady());
-        EXPECT_EQ(stepOnce(clock), ClockStep::Stepped);
+        std::optional<ClockStep> answer;
+        clock.stepClock(1.5, false, [&](ClockStepAnswer a) { answer = a.outcome; });
+        runUntil([&] { return answer.has_value(); }, 10'000);
+        EXPECT_EQ(answer, ClockStep::Stepped);
         EXPECT_EQ(std::ranges::count(folder->read(record), '\n'), restart + 1);
     }
 }

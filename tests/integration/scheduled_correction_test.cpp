@@ -80,12 +80,9 @@ TEST_F(ScheduledCorrection, StepsOnlyOnTwoServersWordAndNeverBesideAnotherTimeSe
         tools.clear();
         fs::remove(record);
         startResponder({"--offset", "0.25"});
-        std::vector<std::string> second = {"--bind", NamespacePair::kOtherServerAddress, "--offset",
-                                           "0.25"};
-        if (c.secondSilent) {
-            second.push_back("--silent");
-        }
-        startTool(KORVEL_TEST_RESPONDER, second);
+        startTool(KORVEL_TEST_RESPONDER,
+                  words(std::string("--offset 0.25 --bind ") + NamespacePair::kOtherServerAddress +
+                        (c.secondSilent ? " --silent" : "")));
         PrivateBus bus(folder->path() / "bus");
         ChildProcess fake("", {KORVEL_TEST_TIMEDATE1, "--bus", bus.address(), "--record", record,
                                "--ntp", c.ntp});
