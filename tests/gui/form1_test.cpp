@@ -162,10 +162,8 @@ TEST_F(Form1Test, ModelChangesReachTheWidgets) {
     EXPECT_EQ(offsetBox.color(QPalette::Text), QColor(0, 255, 0));
     EXPECT_EQ(offsetBox.color(QPalette::Base), QColor(Qt::black));
     EXPECT_EQ(child<QLineEdit>("Text3")->toolTip(), "提示");
-    EXPECT_TRUE(child("Text4")->isVisibleTo(&window));
-    EXPECT_TRUE(child<QCheckBox>("Check1")->isChecked());
-    EXPECT_FALSE(child("Check3")->isEnabled());
-    EXPECT_TRUE(child("HScroll1")->isEnabled());
+    EXPECT_TRUE(child("Text4")->isVisibleTo(&window) && child<QCheckBox>("Check1")->isChecked() &&
+                !child("Check3")->isEnabled() && child("HScroll1")->isEnabled());
     EXPECT_EQ(child<QScrollBar>("HScroll2")->value(), 250);
     EXPECT_EQ(child<QLabel>("Label8")->text(), "0.5");
     EXPECT_EQ(child<QLabel>("StatusBar1.Panel2")->text(), "校时数据保存: 开启 ");
@@ -218,8 +216,10 @@ TEST_F(Form1Test, UserActionsReachTheModels) {
 }
 
 // The boxes of the servers after the first sit in the panel below its buttons, one under the
-// other, and the panel above the status bar.
-TEST_F(Form1Test, ExtraServerBoxesSitBelowThePanelButtons) {
+// other, and the panel above the status bar. The window draws each step of the slide in turn
+// (virtual time), and only a move to a place it was never put at reaches the window state as
+// the user's; the rules are WindowSlide's.
+TEST_F(Form1Test, WindowDrawsTheSlideAndPassesOnTheUsersMove) {
     QWidget* frame = child("Frame3");
     int above = child("Command7")->geometry().bottom();
     for (const char* name : {"Text11", "Text12", "Text13"}) {
@@ -229,11 +229,6 @@ TEST_F(Form1Test, ExtraServerBoxesSitBelowThePanelButtons) {
         above = box.bottom();
     }
     EXPECT_LT(frame->geometry().bottom(), child("StatusBar1")->geometry().top());
-}
-
-// The window draws each step of the slide in turn (virtual time), and only a move to a place
-// it was never put at reaches the window state as the user's; the rules are WindowSlide's.
-TEST_F(Form1Test, WindowDrawsTheSlideAndPassesOnTheUsersMove) {
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     // The indicator fits the collapsed window.

@@ -22,9 +22,14 @@
 namespace korvel::test {
 namespace {
 
-// The window state wired to the real secondary windows.
+// The window state wired to the real secondary windows, under a shown main window.
 struct WindowsRig {
-    WindowsRig() { rig.files.programFolderPath = KORVEL_PROGRAM_FOLDER; }
+    WindowsRig() {
+        rig.files.programFolderPath = KORVEL_PROGRAM_FOLDER;
+        owner->show();
+        windows.setOwner(owner.get());
+    }
+    std::unique_ptr<QWidget> owner = std::make_unique<QWidget>();
     TestRig rig;
     FakeRegistry registry;
     FakeLauncher launcher;
@@ -41,9 +46,6 @@ TEST(QtSecondaryWindows, EachHelpButtonOpensAnotherViewerOnTheInstalledPage) {
     QPointer<HelpViewer> second;
     {
         WindowsRig w;
-        auto owner = std::make_unique<QWidget>();
-        owner->show();
-        w.windows.setOwner(owner.get());
         toolbarClick(w.form, 6);
         toolbarClick(w.form, 6);
         const std::vector<HelpViewer*> viewers = w.windows.openViewers();
@@ -59,7 +61,7 @@ TEST(QtSecondaryWindows, EachHelpButtonOpensAnotherViewerOnTheInstalledPage) {
         second = viewers[1];
         first->close();
         EXPECT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, 2000));
-        owner.reset();
+        w.owner.reset();
         EXPECT_TRUE(second && second->isVisible());
     }
     EXPECT_TRUE(second.isNull());
@@ -69,9 +71,6 @@ TEST(QtSecondaryWindows, EachHelpButtonOpensAnotherViewerOnTheInstalledPage) {
 // whole; Enter shuts it, and its button runs the look-up of the tool, which tells there is none.
 TEST(QtSecondaryWindows, AboutButtonShowsTheModalAboutBoxUntilItIsClosed) {
     WindowsRig w;
-    QWidget owner;
-    owner.show();
-    w.windows.setOwner(&owner);
     QWidget* shown = nullptr;
     QTimer::singleShot(0, [&shown] {
         if (QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; })) {
@@ -82,7 +81,7 @@ TEST(QtSecondaryWindows, AboutButtonShowsTheModalAboutBoxUntilItIsClosed) {
     toolbarClick(w.form, 5);
     AboutDialog* box = w.windows.aboutBox();
     ASSERT_EQ(shown, box);
-    EXPECT_EQ(box->parentWidget(), &owner);
+    EXPECT_EQ(box->parentWidget(), w.owner.get());
     EXPECT_FALSE(box->isVisible());
     EXPECT_EQ(box->minimumSize(), box->maximumSize());
     for (const QLabel* label : box->findChildren<QLabel*>()) {

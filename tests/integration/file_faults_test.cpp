@@ -7,6 +7,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -40,19 +41,6 @@ bool dropClockRight() {
     return ::syscall(SYS_capset, &header, data) == 0 && !PosixClock().holdsRightToStep();
 }
 
-// The offset korvel-cli printed ("offset 3.250000 s"); NaN when it printed none.
-double printedOffset(const std::string& output) {
-    const auto at = output.find("offset ");
-    return at == std::string::npos ? std::nan("") : std::stod(output.substr(at + 7));
-}
-
-std::optional<ClockStep> stepOnce(QtTimedateClock& clock) {
-    std::optional<ClockStep> answer;
-    clock.stepClock(1.5, false, [&](ClockStepAnswer a) { answer = a.outcome; });
-    runUntil([&] { return answer.has_value(); }, 10'000);
-    return answer;
-}
-
 }  // namespace
 
 // A read-only disk (a tmpfs in this test's own mount namespace) as the program's folder, which
@@ -70,8 +58,8 @@ TEST_F(FileFaults, ReadOnlyProgramFolderLeavesTheFilesToTheUsersOwnFolders) {
     EXPECT_EQ(saveConfig(files, padRight("192.0.2.9", kAddressFieldWidth), "123 ").error,
               FileError::None);
     EXPECT_FALSE(std::filesystem::exists(program + "/sntp.cfg"));
-    EXPECT_EQ(fileLines(inFolder("config/korvel/sntp.cfg")),
-              std::vector<std::string>{configLine("192.0.2.9", 123)});
+    EXPECT_EQ(folder->read(inFolder("config/korvel/sntp.cfg")),
+              configLine("192.0.2.9", 123) + "\n");
     shell("umount " + program);
 }
 
@@ -99,31 +87,29 @@ TEST_F(FileFaults, CliCorrectionGoesThroughTimedatedAndReportsEachAnswer) {
         SCOPED_TRACE(c.answer ? c.answer : c.noBus ? "no bus" : "no timedated");
         std::filesystem::remove(record);
         PrivateBus bus(folder->path() / "bus");
-        std::unique_ptr<ChildProcess> fake;
+        std::optional<ChildProcess> fake;
         if (c.answer) {
-            fake = std::make_unique<ChildProcess>(
-                "", std::vector<std::string>{KORVEL_TEST_TIMEDATE1, "--bus", bus.address(),
-                                             "--record", record, "--answer", c.answer});
+            fake.emplace("", std::vector<std::string>{KORVEL_TEST_TIMEDATE1, "--bus", bus.address(),
+                                                      "--record", record, "--answer", c.answer});
             ASSERT_TRUE(fake->waitReady());
         }
+        const std::string busAddress = c.noBus ? "unix:path=" + inFolder("none") : bus.address();
         std::string output;
         const int status = runInClient(
-            withoutClockRight({"env",
-                               "DBUS_SYSTEM_BUS_ADDRESS=" +
-                                   (c.noBus ? "unix:path=" + inFolder("none") : bus.address()),
-                               KORVEL_CLI, "measure", NamespacePair::kServerAddress, "--apply"}),
+            withoutClockRight({"env", "DBUS_SYSTEM_BUS_ADDRESS=" + busAddress, KORVEL_CLI,
+                               "measure", NamespacePair::kServerAddress, "--apply"}),
             output);
         EXPECT_EQ(status, c.status) << output;
         EXPECT_NE(output.find(c.says), std::string::npos) << output;
         // The call carries the printed offset to the microsecond, relative, interactive.
-        const std::vector<std::string> calls = fileLines(record);
+        const std::string calls = folder->read(record);
         if (c.answer) {
-            const double printed = printedOffset(output);
-            ASSERT_FALSE(std::isnan(printed)) << output;
-            EXPECT_EQ(calls, std::vector<std::string>{std::to_string(std::llround(printed * 1e6)) +
-                                                      " 1 1 1"});
+            const auto at = output.find("offset ");  // as in "offset 3.250000 s"
+            ASSERT_NE(at, std::string::npos) << output;
+            const long long printedUs = std::llround(std::stod(output.substr(at + 7)) * 1e6);
+            EXPECT_EQ(calls, std::to_string(printedUs) + " 1 1 1\n");
         } else {
-            EXPECT_TRUE(calls.empty());
+            EXPECT_EQ(calls, "");
         }
     }
 }
@@ -142,8 +128,11 @@ TEST_F(FileFaults, TimedatedOnARestartedBusAnswersTheNextCorrection) {
         ChildProcess fake("", {KORVEL_TEST_TIMEDATE1, "--bus", bus.address(), "--record", record,
                                "--answer", "success"});
         ASSERT_TRUE(fake.waitReady());
-        EXPECT_EQ(stepOnce(clock), ClockStep::Stepped);
-        EXPECT_EQ(fileLines(record).size(), static_cast<std::size_t>(restart + 1));
+        std::optional<ClockStep> answer;
+        clock.stepClock(1.5, false, [&](ClockStepAnswer a) { answer = a.outcome; });
+        runUntil([&] { return answer.has_value(); }, 10'000);
+        EXPECT_EQ(answer, ClockStep::Stepped);
+        EXPECT_EQ(std::ranges::count(folder->read(record), '\n'), restart + 1);
     }
 }
 

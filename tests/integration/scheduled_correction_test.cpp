@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "harness/lab.h"
@@ -24,20 +25,16 @@ constexpr int kUnitUser = 65534;
 
 std::vector<std::string> words(const std::string& text) {
     std::istringstream split(text);
-    std::vector<std::string> all;
-    for (std::string word; split >> word;) {
-        all.push_back(word);
-    }
-    return all;
+    return {std::istream_iterator<std::string>(split), {}};
 }
 
 // The unit's ExecStart, the installed tool's path replaced by this one.
-std::vector<std::string> unitCommand(const std::string& tool) {
+std::string unitCommand(const std::string& tool) {
     std::ifstream unit(KORVEL_SYNC_SERVICE);
     const std::string start = "ExecStart=@korvel_cli@ ";
     for (std::string line; std::getline(unit, line);) {
         if (line.rfind(start, 0) == 0) {
-            return words(tool + " " + line.substr(start.size()));
+            return tool + " " + line.substr(start.size());
         }
     }
     return {};
@@ -74,8 +71,8 @@ TEST_F(ScheduledCorrection, StepsOnlyOnTwoServersWordAndNeverBesideAnotherTimeSe
     fs::copy_file("/usr/bin/sleep", program + "/chronyd");
     std::ofstream(program + "/sntp.cfg") << configLine(NamespacePair::kServerAddress, 1231) << " "
                                          << NamespacePair::kOtherServerAddress << "\n";
-    const std::vector<std::string> command = unitCommand(program + "/korvel-cli");
-    ASSERT_FALSE(command.empty()) << "no ExecStart in " << KORVEL_SYNC_SERVICE;
+    const std::string command = unitCommand(program + "/korvel-cli");
+    ASSERT_NE(command, "") << "no ExecStart in " << KORVEL_SYNC_SERVICE;
     const std::string record = inFolder("settime.calls");
 
     for (const auto& c : cases) {
@@ -83,12 +80,9 @@ TEST_F(ScheduledCorrection, StepsOnlyOnTwoServersWordAndNeverBesideAnotherTimeSe
         tools.clear();
         fs::remove(record);
         startResponder({"--offset", "0.25"});
-        std::vector<std::string> second = {"--bind", NamespacePair::kOtherServerAddress, "--offset",
-                                           "0.25"};
-        if (c.secondSilent) {
-            second.push_back("--silent");
-        }
-        startTool(KORVEL_TEST_RESPONDER, second);
+        startTool(KORVEL_TEST_RESPONDER,
+                  words(std::string("--offset 0.25 --bind ") + NamespacePair::kOtherServerAddress +
+                        (c.secondSilent ? " --silent" : "")));
         PrivateBus bus(folder->path() / "bus");
         ChildProcess fake("", {KORVEL_TEST_TIMEDATE1, "--bus", bus.address(), "--record", record,
                                "--ntp", c.ntp});
@@ -99,13 +93,11 @@ TEST_F(ScheduledCorrection, StepsOnlyOnTwoServersWordAndNeverBesideAnotherTimeSe
         std::vector<std::string> argv = words("unshare --pid --fork --mount-proc sh -c");
         argv.push_back((c.chronyd ? "\"" + program + "/chronyd\" 60 & " : std::string()) +
                        "exec \"$@\"");
-        const std::vector<std::string> asUnitUser =
-            words("sh setpriv --reuid " + user + " --regid " + user +
-                  " --clear-groups env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin");
+        const std::vector<std::string> asUnitUser = words(
+            "sh setpriv --reuid " + user + " --regid " + user +
+            " --clear-groups env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin XDG_RUNTIME_DIR=" + runtime +
+            " DBUS_SYSTEM_BUS_ADDRESS=" + bus.address() + " " + command);
         argv.insert(argv.end(), asUnitUser.begin(), asUnitUser.end());
-        argv.insert(argv.end(),
-                    {"XDG_RUNTIME_DIR=" + runtime, "DBUS_SYSTEM_BUS_ADDRESS=" + bus.address()});
-        argv.insert(argv.end(), command.begin(), command.end());
         std::string output;
         const int status = runInClient(withoutClockRight(argv), output);
 
@@ -113,12 +105,12 @@ TEST_F(ScheduledCorrection, StepsOnlyOnTwoServersWordAndNeverBesideAnotherTimeSe
         // One line per run for the journal, led by the outcome.
         EXPECT_EQ(output.rfind(c.line, 0), 0u) << output;
         EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
-        const std::vector<std::string> calls = fileLines(record);
+        const std::string calls = folder->read(record);
         if (c.status == 0) {
-            ASSERT_EQ(calls.size(), 1u);
-            EXPECT_NEAR(std::stod(calls[0]), 250'000.0, 10'000.0) << calls[0];
+            ASSERT_EQ(std::ranges::count(calls, '\n'), 1) << calls;
+            EXPECT_NEAR(std::stod(calls), 250'000.0, 10'000.0) << calls;
         } else {
-            EXPECT_TRUE(calls.empty()) << calls.front();
+            EXPECT_EQ(calls, "");
         }
     }
 }

@@ -135,15 +135,6 @@ std::string configLine(const std::string& address, int port) {
                             padRight(std::to_string(port), kPortFieldWidth));
 }
 
-std::vector<std::string> fileLines(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 void LabTest::SetUp() {
     ASSERT_EQ(::geteuid(), 0u)
         << "the hostile-network suite runs as root: it makes network namespaces";

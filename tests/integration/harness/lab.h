@@ -100,6 +100,5 @@ protected:
 };
 
 std::string configLine(const std::string& address, int port);
-std::vector<std::string> fileLines(const std::string& path);
 
 }  // namespace korvel::lab
