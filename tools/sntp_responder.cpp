@@ -144,15 +144,13 @@ Bytes buildReply(const Bytes& request, const ReplyShape& shape, double offset, d
     return reply;
 }
 
-// A kiss-o'-death as ntpd sends it: the request's own times sent back.
-Bytes kissOfDeath(const Bytes& request, const std::string& code) {
+// A RATE kiss-o'-death as ntpd sends it: the request's own times sent back.
+Bytes rateKissOfDeath(const Bytes& request) {
     Bytes reply(kPacketSize, 0);
     reply[0] = static_cast<std::uint8_t>(0xC0 | (request[0] & 0x38) | 4);  // leap 3, mode 4
     reply[2] = request[2];
     reply[3] = request[3];
-    for (std::size_t i = 0; i < 4 && i < code.size(); ++i) {
-        reply[kReferenceId + i] = static_cast<std::uint8_t>(code[i]);
-    }
+    std::memcpy(&reply[kReferenceId], "RATE", 4);
     std::memcpy(&reply[kReferenceTime], &request[kReferenceTime], 8);
     for (const std::size_t at : {kOriginateTime, kReceiveTime, kTransmitTime}) {
         std::memcpy(&reply[at], &request[kTransmitTime], 8);
@@ -301,7 +299,7 @@ int main(int argc, char** argv) {
         const Verdict verdict =
             limitVerdict(clients[client.address.sin_addr.s_addr], config, receivedAt);
         if (verdict == Verdict::KissOfDeath) {
-            sendTo(server, kissOfDeath(request, "RATE"), client);
+            sendTo(server, rateKissOfDeath(request), client);
         }
         if (verdict != Verdict::Serve || config.silent) {
             continue;
