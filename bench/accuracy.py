@@ -355,8 +355,10 @@ def start_server(lab, kind, args, scratch):
                       "cmdport 0\nbindcmdaddress /\n"
                       "local stratum 8\nallow all\n")
         # chronyd reads its clock through libfaketime, which adds the offset to every
-        # reading; -x keeps its hands off the real clock, -d keeps it in the foreground.
-        env = dict(os.environ, LD_PRELOAD=args.faketime_library, FAKETIME=f"{args.offset:+}")
+        # reading, and the kernel's receive times through the shift module, which adds it
+        # to those; -x keeps its hands off the real clock, -d keeps it in the foreground.
+        env = dict(os.environ, LD_PRELOAD=f"{args.receive_time_shift} {args.faketime_library}",
+                   FAKETIME=f"{args.offset:+}")
         with open(os.path.join(scratch, "chronyd-server.log"), "w") as log:
             process = lab.start_in_server(
                 [args.chronyd, "-x", "-d", "-u", "root", "-f", config], env=env, log=log)
@@ -525,6 +527,7 @@ def parse_arguments():
     parser.add_argument("--relay", required=True, help=argparse.SUPPRESS)
     parser.add_argument("--chronyd", required=True, help=argparse.SUPPRESS)
     parser.add_argument("--faketime-library", required=True, help=argparse.SUPPRESS)
+    parser.add_argument("--receive-time-shift", required=True, help=argparse.SUPPRESS)
     args = parser.parse_args()
     for name, allowed in (("servers", SERVERS), ("conditions", CONDITIONS), ("tools", TOOLS)):
         chosen = getattr(args, name).split(",")

@@ -1,8 +1,10 @@
 // korvel-bench-receive-time-shift: preloaded beside libfaketime into a time server, so that
-// the kernel's receive timestamps (SO_TIMESTAMPNS, SO_TIMESTAMP) carry the same offset as its
-// clock readings. libfaketime shifts the readings only; ntpd takes each request's receive
-// time from the kernel and, without the shift, would serve its receive and transmit times
-// FAKETIME apart. Reads the offset from FAKETIME in its relative form ("+3.25", "-3600").
+// the kernel's receive timestamps (SO_TIMESTAMPNS, SO_TIMESTAMP, SO_TIMESTAMPING) carry the
+// same offset as its clock readings. libfaketime shifts the readings only; ntpd takes each
+// request's receive time from the kernel and, without the shift, would serve its receive and
+// transmit times FAKETIME apart; chronyd would refuse the kernel's time as too far from its
+// own reading and stamp the request only when it wakes for it. Reads the offset from FAKETIME
+// in its relative form ("+3.25", "-3600").
 
 #include <dlfcn.h>
 #include <sys/socket.h>
@@ -15,6 +17,11 @@
 namespace {
 
 using RecvMsg = ssize_t (*)(int, msghdr*, int);
+// The layout of SCM_TIMESTAMPING's payload (linux/errqueue.h, which clashes with <ctime>).
+struct Stamping {
+    timespec ts[3];
+};
+using RecvMmsg = int (*)(int, mmsghdr*, unsigned int, int, timespec*);
 
 long long offsetNs() {
     const char* text = std::getenv("FAKETIME");
@@ -34,6 +41,13 @@ void shift(long long& seconds, long long& fraction, long long perSecond, long lo
     }
 }
 
+void shiftSpec(timespec& stamp, long long byNs) {
+    long long seconds = stamp.tv_sec, fraction = stamp.tv_nsec;
+    shift(seconds, fraction, 1'000'000'000, byNs);
+    stamp.tv_sec = static_cast<time_t>(seconds);
+    stamp.tv_nsec = static_cast<long>(fraction);
+}
+
 void shiftStamps(msghdr* message) {
     static const long long byNs = offsetNs();
     for (cmsghdr* c = CMSG_FIRSTHDR(message); c != nullptr; c = CMSG_NXTHDR(message, c)) {
@@ -41,11 +55,14 @@ void shiftStamps(msghdr* message) {
             continue;
         }
         if (c->cmsg_type == SCM_TIMESTAMPNS) {
-            auto* stamp = reinterpret_cast<timespec*>(CMSG_DATA(c));
-            long long seconds = stamp->tv_sec, fraction = stamp->tv_nsec;
-            shift(seconds, fraction, 1'000'000'000, byNs);
-            stamp->tv_sec = static_cast<time_t>(seconds);
-            stamp->tv_nsec = static_cast<long>(fraction);
+            shiftSpec(*reinterpret_cast<timespec*>(CMSG_DATA(c)), byNs);
+        } else if (c->cmsg_type == SCM_TIMESTAMPING) {
+            // Software, legacy and hardware stamps; only a stamp the kernel filled is moved.
+            for (timespec& stamp : reinterpret_cast<Stamping*>(CMSG_DATA(c))->ts) {
+                if (stamp.tv_sec != 0 || stamp.tv_nsec != 0) {
+                    shiftSpec(stamp, byNs);
+                }
+            }
         } else if (c->cmsg_type == SCM_TIMESTAMP) {
             auto* stamp = reinterpret_cast<timeval*>(CMSG_DATA(c));
             long long seconds = stamp->tv_sec, fraction = stamp->tv_usec;
@@ -63,6 +80,16 @@ extern "C" ssize_t recvmsg(int fd, msghdr* message, int flags) {
     const ssize_t got = real(fd, message, flags);
     if (got >= 0) {
         shiftStamps(message);
+    }
+    return got;
+}
+
+extern "C" int recvmmsg(int fd, mmsghdr* messages, unsigned int count, int flags,
+                        timespec* timeout) {
+    static const auto real = reinterpret_cast<RecvMmsg>(dlsym(RTLD_NEXT, "recvmmsg"));
+    const int got = real(fd, messages, count, flags, timeout);
+    for (int i = 0; i < got; ++i) {
+        shiftStamps(&messages[i].msg_hdr);
     }
     return got;
 }
