@@ -8,14 +8,16 @@ Started by bench/accuracy, which installs and builds what this needs. Layout:
     server namespace 198.18.0.2:123    korvel-test-relay (the impairment), forwarding to
                      198.18.0.3:1123   korvel-test-responder --offset OFFSET, or
                      198.18.0.3:1124   chronyd -x serving its own clock, seen through
-                                       libfaketime as the real clock plus OFFSET
+                                       libfaketime as the real clock plus OFFSET (the
+                                       kernel's receive times shifted alike)
 
 Every tool asks 198.18.0.2 port 123, so all of them cross the same relay; without the relay
-(condition "direct") the server namespace's kernel forwards that address to the server. Under the loaded
-condition one busy process per core competes with all of them for the processors. No process
-started here may set the clock: each runs without CAP_SYS_TIME in its bounding set, the
-peers in their query-only modes (ntpdig without -s/-S, chronyd -Q -x), and chronyd from
-the private folder given by --chronyd.
+(conditions "direct", "direct+load") the server namespace's kernel forwards that address to
+the server. Under the loaded conditions one busy process per core competes with the client
+tools for the processors; the relay and the servers run at real-time priority, as the other
+machines they stand for. No process started here may set the clock: each runs without
+CAP_SYS_TIME in its bounding set, the peers in their query-only modes (ntpdig without
+-s/-S, chronyd -Q -x), and chronyd from the private folder given by --chronyd.
 """
 
 import argparse
