@@ -74,19 +74,18 @@ TEST(Scheduler, FiresAtTheFirstTickAfterTheInterval) {
         SCOPED_TRACE(testing::Message() << start.hour << (busy ? " busy" : ""));
         TestRig rig(start);
         rig.startProgram();
-        MainForm& form = *rig.form;
-        applySchedule(form, 1, true);  // 360 s
+        applySchedule(*rig.form, 1, true);  // 360 s
         if (busy) {
-            form.Command5.setEnabled(false);
+            rig.form->Command5.setEnabled(false);
             rig.time.advance(360'200);
             EXPECT_THAT(rig.logLines(),
                         ::testing::Contains("12-06-2026  09:11:07   自动校时无法执行"));
-            form.Command5.setEnabled(true);
+            rig.form->Command5.setEnabled(true);
         }
         rig.time.advance(quietUntilMs - rig.time.nowMs());
         EXPECT_EQ(rig.server.requestsSeen(), 0);
         rig.time.advance(200);
-        EXPECT_FALSE(form.Command5.isEnabled());  // a burst runs
+        EXPECT_FALSE(rig.form->Command5.isEnabled());  // a burst runs
     }
 }
 
@@ -124,9 +123,8 @@ TEST(Scheduler, WaitsFifteenSecondsAfterAWakeOrReconnectionThenCountsFromThere) 
         SCOPED_TRACE(c.name);
         TestRig rig;
         rig.startProgram();
-        MainForm& form = *rig.form;
         if (c.autoSyncOn) {
-            applySchedule(form, 1);  // 360 s
+            applySchedule(*rig.form, 1);  // 360 s
         }
         rig.time.advance(100'000);
         for (const Step& step : c.steps) {
@@ -137,14 +135,14 @@ TEST(Scheduler, WaitsFifteenSecondsAfterAWakeOrReconnectionThenCountsFromThere) 
             }
         }
         rig.time.advance(14'800);
-        EXPECT_TRUE(rig.time.clockSteps().empty() && form.Command5.isEnabled());
+        EXPECT_TRUE(rig.time.clockSteps().empty() && rig.form->Command5.isEnabled());
         rig.time.advance(400);
-        EXPECT_EQ(!form.Command5.isEnabled(), c.autoSyncOn);
+        EXPECT_EQ(!rig.form->Command5.isEnabled(), c.autoSyncOn);
         if (c.autoSyncOn) {
             rig.time.advance(359'600);
-            EXPECT_TRUE(rig.time.clockSteps().size() == 1 && form.Command5.isEnabled());
+            EXPECT_TRUE(rig.time.clockSteps().size() == 1 && rig.form->Command5.isEnabled());
             rig.time.advance(600);
-            EXPECT_FALSE(form.Command5.isEnabled());
+            EXPECT_FALSE(rig.form->Command5.isEnabled());
         }
     }
 }

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "calibration/measure_command.h"
-#include "sntp/burst_evaluation.h"
 #include "support/reply_records.h"
 #include "support/test_rig.h"
 

@@ -14,7 +14,6 @@ namespace {
 
 using test::TestRig;
 using testing::ElementsAre;
-using testing::IsEmpty;
 
 constexpr const char* kLogPath = TestRig::kLogPath;
 
@@ -40,15 +39,14 @@ TEST(TimeSyncLog, ScheduledBurstLogsInOrderAndAFailedWriteIsReportedOnceAfterThe
         }
         rig.form->autoRun = true;
         measureCommand(*rig.form);
-        EXPECT_THAT(rig.messageBox.shown, IsEmpty());
+        EXPECT_TRUE(rig.messageBox.shown.empty());
         rig.time.advance(12'000);
         EXPECT_EQ(rig.files.lines(kLogPath), log == Log::On ? lines : std::vector<std::string>{});
         EXPECT_EQ(rig.time.clockSteps().size(), 1U);
         rig.measure();
         EXPECT_EQ(rig.messageBox.shown,
-                  log == Log::DiskFull
-                      ? std::vector<std::string>{"校时数据无法写入 /opt/korvel/12-06-2026.log"}
-                      : std::vector<std::string>{});
+                  std::vector<std::string>(log == Log::DiskFull,
+                                           "校时数据无法写入 /opt/korvel/12-06-2026.log"));
     }
 }
 

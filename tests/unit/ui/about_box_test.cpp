@@ -17,7 +17,6 @@ using Texts = std::vector<std::string>;
 // The look-up order: the tool's own PATH value first; only when it is missing, the shared
 // tools folder, and only when MSINFO32.EXE is there.
 TEST(StartSysInfo, LooksUpTheToolInOrderAndSaysSoWhenThereIsNone) {
-    const char* const none = nullptr;
     const struct {
         const char* path;      // PATH under the tool's key; nullptr: absent
         const char* location;  // MSINFO under the shared tools key; nullptr: absent
@@ -26,10 +25,10 @@ TEST(StartSysInfo, LooksUpTheToolInOrderAndSaysSoWhenThereIsNone) {
         bool message;
     } cases[] = {
         {"C:\\Tools\\tool.exe", "C:\\S", true, true, {"C:\\Tools\\tool.exe"}, false},
-        {none, "C:\\S", true, true, {"C:\\S\\MSINFO32.EXE"}, false},
-        {none, "C:\\S", false, true, {}, true},
-        {none, none, false, true, {}, true},
-        {"/usr/bin/hardinfo", none, false, false, {"/usr/bin/hardinfo"}, true},
+        {nullptr, "C:\\S", true, true, {"C:\\S\\MSINFO32.EXE"}, false},
+        {nullptr, "C:\\S", false, true, {}, true},
+        {nullptr, nullptr, false, true, {}, true},
+        {"/usr/bin/hardinfo", nullptr, false, false, {"/usr/bin/hardinfo"}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.path ? c.path : "-") << " " << c.msInfo32There);

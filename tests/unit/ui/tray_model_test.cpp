@@ -13,20 +13,21 @@
 namespace korvel::test {
 namespace {
 
-void measureAndStep(TestRig& rig) {
-    rig.measure(3000);
-    toolbarClick(*rig.form, 2);
-}
-
-void refuseStep(TestRig& rig) {
-    rig.time.stepAnswer = {ClockStep::NotAuthorised, "未获授权\n详情"};
-    measureAndStep(rig);
+// A burst, then 校准 with the system's answer after `answerMs`.
+std::function<void(TestRig&)> measureAndStep(ClockStepAnswer answer = {}, int answerMs = 0) {
+    return [=](TestRig& rig) {
+        rig.time.stepAnswer = answer;
+        rig.time.stepAnswerDelayMs = answerMs;
+        rig.measure(3000);
+        toolbarClick(*rig.form, 2);
+    };
 }
 
 // The icon's state, tool tip and menu gates after what happened since start-up (09:05:07
 // local time); 打开 and 退出 are always open.
 TEST(TrayModel, StateToolTipAndGatesFollowBurstsCorrectionsAndTheSchedule) {
     const std::string measured = "KORVEL\n时差 2.250000 秒（09:05:09 测得）";
+    const ClockStepAnswer refused{ClockStep::NotAuthorised, "未获授权\n详情"};
     const struct {
         const char* name;
         std::function<void(TestRig&)> act;
@@ -39,16 +40,12 @@ TEST(TrayModel, StateToolTipAndGatesFollowBurstsCorrectionsAndTheSchedule) {
          "KORVEL\n正在测时", false, false},
         {"measured", [](TestRig& rig) { rig.measure(3000); }, TrayState::Good, measured, true,
          true},
-        {"stepped", measureAndStep, TrayState::Good, measured + "\n已校准", true, false},
-        {"step waits for consent",
-         [](TestRig& rig) {
-             rig.time.stepAnswerDelayMs = 60'000;
-             measureAndStep(rig);
-         },
-         TrayState::Measuring, measured + "\n正在校准", false, false},
+        {"stepped", measureAndStep(), TrayState::Good, measured + "\n已校准", true, false},
+        {"step waits for consent", measureAndStep({}, 60'000), TrayState::Measuring,
+         measured + "\n正在校准", false, false},
         {"step refused, then a failed burst on a schedule",
-         [](TestRig& rig) {
-             refuseStep(rig);
+         [&](TestRig& rig) {
+             measureAndStep(refused)(rig);
              rig.server.drop = [](int) { return true; };
              rig.form->settings.autoSyncOn = true;
              rig.form->settings.autoSyncTenths = 5;
@@ -56,8 +53,8 @@ TEST(TrayModel, StateToolTipAndGatesFollowBurstsCorrectionsAndTheSchedule) {
              rig.measure(12'000);
          },
          TrayState::Idle, measured + "\n上次测时失败\n下次自动校时 09:30:00", true, false},
-        {"step refused", refuseStep, TrayState::Refused, measured + "\n校准未完成：未获授权", true,
-         false},
+        {"step refused", measureAndStep(refused), TrayState::Refused,
+         measured + "\n校准未完成：未获授权", true, false},
         {"woken on a schedule",
          [](TestRig& rig) {
              rig.form->settings.autoSyncOn = true;

@@ -31,11 +31,6 @@ struct SlideRig {
                                                std::to_string(place.y) + "," +
                                                std::to_string(geometry.widthTwips));
                            }}};
-    void steps(std::vector<std::pair<int, int>> geometries) {
-        for (const auto& [left, width] : geometries) {
-            window.setGeometry(left, width);
-        }
-    }
 };
 
 // Hidden, the window goes straight to each geometry; shown, it draws every step the model
@@ -44,9 +39,11 @@ struct SlideRig {
 // slide starts there and keeps the new top edge.
 TEST(WindowSlide, DrawsEveryStepInTurnAndStopsAtTheUsersMoveOnly) {
     SlideRig rig;
-    rig.steps({{4500, 6100}});
+    rig.window.setGeometry(4500, 6100);
     rig.shown = true;
-    rig.steps({{4400, 6100}, {4300, 6100}, {4300, 6200}});
+    rig.window.setGeometry(4400, 6100);
+    rig.window.setGeometry(4300, 6100);
+    rig.window.setGeometry(4300, 6200);
     EXPECT_THAT(rig.drawn, ElementsAre("300,200,6100"));
     rig.time.advance(10);
     EXPECT_THAT(rig.drawn, ElementsAre("300,200,6100", "293,200,6100", "286,200,6100"));
@@ -58,7 +55,7 @@ TEST(WindowSlide, DrawsEveryStepInTurnAndStopsAtTheUsersMoveOnly) {
     EXPECT_EQ(rig.window.leftTwips(), 600);
     rig.time.advance(50);
     EXPECT_EQ(rig.drawn.size(), 4u);
-    rig.steps({{700, 6200}});
+    rig.window.setGeometry(700, 6200);
     rig.time.advance(5);
     EXPECT_EQ(rig.drawn.back(), "46,70,6200");
 }
