@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "harness/lab.h"
 
@@ -22,11 +20,6 @@ namespace fs = std::filesystem;
 
 // Unprivileged, without groups or a home: as the user systemd makes for the unit.
 constexpr int kUnitUser = 65534;
-
-std::vector<std::string> words(const std::string& text) {
-    std::istringstream split(text);
-    return {std::istream_iterator<std::string>(split), {}};
-}
 
 // The unit's ExecStart, the installed tool's path replaced by this one.
 std::string unitCommand(const std::string& tool) {
@@ -87,16 +80,15 @@ TEST_F(ScheduledCorrection, StepsOnTwoServersWordButNeverBesideAnotherTimeServic
 
         // A process view of its own (with chronyd in it when asked), then the unit's user.
         const std::string user = std::to_string(kUnitUser);
-        std::vector<std::string> argv = words("unshare --pid --fork --mount-proc sh -c");
-        argv.push_back((c.chronyd ? "\"" + program + "/chronyd\" 60 & " : std::string()) +
-                       "exec \"$@\"");
-        const std::vector<std::string> asUnitUser = words(
-            "sh setpriv --reuid " + user + " --regid " + user +
+        const std::string script =
+            (c.chronyd ? "\"" + program + "/chronyd\" 60 & " : std::string()) +
+            "exec setpriv --reuid " + user + " --regid " + user +
             " --clear-groups env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin XDG_RUNTIME_DIR=" + runtime +
-            " DBUS_SYSTEM_BUS_ADDRESS=" + bus.address() + " " + command);
-        argv.insert(argv.end(), asUnitUser.begin(), asUnitUser.end());
+            " DBUS_SYSTEM_BUS_ADDRESS=" + bus.address() + " " + command;
         std::string output;
-        const int status = runInClient(withoutClockRight(argv), output);
+        const int status = runInClient(
+            withoutClockRight({"unshare", "--pid", "--fork", "--mount-proc", "sh", "-c", script}),
+            output);
 
         EXPECT_EQ(status, c.status) << output;
         // One line per run for the journal, led by the outcome.
