@@ -64,18 +64,15 @@ void requireSoundResult(const korvel::MainForm& form, bool recorded) {
     }
     const korvel::BurstResult& result = form.lastBurst;
     require(result.counted >= korvel::kFewestEvaluatedReplies);
-    double lowest = 0.0;
-    double highest = 0.0;
-    bool any = false;
+    std::vector<double> used;
     for (int i = 1; i <= result.counted; ++i) {
         if (result.uses[static_cast<std::size_t>(i - 1)] == korvel::ReplyUse::Used) {
-            const double offset = form.replyRecords[static_cast<std::size_t>(i)].offset;
-            lowest = any ? std::min(lowest, offset) : offset;
-            highest = any ? std::max(highest, offset) : offset;
-            any = true;
+            used.push_back(form.replyRecords[static_cast<std::size_t>(i)].offset);
         }
     }
-    require(any && result.offsetSec >= lowest - 1e-9 * std::abs(lowest) &&
+    require(!used.empty());
+    const auto [lowest, highest] = std::ranges::minmax(used);
+    require(result.offsetSec >= lowest - 1e-9 * std::abs(lowest) &&
             result.offsetSec <= highest + 1e-9 * std::abs(highest));
 }
 

@@ -52,10 +52,9 @@ TEST(QtSecondaryWindows, EachHelpButtonOpensAnotherViewerOnTheInstalledPage) {
         ASSERT_EQ(viewers.size(), 2u);
         EXPECT_NE(viewers[0], viewers[1]);
         for (HelpViewer* viewer : viewers) {
-            EXPECT_TRUE(viewer->isVisible() && viewer->isWindow());
-            EXPECT_TRUE(
-                QTest::qWaitFor([&] { return viewer->windowTitle() == "KORVEL 帮助"; }, 2000));
-            EXPECT_TRUE(viewer->page()->toPlainText().contains("校准时间的权限"));
+            EXPECT_TRUE(viewer->isVisible() && viewer->isWindow() &&
+                        QTest::qWaitFor([&] { return viewer->windowTitle() == "KORVEL 帮助"; }) &&
+                        viewer->page()->toPlainText().contains("校准时间的权限"));
         }
         const QPointer<HelpViewer> first = viewers[0];
         second = viewers[1];

@@ -123,13 +123,12 @@ green="$(convert "$work/screen.png" -crop "${width}x${height}+${left}+${top}" tx
     grep -c '#00FF00' || true)"
 [ "$green" -ge 20 ] || fail "the offset is not drawn in green ($green green pixels)"
 # 选项 → 测时详情 opens one window, raised again by a second open; Esc closes it.
-details_windows() { xdotool search --onlyvisible --name '^测时详情$' 2>/dev/null | tr '\n' ' ' || true; }
+details_windows() { xdotool search --onlyvisible --name '^测时详情$' 2>/dev/null | tr '\n' ' '; }
 xdotool key --window "$window" alt+o d
-details_open() { [ -n "$(details_windows)" ]; }
-retry 30 0.3 details_open || true
+retry 30 0.3 details_windows >/dev/null || true
 xdotool key --window "$window" alt+o d
 sleep 1
-details="$(details_windows)"
+details="$(details_windows || true)"
 [ "$(wc -w <<<"$details")" -eq 1 ] || fail "选项 → 测时详情 opened '$details'"
 [ -z "$shots" ] || import -frame -window "${details%% *}" "$shots/windows-burst-details.png"
 dismiss '^测时详情$' Escape || fail "Esc left 测时详情 open"
@@ -137,17 +136,9 @@ dismiss '^测时详情$' Escape || fail "Esc left 测时详情 open"
 # A second copy says so and ends; the first stays.
 wine "$work/program/korvel.exe" >"$work/second.log" 2>&1 &
 second=$!
-refused=""
-for _ in $(seq 60); do
-    kill -0 "$second" 2>/dev/null || break
-    # Wine may map the box more than once while it sets it up; ask again until it closes.
-    for refusal in $(xdotool search --onlyvisible --name '^KORVEL$' 2>/dev/null); do
-        refused=yes
-        xdotool key --window "$refusal" Return 2>/dev/null || true
-    done
-    sleep 0.5
-done
-[ -n "$refused" ] || fail "the second copy showed no refusal"
+retry 60 0.5 xdotool search --onlyvisible --name '^KORVEL$' >/dev/null 2>&1 ||
+    fail "the second copy showed no refusal"
+dismiss '^KORVEL$' Return || fail "the second copy's refusal stayed open"
 wait "$second" || fail "the second copy did not end cleanly"
 shown() { [ "$(xdotool search --onlyvisible --name 'KORVEL　Ver1.0' | wc -l)" -eq "$1" ]; }
 shown 1 || fail "not exactly one window after the second copy"
