@@ -36,10 +36,6 @@ void TestRig::startLog() {
     form->timeSyncLog.open(files, kLogPath);
 }
 
-std::vector<std::string> TestRig::logLines() const {
-    return files.lines(form->settings.logPath);
-}
-
 void TestRig::measure(std::int64_t runMs) {
     measureCommand(*form);
     time.advance(runMs);

@@ -30,7 +30,7 @@ struct TestRig {
     // Logging on into kLogPath, as an applied log setting leaves it.
     void startLog();
     std::string cfgPath() const { return files.programFolderPath + "/sntp.cfg"; }
-    std::vector<std::string> logLines() const;
+    std::vector<std::string> logLines() const { return files.lines(form->settings.logPath); }
 
     static constexpr const char* kLogPath = "/opt/korvel/12-06-2026.log";
 

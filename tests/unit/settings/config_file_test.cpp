@@ -38,15 +38,6 @@ TEST(ConfigFile, UnusableFolderFallsBackToTheDefaultLineAndReports) {
     loaded = loadConfig(files, kCfgPath);
     EXPECT_EQ(loaded.error, FileError::DiskFull);
     EXPECT_EQ(loaded.fields.localPort, 1231);
-
-    // A read-only folder still gives its file's first line.
-    files.fullFolders.clear();
-    files.textFiles[kCfgPath] = {kOwnLine};
-    files.readOnlyFolders.insert("/opt/korvel");
-    loaded = loadConfig(files, kCfgPath);
-    EXPECT_EQ(loaded.error, FileError::None);
-    EXPECT_EQ(loaded.cfgLine, kOwnLine);
-    EXPECT_THAT(files.lines(kCfgPath), ElementsAre(kOwnLine));
 }
 
 }  // namespace

@@ -182,9 +182,10 @@ TEST_F(SettingsPanel, MissingLogFolderStopsAfterTheConfigurationWasWritten) {
 }
 
 // sntp.cfg at start and at apply: the user's copy when there is one, else the site file
-// beside the program, and a new user's copy when the site file cannot be written (korvel-cli
-// reads by the same rule). The default log goes to the user's data folder when the program's
-// folder is not theirs to write. A failed save is shown and the rest of the apply goes on.
+// beside the program (read without a word where it cannot be written), and at apply a new
+// user's copy when the site file cannot be written (korvel-cli reads by the same rule). The default
+// log goes to the user's data folder when the program's folder is not theirs to write. A failed
+// save is shown and the rest of the apply goes on.
 TEST(SettingsFiles, UserCopyBeforeSiteFileAtStartAndApply) {
     const std::string site = "/opt/korvel/sntp.cfg";
     const std::string user = "/home/user/.config/korvel/sntp.cfg";
