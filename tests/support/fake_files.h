@@ -15,7 +15,6 @@ namespace korvel::test {
 class FakeFileSystem final : public FileSystem {
 public:
     std::string programFolder() override { return programFolderPath; }
-
     std::string siteFolder() override { return programFolder(); }
     std::string privateRuntimeFolder() override { return runtimeFolderPath; }
     std::string runtimeFolderProblem() override { return runtimeProblem; }

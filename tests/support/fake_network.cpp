@@ -89,21 +89,16 @@ void FakeUdpSocket::deliver(std::vector<std::uint8_t> bytes, std::string fromHos
                                ? std::optional((m_time.utcMs() + *stampErrorMs) * 1'000'000)
                                : std::nullopt;
         m_time.schedule(handlerLateMs, [this, bytes, fromHost, fromPort, stamp] {
-            hand(bytes, fromHost, fromPort, stamp);
+            const auto from = std::find(m_hosts.begin(), m_hosts.end(), fromHost);
+            if (from == m_hosts.end() || !m_handler || fromPort != m_remotePort) {
+                return;
+            }
+            m_waiting = bytes;
+            m_handler(static_cast<std::int32_t>(bytes.size()),
+                      static_cast<int>(from - m_hosts.begin()), stamp);
+            m_waiting.reset();
         });
     });
-}
-
-void FakeUdpSocket::hand(std::vector<std::uint8_t> bytes, const std::string& fromHost,
-                         std::int32_t fromPort, std::optional<std::int64_t> stamp) {
-    const auto from = std::find(m_hosts.begin(), m_hosts.end(), fromHost);
-    if (from == m_hosts.end() || !m_handler || fromPort != m_remotePort) {
-        return;
-    }
-    const auto size = static_cast<std::int32_t>(bytes.size());
-    m_waiting = std::move(bytes);
-    m_handler(size, static_cast<int>(from - m_hosts.begin()), stamp);
-    m_waiting.reset();
 }
 
 FakeSntpServer::FakeSntpServer(VirtualTime& time, FakeUdpSocket& socket, std::string address)

@@ -58,8 +58,6 @@ private:
     std::int32_t m_remotePort = 0;
     std::int32_t m_localPort = 0;
     int m_lookUpTicket = 0;  // a new look-up or close() voids the pending ones
-    void hand(std::vector<std::uint8_t> bytes, const std::string& fromHost, std::int32_t fromPort,
-              std::optional<std::int64_t> stamp);
     ArrivalHandler m_handler;
     std::vector<std::vector<std::uint8_t>> m_sent;
     std::optional<std::vector<std::uint8_t>> m_waiting;

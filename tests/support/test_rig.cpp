@@ -30,16 +30,6 @@ void TestRig::startProgram() {
     startUp(*form);
 }
 
-void TestRig::startLog() {
-    form->settings.logOn = true;
-    form->settings.logPath = kLogPath;
-    form->timeSyncLog.open(files, kLogPath);
-}
-
-std::vector<std::string> TestRig::logLines() const {
-    return files.lines(form->settings.logPath);
-}
-
 void TestRig::measure(std::int64_t runMs) {
     measureCommand(*form);
     time.advance(runMs);

@@ -28,9 +28,13 @@ struct TestRig {
     // The desktop program's start-up with sntp.cfg naming the fake server.
     void startProgram();
     // Logging on into kLogPath, as an applied log setting leaves it.
-    void startLog();
+    void startLog() {
+        form->settings.logOn = true;
+        form->settings.logPath = kLogPath;
+        form->timeSyncLog.open(files, kLogPath);
+    }
     std::string cfgPath() const { return files.programFolderPath + "/sntp.cfg"; }
-    std::vector<std::string> logLines() const;
+    std::vector<std::string> logLines() const { return files.lines(form->settings.logPath); }
 
     static constexpr const char* kLogPath = "/opt/korvel/12-06-2026.log";
 

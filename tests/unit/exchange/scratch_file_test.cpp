@@ -30,10 +30,9 @@ TEST(ScratchFile, RecordsAndBytesPassThroughTheFileInTheRuntimeFolder) {
         0,    0, 0, 0,    0, 0, 0, 0, 0xC0, 0x0D, 0x04, 0xC4, 0,    0,    0,    0x80};
     EXPECT_TRUE(std::equal(bytes->begin(), bytes->end(), expected.begin()));
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), files.byteFiles[path].begin()));
-    const auto back = scratch.bytesToRecord(*bytes);
-    ASSERT_TRUE(back.has_value());
-    EXPECT_EQ(back->referenceId, 0x41435453);
-    EXPECT_EQ(transmitOf(*back), (NtpTimestamp{0xC4040DC0, 0x80000000}));
+    const SntpPacket back = scratch.bytesToRecord(*bytes).value();
+    EXPECT_EQ(std::tuple(back.referenceId, transmitOf(back)),
+              std::tuple(0x41435453U, NtpTimestamp{0xC4040DC0, 0x80000000}));
 }
 
 }  // namespace

@@ -43,8 +43,7 @@ TEST(WindowTray, TheWindowGoesToTheTrayOnlyWhereATrayShowsTheIcon) {
         EXPECT_TRUE(form.Form1.isShown() && fronts == 1);
         closeWindow(form);
         trayShown(form, false);
-        EXPECT_TRUE(form.Form1.isShown());
-        EXPECT_TRUE(closeWindow(form));
+        EXPECT_TRUE(form.Form1.isShown() && closeWindow(form));
     }
 }
 
