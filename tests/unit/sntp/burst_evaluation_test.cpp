@@ -123,7 +123,8 @@ TEST(BurstEvaluation, KeepsFlaggedAndImpossibleRepliesOutOfTheMean) {
 // delay / 2)) share a point agree; the largest group holding more than half of the servers
 // with three or more usable replies is averaged, a tie going to the earliest-listed server.
 // Rows: one of four an hour off; two 40 ms apart, a third between; two an hour apart; two
-// against two; a tie; a second server with two replies. '+' marks a server that agreed.
+// against two; a tie; a second server with two replies (and four flagged, which only count
+// against the burst in an agreeing server). '+' marks a server that agreed.
 TEST(BurstEvaluation, AveragesOnlyTheServersThatAgree) {
     using enum Outcome;
     const struct {
@@ -137,7 +138,7 @@ TEST(BurstEvaluation, AveragesOnlyTheServersThatAgree) {
         {from({{0, 0.0, 12}, {1, 3600.0, 12}}), ServersDisagree, "--", 0.0},
         {from({{0, 1.0, 3}, {1, 0.0}, {2, 0.0}, {3, 1.0}}), ServersDisagree, "----", 0.0},
         {from({{0, 0.0}, {1, 0.040}, {2, 0.080}}), Evaluated, "++-", 0.020},
-        {from({{0, 0.2, 20}, {1, 3600.0, 2}}), Evaluated, "+-", 0.2},
+        {from({{0, 0.2, 20}, {1, 3600.0, 2}, {1, 3600.0, 4, 1}}), Evaluated, "+-", 0.2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.agreed);
