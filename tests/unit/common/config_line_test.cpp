@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -44,17 +45,12 @@ TEST(ConfigLine, LinesAreTakenApartByPosition) {
 
 // The first line is read as one text field, and the port as a number rounded half to even.
 TEST(ConfigLine, FirstLineIsOneTextFieldAndThePortANumber) {
-    const struct {
-        std::string line;
-        std::string field;
-    } lines[] = {
-        {"SNTP 10.0,0.1        123 ", "SNTP 10.0"},  // ends at the first comma
-        {"   SNTP 10.0.0.1        123 ", "SNTP 10.0.0.1        123 "},
-        {"\"SNTP 10.0.0.1, 7\" tail", "SNTP 10.0.0.1, 7"},
-        {"", ""},
-    };
-    for (const auto& c : lines) {
-        EXPECT_EQ(firstTextField(c.line), c.field) << c.line;
+    for (const auto& [line, field] : std::map<std::string, std::string>{
+             {"SNTP 10.0,0.1        123 ", "SNTP 10.0"},  // ends at the first comma
+             {"   SNTP 10.0.0.1        123 ", "SNTP 10.0.0.1        123 "},
+             {"\"SNTP 10.0.0.1, 7\" tail", "SNTP 10.0.0.1, 7"},
+             {"", ""}}) {
+        EXPECT_EQ(firstTextField(line), field) << line;
     }
     const struct {
         const char* field;

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,8 +44,7 @@ TEST_F(PosixFiles, ByteFileIsCreatedPrivateAndKeepsItsContent) {
     bytes.fill(0xA5);
     FileError error = FileError::Other;
     auto file = files.openByteFile(path("XCV.TMP"), error);
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(error, FileError::None);
+    ASSERT_TRUE(file && error == FileError::None);
     EXPECT_EQ(mode(path("XCV.TMP")), 0600U);
     EXPECT_FALSE(file->readAt(0, back));  // nothing there yet
     ASSERT_TRUE(file->writeAt(0, bytes));
@@ -79,8 +79,7 @@ TEST_F(PosixFiles, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
     fs::create_symlink(target, path("planted"));
     ASSERT_EQ(::lchown(path("planted").c_str(), 4242, 4242), 0);
     FileError error = FileError::None;
-    EXPECT_EQ(files.openAppend(path("planted"), error), nullptr);
-    EXPECT_EQ(error, FileError::PathAccess);
+    EXPECT_TRUE(!files.openAppend(path("planted"), error) && error == FileError::PathAccess);
     EXPECT_EQ(files.openByteFile(path("planted"), error), nullptr);
     EXPECT_EQ(files.replaceWithLine(path("planted"), "x"), FileError::PathAccess);
     EXPECT_EQ(files.readFirstLine(path("planted")), std::nullopt);
@@ -129,8 +128,7 @@ TEST_F(PosixFiles, OpenErrorsAreMapped) {
         EXPECT_EQ(error, expected) << name;
     }
     FileError error = FileError::None;
-    EXPECT_EQ(files.openByteFile(path("fifo"), error), nullptr);
-    EXPECT_EQ(error, FileError::PathAccess);
+    EXPECT_TRUE(!files.openByteFile(path("fifo"), error) && error == FileError::PathAccess);
     EXPECT_EQ(files.readFirstLine(path("fifo")), std::nullopt);
 }
 
@@ -201,16 +199,15 @@ TEST_F(PosixFiles, AppendsAtOnceAndAWriteOutOfSpaceLeavesTheOldFileWholeAndFails
 }
 
 TEST_F(PosixFiles, FirstLineEndsAtLfOrCrLf) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"SNTP 10.0.0.1        123 \r\nSNTP 203.107.6.88    1231\r\n", "SNTP 10.0.0.1        123 "},
-        {"SNTP 10.0.0.1        123 \nsecond\n", "SNTP 10.0.0.1        123 "},
-        {"no line end", "no line end"},
-        {"\r\nsecond", ""},
-        {"", ""},
-        {"\xEF\xBB\xBFSNTP 10.0.0.1        123 \r\n", "SNTP 10.0.0.1        123 "},
-        {std::string(5000, 'x') + "\r\nrest", std::string(5000, 'x')},
-    };
-    for (const auto& [content, line] : cases) {
+    for (const auto& [content, line] : std::map<std::string, std::string>{
+             {"SNTP 10.0.0.1        123 \r\nSNTP 203.107.6.88    1231\r\n",
+              "SNTP 10.0.0.1        123 "},
+             {"SNTP 10.0.0.1        123 \nsecond\n", "SNTP 10.0.0.1        123 "},
+             {"no line end", "no line end"},
+             {"\r\nsecond", ""},
+             {"", ""},
+             {"\xEF\xBB\xBFSNTP 10.0.0.1        123 \r\n", "SNTP 10.0.0.1        123 "},
+             {std::string(5000, 'x') + "\r\nrest", std::string(5000, 'x')}}) {
         folder.write("sntp.cfg", content);
         EXPECT_EQ(files.readFirstLine(path("sntp.cfg")), line) << content.substr(0, 30);
     }
