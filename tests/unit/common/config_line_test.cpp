@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -12,35 +13,31 @@ namespace {
 // to three more servers, each after a blank, any length. A word that is no server, repeats one
 // or exceeds the three is skipped and named.
 TEST(ConfigLine, LinesAreTakenApartByPosition) {
+    using Words = std::vector<std::string>;
     const struct {
         std::string line, address, port;
         std::int32_t localPort;
-        std::string extras, skipped;
+        Words extras, skipped;
     } cases[] = {
-        {"SNTP 192.168.100.200 5000", "192.168.100.200", "5000", 5000, "", ""},
-        {"XXXX 10.1.2.3        4000", "10.1.2.3       ", "4000", 4000, "", ""},
-        {"SNTP 10.0.0.1", "10.0.0.1", "", 0, "", ""},
-        {"SNTP 10.0.0.1        12", "10.0.0.1       ", "12", 12, "", ""},
-        {"SNTP 10.0.0.1        1234567", "10.0.0.1       ", "1234", 1234, "", "567"},
-        {"", "", "", 0, "", ""},
+        {"SNTP 192.168.100.200 5000", "192.168.100.200", "5000", 5000, {}, {}},
+        {"XXXX 10.1.2.3        4000", "10.1.2.3       ", "4000", 4000, {}, {}},
+        {"SNTP 10.0.0.1", "10.0.0.1", "", 0, {}, {}},
+        {"SNTP 10.0.0.1        12", "10.0.0.1       ", "12", 12, {}, {}},
+        {"SNTP 10.0.0.1        1234567", "10.0.0.1       ", "1234", 1234, {}, {"567"}},
+        {"", "", "", 0, {}, {}},
         {"SNTP ntp.aliyun.com  1231 ntp.tencent.com ntp.ntsc.ac.cn time.windows.com",
-         "ntp.aliyun.com ", "1231", 1231, "ntp.tencent.com ntp.ntsc.ac.cn time.windows.com", ""},
+         "ntp.aliyun.com ", "1231", 1231,
+         Words{"ntp.tencent.com", "ntp.ntsc.ac.cn", "time.windows.com"}, Words{}},
         {"SNTP 10.0.0.1        1231   a.cn  b_c.cn 10.0.0.1 a.cn 2001:db8::1 d.cn e.cn",
-         "10.0.0.1       ", "1231", 1231, "a.cn 2001:db8::1 d.cn", "b_c.cn 10.0.0.1 a.cn e.cn"},
-    };
-    const auto joined = [](const std::vector<std::string>& words) {
-        std::string text;
-        for (const std::string& word : words) {
-            text += (text.empty() ? "" : " ") + word;
-        }
-        return text;
+         "10.0.0.1       ", "1231", 1231, Words{"a.cn", "2001:db8::1", "d.cn"},
+         Words{"b_c.cn", "10.0.0.1", "a.cn", "e.cn"}},
     };
     for (const auto& c : cases) {
         const ConfigFields fields = parseConfigLine(c.line);
         EXPECT_EQ(fields.addressField + "|" + fields.portField, c.address + "|" + c.port) << c.line;
         EXPECT_EQ(fields.localPort, c.localPort) << c.line;
-        EXPECT_EQ(joined(fields.extraServers), c.extras) << c.line;
-        EXPECT_EQ(joined(fields.skippedServers), c.skipped) << c.line;
+        EXPECT_EQ(fields.extraServers, c.extras) << c.line;
+        EXPECT_EQ(fields.skippedServers, c.skipped) << c.line;
     }
     EXPECT_EQ(formatConfigLine("10.0.0.1       ", "123 ", {"a.cn", "2001:db8::1"}),
               "SNTP 10.0.0.1        123  a.cn 2001:db8::1");
@@ -48,17 +45,12 @@ TEST(ConfigLine, LinesAreTakenApartByPosition) {
 
 // The first line is read as one text field, and the port as a number rounded half to even.
 TEST(ConfigLine, FirstLineIsOneTextFieldAndThePortANumber) {
-    const struct {
-        std::string line;
-        std::string field;
-    } lines[] = {
-        {"SNTP 10.0,0.1        123 ", "SNTP 10.0"},  // ends at the first comma
-        {"   SNTP 10.0.0.1        123 ", "SNTP 10.0.0.1        123 "},
-        {"\"SNTP 10.0.0.1, 7\" tail", "SNTP 10.0.0.1, 7"},
-        {"", ""},
-    };
-    for (const auto& c : lines) {
-        EXPECT_EQ(firstTextField(c.line), c.field) << c.line;
+    for (const auto& [line, field] : std::map<std::string, std::string>{
+             {"SNTP 10.0,0.1        123 ", "SNTP 10.0"},  // ends at the first comma
+             {"   SNTP 10.0.0.1        123 ", "SNTP 10.0.0.1        123 "},
+             {"\"SNTP 10.0.0.1, 7\" tail", "SNTP 10.0.0.1, 7"},
+             {"", ""}}) {
+        EXPECT_EQ(firstTextField(line), field) << line;
     }
     const struct {
         const char* field;

@@ -37,11 +37,10 @@ std::string pathValue(SysInfoRegistry& registry, const std::string& key = kMsInf
 // cannot run is no tool. Only the tool's location is answered.
 TEST(SysInfoRegistry, NamesTheFirstInstalledSystemInformationTool) {
     TempFolder root;
-    const std::string first = (root.path() / "a").string();
     const std::string second = (root.path() / "b").string();
     fs::create_directories(root.path() / "a/kinfocenter");
     makeProgram(root, "a/hardinfo", false);
-    SysInfoRegistry registry({first, second});
+    SysInfoRegistry registry({(root.path() / "a").string(), second});
     EXPECT_EQ(pathValue(registry), "(absent)");
     makeProgram(root, "a/gnome-system-monitor");
     makeProgram(root, "b/kinfocenter");

@@ -4,6 +4,7 @@
 #include <ws2tcpip.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <utility>
 
@@ -29,15 +30,13 @@ void pumpUntil(const std::function<bool()>& done, ULONGLONG timeoutMs = 3000) {
 }
 
 sockaddr_storage endpoint(const char* address, u_short port) {
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* found = nullptr;
     sockaddr_storage out{};
-    auto& in6 = reinterpret_cast<sockaddr_in6&>(out);
-    auto& in = reinterpret_cast<sockaddr_in&>(out);
-    if (inet_pton(AF_INET, address, &in.sin_addr) == 1) {
-        in.sin_family = AF_INET;
-        in.sin_port = htons(port);
-    } else if (inet_pton(AF_INET6, address, &in6.sin6_addr) == 1) {
-        in6.sin6_family = AF_INET6;
-        in6.sin6_port = htons(port);
+    if (getaddrinfo(address, std::to_string(port).c_str(), &hints, &found) == 0) {
+        std::memcpy(&out, found->ai_addr, found->ai_addrlen);
+        freeaddrinfo(found);
     }
     return out;
 }

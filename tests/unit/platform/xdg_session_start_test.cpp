@@ -22,18 +22,17 @@ TEST(XdgSessionStart, EntryQuotesAwkwardPathsAndIsRemoved) {
     ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
     PosixFileSystem files{"/opt/korvel", {"/run/user/0", {}}};
     const std::string entry = (folder.path() / "autostart/korvel.desktop").string();
+    using Arguments = std::vector<std::string>;
     const struct {
         std::string program;
-        std::vector<std::string> arguments;
+        Arguments arguments;
         std::string exec;
     } cases[] = {
         {"/usr/bin/korvel", {"--auto-sync", "5", "--tray"}, "/usr/bin/korvel --auto-sync 5 --tray"},
-        {"/opt/My Apps/korvel",
-         {"--log=/home/u/时差 100%.log"},
+        {"/opt/My Apps/korvel", Arguments{"--log=/home/u/时差 100%.log"},
          R"("/opt/My Apps/korvel" "--log=/home/u/时差 100%%.log")"},
         {"/opt/100%/korvel", {"--log=/u/校时.log"}, "/opt/100%%/korvel --log=/u/校时.log"},
-        {"/opt/korvel",
-         {"/tmp/a\"b$c\\d`e'f", "a\tb~(c);#"},
+        {"/opt/korvel", Arguments{"/tmp/a\"b$c\\d`e'f", "a\tb~(c);#"},
          R"(/opt/korvel "/tmp/a\\"b\\$c\\\\d\\`e'f" "a\tb~(c);#")"},
     };
     for (const auto& c : cases) {

@@ -15,21 +15,24 @@ namespace {
 
 using test::Reply;
 
-// count replies of a server at the offset, 10 ms each.
-std::vector<Reply> from(std::int16_t server, double offset, int count = 8) {
-    return std::vector<Reply>(static_cast<std::size_t>(count), Reply{offset, 0.010, 0, server});
-}
-
-std::vector<Reply> joined(std::initializer_list<std::vector<Reply>> parts) {
+// Groups of replies, 10 ms each: count of a server at the offset, invalid if flagged.
+struct Group {
+    std::int16_t server;
+    double offset;
+    int count = 8;
+    std::int16_t invalid = 0;
+};
+std::vector<Reply> from(std::initializer_list<Group> groups) {
     std::vector<Reply> all;
-    for (const auto& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
+    for (const Group& g : groups) {
+        all.insert(all.end(), static_cast<std::size_t>(g.count),
+                   Reply{g.offset, 0.010, g.invalid, g.server});
     }
     return all;
 }
 
-BurstEvaluation evaluate(ReplyRecords& records, int n, int servers = 1) {
-    return evaluateBurst(records, n, servers, 0.001);
+BurstEvaluation evaluate(ReplyRecords& records, std::size_t n, std::size_t servers = 1) {
+    return evaluateBurst(records, static_cast<int>(n), static_cast<int>(servers), 0.001);
 }
 
 using Use = ReplyUse;
@@ -88,19 +91,19 @@ TEST(BurstEvaluation, KeepsFlaggedAndImpossibleRepliesOutOfTheMean) {
         int flagged;
         int setAside;
     } cases[] = {
-        {"3 of 13 flagged", joined({from(0, 0.5, 10), {3, {3600, 0.01, 1}}}), Evaluated, 3, 0},
-        {"4 of 25 flagged", joined({from(0, 0.5, 21), {4, {0.5, 0.01, 1}}}), RejectedInvalid, 4, 0},
-        {"3 of 12 flagged", joined({from(0, 0.5, 9), {3, {0.5, 0.01, 1}}}), TooFewReplies, 3, 0},
-        {"nine replies", from(0, 0.5, 9), TooFewReplies, 0, 0},
-        {"2 of 25 an hour off", joined({from(0, 0.5, 23), from(0, 3600.5, 2)}), Evaluated, 0, 2},
+        {"3 of 13 flagged", from({{0, 0.5, 10}, {0, 3600, 3, 1}}), Evaluated, 3, 0},
+        {"4 of 25 flagged", from({{0, 0.5, 21}, {0, 0.5, 4, 1}}), RejectedInvalid, 4, 0},
+        {"3 of 12 flagged", from({{0, 0.5, 9}, {0, 0.5, 3, 1}}), TooFewReplies, 3, 0},
+        {"nine replies", from({{0, 0.5, 9}}), TooFewReplies, 0, 0},
+        {"2 of 25 an hour off", from({{0, 0.5, 23}, {0, 3600.5, 2}}), Evaluated, 0, 2},
         // 10 ms apart with 10 ms delays: just within what two replies can both bracket.
-        {"within the delays", joined({from(0, 0.5, 23), from(0, 0.5105, 2)}), Evaluated, 0, 0},
-        {"beyond the delays", joined({from(0, 0.5, 23), from(0, 0.5115, 2)}), Evaluated, 0, 2},
+        {"within the delays", from({{0, 0.5, 23}, {0, 0.5105, 2}}), Evaluated, 0, 0},
+        {"beyond the delays", from({{0, 0.5, 23}, {0, 0.5115, 2}}), Evaluated, 0, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ReplyRecords records = test::recordsOf(c.replies);
-        const BurstEvaluation e = evaluate(records, static_cast<int>(c.replies.size()));
+        const BurstEvaluation e = evaluate(records, c.replies.size());
         EXPECT_EQ(e.outcome, c.outcome);
         EXPECT_EQ(e.result.flagged, c.flagged);
         EXPECT_EQ(e.result.servers[0].setAside, c.setAside);
@@ -120,7 +123,8 @@ TEST(BurstEvaluation, KeepsFlaggedAndImpossibleRepliesOutOfTheMean) {
 // delay / 2)) share a point agree; the largest group holding more than half of the servers
 // with three or more usable replies is averaged, a tie going to the earliest-listed server.
 // Rows: one of four an hour off; two 40 ms apart, a third between; two an hour apart; two
-// against two; a tie; a second server with two replies. '+' marks a server that agreed.
+// against two; a tie; a second server with two replies (and four flagged, which only count
+// against the burst in an agreeing server). '+' marks a server that agreed.
 TEST(BurstEvaluation, AveragesOnlyTheServersThatAgree) {
     using enum Outcome;
     const struct {
@@ -129,20 +133,17 @@ TEST(BurstEvaluation, AveragesOnlyTheServersThatAgree) {
         std::string agreed;
         double offset;
     } cases[] = {
-        {joined({from(0, 0.1), from(1, 3600.1), from(2, 0.12), from(3, 0.11, 6)}), Evaluated,
-         "+-++", 0.11},
-        {joined({from(0, 0.0), from(1, 0.040), from(2, 0.020)}), Evaluated, "+++", 0.020},
-        {joined({from(0, 0.0, 12), from(1, 3600.0, 12)}), ServersDisagree, "--", 0.0},
-        {joined({from(0, 1.0, 3), from(1, 0.0), from(2, 0.0), from(3, 1.0)}), ServersDisagree,
-         "----", 0.0},
-        {joined({from(0, 0.0), from(1, 0.040), from(2, 0.080)}), Evaluated, "++-", 0.020},
-        {joined({from(0, 0.2, 20), from(1, 3600.0, 2)}), Evaluated, "+-", 0.2},
+        {from({{0, 0.1}, {1, 3600.1}, {2, 0.12}, {3, 0.11, 6}}), Evaluated, "+-++", 0.11},
+        {from({{0, 0.0}, {1, 0.040}, {2, 0.020}}), Evaluated, "+++", 0.020},
+        {from({{0, 0.0, 12}, {1, 3600.0, 12}}), ServersDisagree, "--", 0.0},
+        {from({{0, 1.0, 3}, {1, 0.0}, {2, 0.0}, {3, 1.0}}), ServersDisagree, "----", 0.0},
+        {from({{0, 0.0}, {1, 0.040}, {2, 0.080}}), Evaluated, "++-", 0.020},
+        {from({{0, 0.2, 20}, {1, 3600.0, 2}, {1, 3600.0, 4, 1}}), Evaluated, "+-", 0.2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.agreed);
         ReplyRecords records = test::recordsOf(c.replies);
-        const int servers = static_cast<int>(c.agreed.size());
-        const BurstEvaluation e = evaluate(records, static_cast<int>(c.replies.size()), servers);
+        const BurstEvaluation e = evaluate(records, c.replies.size(), c.agreed.size());
         EXPECT_EQ(e.outcome, c.outcome);
         std::string agreed;
         for (const ServerSummary& s : e.result.servers) {
