@@ -44,17 +44,11 @@ void require(bool property) {
 // The same reply with its transmit time a second before its receive time: time running
 // backwards at the server (or, across an era, a delay far below zero), so never a reply.
 std::vector<std::uint8_t> impossibleTwin(std::vector<std::uint8_t> reply) {
-    std::uint32_t seconds = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        seconds = seconds << 8 | reply[kReceiveAt + i];
+    // The receive time whole (with a transmit fraction near one, less than a second would be
+    // left, which a double near 2^31 s may no longer tell apart), its seconds less one.
+    std::copy_n(reply.begin() + kReceiveAt, kTimestampSize, reply.begin() + kTransmitAt);
+    for (std::size_t i = kTransmitAt + 4; i-- > kTransmitAt && reply[i]-- == 0;) {
     }
-    seconds -= 1;
-    for (std::size_t i = 0; i < 4; ++i) {
-        reply[kTransmitAt + i] = static_cast<std::uint8_t>(seconds >> (24 - 8 * i));
-    }
-    // The same fraction too: a transmit fraction near one would leave less than a second,
-    // which a double near 2^31 s may no longer tell apart from the receive time.
-    std::copy_n(reply.begin() + kReceiveAt + 4, 4, reply.begin() + kTransmitAt + 4);
     return reply;
 }
 

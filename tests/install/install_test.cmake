@@ -2,15 +2,11 @@
 # package test's.
 # cmake -DBUILD_DIR=... -DPREFIX=... -P install_test.cmake
 
-function(fail what)
-    message(FATAL_ERROR "${what}")
-endfunction()
-
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
     RESULT_VARIABLE failed OUTPUT_VARIABLE output ERROR_VARIABLE output)
 if(failed)
-    fail("cmake --install failed: ${output}")
+    message(FATAL_ERROR "cmake --install failed: ${output}")
 endif()
 set(program_dir "${PREFIX}/libexec/korvel")
 set(desktop "${PREFIX}/share/applications/org.example.korvel.desktop")
@@ -18,7 +14,7 @@ set(desktop "${PREFIX}/share/applications/org.example.korvel.desktop")
 # The desktop entry starts the window through its link in this prefix.
 file(STRINGS "${desktop}" exec REGEX "^Exec=")
 if(NOT exec STREQUAL "Exec=${PREFIX}/bin/korvel")
-    fail("desktop entry has ${exec}")
+    message(FATAL_ERROR "desktop entry has ${exec}")
 endif()
 
 # The site file names four servers: the default address in its 15-character field, the port,
@@ -27,7 +23,7 @@ file(STRINGS "${program_dir}/sntp.cfg" config)
 string(SUBSTRING "${config}" 0 25 described)
 string(SUBSTRING "${config}" 25 -1 others)
 if(NOT described MATCHES "^SNTP [0-9.]+ +[0-9]+$" OR NOT others MATCHES "^( [a-z.]+)( [a-z.]+)( [a-z.]+)$")
-    fail("sntp.cfg holds '${config}'")
+    message(FATAL_ERROR "sntp.cfg holds '${config}'")
 endif()
 
 # The validators find no fault: in the desktop entry, the metainfo, and the scheduled
@@ -37,7 +33,7 @@ function(validate quiet_too)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE invalid OUTPUT_VARIABLE report
         ERROR_VARIABLE report)
     if(invalid OR (quiet_too AND NOT report STREQUAL ""))
-        fail("${ARGN}: ${invalid} ${report}")
+        message(FATAL_ERROR "${ARGN}: ${invalid} ${report}")
     endif()
 endfunction()
 set(units "${PREFIX}/lib/systemd/system/korvel-sync")
@@ -49,7 +45,7 @@ validate(ON "${CMAKE_COMMAND}" -E env "MANPATH=${PREFIX}/share/man"
 file(STRINGS "${units}.service" exec REGEX "^ExecStart=")
 if(NOT exec STREQUAL
         "ExecStart=${program_dir}/korvel-cli measure --apply --unattended --site-config")
-    fail("korvel-sync.service has ${exec}")
+    message(FATAL_ERROR "korvel-sync.service has ${exec}")
 endif()
 
 # No installed file carries a capability: the clock is set through timedated.
@@ -57,7 +53,7 @@ find_program(getcap getcap PATHS /usr/sbin /sbin REQUIRED)
 execute_process(COMMAND "${getcap}" -r "${PREFIX}" OUTPUT_VARIABLE capabilities
     ERROR_VARIABLE capabilities)
 if(NOT capabilities STREQUAL "")
-    fail("capabilities installed: ${capabilities}")
+    message(FATAL_ERROR "capabilities installed: ${capabilities}")
 endif()
 
 file(REMOVE_RECURSE "${PREFIX}")

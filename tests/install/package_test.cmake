@@ -4,15 +4,11 @@
 # in a clean Debian root.
 # cmake -DBUILD_DIR=... -DSOURCE_DIR=... -P package_test.cmake
 
-function(fail what)
-    message(FATAL_ERROR "${what}")
-endfunction()
-
 execute_process(COMMAND "${CMAKE_COMMAND}" --build "${BUILD_DIR}" --target package
     RESULT_VARIABLE failed OUTPUT_VARIABLE output ERROR_VARIABLE output)
 file(GLOB deb "${BUILD_DIR}/korvel_*_amd64.deb")
 if(failed OR NOT deb)
-    fail("no package: ${output}")
+    message(FATAL_ERROR "no package: ${output}")
 endif()
 
 execute_process(COMMAND dpkg-deb --contents "${deb}" OUTPUT_VARIABLE listing)
@@ -36,7 +32,7 @@ set(expected
     "./usr/share/man/man1/korvel.1.gz"
     "./usr/share/metainfo/org.example.korvel.metainfo.xml")
 if(NOT entries STREQUAL expected)
-    fail("package holds ${entries}")
+    message(FATAL_ERROR "package holds ${entries}")
 endif()
 
 # What the window loads at run time besides the libraries it links; the site's sntp.cfg is
@@ -47,12 +43,12 @@ execute_process(COMMAND dpkg-deb --info "${deb}" OUTPUT_VARIABLE info)
 foreach(needed "libqt6dbus6" "qt6-translations-l10n" "libqt6svg6" "libxcursor1"
         "fonts-noto-cjk [|] fonts-wqy-microhei [|] fonts-wqy-zenhei")
     if(NOT fields MATCHES "Depends: [^\n]*${needed}")
-        fail("no dependency ${needed}: ${fields}")
+        message(FATAL_ERROR "no dependency ${needed}: ${fields}")
     endif()
 endforeach()
 if(fields MATCHES "policykit-1" OR info MATCHES " conffiles" OR NOT info MATCHES " postinst"
         OR NOT info MATCHES " prerm" OR NOT info MATCHES " postrm")
-    fail("${info}")
+    message(FATAL_ERROR "${info}")
 endif()
 
 # One version: the package's, and the window's described texts (the caption and the About
@@ -68,7 +64,8 @@ set(about "${CMAKE_MATCH_1}")
 string(REGEX MATCH "Ver([0-9.]+)\"" _ "${caption}")
 set(caption "${CMAKE_MATCH_1}")
 if(NOT version VERSION_EQUAL about OR NOT version VERSION_EQUAL caption)
-    fail("package ${version}, About box '${about}', caption '${caption}' (src/ui/form/)")
+    message(FATAL_ERROR
+        "package ${version}, About box '${about}', caption '${caption}' (src/ui/form/)")
 endif()
 
 # The manual pages render without a warning and hold the programs' --help, the files, the
@@ -80,13 +77,13 @@ foreach(page korvel korvel-cli)
         OUTPUT_VARIABLE rendered ERROR_VARIABLE warnings RESULT_VARIABLE failed)
     file(REMOVE "${BUILD_DIR}/${page}.1")
     if(failed OR NOT warnings STREQUAL "")
-        fail("man ${page}: ${failed} ${warnings}${rendered}")
+        message(FATAL_ERROR "man ${page}: ${failed} ${warnings}${rendered}")
     endif()
     foreach(part SYNOPSIS FILES "TIME SERVICES" "SYSTEMD UNITS" --version /etc/korvel/sntp.cfg
             korvel-sync.timer "${version}")
         string(FIND "${rendered}" "${part}" at)
         if(at EQUAL -1)
-            fail("man ${page} has no ${part}: ${rendered}")
+            message(FATAL_ERROR "man ${page} has no ${part}: ${rendered}")
         endif()
     endforeach()
 endforeach()
@@ -97,13 +94,13 @@ execute_process(COMMAND lintian --pedantic --display-info --tag-display-limit 0 
     OUTPUT_VARIABLE report ERROR_VARIABLE report)
 message("lintian: ${report}")
 if(report MATCHES "(^|\n)[EW]: ")
-    fail("lintian: ${report}")
+    message(FATAL_ERROR "lintian: ${report}")
 endif()
 file(READ "${SOURCE_DIR}/README.md" readme)
 string(REGEX MATCHALL "(^|\n)[A-Z]: korvel[^:]*: [a-z0-9.+-]+" tags "${report}")
 foreach(tag ${tags})
     string(REGEX REPLACE ".* " "" tag "${tag}")
     if(NOT readme MATCHES "`${tag}`")
-        fail("lintian tag ${tag} is not explained in README.md")
+        message(FATAL_ERROR "lintian tag ${tag} is not explained in README.md")
     endif()
 endforeach()

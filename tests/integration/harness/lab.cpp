@@ -39,26 +39,16 @@ NamespacePair::NamespacePair() {
     const std::string tag = "kv" + std::to_string(::getpid());
     client = tag + "c";
     server = tag + "s";
-    const std::string c = client, s = server, a = tag + "a", b = tag + "b";
-    const std::string steps[] = {
-        "ip netns add " + c,
-        "ip netns add " + s,
-        "ip link add " + a + " netns " + c + " type veth peer name " + b + " netns " + s,
-        "ip -n " + c + " link set lo up",
-        "ip -n " + s + " link set lo up",
-        "ip -n " + c + " addr add " + kClientAddress + "/24 dev " + a,
-        "ip -n " + s + " addr add " + kServerAddress + "/24 dev " + b,
-        "ip -n " + s + " addr add " + kOtherServerAddress + "/24 dev " + b,
-        "ip -n " + c + " link set " + a + " up",
-        "ip -n " + s + " link set " + b + " up",
-    };
     // Leftovers of an earlier process with this PID go first. The shell traces each step, so
     // on failure the output ends at the step that failed.
-    std::string script = "ip netns del " + c + " 2>/dev/null; ip netns del " + s + " 2>/dev/null";
-    script += "; set -ex";
-    for (const std::string& step : steps) {
-        script += "; " + step;
-    }
+    const std::string script =
+        "c=" + client + " s=" + server + " a=" + tag + "a b=" + tag + "b; " +
+        "ip netns del $c 2>/dev/null; ip netns del $s 2>/dev/null; set -ex; ip netns add $c; " +
+        "ip netns add $s; ip link add $a netns $c type veth peer name $b netns $s; " +
+        "ip -n $c link set lo up; ip -n $s link set lo up; ip -n $c link set $a up; " +
+        "ip -n $s link set $b up; ip -n $c addr add " + kClientAddress + "/24 dev $a; " +
+        "ip -n $s addr add " + kServerAddress + "/24 dev $b; ip -n $s addr add " +
+        kOtherServerAddress + "/24 dev $b";
     if (std::string output; !shell(script, &output)) {
         error = output;
     }
