@@ -1,6 +1,5 @@
 #include "calibration/time_sync_log.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,7 +12,6 @@ namespace korvel {
 namespace {
 
 using test::TestRig;
-using testing::ElementsAre;
 
 constexpr const char* kLogPath = TestRig::kLogPath;
 
@@ -61,7 +59,7 @@ TEST(TimeSyncLog, ReopeningKeepsTheChannelAndABadPathDoesNotLoseIt) {
     EXPECT_EQ(log.open(files, kLogPath), FileError::None);
     EXPECT_EQ(log.open(files, "/missing/12-06-2026.log"), FileError::PathNotFound);
     log.append("second");
-    EXPECT_THAT(files.lines(kLogPath), ElementsAre("first", "second"));
+    EXPECT_EQ(files.lines(kLogPath), (std::vector<std::string>{"first", "second"}));
 }
 
 }  // namespace
