@@ -21,8 +21,8 @@ TEST(StartUp, SecondCopyIsRefusedAndTouchesNoFile) {
     rig.instanceGuard.otherCopy = true;
     EXPECT_FALSE(startUp(*rig.form));
     EXPECT_THAT(rig.messageBox.shown, ElementsAre("此程序已经执行！"));
-    EXPECT_TRUE(rig.files.textFiles.empty() && rig.files.byteFiles.empty());
-    EXPECT_EQ(rig.socket.localPort(), 0);
+    EXPECT_TRUE(rig.files.textFiles.empty() && rig.files.byteFiles.empty() &&
+                rig.socket.localPort() == 0);
 }
 
 // An unusable program folder and a port in use are reported; the program runs on with the
