@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "calibration/clock_correction.h"
@@ -92,26 +93,22 @@ TEST(BurstSupervision, LateRepliesChangeNothingAfterTheTimeOut) {
 // resolver still gives a full burst; a failed look-up ends the burst at once, its cause in the
 // tool tip, and the next burst tries again.
 TEST(BurstSupervision, EveryBurstLooksTheServerUp) {
-    const struct {
-        std::int64_t delayMs;
-        ConnectOutcome outcome;
-        const char* text;
-        const char* cause;
-    } cases[] = {
+    // How long the look-up takes, its outcome, the texts then shown and the cause in the tool tip.
+    const std::tuple<std::int64_t, ConnectOutcome, const char*, const char*> cases[] = {
         {3000, ConnectOutcome::Connected, "", ""},
         {200, ConnectOutcome::NameNotResolved, "无法连接服务器", "服务器名称无法解析: 192.0.2.1"},
         {0, ConnectOutcome::NetworkUnreachable, "无法连接服务器", "网络不可达: 192.0.2.1"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.cause);
+    for (const auto& [delayMs, outcome, text, cause] : cases) {
+        SCOPED_TRACE(cause);
         TestRig rig;
         rig.prepareExchange();
-        rig.socket.lookUpDelayMs = c.delayMs;
-        rig.socket.lookUpOutcome = c.outcome;
-        rig.measure(c.delayMs + 2510);
+        rig.socket.lookUpDelayMs = delayMs;
+        rig.socket.lookUpOutcome = outcome;
+        rig.measure(delayMs + 2510);
         EXPECT_TRUE(rig.form->Command5.isEnabled());
         EXPECT_EQ(rig.form->Text1.text() + "|" + rig.form->Text1.toolTip(),
-                  std::string(c.text) + "|" + c.cause);
+                  std::string(text) + "|" + cause);
         rig.socket.lookUpOutcome = ConnectOutcome::Connected;
         rig.measure(12'000);
         EXPECT_EQ(rig.form->lastBurst.counted, 25);
@@ -138,9 +135,9 @@ TEST(BurstSupervision, OffsetIsWithdrawn34SecondsAfterTheEvaluation) {
         EXPECT_EQ(rig.form->Command6.isEnabled(), then != Then::Correction);
         rig.time.advance(1);
         EXPECT_EQ(rig.form->Text1.text(), then == Then::Nothing ? "" : "kept");
-        EXPECT_FALSE(then == Then::Nothing && rig.form->offsetValid);
         EXPECT_EQ(rig.form->Command6.isEnabled(), then == Then::NewBurst);
-        EXPECT_TRUE(rig.form->Command5.isEnabled());
+        EXPECT_TRUE(rig.form->Command5.isEnabled() &&
+                    !(then == Then::Nothing && rig.form->offsetValid));
     }
 }
 

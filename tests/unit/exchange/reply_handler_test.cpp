@@ -216,11 +216,8 @@ TEST(ReplyHandler, OffsetIsUnbiasedByTimeSpentInTheProgram) {
 // clock, the server or both have passed 2036-02-07 06:28:16 UTC. (Replies stamped in the
 // boundary's first second carry a seconds word of 0 and are dropped as unset.)
 TEST(ReplyHandler, OffsetIsRightAcrossTheNtpEraChange) {
-    const struct {
-        const char* what;
-        SystemTime utcStart;
-        double serverAheadMs;
-    } cases[] = {
+    // What crosses, where the local clock starts, how far the server is ahead in ms.
+    const std::tuple<const char*, SystemTime, double> cases[] = {
         {"local before, server after", utcTime(2036, 2, 7, 6, 27, 0), 120'000.0},
         {"local after, server before", utcTime(2036, 2, 7, 6, 30, 0), -120'000.0},
         {"local crosses during the burst", utcTime(2036, 2, 7, 6, 28, 14, 500), 750.0},
@@ -228,14 +225,14 @@ TEST(ReplyHandler, OffsetIsRightAcrossTheNtpEraChange) {
         {"both in the next era", utcTime(2040, 1, 1, 0, 0, 0), -2'500.0},
         {"server nine years ahead", utcTime(2026, 12, 6, 1, 5, 7), 289'459'449'000.0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        TestRig rig(c.utcStart);
+    for (const auto& [what, utcStart, serverAheadMs] : cases) {
+        SCOPED_TRACE(what);
+        TestRig rig(utcStart);
         rig.prepareExchange();
-        rig.server.offsetMs = c.serverAheadMs;
+        rig.server.offsetMs = serverAheadMs;
         rig.measure(10'000);
         EXPECT_GE(rig.form->lastBurst.counted, 20);
-        EXPECT_NEAR(rig.form->offsetSec, c.serverAheadMs / 1000.0, 1e-5);
+        EXPECT_NEAR(rig.form->offsetSec, serverAheadMs / 1000.0, 1e-5);
     }
 }
 
