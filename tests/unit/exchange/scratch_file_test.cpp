@@ -28,8 +28,8 @@ TEST(ScratchFile, RecordsAndBytesPassThroughTheFileInTheRuntimeFolder) {
         0x23, 1, 0, 0xEE, 0, 0, 0, 0, 0,    0,    0,    0,    0x53, 0x54, 0x43, 0x41,
         0,    0, 0, 0,    0, 0, 0, 0, 0,    0,    0,    0,    0,    0,    0,    0,
         0,    0, 0, 0,    0, 0, 0, 0, 0xC0, 0x0D, 0x04, 0xC4, 0,    0,    0,    0x80};
-    EXPECT_TRUE(std::equal(bytes->begin(), bytes->end(), expected.begin()) &&
-                std::equal(expected.begin(), expected.end(), files.byteFiles[path].begin()));
+    EXPECT_TRUE(std::equal(bytes->begin(), bytes->end(), expected.begin()));
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), files.byteFiles[path].begin()));
     const SntpPacket back = scratch.bytesToRecord(*bytes).value();
     EXPECT_EQ(std::tuple(back.referenceId, transmitOf(back)),
               std::tuple(0x41435453U, NtpTimestamp{0xC4040DC0, 0x80000000}));

@@ -52,9 +52,8 @@ TEST(StartOptions, ApplyEachSettingAsThePanelWould) {
         applyStartOptions(form, parseWindowOptions(c.arguments));
         EXPECT_EQ(form.StatusBar1.panel(0) + "|" + form.StatusBar1.panel(1), c.panels);
         EXPECT_EQ(rig.messageBox.shown, c.shown) << c.panels;
-        EXPECT_TRUE(form.Check2.isTicked() == form.settings.logOn &&
-                    form.Form1.widthTwips() == kCollapsedWidthTwips)
-            << c.panels;
+        EXPECT_EQ(form.Check2.isTicked(), form.settings.logOn) << c.panels;
+        EXPECT_EQ(form.Form1.widthTwips(), kCollapsedWidthTwips) << c.panels;
         FakeSessionStart entry;
         toggleStartWithSession(form, entry);
         EXPECT_EQ(entry.arguments, c.entry);
