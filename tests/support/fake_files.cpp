@@ -130,9 +130,7 @@ std::vector<std::string> FakeFileSystem::lines(const std::string& path) const {
 }
 
 std::string FakeFileSystem::userFolder(UserFolder kind, bool create) {
-    const std::string& folder = kind == UserFolder::Data     ? userDataPath
-                                : kind == UserFolder::Config ? userConfigPath
-                                                             : userAutostartPath;
+    const std::string& folder = kind == UserFolder::Data ? userDataPath : userConfigPath;
     if (create && !folder.empty()) {
         folders.insert(folder);
     }

@@ -32,7 +32,6 @@ public:
     std::string runtimeProblem;
     std::string userConfigPath = "/home/user/.config/korvel";
     std::string userDataPath = "/home/user/.local/share/korvel";
-    std::string userAutostartPath = "/home/user/.config/autostart";
     std::set<std::string> folders{"/", programFolderPath, runtimeFolderPath};
     std::set<std::string> readOnlyFolders;
     std::set<std::string> fullFolders;  // writes into these run out of space

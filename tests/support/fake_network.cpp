@@ -8,11 +8,7 @@
 
 namespace korvel::test {
 
-namespace {
-
 constexpr double kUnixToNtpSeconds = 2208988800.0;
-
-}  // namespace
 
 bool FakeUdpSocket::bind(std::int32_t localPort) {
     if (localPort < 0 || localPort > 65535 || portsInUse.contains(localPort) ||
@@ -136,7 +132,7 @@ void FakeSntpServer::answer(const std::vector<std::uint8_t>& request) {
     if (drop && drop(n)) {
         return;
     }
-    m_time.schedule(requestDelayMs, [this, request, n] {
+    m_time.schedule(5, [this, request, n] {
         std::vector<std::uint8_t> bytes =
             reply(request, static_cast<double>(m_time.utcMs()) + offsetMs);
         if (tamper) {

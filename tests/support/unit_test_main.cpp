@@ -1,5 +1,3 @@
-// main() of the unit suites.
-
 #include <gtest/gtest.h>
 
 #include "support/system_bus_guard.h"

@@ -42,10 +42,8 @@ SystemTime systemTimeOf(std::int64_t ms) {
 
 SystemTime utcTime(int year, int month, int day, int hour, int minute, int second,
                    int milliseconds) {
-    SystemTime t{u16(year), u16(month),  0,           u16(day),
-                 u16(hour), u16(minute), u16(second), u16(milliseconds)};
-    t.dayOfWeek = systemTimeOf(msSinceEpoch(t)).dayOfWeek;
-    return t;
+    return systemTimeOf(msSinceEpoch({u16(year), u16(month), 0, u16(day), u16(hour), u16(minute),
+                                      u16(second), u16(milliseconds)}));
 }
 
 // Registered with the clock while it exists; the clock reads its fields.
