@@ -52,15 +52,12 @@ TEST(ConfigLine, FirstLineIsOneTextFieldAndThePortANumber) {
              {"", ""}}) {
         EXPECT_EQ(firstTextField(line), field) << line;
     }
-    const struct {
-        const char* field;
-        std::int32_t port;
-    } ports[] = {
+    const std::map<std::string, std::int32_t> ports{
         {"12.5", 12}, {"13.5", 14}, {"abcd", 0}, {"    ", 0}, {" 80 ", 80},
         {"1 2 ", 12}, {"12ab", 12}, {"-5", -5},  {".5", 0},
     };
-    for (const auto& c : ports) {
-        EXPECT_EQ(portNumber(c.field), c.port) << '"' << c.field << '"';
+    for (const auto& [field, port] : ports) {
+        EXPECT_EQ(portNumber(field), port) << '"' << field << '"';
     }
 }
 
