@@ -40,8 +40,7 @@ protected:
 };
 
 TEST_F(PosixFiles, ByteFileIsCreatedPrivateAndKeepsItsContent) {
-    std::array<std::uint8_t, 48> bytes{}, back{};
-    bytes.fill(0xA5);
+    std::array<std::uint8_t, 48> bytes{0xA5, 0x5A, 1}, back{};
     FileError error = FileError::Other;
     auto file = files.openByteFile(path("XCV.TMP"), error);
     ASSERT_TRUE(file && error == FileError::None);
