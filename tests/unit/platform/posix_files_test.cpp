@@ -172,8 +172,7 @@ TEST_F(PosixFiles, WriteThatRunsOutOfSpaceLeavesTheOldFileWholeAndFailsTheLogLin
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit tiny = saved;
-    tiny.rlim_cur = 8;
+    const rlimit tiny{8, saved.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
     error = files.replaceWithLine(cfg, "SNTP 192.168.100.200 5000");
     const bool appended = log->appendLine("12-06-2026  09:05:08   测时差");

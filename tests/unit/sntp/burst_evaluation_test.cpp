@@ -87,8 +87,7 @@ TEST(BurstEvaluation, KeepsFlaggedAndImpossibleRepliesOutOfTheMean) {
         const char* what;
         std::vector<Reply> replies;
         Outcome outcome;
-        int flagged;
-        int setAside;
+        int flagged, setAside;
     } cases[] = {
         {"3 of 13 flagged", from({{0, 0.5, 10}, {0, 3600, 3, 1}}), Evaluated, 3, 0},
         {"4 of 25 flagged", from({{0, 0.5, 21}, {0, 0.5, 4, 1}}), RejectedInvalid, 4, 0},
