@@ -25,9 +25,6 @@ TEST(ConfigLine, LinesAreTakenApartByPosition) {
         {"SNTP 10.0.0.1        12", "10.0.0.1       ", "12", 12, {}, {}},
         {"SNTP 10.0.0.1        1234567", "10.0.0.1       ", "1234", 1234, {}, {"567"}},
         {"", "", "", 0, {}, {}},
-        {"SNTP ntp.aliyun.com  1231 ntp.tencent.com ntp.ntsc.ac.cn time.windows.com",
-         "ntp.aliyun.com ", "1231", 1231,
-         Words{"ntp.tencent.com", "ntp.ntsc.ac.cn", "time.windows.com"}, Words{}},
         {"SNTP 10.0.0.1        1231   a.cn  b_c.cn 10.0.0.1 a.cn 2001:db8::1 d.cn e.cn",
          "10.0.0.1       ", "1231", 1231, Words{"a.cn", "2001:db8::1", "d.cn"},
          Words{"b_c.cn", "10.0.0.1", "a.cn", "e.cn"}},
@@ -52,15 +49,12 @@ TEST(ConfigLine, FirstLineIsOneTextFieldAndThePortANumber) {
              {"", ""}}) {
         EXPECT_EQ(firstTextField(line), field) << line;
     }
-    const struct {
-        const char* field;
-        std::int32_t port;
-    } ports[] = {
+    const std::map<std::string, std::int32_t> ports{
         {"12.5", 12}, {"13.5", 14}, {"abcd", 0}, {"    ", 0}, {" 80 ", 80},
         {"1 2 ", 12}, {"12ab", 12}, {"-5", -5},  {".5", 0},
     };
-    for (const auto& c : ports) {
-        EXPECT_EQ(portNumber(c.field), c.port) << '"' << c.field << '"';
+    for (const auto& [field, port] : ports) {
+        EXPECT_EQ(portNumber(field), port) << '"' << field << '"';
     }
 }
 

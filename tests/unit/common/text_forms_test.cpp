@@ -17,7 +17,6 @@ using test::utcTime;
 // across days, years and leap days.
 TEST(TextForms, ClockDisplayHasALeadingBlankAndCarriesIntoTheDate) {
     for (const auto& [value, text] : std::map<double, std::string>{
-             {dayDate(utcTime(2004, 3, 8, 9, 5, 7)), " 2004-03-08  09:05:07"},
              {dayDate(utcTime(2026, 12, 31, 23, 59, 59)) + 1.0 / 86400, " 2027-01-01  00:00:00"},
              {dayDate(utcTime(2027, 1, 1, 0, 0, 0)) - 1.0 / 86400, " 2026-12-31  23:59:59"},
              {dayDate(utcTime(2024, 2, 28, 23, 59, 30)) + 45.0 / 86400, " 2024-02-29  00:00:15"}}) {

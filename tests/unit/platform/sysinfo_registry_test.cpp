@@ -16,9 +16,8 @@ namespace fs = std::filesystem;
 const std::string kMsInfoKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 
 void makeProgram(TempFolder& folder, const std::string& path, bool executable = true) {
-    const fs::path file = folder.write(path, "#!/bin/sh\n");
-    fs::permissions(
-        file, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(folder.write(path, "#!/bin/sh\n"),
+                    executable ? fs::perms::owner_all : fs::perms::owner_read);
 }
 
 // The PATH value as the registry would hold it: a string with its zero byte.

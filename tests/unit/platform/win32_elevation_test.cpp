@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/virtual_time.h"
@@ -77,25 +78,20 @@ TEST(Win32ElevatedCorrection, RunsTheToolThroughRunasWithTheQuotedServersAndGive
 // The real launcher, on a program that needs no consent: the exit code of what it started, or
 // why it could not start it, once its thread is done.
 TEST(ShellProcessLauncher, GivesTheStartedProgramsExitCodeOrTheLaunchError) {
-    const struct {
-        const wchar_t* file;
-        DWORD launchError;
-        DWORD exitCode;
-    } cases[] = {
-        {L"cmd.exe", ERROR_SUCCESS, 9},
-        {L"C:\\no-such-folder\\korvel-cli.exe", ERROR_PATH_NOT_FOUND, 0},
+    const std::pair<const wchar_t*, std::pair<DWORD, DWORD>> cases[] = {
+        {L"cmd.exe", {ERROR_SUCCESS, 9}},
+        {L"C:\\no-such-folder\\korvel-cli.exe", {ERROR_PATH_NOT_FOUND, 0}},
     };
-    for (const auto& c : cases) {
+    for (const auto& [file, expected] : cases) {
         ShellProcessLauncher launcher;
-        launcher.start({L"open", c.file, L"/c exit 9"});
+        launcher.start({L"open", file, L"/c exit 9"});
         std::optional<ProcessLauncher::Ended> ended;
         for (int i = 0; i < 200 && !ended; ++i) {
             Sleep(50);
             ended = launcher.ended();
         }
         ASSERT_TRUE(ended.has_value());
-        EXPECT_EQ(ended->launchError, c.launchError);
-        EXPECT_EQ(ended->exitCode, c.exitCode);
+        EXPECT_EQ(std::pair(ended->launchError, ended->exitCode), expected);
     }
 }
 
