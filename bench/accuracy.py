@@ -14,8 +14,8 @@ Started by bench/accuracy, which installs and builds what this needs. Layout:
 Every tool asks 198.18.0.2 port 123, so all of them cross the same relay; without the relay
 (conditions "direct", "direct+load") the server namespace's kernel forwards that address to
 the server. Under the loaded conditions one busy process per core competes with the client
-tools for the processors; the relay and the servers run at real-time priority, as the other
-machines they stand for. No process started here may set the clock: each runs without
+tools for the processors, and the relay and the servers run at real-time priority, as the
+other machines they stand for. No process started here may set the clock: each runs without
 CAP_SYS_TIME in its bounding set, the peers in their query-only modes (ntpdig without
 -s/-S, chronyd -Q -x), and chronyd from the private folder given by --chronyd.
 """
@@ -150,10 +150,7 @@ class Lab:
     def start_in_server(self, argv, env=None, log=None):
         """Starts a program in the server namespace. Without a log file to write to, it is
         one of the test tools, and its 'ready' line is awaited."""
-        # The relay and the server stand for other machines: at real-time priority the busy
-        # processes of the loaded conditions load the client's machine, not the path.
-        full = ["ip", "netns", "exec", self.server, "chrt", "--fifo", "20",
-                *without_clock_right(argv)]
+        full = ["ip", "netns", "exec", self.server, *without_clock_right(argv)]
         process = subprocess.Popen(full, stdout=log or subprocess.PIPE,
                                    stderr=subprocess.STDOUT, env=env, text=True)
         self.processes.append(process)
@@ -166,6 +163,16 @@ class Lab:
     def stop(self, process):
         stop_process(process)
         self.processes.remove(process)
+
+    @staticmethod
+    def set_realtime(processes, on):
+        """The relay and the server stand for other machines: while every core is busy they
+        run at real-time priority, so the load is the client machine's, not the path's. Idle
+        they keep the default policy: at real-time priority the request's way grew slower
+        than the reply's here (clean-link error 0.061 ms against 0.017-0.020 ms)."""
+        policy, priority = ("--fifo", "20") if on else ("--other", "0")
+        for process in processes:
+            run("chrt", "--all-tasks", policy, "--pid", priority, str(process.pid))
 
     def forward_directly(self, port):
         """The relay's address and port lead straight to the server, through the kernel."""
@@ -581,7 +588,10 @@ def main():
                              f"{SERVER_ADDRESS}:{port}", "--condition",
                              LOADED_CONDITIONS.get(condition, condition), "--seed", str(seed)])
                     seed += 1
-                    busy = lab.load_every_core() if condition in LOADED_CONDITIONS else []
+                    busy = []
+                    if condition in LOADED_CONDITIONS:
+                        lab.set_realtime([p for p in (process, relay) if p], True)
+                        busy = lab.load_every_core()
                     results = {tool: [] for tool in args.tools}
                     for trial in range(args.trials):
                         for tool in args.tools:
@@ -598,6 +608,8 @@ def main():
                     print(f"\r  {server} / {condition}: {args.trials} trials done", flush=True)
                     for hog in busy:
                         lab.stop(hog)
+                    if busy:
+                        lab.set_realtime([process], False)
                     if relay is None:
                         lab.stop_forwarding()
                     else:
