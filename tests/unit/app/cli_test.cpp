@@ -168,8 +168,10 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
          [](CliRig& r) { r.server.drop = [](int n) { return n > 5; }; }, 2,
          "网络阻塞,请稍候再试!\n", ""},
         {"refused step", "measure --apply",
-         [](CliRig& r) { r.time.stepAnswer = ClockStepAnswer(ClockStep::NoRight, "no right"); }, 4,
-         "replies used 20 of 25\n", "no right\n", Step::ByService},
+         [](CliRig& r) {
+             r.time.stepAnswer = {ClockStep::NoRight, "no right"};
+         },
+         4, "replies used 20 of 25\n", "no right\n", Step::ByService},
         {"port in use", "measure --port 1234", [](CliRig& r) { r.socket.portsInUse = {1234}; }, 5,
          "", "本机端口 1234 无法使用\n"},
         {"no private folder", "measure",
