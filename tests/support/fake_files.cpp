@@ -100,8 +100,11 @@ std::unique_ptr<TextAppender> FakeFileSystem::openAppend(const std::string& path
 }
 
 std::optional<std::string> FakeFileSystem::readFirstLine(const std::string& path) {
-    const std::vector<std::string> all = lines(path);
-    return textFiles.contains(path) ? std::optional(all.empty() ? "" : all[0]) : std::nullopt;
+    const auto file = textFiles.find(path);
+    if (file == textFiles.end()) {
+        return std::nullopt;
+    }
+    return file->second.empty() ? std::string() : file->second.front();
 }
 
 FileError FakeFileSystem::replaceWithLine(const std::string& path, const std::string& line) {

@@ -132,7 +132,7 @@ void FakeSntpServer::answer(const std::vector<std::uint8_t>& request) {
     if (drop && drop(n)) {
         return;
     }
-    m_time.schedule(5, [this, request, n] {
+    m_time.schedule(kRequestDelayMs, [this, request, n] {
         std::vector<std::uint8_t> bytes =
             reply(request, static_cast<double>(m_time.utcMs()) + offsetMs);
         if (tamper) {

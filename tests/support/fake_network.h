@@ -73,7 +73,8 @@ public:
     FakeSntpServer(VirtualTime& time, FakeUdpSocket& socket, std::string address = kAddress);
 
     double offsetMs = 0.0;
-    std::int64_t replyDelayMs = 5;  // server to client, and 5 ms the other way
+    static constexpr std::int64_t kRequestDelayMs = 5;  // client to server
+    std::int64_t replyDelayMs = 5;                      // server to client
     std::function<bool(int request)> drop;
     // Changes the reply to a request before it leaves.
     std::function<void(int request, std::vector<std::uint8_t>& reply)> tamper;
