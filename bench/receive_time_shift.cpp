@@ -31,21 +31,14 @@ long long offsetNs() {
     return std::llround(std::strtod(text, nullptr) * 1e9);
 }
 
-void shift(long long& seconds, long long& fraction, long long perSecond, long long byNs) {
-    const long long total = seconds * perSecond + fraction + byNs / (1'000'000'000 / perSecond);
-    seconds = total / perSecond;
-    fraction = total % perSecond;
-    if (fraction < 0) {
-        fraction += perSecond;
-        --seconds;
-    }
-}
-
-void shiftSpec(timespec& stamp, long long byNs) {
-    long long seconds = stamp.tv_sec, fraction = stamp.tv_nsec;
-    shift(seconds, fraction, 1'000'000'000, byNs);
-    stamp.tv_sec = static_cast<time_t>(seconds);
-    stamp.tv_nsec = static_cast<long>(fraction);
+// Moves a stamp of whole seconds and `perSecond` parts (timespec, timeval) by the offset.
+template <typename Seconds, typename Fraction>
+void shift(Seconds& seconds, Fraction& fraction, long long perSecond, long long byNs) {
+    const long long total = static_cast<long long>(seconds) * perSecond +
+                            static_cast<long long>(fraction) + byNs / (1'000'000'000 / perSecond);
+    const long long remainder = (total % perSecond + perSecond) % perSecond;
+    seconds = static_cast<Seconds>((total - remainder) / perSecond);
+    fraction = static_cast<Fraction>(remainder);
 }
 
 void shiftStamps(msghdr* message) {
@@ -55,20 +48,18 @@ void shiftStamps(msghdr* message) {
             continue;
         }
         if (c->cmsg_type == SCM_TIMESTAMPNS) {
-            shiftSpec(*reinterpret_cast<timespec*>(CMSG_DATA(c)), byNs);
+            auto* stamp = reinterpret_cast<timespec*>(CMSG_DATA(c));
+            shift(stamp->tv_sec, stamp->tv_nsec, 1'000'000'000, byNs);
         } else if (c->cmsg_type == SCM_TIMESTAMPING) {
             // Software, legacy and hardware stamps; only a stamp the kernel filled is moved.
             for (timespec& stamp : reinterpret_cast<Stamping*>(CMSG_DATA(c))->ts) {
                 if (stamp.tv_sec != 0 || stamp.tv_nsec != 0) {
-                    shiftSpec(stamp, byNs);
+                    shift(stamp.tv_sec, stamp.tv_nsec, 1'000'000'000, byNs);
                 }
             }
         } else if (c->cmsg_type == SCM_TIMESTAMP) {
             auto* stamp = reinterpret_cast<timeval*>(CMSG_DATA(c));
-            long long seconds = stamp->tv_sec, fraction = stamp->tv_usec;
-            shift(seconds, fraction, 1'000'000, byNs);
-            stamp->tv_sec = static_cast<time_t>(seconds);
-            stamp->tv_usec = static_cast<suseconds_t>(fraction);
+            shift(stamp->tv_sec, stamp->tv_usec, 1'000'000, byNs);
         }
     }
 }
