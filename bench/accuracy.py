@@ -11,13 +11,16 @@ Started by bench/accuracy, which installs and builds what this needs. Layout:
                                        libfaketime as the real clock plus OFFSET (the
                                        kernel's receive times shifted alike)
 
-Every tool asks 198.18.0.2 port 123, so all of them cross the same relay; without the relay
-(conditions "direct", "direct+load") the server namespace's kernel forwards that address to
-the server. Under the loaded conditions one busy process per core competes with the client
-tools for the processors, and the relay and the servers run at real-time priority, as the
-other machines they stand for. No process started here may set the clock: each runs without
-CAP_SYS_TIME in its bounding set, the peers in their query-only modes (ntpdig without
--s/-S, chronyd -Q -x), and chronyd from the private folder given by --chronyd.
+Every tool asks 198.18.0.2 port 123, so all of them cross the same relay, started afresh for
+each run with the trial's seed: the tools of one trial meet the same packet fates. The relay
+holds every packet 1 ms each way, timed from the kernel's arrival stamp, so its own wake-ups
+add nothing. Without the relay (conditions "direct", "direct+load") the server namespace's
+kernel forwards that address to the server. Under the loaded conditions one busy process per
+core competes with the client tools for the processors, and the relay and the servers run at
+real-time priority, as the other machines they stand for. No process started here may set
+the clock: each runs without CAP_SYS_TIME in its bounding set, the peers in their query-only
+modes (ntpdig without -s/-S, chronyd -Q -x), and chronyd from the private folder given by
+--chronyd.
 """
 
 import argparse
@@ -58,9 +61,12 @@ CONDITIONS = {
 # core busy while they run.
 LOADED_CONDITIONS = {"clean+load": "clean", "direct+load": None}
 # Without the relay the server namespace's kernel forwards the requests to the server (NAT):
-# no process in the path, so the path is as fast each way. The relay, a process, wakes more
-# slowly for a request 100 ms after the last packet than for the reply that follows at once.
+# no process in the path at all.
 DIRECT_CONDITIONS = {"direct", "direct+load"}
+# The relay holds every packet this long each way, as the wire between two machines would:
+# long enough to hide its own wake-up (tens of microseconds), which otherwise was slower for a
+# request after 100 ms of quiet than for the reply at once after it.
+WIRE_MS = 1.0
 # Half the path asymmetry: the error no tool can see, let alone remove.
 ASYMMETRY_ERROR_SEC = 0.015
 TOOLS = ["korvel", "cli", "ntpdig", "ntpdig-p8", "chronyd"]
@@ -574,28 +580,36 @@ def main():
     try:
         with tempfile.TemporaryDirectory(prefix="korvel-bench-") as scratch, Lab() as lab:
             tools = Tools(args, scratch)
-            seed = args.seed
             for server in args.servers:
                 summary[server] = {}
                 process, port = start_server(lab, server, args, scratch)
-                for condition in args.conditions:
-                    relay = None
+                for index, condition in enumerate(args.conditions):
+                    loaded = condition in LOADED_CONDITIONS
+                    busy = []
                     if condition in DIRECT_CONDITIONS:
                         lab.forward_directly(port)
-                    else:
-                        relay = lab.start_in_server(
-                            [args.relay, "--listen", f"{RELAY_ADDRESS}:123", "--upstream",
-                             f"{SERVER_ADDRESS}:{port}", "--condition",
-                             LOADED_CONDITIONS.get(condition, condition), "--seed", str(seed)])
-                    seed += 1
-                    busy = []
-                    if condition in LOADED_CONDITIONS:
-                        lab.set_realtime([p for p in (process, relay) if p], True)
+                    if loaded:
+                        lab.set_realtime([process], True)
                         busy = lab.load_every_core()
                     results = {tool: [] for tool in args.tools}
                     for trial in range(args.trials):
                         for tool in args.tools:
+                            # Every tool of a trial meets the same packet fates, from a relay
+                            # of its own with the trial's seed, so the tools are compared on
+                            # the same network rather than on luck.
+                            relay = None
+                            if condition not in DIRECT_CONDITIONS:
+                                relay = lab.start_in_server(
+                                    [args.relay, "--listen", f"{RELAY_ADDRESS}:123",
+                                     "--upstream", f"{SERVER_ADDRESS}:{port}", "--condition",
+                                     LOADED_CONDITIONS.get(condition, condition), "--seed",
+                                     str(args.seed + index * args.trials + trial),
+                                     "--wire-ms", str(WIRE_MS)])
+                                if loaded:
+                                    lab.set_realtime([relay], True)
                             result = tools.measure(tool)
+                            if relay is not None:
+                                lab.stop(relay)
                             results[tool].append(result)
                             trials.append({"server": server, "condition": condition,
                                            "tool": tool, "trial": trial + 1,
@@ -608,12 +622,10 @@ def main():
                     print(f"\r  {server} / {condition}: {args.trials} trials done", flush=True)
                     for hog in busy:
                         lab.stop(hog)
-                    if busy:
+                    if loaded:
                         lab.set_realtime([process], False)
-                    if relay is None:
+                    if condition in DIRECT_CONDITIONS:
                         lab.stop_forwarding()
-                    else:
-                        lab.stop(relay)
                     summary[server][condition] = {
                         tool: summarise(results[tool], args.offset) for tool in args.tools}
                 lab.stop(process)

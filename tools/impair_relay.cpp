@@ -5,10 +5,16 @@
 //   --condition NAME       a named condition (below), or several joined by "+" whose
 //                          impairments add up, e.g. jitter200+loss30
 //   --seed N               fixed seed: the same seed gives the same fate to every packet
+//   --wire-ms MS           every packet held this much longer each way, as on a wire
 //
 // Per direction (up: client to server, down: server to client) each packet draws, in this
 // order, whether it is lost, whether it is held back for reordering and its jitter, so one
 // packet's fate never shifts the draws of the next.
+//
+// A packet's delay runs from the kernel's arrival time and ends on time to the microsecond,
+// so the relay's own wake-ups add nothing to the path as long as the delay covers them: a
+// relay that woke more slowly for a request than for its reply would show as a server
+// that is ahead.
 
 #include <poll.h>
 #include <time.h>
@@ -16,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -86,10 +93,56 @@ Condition namedCondition(const std::string& names) {
     }
 }
 
-double monotonicMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
+double milliseconds(const timespec& ts) {
     return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+double clockMs(clockid_t clock) {
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return milliseconds(ts);
+}
+
+double monotonicMs() {
+    return clockMs(CLOCK_MONOTONIC);
+}
+
+// The last stretch before a packet is due is waited out awake: a timer wake-up can be late by
+// tens of microseconds, more after an idle spell.
+constexpr double kAwakeMs = 0.2;
+
+// Reads one datagram and when it arrived, on the monotonic clock: the kernel stamps it with
+// the real-time clock, whose distance to the monotonic one is read next to each other.
+std::optional<double> receive(int fd, std::vector<char>& bytes, sockaddr_in& from) {
+    bytes.resize(65536);
+    iovec data{bytes.data(), bytes.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t got = ::recvmsg(fd, &message, MSG_DONTWAIT);
+    if (got < 0) {
+        return std::nullopt;
+    }
+    bytes.resize(static_cast<std::size_t>(got));
+    const double now = monotonicMs();
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            return now - (clockMs(CLOCK_REALTIME) - milliseconds(stamp));
+        }
+    }
+    return now;
+}
+
+timespec span(double ms) {
+    const auto ns = static_cast<long long>(std::max(0.0, ms) * 1e6);
+    return {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
 }
 
 struct Pending {
@@ -104,15 +157,15 @@ public:
     Direction(const Impairment& impairment, std::uint64_t seed)
         : m_impairment(impairment), m_random(seed) {}
 
-    // When a packet that arrived at nowMs is due; none when it is lost.
-    std::optional<double> fate(double nowMs) {
+    // When a packet that arrived at arrivalMs is due; none when it is lost.
+    std::optional<double> fate(double arrivalMs) {
         const bool lost = m_random.unit() * 100 < m_impairment.lossPercent;
         const bool held = m_random.unit() * 100 < m_impairment.reorderPercent;
         const double jitter = (m_random.unit() * 2 - 1) * m_impairment.jitterMs;
         if (lost) {
             return std::nullopt;
         }
-        const double due = nowMs + std::max(0.0, m_impairment.delayMs + jitter);
+        const double due = arrivalMs + std::max(0.0, m_impairment.delayMs + jitter);
         return held ? due + m_impairment.reorderMs : due;
     }
 
@@ -125,7 +178,10 @@ private:
 
 int main(int argc, char** argv) {
     const Options options(argc, argv);
-    const Condition condition = namedCondition(options.text("condition", "clean"));
+    Condition condition = namedCondition(options.text("condition", "clean"));
+    const double wireMs = options.number("wire-ms", 0);
+    condition.up.delayMs += wireMs;
+    condition.down.delayMs += wireMs;
     const auto seed = static_cast<std::uint64_t>(options.integer("seed", 1));
     Direction up(condition.up, seed * 2 + 1);
     Direction down(condition.down, seed * 2 + 2);
@@ -134,51 +190,47 @@ int main(int argc, char** argv) {
         korvel::tools::boundSocket(korvel::tools::endpoint(options.text("listen", "")));
     const sockaddr_in server = korvel::tools::endpoint(options.text("upstream", ""));
     const int toServer = korvel::tools::boundSocket(korvel::tools::endpoint("0.0.0.0:0"));
+    const int on = 1;
+    for (const int fd : {listen, toServer}) {
+        ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    }
     korvel::tools::announceReady();
 
     sockaddr_in client{};
     bool haveClient = false;
     std::vector<Pending> queue;
     std::uint64_t sequence = 0;
+    const auto earlier = [](const Pending& a, const Pending& b) {
+        return a.dueMs != b.dueMs ? a.dueMs < b.dueMs : a.sequence < b.sequence;
+    };
     for (;;) {
-        const auto earliest = std::min_element(queue.begin(), queue.end(), [](auto& a, auto& b) {
-            return a.dueMs != b.dueMs ? a.dueMs < b.dueMs : a.sequence < b.sequence;
-        });
-        int waitMs = -1;
+        const auto earliest = std::min_element(queue.begin(), queue.end(), earlier);
+        timespec wait{};
         if (earliest != queue.end()) {
-            waitMs = std::max(0, static_cast<int>(std::ceil(earliest->dueMs - monotonicMs())));
+            wait = span(earliest->dueMs - kAwakeMs - monotonicMs());
         }
         pollfd fds[2] = {{listen, POLLIN, 0}, {toServer, POLLIN, 0}};
-        ::poll(fds, 2, waitMs);
-        const double now = monotonicMs();
+        ::ppoll(fds, 2, earliest == queue.end() ? nullptr : &wait, nullptr);
         for (int i = 0; i < 2; ++i) {
-            if (!(fds[i].revents & POLLIN)) {
-                continue;
-            }
-            std::vector<char> bytes(65536);
+            std::vector<char> bytes;
             sockaddr_in from{};
-            socklen_t fromSize = sizeof from;
-            const ssize_t got = ::recvfrom(fds[i].fd, bytes.data(), bytes.size(), MSG_DONTWAIT,
-                                           reinterpret_cast<sockaddr*>(&from), &fromSize);
-            if (got < 0) {
-                continue;
-            }
-            bytes.resize(static_cast<std::size_t>(got));
-            const bool isUp = i == 0;
-            if (isUp) {
-                client = from;
-                haveClient = true;
-            }
-            if (const auto due = (isUp ? up : down).fate(now)) {
-                queue.push_back({*due, sequence++, isUp, std::move(bytes)});
+            while (const auto arrival = receive(fds[i].fd, bytes, from)) {
+                const bool isUp = i == 0;
+                if (isUp) {
+                    client = from;
+                    haveClient = true;
+                }
+                if (const auto due = (isUp ? up : down).fate(*arrival)) {
+                    queue.push_back({*due, sequence++, isUp, std::move(bytes)});
+                }
             }
         }
-        // Send what is due, earliest first.
-        std::sort(queue.begin(), queue.end(), [](const Pending& a, const Pending& b) {
-            return a.dueMs != b.dueMs ? a.dueMs < b.dueMs : a.sequence < b.sequence;
-        });
+        // Send what is due, earliest first, each when it is due.
+        std::sort(queue.begin(), queue.end(), earlier);
         auto it = queue.begin();
-        for (; it != queue.end() && it->dueMs <= monotonicMs(); ++it) {
+        for (; it != queue.end() && it->dueMs <= monotonicMs() + kAwakeMs; ++it) {
+            while (monotonicMs() < it->dueMs) {
+            }
             if (it->up) {
                 ::sendto(toServer, it->bytes.data(), it->bytes.size(), 0,
                          reinterpret_cast<const sockaddr*>(&server), sizeof server);
