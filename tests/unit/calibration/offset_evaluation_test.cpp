@@ -49,7 +49,7 @@ TEST(Evaluation, ScheduledBurstDecidesByTheMagnitudeOfTheOffsetAndTheServersWord
         {false, 1000, -30.0, Stepped, kNoLimit, "", " -30.000000 秒", kGrey},
         {false, 1000, 3e7, Stepped, kNoLimit, kBattery, " 30000000.000000 秒", kGrey},
         {false, 1000, 0.25, Stepped, kNoLimit, "", " 0.250000 秒", kGrey, 2},
-        {false, 1000, 0.25, WithheldNoSecondOpinion, kAlone, "", " 0.250000 秒", kWhite, 1},
+        {false, 1000, 0.75, WithheldNoSecondOpinion, kAlone, "", " 0.750000 秒", kGreen, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "row " << &c - cases);
