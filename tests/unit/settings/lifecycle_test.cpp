@@ -42,7 +42,8 @@ TEST(StartUp, ProblemsAreReportedAndTheProgramStillRuns) {
 
 // The servers after the port field join the set, one not usable named; applying the panel
 // keeps them. Each takes eight requests of a burst, which ends as soon as all are answered (the
-// 16th at 1.61 s), without the quiet second. A server that refused service is not asked again.
+// 16th at 1.61 s), without the quiet second; with one unanswered it waits that second out. A
+// server that refused service is not asked again.
 TEST(StartUp, TakesTheServerSetFromTheFirstLine) {
     TestRig rig;
     FakeSntpServer second{rig.time, rig.socket, "192.0.2.2"};
@@ -62,6 +63,12 @@ TEST(StartUp, TakesTheServerSetFromTheFirstLine) {
     EXPECT_EQ(std::tuple(rig.form->lastOutcome.outcome, rig.form->lastBurst.counted,
                          rig.form->lastBurst.agreedServers),
               std::tuple(Outcome::Evaluated, 16, 2));
+    second.drop = [](int request) { return request == 16; };
+    rig.measure(1'700);
+    EXPECT_FALSE(rig.form->Command5.isEnabled());
+    rig.time.advance(1'000);
+    EXPECT_EQ(std::pair(rig.form->lastOutcome.outcome, rig.form->lastBurst.counted),
+              std::pair(Outcome::Evaluated, 15));
 
     second.tamper = [](int, std::vector<std::uint8_t>& reply) {
         reply[1] = 0;
@@ -69,7 +76,7 @@ TEST(StartUp, TakesTheServerSetFromTheFirstLine) {
     };
     rig.measure();
     rig.measure();
-    EXPECT_TRUE(second.requestsSeen() == 9 && rig.form->lastOutcome.outcome == Outcome::Evaluated);
+    EXPECT_TRUE(second.requestsSeen() == 17 && rig.form->lastOutcome.outcome == Outcome::Evaluated);
 }
 
 // Three ways to end during a burst with logging on: only closing the window and toolbar 7 write
