@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -130,14 +129,8 @@ std::optional<double> receive(int fd, std::vector<char>& bytes, sockaddr_in& fro
     }
     bytes.resize(static_cast<std::size_t>(got));
     const double now = monotonicMs();
-    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
-            timespec stamp{};
-            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-            return now - (clockMs(CLOCK_REALTIME) - milliseconds(stamp));
-        }
-    }
-    return now;
+    const auto stamp = korvel::tools::arrivalStamp(message);
+    return stamp ? now - (clockMs(CLOCK_REALTIME) - milliseconds(*stamp)) : now;
 }
 
 timespec span(double ms) {
@@ -190,10 +183,8 @@ int main(int argc, char** argv) {
         korvel::tools::boundSocket(korvel::tools::endpoint(options.text("listen", "")));
     const sockaddr_in server = korvel::tools::endpoint(options.text("upstream", ""));
     const int toServer = korvel::tools::boundSocket(korvel::tools::endpoint("0.0.0.0:0"));
-    const int on = 1;
-    for (const int fd : {listen, toServer}) {
-        ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-    }
+    korvel::tools::stampArrivals(listen);
+    korvel::tools::stampArrivals(toServer);
     korvel::tools::announceReady();
 
     sockaddr_in client{};
@@ -204,13 +195,13 @@ int main(int argc, char** argv) {
         return a.dueMs != b.dueMs ? a.dueMs < b.dueMs : a.sequence < b.sequence;
     };
     for (;;) {
-        const auto earliest = std::min_element(queue.begin(), queue.end(), earlier);
+        // The queue is sorted below, so its front is the packet due first.
         timespec wait{};
-        if (earliest != queue.end()) {
-            wait = span(earliest->dueMs - kAwakeMs - monotonicMs());
+        if (!queue.empty()) {
+            wait = span(queue.front().dueMs - kAwakeMs - monotonicMs());
         }
         pollfd fds[2] = {{listen, POLLIN, 0}, {toServer, POLLIN, 0}};
-        ::ppoll(fds, 2, earliest == queue.end() ? nullptr : &wait, nullptr);
+        ::ppoll(fds, 2, queue.empty() ? nullptr : &wait, nullptr);
         for (int i = 0; i < 2; ++i) {
             std::vector<char> bytes;
             sockaddr_in from{};

@@ -209,8 +209,7 @@ void sendTo(int fd, const Bytes& bytes, const Client& to) {
              to.size);
 }
 
-// One datagram and the time it reached the host: the kernel's stamp, as NTP servers take it,
-// so that the responder's own wake-up does not count as time on the way in.
+// One datagram and the time it reached the host.
 ssize_t receive(int fd, Bytes& into, Client& from, double& receivedAt) {
     iovec vector{into.data(), into.size()};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))] = {};
@@ -223,15 +222,10 @@ ssize_t receive(int fd, Bytes& into, Client& from, double& receivedAt) {
     message.msg_controllen = sizeof control;
     const ssize_t got = ::recvmsg(fd, &message, 0);
     from.size = message.msg_namelen;
-    receivedAt = realNow();
-    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
-            timespec stamp{};
-            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-            receivedAt =
-                static_cast<double>(stamp.tv_sec) + static_cast<double>(stamp.tv_nsec) / 1e9;
-        }
-    }
+    const auto stamp = korvel::tools::arrivalStamp(message);
+    receivedAt =
+        stamp ? static_cast<double>(stamp->tv_sec) + static_cast<double>(stamp->tv_nsec) / 1e9
+              : realNow();
     return got;
 }
 
@@ -262,8 +256,7 @@ int main(int argc, char** argv) {
 
     const int server = korvel::tools::boundSocket(korvel::tools::endpoint(
         options.text("bind", "0.0.0.0") + ":" + options.text("port", "123")));
-    const int on = 1;
-    ::setsockopt(server, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    korvel::tools::stampArrivals(server);
     korvel::tools::announceReady();
 
     int burstIndex = 0;  // of the last request served

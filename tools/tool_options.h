@@ -10,7 +10,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace korvel::tools {
@@ -78,6 +81,25 @@ inline int boundSocket(const sockaddr_in& address) {
         std::exit(70);
     }
     return fd;
+}
+
+// Asks the kernel to stamp each datagram with the time it reached the host, as NTP servers
+// take it, so that the tool's own wake-up does not count as time on the way.
+inline void stampArrivals(int fd) {
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+}
+
+// That stamp (real-time clock) among a received datagram's ancillary data.
+inline std::optional<timespec> arrivalStamp(msghdr& message) {
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            return stamp;
+        }
+    }
+    return std::nullopt;
 }
 
 // Tells the test that the sockets are bound.
