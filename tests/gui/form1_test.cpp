@@ -176,6 +176,7 @@ TEST_F(Form1Test, UserActionsReachTheModelsAndModelChangesTheWidgets) {
     form.Text4.setVisible(true);
     form.Check1.setTicked(false);  // the click ticked it
     form.Check3.setEnabled(false);
+    form.HScroll1.setEnabled(false);
     form.HScroll2.setValue(250);
     form.Label8.setCaption("0.5");
     form.StatusBar1.setPanel(1, "校时数据保存: 开启 ");
@@ -195,7 +196,7 @@ TEST_F(Form1Test, UserActionsReachTheModelsAndModelChangesTheWidgets) {
     EXPECT_EQ(offsetBox->palette().color(QPalette::Text), QColor(0, 255, 0));
     EXPECT_EQ(offsetBox->palette().color(QPalette::Base), QColor(Qt::black));
     EXPECT_TRUE(child("Text4")->isVisibleTo(&window) && !child<QCheckBox>("Check1")->isChecked() &&
-                !child("Check3")->isEnabled() && child("HScroll1")->isEnabled() &&
+                !child("Check3")->isEnabled() && !child("HScroll1")->isEnabled() &&
                 child<QScrollBar>("HScroll2")->value() == 250 &&
                 child<QAction>("closeToTray")->isChecked());
     const auto drawn = [](const QIcon& icon) { return icon.pixmap(32, 32).toImage(); };

@@ -122,12 +122,16 @@ import -window root "$work/screen.png"
 green="$(convert "$work/screen.png" -crop "${width}x${height}+${left}+${top}" txt:- |
     grep -c '#00FF00' || true)"
 [ "$green" -ge 20 ] || fail "the offset is not drawn in green ($green green pixels)"
-# 选项 → 测时详情 opens one window, raised again by a second open; Esc closes it.
+# 选项 → 测时详情 opens one window, raised again by a second open; Esc closes it. The second
+# open's keys reach the program only once its main window is active again.
 details_windows() { xdotool search --onlyvisible --name '^测时详情$' 2>/dev/null | tr '\n' ' '; }
 xdotool key --window "$window" alt+o d
 retry 30 0.3 details_windows >/dev/null || true
+xdotool windowactivate "$window" 2>/dev/null || true
+main_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$window" ]; }
+retry 20 0.2 main_active || fail "the main window could not be activated again"
 xdotool key --window "$window" alt+o d
-sleep 1
+sleep 1.5
 details="$(details_windows || true)"
 [ "$(wc -w <<<"$details")" -eq 1 ] || fail "选项 → 测时详情 opened '$details'"
 [ -z "$shots" ] || import -frame -window "${details%% *}" "$shots/windows-burst-details.png"
