@@ -406,6 +406,8 @@ def summarise(results, offset):
         "trials": len(results),
         "failures": sum(1 for r in results if r.offset is None),
         "median_abs_error": statistics.median(absolute) if absolute else None,
+        # Trial by trial, None where the tool failed: the comparison pairs them.
+        "abs_errors": [None if r.offset is None else abs(r.offset - offset) for r in results],
         "p90_abs_error": percentile(absolute, 0.9) if absolute else None,
         "median_error": statistics.median(errors) if errors else None,
         "median_wall": statistics.median(r.wall for r in results),
@@ -459,9 +461,22 @@ def best_peer_ratio(rows, condition, tool):
     return own / best[0] if best[0] > 0 else float("inf")
 
 
+def paired_difference(new, old):
+    """Mean and standard error of this build's |error| minus --cli's, trial by trial. The two
+    met the same packet fates in each trial, so equal builds show a difference near zero
+    where two medians of a few trials may still differ by chance. None below two pairs."""
+    pairs = [a - b for a, b in zip(new["abs_errors"], old["abs_errors"])
+             if a is not None and b is not None]
+    if len(pairs) < 2:
+        return None
+    return statistics.mean(pairs), statistics.stdev(pairs) / len(pairs) ** 0.5
+
+
 def print_comparison(servers, conditions, summary):
     """This build's korvel-cli next to the one given with --cli, from the same run."""
-    print("\nThis build against --cli (median |error| ms, median signed error ms in brackets):")
+    print("\nThis build against --cli (median |error| ms, median signed error ms in brackets; "
+          "paired: mean of this build's |error| minus --cli's, trial by trial, +- its "
+          "standard error, ms):")
     for server in servers:
         for condition in conditions:
             new = summary[server][condition]["korvel"]
@@ -475,8 +490,10 @@ def print_comparison(servers, conditions, summary):
             ratio = "-"
             if new["median_abs_error"] is not None and old["median_abs_error"]:
                 ratio = f"{new['median_abs_error'] / old['median_abs_error']:.2f}"
+            paired = paired_difference(new, old)
+            paired = "-" if paired is None else f"{paired[0] * 1e3:+.3f} +- {paired[1] * 1e3:.3f}"
             print(f"  [{server}] {CONDITIONS[condition]:34} --cli {figure(old):>18}   "
-                  f"this build {figure(new):>18}   ratio {ratio}")
+                  f"this build {figure(new):>18}   ratio {ratio}   paired {paired}")
 
 
 def print_targets(servers, conditions, tools, summary):
