@@ -11,6 +11,7 @@
 #include "exchange/exchange.h"
 #include "exchange/request_sender.h"
 #include "sntp/rate_holds.h"
+#include "sntp/sntp_packet.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -64,12 +65,14 @@ void kissOfDeath(MainForm& form, const SntpPacket& packet, int server) {
     serverLeft(form);
 }
 
-}  // namespace
-
+// A server reply whose timestamps may be used: server mode, with receive and transmit times
+// whose seconds are set. A kiss-o'-death (stratum 0) never gets this far.
 bool isUsableReply(const SntpPacket& packet) {
-    return modeOf(packet) == kServerMode && packet.stratum != 0 && packet.receiveSeconds != 0 &&
+    return modeOf(packet) == kServerMode && packet.receiveSeconds != 0 &&
            packet.transmitSeconds != 0;
 }
+
+}  // namespace
 
 void datagramArrival(MainForm& form, std::int32_t byteCount, int server,
                      std::optional<std::int64_t> receivedUtcNs) {

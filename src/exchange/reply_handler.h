@@ -3,17 +3,11 @@
 #include <cstdint>
 #include <optional>
 
-#include "sntp/sntp_packet.h"
-
 namespace korvel {
 
 struct MainForm;
 
 inline constexpr int kRepliesPerBurst = 25;
-
-// A server reply whose timestamps may be used: server mode, not a Kiss-o'-Death (stratum 0),
-// and receive and transmit times whose seconds are set.
-bool isUsableReply(const SntpPacket& packet);
 
 // Arrival of a datagram of byteCount bytes from a server of the set, with the system's stamp
 // of its arrival where there is one. Only a 48-byte reply that answers an unanswered request
