@@ -68,6 +68,20 @@ std::string keeperStateText(const KeeperState& state) {
     return text;
 }
 
+std::string keeperStatusText(const KeeperState& state) {
+    if (state.runs.empty()) {
+        return {};
+    }
+    const KeeperRun& last = state.runs.back();
+    std::string text = "korvel-keeper-status 1\nlast " + number(last.wallSec) + " " +
+                       keeperActionName(last.action) + " " + number(last.sample.offsetSec) +
+                       "\nfrequency " + number(last.sample.frequencyPpm);
+    if (state.frequency) {
+        text += " " + number(state.frequency->ppm) + " " + number(state.frequency->uncertaintyPpm);
+    }
+    return text + "\n";
+}
+
 LoadedKeeperState parseKeeperState(std::string_view text, double nowWallSec) {
     const auto garbled = [](const std::string& why) { return LoadedKeeperState{{}, why}; };
     std::istringstream lines{std::string(text)};

@@ -101,6 +101,10 @@ struct BurstMiddle {
 };
 BurstMiddle burstMiddle(const BurstResult& result, const ReplyRecords& records);
 
+// What users may read of the keeper: its last run (when, what it did, the offset it measured)
+// and the frequency in effect with what the clock needs. Empty before any run.
+std::string keeperStatusText(const KeeperState& state);
+
 // The action as the run's line names it.
 const char* keeperActionName(KeeperAction action);
 
