@@ -17,11 +17,6 @@ std::string ppm(double value) {
 
 }  // namespace
 
-bool everyResponderAgrees(const BurstResult& result) {
-    return std::all_of(result.servers.begin(), result.servers.end(),
-                       [](const ServerSummary& s) { return s.replies == 0 || s.agreed; });
-}
-
 KeeperRun::KeeperRun(KeeperStateStore& store, ClockAdjustment& adjustment, SteadyClock& steady)
     : m_store(store), m_adjustment(adjustment), m_steady(steady) {}
 
@@ -46,7 +41,7 @@ void KeeperRun::begin() {
     const std::string boot = m_store.bootId();
     m_firstRunAfterBoot = m_state.bootId != boot || m_state.runs.empty();
     std::string dropped;
-    continueKeeperState(m_state, boot, wallSec, now.steadyMs / 1000.0, dropped);
+    continueKeeperState(m_state, boot, wallSec, static_cast<double>(now.steadyMs) / 1000.0, dropped);
     if (!dropped.empty()) {
         note(dropped);
     }
@@ -63,7 +58,7 @@ OutcomeRecord KeeperRun::correct(const BurstResult& result, const ReplyRecords& 
     input.offsetSec = result.offsetSec;
     input.spreadSec = middle.spreadSec;
     input.wallSec = middle.atNtpSec;
-    input.steadySec = now.steadyMs / 1000.0 - (wallNow - middle.atNtpSec);
+    input.steadySec = static_cast<double>(now.steadyMs) / 1000.0 - (wallNow - middle.atNtpSec);
     input.everyResponderAgrees = everyResponderAgrees(result);
     input.firstRunAfterBoot = m_firstRunAfterBoot;
     input.mayAdjust = true;

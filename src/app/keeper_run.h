@@ -47,7 +47,4 @@ private:
     std::string m_notes;
 };
 
-// Every server that answered is in the agreeing group.
-bool everyResponderAgrees(const BurstResult& result);
-
 }  // namespace korvel

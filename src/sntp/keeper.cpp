@@ -58,7 +58,7 @@ std::string keeperStateText(const KeeperState& state) {
         text += "frequency " + number(state.frequency->ppm) + " " +
                 number(state.frequency->uncertaintyPpm) + "\n";
     }
-    for (const KeeperRun& run : state.runs) {
+    for (const KeptRun& run : state.runs) {
         const DriftSample& s = run.sample;
         text += "run " + number(run.wallSec) + " " + number(run.steadySec) + " " +
                 number(s.offsetSec) + " " + number(s.spreadSec) + " " + (s.trusted ? "1" : "0") +
@@ -68,11 +68,16 @@ std::string keeperStateText(const KeeperState& state) {
     return text;
 }
 
+bool everyResponderAgrees(const BurstResult& result) {
+    return std::all_of(result.servers.begin(), result.servers.end(),
+                       [](const ServerSummary& s) { return s.replies == 0 || s.agreed; });
+}
+
 std::string keeperStatusText(const KeeperState& state) {
     if (state.runs.empty()) {
         return {};
     }
-    const KeeperRun& last = state.runs.back();
+    const KeptRun& last = state.runs.back();
     std::string text = "korvel-keeper-status 1\nlast " + number(last.wallSec) + " " +
                        keeperActionName(last.action) + " " + number(last.sample.offsetSec) +
                        "\nfrequency " + number(last.sample.frequencyPpm);
@@ -107,7 +112,7 @@ LoadedKeeperState parseKeeperState(std::string_view text, double nowWallSec) {
             }
             state.frequency = f;
         } else if (kind == "run" && state.runs.size() < kKeptRuns) {
-            KeeperRun run;
+            KeptRun run;
             DriftSample& s = run.sample;
             int trusted = 0;
             std::string action;
@@ -155,7 +160,7 @@ void continueKeeperState(KeeperState& state, const std::string& bootId, double w
     if (state.runs.empty()) {
         return;
     }
-    const KeeperRun& last = state.runs.back();
+    const KeptRun& last = state.runs.back();
     const double ownStep = last.action == KeeperAction::Stepped ? last.sample.correctedSec : 0.0;
     const double moved = (wallSec - steadySec) - (last.wallSec - last.steadySec) - ownStep;
     if (std::abs(moved) > kForeignStepSec) {
@@ -178,7 +183,7 @@ KeeperDecision decideKeeping(const KeeperState& state, const KeeperInput& input)
         return decision;
     }
     std::vector<DriftSample> samples;
-    for (const KeeperRun& run : state.runs) {
+    for (const KeptRun& run : state.runs) {
         samples.push_back(run.sample);
     }
     DriftSample now;
@@ -233,7 +238,7 @@ BurstMiddle burstMiddle(const BurstResult& result, const ReplyRecords& records) 
 }
 
 void recordKeeperRun(KeeperState& state, const KeeperInput& input, const KeeperDecision& decision) {
-    KeeperRun run;
+    KeptRun run;
     run.wallSec = input.wallSec;
     run.steadySec = input.steadySec;
     run.action = decision.hold ? KeeperAction::None : decision.action;

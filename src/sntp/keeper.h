@@ -32,7 +32,7 @@ enum class KeeperAction : std::uint8_t {
 };
 
 // One run as the keeper's state remembers it.
-struct KeeperRun {
+struct KeptRun {
     double wallSec = 0.0;    // UTC at the burst's middle, seconds since 1970
     double steadySec = 0.0;  // the monotonic clock at the same moment
     DriftSample sample;      // its offset and what it did; frequencyPpm as it left the clock
@@ -43,7 +43,7 @@ struct KeeperRun {
 struct KeeperState {
     std::string bootId;
     std::optional<FrequencyEstimate> frequency;  // the clock's needed correction, once known
-    std::vector<KeeperRun> runs;                 // oldest first, of this boot
+    std::vector<KeptRun> runs;                 // oldest first, of this boot
 };
 
 // The state as its file holds it, versioned.
@@ -100,6 +100,9 @@ struct BurstMiddle {
     double spreadSec = 0.0;
 };
 BurstMiddle burstMiddle(const BurstResult& result, const ReplyRecords& records);
+
+// Every server that answered is in the agreeing group.
+bool everyResponderAgrees(const BurstResult& result);
 
 // What users may read of the keeper: its last run (when, what it did, the offset it measured)
 // and the frequency in effect with what the clock needs. Empty before any run.

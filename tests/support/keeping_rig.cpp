@@ -117,11 +117,6 @@ Burst runBurst(SimulatedClock& clock, double start, const PathDelay& path,
     return burst;
 }
 
-bool everyResponderAgrees(const BurstResult& result) {
-    return std::all_of(result.servers.begin(), result.servers.end(),
-                       [](const ServerSummary& s) { return s.replies == 0 || s.agreed; });
-}
-
 }  // namespace
 
 DayFigures simulateDay(const DayOptions& options) {

@@ -11,8 +11,8 @@ namespace {
 
 constexpr double kNow = 1.8e9;
 
-KeeperRun run(double wallSec, double steadySec, KeeperAction action, double correctedSec) {
-    KeeperRun r;
+KeptRun run(double wallSec, double steadySec, KeeperAction action, double correctedSec) {
+    KeptRun r;
     r.wallSec = wallSec;
     r.steadySec = steadySec;
     r.action = action;
