@@ -27,11 +27,13 @@ int main(int argc, char** argv) {
     const int seeds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
     const Link links[] = {{"LAN 100 µs + 100 µs", korvel::test::kLanPath},
                           {"home 20 ms + 5 ms", korvel::test::kHomePath}};
-    std::printf("%d simulated days per row; errors after the first hour; RMS over all days, "
-                "max |error| the median day's and the worst day's\n\n",
-                seeds);
-    std::printf("| link | drift ppm | mode | RMS ms | max ms (median day) | max ms (worst day) "
-                "| steps/day | backward/day | backward after 2nd run | requests/h |\n");
+    std::printf(
+        "%d simulated days per row; errors after the first hour; RMS over all days, "
+        "max |error| the median day's and the worst day's\n\n",
+        seeds);
+    std::printf(
+        "| link | drift ppm | mode | RMS ms | max ms (median day) | max ms (worst day) "
+        "| steps/day | backward/day | backward after 2nd run | requests/h |\n");
     std::printf("|---|---:|---|---:|---:|---:|---:|---:|---:|---:|\n");
     for (const Link& link : links) {
         for (const double drift : {-100.0, 20.0, 100.0}) {
@@ -53,11 +55,11 @@ int main(int argc, char** argv) {
                     requests += f.requestsPerHour;
                 }
                 std::sort(maxima.begin(), maxima.end());
-                std::printf("| %s | %+.0f | %s | %.3f | %.3f | %.3f | %.1f | %.1f | %.0f | %.1f |\n",
-                            link.name, drift, keeper ? "keeper" : "stepping",
-                            std::sqrt(squares / seeds) * 1e3, maxima[maxima.size() / 2] * 1e3,
-                            maxima.back() * 1e3, steps / seeds, backward / seeds, late,
-                            requests / seeds);
+                std::printf(
+                    "| %s | %+.0f | %s | %.3f | %.3f | %.3f | %.1f | %.1f | %.0f | %.1f |\n",
+                    link.name, drift, keeper ? "keeper" : "stepping",
+                    std::sqrt(squares / seeds) * 1e3, maxima[maxima.size() / 2] * 1e3,
+                    maxima.back() * 1e3, steps / seeds, backward / seeds, late, requests / seeds);
             }
         }
     }

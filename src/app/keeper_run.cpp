@@ -41,7 +41,8 @@ void KeeperRun::begin() {
     const std::string boot = m_store.bootId();
     m_firstRunAfterBoot = m_state.bootId != boot || m_state.runs.empty();
     std::string dropped;
-    continueKeeperState(m_state, boot, wallSec, static_cast<double>(now.steadyMs) / 1000.0, dropped);
+    continueKeeperState(m_state, boot, wallSec, static_cast<double>(now.steadyMs) / 1000.0,
+                        dropped);
     if (!dropped.empty()) {
         note(dropped);
     }

@@ -7,10 +7,10 @@ namespace korvel {
 // One unattended run as the drift model sees it: what the clock showed against the servers,
 // and what the run did to the clock afterwards.
 struct DriftSample {
-    double atSec = 0.0;      // the burst's middle, on one time line (seconds, UTC)
-    double offsetSec = 0.0;  // measured there, server minus local
-    double spreadSec = 0.0;  // how far the offset may be off (one standard error)
-    bool trusted = false;    // its servers agreed and answered alike; untrusted runs are not fit
+    double atSec = 0.0;         // the burst's middle, on one time line (seconds, UTC)
+    double offsetSec = 0.0;     // measured there, server minus local
+    double spreadSec = 0.0;     // how far the offset may be off (one standard error)
+    bool trusted = false;       // its servers agreed and answered alike; untrusted runs are not fit
     double correctedSec = 0.0;  // phase this run then moved the clock by (forward positive)
     double frequencyPpm = 0.0;  // the frequency correction in effect until the next run
 };
@@ -22,7 +22,7 @@ struct FrequencyEstimate {
 };
 
 struct DriftEstimate {
-    bool known = false;        // two or more trusted runs, or a carried-over estimate
+    bool known = false;           // two or more trusted runs, or a carried-over estimate
     FrequencyEstimate frequency;  // what the clock needs; its own drift is the opposite
     int runsFitted = 0;
     // The offset the fit puts at the last run (server minus local, after the corrections made

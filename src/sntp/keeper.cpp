@@ -173,13 +173,13 @@ KeeperDecision decideKeeping(const KeeperState& state, const KeeperInput& input)
     KeeperDecision decision;
     if (std::abs(input.offsetSec) > kLargestUnattendedStepSec &&
         !(input.firstRunAfterBoot && input.everyResponderAgrees)) {
-        decision.hold = OutcomeRecord{
-            Outcome::WithheldOffsetTooLarge,
-            "时差 " + seconds(input.offsetSec) + " 秒超过无人值守校准的上限 1000 秒" +
-                (input.firstRunAfterBoot ? "，应答的服务器并不都一致"
-                                         : "，且这不是开机后的第一次校准") +
-                "，时钟没有校准。",
-            {}};
+        decision.hold =
+            OutcomeRecord{Outcome::WithheldOffsetTooLarge,
+                          "时差 " + seconds(input.offsetSec) + " 秒超过无人值守校准的上限 1000 秒" +
+                              (input.firstRunAfterBoot ? "，应答的服务器并不都一致"
+                                                       : "，且这不是开机后的第一次校准") +
+                              "，时钟没有校准。",
+                          {}};
         return decision;
     }
     std::vector<DriftSample> samples;
@@ -206,8 +206,9 @@ KeeperDecision decideKeeping(const KeeperState& state, const KeeperInput& input)
     if (!input.mayAdjust || std::abs(decision.phaseSec) > kStepThresholdSec) {
         decision.action = KeeperAction::Stepped;
     } else {
-        decision.action = std::abs(decision.phaseSec) >= kLeastSlewSec ? KeeperAction::Slewed
-                                                                       : KeeperAction::FrequencyOnly;
+        decision.action = std::abs(decision.phaseSec) >= kLeastSlewSec
+                              ? KeeperAction::Slewed
+                              : KeeperAction::FrequencyOnly;
     }
     if (input.mayAdjust && e.known) {
         decision.frequencyPpm = std::clamp(e.frequency.ppm, -kMostFrequencyPpm, kMostFrequencyPpm);
@@ -247,9 +248,8 @@ void recordKeeperRun(KeeperState& state, const KeeperInput& input, const KeeperD
     s.offsetSec = input.offsetSec;
     s.spreadSec = input.spreadSec;
     s.trusted = input.everyResponderAgrees;
-    s.correctedSec = decision.hold || decision.action == KeeperAction::FrequencyOnly
-                         ? 0.0
-                         : decision.phaseSec;
+    s.correctedSec =
+        decision.hold || decision.action == KeeperAction::FrequencyOnly ? 0.0 : decision.phaseSec;
     s.frequencyPpm = decision.frequencyPpm.value_or(input.appliedPpm);
     state.runs.push_back(run);
     if (state.runs.size() > kKeptRuns) {

@@ -43,7 +43,7 @@ struct KeptRun {
 struct KeeperState {
     std::string bootId;
     std::optional<FrequencyEstimate> frequency;  // the clock's needed correction, once known
-    std::vector<KeptRun> runs;                 // oldest first, of this boot
+    std::vector<KeptRun> runs;                   // oldest first, of this boot
 };
 
 // The state as its file holds it, versioned.
@@ -72,15 +72,15 @@ struct KeeperInput {
     double steadySec = 0.0;
     bool everyResponderAgrees = false;  // every server that answered is in the agreeing group
     bool firstRunAfterBoot = false;     // no earlier run of this boot
-    bool mayAdjust = false;      // the process may set the frequency and slew, not only step
-    double appliedPpm = 0.0;     // the frequency correction in effect now
-    double sinceMiddleSec = 0.0;  // from the burst's middle to the correction
+    bool mayAdjust = false;             // the process may set the frequency and slew, not only step
+    double appliedPpm = 0.0;            // the frequency correction in effect now
+    double sinceMiddleSec = 0.0;        // from the burst's middle to the correction
 };
 
 struct KeeperDecision {
     KeeperAction action = KeeperAction::None;
-    double phaseSec = 0.0;                 // to step or slew by
-    std::optional<double> frequencyPpm;    // to set, when known
+    double phaseSec = 0.0;               // to step or slew by
+    std::optional<double> frequencyPpm;  // to set, when known
     DriftEstimate estimate;
     // When held: the outcome and the reason for the journal.
     std::optional<OutcomeRecord> hold;

@@ -24,7 +24,9 @@ constexpr double kProcessingSec = 0.05;
 class SimulatedClock {
 public:
     SimulatedClock(const DayOptions& o, std::mt19937_64& random)
-        : m_wall(o.initialErrorSec), m_rate(o.driftPpm * 1e-6), m_walk(o.randomWalkPerRootSec),
+        : m_wall(o.initialErrorSec),
+          m_rate(o.driftPpm * 1e-6),
+          m_walk(o.randomWalkPerRootSec),
           m_random(random) {}
 
     void advanceTo(double t) {

@@ -18,11 +18,11 @@ inline constexpr PathDelay kHomePath{20e-3, 5e-3};
 // slewed alike), three servers keeping true time behind paths of the given delays, and the
 // scheduled correction's timer.
 struct DayOptions {
-    double driftPpm = 20.0;          // the clock runs fast by this much
+    double driftPpm = 20.0;              // the clock runs fast by this much
     double randomWalkPerRootSec = 1e-9;  // its frequency wanders by this much in a second
-    double initialErrorSec = 0.1;    // the clock starts this far ahead
-    PathDelay path = kLanPath;       // each way
-    bool keeper = true;              // false: every run steps by its offset, as before
+    double initialErrorSec = 0.1;        // the clock starts this far ahead
+    PathDelay path = kLanPath;           // each way
+    bool keeper = true;                  // false: every run steps by its offset, as before
     std::uint64_t seed = 1;
     double durationSec = 86400.0;
     // The timer: first run this long after boot, then this long after the last started, each

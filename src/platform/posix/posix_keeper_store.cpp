@@ -63,7 +63,8 @@ std::string replaceFile(const std::string& path, const std::string& text, mode_t
 
 PosixKeeperStore::PosixKeeperStore(std::string folder, std::string statusFolder,
                                    std::string bootIdPath)
-    : m_folder(std::move(folder)), m_statusFolder(std::move(statusFolder)),
+    : m_folder(std::move(folder)),
+      m_statusFolder(std::move(statusFolder)),
       m_bootIdPath(std::move(bootIdPath)) {}
 
 PosixKeeperStore::~PosixKeeperStore() {
@@ -108,7 +109,7 @@ std::optional<std::string> PosixKeeperStore::read(std::string& problem) {
     const std::string path = joinPath(m_folder, "state");
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        problem = errno == ENOENT ? "no state yet"
+        problem = errno == ENOENT  ? "no state yet"
                   : errno == ELOOP ? "the state file is a link"
                                    : failed("the state file", errno);
         return std::nullopt;

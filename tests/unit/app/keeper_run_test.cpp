@@ -35,8 +35,9 @@ Burst burstAt(test::VirtualTime& time, double offsetSec, double secondServerOffs
 }
 
 TEST(KeeperRun, SlewsStepsOrHoldsAndSaysWhatItDidInTheRunsLine) {
-    const std::string laterRun = "korvel-keeper 1\nboot b1\nrun 3974001200 5000 0.01 2e-05 1 "
-                                 "slewed 0.01 0\n";
+    const std::string laterRun =
+        "korvel-keeper 1\nboot b1\nrun 3974001200 5000 0.01 2e-05 1 "
+        "slewed 0.01 0\n";
     const struct {
         const char* what;
         std::optional<std::string> state;

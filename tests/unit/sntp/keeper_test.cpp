@@ -21,7 +21,8 @@ KeptRun run(double wallSec, double steadySec, KeeperAction action, double correc
 }
 
 KeeperState twoRuns() {
-    return {"b1", FrequencyEstimate{-12.5, 0.25},
+    return {"b1",
+            FrequencyEstimate{-12.5, 0.25},
             {run(kNow - 3600, 100, KeeperAction::Slewed, -0.25),
              run(kNow - 1800, 1900, KeeperAction::Stepped, 1.5)}};
 }
@@ -144,10 +145,16 @@ TEST(Keeper, KeepsASimulatedDayWithinAFractionOfAMillisecondWithoutStepping) {
         bool everyRunStepsBack;
     } cases[] = {
         {"LAN, 100 ppm", {.driftPpm = 100, .path = test::kLanPath, .seed = 7}, 1e-4, 5e-4, false},
-        {"home link, -100 ppm", {.driftPpm = -100, .path = test::kHomePath, .seed = 8}, 1e-3,
-         3e-3, false},
+        {"home link, -100 ppm",
+         {.driftPpm = -100, .path = test::kHomePath, .seed = 8},
+         1e-3,
+         3e-3,
+         false},
         {"stepping every run, 20 ppm",
-         {.driftPpm = 20, .path = test::kLanPath, .keeper = false, .seed = 7}, 0.03, 0.05, true},
+         {.driftPpm = 20, .path = test::kLanPath, .keeper = false, .seed = 7},
+         0.03,
+         0.05,
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
