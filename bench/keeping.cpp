@@ -1,5 +1,6 @@
 // Days of unattended runs on the simulated machine, for every drift and link, with every run
-// stepping (as before the keeper) and with the keeper. Prints one Markdown table.
+// stepping (as before the keeper), with the keeper, and with the keeper sending 12 requests a
+// run once it knows the frequency to 0.05 ppm. Prints one Markdown table.
 //   korvel-bench-keeping [SEEDS]   (default 50)
 
 #include <algorithm>
@@ -15,6 +16,8 @@ namespace {
 
 using korvel::test::DayFigures;
 using korvel::test::DayOptions;
+
+const char* const kModes[] = {"stepping", "keeper", "keeper, 12 requests once settled"};
 
 struct Link {
     const char* name;
@@ -37,14 +40,15 @@ int main(int argc, char** argv) {
     std::printf("|---|---:|---|---:|---:|---:|---:|---:|---:|---:|\n");
     for (const Link& link : links) {
         for (const double drift : {-100.0, 20.0, 100.0}) {
-            for (const bool keeper : {false, true}) {
+            for (const int mode : {0, 1, 2}) {
                 double squares = 0, steps = 0, backward = 0, late = 0, requests = 0;
                 std::vector<double> maxima;
                 for (int seed = 1; seed <= seeds; ++seed) {
                     DayOptions options;
                     options.driftPpm = drift;
                     options.path = link.path;
-                    options.keeper = keeper;
+                    options.keeper = mode > 0;
+                    options.settledRequests = mode == 2 ? 12 : 0;
                     options.seed = static_cast<std::uint64_t>(seed);
                     const DayFigures f = korvel::test::simulateDay(options);
                     squares += f.rmsErrorSec * f.rmsErrorSec;
@@ -57,9 +61,9 @@ int main(int argc, char** argv) {
                 std::sort(maxima.begin(), maxima.end());
                 std::printf(
                     "| %s | %+.0f | %s | %.3f | %.3f | %.3f | %.1f | %.1f | %.0f | %.1f |\n",
-                    link.name, drift, keeper ? "keeper" : "stepping",
-                    std::sqrt(squares / seeds) * 1e3, maxima[maxima.size() / 2] * 1e3,
-                    maxima.back() * 1e3, steps / seeds, backward / seeds, late, requests / seeds);
+                    link.name, drift, kModes[mode], std::sqrt(squares / seeds) * 1e3,
+                    maxima[maxima.size() / 2] * 1e3, maxima.back() * 1e3, steps / seeds,
+                    backward / seeds, late, requests / seeds);
             }
         }
     }

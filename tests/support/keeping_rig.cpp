@@ -15,6 +15,8 @@ namespace {
 constexpr double kSlewRate = 500e-6;
 constexpr int kRequests = 30;
 constexpr int kRepliesToEvaluate = 25;
+// The frequency known this well, a burst may be smaller.
+constexpr double kSettledPpm = 0.05;
 constexpr int kServers = 3;
 // From the evaluation to the clock's correction.
 constexpr double kProcessingSec = 0.05;
@@ -74,28 +76,29 @@ struct Burst {
 
 // One burst as the tool runs it: a request every 100 ms in turn to the servers, the evaluation
 // at the 25th reply, the remaining requests still sent.
-Burst runBurst(SimulatedClock& clock, double start, const PathDelay& path,
+Burst runBurst(SimulatedClock& clock, double start, const PathDelay& path, int requests,
                std::mt19937_64& random) {
+    const int repliesToEvaluate = std::min(requests, kRepliesToEvaluate);
     std::exponential_distribution<double> jitter(1.0 / path.jitterMeanSec);
     struct Exchange {
         double sentAt, answeredAt, arrivesAt;
         int server;
     };
     std::vector<Exchange> exchanges;
-    for (int k = 0; k < kRequests; ++k) {
+    for (int k = 0; k < requests; ++k) {
         const double sent = start + 0.1 * k;
         const double answered = sent + path.baseSec + jitter(random);
         exchanges.push_back({sent, answered, answered + path.baseSec + jitter(random), k % 3});
     }
     // Events in true time: sends (even) and arrivals (odd) of each exchange.
     std::vector<std::pair<double, int>> events;
-    for (int k = 0; k < kRequests; ++k) {
+    for (int k = 0; k < requests; ++k) {
         events.push_back({exchanges[k].sentAt, 2 * k});
         events.push_back({exchanges[k].arrivesAt, 2 * k + 1});
     }
     std::sort(events.begin(), events.end());
     Burst burst;
-    std::vector<double> sentLocal(kRequests);
+    std::vector<double> sentLocal(static_cast<std::size_t>(requests));
     int replies = 0;
     for (const auto& [at, what] : events) {
         clock.advanceTo(at);
@@ -103,14 +106,14 @@ Burst runBurst(SimulatedClock& clock, double start, const PathDelay& path,
         if (what % 2 == 0) {
             sentLocal[k] = clock.wall();
             ++burst.requests;
-        } else if (replies < kRepliesToEvaluate) {
+        } else if (replies < repliesToEvaluate) {
             ReplyRecord& r = burst.records[static_cast<std::size_t>(++replies)];
             r.t1 = sentLocal[k];
             r.t2 = exchanges[k].answeredAt;
             r.t3 = r.t2;
             r.t4 = clock.wall();
             r.server = static_cast<std::int16_t>(exchanges[k].server);
-            if (replies == kRepliesToEvaluate) {
+            if (replies == repliesToEvaluate) {
                 burst.evaluatedAt = at;
                 burst.evaluation = evaluateBurst(burst.records, replies, kServers, 1e-6);
             }
@@ -136,7 +139,10 @@ DayFigures simulateDay(const DayOptions& options) {
             const double start = nextRun;
             nextRun = start + options.intervalSec + delay(random);
             clock.advanceTo(start);
-            Burst burst = runBurst(clock, start, options.path, random);
+            const bool settled = options.settledRequests > 0 && state.frequency &&
+                                 state.frequency->uncertaintyPpm < kSettledPpm;
+            Burst burst = runBurst(clock, start, options.path,
+                                   settled ? options.settledRequests : kRequests, random);
             requests += burst.requests;
             ++figures.runs;
             if (burst.evaluation.outcome == Outcome::Evaluated) {
