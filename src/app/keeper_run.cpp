@@ -121,4 +121,23 @@ std::string KeeperRun::summary() const {
     return m_notes.empty() ? text : text + ", " + m_notes;
 }
 
+std::string releaseClock(KeeperStateStore& store, ClockAdjustment& adjustment) {
+    if (std::string refusal = store.hold(); !refusal.empty()) {
+        return "state not held: " + refusal;
+    }
+    std::string problem;
+    const auto text = store.read(problem);
+    LoadedKeeperState loaded = parseKeeperState(text.value_or(""), 1e300);
+    if (!text || !loaded.problem.empty() || loaded.state.bootId != store.bootId() ||
+        loaded.state.runs.empty()) {
+        return "the clock was not adjusted in this boot";
+    }
+    if (AdjustmentRefusal refusal = adjustment.reset(); !refusal.empty()) {
+        return "not reset: " + refusal;
+    }
+    loaded.state.runs.clear();
+    store.write(keeperStateText(loaded.state));
+    return "frequency and slew reset";
+}
+
 }  // namespace korvel

@@ -47,4 +47,9 @@ private:
     std::string m_notes;
 };
 
+// Gives the clock back when the keeper is removed: where the state shows it adjusted the clock
+// in this boot, the frequency correction and any pending slew are reset, and the state keeps
+// only the frequency it found. What was done, for the remover's output.
+std::string releaseClock(KeeperStateStore& store, ClockAdjustment& adjustment);
+
 }  // namespace korvel
