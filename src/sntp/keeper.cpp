@@ -78,9 +78,9 @@ std::string keeperStatusText(const KeeperState& state) {
         return {};
     }
     const KeptRun& last = state.runs.back();
-    std::string text = "korvel-keeper-status 1\nlast " + number(last.wallSec) + " " +
-                       keeperActionName(last.action) + " " + number(last.sample.offsetSec) +
-                       "\nfrequency " + number(last.sample.frequencyPpm);
+    std::string text = "korvel-keeper-status 1 " + number(last.wallSec) + " " +
+                       keeperActionName(last.action) + " " + number(last.sample.offsetSec) + " " +
+                       number(last.sample.frequencyPpm);
     if (state.frequency) {
         text += " " + number(state.frequency->ppm) + " " + number(state.frequency->uncertaintyPpm);
     }

@@ -104,8 +104,9 @@ BurstMiddle burstMiddle(const BurstResult& result, const ReplyRecords& records);
 // Every server that answered is in the agreeing group.
 bool everyResponderAgrees(const BurstResult& result);
 
-// What users may read of the keeper: its last run (when, what it did, the offset it measured)
-// and the frequency in effect with what the clock needs. Empty before any run.
+// What users may read of the keeper, one line: its last run (when, in NTP seconds, what it did,
+// the offset it measured), the frequency it left and, once known, what the clock needs with
+// its uncertainty (ppm). Empty before any run.
 std::string keeperStatusText(const KeeperState& state);
 
 // The action as the run's line names it.
