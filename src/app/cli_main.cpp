@@ -12,6 +12,7 @@
 #include <utility>
 #include <variant>
 
+#include "app/keeper_run.h"
 #include "calibration/clock_correction.h"
 #include "calibration/measure_command.h"
 #include "calibration/outcome_display.h"
@@ -27,7 +28,9 @@ namespace korvel {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: korvel-cli measure [SERVER...] [--apply [--unattended]] [--port N] [--json]\n"
+    "Usage: korvel-cli measure [SERVER...] [--apply [--unattended [--state DIR]]] [--port N]\n"
+    "                  [--json]\n"
+    "  or:  korvel-cli reset-keeping [--state DIR]\n"
     "  or:  korvel-cli --version\n"
     "\n"
     "Runs one measurement burst against SNTP servers, exactly as the desktop program\n"
@@ -51,6 +54,11 @@ constexpr const char* kUsage =
     "              (CAP_SYS_TIME) sets it itself. Without --json it reports on standard error\n"
     "              as one line, for the journal: the outcome (as --json names it), a colon,\n"
     "              then what it would print on separate lines, joined by '; '.\n"
+    "              It never steps by more than 1000 s, except in the first run after the\n"
+    "              system started and only when every server that answered agrees.\n"
+    "  --state DIR  with --unattended, keep the clock between runs: remember the runs in\n"
+    "              DIR (the service's state folder by default), set the clock's frequency and\n"
+    "              slew offsets up to 0.5 s away instead of stepping (with CAP_SYS_TIME).\n"
     "  --site-config  read the site's sntp.cfg, never a user's own copy.\n"
     "  --port N    send from local UDP port N (default: any free port).\n"
     "  --json      print one JSON object instead: server, port, offset, offsetWholeSec,\n"
@@ -60,6 +68,8 @@ constexpr const char* kUsage =
     "              servers (address, requests, replies, kissOfDeath, medianOffset,\n"
     "              medianDelay, setAside, agreed or why not) always; message on failure;\n"
     "              outcome and exitCode always. Seconds have six decimals in every locale.\n"
+    "  reset-keeping  give the clock back: reset the frequency and any slew the keeper set\n"
+    "              since the system started (run when the package is removed).\n"
     "  --version   show the version.\n"
     "  --help      show this text.\n"
     "\n"
@@ -127,6 +137,8 @@ struct Options {
     bool unattended = false;
     bool siteConfig = false;
     bool json = false;
+    bool resetKeeping = false;
+    std::string stateFolder;
 };
 
 // What the arguments ask for besides a measurement.
@@ -161,13 +173,21 @@ std::variant<Options, Request, BadArgument> parseArguments(
     if (arguments.empty()) {
         return BadArgument{"missing command 'measure'"};
     }
-    if (arguments[0] != "measure") {
+    if (arguments[0] != "measure" && arguments[0] != "reset-keeping") {
         return BadArgument{"unknown command '" + arguments[0] + "'"};
     }
     Options options;
+    options.resetKeeping = arguments[0] == "reset-keeping";
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        if (argument == "--apply") {
+        if (argument == "--state") {
+            if (i + 1 == arguments.size()) {
+                return BadArgument{"option '--state' needs a folder"};
+            }
+            options.stateFolder = arguments[++i];
+        } else if (options.resetKeeping) {
+            return BadArgument{"reset-keeping takes only '--state DIR'"};
+        } else if (argument == "--apply") {
             options.apply = true;
         } else if (argument == "--json") {
             options.json = true;
@@ -196,6 +216,9 @@ std::variant<Options, Request, BadArgument> parseArguments(
     }
     if (options.unattended && !options.apply) {
         return BadArgument{"option '--unattended' goes with '--apply'"};
+    }
+    if (!options.stateFolder.empty() && !options.unattended && !options.resetKeeping) {
+        return BadArgument{"option '--state' goes with '--unattended'"};
     }
     return options;
 }
@@ -597,6 +620,18 @@ int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
         return kBadArguments;
     }
     const Options& options = std::get<Options>(parsed);
+    const std::string stateFolder =
+        options.stateFolder.empty() ? platform.stateFolder : options.stateFolder;
+    if (options.resetKeeping) {
+        if (stateFolder.empty() || platform.adjustment == nullptr) {
+            console.err("korvel-cli: no keeper on this system\n");
+            return exitStatus(Outcome::StepRefused);
+        }
+        const std::string said =
+            releaseClock(*platform.openKeeperStore(stateFolder), *platform.adjustment);
+        console.out(said + "\n");
+        return said.starts_with("not reset") ? exitStatus(Outcome::StepRefused) : 0;
+    }
     OneLineConsole oneLine;
     Console& says = options.unattended && !options.json ? oneLine : console;
     const Report report = runMeasurement(options, platform, says);

@@ -62,9 +62,9 @@ struct CliRig {
             }
             return 0;
         };
-        CliPlatform platform{time,    direct, time, socket, time, files,
-                             console, time,   time, 4242,   loop, [&](int) { quit = true; },
-                             kRunLog};
+        CliPlatform platform{time,    direct,  time, socket, time, files,
+                             console, time,    time, 4242,   loop, [&](int) { quit = true; },
+                             kRunLog, nullptr, {},   {}};
         return runCli(words, platform);
     }
 
