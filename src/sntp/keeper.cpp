@@ -87,6 +87,32 @@ std::string keeperStatusText(const KeeperState& state) {
     return text + "\n";
 }
 
+std::optional<KeeperStatus> parseKeeperStatus(std::string_view line) {
+    std::istringstream fields{std::string(line)};
+    std::string header, action;
+    int version = 0;
+    KeeperStatus status;
+    fields >> header >> version >> status.atNtpSec >> action >> status.offsetSec >>
+        status.frequencyPpm;
+    const auto named = actionNamed(action);
+    if (!fields || header != "korvel-keeper-status" || version != 1 || !named ||
+        !finite({status.atNtpSec, status.offsetSec, status.frequencyPpm})) {
+        return std::nullopt;
+    }
+    status.action = *named;
+    return status;
+}
+
+std::string keeperStatusWords(const KeeperStatus& status, double nowNtpSec) {
+    static constexpr std::array<const char*, 4> kDone{"未校准", "校准", "微调", "调频"};
+    char text[160];
+    std::snprintf(
+        text, sizeof text, "定时校准保持时钟：%.0f 分钟前%s（时差 %.6f 秒），频率 %+.3f ppm",
+        std::max(0.0, std::floor((nowNtpSec - status.atNtpSec) / 60)),
+        kDone[static_cast<std::size_t>(status.action)], status.offsetSec, status.frequencyPpm);
+    return text;
+}
+
 LoadedKeeperState parseKeeperState(std::string_view text, double nowWallSec) {
     const auto garbled = [](const std::string& why) { return LoadedKeeperState{{}, why}; };
     std::istringstream lines{std::string(text)};

@@ -109,6 +109,19 @@ bool everyResponderAgrees(const BurstResult& result);
 // its uncertainty (ppm). Empty before any run.
 std::string keeperStatusText(const KeeperState& state);
 
+// The status line read back: nullopt when it is not one.
+struct KeeperStatus {
+    double atNtpSec = 0.0;
+    KeeperAction action = KeeperAction::None;
+    double offsetSec = 0.0;
+    double frequencyPpm = 0.0;
+};
+std::optional<KeeperStatus> parseKeeperStatus(std::string_view line);
+
+// What the window says of the keeper holding the clock: when it last ran (minutes before
+// nowNtpSec), what it did with which offset, and the frequency it left.
+std::string keeperStatusWords(const KeeperStatus& status, double nowNtpSec);
+
 // The action as the run's line names it.
 const char* keeperActionName(KeeperAction action);
 
