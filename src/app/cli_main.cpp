@@ -382,7 +382,8 @@ Report runMeasurement(const Options& options, CliPlatform& platform, Console& co
 
 std::string jsonText(const std::string& text) {
     std::string quoted = "\"";
-    for (const char c : text) {
+    // A name from a file in another encoding would make the whole object unreadable.
+    for (const char c : wellFormedUtf8(text)) {
         if (c == '"' || c == '\\') {
             quoted += '\\';
             quoted += c;

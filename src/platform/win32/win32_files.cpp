@@ -239,6 +239,22 @@ FileError Win32FileSystem::replaceWithLine(const std::string& path, const std::s
     return error;
 }
 
+FileError Win32FileSystem::updateLine(const std::string& path, const LineChange& change) {
+    FileError error = FileError::None;
+    // A lock of its own: the file itself is replaced by every update.
+    Handle lock(path + ".lock", GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, error);
+    if (!lock.isOpen()) {
+        return error;
+    }
+    OVERLAPPED whole{};
+    if (!LockFileEx(lock.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole)) {
+        return errorOf(GetLastError());
+    }
+    error = changeLine(*this, path, change);
+    UnlockFileEx(lock.get(), 0, 1, 0, &whole);
+    return error;
+}
+
 bool Win32FileSystem::exists(const std::string& path) {
     return GetFileAttributesW(wideOf(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
