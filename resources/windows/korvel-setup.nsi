@@ -79,11 +79,11 @@ Section "KORVEL" ProgramSection
         ClearErrors
         Rename "$site" "$aside"
         ${If} ${Errors}
-            MessageBox MB_ICONSTOP /SD IDOK "$site 不是安装程序建立的，也无法移开；安装已停止。"
+            MessageBox MB_ICONSTOP "$site 不是安装程序建立的，也无法移开；安装已停止。" /SD IDOK
             Abort
         ${EndIf}
         DetailPrint "$site 不是安装程序建立的，已移到 $aside"
-        MessageBox MB_ICONINFORMATION /SD IDOK "$site 不是安装程序建立的，已移到 $aside。新的站点设置使用默认服务器。"
+        MessageBox MB_ICONINFORMATION "$site 不是安装程序建立的，已移到 $aside。新的站点设置使用默认服务器。" /SD IDOK
     ${EndIf}
     ${IfNot} ${FileExists} "$site"
         ; Made with its access list, so nobody else can put anything into it meanwhile; made
@@ -95,7 +95,7 @@ Section "KORVEL" ProgramSection
         System::Free $2
         System::Call 'kernel32::LocalFree(p r1)'
         ${If} $0 = 0
-            MessageBox MB_ICONSTOP /SD IDOK "$site 无法建立；安装已停止。"
+            MessageBox MB_ICONSTOP "$site 无法建立；安装已停止。" /SD IDOK
             Abort
         ${EndIf}
         WriteRegStr HKLM "${SITE_KEY}" "SiteFolder" "$site"

@@ -5,18 +5,19 @@
 #        check_layers.sh --self-test    (runs the check on planted files)
 set -euo pipefail
 
-# The layer of a path relative to src/ (a file or an included header).
+# The layer of a path relative to src/ (a file or an included header), in $layer. The
+# classifiers set a variable rather than print: a subshell per include makes the check slow.
 layer_of() {
     case "$1" in
-        common/*) echo common ;;
-        sntp/*) echo sntp ;;
-        platform/posix/* | platform/qt/* | platform/win32/*) echo platform-impl ;;
-        platform/*) echo platform ;;
-        ui/form/*) echo form ;;
-        exchange/* | calibration/* | settings/*) echo handlers ;;
-        ui/qt/* | ui/win32/*) echo views ;;
-        app/*) echo app ;;
-        *) echo unknown ;;
+        common/*) layer=common ;;
+        sntp/*) layer=sntp ;;
+        platform/posix/* | platform/qt/* | platform/win32/*) layer=platform-impl ;;
+        platform/*) layer=platform ;;
+        ui/form/*) layer=form ;;
+        exchange/* | calibration/* | settings/*) layer=handlers ;;
+        ui/qt/* | ui/win32/*) layer=views ;;
+        app/*) layer=app ;;
+        *) layer=unknown ;;
     esac
 }
 
@@ -46,24 +47,24 @@ cxx_library=" algorithm any array atomic barrier bit bitset cassert cctype cerrn
  type_traits typeindex typeinfo unordered_map unordered_set utility valarray variant vector
  version "
 
-# The system a header that is not the project's belongs to.
+# The system a header that is not the project's belongs to, in $system.
 system_of() {
     if [[ "$cxx_library" == *[[:space:]]"$1"[[:space:]]* ]]; then
-        echo c++
+        system=c++
         return
     fi
     case "$1" in
-        openssl/* | gnutls/* | nettle/* | gcrypt.h) echo tls ;;
+        openssl/* | gnutls/* | nettle/* | gcrypt.h) system=tls ;;
         sys/* | netinet/* | arpa/* | net/* | linux/* | unistd.h | fcntl.h | poll.h | pwd.h | \
             grp.h | dirent.h | dlfcn.h | pthread.h | termios.h | netdb.h | ifaddrs.h | spawn.h)
-            echo posix ;;
+            system=posix ;;
         windows.h | winsock2.h | ws2tcpip.h | shellapi.h | commctrl.h | timeapi.h | shlobj.h | \
             objbase.h | netioapi.h | iphlpapi.h | bcrypt.h | winreg.h | wincrypt.h | shlwapi.h | \
             knownfolders.h | aclapi.h | accctrl.h | sddl.h | userenv.h | mmsystem.h | winerror.h | \
             powrprof.h | wtsapi32.h | taskschd.h)
-            echo win32 ;;
-        Q[A-Za-z]* | Qt[A-Za-z]*/* | q*.h) echo qt ;;
-        *) echo unknown ;;
+            system=win32 ;;
+        Q[A-Za-z]* | Qt[A-Za-z]*/* | q*.h) system=qt ;;
+        *) system=unknown ;;
     esac
 }
 
@@ -82,16 +83,18 @@ may_use_system() {
         posix) [[ "$file" == platform/posix/* || "$file" == platform/qt/* ]] ;;
         win32) [[ "$file" == platform/win32/* || "$file" == ui/win32/* || "$main" == yes ]] ;;
         qt) [[ "$file" == platform/qt/* || "$file" == ui/qt/* || "$main" == yes ]] ;;
-        tls) [[ "$(layer_of "$file")" == platform-impl ]] ;;
+        tls) [[ "$file" == platform/posix/* || "$file" == platform/qt/* ||
+            "$file" == platform/win32/* ]] ;;
         *) return 1 ;;
     esac
 }
 
 check_tree() {
-    local root="$1" status=0 file relative own permitted line kind header target system
+    local root="$1" status=0 file relative own permitted line kind header layer system
     while IFS= read -r file; do
         relative="${file#"$root"/}"
-        own="$(layer_of "$relative")"
+        layer_of "$relative"
+        own=$layer
         if [ "$own" = unknown ]; then
             echo "$relative: in no layer" >&2
             status=1
@@ -99,15 +102,15 @@ check_tree() {
         fi
         permitted=" $(allowed "$own") "
         while IFS=: read -r line kind header; do
-            target="$(layer_of "$header")"
-            if [ "$kind" = '<' ] && [ "$target" = unknown ]; then
-                system="$(system_of "$header")"
+            layer_of "$header"
+            if [ "$kind" = '<' ] && [ "$layer" = unknown ]; then
+                system_of "$header"
                 if ! may_use_system "$relative" "$system"; then
                     echo "$relative:$line: $own includes <$header> ($system)" >&2
                     status=1
                 fi
-            elif [ "$target" = unknown ] || [[ "$permitted" != *" $target "* ]]; then
-                echo "$relative:$line: $own includes $header ($target)" >&2
+            elif [ "$layer" = unknown ] || [[ "$permitted" != *" $layer "* ]]; then
+                echo "$relative:$line: $own includes $header ($layer)" >&2
                 status=1
             fi
         done < <(grep -n '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]' "$file" |
