@@ -68,7 +68,6 @@ TEST(Win32Files, SiteFolderIsTrustedOnlyWhenOnlyAdministratorsMayChangeIt) {
         {L"O:BA" + installer + L"(A;CI;0x2;;;BU)", false},  // users may add a folder
         {L"O:BA" + installer + L"(A;;WD;;;WD)", false},     // anyone may change the list
         {L"O:BA" + installer + L"(A;;0x1301bf;;;LS)", false},
-        {L"O:BAD:NO_ACCESS_CONTROL", false},
         {L"O:BA", false},
         // What Wine reports for every folder.
         {L"O:S-1-5-21-0-0-0-1000D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)"
@@ -80,6 +79,15 @@ TEST(Win32Files, SiteFolderIsTrustedOnlyWhenOnlyAdministratorsMayChangeIt) {
         ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
             sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
         EXPECT_EQ(onlyAdministratorsMayChange(descriptor), trusted) << utf8Of(sddl);
+        // The same owner with a null access list, which lets everyone do everything.
+        SECURITY_DESCRIPTOR open{};
+        PSID owner = nullptr;
+        BOOL defaulted = FALSE;
+        ASSERT_TRUE(InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION) &&
+                    GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) &&
+                    SetSecurityDescriptorOwner(&open, owner, FALSE) &&
+                    SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE));
+        EXPECT_FALSE(onlyAdministratorsMayChange(&open)) << utf8Of(sddl);
         LocalFree(descriptor);
     }
 }
