@@ -1,7 +1,8 @@
 #include "platform/win32/win32_files.h"
 
-#include <sddl.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
