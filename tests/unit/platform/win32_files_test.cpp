@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -52,6 +55,26 @@ TEST(Win32Files, FilesAreRegularAndTheConfigurationIsReplacedWhole) {
     ASSERT_TRUE(log && log->appendLine("校准失败") && log->appendLine("x"));
     log.reset();
     EXPECT_EQ(decodedText(GetACP(), folder.read("a.log")), "校准失败\r\nx\r\n");
+
+    // Two handles adding to one line at once lose nothing: each update re-reads under the lock.
+    const std::string holds = (folder.path() / "RATE-HOLD.TMP").string();
+    // gtest's checks are not for other threads: each thread counts its failed updates.
+    const auto add = [&](char word, int& failed) {
+        for (int i = 0; i < 20; ++i) {
+            failed += files.updateLine(holds, [&](const std::optional<std::string>& line) {
+                return line.value_or("") + word;
+            }) != FileError::None;
+        }
+    };
+    int failedA = 0;
+    int failedB = 0;
+    std::thread other(add, 'b', std::ref(failedB));
+    add('a', failedA);
+    other.join();
+    EXPECT_EQ(failedA + failedB, 0);
+    const std::string line = files.readFirstLine(holds).value_or("");
+    EXPECT_EQ(std::count(line.begin(), line.end(), 'a'), 20) << line;
+    EXPECT_EQ(std::count(line.begin(), line.end(), 'b'), 20) << line;
 }
 
 // Whether the site folder's servers can only be an administrator's choice, for access lists
