@@ -11,8 +11,9 @@ layer_of() {
         sntp/*) echo sntp ;;
         platform/posix/* | platform/qt/* | platform/win32/*) echo platform-impl ;;
         platform/*) echo platform ;;
+        exchange/*) echo engine ;;
         ui/form/*) echo form ;;
-        exchange/* | calibration/* | settings/*) echo handlers ;;
+        calibration/* | settings/*) echo handlers ;;
         ui/qt/* | ui/win32/*) echo views ;;
         app/*) echo app ;;
         *) echo unknown ;;
@@ -27,10 +28,11 @@ allowed() {
         sntp) echo "common sntp" ;;
         platform) echo "common sntp platform" ;;
         platform-impl) echo "common sntp platform platform-impl" ;;
-        form) echo "common sntp platform form" ;;
-        handlers) echo "common sntp platform form handlers" ;;
+        engine) echo "common sntp platform engine" ;;
+        form) echo "common sntp platform engine form" ;;
+        handlers) echo "common sntp platform engine form handlers" ;;
         views) echo "common sntp platform platform-impl form views" ;;
-        app) echo "common sntp platform platform-impl form handlers views app" ;;
+        app) echo "common sntp platform platform-impl engine form handlers views app" ;;
     esac
 }
 
