@@ -7,7 +7,6 @@
 #include "common/day_date.h"
 #include "common/utf8_text.h"
 #include "exchange/exchange.h"
-#include "sntp/rate_holds.h"
 #include "sntp/sntp_packet.h"
 
 namespace korvel {
@@ -114,12 +113,8 @@ std::string BurstEngine::name(int server) const {
 
 // Servers that must not be asked in this burst: refused for the run, or held after a RATE.
 void BurstEngine::holdBackServers() {
-    FileSystem& files = m_services.files;
-    const std::string folder = files.privateRuntimeFolder();
-    const auto line =
-        folder.empty() ? std::nullopt : files.readFirstLine(joinPath(folder, kRateHoldFileName));
     const RateHolds holds =
-        parseRateHolds(line.value_or(""), ntpSeconds(m_services.systemClock.getSystemTime()));
+        heldServers(m_services.files, ntpSeconds(m_services.systemClock.getSystemTime()));
     for (int i = 0; i < m_rotation.size(); ++i) {
         const std::string server = name(i);
         if (const auto refused = m_refusingServers.find(server);
@@ -129,20 +124,6 @@ void BurstEngine::holdBackServers() {
             m_rotation.leave(i, ServerStatus::KissOfDeath, "RATE");
         }
     }
-}
-
-// Keeps the server from being asked for 64 s, in a file that later runs read too.
-void BurstEngine::holdAfterRate(const std::string& server) {
-    FileSystem& files = m_services.files;
-    const std::string folder = files.privateRuntimeFolder();
-    if (folder.empty()) {
-        return;
-    }
-    const std::string path = joinPath(folder, kRateHoldFileName);
-    const double now = ntpSeconds(m_services.systemClock.getSystemTime());
-    RateHolds holds = parseRateHolds(files.readFirstLine(path).value_or(""), now);
-    holds[server] = now + kRateHoldSec;
-    files.replaceWithLine(path, formatRateHolds(holds));
 }
 
 void BurstEngine::serverFound(int server, ConnectOutcome outcome) {
@@ -296,7 +277,8 @@ void BurstEngine::kissOfDeath(const SntpPacket& packet, int server) {
     request->answered = true;
     m_rotation.leave(server, ServerStatus::KissOfDeath, code);
     if (code == "RATE") {
-        holdAfterRate(name(server));
+        holdServer(m_services.files, name(server),
+                   ntpSeconds(m_services.systemClock.getSystemTime()));
     } else {
         m_refusingServers[name(server)] = code;
     }

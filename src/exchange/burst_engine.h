@@ -104,7 +104,6 @@ private:
                          std::optional<std::int64_t> receivedUtcNs);
     void kissOfDeath(const SntpPacket& packet, int server);
     void holdBackServers();
-    void holdAfterRate(const std::string& server);
     void serverFound(int server, ConnectOutcome outcome);
     void serverLeft();
     void requestsOut();

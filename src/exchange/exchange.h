@@ -10,7 +10,6 @@
 namespace korvel {
 
 inline constexpr std::int32_t kServerPort = 123;
-inline constexpr const char* kRateHoldFileName = "RATE-HOLD.TMP";
 
 // Binds the local port unless the socket already holds it and connects the socket to the first
 // server in the background. False when the port cannot be used: the socket keeps its old port
