@@ -1,4 +1,4 @@
-#include "exchange/burst_supervision.h"
+#include "exchange/burst_engine.h"
 
 #include <gtest/gtest.h>
 
@@ -85,7 +85,7 @@ TEST(BurstSupervision, LateRepliesChangeNothingAfterTheTimeOut) {
         EXPECT_EQ(rig.form->lastOutcome.outcome,
                   inTime >= 10 ? Outcome::Evaluated : Outcome::TooFewReplies);
         EXPECT_EQ(rig.form->lastBurst.offsetSec, offset);
-        EXPECT_EQ(rig.form->repliesReceived, inTime);
+        EXPECT_EQ(rig.form->engine.repliesReceived(), inTime);
     }
 }
 

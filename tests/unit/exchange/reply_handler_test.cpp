@@ -1,4 +1,4 @@
-#include "exchange/reply_handler.h"
+#include "exchange/burst_engine.h"
 
 #include <gtest/gtest.h>
 
@@ -41,8 +41,8 @@ struct OneRequestSent {
         rig.time.advance(1);
     }
 
-    int received() const { return rig.form->repliesReceived; }
-    const ReplyRecord& record(std::size_t index) const { return rig.form->replyRecords[index]; }
+    int received() const { return rig.form->engine.repliesReceived(); }
+    const ReplyRecord& record(std::size_t index) const { return rig.form->engine.records()[index]; }
 
     TestRig rig;
     Bytes request;

@@ -1,4 +1,4 @@
-#include "exchange/request_sender.h"
+#include "exchange/burst_engine.h"
 
 #include <gtest/gtest.h>
 
@@ -25,11 +25,11 @@ TEST(RequestSender, BurstSendsThirtyRequestsAHundredMillisecondsApart) {
     rig.time.advance(3050);
     // The time a request left, as a reply naming its transmit time finds it.
     const auto sentAt = [&](std::uint32_t fraction) {
-        const SentRequests::Entry* entry = rig.form->sentRequests.find({0xC4040DC0, fraction}, 0);
+        const SentRequests::Entry* entry = rig.form->engine.sentRequest({0xC4040DC0, fraction}, 0);
         return entry == nullptr ? 0.0 : entry->sentAt;
     };
     ASSERT_EQ(rig.socket.sent().size(), 30U);
-    EXPECT_TRUE(rig.form->Timer1->isRunning());
+    EXPECT_EQ(rig.form->engine.state(), BurstState::Sending);
     // The sixth request is built at 12:00:00.000, the eleventh at 12:00:00.500; the transmit
     // fraction's 22 bits below the millisecond are random.
     Bytes expected{0x23, 1, 0, 0xEE, 0, 0, 0, 0, 0, 0, 0, 0, 'A', 'C', 'T', 'S'};
@@ -44,16 +44,17 @@ TEST(RequestSender, BurstSendsThirtyRequestsAHundredMillisecondsApart) {
 
     // The 31st tick sends nothing and stops the sender.
     rig.time.advance(100);
-    EXPECT_FALSE(rig.form->Timer1->isRunning());
-    EXPECT_EQ(rig.form->requestsSent, 30);
+    EXPECT_EQ(rig.form->engine.state(), BurstState::WaitingForReplies);
+    EXPECT_EQ(rig.form->engine.requestsSent(), 30);
 
     // A burst whose requests cannot be converted still counts them, so that it ends.
     rig.time.advance(10'000);
     rig.files.failByteAccess = true;
     measureCommand(*rig.form);
     rig.time.advance(3200);
-    EXPECT_EQ(std::tuple(rig.socket.sent().size(), rig.form->requestsSent), std::tuple(30UL, 30));
-    EXPECT_FALSE(rig.form->Timer1->isRunning());
+    EXPECT_EQ(std::tuple(rig.socket.sent().size(), rig.form->engine.requestsSent()),
+              std::tuple(30UL, 30));
+    EXPECT_NE(rig.form->engine.state(), BurstState::Sending);
 }
 
 // A step of the wall clock between two readings, however small beyond their rounding, forgets
@@ -62,12 +63,12 @@ TEST(RequestSender, ClockReadingForgetsTheBurstAcrossAStep) {
     for (const std::int64_t stepMs : {0, 3, 5, -5, 60'000}) {
         SCOPED_TRACE(stepMs);
         TestRig rig;
-        rig.startSilentBurst();
-        rig.time.advance(300);
-        rig.form->repliesReceived = 2;
+        rig.prepareExchange();
+        rig.measure(210);  // the replies to the requests at 100 and 200 ms are in
+        ASSERT_EQ(rig.form->engine.repliesReceived(), 2);
         rig.time.stepWallClock(stepMs);
-        burstClockReading(*rig.form);
-        EXPECT_EQ(rig.form->repliesReceived, std::abs(stepMs) > 4 ? 0 : 2);
+        rig.form->engine.burstClockReading();
+        EXPECT_EQ(rig.form->engine.repliesReceived(), std::abs(stepMs) > 4 ? 0 : 2);
     }
 }
 
