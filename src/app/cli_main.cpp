@@ -253,6 +253,7 @@ struct Report {
     ReplyRecords records{};
     ServerRotation rotation;
     std::optional<OutcomeRecord> correction;
+    std::string keeping;  // what the keeper did, for the run's line
 
     const OutcomeRecord& last() const { return correction ? *correction : burst; }
     bool measured() const { return burst.outcome == Outcome::Evaluated; }
@@ -263,6 +264,10 @@ std::string unattendedHoldText(CorrectionReason reason, const std::string& servi
     if (reason == CorrectionReason::OtherTimeService) {
         return "本机的时间服务 " + service + " 正在管理时钟，无人值守校准不与它争，" +
                "时钟没有校准。";
+    }
+    if (reason == CorrectionReason::OffsetTooLarge) {
+        return "时差超过 1000 秒：无人值守校准只在开机后第一次校准、且应答的服务器都一致时"
+               "才这样校准，时钟没有校准。";
     }
     return "无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。";
 }
@@ -338,18 +343,32 @@ private:
 
 // Asks the correction policy and steps when it allows; the report takes how the correction
 // ended, and the event loop ends with it.
-void correct(Report& report, const Options& options, Correction& correction,
+void correct(Report& report, const Options& options, Correction& correction, KeeperRun* keeper,
              CliPlatform& platform) {
     SystemClock& clock = platform.systemClock;
     const std::string service = clock.competingTimeService();
+    const KeeperInput keeping =
+        keeper != nullptr ? keeper->measurement(report.result, report.records) : KeeperInput{};
     const CorrectionDecision decision = decideCorrection(
         {.run = options.unattended ? CorrectionRun::Unattended : CorrectionRun::ByHand,
          .offsetSec = report.result.offsetSec,
          .serversListed = static_cast<int>(report.servers.size()),
          .agreedServers = report.result.agreedServers,
          .holdsRightToStep = clock.holdsRightToStep(),
-         .otherTimeService = !service.empty()});
+         .otherTimeService = !service.empty(),
+         .firstRunAfterBoot = keeper != nullptr && keeper->firstRunAfterBoot(),
+         .everyResponderAgrees = everyResponderAgrees(report.result),
+         .keeper = keeper != nullptr ? &keeper->state() : nullptr,
+         .keeping = keeping});
+    if (decision.keeping) {
+        report.correction = keeper->correct(keeping, *decision.keeping, platform.directClock);
+        platform.quitEventLoop(0);
+        return;
+    }
     if (!decision.step) {
+        if (keeper != nullptr) {
+            keeper->recordHeld(keeping);
+        }
         report.correction = OutcomeRecord{decision.withheld.value_or(Outcome::StepRefused),
                                           unattendedHoldText(decision.reason, service),
                                           {}};
@@ -366,9 +385,19 @@ void correct(Report& report, const Options& options, Correction& correction,
 
 // One burst on the program's engine, and a correction when asked for, measured and allowed by
 // the correction policy.
-Report runMeasurement(const Options& options, CliPlatform& platform, Console& console) {
+Report runMeasurement(const Options& options, const std::string& stateFolder, CliPlatform& platform,
+                      Console& console) {
     FileSystem& files = platform.files;
     Report report;
+    // An unattended run with a state folder keeps the clock; it holds the state from here on,
+    // so that a second run at the same time waits.
+    std::unique_ptr<KeeperStateStore> store;
+    std::optional<KeeperRun> keeper;
+    if (options.unattended && !stateFolder.empty() && platform.adjustment != nullptr) {
+        store = platform.openKeeperStore(stateFolder);
+        keeper.emplace(*store, *platform.adjustment, platform.steadyClock);
+        keeper->begin();
+    }
     report.servers = options.servers.empty() ? configuredServers(files, console, options.siteConfig)
                                              : options.servers;
     // A scratch file of this process alone: another run at the same time has its own.
@@ -390,7 +419,8 @@ Report runMeasurement(const Options& options, CliPlatform& platform, Console& co
                                 report.records = end.records;
                                 report.rotation = end.rotation;
                                 if (end.outcome.outcome == Outcome::Evaluated && options.apply) {
-                                    correct(report, options, correction, platform);
+                                    correct(report, options, correction,
+                                            keeper ? &*keeper : nullptr, platform);
                                     return;
                                 }
                                 platform.quitEventLoop(0);
@@ -400,6 +430,7 @@ Report runMeasurement(const Options& options, CliPlatform& platform, Console& co
     }
     scratchFile.close();
     files.remove(joinPath(files.privateRuntimeFolder(), scratchName));
+    report.keeping = keeper ? keeper->summary() : std::string();
     return report;
 }
 
@@ -514,6 +545,9 @@ std::string plainText(const Report& report) {
         out += (agreed.empty() ? "" : "agreed: " + agreed + "\n") +
                (others.empty() ? "" : "not used: " + others + "\n");
     }
+    if (!report.keeping.empty()) {
+        out += "keeper: " + report.keeping + "\n";
+    }
     const std::string message = outcomeText(report.last().outcome);
     return message.empty() ? out : out + message + "\n";
 }
@@ -572,7 +606,8 @@ std::string jsonObject(const Report& report) {
         out += ",\"message\":" + jsonText(message);
     }
     return out + ",\"outcome\":" + jsonText(outcomeName(last.outcome)) +
-           ",\"exitCode\":" + std::to_string(exitStatus(last.outcome)) + "}\n";
+           ",\"exitCode\":" + std::to_string(exitStatus(last.outcome)) +
+           (report.keeping.empty() ? "" : ",\"keeper\":" + jsonText(report.keeping)) + "}\n";
 }
 
 void printReport(const Report& report, bool json, Console& console) {
@@ -635,7 +670,7 @@ int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
     }
     OneLineConsole oneLine;
     Console& says = options.unattended && !options.json ? oneLine : console;
-    const Report report = runMeasurement(options, platform, says);
+    const Report report = runMeasurement(options, stateFolder, platform, says);
     printReport(report, options.json, says);
     if (&says == &oneLine) {
         console.err(oneLine.line(report.last().outcome));

@@ -23,11 +23,16 @@ public:
     void begin();
     bool firstRunAfterBoot() const { return m_firstRunAfterBoot; }
 
-    // Corrects the clock for an evaluated burst whose servers the policy found good enough, in
-    // a process that holds the right to set the clock: the frequency, a slew or a step (through
-    // directClock, which answers at once). The state and the status are written.
-    OutcomeRecord correct(const BurstResult& result, const ReplyRecords& records,
+    const KeeperState& state() const { return m_state; }
+    // This run's measurement as the keeper takes it, for the correction policy.
+    KeeperInput measurement(const BurstResult& result, const ReplyRecords& records);
+    // Corrects the clock as the policy decided, in a process that holds the right to set it:
+    // the frequency, a slew or a step (through directClock, which answers at once); a refused
+    // adjustment steps instead, said once. The state and the status are written.
+    OutcomeRecord correct(const KeeperInput& input, KeeperDecision decision,
                           SystemClock& directClock);
+    // Remembers a run the policy held.
+    void recordHeld(const KeeperInput& input);
 
     // What the run's line adds: the action, the frequency with its uncertainty, and what was
     // dropped or refused on the way.

@@ -197,17 +197,6 @@ void continueKeeperState(KeeperState& state, const std::string& bootId, double w
 
 KeeperDecision decideKeeping(const KeeperState& state, const KeeperInput& input) {
     KeeperDecision decision;
-    if (std::abs(input.offsetSec) > kLargestUnattendedStepSec &&
-        !(input.firstRunAfterBoot && input.everyResponderAgrees)) {
-        decision.hold =
-            OutcomeRecord{Outcome::WithheldOffsetTooLarge,
-                          "时差 " + seconds(input.offsetSec) + " 秒超过无人值守校准的上限 1000 秒" +
-                              (input.firstRunAfterBoot ? "，应答的服务器并不都一致"
-                                                       : "，且这不是开机后的第一次校准") +
-                              "，时钟没有校准。",
-                          {}};
-        return decision;
-    }
     std::vector<DriftSample> samples;
     for (const KeptRun& run : state.runs) {
         samples.push_back(run.sample);
@@ -268,14 +257,16 @@ void recordKeeperRun(KeeperState& state, const KeeperInput& input, const KeeperD
     KeptRun run;
     run.wallSec = input.wallSec;
     run.steadySec = input.steadySec;
-    run.action = decision.hold ? KeeperAction::None : decision.action;
+    run.action = decision.action;
     DriftSample& s = run.sample;
     s.atSec = input.wallSec;
     s.offsetSec = input.offsetSec;
     s.spreadSec = input.spreadSec;
     s.trusted = input.everyResponderAgrees;
     s.correctedSec =
-        decision.hold || decision.action == KeeperAction::FrequencyOnly ? 0.0 : decision.phaseSec;
+        decision.action == KeeperAction::Stepped || decision.action == KeeperAction::Slewed
+            ? decision.phaseSec
+            : 0.0;
     s.frequencyPpm = decision.frequencyPpm.value_or(input.appliedPpm);
     state.runs.push_back(run);
     if (state.runs.size() > kKeptRuns) {

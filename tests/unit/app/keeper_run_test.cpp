@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/day_date.h"
+#include "sntp/correction_policy.h"
 #include "support/fake_keeping.h"
 #include "support/virtual_time.h"
 
@@ -74,7 +75,24 @@ TEST(KeeperRun, SlewsStepsOrHoldsAndSaysWhatItDidInTheRunsLine) {
         KeeperRun run(store, adjustment, time);
         run.begin();
         const Burst b = burstAt(time, c.offset, c.secondServer);
-        const OutcomeRecord outcome = run.correct(b.result, b.records, time);
+        const KeeperInput input = run.measurement(b.result, b.records);
+        // The policy's part: whether to correct at all, and how.
+        const CorrectionDecision decision =
+            decideCorrection({.run = CorrectionRun::Unattended,
+                              .offsetSec = b.result.offsetSec,
+                              .serversListed = 3,
+                              .agreedServers = b.result.agreedServers,
+                              .holdsRightToStep = true,
+                              .firstRunAfterBoot = run.firstRunAfterBoot(),
+                              .everyResponderAgrees = input.everyResponderAgrees,
+                              .keeper = &run.state(),
+                              .keeping = input});
+        OutcomeRecord outcome{decision.withheld.value_or(Outcome::Stepped), {}, {}};
+        if (decision.keeping) {
+            outcome = run.correct(input, *decision.keeping, time);
+        } else {
+            run.recordHeld(input);
+        }
         EXPECT_EQ(outcome.outcome, c.outcome);
         EXPECT_EQ(run.summary().rfind(c.line, 0), 0u) << run.summary();
         EXPECT_EQ(time.clockSteps().size(), c.steps);
