@@ -75,15 +75,15 @@ protected:
     void SetUp() override {
         LabTest::SetUp();
         // A CA, a certificate for the server's address and one for another name.
-        const std::string sign =
-            " -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 -extfile ";
+        const std::string sign = " -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 -extfile ";
         const std::string script =
             "set -e; cd " + folder->path().string() +
             "; key() { openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes "
             "-keyout $1.key -out $1.csr -subj /CN=$2 2>/dev/null; }; "
             "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes "
             "-keyout ca.key -out ca.crt -days 2 -subj /CN=korvel-test-ca 2>/dev/null; "
-            "key server " + kServer + "; echo subjectAltName=IP:" + kServer + " > server.ext; " +
+            "key server " +
+            kServer + "; echo subjectAltName=IP:" + kServer + " > server.ext; " +
             "openssl x509 -req -in server.csr -out server.crt" + sign + "server.ext 2>/dev/null; " +
             "key other elsewhere.test; echo subjectAltName=DNS:elsewhere.test > other.ext; " +
             "openssl x509 -req -in other.csr -out other.crt" + sign + "other.ext 2>/dev/null; " +
@@ -94,9 +94,8 @@ protected:
 
     std::string peer(const std::string& package) {
         std::string output;
-        EXPECT_TRUE(lab::shell(std::string(KORVEL_PRIVATE_PEER) + " " + package + " " +
-                                   KORVEL_PEERS_DIR,
-                               &output))
+        EXPECT_TRUE(lab::shell(
+            std::string(KORVEL_PRIVATE_PEER) + " " + package + " " + KORVEL_PEERS_DIR, &output))
             << output;
         return output.substr(0, output.find('\n'));
     }
@@ -104,8 +103,8 @@ protected:
     // Starts a server in the server namespace without the right to set the clock, and waits
     // until its key-exchange port takes connections.
     void startServer(std::vector<std::string> argv, int kePort) {
-        tools.push_back(std::make_unique<lab::ChildProcess>(
-            net->server, withoutClockRight(std::move(argv))));
+        tools.push_back(
+            std::make_unique<lab::ChildProcess>(net->server, withoutClockRight(std::move(argv))));
         const InNamespace client(net->client);
         for (int i = 0; i < 100; ++i) {
             const Fd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -144,10 +143,12 @@ protected:
     // openssl s_server answering TLS 1.3 on the port with the certificate (and the ALPN name
     // where one is given).
     void startTlsServer(int port, const std::string& certificate, const std::string& alpn) {
-        std::vector<std::string> argv = {"openssl", "s_server", "-accept",
-                                         std::string(kServer) + ":" + std::to_string(port),
-                                         "-cert", inFolder(certificate + ".crt"), "-key",
-                                         inFolder(certificate + ".key"), "-tls1_3", "-quiet"};
+        std::vector<std::string> argv = {
+            "openssl", "s_server",
+            "-accept", std::string(kServer) + ":" + std::to_string(port),
+            "-cert",   inFolder(certificate + ".crt"),
+            "-key",    inFolder(certificate + ".key"),
+            "-tls1_3", "-quiet"};
         if (!alpn.empty()) {
             argv.insert(argv.end(), {"-alpn", alpn});
         }
@@ -183,7 +184,7 @@ protected:
 
 PacketBytes clientPacket() {
     PacketBytes packet{};
-    packet[0] = 0x23;  // version 4, client
+    packet[0] = 0x23;   // version 4, client
     packet[40] = 0xE0;  // some transmit time, echoed as the originate time
     packet[47] = 0x42;
     return packet;
@@ -221,8 +222,8 @@ TEST_F(NtsLab, ChronydAndNtpsecGiveKeysCookiesAndAuthenticatedReplies) {
 
         Bytes badCookie = keys.answer.cookies[1];
         badCookie[10] ^= 0xFF;
-        const std::optional<Bytes> refused = roundTrip(
-            *ntsRequest(packet, {id, badCookie, 0, nonce, keys.clientToServerKey}, siv));
+        const std::optional<Bytes> refused =
+            roundTrip(*ntsRequest(packet, {id, badCookie, 0, nonce, keys.clientToServerKey}, siv));
         if (p.naksABadCookie) {
             ASSERT_TRUE(refused.has_value()) << p.name;
             EXPECT_EQ(checkNtsReply(*refused, id, keys.serverToClientKey, siv).verdict,
@@ -263,8 +264,7 @@ TEST_F(NtsLab, FailedKeyExchangesSayWhy) {
               NtsKeFailure::CertificateExpired},
              {"dates checked five years back", kNtsKePort, true, unixNow() - fiveYears,
               NtsKeFailure::CertificateExpired},
-             {"a certificate for another name", 4461, true, std::nullopt,
-              NtsKeFailure::WrongName},
+             {"a certificate for another name", 4461, true, std::nullopt, NtsKeFailure::WrongName},
              {"a server without ALPN", 4462, true, std::nullopt, NtsKeFailure::NoAlpn},
              {"a server with another ALPN name", 4463, true, std::nullopt, NtsKeFailure::NoAlpn},
              {"nothing listening", 4464, true, std::nullopt, NtsKeFailure::Refused},
