@@ -16,7 +16,7 @@
 
 #include "harness/lab.h"
 #include "platform/posix/gcrypt_siv.h"
-#include "platform/posix/openssl_nts_ke.h"
+#include "platform/qt/qt_nts_key_exchange.h"
 #include "sntp/nts_packet.h"
 
 namespace korvel {
@@ -155,13 +155,18 @@ protected:
         startServer(argv, port);
     }
 
+    // A key exchange as the program makes one: on a thread of its own, the result through
+    // the event loop.
     NtsKeResult exchange(int port, bool trustTestCa = true,
                          std::optional<std::int64_t> checkDatesAt = std::nullopt) {
         const InNamespace client(net->client);
-        NtsKeTarget target{kServer, port, trustTestCa ? inFolder("ca.crt") : "", checkDatesAt,
-                           2'000};
-        const std::atomic<bool> cancelled{false};
-        return exchangeNtsKeys(target, cancelled);
+        std::optional<NtsKeResult> result;
+        QtNtsKeyExchange exchanges;
+        exchanges.start({kServer, port, trustTestCa ? inFolder("ca.crt") : "", checkDatesAt, 2'000},
+                        [&result](NtsKeResult r) { result = std::move(r); });
+        lab::runUntil([&result] { return result.has_value(); }, 5'000);
+        EXPECT_TRUE(result.has_value()) << "no result within the time-out";
+        return result.value_or(NtsKeResult{});
     }
 
     // One datagram to the server's NTP port and the answer within a second, if any.
@@ -273,6 +278,18 @@ TEST_F(NtsLab, FailedKeyExchangesSayWhy) {
         const NtsKeResult result = exchange(c.port, c.trustTestCa, c.checkDatesAt);
         EXPECT_EQ(result.failure, c.failure) << c.name << ": " << result.detail;
     }
+    // Going away cancels a running exchange well before its time-out; its result never comes.
+    const InNamespace client(net->client);
+    bool done = false;
+    const auto started = std::chrono::steady_clock::now();
+    {
+        QtNtsKeyExchange exchanges;
+        exchanges.start({kServer, 4465, "", std::nullopt, 10'000},
+                        [&done](const NtsKeResult&) { done = true; });
+    }
+    lab::runUntil([&done] { return done; }, 300);
+    EXPECT_FALSE(done);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
 }
 
 }  // namespace
