@@ -24,7 +24,6 @@ void measureCommand(MainForm& form) {
     form.burstClockBaseMs.reset();
     form.largestDelaySec = 0.0;
     form.requestsOut = false;
-    form.lookUpProblems.clear();
     form.quietTimer->stop();
     form.Text1.setToolTip("");
     form.Text3.setToolTip("");

@@ -19,6 +19,14 @@ std::string withNotice(const OutcomeRecord& record) {
     return record.cause + "\n" + record.notice;
 }
 
+// The lines of a text on one line, for the status bar.
+std::string oneLine(std::string text) {
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at)) {
+        text.replace(at, 1, "；");
+    }
+    return text;
+}
+
 std::string likelyCauseWords(OffsetCause cause) {
     switch (cause) {
         case OffsetCause::TimeZone:
@@ -42,8 +50,9 @@ std::string outcomeText(Outcome outcome) {
         case Outcome::RefusedByServer:
             return kCongestedText;
         case Outcome::RejectedInvalid:
-        case Outcome::ServersDisagree:
             return kInvalidTimeText;
+        case Outcome::ServersDisagree:
+            return kServersDisagreeText;
         case Outcome::StepRefused:
         case Outcome::ConsentRefused:
             return kCorrectionFailedText;
@@ -56,6 +65,7 @@ std::string outcomeText(Outcome outcome) {
         case Outcome::WithheldNoSecondOpinion:
         case Outcome::WithheldOtherTimeService:
         case Outcome::WithheldOffsetTooLarge:
+        case Outcome::WithheldOffsetChanged:
             break;
     }
     return {};
@@ -83,6 +93,23 @@ std::string refusalText(const std::string& server, const std::string& kissCode) 
         return server + " 拒绝服务 (DENY)";
     }
     return server + " 限制访问 (" + kissCode + ")";
+}
+
+std::string unreachedText(const std::string& server, const ServerTally& tally) {
+    switch (tally.status) {
+        case ServerStatus::KissOfDeath:
+            return refusalText(server, tally.kissCode);
+        case ServerStatus::NotFound:
+            return "服务器名称无法解析: " + server;
+        case ServerStatus::Unreachable:
+            return "网络不可达: " + server;
+        case ServerStatus::LookingUp:
+            return "服务器名称查询没有答复: " + server;
+        case ServerStatus::InRotation:
+        case ServerStatus::Silent:
+            break;
+    }
+    return "服务器没有回答: " + server;
 }
 
 std::string serverMedians(const MainForm& form) {
@@ -141,6 +168,8 @@ void recordOutcome(MainForm& form, OutcomeRecord record) {
             form.Text1.setForeColor(kRed);
             form.Text1.setToolTip(record.cause);
             form.Text1.setText(outcomeText(record.outcome));
+            // Why, where the user looks: one server's reason after another.
+            form.StatusBar1.setPanel(2, oneLine(record.cause));
             break;
         case Outcome::TooFewReplies:
         case Outcome::RefusedByServer:
@@ -170,6 +199,7 @@ void recordOutcome(MainForm& form, OutcomeRecord record) {
         case Outcome::WithheldNoSecondOpinion:
         case Outcome::WithheldOtherTimeService:
         case Outcome::WithheldOffsetTooLarge:
+        case Outcome::WithheldOffsetChanged:
             break;
     }
     form.lastOutcome = std::move(record);

@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "sntp/outcome.h"
+#include "sntp/server_rotation.h"
 
 namespace korvel {
 
@@ -12,6 +13,7 @@ struct MainForm;
 inline constexpr const char* kNoServerText = "无法连接服务器";
 inline constexpr const char* kCongestedText = "网络阻塞,请稍候再试!";
 inline constexpr const char* kInvalidTimeText = "服务器时间失效";
+inline constexpr const char* kServersDisagreeText = "服务器之间时间不一致";
 inline constexpr const char* kCorrectionFailedText = "校准失败";
 inline constexpr const char* kCorrectionUnknownText = "校准结果未知";
 inline constexpr const char* kStepPendingText = "上次校准仍在等待时间服务答复";
@@ -34,6 +36,10 @@ std::string replyCountText(int replies);
 
 // Why a server may not be asked, from its kiss-o'-death code.
 std::string refusalText(const std::string& server, const std::string& kissCode);
+
+// Why a server that gave no reply did not: its refusal, its name not found, no route to it, its
+// name still being looked up, or silence.
+std::string unreachedText(const std::string& server, const ServerTally& tally);
 
 // Each server's median offset, one line each, where the servers disagreed.
 std::string serverMedians(const MainForm& form);

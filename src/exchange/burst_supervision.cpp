@@ -27,25 +27,24 @@ bool noServerLeft(const MainForm& form) {
     return form.rotation.inRotation() == 0 && !form.rotation.anyLookingUp();
 }
 
-// Why no server may be asked any more: each refusal, and each server not found.
+// Why no server answered, server by server: a refusal, a name not found, no route, silence.
+// A server that refused after some replies is named too.
+// The outcome is a refusal where a server refused, else a look-up failure where a name was not
+// found, else no reply.
 OutcomeRecord withoutServers(const MainForm& form) {
     std::string cause;
     bool refused = false;
+    bool named = false;
     for (int i = 0; i < form.rotation.size(); ++i) {
         const ServerTally& tally = form.rotation.tally(i);
-        if (tally.status == ServerStatus::KissOfDeath) {
-            refused = true;
-            cause +=
-                (cause.empty() ? "" : "\n") +
-                refusalText(trimBlanks(form.servers[static_cast<std::size_t>(i)]), tally.kissCode);
+        refused = refused || tally.status == ServerStatus::KissOfDeath;
+        named = named || tally.status == ServerStatus::NotFound;
+        if (tally.replies == 0 || tally.status == ServerStatus::KissOfDeath) {
+            cause += (cause.empty() ? "" : "\n") +
+                     unreachedText(trimBlanks(form.servers[static_cast<std::size_t>(i)]), tally);
         }
     }
-    bool named = false;
-    for (const MainForm::LookUpProblem& problem : form.lookUpProblems) {
-        named = named || problem.outcome == ConnectOutcome::NameNotResolved;
-        cause += (cause.empty() ? "" : "\n") + problem.text;
-    }
-    if (refused) {
+    if (refused && noServerLeft(form)) {
         return {Outcome::RefusedByServer, cause, {}};
     }
     return {named ? Outcome::NameNotResolved : Outcome::NoReply, cause, {}};
@@ -97,8 +96,7 @@ void restartQuietTimer(MainForm& form) {
 }  // namespace
 
 void burstTimeoutTick(MainForm& form) {
-    endBurst(form,
-             noServerLeft(form) ? withoutServers(form) : OutcomeRecord{Outcome::NoReply, {}, {}});
+    endBurst(form, withoutServers(form));
 }
 
 void requestsOut(MainForm& form) {

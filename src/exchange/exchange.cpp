@@ -69,18 +69,6 @@ std::string portUnusableText(std::int32_t localPort) {
     return "本机端口 " + std::to_string(localPort) + " 无法使用";
 }
 
-std::string connectProblem(ConnectOutcome outcome, const std::string& addressField) {
-    switch (outcome) {
-        case ConnectOutcome::Connected:
-            break;
-        case ConnectOutcome::NameNotResolved:
-            return "服务器名称无法解析: " + trimBlanks(addressField);
-        case ConnectOutcome::NetworkUnreachable:
-            return "网络不可达: " + trimBlanks(addressField);
-    }
-    return {};
-}
-
 void startExchange(MainForm& form) {
     form.rotation = ServerRotation(static_cast<int>(form.servers.size()));
     holdBackServers(form);
@@ -103,9 +91,9 @@ void startExchange(MainForm& form) {
                 }
                 return;
             }
-            form.rotation.leave(server, ServerStatus::NotFound);
-            form.lookUpProblems.push_back(
-                {outcome, connectProblem(outcome, form.servers[static_cast<std::size_t>(server)])});
+            form.rotation.leave(server, outcome == ConnectOutcome::NameNotResolved
+                                            ? ServerStatus::NotFound
+                                            : ServerStatus::Unreachable);
             serverLeft(form);
         });
 }

@@ -30,7 +30,4 @@ std::string portUnusableText(std::int32_t localPort);
 // asked; when no server may be asked, or none is found, the burst ends at once.
 void startExchange(MainForm& form);
 
-// The cause of a failed look-up as the user reads it; empty for Connected.
-std::string connectProblem(ConnectOutcome outcome, const std::string& addressField);
-
 }  // namespace korvel

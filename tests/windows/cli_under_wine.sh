@@ -97,6 +97,16 @@ offset=$(sed -n 's/^offset \(.*\) s$/\1/p' "$work/installed.out")
     fail "installed tool: the refused correction was not reported (status $(cat "$work/installed.status"))"
 check_installation installed ""
 
+# The elevated run of a window whose user agreed to -6.75 s, the server now at +3.25 s: no step
+# is tried, the two offsets are said, exit 14.
+in_namespace changed '
+    "$KORVEL_WINE" "$KORVEL_PREFIX" "$KORVEL_BUILD/src/app/korvel-cli.exe" measure 127.0.0.1 \
+        --apply --agreed-offset -6.75'
+[ "$(cat "$work/changed.status")" = 14 ] &&
+    grep -q '^测得的时差 3\.2[0-9]* 秒与同意校准的 -6\.750000 秒相差超过 1\.000000 秒' "$work/changed.err" &&
+    ! grep -q '管理员' "$work/changed.err" ||
+    fail "changed answer: status $(cat "$work/changed.status"), $(cat "$work/changed.err")"
+
 # One server is not enough to step on, and the unattended run says so in one line of the run log.
 in_namespace scheduled '
     "$KORVEL_WINE" "$KORVEL_PREFIX" "$KORVEL_BUILD/korvel-setup.exe" /S /SCHEDULE &&

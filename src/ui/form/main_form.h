@@ -90,11 +90,6 @@ struct MainForm {
     std::map<std::string, std::string> refusingServers;
     double largestDelaySec = 0.0;  // of the replies counted in the current burst
     bool requestsOut = false;      // the current burst sends no more requests
-    struct LookUpProblem {
-        ConnectOutcome outcome;
-        std::string text;
-    };
-    std::vector<LookUpProblem> lookUpProblems;  // of the current burst's servers
     ScratchFile scratchFile;
     TimeSyncLog timeSyncLog;
 
