@@ -170,6 +170,12 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
          "\"kissOfDeath\":null,\"setAside\":0,\"agreed\":false,\"why\":\"unreachable\"}",
          "服务器名称无法解析: none.test\n网络不可达: 192.0.2.2\n服务器没有回答: 192.0.2.3\n",
          Step::None, Requests{0, 0, 30}},
+        {"a name in sntp.cfg that is not UTF-8, in JSON", "measure --json",
+         [](CliRig& r) {
+             r.files.textFiles["/opt/korvel/sntp.cfg"] = {"SNTP caf\xE9.test       1231"};
+             r.socket.lookUpOutcome = ConnectOutcome::NameNotResolved;
+         },
+         1, "{\"server\":\"caf\xEF\xBF\xBD.test\",", "服务器名称无法解析: caf\xE9.test\n"},
         {"too few replies", "measure",
          [](CliRig& r) { r.server.drop = [](int n) { return n > 5; }; }, 2,
          "网络阻塞,请稍候再试!\n", ""},
