@@ -4,7 +4,6 @@
 
 #include "platform/clock.h"
 #include "sntp/outcome.h"
-#include "sntp/server_rotation.h"
 
 namespace korvel {
 
@@ -33,19 +32,6 @@ std::string largeOffsetQuestion(double offsetSec);
 
 // The status bar's count of the replies of the running burst.
 std::string replyCountText(int replies);
-
-// Why a server may not be asked, from its kiss-o'-death code.
-std::string refusalText(const std::string& server, const std::string& kissCode);
-
-// Why a server that gave no reply did not: its refusal, its name not found, no route to it, its
-// name still being looked up, or silence.
-std::string unreachedText(const std::string& server, const ServerTally& tally);
-
-// Each server's median offset, one line each, where the servers disagreed.
-std::string serverMedians(const MainForm& form);
-// The servers whose replies were not averaged although they answered, and why; empty when
-// every server that answered was.
-std::string serversLeftOut(const MainForm& form);
 
 // The system answered a step after the window had stopped waiting for it.
 void recordLateAnswer(MainForm& form, const ClockStepAnswer& answer);
