@@ -96,9 +96,8 @@ enabled=$(in_root systemctl is-enabled korvel-sync.timer korvel-sync.service 2>&
 [ "$enabled" = "$(printf 'disabled\nstatic')" ] || fail "after the install: $enabled"
 # timedated turns on the first installed unit of its lists sorted by file name: KORVEL's comes
 # after every other, so set-ntp true turns on what it did before the install.
-lists=$(cd "$root" && ls etc/systemd/ntp-units.d/*.list run/systemd/ntp-units.d/*.list \
-    usr/local/lib/systemd/ntp-units.d/*.list usr/lib/systemd/ntp-units.d/*.list 2>/dev/null |
-    xargs -n1 basename | LC_ALL=C sort)
+lists=$(find "$root"/{etc,run,usr/local/lib,usr/lib}/systemd/ntp-units.d -name '*.list' \
+    -printf '%f\n' 2>/dev/null | LC_ALL=C sort || true)
 [ "$(printf '%s\n' "$lists" | tail -1)" = zz-korvel-sync.list ] &&
     [ "$(grep -v '^#' "$root/usr/lib/systemd/ntp-units.d/zz-korvel-sync.list")" = korvel-sync.timer ] ||
     fail "timedated's lists: $lists"
