@@ -33,7 +33,7 @@ std::string decisionText(CorrectionReason reason) {
     return "   自动校时无法执行";
 }
 
-void decideAutomatically(MainForm& form) {
+void correctOnSchedule(MainForm& form) {
     const CorrectionDecision decision = decideCorrection(correctionInput(
         form, CorrectionRun::Schedule, form.platform.systemClock.competingTimeService()));
     if (decision.reason == CorrectionReason::StepPending) {
@@ -83,7 +83,7 @@ void adjust(MainForm& form, const OutcomeRecord& evaluation) {
     logPlain(form, resultLine(form.offsetSec, form.autoRun));
     recordOutcome(form, evaluation);
     if (form.autoRun) {
-        decideAutomatically(form);
+        correctOnSchedule(form);
     }
 }
 
