@@ -53,13 +53,19 @@ void acceptedFirst(MainForm& form, const Button& gate, Command command) {
 }
 
 // 校准 by hand: an offset that a time zone or a flat battery likely explains is applied only
-// once the user confirms it, and only while it is still the one asked about.
+// once the user confirms it, and only while it is still the one asked about; a confirmation
+// that comes too late is refused as a late 校准 is, and says why.
 void correctByHand(MainForm& form) {
     const double asked = form.offsetSec;
-    if (likelyCause(asked) != OffsetCause::None &&
-        (!form.platform.messageBox.confirm(largeOffsetQuestion(asked)) || !form.offsetValid ||
-         !form.Command6.isEnabled() || form.offsetSec != asked)) {
-        return;
+    if (likelyCause(asked) != OffsetCause::None) {
+        if (!form.platform.messageBox.confirm(largeOffsetQuestion(asked))) {
+            return;
+        }
+        if (!form.offsetValid || !form.Command6.isEnabled() || form.offsetSec != asked) {
+            refuse(form);
+            form.StatusBar1.setPanel(2, kOffsetExpiredText);
+            return;
+        }
     }
     clockCorrection(form);
 }

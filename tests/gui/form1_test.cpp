@@ -44,6 +44,7 @@ protected:
                 .guanyuClick = record("guanyu"),
                 .applySettings = record("apply"),
                 .cancelSettings = record("cancel"),
+                .exitNow = record("exit"),
                 .closeWindow =
                     [this] {
                         calls.push_back("close");
@@ -71,7 +72,8 @@ protected:
 
 // Tab goes through the designed order over what can take the focus and is in view: the
 // panel's controls only while the window is wide. A focused scroll bar shows it and takes the
-// keys by the model's rule (Page Up lowers). Then, the panel out of view: toolbar buttons hand
+// keys by the model's rule (Page Up lowers). Then, the panel out of view: the hidden exit button
+// Command4 takes the first Tab and Space presses it; toolbar buttons hand
 // their index to the dispatcher; the menus, the panel's buttons, Esc and closing the window
 // run their handlers.
 TEST_F(Form1Test, UserInputReachesTheControlsInTheDesignedOrderAndTheHandlers) {
@@ -90,10 +92,10 @@ TEST_F(Form1Test, UserInputReachesTheControlsInTheDesignedOrderAndTheHandlers) {
         }
         return reached;
     };
-    EXPECT_EQ(tabs(16),
-              (std::vector<QString>{"Check1", "Check2", "HScroll1", "Check3", "HScroll2", "Text3",
-                                    "Text2", "Text1", "Command1", "Command7", "Text9", "Text10",
-                                    "Text11", "Text12", "Text13", "Check1"}));
+    EXPECT_EQ(tabs(17),
+              (std::vector<QString>{"Command4", "Check1", "Check2", "HScroll1", "Check3",
+                                    "HScroll2", "Text3", "Text2", "Text1", "Command1", "Command7",
+                                    "Text9", "Text10", "Text11", "Text12", "Text13", "Command4"}));
 
     auto* bar = child<QScrollBar>("HScroll2");
     const QImage unfocused = bar->grab().toImage();
@@ -110,7 +112,8 @@ TEST_F(Form1Test, UserInputReachesTheControlsInTheDesignedOrderAndTheHandlers) {
     form.Form1.setGeometry(0, 6100);  // the panel slides out of view, the focus with it
     rig.time.advance(5);
     EXPECT_EQ(QApplication::focusWidget(), child("clientArea"));
-    EXPECT_EQ(tabs(4), (std::vector<QString>{"Text3", "Text2", "Text1", "Text3"}));
+    EXPECT_EQ(tabs(5), (std::vector<QString>{"Command4", "Text3", "Text2", "Text1", "Command4"}));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);  // out with the keyboard alone
 
     for (const int index : {1, 2, 3, 4, 5, 6, 7, 9}) {
         QTest::mouseClick(child<QToolButton>(QStringLiteral("Toolbar1.Button%1").arg(index)),
@@ -131,12 +134,16 @@ TEST_F(Form1Test, UserInputReachesTheControlsInTheDesignedOrderAndTheHandlers) {
     QTest::mouseClick(child<QPushButton>("Command7"), Qt::LeftButton);
     QTest::keyClick(&window, Qt::Key_Escape);
     QTest::keyClick(child<QLineEdit>("Text1"), Qt::Key_Escape);
+    auto* address = child<QComboBox>("Text9");
+    address->showPopup();
+    QTest::keyClick(address->view(), Qt::Key_Escape);  // closes the list alone
+    EXPECT_FALSE(address->view()->isVisible());
     QTest::keyClick(child<QComboBox>("Text9"), Qt::Key_F1);
     window.close();
     EXPECT_EQ(calls,
-              (Calls{"1",       "2",      "3",       "4",      "5",      "6",       "7",
-                     "9",       "cheshi", "xiaoshi", "shezhi", "guanyu", "session", "tray",
-                     "details", "apply",  "cancel",  "cancel", "cancel", "6",       "close"}));
+              (Calls{"exit",  "1",      "2",       "3",      "4",      "5",       "6",    "7",
+                     "9",     "cheshi", "xiaoshi", "shezhi", "guanyu", "session", "tray", "details",
+                     "apply", "cancel", "cancel",  "cancel", "6",      "close"}));
 }
 
 // What the user does reaches the models; then what the models hold reaches the widgets.
