@@ -255,6 +255,34 @@ TEST_F(Form1Test, WindowDrawsTheSlideAndPassesOnTheUsersMove) {
     EXPECT_EQ(form.Form1.leftTwips(), 300);
     window.move(40, 70);
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.Form1.leftTwips() == 40 * 15; }));
+
+    // The status bar's panels read back: the summaries whole however long, the last panel's
+    // text cut with an ellipsis and whole in its tool tip, and no room taken when it is empty.
+    const QString cause = "本机没有可请求的时间服务，本程序无法校准本机时钟";
+    const auto shown = [&](int panel) {
+        auto* label = child<QLabel>(QStringLiteral("StatusBar1.Panel%1").arg(panel));
+        const bool whole =
+            label->contentsRect().width() >= label->fontMetrics().horizontalAdvance(label->text());
+        return (whole ? "" : "cut:") + label->text();
+    };
+    for (const char* summary :
+         {"自动校时: 关闭  ", "自动校时: 每1.2小时   时差限制: 1000 毫秒  "}) {
+        form.StatusBar1.setPanel(0, summary);
+        form.StatusBar1.setPanel(1, "校时数据保存: 关闭 ");
+        form.StatusBar1.setPanel(2, cause.toStdString());
+        QApplication::processEvents();
+        EXPECT_EQ(shown(1), QString::fromUtf8(summary));
+        EXPECT_EQ(shown(2), "校时数据保存: 关闭 ");
+    }
+    form.StatusBar1.setPanel(0, "自动校时: 关闭  ");
+    QApplication::processEvents();
+    auto* last = child<QLabel>("StatusBar1.Panel3");
+    EXPECT_TRUE(last->text().endsWith(QStringLiteral("…")) &&
+                cause.startsWith(last->text().chopped(1)))
+        << last->text().toStdString();
+    EXPECT_EQ(last->toolTip(), cause);
+    form.StatusBar1.setPanel(2, "");
+    EXPECT_FALSE(last->isVisible());
 }
 
 }  // namespace
