@@ -15,7 +15,7 @@ namespace korvel {
 namespace {
 
 constexpr double kLeastOffsetSpanSec = 0.002;
-constexpr double kLeastDelaySpanMs = 1.0;
+constexpr double kLeastDelaySpanMs = 0.1;
 constexpr double kLongRunSec = 3 * 3600.0;
 constexpr double kSecondsPerDay = 86400.0;
 // A point on a plot's frame would be drawn half: the axes reach this share of the span past
@@ -160,10 +160,11 @@ std::string BurstDetails::burstNotice() const {
 }
 
 Axis BurstDetails::delayAxis() const {
-    // From no delay at all, which the offsets of a burst narrow towards.
-    const double highest = extent(m_burst, &BurstPoint::delayMs).second;
-    return plotAxis(0.0, std::max(highest * (1 + kAxisPadding), kLeastDelaySpanMs),
-                    kLeastDelaySpanMs);
+    // Never below no delay at all.
+    const auto [lowest, highest] = extent(m_burst, &BurstPoint::delayMs);
+    const double padding = std::max(highest - lowest, kLeastDelaySpanMs) * kAxisPadding;
+    const double low = std::max(0.0, lowest - padding);
+    return plotAxis(low, std::max(highest + padding, low + kLeastDelaySpanMs), kLeastDelaySpanMs);
 }
 
 Axis BurstDetails::burstOffsetAxis() const {

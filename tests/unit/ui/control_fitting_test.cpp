@@ -53,7 +53,7 @@ TEST(FittedText, KeepsWhatFitsAndCutsTheRestAtACharacterWithAnEllipsis) {
         const char* fitted;
     } cases[] = {
         {"已收到 25/30", 144, "已收到 25/30"},
-        {"本机没有可请求的时间服务", 96, "本机没有可请…"},
+        {"本机没有可请求的时间服务", 96, "本机没有可请求…"},
         {"ab", 11, "…"},
     };
     for (const auto& c : cases) {
