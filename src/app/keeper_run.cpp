@@ -1,0 +1,124 @@
+#include "app/keeper_run.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "common/day_date.h"
+
+namespace korvel {
+
+namespace {
+
+std::string ppm(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.3f", value);
+    return text;
+}
+
+}  // namespace
+
+KeeperRun::KeeperRun(KeeperStateStore& store, ClockAdjustment& adjustment, SteadyClock& steady)
+    : m_store(store), m_adjustment(adjustment), m_steady(steady) {}
+
+void KeeperRun::begin() {
+    const auto note = [this](const std::string& text) {
+        m_notes += (m_notes.empty() ? "" : ", ") + text;
+    };
+    if (std::string refusal = m_store.hold(); !refusal.empty()) {
+        note("state not held: " + refusal);
+    }
+    const PairedReading now = m_steady.readPaired();
+    const double wallSec = ntpSecondsOfUnixNs(now.utcNs);
+    std::string problem;
+    if (const auto text = m_store.read(problem)) {
+        LoadedKeeperState loaded = parseKeeperState(*text, wallSec);
+        m_state = std::move(loaded.state);
+        problem = loaded.problem;
+    }
+    if (!problem.empty()) {
+        note(problem + ", started afresh");
+    }
+    const std::string boot = m_store.bootId();
+    m_firstRunAfterBoot = m_state.bootId != boot || m_state.runs.empty();
+    std::string dropped;
+    continueKeeperState(m_state, boot, wallSec, static_cast<double>(now.steadyMs) / 1000.0,
+                        dropped);
+    if (!dropped.empty()) {
+        note(dropped);
+    }
+    m_estimate = m_state.frequency;
+    m_frequencyPpm = m_adjustment.frequencyPpm().value_or(0.0);
+}
+
+OutcomeRecord KeeperRun::correct(const BurstResult& result, const ReplyRecords& records,
+                                 SystemClock& directClock) {
+    const PairedReading now = m_steady.readPaired();
+    const double wallNow = ntpSecondsOfUnixNs(now.utcNs);
+    const BurstMiddle middle = burstMiddle(result, records);
+    KeeperInput input;
+    input.offsetSec = result.offsetSec;
+    input.spreadSec = middle.spreadSec;
+    input.wallSec = middle.atNtpSec;
+    input.steadySec = static_cast<double>(now.steadyMs) / 1000.0 - (wallNow - middle.atNtpSec);
+    input.everyResponderAgrees = everyResponderAgrees(result);
+    input.firstRunAfterBoot = m_firstRunAfterBoot;
+    input.mayAdjust = true;
+    input.appliedPpm = m_frequencyPpm;
+    input.sinceMiddleSec = wallNow - middle.atNtpSec;
+    KeeperDecision decision = decideKeeping(m_state, input);
+    if (decision.hold) {
+        recordKeeperRun(m_state, input, decision);
+        save();
+        return *decision.hold;
+    }
+    // The kernel refusing an adjustment: the offset is stepped as before, and said once.
+    std::string refusal;
+    if (decision.frequencyPpm) {
+        refusal = m_adjustment.setFrequency(*decision.frequencyPpm);
+        if (refusal.empty()) {
+            m_frequencyPpm = *decision.frequencyPpm;
+        } else {
+            decision.frequencyPpm.reset();
+        }
+    }
+    if (decision.action == KeeperAction::Slewed &&
+        (!m_adjustment.canSlew() || !(refusal = m_adjustment.slew(decision.phaseSec)).empty())) {
+        decision.action = KeeperAction::Stepped;
+    }
+    if (!refusal.empty()) {
+        m_notes += (m_notes.empty() ? "" : ", ") + ("adjustment refused: " + refusal);
+    }
+    OutcomeRecord outcome{Outcome::Stepped, {}, {}};
+    if (decision.action == KeeperAction::Stepped) {
+        directClock.stepClock(decision.phaseSec, false, [&](ClockStepAnswer answer) {
+            if (answer.outcome != ClockStep::Stepped) {
+                outcome = {Outcome::StepRefused, answer.reason, {}};
+                decision.action = KeeperAction::None;
+            }
+        });
+    }
+    m_action = decision.action;
+    m_estimate = decision.estimate.known ? std::optional(decision.estimate.frequency) : m_estimate;
+    recordKeeperRun(m_state, input, decision);
+    save();
+    return outcome;
+}
+
+void KeeperRun::save() {
+    if (std::string problem = m_store.write(keeperStateText(m_state)); !problem.empty()) {
+        m_notes += (m_notes.empty() ? "" : ", ") + ("state not written: " + problem);
+    }
+    m_store.writeStatus(keeperStatusText(m_state));
+}
+
+std::string KeeperRun::summary() const {
+    std::string text = std::string("action ") + keeperActionName(m_action) + ", frequency " +
+                       ppm(m_frequencyPpm) + " ppm";
+    if (m_estimate) {
+        text += " (needed " + ppm(m_estimate->ppm) + " ± " +
+                ppm(m_estimate->uncertaintyPpm).substr(1) + " ppm)";
+    }
+    return m_notes.empty() ? text : text + ", " + m_notes;
+}
+
+}  // namespace korvel

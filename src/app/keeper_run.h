@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/clock_adjustment.h"
+#include "platform/keeper_state_store.h"
+#include "sntp/burst_evaluation.h"
+#include "sntp/keeper.h"
+#include "sntp/outcome.h"
+
+namespace korvel {
+
+// What an unattended run adds to the scheduled correction when it has a state folder: it
+// remembers the runs, sets the clock's frequency and slews small offsets, and steps only what
+// the servers can justify.
+class KeeperRun {
+public:
+    KeeperRun(KeeperStateStore& store, ClockAdjustment& adjustment, SteadyClock& steady);
+
+    // Holds the state for this run (another run waits), reads it and continues it to this
+    // boot and clock. Before the burst.
+    void begin();
+    bool firstRunAfterBoot() const { return m_firstRunAfterBoot; }
+
+    // Corrects the clock for an evaluated burst whose servers the policy found good enough, in
+    // a process that holds the right to set the clock: the frequency, a slew or a step (through
+    // directClock, which answers at once). The state and the status are written.
+    OutcomeRecord correct(const BurstResult& result, const ReplyRecords& records,
+                          SystemClock& directClock);
+
+    // What the run's line adds: the action, the frequency with its uncertainty, and what was
+    // dropped or refused on the way.
+    std::string summary() const;
+
+private:
+    void save();
+
+    KeeperStateStore& m_store;
+    ClockAdjustment& m_adjustment;
+    SteadyClock& m_steady;
+    KeeperState m_state;
+    bool m_firstRunAfterBoot = true;
+    KeeperAction m_action = KeeperAction::None;
+    double m_frequencyPpm = 0.0;
+    std::optional<FrequencyEstimate> m_estimate;
+    std::string m_notes;
+};
+
+}  // namespace korvel

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sntp/burst_evaluation.h"
+#include "sntp/drift_model.h"
+#include "sntp/outcome.h"
+
+namespace korvel {
+
+// Above this the keeper steps instead of slewing. The kernel slews at 500 ppm, so half a second
+// is gone in 1000 s, long before the next run half an hour later; a clock that never goes back
+// matters more to what stamps files and logs than catching up a few minutes sooner.
+inline constexpr double kStepThresholdSec = 0.5;
+// An unattended run never steps further, except in the first run after the system started when
+// every server that answered agrees (a board battery may have lost the date).
+inline constexpr double kLargestUnattendedStepSec = 1000.0;
+// The most a kernel's frequency correction may be.
+inline constexpr double kMostFrequencyPpm = 500.0;
+// The runs a state keeps: with the fit's age weighting, older ones count for nothing.
+inline constexpr std::size_t kKeptRuns = 16;
+
+enum class KeeperAction : std::uint8_t {
+    None,           // held: nothing done to the clock
+    Stepped,        // the clock stepped (and the frequency set when known)
+    Slewed,         // the offset slewed away (and the frequency set when known)
+    FrequencyOnly,  // nothing left to slew: the frequency set
+};
+
+// One run as the keeper's state remembers it.
+struct KeptRun {
+    double wallSec = 0.0;    // UTC at the burst's middle, seconds since 1970
+    double steadySec = 0.0;  // the monotonic clock at the same moment
+    DriftSample sample;      // its offset and what it did; frequencyPpm as it left the clock
+    KeeperAction action = KeeperAction::None;
+};
+
+// What the keeper remembers between runs.
+struct KeeperState {
+    std::string bootId;
+    std::optional<FrequencyEstimate> frequency;  // the clock's needed correction, once known
+    std::vector<KeptRun> runs;                   // oldest first, of this boot
+};
+
+// The state as its file holds it, versioned.
+std::string keeperStateText(const KeeperState& state);
+
+struct LoadedKeeperState {
+    KeeperState state;
+    std::string problem;  // why the text was not taken (the state is then empty); empty if it was
+};
+
+// Reads a state file's text; a garbled, unknown-version or future-dated one (a run later than
+// nowWallSec by more than a minute) starts afresh.
+LoadedKeeperState parseKeeperState(std::string_view text, double nowWallSec);
+
+// Where this run stands against the last: a run from an earlier boot keeps only the frequency,
+// and so does a clock that someone else stepped since (its wall clock moved against the
+// monotonic one by more than the keeper's own steps). note says what was dropped, if anything.
+void continueKeeperState(KeeperState& state, const std::string& bootId, double wallSec,
+                         double steadySec, std::string& note);
+
+// What one unattended run measured, as the keeper takes it.
+struct KeeperInput {
+    double offsetSec = 0.0;  // at the burst's middle
+    double spreadSec = 0.0;
+    double wallSec = 0.0;  // the burst's middle
+    double steadySec = 0.0;
+    bool everyResponderAgrees = false;  // every server that answered is in the agreeing group
+    bool firstRunAfterBoot = false;     // no earlier run of this boot
+    bool mayAdjust = false;             // the process may set the frequency and slew, not only step
+    double appliedPpm = 0.0;            // the frequency correction in effect now
+    double sinceMiddleSec = 0.0;        // from the burst's middle to the correction
+};
+
+struct KeeperDecision {
+    KeeperAction action = KeeperAction::None;
+    double phaseSec = 0.0;               // to step or slew by
+    std::optional<double> frequencyPpm;  // to set, when known
+    DriftEstimate estimate;
+    // When held: the outcome and the reason for the journal.
+    std::optional<OutcomeRecord> hold;
+};
+
+// The keeper's decision for this run on its state (continued to this boot and clock).
+KeeperDecision decideKeeping(const KeeperState& state, const KeeperInput& input);
+
+// The state after the run: this run added (what it did, the frequency it left), the oldest
+// dropped beyond kKeptRuns, the frequency estimate kept.
+void recordKeeperRun(KeeperState& state, const KeeperInput& input, const KeeperDecision& decision);
+
+// Where and how well a burst measured: the middle of its averaged replies' exchanges (NTP
+// seconds of the local clock) and one standard error of its offset.
+struct BurstMiddle {
+    double atNtpSec = 0.0;
+    double spreadSec = 0.0;
+};
+BurstMiddle burstMiddle(const BurstResult& result, const ReplyRecords& records);
+
+// Every server that answered is in the agreeing group.
+bool everyResponderAgrees(const BurstResult& result);
+
+// What users may read of the keeper: its last run (when, what it did, the offset it measured)
+// and the frequency in effect with what the clock needs. Empty before any run.
+std::string keeperStatusText(const KeeperState& state);
+
+// The action as the run's line names it.
+const char* keeperActionName(KeeperAction action);
+
+}  // namespace korvel

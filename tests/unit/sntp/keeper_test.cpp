@@ -1,0 +1,171 @@
+#include "sntp/keeper.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/keeping_rig.h"
+
+namespace korvel {
+namespace {
+
+constexpr double kNow = 1.8e9;
+
+KeptRun run(double wallSec, double steadySec, KeeperAction action, double correctedSec) {
+    KeptRun r;
+    r.wallSec = wallSec;
+    r.steadySec = steadySec;
+    r.action = action;
+    r.sample = {wallSec, -0.25, 3e-5, true, correctedSec, -12.5};
+    return r;
+}
+
+KeeperState twoRuns() {
+    return {"b1",
+            FrequencyEstimate{-12.5, 0.25},
+            {run(kNow - 3600, 100, KeeperAction::Slewed, -0.25),
+             run(kNow - 1800, 1900, KeeperAction::Stepped, 1.5)}};
+}
+
+TEST(KeeperState, ReadsBackWhatItWroteAndStartsAfreshOnAnythingElse) {
+    const std::string text = keeperStateText(twoRuns());
+    const LoadedKeeperState back = parseKeeperState(text, kNow);
+    ASSERT_EQ(back.problem, "");
+    EXPECT_EQ(keeperStateText(back.state), text);
+    EXPECT_EQ(back.state.runs[1].action, KeeperAction::Stepped);
+    EXPECT_DOUBLE_EQ(back.state.runs[0].sample.correctedSec, -0.25);
+
+    const std::string head = "korvel-keeper 1\nboot b1\n";
+    const struct {
+        const char* what;
+        std::string text;
+        std::string problem;
+    } bad[] = {
+        {"empty", "", "unknown state format"},
+        {"a later version", "korvel-keeper 2\nboot b1\n", "unknown state format"},
+        {"no boot", "korvel-keeper 1\n", "no boot"},
+        {"a run from the future", head + "run 1.9e9 0 0 0 1 slewed 0 0\n",
+         "a run recorded in the future"},
+        {"an unknown action", head + "run 1e9 0 0 0 1 jumped 0 0\n", "garbled run"},
+        {"not a number", head + "run 1e9 0 nan 0 1 slewed 0 0\n", "garbled run"},
+        {"a frequency beyond the kernel's", head + "frequency 600 1\n", "garbled frequency"},
+        {"a field too many", head + "run 1e9 0 0 0 1 slewed 0 0 7\n", "garbled line"},
+        {"an unknown line", head + "phase 3\n", "garbled line"},
+    };
+    for (const auto& c : bad) {
+        SCOPED_TRACE(c.what);
+        const LoadedKeeperState loaded = parseKeeperState(c.text, kNow);
+        EXPECT_EQ(loaded.problem, c.problem);
+        EXPECT_TRUE(loaded.state.runs.empty());
+        EXPECT_FALSE(loaded.state.frequency);
+    }
+}
+
+TEST(KeeperState, KeepsOnlyTheFrequencyAcrossABootOrSomeoneElsesStep) {
+    // The last run stepped by 1.5 s itself: wall minus steady grew by that much.
+    const double wall = kNow, steady = 1900 + 1800;
+    const struct {
+        const char* what;
+        std::string boot;
+        double wallSec;
+        std::size_t runsKept;
+        std::string note;
+    } cases[] = {
+        {"the same boot, only its own step", "b1", wall + 1.5, 2, ""},
+        {"another boot", "b2", wall + 1.5, 0, "an earlier boot's runs dropped"},
+        {"stepped by someone else", "b1", wall + 1.5 + 0.5, 0,
+         "the clock was stepped by 0.500 s since the last run"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        KeeperState state = twoRuns();
+        std::string note;
+        continueKeeperState(state, c.boot, c.wallSec, steady, note);
+        EXPECT_EQ(state.runs.size(), c.runsKept);
+        EXPECT_EQ(note, c.note);
+        EXPECT_EQ(state.bootId, c.boot);
+        ASSERT_TRUE(state.frequency);
+        EXPECT_DOUBLE_EQ(state.frequency->ppm, -12.5);
+    }
+}
+
+TEST(Keeper, StepsSlewsOrHoldsByTheOffsetTheRunAndTheRight) {
+    const struct {
+        const char* what;
+        double offset;
+        bool firstAfterBoot, agree, mayAdjust;
+        KeeperAction action;
+        bool held;
+    } cases[] = {
+        {"beyond 1000 s in a later run", 1000.5, false, true, true, KeeperAction::None, true},
+        {"beyond 1000 s, first run, all agree", -4e8, true, true, true, KeeperAction::Stepped,
+         false},
+        {"beyond 1000 s, first run, one disagrees", 2e3, true, false, true, KeeperAction::None,
+         true},
+        {"beyond 1000 s without the right", -2e3, false, true, false, KeeperAction::None, true},
+        {"above the step threshold", -0.6, false, true, true, KeeperAction::Stepped, false},
+        {"below it", 0.45, false, true, true, KeeperAction::Slewed, false},
+        {"nothing left to slew", 1e-7, false, true, true, KeeperAction::FrequencyOnly, false},
+        {"without the right only a step", 0.01, false, true, false, KeeperAction::Stepped, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        KeeperInput input;
+        input.offsetSec = c.offset;
+        input.spreadSec = 2e-5;
+        input.wallSec = kNow;
+        input.firstRunAfterBoot = c.firstAfterBoot;
+        input.everyResponderAgrees = c.agree;
+        input.mayAdjust = c.mayAdjust;
+        const KeeperState state{"b1", FrequencyEstimate{7.0, 0.5}, {}};
+        const KeeperDecision d = decideKeeping(state, input);
+        EXPECT_EQ(d.action, c.action);
+        EXPECT_EQ(d.hold.has_value(), c.held);
+        if (c.held) {
+            EXPECT_EQ(d.hold->outcome, Outcome::WithheldOffsetTooLarge);
+            EXPECT_NE(d.hold->cause.find("1000"), std::string::npos);
+            continue;
+        }
+        EXPECT_DOUBLE_EQ(d.phaseSec, c.offset);
+        // The frequency an earlier boot found is set again where the process may.
+        EXPECT_EQ(d.frequencyPpm.has_value(), c.mayAdjust);
+        KeeperState after = state;
+        recordKeeperRun(after, input, d);
+        EXPECT_EQ(after.runs.back().action, c.action);
+        EXPECT_DOUBLE_EQ(after.runs.back().sample.frequencyPpm, c.mayAdjust ? 7.0 : 0.0);
+    }
+}
+
+TEST(Keeper, KeepsASimulatedDayWithinAFractionOfAMillisecondWithoutStepping) {
+    using test::DayOptions;
+    const struct {
+        const char* what;
+        DayOptions options;
+        double rmsBelowSec, maxBelowSec;
+        bool everyRunStepsBack;
+    } cases[] = {
+        {"LAN, 100 ppm", {.driftPpm = 100, .path = test::kLanPath, .seed = 7}, 1e-4, 5e-4, false},
+        {"home link, -100 ppm",
+         {.driftPpm = -100, .path = test::kHomePath, .seed = 8},
+         1e-3,
+         3e-3,
+         false},
+        {"stepping every run, 20 ppm",
+         {.driftPpm = 20, .path = test::kLanPath, .keeper = false, .seed = 7},
+         0.03,
+         0.05,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const test::DayFigures f = test::simulateDay(c.options);
+        EXPECT_LT(f.rmsErrorSec, c.rmsBelowSec);
+        EXPECT_LT(f.maxErrorSec, c.maxBelowSec);
+        EXPECT_EQ(f.steps, c.everyRunStepsBack ? f.runs : 0);
+        EXPECT_EQ(f.backwardSteps, f.steps);
+        EXPECT_NEAR(f.requestsPerHour, 56, 2);
+    }
+}
+
+}  // namespace
+}  // namespace korvel
