@@ -158,7 +158,7 @@ bool Win32Form1::takeKeyboardMessage(MSG& message) {
     if (m_window == nullptr || message.message < WM_KEYFIRST || message.message > WM_KEYLAST) {
         return false;
     }
-    // An open drop-down list takes its own keys: the arrows move in it, Esc closes it alone.
+    // An open drop-down list takes its own keys: Esc closes it alone.
     const bool listOpen = std::ranges::any_of(m_controls, [](const Control& control) {
         return control.layout->kind == ControlKind::ComboBox &&
                SendMessageW(control.handle, CB_GETDROPPEDSTATE, 0, 0) != FALSE;
