@@ -33,19 +33,7 @@ bench_build() {
 # Debian's package into a folder of the build. The package is never installed: on a machine
 # with systemd that would start a daemon steering the clock.
 bench_private_binary() {
-    local folder="$build/bench/peers/$1"
-    local binary="$folder/$2"
-    if [ ! -x "$binary" ]; then
-        local download
-        download="$(mktemp -d)"
-        chmod 755 "$download"  # apt's download user writes here
-        (cd "$download" && { apt-get download "$1" >/dev/null 2>&1 ||
-            { apt-get update -qq && apt-get download "$1" >/dev/null; }; })
-        mkdir -p "$folder"
-        dpkg -x "$download/$1"_*.deb "$folder"
-        rm -rf "$download"
-    fi
-    echo "$binary"
+    echo "$("$root/tests/integration/private_peer.sh" "$1" "$build/bench/peers")/$2"
 }
 
 bench_private_chronyd() {

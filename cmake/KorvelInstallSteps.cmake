@@ -51,9 +51,10 @@ set(unit_dir "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/lib/systemd/system")
 set(korvel_cli "${program_dir}/korvel-cli")
 configure_file("${korvel_resources_dir}/linux/korvel-sync.service.in"
     "${unit_dir}/korvel-sync.service" @ONLY)
-configure_file("${korvel_resources_dir}/linux/korvel-sync.timer" "${unit_dir}/korvel-sync.timer"
-    COPYONLY)
-foreach(unit korvel-sync.service korvel-sync.timer)
+foreach(unit korvel-sync.timer korvel-sync-now.service)
+    configure_file("${korvel_resources_dir}/linux/${unit}" "${unit_dir}/${unit}" COPYONLY)
+endforeach()
+foreach(unit korvel-sync.service korvel-sync.timer korvel-sync-now.service)
     korvel_installed("${unit_dir}/${unit}")
 endforeach()
 

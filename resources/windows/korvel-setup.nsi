@@ -21,6 +21,11 @@ RequestExecutionLevel admin
 !define ADMINISTRATORS_SID "*S-1-5-32-544"
 !define USERS_SID "*S-1-5-32-545"
 !define LOCAL_SERVICE_SID "*S-1-5-19"
+; Where the installer records that it made the site folder: only administrators can write here.
+!define SITE_KEY "Software\KORVEL"
+; The site folder's access list from its first moment: owned by Administrators, inheritance
+; off, SYSTEM and Administrators full control, Users and LOCAL SERVICE read.
+!define SITE_SDDL "O:BAG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;LS)"
 
 Page components
 Page directory
@@ -29,6 +34,7 @@ UninstPage uninstConfirm
 UninstPage instfiles
 
 Var site
+Var aside
 
 ; Runs a system tool, its output in the install log.
 !macro SystemTool TOOL ARGUMENTS
@@ -57,22 +63,57 @@ Section "KORVEL" ProgramSection
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 
-    ; The site's settings, which every user's window and the scheduled correction read: a
-    ; folder only administrators may change, whoever made it before. An existing sntp.cfg
-    ; keeps its servers; a new one names the default server first and three more.
+    ; The site's settings, which every user's window and the scheduled correction read. The
+    ; folder is trusted only when this installer made it, as its mark under HKLM says: one made
+    ; by anyone else (a standard user may create it before the install) is moved aside whole,
+    ; and a fresh one names the default server first and three more. A trusted folder keeps
+    ; its sntp.cfg, and the log\ and state\ of LOCAL SERVICE in it.
     SetShellVarContext all
     StrCpy $site "$APPDATA\KORVEL"
-    CreateDirectory "$site\log"
+    ReadRegStr $0 HKLM "${SITE_KEY}" "SiteFolder"
+    ${If} ${FileExists} "$site"
+    ${AndIf} $0 != $site
+        ${GetTime} "" "L" $1 $2 $3 $4 $5 $6 $7
+        StrCpy $aside "$site.untrusted-$3$2$1-$5$6$7"
+        ; A rename moves a junction or link itself, never what it leads to.
+        ClearErrors
+        Rename "$site" "$aside"
+        ${If} ${Errors}
+            MessageBox MB_ICONSTOP "$site 不是安装程序建立的，也无法移开；安装已停止。" /SD IDOK
+            Abort
+        ${EndIf}
+        DetailPrint "$site 不是安装程序建立的，已移到 $aside"
+        MessageBox MB_ICONINFORMATION "$site 不是安装程序建立的，已移到 $aside。新的站点设置使用默认服务器。" /SD IDOK
+    ${EndIf}
+    ${IfNot} ${FileExists} "$site"
+        ; Made with its access list, so nobody else can put anything into it meanwhile; made
+        ; here, or the install stops (someone made it again since the move).
+        StrCpy $R9 "${SITE_SDDL}"
+        System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w R9, i 1, *p .r1, p 0) i .r0'
+        System::Call '*(i 24, i 0, p r1, i 0, i 0) p .r2'
+        System::Call 'kernel32::CreateDirectoryW(w "$site", p r2) i .r0'
+        System::Free $2
+        System::Call 'kernel32::LocalFree(p r1)'
+        ${If} $0 = 0
+            MessageBox MB_ICONSTOP "$site 无法建立；安装已停止。" /SD IDOK
+            Abort
+        ${EndIf}
+        WriteRegStr HKLM "${SITE_KEY}" "SiteFolder" "$site"
+    ${EndIf}
     ${IfNot} ${FileExists} "$site\sntp.cfg"
         FileOpen $1 "$site\sntp.cfg" w
         FileWrite $1 "${SITE_LINE}$\r$\n"
         FileClose $1
     ${EndIf}
-    !insertmacro SystemTool icacls.exe '"$site" /setowner ${ADMINISTRATORS_SID} /T /C /Q'
-    !insertmacro SystemTool icacls.exe '"$site" /inheritance:r /grant:r ${SYSTEM_SID}:(OI)(CI)F ${ADMINISTRATORS_SID}:(OI)(CI)F ${USERS_SID}:(OI)(CI)RX ${LOCAL_SERVICE_SID}:(OI)(CI)RX /Q'
-    !insertmacro SystemTool icacls.exe '"$site\*" /reset /T /C /Q'
-    ; The run log of the scheduled correction.
-    !insertmacro SystemTool icacls.exe '"$site\log" /grant ${LOCAL_SERVICE_SID}:(OI)(CI)M /Q'
+    CreateDirectory "$site\log"
+    ; Named paths only, never /T, and /L: a link in the folder is changed itself, and icacls is
+    ; never led to what it points at. The children inherit the folder's list; LOCAL SERVICE
+    ; may also write the scheduled correction's run log.
+    !insertmacro SystemTool icacls.exe '"$site" /setowner ${ADMINISTRATORS_SID} /L /Q'
+    !insertmacro SystemTool icacls.exe '"$site" /inheritance:r /grant:r ${SYSTEM_SID}:(OI)(CI)F ${ADMINISTRATORS_SID}:(OI)(CI)F ${USERS_SID}:(OI)(CI)RX ${LOCAL_SERVICE_SID}:(OI)(CI)RX /L /Q'
+    !insertmacro SystemTool icacls.exe '"$site\sntp.cfg" /setowner ${ADMINISTRATORS_SID} /L /Q'
+    !insertmacro SystemTool icacls.exe '"$site\sntp.cfg" /reset /L /Q'
+    !insertmacro SystemTool icacls.exe '"$site\log" /grant ${LOCAL_SERVICE_SID}:(OI)(CI)M /L /Q'
 SectionEnd
 
 ; Off unless chosen here or with /SCHEDULE: a task of the Task Scheduler that corrects the

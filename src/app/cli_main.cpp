@@ -59,7 +59,8 @@ constexpr const char* kUsage =
     "              delay, server and use of each, in evaluation order) when measured;\n"
     "              servers (address, requests, replies, kissOfDeath, medianOffset,\n"
     "              medianDelay, setAside, agreed or why not) always; message on failure;\n"
-    "              outcome and exitCode always. Seconds have six decimals in every locale.\n"
+    "              outcome and exitCode always. Seconds have six decimals in every locale;\n"
+    "              a byte of a name that is not UTF-8 becomes U+FFFD.\n"
     "  --version   show the version.\n"
     "  --help      show this text.\n"
     "\n"
@@ -382,7 +383,8 @@ Report runMeasurement(const Options& options, CliPlatform& platform, Console& co
 
 std::string jsonText(const std::string& text) {
     std::string quoted = "\"";
-    for (const char c : text) {
+    // A name from a file in another encoding would make the whole object unreadable.
+    for (const char c : wellFormedUtf8(text)) {
         if (c == '"' || c == '\\') {
             quoted += '\\';
             quoted += c;

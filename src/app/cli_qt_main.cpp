@@ -1,10 +1,7 @@
 // korvel-cli on Linux: the tool on POSIX files and Qt's event loop, timers and socket.
 
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QProcess>
-#include <QStandardPaths>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -31,23 +28,6 @@ private:
     }
 };
 
-// polkit's text agent for this process, for --apply on a terminal; with --fallback it stands
-// aside for an agent the desktop session already has.
-std::unique_ptr<QProcess> startTextAgent(const std::vector<std::string>& arguments) {
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("pkttyagent"));
-    if (std::find(arguments.begin(), arguments.end(), "--apply") == arguments.end() ||
-        program.isEmpty() || ::isatty(STDIN_FILENO) == 0) {
-        return nullptr;
-    }
-    auto agent = std::make_unique<QProcess>();
-    agent->setProcessChannelMode(QProcess::ForwardedChannels);
-    agent->setInputChannelMode(QProcess::ForwardedInputChannel);
-    agent->start(program,
-                 {QStringLiteral("--process"), QString::number(QCoreApplication::applicationPid()),
-                  QStringLiteral("--fallback")});
-    return agent;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -73,11 +53,15 @@ int main(int argc, char** argv) {
                          console,
                          clock,
                          random,
-                         static_cast<std::uint32_t>(::getpid()),
+                         static_cast<std::uint32_t>(QCoreApplication::applicationPid()),
                          [] { return QCoreApplication::exec(); },
                          [](int status) { QCoreApplication::exit(status); },
                          {}};
-    const std::unique_ptr<QProcess> agent = startTextAgent(arguments);
+    // On a terminal, --apply may need the user's consent there.
+    const std::unique_ptr<QProcess> agent =
+        std::find(arguments.begin(), arguments.end(), "--apply") != arguments.end()
+            ? startPolkitTextAgent()
+            : nullptr;
     const int status = runCli(arguments, platform);
     if (agent) {
         agent->terminate();

@@ -21,6 +21,39 @@ std::size_t byteOffset(std::string_view text, std::size_t n) {
     return at;
 }
 
+// Bytes of the well-formed UTF-8 character at the start of text, 0 when there is none. The
+// second byte's range excludes overlong forms, surrogates and code points above U+10FFFF.
+std::size_t wellFormedLength(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    }
+    if (length == 0 || text.size() < length || byte(1) < low || byte(1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (!isContinuation(text[i])) {
+            return 0;
+        }
+    }
+    return length;
+}
+
 }  // namespace
 
 std::size_t characterCount(std::string_view text) {
@@ -60,6 +93,16 @@ std::string shortened(std::string_view text, std::size_t count) {
         return std::string(text);
     }
     return characters(text, 0, count - 1) + "…";
+}
+
+std::string wellFormedUtf8(std::string_view text) {
+    std::string result;
+    while (!text.empty()) {
+        const std::size_t length = wellFormedLength(text);
+        result += length == 0 ? std::string_view("\xEF\xBF\xBD") : text.substr(0, length);
+        text.remove_prefix(length == 0 ? 1 : length);
+    }
+    return result;
 }
 
 }  // namespace korvel

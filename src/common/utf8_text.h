@@ -17,5 +17,8 @@ std::string padRight(std::string_view text, std::size_t width);
 std::string shortened(std::string_view text, std::size_t count);
 // The text without blanks at either end.
 std::string trimBlanks(std::string_view text);
+// The text with each byte that starts no well-formed UTF-8 character replaced by U+FFFD, for
+// bytes from a file that may be in another encoding.
+std::string wellFormedUtf8(std::string_view text);
 
 }  // namespace korvel

@@ -5,7 +5,7 @@
 #include "exchange/burst_supervision.h"
 #include "exchange/reply_handler.h"
 #include "exchange/request_sender.h"
-#include "sntp/rate_holds.h"
+#include "platform/program_files.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -18,12 +18,8 @@ constexpr int kOffsetValidityMs = 34000;
 
 // Servers that must not be asked in this burst: refused for the run, or held after a RATE.
 void holdBackServers(MainForm& form) {
-    FileSystem& files = form.platform.files;
-    const std::string folder = files.privateRuntimeFolder();
-    const auto line =
-        folder.empty() ? std::nullopt : files.readFirstLine(joinPath(folder, kRateHoldFileName));
     const RateHolds holds =
-        parseRateHolds(line.value_or(""), ntpSeconds(form.platform.systemClock.getSystemTime()));
+        heldServers(form.platform.files, ntpSeconds(form.platform.systemClock.getSystemTime()));
     for (int i = 0; i < form.rotation.size(); ++i) {
         const std::string name = trimBlanks(form.servers[static_cast<std::size_t>(i)]);
         if (const auto refused = form.refusingServers.find(name);

@@ -11,7 +11,6 @@ namespace korvel {
 struct MainForm;
 
 inline constexpr std::int32_t kServerPort = 123;
-inline constexpr const char* kRateHoldFileName = "RATE-HOLD.TMP";
 
 // Connects the request sender, the time-out, the validity and quiet timers and the socket's
 // arrivals to their handlers and sets the timers' intervals.

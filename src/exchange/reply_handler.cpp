@@ -10,7 +10,7 @@
 #include "exchange/burst_supervision.h"
 #include "exchange/exchange.h"
 #include "exchange/request_sender.h"
-#include "sntp/rate_holds.h"
+#include "platform/program_files.h"
 #include "sntp/sntp_packet.h"
 #include "ui/form/main_form.h"
 
@@ -33,20 +33,6 @@ double versionDayNtpSeconds() {
            kSecondsPerDay;
 }
 
-// Keeps the server from being asked for 64 s, in a file that later runs read too.
-void holdAfterRate(MainForm& form, const std::string& server) {
-    FileSystem& files = form.platform.files;
-    const std::string folder = files.privateRuntimeFolder();
-    if (folder.empty()) {
-        return;
-    }
-    const std::string path = joinPath(folder, kRateHoldFileName);
-    const double now = ntpSeconds(form.platform.systemClock.getSystemTime());
-    RateHolds holds = parseRateHolds(files.readFirstLine(path).value_or(""), now);
-    holds[server] = now + kRateHoldSec;
-    files.replaceWithLine(path, formatRateHolds(holds));
-}
-
 // A kiss-o'-death to a request of this burst: the server leaves the rotation for its code.
 void kissOfDeath(MainForm& form, const SntpPacket& packet, int server) {
     SentRequests::Entry* request = form.sentRequests.find(originateOf(packet), server);
@@ -58,7 +44,8 @@ void kissOfDeath(MainForm& form, const SntpPacket& packet, int server) {
     form.rotation.leave(server, ServerStatus::KissOfDeath, code);
     const std::string name = trimBlanks(form.servers[static_cast<std::size_t>(server)]);
     if (code == "RATE") {
-        holdAfterRate(form, name);
+        holdServer(form.platform.files, name,
+                   ntpSeconds(form.platform.systemClock.getSystemTime()));
     } else {
         form.refusingServers[name] = code;
     }

@@ -15,4 +15,10 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     return folder + separator + name;
 }
 
+FileError changeLine(FileSystem& files, const std::string& path, const LineChange& change) {
+    const std::optional<std::string> line = files.readFirstLine(path);
+    const std::string changed = change(line);
+    return changed == line.value_or("") ? FileError::None : files.replaceWithLine(path, changed);
+}
+
 }  // namespace korvel

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -44,6 +45,9 @@ public:
     virtual bool appendLine(const std::string& utf8Line) = 0;
 };
 
+// What an update makes of a file's first line (nullopt when the file cannot be read).
+using LineChange = std::function<std::string(const std::optional<std::string>&)>;
+
 // The user's own folders of the program, and the one it starts from with the session.
 enum class UserFolder {
     Config,     // settings: $XDG_CONFIG_HOME/korvel, %APPDATA%\KORVEL
@@ -79,6 +83,10 @@ public:
     // never a partial file. A followed link stays and its target gets the line. Where the
     // folder refuses a new file but the file itself may be written, it is rewritten in place.
     virtual FileError replaceWithLine(const std::string& path, const std::string& utf8Line) = 0;
+    // Replaces the first line by what change makes of it, with no other update of the file in
+    // between, by this process or another: updates wait for each other on a lock file beside
+    // it (the name with ".lock"), which stays. Nothing is written when the line is unchanged.
+    virtual FileError updateLine(const std::string& path, const LineChange& change) = 0;
     virtual bool exists(const std::string& path) = 0;
     // Removes a file the program made (a link itself, never its target); nothing happens when
     // there is none.
@@ -94,5 +102,8 @@ public:
 // A folder path joined with a name, without doubling the separator after a root. On Windows
 // the separator is the one the folder uses, \\ unless it has only /.
 std::string joinPath(const std::string& folder, const std::string& name);
+
+// The read, change and write of updateLine, for an implementation that holds the lock.
+FileError changeLine(FileSystem& files, const std::string& path, const LineChange& change);
 
 }  // namespace korvel

@@ -2,6 +2,35 @@
 
 namespace korvel {
 
+namespace {
+
+RateHolds updateRateHolds(FileSystem& files, double nowNtpSec, const std::string* heldServer) {
+    RateHolds holds;
+    const std::string folder = files.privateRuntimeFolder();
+    if (folder.empty()) {
+        return holds;
+    }
+    files.updateLine(joinPath(folder, kRateHoldFileName),
+                     [&](const std::optional<std::string>& line) {
+                         holds = parseRateHolds(line.value_or(""), nowNtpSec);
+                         if (heldServer != nullptr) {
+                             holds[*heldServer] = nowNtpSec + kRateHoldSec;
+                         }
+                         return formatRateHolds(holds);
+                     });
+    return holds;
+}
+
+}  // namespace
+
+RateHolds heldServers(FileSystem& files, double nowNtpSec) {
+    return updateRateHolds(files, nowNtpSec, nullptr);
+}
+
+void holdServer(FileSystem& files, const std::string& server, double nowNtpSec) {
+    updateRateHolds(files, nowNtpSec, &server);
+}
+
 FileError ScratchFile::open(FileSystem& files, const std::string& path) {
     FileError error = FileError::None;
     m_file = files.openByteFile(path, error);

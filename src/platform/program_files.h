@@ -5,9 +5,20 @@
 #include <string>
 
 #include "platform/files.h"
+#include "sntp/rate_holds.h"
 #include "sntp/sntp_packet.h"
 
 namespace korvel {
+
+// In the private runtime folder: the servers held after a RATE, for every run of this user.
+inline constexpr const char* kRateHoldFileName = "RATE-HOLD.TMP";
+
+// The servers held now. A hold that ends more than kRateHoldSec from now (the clock was set
+// back) is shortened in the file as well, and ended holds leave it. None without a private
+// runtime folder.
+RateHolds heldServers(FileSystem& files, double nowNtpSec);
+// Holds the server for kRateHoldSec from now, keeping the holds other runs stored meanwhile.
+void holdServer(FileSystem& files, const std::string& server, double nowNtpSec);
 
 // The small byte file through which a packet record becomes bytes and bytes a record.
 // Only its first 48 bytes are used; it stays open for the whole run.

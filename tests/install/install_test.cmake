@@ -41,11 +41,22 @@ validate(ON desktop-file-validate "${desktop}")
 validate(OFF appstreamcli validate --no-net --pedantic
     "${PREFIX}/share/metainfo/org.example.korvel.metainfo.xml")
 validate(ON "${CMAKE_COMMAND}" -E env "MANPATH=${PREFIX}/share/man"
-    systemd-analyze verify "${units}.timer" "${units}.service")
+    systemd-analyze verify "${units}.timer" "${units}.service" "${units}-now.service")
 file(STRINGS "${units}.service" exec REGEX "^ExecStart=")
 if(NOT exec STREQUAL
         "ExecStart=${program_dir}/korvel-cli measure --apply --unattended --site-config")
     message(FATAL_ERROR "korvel-sync.service has ${exec}")
+endif()
+# Users' starts (the unit the polkit rule names) meet a start limit of their own, so they cannot
+# use up the timer's runs: the timer's unit has none.
+file(STRINGS "${PREFIX}/share/doc/korvel/49-korvel-sync.rules.example" rule_unit
+    REGEX "lookup\\(\"unit\"\\)")
+file(STRINGS "${units}.service" timer_limit REGEX "^StartLimit")
+file(STRINGS "${units}-now.service" user_limit REGEX "^StartLimitBurst=")
+if(NOT rule_unit MATCHES "\"korvel-sync-now.service\"" OR NOT timer_limit STREQUAL
+        "StartLimitIntervalSec=0" OR NOT user_limit STREQUAL "StartLimitBurst=3")
+    message(FATAL_ERROR "start limits: rule '${rule_unit}', timer's '${timer_limit}', "
+        "users' '${user_limit}'")
 endif()
 
 # No installed file carries a capability: the clock is set through timedated.

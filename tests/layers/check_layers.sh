@@ -1,21 +1,23 @@
 #!/usr/bin/env bash
-# Fails when a file under src/ includes a header of a layer above its own.
+# Fails when a file under src/ includes a header of a layer above its own, or a system's header
+# outside the parts that may see that system.
 # usage: check_layers.sh [SOURCE_ROOT]   (default: the src/ folder beside tests/)
+#        check_layers.sh --self-test    (runs the check on planted files)
 set -euo pipefail
-root="${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../../src" && pwd)}"
 
-# The layer of a path relative to src/ (a file or an included header).
+# The layer of a path relative to src/ (a file or an included header), in $layer. The
+# classifiers set a variable rather than print: a subshell per include makes the check slow.
 layer_of() {
     case "$1" in
-        common/*) echo common ;;
-        sntp/*) echo sntp ;;
-        platform/posix/* | platform/qt/* | platform/win32/*) echo platform-impl ;;
-        platform/*) echo platform ;;
-        ui/form/*) echo form ;;
-        exchange/* | calibration/* | settings/*) echo handlers ;;
-        ui/qt/* | ui/win32/*) echo views ;;
-        app/*) echo app ;;
-        *) echo unknown ;;
+        common/*) layer=common ;;
+        sntp/*) layer=sntp ;;
+        platform/posix/* | platform/qt/* | platform/win32/*) layer=platform-impl ;;
+        platform/*) layer=platform ;;
+        ui/form/*) layer=form ;;
+        exchange/* | calibration/* | settings/*) layer=handlers ;;
+        ui/qt/* | ui/win32/*) layer=views ;;
+        app/*) layer=app ;;
+        *) layer=unknown ;;
     esac
 }
 
@@ -34,23 +36,146 @@ allowed() {
     esac
 }
 
-status=0
-while IFS= read -r file; do
-    relative="${file#"$root"/}"
-    own="$(layer_of "$relative")"
-    if [ "$own" = unknown ]; then
-        echo "$relative: in no layer" >&2
-        status=1
-        continue
+cxx_library=" algorithm any array atomic barrier bit bitset cassert cctype cerrno cfenv cfloat
+ charconv chrono cinttypes climits clocale cmath codecvt compare complex concepts
+ condition_variable coroutine csetjmp csignal cstdarg cstddef cstdint cstdio cstdlib cstring
+ ctime cuchar cwchar cwctype deque exception execution filesystem format forward_list fstream
+ functional future initializer_list iomanip ios iosfwd iostream istream iterator latch limits
+ list locale map memory memory_resource mutex new numbers numeric optional ostream queue random
+ ranges ratio regex scoped_allocator semaphore set shared_mutex source_location span sstream
+ stack stdexcept stop_token streambuf string string_view syncstream system_error thread tuple
+ type_traits typeindex typeinfo unordered_map unordered_set utility valarray variant vector
+ version "
+
+# The system a header that is not the project's belongs to, in $system.
+system_of() {
+    if [[ "$cxx_library" == *[[:space:]]"$1"[[:space:]]* ]]; then
+        system=c++
+        return
     fi
-    permitted=" $(allowed "$own") "
-    while IFS=: read -r line header; do
-        target="$(layer_of "$header")"
-        if [ "$target" = unknown ] || [[ "$permitted" != *" $target "* ]]; then
-            echo "$relative:$line: $own includes $header ($target)" >&2
+    case "$1" in
+        openssl/* | gnutls/* | nettle/* | gcrypt.h) system=tls ;;
+        sys/* | netinet/* | arpa/* | net/* | linux/* | unistd.h | fcntl.h | poll.h | pwd.h | \
+            grp.h | dirent.h | dlfcn.h | pthread.h | termios.h | netdb.h | ifaddrs.h | spawn.h)
+            system=posix ;;
+        windows.h | winsock2.h | ws2tcpip.h | shellapi.h | commctrl.h | timeapi.h | shlobj.h | \
+            objbase.h | netioapi.h | iphlpapi.h | bcrypt.h | winreg.h | wincrypt.h | shlwapi.h | \
+            knownfolders.h | aclapi.h | accctrl.h | sddl.h | userenv.h | mmsystem.h | winerror.h | \
+            powrprof.h | wtsapi32.h | taskschd.h)
+            system=win32 ;;
+        Q[A-Za-z]* | Qt[A-Za-z]*/* | q*.h) system=qt ;;
+        *) system=unknown ;;
+    esac
+}
+
+# The programs' composition roots: the only files outside the views and the platform that see
+# a toolkit or a system, and only Qt or Win32.
+main_files=" app/main.cpp app/main_win32.cpp app/cli_qt_main.cpp app/cli_win32_main.cpp
+ app/desktop_program.h app/desktop_program.cpp "
+
+# Whether the file at a path relative to src/ may include a header of that system. POSIX calls
+# live in the Linux platform (the Qt one runs on Linux only); cryptography behind the platform.
+may_use_system() {
+    local file="$1" main=no
+    [[ "$main_files" == *[[:space:]]"$file"[[:space:]]* ]] && main=yes
+    case "$2" in
+        c++) return 0 ;;
+        posix) [[ "$file" == platform/posix/* || "$file" == platform/qt/* ]] ;;
+        win32) [[ "$file" == platform/win32/* || "$file" == ui/win32/* || "$main" == yes ]] ;;
+        qt) [[ "$file" == platform/qt/* || "$file" == ui/qt/* || "$main" == yes ]] ;;
+        tls) [[ "$file" == platform/posix/* || "$file" == platform/qt/* ||
+            "$file" == platform/win32/* ]] ;;
+        *) return 1 ;;
+    esac
+}
+
+check_tree() {
+    local root="$1" status=0 file relative own permitted line kind header layer system
+    while IFS= read -r file; do
+        relative="${file#"$root"/}"
+        layer_of "$relative"
+        own=$layer
+        if [ "$own" = unknown ]; then
+            echo "$relative: in no layer" >&2
             status=1
+            continue
         fi
-    done < <(grep -n '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" |
-        sed 's/^\([0-9]*\):[^"]*"\([^"]*\)".*/\1:\2/')
-done < <(find "$root" -name '*.h' -o -name '*.cpp' | sort)
-exit "$status"
+        permitted=" $(allowed "$own") "
+        while IFS=: read -r line kind header; do
+            layer_of "$header"
+            if [ "$kind" = '<' ] && [ "$layer" = unknown ]; then
+                system_of "$header"
+                if ! may_use_system "$relative" "$system"; then
+                    echo "$relative:$line: $own includes <$header> ($system)" >&2
+                    status=1
+                fi
+            elif [ "$layer" = unknown ] || [[ "$permitted" != *" $layer "* ]]; then
+                echo "$relative:$line: $own includes $header ($layer)" >&2
+                status=1
+            fi
+        done < <(grep -n '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]' "$file" |
+            sed 's/^\([0-9]*\):[^<"]*\([<"]\)\([^>"]*\)[>"].*/\1:\2:\3/')
+    done < <(find "$root" -name '*.h' -o -name '*.cpp' | sort)
+    return "$status"
+}
+
+# Each row plants one file with one include line and says whether the check must pass.
+self_test() {
+    local failures=0 tree path include expected actual
+    tree="$(mktemp -d)"
+    trap 'rm -rf "$tree"' RETURN
+    while IFS='|' read -r path include expected; do
+        [ -z "$path" ] && continue
+        rm -rf "${tree:?}"/*
+        mkdir -p "$tree/$(dirname "$path")"
+        printf '#pragma once\n%s\n' "$include" >"$tree/$path"
+        actual=pass
+        check_tree "$tree" 2>/dev/null || actual=fail
+        if [ "$actual" != "$expected" ]; then
+            echo "self-test: $path with '$include': $actual, expected $expected" >&2
+            failures=$((failures + 1))
+        fi
+    done <<'ROWS'
+exchange/a.cpp|#include "common/day_date.h"|pass
+common/a.h|#include "ui/qt/form1.h"|fail
+common/a.h|#include <ui/qt/form1.h>|fail
+sntp/a.cpp|  #  include <settings/config_file.h>|fail
+exchange/a.cpp|#include <common/day_date.h>|pass
+common/a.cpp|#include "unistd.h"|fail
+common/a.cpp|#include <string_view>|pass
+common/a.cpp|#include <mystery.h>|fail
+common/a.cpp|#include <unistd.h>|fail
+exchange/a.cpp|#include <sys/stat.h>|fail
+platform/posix/a.cpp|#include <sys/stat.h>|pass
+platform/qt/a.cpp|#include <netinet/in.h>|pass
+ui/qt/a.cpp|#include <unistd.h>|fail
+app/cli_qt_main.cpp|#include <unistd.h>|fail
+platform/win32/a.cpp|#include <unistd.h>|fail
+platform/win32/a.cpp|#include <windows.h>|pass
+ui/win32/a.cpp|#include <commctrl.h>|pass
+app/main_win32.cpp|#include <shellapi.h>|pass
+app/cli_main.cpp|#include <windows.h>|fail
+platform/qt/a.cpp|#include <winsock2.h>|fail
+ui/form/a.h|#include <windows.h>|fail
+app/main.cpp|#include <QApplication>|pass
+ui/qt/a.cpp|#include <qdrawutil.h>|pass
+ui/form/a.h|#include <QtCore/QObject>|fail
+sntp/a.cpp|#include <QString>|fail
+app/core_actions.cpp|#include <QString>|fail
+platform/win32/a.cpp|#include <QString>|fail
+platform/posix/a.cpp|#include <openssl/ssl.h>|pass
+platform/win32/a.cpp|#include <openssl/evp.h>|pass
+platform/qt/a.cpp|#include <gnutls/gnutls.h>|pass
+sntp/a.cpp|#include <openssl/evp.h>|fail
+platform/a.h|#include <nettle/aes.h>|fail
+ui/qt/a.cpp|#include <gnutls/gnutls.h>|fail
+app/main.cpp|#include <gcrypt.h>|fail
+ROWS
+    [ "$failures" -eq 0 ]
+}
+
+if [ "${1:-}" = --self-test ]; then
+    self_test
+else
+    check_tree "${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../../src" && pwd)}"
+fi

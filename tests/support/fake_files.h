@@ -22,6 +22,9 @@ public:
     std::unique_ptr<TextAppender> openAppend(const std::string& path, FileError& error) override;
     std::optional<std::string> readFirstLine(const std::string& path) override;
     FileError replaceWithLine(const std::string& path, const std::string& utf8Line) override;
+    FileError updateLine(const std::string& path, const LineChange& change) override {
+        return changeLine(*this, path, change);
+    }
     bool exists(const std::string& path) override;
     void remove(const std::string& path) override;
     std::string userFolder(UserFolder kind, bool create) override;

@@ -45,25 +45,34 @@ in_namespace() {
         kill $responder'
 }
 export KORVEL_WINE="$wine_run" KORVEL_RESPONDER="$responder" KORVEL_BUILD="$build"
+default_line='SNTP 203\.107\.6\.88    1231 ntp\.tencent\.com ntp\.ntsc\.ac\.cn cn\.pool\.ntp\.org'
 
-# check_installation CASE SWITCHES: what the installer left in the case's prefix and asked the
-# stand-ins for, then the uninstaller.
+# check_installation CASE SWITCHES [SITE_LINE]: what the installer left in the case's prefix
+# (the site file's first line as given, the default servers when not) and asked the stand-ins
+# for, then the uninstaller.
 check_installation() {
     prefix="$work/$1"
     asked="$prefix/drive_c/recorded-commands.txt"
     site="$prefix/drive_c/ProgramData/KORVEL"
     program="$prefix/drive_c/Program Files/KORVEL"
-    [ -n "$2" ] || head -n 1 "$site/sntp.cfg" | tr -d '\r' |
-        grep -qx 'SNTP 203\.107\.6\.88    1231 ntp\.tencent\.com ntp\.ntsc\.ac\.cn cn\.pool\.ntp\.org' ||
+    head -n 1 "$site/sntp.cfg" | tr -d '\r' | grep -qx -- "${3:-$default_line}" ||
         fail "$1: site file: $(cat "$site/sntp.cfg" 2>&1)"
     [ -d "$site/log" ] || fail "$1: no log folder"
     for command in \
-        'icacls.exe" "C:\ProgramData\KORVEL" /setowner *S-1-5-32-544 /T /C /Q' \
-        'icacls.exe" "C:\ProgramData\KORVEL" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX *S-1-5-19:(OI)(CI)RX /Q' \
-        'icacls.exe" "C:\ProgramData\KORVEL\*" /reset /T /C /Q' \
-        'icacls.exe" "C:\ProgramData\KORVEL\log" /grant *S-1-5-19:(OI)(CI)M /Q'; do
+        'icacls.exe" "C:\ProgramData\KORVEL" /setowner *S-1-5-32-544 /L /Q' \
+        'icacls.exe" "C:\ProgramData\KORVEL" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX *S-1-5-19:(OI)(CI)RX /L /Q' \
+        'icacls.exe" "C:\ProgramData\KORVEL\sntp.cfg" /setowner *S-1-5-32-544 /L /Q' \
+        'icacls.exe" "C:\ProgramData\KORVEL\sntp.cfg" /reset /L /Q' \
+        'icacls.exe" "C:\ProgramData\KORVEL\log" /grant *S-1-5-19:(OI)(CI)M /L /Q'; do
         grep -qF -- "$command" "$asked" || fail "$1: not asked for: $command"
     done
+    # Only named paths in the folder, never a whole tree nor anything outside it.
+    icacls_lines=$(grep -F icacls.exe "$asked")
+    printf '%s\n' "$icacls_lines" | grep -qvE '^"[^"]*icacls.exe" "C:\\ProgramData\\KORVEL(\\sntp\.cfg|\\log)?" .* /L /Q$' &&
+        fail "$1: icacls asked beyond the folder or without /L: $icacls_lines"
+    printf '%s\n' "$icacls_lines" | grep -qF ' /T' && fail "$1: icacls asked to recurse"
+    "$wine_run" "$prefix" reg query 'HKLM\Software\KORVEL' /v SiteFolder 2>/dev/null | tr -d '\r' |
+        grep -qF 'C:\ProgramData\KORVEL' || fail "$1: the installer left no mark of the folder it made"
     register='schtasks.exe" /Create /TN "KORVEL\korvel-sync" /XML "C:\Program Files\KORVEL\korvel-sync.xml" /F'
     if [ "$2" = /SCHEDULE ]; then
         grep -qF -- "$register" "$asked" || fail "$1: the task was not registered"
@@ -97,17 +106,42 @@ offset=$(sed -n 's/^offset \(.*\) s$/\1/p' "$work/installed.out")
     fail "installed tool: the refused correction was not reported (status $(cat "$work/installed.status"))"
 check_installation installed ""
 
-# One server is not enough to step on, and the unattended run says so in one line of the run log.
+# The tools read %ProgramData%\KORVEL only where Administrators or SYSTEM own it and nobody else
+# may write it. Wine keeps no access lists and shows every folder as its user's, so the run takes
+# the settings beside the program, never the servers a user could have put there (127.0.0.9,
+# silent). One server is not enough to step on, and the unattended run says so in one line of
+# the run log.
 in_namespace scheduled '
     "$KORVEL_WINE" "$KORVEL_PREFIX" "$KORVEL_BUILD/korvel-setup.exe" /S /SCHEDULE &&
-    printf "SNTP 127.0.0.1       1231\r\n" >"$KORVEL_PREFIX/drive_c/ProgramData/KORVEL/sntp.cfg" &&
+    printf "SNTP 127.0.0.9       1231\r\n" >"$KORVEL_PREFIX/drive_c/ProgramData/KORVEL/sntp.cfg" &&
+    program="$KORVEL_PREFIX/drive_c/Program Files/KORVEL" && mkdir "$program/log" &&
+    printf "SNTP 127.0.0.1       1231\r\n" >"$program/sntp.cfg" &&
     "$KORVEL_WINE" "$KORVEL_PREFIX" "C:\\Program Files\\KORVEL\\korvel-cli.exe" measure --apply \
         --unattended --site-config'
-run_log="$work/scheduled/drive_c/ProgramData/KORVEL/log/korvel-sync.log"
+run_log="$work/scheduled/drive_c/Program Files/KORVEL/log/korvel-sync.log"
 [ "$(cat "$work/scheduled.status")" = 10 ] && [ "$(wc -l <"$run_log")" = 1 ] &&
     grep -q '[0-9]-[0-9]* [0-9:]*Z withheldNoSecondOpinion: .*offset 3\.2' "$run_log" ||
     fail "unattended run: status $(cat "$work/scheduled.status"), run log: $(cat "$run_log" 2>&1)"
-check_installation scheduled /SCHEDULE
+check_installation scheduled /SCHEDULE 'SNTP 127\.0\.0\.9       1231'
+
+# A folder a user made before the install is not trusted: it is moved aside whole, a link in it
+# neither followed nor changed, and a fresh one gets the default servers. A second install
+# trusts the folder the first one made (its mark under HKLM) and keeps what it holds.
+in_namespace planted '
+    site="$KORVEL_PREFIX/drive_c/ProgramData/KORVEL"
+    mkdir -p "$site" "$KORVEL_PREFIX.elsewhere" && touch "$KORVEL_PREFIX.elsewhere/kept" &&
+    printf "SNTP 192.0.2.66      1231\r\n" >"$site/sntp.cfg" &&
+    ln -s "$KORVEL_PREFIX.elsewhere" "$site/log" &&
+    "$KORVEL_WINE" "$KORVEL_PREFIX" "$KORVEL_BUILD/korvel-setup.exe" /S &&
+    head -n 1 "$site/sntp.cfg" | grep -q "^SNTP 203\.107\.6\.88 " && [ ! -L "$site/log" ] &&
+    printf "SNTP 192.0.2.77      1231\r\n" >"$site/sntp.cfg" &&
+    "$KORVEL_WINE" "$KORVEL_PREFIX" "$KORVEL_BUILD/korvel-setup.exe" /S'
+aside=$(ls -d "$work/planted/drive_c/ProgramData/KORVEL.untrusted-"* 2>/dev/null)
+[ "$(cat "$work/planted.status")" = 0 ] || fail "planted folder: the installs gave $(cat "$work/planted.status")"
+[ "$(printf '%s\n' "$aside" | grep -c .)" = 1 ] && grep -q '^SNTP 192\.0\.2\.66 ' "$aside/sntp.cfg" &&
+    [ -L "$aside/log" ] || fail "planted folder: not moved aside whole: '$aside'"
+[ "$(ls "$work/planted.elsewhere")" = kept ] || fail "planted folder: the link's target was changed"
+check_installation planted "" 'SNTP 192\.0\.2\.77      1231'
 
 [ "$failures" -eq 0 ] && echo "korvel-cli.exe under Wine: all cases passed"
 exit "$failures"

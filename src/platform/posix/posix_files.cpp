@@ -1,6 +1,7 @@
 #include "platform/posix/posix_files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -189,8 +190,13 @@ RuntimeFolder choosePrivateFolder(const std::string& preferred, const std::strin
     if (!preferred.empty() && ::lstat(preferred.c_str(), &info) == 0 && ownedPrivateFolder(info)) {
         return {preferred, {}};
     }
+    // TMPDIR naming a missing folder leaves the temporary folder empty or wrong: the system's
+    // own then, never the root or the working folder.
+    const bool usable = !tempFolder.empty() && tempFolder.front() == '/' &&
+                        ::stat(tempFolder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
     // A fixed name, so that a second copy finds the first one's lock.
-    const std::string own = joinPath(tempFolder, "korvel-" + std::to_string(::geteuid()));
+    const std::string own =
+        joinPath(usable ? tempFolder : "/tmp", "korvel-" + std::to_string(::geteuid()));
     ::mkdir(own.c_str(), 0700);
     if (::lstat(own.c_str(), &info) != 0) {
         return {{}, own + " 无法建立"};
@@ -298,6 +304,21 @@ FileError PosixFileSystem::replaceWithLine(const std::string& linkOrPath,
         ::fsync(folder.get());
     }
     return FileError::None;
+}
+
+FileError PosixFileSystem::updateLine(const std::string& path, const LineChange& change) {
+    FileError error = FileError::None;
+    // A lock of its own: the file itself is replaced by every update.
+    FileDescriptor lock(openRegular(path + ".lock", O_RDWR | O_CREAT, 0600, error));
+    if (lock.get() < 0) {
+        return error;
+    }
+    while (::flock(lock.get(), LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            return errorOf(errno);
+        }
+    }
+    return changeLine(*this, path, change);
 }
 
 bool PosixFileSystem::exists(const std::string& path) {

@@ -1,10 +1,14 @@
 #include "platform/qt/qt_timedate_clock.h"
 
+#include <unistd.h>
+
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <QStandardPaths>
 #include <cmath>
 
 #include "platform/posix/time_services.h"
@@ -113,6 +117,20 @@ std::string QtTimedateClock::competingTimeService() {
         }
     }
     return {};
+}
+
+std::unique_ptr<QProcess> startPolkitTextAgent() {
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("pkttyagent"));
+    if (program.isEmpty() || ::isatty(STDIN_FILENO) == 0) {
+        return nullptr;
+    }
+    auto agent = std::make_unique<QProcess>();
+    agent->setProcessChannelMode(QProcess::ForwardedChannels);
+    agent->setInputChannelMode(QProcess::ForwardedInputChannel);
+    agent->start(program,
+                 {QStringLiteral("--process"), QString::number(QCoreApplication::applicationPid()),
+                  QStringLiteral("--fallback")});
+    return agent;
 }
 
 }  // namespace korvel

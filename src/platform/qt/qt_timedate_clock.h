@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QProcess>
+#include <memory>
+
 #include "platform/clock.h"
 #include "platform/posix/posix_clock.h"
 
@@ -32,5 +35,10 @@ private:
     PosixClock& m_direct;
     int m_answerTimeoutMs;
 };
+
+// polkit's text agent for this process, so that a step asked for on a terminal can be agreed to
+// there; with --fallback it stands aside for an agent the desktop session already has. Null
+// where standard input is no terminal or the agent is not installed.
+std::unique_ptr<QProcess> startPolkitTextAgent();
 
 }  // namespace korvel

@@ -1,5 +1,6 @@
 #include "platform/win32/win32_files.h"
 
+#include <aclapi.h>
 #include <shlobj.h>
 #include <windows.h>
 
@@ -239,6 +240,22 @@ FileError Win32FileSystem::replaceWithLine(const std::string& path, const std::s
     return error;
 }
 
+FileError Win32FileSystem::updateLine(const std::string& path, const LineChange& change) {
+    FileError error = FileError::None;
+    // A lock of its own: the file itself is replaced by every update.
+    Handle lock(path + ".lock", GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, error);
+    if (!lock.isOpen()) {
+        return error;
+    }
+    OVERLAPPED whole{};
+    if (!LockFileEx(lock.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole)) {
+        return errorOf(GetLastError());
+    }
+    error = changeLine(*this, path, change);
+    UnlockFileEx(lock.get(), 0, 1, 0, &whole);
+    return error;
+}
+
 bool Win32FileSystem::exists(const std::string& path) {
     return GetFileAttributesW(wideOf(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -300,6 +317,44 @@ std::string executableFolder() {
     return utf8Of(path);
 }
 
+bool onlyAdministratorsMayChange(void* securityDescriptor) {
+    const auto administration = [](PSID sid) {
+        return sid != nullptr && (IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+                                  IsWellKnownSid(sid, WinLocalSystemSid));
+    };
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    BOOL present = FALSE;
+    PACL list = nullptr;
+    if (!GetSecurityDescriptorOwner(securityDescriptor, &owner, &defaulted) ||
+        !administration(owner) ||
+        !GetSecurityDescriptorDacl(securityDescriptor, &present, &list, &defaulted) || !present ||
+        list == nullptr) {
+        return false;  // no access list at all lets everyone do everything
+    }
+    constexpr DWORD kChanges = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                               FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
+                               WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    for (DWORD i = 0; i < list->AceCount; ++i) {
+        void* entry = nullptr;
+        if (!GetAce(list, i, &entry)) {
+            return false;
+        }
+        const auto* header = static_cast<const ACE_HEADER*>(entry);
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) {
+            continue;
+        }
+        const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+        // Conditional and object entries are not made by the installer: not trusted either.
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            ((allowed->Mask & kChanges) != 0 &&
+             !administration(const_cast<DWORD*>(&allowed->SidStart)))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string siteSettingsFolder(const std::string& programFolder) {
     PWSTR base = nullptr;
     const bool found = SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &base) == S_OK;
@@ -310,7 +365,17 @@ std::string siteSettingsFolder(const std::string& programFolder) {
     const bool isFolder = attributes != INVALID_FILE_ATTRIBUTES &&
                           (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
                           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    return isFolder ? folder : programFolder;
+    // A standard user may have made the folder before the installer came (or the installer
+    // could not take it over): its servers would then be that user's choice.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const bool trusted =
+        isFolder &&
+        GetNamedSecurityInfoW(wideOf(folder).c_str(), SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
+        onlyAdministratorsMayChange(descriptor);
+    LocalFree(descriptor);
+    return trusted ? folder : programFolder;
 }
 
 LocalFolder localDataFolder() {

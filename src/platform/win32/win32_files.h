@@ -30,6 +30,7 @@ public:
     std::unique_ptr<TextAppender> openAppend(const std::string& path, FileError& error) override;
     std::optional<std::string> readFirstLine(const std::string& path) override;
     FileError replaceWithLine(const std::string& path, const std::string& utf8Line) override;
+    FileError updateLine(const std::string& path, const LineChange& change) override;
     bool exists(const std::string& path) override;
     void remove(const std::string& path) override;
     std::string userFolder(UserFolder kind, bool create) override;
@@ -41,10 +42,14 @@ private:
     std::string m_siteFolder;
 };
 
-// The folder of the site's settings: %ProgramData%\KORVEL where the installer made it (with an
-// access list that lets only administrators change it), else the program's own folder, as for
-// a copy that was never installed.
+// The folder of the site's settings: %ProgramData%\KORVEL where only administrators may have
+// chosen what it holds (see onlyAdministratorsMayChange), else the program's own folder, as
+// for a copy that was never installed.
 std::string siteSettingsFolder(const std::string& programFolder);
+// Whether a folder with this security descriptor holds only what administrators put there:
+// Administrators or SYSTEM own it, and no entry of its access list lets anyone else write to
+// it, add to it, delete in it or change its access (entries for its children only aside).
+bool onlyAdministratorsMayChange(void* securityDescriptor);
 
 // How text files are written on a system with the given ANSI code page; 0 means UTF-8.
 unsigned textCodePage(unsigned ansiCodePage);

@@ -164,6 +164,12 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
         {"name not resolved", "measure none.test",
          [](CliRig& r) { r.socket.lookUpOutcome = ConnectOutcome::NameNotResolved; }, 1,
          "无法连接服务器\n", "服务器名称无法解析: none.test\n"},
+        {"a name in sntp.cfg that is not UTF-8, in JSON", "measure --json",
+         [](CliRig& r) {
+             r.files.textFiles["/opt/korvel/sntp.cfg"] = {"SNTP caf\xE9.test       1231"};
+             r.socket.lookUpOutcome = ConnectOutcome::NameNotResolved;
+         },
+         1, "{\"server\":\"caf\xEF\xBF\xBD.test\",", "服务器名称无法解析: caf\xE9.test\n"},
         {"too few replies", "measure",
          [](CliRig& r) { r.server.drop = [](int n) { return n > 5; }; }, 2,
          "网络阻塞,请稍候再试!\n", ""},

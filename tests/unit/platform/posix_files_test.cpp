@@ -84,7 +84,8 @@ TEST_F(PosixFiles, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
 }
 
 // A private folder is the user's own folder with mode 0700, never a link; else korvel-UID,
-// unless that is open to others or another user's.
+// unless that is open to others or another user's. A temporary folder that is missing (TMPDIR
+// naming none) gives way to the system's /tmp, never to the root.
 TEST_F(PosixFiles, PrivateFolderIsReallyPrivate) {
     const std::string own = path("korvel-" + std::to_string(::geteuid()));
     fs::create_directory(path("runtime"));
@@ -97,6 +98,11 @@ TEST_F(PosixFiles, PrivateFolderIsReallyPrivate) {
         EXPECT_EQ(choosePrivateFolder(preferred, folder.path()).path, own) << preferred;
     }
     EXPECT_EQ(mode(own), 0700U);
+    for (const std::string& temp : {std::string(), path("missing"), std::string("relative")}) {
+        const auto [chosen, problem] = choosePrivateFolder("", temp);
+        EXPECT_EQ((chosen + problem).rfind("/tmp/korvel-" + std::to_string(::geteuid()), 0), 0U)
+            << temp << ": " << chosen << problem;
+    }
     fs::permissions(own, static_cast<fs::perms>(0777));
     const auto [none, problem] = choosePrivateFolder("", folder.path());
     EXPECT_EQ(none + "|" + problem, "|" + own + " 可被其他用户访问");
@@ -154,6 +160,43 @@ TEST_F(PosixFiles, ReplaceWritesOneLineKeepsTheModeAndLeavesNoTemporaryFile) {
     int status = -1;
     EXPECT_TRUE(::waitpid(child, &status, 0) == child && status == 0);
     EXPECT_EQ(folder.read(cfg), "SNTP 10.0.0.2        123 \n");
+}
+
+// Two processes adding to one line at once lose nothing: each update re-reads under the lock.
+// An update that changes nothing writes nothing.
+TEST_F(PosixFiles, UpdatesFromTwoProcessesAtOnceAreAllKept) {
+    const std::string holds = path("RATE-HOLD.TMP");
+    constexpr int kRounds = 40;
+    const auto add = [&](const std::string& word) {
+        return files.updateLine(holds, [&](const std::optional<std::string>& line) {
+            return line.value_or("") + " " + word;
+        });
+    };
+    const pid_t child = ::fork();
+    if (child == 0) {
+        int failed = 0;
+        for (int i = 0; i < kRounds; ++i) {
+            failed += add("b" + std::to_string(i)) != FileError::None;
+        }
+        ::_exit(failed);
+    }
+    for (int i = 0; i < kRounds; ++i) {
+        EXPECT_EQ(add("a" + std::to_string(i)), FileError::None);
+    }
+    int status = -1;
+    ASSERT_TRUE(::waitpid(child, &status, 0) == child && status == 0);
+    const std::string line = files.readFirstLine(holds).value_or("") + " ";
+    for (int i = 0; i < kRounds; ++i) {
+        for (const std::string word : {"a", "b"}) {
+            EXPECT_NE(line.find(" " + word + std::to_string(i) + " "), std::string::npos)
+                << word << i;
+        }
+    }
+    const auto modified = fs::last_write_time(holds);
+    EXPECT_EQ(files.updateLine(holds, [](const auto& old) { return old.value_or(""); }),
+              FileError::None);
+    EXPECT_EQ(fs::last_write_time(holds), modified);
+    EXPECT_EQ(entries(), 2);  // and its lock
 }
 
 // Log lines reach the file at once and a later run appends. Out of space, a save leaves the

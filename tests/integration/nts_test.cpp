@@ -1,0 +1,296 @@
+// NTS against real servers: chronyd and ntpsec's ntpd taken out of their packages, and
+// openssl s_server for the key exchanges that must fail, in network namespaces with a CA made
+// for the test.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <fstream>
+#include <thread>
+
+#include "harness/lab.h"
+#include "platform/posix/gcrypt_siv.h"
+#include "platform/qt/qt_nts_key_exchange.h"
+#include "sntp/nts_packet.h"
+
+namespace korvel {
+namespace {
+
+using lab::NamespacePair;
+
+constexpr const char* kServer = NamespacePair::kServerAddress;
+
+// This thread inside a network namespace for the object's life.
+class InNamespace {
+public:
+    explicit InNamespace(const std::string& name)
+        : m_home(::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC)) {
+        const int target = ::open(("/run/netns/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+        EXPECT_EQ(::setns(target, CLONE_NEWNET), 0) << name;
+        ::close(target);
+    }
+    ~InNamespace() {
+        ::setns(m_home, CLONE_NEWNET);
+        ::close(m_home);
+    }
+    InNamespace(const InNamespace&) = delete;
+    InNamespace& operator=(const InNamespace&) = delete;
+
+private:
+    int m_home;
+};
+
+class Fd {
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() { ::close(m_fd); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+sockaddr_in addressOf(const std::string& host, int port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    ::inet_pton(AF_INET, host.c_str(), &address.sin_addr);
+    return address;
+}
+
+std::int64_t unixNow() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+class NtsLab : public lab::LabTest {
+protected:
+    void SetUp() override {
+        LabTest::SetUp();
+        // A CA, a certificate for the server's address and one for another name.
+        const std::string sign = " -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 -extfile ";
+        const std::string script =
+            "set -e; cd " + folder->path().string() +
+            "; key() { openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes "
+            "-keyout $1.key -out $1.csr -subj /CN=$2 2>/dev/null; }; "
+            "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes "
+            "-keyout ca.key -out ca.crt -days 2 -subj /CN=korvel-test-ca 2>/dev/null; "
+            "key server " +
+            kServer + "; echo subjectAltName=IP:" + kServer + " > server.ext; " +
+            "openssl x509 -req -in server.csr -out server.crt" + sign + "server.ext 2>/dev/null; " +
+            "key other elsewhere.test; echo subjectAltName=DNS:elsewhere.test > other.ext; " +
+            "openssl x509 -req -in other.csr -out other.crt" + sign + "other.ext 2>/dev/null; " +
+            "chmod 644 *.key";
+        std::string output;
+        ASSERT_TRUE(lab::shell(script, &output)) << output;
+    }
+
+    std::string peer(const std::string& package) {
+        std::string output;
+        EXPECT_TRUE(lab::shell(
+            std::string(KORVEL_PRIVATE_PEER) + " " + package + " " + KORVEL_PEERS_DIR, &output))
+            << output;
+        return output.substr(0, output.find('\n'));
+    }
+
+    // Starts a server in the server namespace without the right to set the clock, and waits
+    // until its key-exchange port takes connections.
+    void startServer(std::vector<std::string> argv, int kePort) {
+        tools.push_back(
+            std::make_unique<lab::ChildProcess>(net->server, withoutClockRight(std::move(argv))));
+        const InNamespace client(net->client);
+        for (int i = 0; i < 100; ++i) {
+            const Fd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+            const sockaddr_in address = addressOf(kServer, kePort);
+            if (::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address),
+                          sizeof address) == 0) {
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ADD_FAILURE() << argv[0] << " does not listen on " << kePort;
+    }
+
+    void startChronyd() {
+        const std::string conf = inFolder("chrony.conf");
+        std::filesystem::create_directories(inFolder("chrony-run"));
+        std::filesystem::permissions(inFolder("chrony-run"), std::filesystem::perms::owner_all);
+        std::ofstream(conf) << "local stratum 1\nallow all\nbindaddress " << kServer
+                            << "\nntsserverkey " << inFolder("server.key") << "\nntsservercert "
+                            << inFolder("server.crt") << "\nntsdumpdir " << inFolder("chrony-run")
+                            << "\nntsprocesses 0\nbindcmdaddress "
+                            << inFolder("chrony-run/chronyd.sock") << "\npidfile "
+                            << inFolder("chrony-run/chronyd.pid") << "\n";
+        startServer({peer("chrony") + "/usr/sbin/chronyd", "-x", "-d", "-u", "root", "-f", conf},
+                    kNtsKePort);
+    }
+
+    void startNtpsec() {
+        const std::string conf = inFolder("ntp.conf");
+        std::ofstream(conf) << "disable ntp\nnts enable\nnts cert " << inFolder("server.crt")
+                            << "\nnts key " << inFolder("server.key") << "\nnts cookie "
+                            << inFolder("nts-keys") << "\n";
+        startServer({peer("ntpsec") + "/usr/sbin/ntpd", "-n", "-c", conf}, kNtsKePort);
+    }
+
+    // openssl s_server answering TLS 1.3 on the port with the certificate (and the ALPN name
+    // where one is given).
+    void startTlsServer(int port, const std::string& certificate, const std::string& alpn) {
+        std::vector<std::string> argv = {
+            "openssl", "s_server",
+            "-accept", std::string(kServer) + ":" + std::to_string(port),
+            "-cert",   inFolder(certificate + ".crt"),
+            "-key",    inFolder(certificate + ".key"),
+            "-tls1_3", "-quiet"};
+        if (!alpn.empty()) {
+            argv.insert(argv.end(), {"-alpn", alpn});
+        }
+        startServer(argv, port);
+    }
+
+    // A key exchange as the program makes one: on a thread of its own, the result through
+    // the event loop.
+    NtsKeResult exchange(int port, bool trustTestCa = true,
+                         std::optional<std::int64_t> checkDatesAt = std::nullopt) {
+        const InNamespace client(net->client);
+        std::optional<NtsKeResult> result;
+        QtNtsKeyExchange exchanges;
+        exchanges.start({kServer, port, trustTestCa ? inFolder("ca.crt") : "", checkDatesAt, 2'000},
+                        [&result](NtsKeResult r) { result = std::move(r); });
+        lab::runUntil([&result] { return result.has_value(); }, 5'000);
+        EXPECT_TRUE(result.has_value()) << "no result within the time-out";
+        return result.value_or(NtsKeResult{});
+    }
+
+    // One datagram to the server's NTP port and the answer within a second, if any.
+    std::optional<Bytes> roundTrip(const Bytes& datagram) {
+        const InNamespace client(net->client);
+        const Fd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        const sockaddr_in address = addressOf(kServer, 123);
+        ::sendto(socket.get(), datagram.data(), datagram.size(), 0,
+                 reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        pollfd entry{socket.get(), POLLIN, 0};
+        if (::poll(&entry, 1, 1000) != 1) {
+            return std::nullopt;
+        }
+        Bytes reply(2048);
+        const ssize_t size = ::recv(socket.get(), reply.data(), reply.size(), 0);
+        reply.resize(static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
+        return reply;
+    }
+};
+
+PacketBytes clientPacket() {
+    PacketBytes packet{};
+    packet[0] = 0x23;   // version 4, client
+    packet[40] = 0xE0;  // some transmit time, echoed as the originate time
+    packet[47] = 0x42;
+    return packet;
+}
+
+TEST_F(NtsLab, ChronydAndNtpsecGiveKeysCookiesAndAuthenticatedReplies) {
+    struct Peer {
+        std::string name;
+        std::function<void()> start;
+        std::size_t cookieBytes;
+        bool naksABadCookie;
+    };
+    const GcryptSiv siv;
+    for (const Peer& p : std::vector<Peer>{{"chronyd", [this] { startChronyd(); }, 100, true},
+                                           {"ntpsec", [this] { startNtpsec(); }, 104, false}}) {
+        p.start();
+        const NtsKeResult keys = exchange(kNtsKePort);
+        ASSERT_EQ(keys.failure, NtsKeFailure::None) << p.name << ": " << keys.detail;
+        ASSERT_FALSE(keys.answer.cookies.empty()) << p.name;
+        EXPECT_EQ(keys.answer.cookies[0].size(), p.cookieBytes) << p.name;
+
+        const Bytes id(kNtsUniqueIdBytes, 0x17);
+        const Bytes nonce(kNtsNonceBytes, 0x29);
+        const PacketBytes packet = clientPacket();
+        const Bytes request = *ntsRequest(
+            packet, {id, keys.answer.cookies[0], 1, nonce, keys.clientToServerKey}, siv);
+        const std::optional<Bytes> reply = roundTrip(request);
+        ASSERT_TRUE(reply.has_value()) << p.name << " did not answer";
+        const NtsReply checked = checkNtsReply(*reply, id, keys.serverToClientKey, siv);
+        EXPECT_EQ(checked.verdict, NtsReplyVerdict::Authentic) << p.name;
+        EXPECT_EQ(checked.cookies.size(), 2u) << p.name;
+        EXPECT_EQ((*reply)[0] & 0x07, 4) << p.name;
+        EXPECT_TRUE(std::equal(packet.begin() + 40, packet.end(), reply->begin() + 24))
+            << p.name << ": the originate time is our transmit time";
+
+        Bytes badCookie = keys.answer.cookies[1];
+        badCookie[10] ^= 0xFF;
+        const std::optional<Bytes> refused =
+            roundTrip(*ntsRequest(packet, {id, badCookie, 0, nonce, keys.clientToServerKey}, siv));
+        if (p.naksABadCookie) {
+            ASSERT_TRUE(refused.has_value()) << p.name;
+            EXPECT_EQ(checkNtsReply(*refused, id, keys.serverToClientKey, siv).verdict,
+                      NtsReplyVerdict::Nak);
+        } else {
+            EXPECT_EQ(refused, std::nullopt) << p.name << " answers a bad cookie";
+        }
+        tools.clear();
+    }
+}
+
+TEST_F(NtsLab, FailedKeyExchangesSayWhy) {
+    startChronyd();
+    startTlsServer(4461, "other", "ntske/1");
+    startTlsServer(4462, "server", "");
+    startTlsServer(4463, "server", "http/1.1");
+    // Connections to this port vanish: no refusal, no answer.
+    std::string output;
+    ASSERT_TRUE(lab::shell("ip netns exec " + net->server +
+                               " nft 'add table inet lab; add chain inet lab in { type filter "
+                               "hook input priority 0; }; add rule inet lab in tcp dport 4465 "
+                               "drop'",
+                           &output))
+        << output;
+    const std::int64_t fiveYears = 5 * 365 * 86'400;
+    struct Case {
+        std::string name;
+        int port;
+        bool trustTestCa;
+        std::optional<std::int64_t> checkDatesAt;
+        NtsKeFailure failure;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"checked", kNtsKePort, true, std::nullopt, NtsKeFailure::None},
+             {"the test's CA not trusted", kNtsKePort, false, std::nullopt,
+              NtsKeFailure::Untrusted},
+             {"dates checked five years on", kNtsKePort, true, unixNow() + fiveYears,
+              NtsKeFailure::CertificateExpired},
+             {"dates checked five years back", kNtsKePort, true, unixNow() - fiveYears,
+              NtsKeFailure::CertificateExpired},
+             {"a certificate for another name", 4461, true, std::nullopt, NtsKeFailure::WrongName},
+             {"a server without ALPN", 4462, true, std::nullopt, NtsKeFailure::NoAlpn},
+             {"a server with another ALPN name", 4463, true, std::nullopt, NtsKeFailure::NoAlpn},
+             {"nothing listening", 4464, true, std::nullopt, NtsKeFailure::Refused},
+             {"no answer", 4465, true, std::nullopt, NtsKeFailure::TimedOut},
+         }) {
+        const NtsKeResult result = exchange(c.port, c.trustTestCa, c.checkDatesAt);
+        EXPECT_EQ(result.failure, c.failure) << c.name << ": " << result.detail;
+    }
+    // Going away cancels a running exchange well before its time-out; its result never comes.
+    const InNamespace client(net->client);
+    bool done = false;
+    const auto started = std::chrono::steady_clock::now();
+    {
+        QtNtsKeyExchange exchanges;
+        exchanges.start({kServer, 4465, "", std::nullopt, 10'000},
+                        [&done](const NtsKeResult&) { done = true; });
+    }
+    lab::runUntil([&done] { return done; }, 300);
+    EXPECT_FALSE(done);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+}
+
+}  // namespace
+}  // namespace korvel
