@@ -4,30 +4,34 @@
 #include "app/cli_main.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <variant>
 
-#include "calibration/clock_correction.h"
-#include "calibration/measure_command.h"
 #include "calibration/outcome_display.h"
 #include "common/text_forms.h"
 #include "common/utf8_text.h"
+#include "exchange/burst_engine.h"
+#include "exchange/clock_step.h"
 #include "exchange/exchange.h"
 #include "exchange/scratch_file.h"
 #include "settings/config_file.h"
-#include "ui/form/main_form.h"
+#include "sntp/correction_policy.h"
 
 namespace korvel {
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: korvel-cli measure [SERVER...] [--apply [--unattended]] [--port N] [--json]\n"
+    "Usage: korvel-cli measure [SERVER...] [--apply [--unattended] [--agreed-offset SEC]]\n"
+    "                  [--site-config] [--port N] [--json]\n"
     "  or:  korvel-cli --version\n"
     "\n"
     "Runs one measurement burst against SNTP servers, exactly as the desktop program\n"
@@ -51,6 +55,11 @@ constexpr const char* kUsage =
     "              (CAP_SYS_TIME) sets it itself. Without --json it reports on standard error\n"
     "              as one line, for the journal: the outcome (as --json names it), a colon,\n"
     "              then what it would print on separate lines, joined by '; '.\n"
+    "  --agreed-offset SEC  with --apply, the offset a user agreed to step by (what the\n"
+    "              window passes to a run with the right to set the clock): step only when\n"
+    "              this run measures within max(1 s, twice the spread of the offsets it\n"
+    "              averaged) of SEC; else exit 14, the clock untouched, the two offsets on\n"
+    "              standard error.\n"
     "  --site-config  read the site's sntp.cfg, never a user's own copy.\n"
     "  --port N    send from local UDP port N (default: any free port).\n"
     "  --json      print one JSON object instead: server, port, offset, offsetWholeSec,\n"
@@ -74,10 +83,12 @@ constexpr const char* kUsage =
     "flags its time invalid), 4 校准失败 (clock not set), 5 local port unusable, 6 no private\n"
     "folder for the scratch file (the cause is printed), 7 校准结果未知 (the time service's\n"
     "answer was lost; the clock may have been set), 8 refused by the server (kiss-o'-death),\n"
-    "9 the servers disagree, 10 not stepped without a second server, 11 not stepped while\n"
-    "another time service keeps the clock, 12 not stepped: offset too large to step unasked,\n"
-    "13 consent refused, 64 bad arguments. Why no server was reached (name not resolved,\n"
-    "network unreachable) goes to standard error.\n";
+    "9 服务器之间时间不一致 (the servers disagree), 10 not stepped without a second server,\n"
+    "11 not stepped while another time service keeps the clock, 12 not stepped: offset too\n"
+    "large to step unasked, 13 consent refused, 14 not stepped: measured too far from\n"
+    "--agreed-offset, 64 bad arguments. Why no server was reached\n"
+    "(name not resolved, network unreachable, no answer), server by server, goes to standard\n"
+    "error.\n";
 
 constexpr const char* kVersion = "korvel-cli " KORVEL_VERSION "\n";
 constexpr int kBadArguments = 64;
@@ -117,6 +128,8 @@ const char* outcomeName(Outcome outcome) {
             return "consentRefused";
         case Outcome::StepUnknown:
             return "stepUnknown";
+        case Outcome::WithheldOffsetChanged:
+            return "withheldOffsetChanged";
     }
     return "";
 }
@@ -128,6 +141,7 @@ struct Options {
     bool unattended = false;
     bool siteConfig = false;
     bool json = false;
+    std::optional<double> agreedOffsetSec;
 };
 
 // What the arguments ask for besides a measurement.
@@ -145,6 +159,15 @@ std::optional<int> portArgument(const std::string& text) {
     }
     const int port = std::stoi(text);
     return port <= 65535 ? std::optional<int>(port) : std::nullopt;
+}
+
+// Seconds as --agreed-offset takes them: a finite decimal number, whatever the locale.
+std::optional<double> secondsArgument(const std::string& text) {
+    double seconds = 0.0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, seconds, std::chars_format::fixed);
+    return error == std::errc() && stop == end && std::isfinite(seconds) ? std::optional(seconds)
+                                                                         : std::nullopt;
 }
 
 std::variant<Options, Request, BadArgument> parseArguments(
@@ -185,18 +208,33 @@ std::variant<Options, Request, BadArgument> parseArguments(
                 return BadArgument{"bad port '" + arguments[i] + "' (0 to 65535)"};
             }
             options.localPort = *port;
+        } else if (argument == "--agreed-offset") {
+            if (i + 1 == arguments.size()) {
+                return BadArgument{"option '--agreed-offset' needs seconds"};
+            }
+            options.agreedOffsetSec = secondsArgument(arguments[++i]);
+            if (!options.agreedOffsetSec) {
+                return BadArgument{"bad offset '" + arguments[i] + "' (seconds, as 3.250000)"};
+            }
         } else if (argument.starts_with("-")) {
             return BadArgument{"unknown option '" + argument + "'"};
         } else if (options.servers.size() == kMostServers) {
             return BadArgument{"four servers at most, not also '" + argument + "'"};
         } else if (!isServerAddress(argument)) {
             return BadArgument{"bad server address '" + argument + "'"};
+        } else if (std::ranges::any_of(options.servers, [&argument](const std::string& before) {
+                       return sameServerName(before, argument);
+                   })) {
+            return BadArgument{"repeated server '" + argument + "'"};
         } else {
             options.servers.push_back(argument);
         }
     }
-    if (options.unattended && !options.apply) {
-        return BadArgument{"option '--unattended' goes with '--apply'"};
+    for (const auto& [used, name] : {std::pair{options.unattended, "--unattended"},
+                                     {options.agreedOffsetSec.has_value(), "--agreed-offset"}}) {
+        if (used && !options.apply) {
+            return BadArgument{"option '" + std::string(name) + "' goes with '--apply'"};
+        }
     }
     return options;
 }
@@ -220,36 +258,6 @@ std::vector<std::string> configuredServers(FileSystem& files, Console& console, 
     return {kDefaultServerAddress};
 }
 
-class ConsoleMessageBox final : public MessageBox {
-public:
-    explicit ConsoleMessageBox(Console& console) : m_console(console) {}
-    void show(const std::string& text) override { m_console.err(text + "\n"); }
-    // The tool asks nothing: what it does is chosen by its arguments.
-    bool confirm(const std::string&) override { return false; }
-
-private:
-    Console& m_console;
-};
-
-class SilentBeeper final : public Beeper {
-public:
-    void beep() override {}
-};
-
-class SoleInstance final : public InstanceGuard {
-public:
-    bool anotherCopyRunning() override { return false; }
-};
-
-// The tool opens no other window and never ends itself from inside a handler.
-class NoWindows final : public SecondaryWindows, public ProgramControl {
-public:
-    void showAboutBox() override {}
-    void showBurstDetails() override {}
-    bool openHelpViewer(const std::string&) override { return true; }
-    void endNow() override {}
-};
-
 // What a run ended in: how the burst ended, its result, and how a correction ended.
 struct Report {
     std::vector<std::string> servers;
@@ -263,21 +271,27 @@ struct Report {
     bool measured() const { return burst.outcome == Outcome::Evaluated; }
 };
 
-// Why an unattended run must not step: one server's word, or another time service that keeps
-// the clock; nullopt when it may.
-std::optional<OutcomeRecord> unattendedHold(const Report& report, SystemClock& clock) {
-    if (report.servers.size() < 2 || report.result.agreedServers < 2) {
-        return OutcomeRecord{Outcome::WithheldNoSecondOpinion,
-                             "无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。",
-                             {}};
+// What an unattended run says when the policy holds the step.
+std::string unattendedHoldText(CorrectionReason reason, const std::string& service) {
+    if (reason == CorrectionReason::OtherTimeService) {
+        return "本机的时间服务 " + service + " 正在管理时钟，无人值守校准不与它争，" +
+               "时钟没有校准。";
     }
-    if (const std::string service = clock.competingTimeService(); !service.empty()) {
-        return OutcomeRecord{Outcome::WithheldOtherTimeService,
-                             "本机的时间服务 " + service + " 正在管理时钟，无人值守校准不与它争，" +
-                                 "时钟没有校准。",
-                             {}};
+    return "无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。";
+}
+
+// Why a run must not step in place of the offset the user agreed to: it measured too far from it,
+// as when the server answered one way for the window and another way now.
+std::optional<OutcomeRecord> offsetChanged(const Report& report, double agreedSec) {
+    const double toleranceSec = agreementToleranceSec(report.result, report.records);
+    if (std::abs(report.result.offsetSec - agreedSec) <= toleranceSec) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return OutcomeRecord{Outcome::WithheldOffsetChanged,
+                         "测得的时差 " + sixDecimals(report.result.offsetSec) + " 秒与同意校准的 " +
+                             sixDecimals(agreedSec) + " 秒相差超过 " + sixDecimals(toleranceSec) +
+                             " 秒，时钟没有校准。",
+                         {}};
 }
 
 // What an unattended run says, gathered into one line: nobody watches the run, and the journal
@@ -302,82 +316,124 @@ private:
     std::string m_text;
 };
 
-// One burst, and a correction when asked for and measured, on the program's own handlers.
+// Steps the clock as the policy decided and waits for the system's answer: a correction that
+// keeps the tool waiting says so once, and one unanswered after five minutes is unknown.
+class Correction {
+public:
+    explicit Correction(CliPlatform& platform) : m_platform(platform) {}
+
+    void start(double offsetSec, const CorrectionDecision& how, std::string notice,
+               std::function<void(OutcomeRecord)> done) {
+        SystemClock& clock =
+            how.via == StepVia::Direct ? m_platform.directClock : m_platform.systemClock;
+        m_done = std::move(done);
+        m_notice = std::move(notice);
+        m_waiting = m_platform.timers.createTimer(TimerPrecision::Coarse);
+        m_waiting->setInterval(kWaitingNoticeMs);
+        m_waiting->setTickHandler([this] {
+            m_waiting->stop();
+            m_platform.console.err(
+                "waiting for the time service's answer (it may be asking for a password)\n");
+        });
+        m_waiting->start();
+        m_giveUp = m_platform.timers.createTimer(TimerPrecision::Coarse);
+        m_giveUp->setInterval(kCorrectionWaitMs);
+        m_giveUp->setTickHandler([this] { end({Outcome::StepUnknown, kNoAnswerYetReason, {}}); });
+        m_giveUp->start();
+        clock.stepClock(offsetSec, how.interactive, [this](ClockStepAnswer answer) {
+            end({stepOutcome(answer.outcome), std::move(answer.reason), {}});
+        });
+    }
+
+private:
+    void end(OutcomeRecord record) {
+        if (!m_done) {
+            return;
+        }
+        m_waiting->stop();
+        m_giveUp->stop();
+        record.notice = m_notice;
+        std::exchange(m_done, {})(std::move(record));
+    }
+
+    CliPlatform& m_platform;
+    std::unique_ptr<Timer> m_waiting;
+    std::unique_ptr<Timer> m_giveUp;
+    std::string m_notice;
+    std::function<void(OutcomeRecord)> m_done;
+};
+
+// Asks the correction policy and steps when it allows; the report takes how the correction
+// ended, and the event loop ends with it.
+void correct(Report& report, const Options& options, Correction& correction,
+             CliPlatform& platform) {
+    SystemClock& clock = platform.systemClock;
+    const std::string service = clock.competingTimeService();
+    const CorrectionDecision decision = decideCorrection(
+        {.run = options.unattended ? CorrectionRun::Unattended : CorrectionRun::ByHand,
+         .offsetSec = report.result.offsetSec,
+         .serversListed = static_cast<int>(report.servers.size()),
+         .agreedServers = report.result.agreedServers,
+         .holdsRightToStep = clock.holdsRightToStep(),
+         .otherTimeService = !service.empty()});
+    if (!decision.step) {
+        report.correction = OutcomeRecord{decision.withheld.value_or(Outcome::StepRefused),
+                                          unattendedHoldText(decision.reason, service),
+                                          {}};
+        platform.quitEventLoop(0);
+        return;
+    }
+    if (options.agreedOffsetSec) {
+        report.correction = offsetChanged(report, *options.agreedOffsetSec);
+        if (report.correction) {
+            platform.quitEventLoop(0);
+            return;
+        }
+    }
+    correction.start(report.result.offsetSec, decision,
+                     service.empty() ? std::string() : competingServiceNotice(service),
+                     [&report, &platform](OutcomeRecord record) {
+                         report.correction = std::move(record);
+                         platform.quitEventLoop(0);
+                     });
+}
+
+// One burst on the program's engine, and a correction when asked for, measured and allowed by
+// the correction policy.
 Report runMeasurement(const Options& options, CliPlatform& platform, Console& console) {
     FileSystem& files = platform.files;
-    ConsoleMessageBox messageBox(console);
-    SilentBeeper beeper;
-    SoleInstance instance;
-    NoWindows windows;
-    // The tool is what an elevation runs; it never asks for one itself.
-    NoElevatedCorrection elevation;
-    NoSystemEvents systemEvents;
-    // Nobody watches an unattended run: a process that may set the clock itself does so.
-    SystemClock& clock = options.unattended && platform.systemClock.holdsRightToStep()
-                             ? platform.directClock
-                             : platform.systemClock;
-    MainForm form(Platform{clock, platform.localClock, platform.socket, platform.timers, files,
-                           messageBox, beeper, instance, windows, windows, platform.steadyClock,
-                           platform.random, elevation, systemEvents});
-    attachExchange(form);
-
     Report report;
     report.servers = options.servers.empty() ? configuredServers(files, console, options.siteConfig)
                                              : options.servers;
     // A scratch file of this process alone: another run at the same time has its own.
+    ScratchFile scratchFile;
     const std::string scratchName = "XCV-CLI-" + std::to_string(platform.processId) + ".TMP";
-    if (std::string problem = openScratchFile(form.scratchFile, files, scratchName);
-        !problem.empty()) {
+    if (std::string problem = openScratchFile(scratchFile, files, scratchName); !problem.empty()) {
         report.burst = {Outcome::NoScratchFolder, std::move(problem), {}};
         return report;
     }
-    const std::string scratchPath = joinPath(files.privateRuntimeFolder(), scratchName);
-    if (!prepareSocket(form, report.servers, options.localPort)) {
+    if (!bindSocket(platform.socket, report.servers.front(), options.localPort)) {
         report.burst = {Outcome::LocalPortUnusable, portUnusableText(options.localPort), {}};
     } else {
-        // A correction that keeps the tool waiting says so, once.
-        const auto waiting = platform.timers.createTimer(TimerPrecision::Coarse);
-        waiting->setInterval(kWaitingNoticeMs);
-        waiting->setTickHandler([&] {
-            waiting->stop();
-            platform.console.err(
-                "waiting for the time service's answer (it may be asking for a password)\n");
-        });
-        // Outcomes are taken up once the handler that recorded them has returned.
-        const auto afterHandler = platform.timers.createTimer(TimerPrecision::Coarse);
-        afterHandler->setInterval(1);
-        afterHandler->setTickHandler([&] {
-            afterHandler->stop();
-            const OutcomeRecord& outcome = form.lastOutcome;
-            if (isCorrectionOutcome(outcome.outcome)) {
-                waiting->stop();
-                report.correction = outcome;
-            } else {
-                report.burst = outcome;
-                report.result = form.lastBurst;
-                report.records = form.replyRecords;
-                report.rotation = form.rotation;
-                if (outcome.outcome == Outcome::Evaluated && options.apply) {
-                    report.correction = options.unattended
-                                            ? unattendedHold(report, platform.systemClock)
-                                            : std::nullopt;
-                    if (!report.correction) {
-                        clockCorrection(form);
-                        if (form.correcting) {
-                            waiting->start();
-                        }
-                        return;
-                    }
-                }
-            }
-            platform.quitEventLoop(0);
-        });
-        const Connection burstOver = form.outcomeRecorded.connect([&] { afterHandler->start(); });
-        measureCommand(form);
+        BurstEngine engine({platform.systemClock, platform.steadyClock, platform.socket,
+                            platform.timers, files, platform.random, scratchFile});
+        Correction correction(platform);
+        engine.setListener({.replyCounted = {}, .ended = [&](const BurstEnd& end) {
+                                report.burst = end.outcome;
+                                report.result = end.result;
+                                report.records = end.records;
+                                report.rotation = end.rotation;
+                                if (end.outcome.outcome == Outcome::Evaluated && options.apply) {
+                                    correct(report, options, correction, platform);
+                                    return;
+                                }
+                                platform.quitEventLoop(0);
+                            }});
+        engine.start(report.servers);
         platform.runEventLoop();
     }
-    form.scratchFile.close();
-    files.remove(scratchPath);
+    scratchFile.close();
+    files.remove(joinPath(files.privateRuntimeFolder(), scratchName));
     return report;
 }
 
@@ -453,6 +509,9 @@ std::string whyNotAgreed(const Report& report, int server) {
     }
     if (tally.status == ServerStatus::NotFound) {
         return "notFound";
+    }
+    if (tally.status == ServerStatus::Unreachable) {
+        return "unreachable";
     }
     if (tally.replies == 0) {
         return tally.status == ServerStatus::KissOfDeath ? "kissOfDeath"

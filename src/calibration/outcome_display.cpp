@@ -3,8 +3,7 @@
 #include <utility>
 
 #include "common/text_forms.h"
-#include "common/utf8_text.h"
-#include "exchange/reply_handler.h"
+#include "exchange/burst_engine.h"
 #include "sntp/burst_evaluation.h"
 #include "ui/form/main_form.h"
 
@@ -17,6 +16,14 @@ std::string withNotice(const OutcomeRecord& record) {
         return record.cause + record.notice;
     }
     return record.cause + "\n" + record.notice;
+}
+
+// The lines of a text on one line, for the status bar.
+std::string oneLine(std::string text) {
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at)) {
+        text.replace(at, 1, "；");
+    }
+    return text;
 }
 
 std::string likelyCauseWords(OffsetCause cause) {
@@ -42,8 +49,9 @@ std::string outcomeText(Outcome outcome) {
         case Outcome::RefusedByServer:
             return kCongestedText;
         case Outcome::RejectedInvalid:
-        case Outcome::ServersDisagree:
             return kInvalidTimeText;
+        case Outcome::ServersDisagree:
+            return kServersDisagreeText;
         case Outcome::StepRefused:
         case Outcome::ConsentRefused:
             return kCorrectionFailedText;
@@ -56,6 +64,7 @@ std::string outcomeText(Outcome outcome) {
         case Outcome::WithheldNoSecondOpinion:
         case Outcome::WithheldOtherTimeService:
         case Outcome::WithheldOffsetTooLarge:
+        case Outcome::WithheldOffsetChanged:
             break;
     }
     return {};
@@ -73,40 +82,6 @@ std::string largeOffsetQuestion(double offsetSec) {
 
 std::string replyCountText(int replies) {
     return "已收到 " + std::to_string(replies) + "/" + std::to_string(kRepliesPerBurst);
-}
-
-std::string refusalText(const std::string& server, const std::string& kissCode) {
-    if (kissCode == "RATE") {
-        return server + " 限制访问频率 (RATE)";
-    }
-    if (kissCode == "DENY") {
-        return server + " 拒绝服务 (DENY)";
-    }
-    return server + " 限制访问 (" + kissCode + ")";
-}
-
-std::string serverMedians(const MainForm& form) {
-    std::string lines;
-    for (std::size_t i = 0; i < form.lastBurst.servers.size() && i < form.servers.size(); ++i) {
-        const ServerSummary& server = form.lastBurst.servers[i];
-        if (server.usable > 0) {
-            lines += (lines.empty() ? "" : "\n") + trimBlanks(form.servers[i]) + ": " +
-                     sixDecimals(server.medianOffset) + " 秒";
-        }
-    }
-    return lines;
-}
-
-std::string serversLeftOut(const MainForm& form) {
-    std::string lines;
-    for (std::size_t i = 0; i < form.lastBurst.servers.size() && i < form.servers.size(); ++i) {
-        const ServerSummary& server = form.lastBurst.servers[i];
-        if (server.replies > 0 && !server.agreed) {
-            lines += (lines.empty() ? "" : "\n") + trimBlanks(form.servers[i]) +
-                     " 与其他服务器的时间不一致，未采用";
-        }
-    }
-    return lines;
 }
 
 // The first line of a text, for the status bar.
@@ -141,6 +116,8 @@ void recordOutcome(MainForm& form, OutcomeRecord record) {
             form.Text1.setForeColor(kRed);
             form.Text1.setToolTip(record.cause);
             form.Text1.setText(outcomeText(record.outcome));
+            // Why, where the user looks: one server's reason after another.
+            form.StatusBar1.setPanel(2, oneLine(record.cause));
             break;
         case Outcome::TooFewReplies:
         case Outcome::RefusedByServer:
@@ -170,6 +147,7 @@ void recordOutcome(MainForm& form, OutcomeRecord record) {
         case Outcome::WithheldNoSecondOpinion:
         case Outcome::WithheldOtherTimeService:
         case Outcome::WithheldOffsetTooLarge:
+        case Outcome::WithheldOffsetChanged:
             break;
     }
     form.lastOutcome = std::move(record);

@@ -12,6 +12,7 @@ struct MainForm;
 inline constexpr const char* kNoServerText = "无法连接服务器";
 inline constexpr const char* kCongestedText = "网络阻塞,请稍候再试!";
 inline constexpr const char* kInvalidTimeText = "服务器时间失效";
+inline constexpr const char* kServersDisagreeText = "服务器之间时间不一致";
 inline constexpr const char* kCorrectionFailedText = "校准失败";
 inline constexpr const char* kCorrectionUnknownText = "校准结果未知";
 inline constexpr const char* kStepPendingText = "上次校准仍在等待时间服务答复";
@@ -32,15 +33,6 @@ std::string largeOffsetQuestion(double offsetSec);
 
 // The status bar's count of the replies of the running burst.
 std::string replyCountText(int replies);
-
-// Why a server may not be asked, from its kiss-o'-death code.
-std::string refusalText(const std::string& server, const std::string& kissCode);
-
-// Each server's median offset, one line each, where the servers disagreed.
-std::string serverMedians(const MainForm& form);
-// The servers whose replies were not averaged although they answered, and why; empty when
-// every server that answered was.
-std::string serversLeftOut(const MainForm& form);
 
 // The system answered a step after the window had stopped waiting for it.
 void recordLateAnswer(MainForm& form, const ClockStepAnswer& answer);
