@@ -48,7 +48,7 @@ private:
     }
 
     void checkBurst() {
-        if (!m_form.Command5.isEnabled() || m_form.Timer1->isRunning()) {
+        if (!m_form.Command5.isEnabled() || m_form.engine.running()) {
             return;
         }
         m_poll.stop();

@@ -6,21 +6,23 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <variant>
 
-#include "calibration/clock_correction.h"
-#include "calibration/measure_command.h"
 #include "calibration/outcome_display.h"
 #include "common/text_forms.h"
 #include "common/utf8_text.h"
+#include "exchange/burst_engine.h"
+#include "exchange/clock_step.h"
 #include "exchange/exchange.h"
 #include "exchange/scratch_file.h"
 #include "settings/config_file.h"
-#include "ui/form/main_form.h"
+#include "sntp/correction_policy.h"
 
 namespace korvel {
 
@@ -220,36 +222,6 @@ std::vector<std::string> configuredServers(FileSystem& files, Console& console, 
     return {kDefaultServerAddress};
 }
 
-class ConsoleMessageBox final : public MessageBox {
-public:
-    explicit ConsoleMessageBox(Console& console) : m_console(console) {}
-    void show(const std::string& text) override { m_console.err(text + "\n"); }
-    // The tool asks nothing: what it does is chosen by its arguments.
-    bool confirm(const std::string&) override { return false; }
-
-private:
-    Console& m_console;
-};
-
-class SilentBeeper final : public Beeper {
-public:
-    void beep() override {}
-};
-
-class SoleInstance final : public InstanceGuard {
-public:
-    bool anotherCopyRunning() override { return false; }
-};
-
-// The tool opens no other window and never ends itself from inside a handler.
-class NoWindows final : public SecondaryWindows, public ProgramControl {
-public:
-    void showAboutBox() override {}
-    void showBurstDetails() override {}
-    bool openHelpViewer(const std::string&) override { return true; }
-    void endNow() override {}
-};
-
 // What a run ended in: how the burst ended, its result, and how a correction ended.
 struct Report {
     std::vector<std::string> servers;
@@ -263,21 +235,13 @@ struct Report {
     bool measured() const { return burst.outcome == Outcome::Evaluated; }
 };
 
-// Why an unattended run must not step: one server's word, or another time service that keeps
-// the clock; nullopt when it may.
-std::optional<OutcomeRecord> unattendedHold(const Report& report, SystemClock& clock) {
-    if (report.servers.size() < 2 || report.result.agreedServers < 2) {
-        return OutcomeRecord{Outcome::WithheldNoSecondOpinion,
-                             "无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。",
-                             {}};
+// What an unattended run says when the policy holds the step.
+std::string unattendedHoldText(CorrectionReason reason, const std::string& service) {
+    if (reason == CorrectionReason::OtherTimeService) {
+        return "本机的时间服务 " + service + " 正在管理时钟，无人值守校准不与它争，" +
+               "时钟没有校准。";
     }
-    if (const std::string service = clock.competingTimeService(); !service.empty()) {
-        return OutcomeRecord{Outcome::WithheldOtherTimeService,
-                             "本机的时间服务 " + service + " 正在管理时钟，无人值守校准不与它争，" +
-                                 "时钟没有校准。",
-                             {}};
-    }
-    return std::nullopt;
+    return "无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。";
 }
 
 // What an unattended run says, gathered into one line: nobody watches the run, and the journal
@@ -302,82 +266,117 @@ private:
     std::string m_text;
 };
 
-// One burst, and a correction when asked for and measured, on the program's own handlers.
+// Steps the clock as the policy decided and waits for the system's answer: a correction that
+// keeps the tool waiting says so once, and one unanswered after five minutes is unknown.
+class Correction {
+public:
+    explicit Correction(CliPlatform& platform) : m_platform(platform) {}
+
+    void start(double offsetSec, const CorrectionDecision& how, std::string notice,
+               std::function<void(OutcomeRecord)> done) {
+        SystemClock& clock =
+            how.via == StepVia::Direct ? m_platform.directClock : m_platform.systemClock;
+        m_done = std::move(done);
+        m_notice = std::move(notice);
+        m_waiting = m_platform.timers.createTimer(TimerPrecision::Coarse);
+        m_waiting->setInterval(kWaitingNoticeMs);
+        m_waiting->setTickHandler([this] {
+            m_waiting->stop();
+            m_platform.console.err(
+                "waiting for the time service's answer (it may be asking for a password)\n");
+        });
+        m_waiting->start();
+        m_giveUp = m_platform.timers.createTimer(TimerPrecision::Coarse);
+        m_giveUp->setInterval(kCorrectionWaitMs);
+        m_giveUp->setTickHandler([this] { end({Outcome::StepUnknown, kNoAnswerYetReason, {}}); });
+        m_giveUp->start();
+        clock.stepClock(offsetSec, how.interactive, [this](ClockStepAnswer answer) {
+            end({stepOutcome(answer.outcome), std::move(answer.reason), {}});
+        });
+    }
+
+private:
+    void end(OutcomeRecord record) {
+        if (!m_done) {
+            return;
+        }
+        m_waiting->stop();
+        m_giveUp->stop();
+        record.notice = m_notice;
+        std::exchange(m_done, {})(std::move(record));
+    }
+
+    CliPlatform& m_platform;
+    std::unique_ptr<Timer> m_waiting;
+    std::unique_ptr<Timer> m_giveUp;
+    std::string m_notice;
+    std::function<void(OutcomeRecord)> m_done;
+};
+
+// Asks the correction policy and steps when it allows; the report takes how the correction
+// ended, and the event loop ends with it.
+void correct(Report& report, const Options& options, Correction& correction,
+             CliPlatform& platform) {
+    SystemClock& clock = platform.systemClock;
+    const std::string service = clock.competingTimeService();
+    const CorrectionDecision decision = decideCorrection(
+        {.run = options.unattended ? CorrectionRun::Unattended : CorrectionRun::ByHand,
+         .offsetSec = report.result.offsetSec,
+         .serversListed = static_cast<int>(report.servers.size()),
+         .agreedServers = report.result.agreedServers,
+         .holdsRightToStep = clock.holdsRightToStep(),
+         .otherTimeService = !service.empty()});
+    if (!decision.step) {
+        report.correction = OutcomeRecord{decision.withheld.value_or(Outcome::StepRefused),
+                                          unattendedHoldText(decision.reason, service),
+                                          {}};
+        platform.quitEventLoop(0);
+        return;
+    }
+    correction.start(report.result.offsetSec, decision,
+                     service.empty() ? std::string() : competingServiceNotice(service),
+                     [&report, &platform](OutcomeRecord record) {
+                         report.correction = std::move(record);
+                         platform.quitEventLoop(0);
+                     });
+}
+
+// One burst on the program's engine, and a correction when asked for, measured and allowed by
+// the correction policy.
 Report runMeasurement(const Options& options, CliPlatform& platform, Console& console) {
     FileSystem& files = platform.files;
-    ConsoleMessageBox messageBox(console);
-    SilentBeeper beeper;
-    SoleInstance instance;
-    NoWindows windows;
-    // The tool is what an elevation runs; it never asks for one itself.
-    NoElevatedCorrection elevation;
-    NoSystemEvents systemEvents;
-    // Nobody watches an unattended run: a process that may set the clock itself does so.
-    SystemClock& clock = options.unattended && platform.systemClock.holdsRightToStep()
-                             ? platform.directClock
-                             : platform.systemClock;
-    MainForm form(Platform{clock, platform.localClock, platform.socket, platform.timers, files,
-                           messageBox, beeper, instance, windows, windows, platform.steadyClock,
-                           platform.random, elevation, systemEvents});
-    attachExchange(form);
-
     Report report;
     report.servers = options.servers.empty() ? configuredServers(files, console, options.siteConfig)
                                              : options.servers;
     // A scratch file of this process alone: another run at the same time has its own.
+    ScratchFile scratchFile;
     const std::string scratchName = "XCV-CLI-" + std::to_string(platform.processId) + ".TMP";
-    if (std::string problem = openScratchFile(form.scratchFile, files, scratchName);
-        !problem.empty()) {
+    if (std::string problem = openScratchFile(scratchFile, files, scratchName); !problem.empty()) {
         report.burst = {Outcome::NoScratchFolder, std::move(problem), {}};
         return report;
     }
-    const std::string scratchPath = joinPath(files.privateRuntimeFolder(), scratchName);
-    if (!prepareSocket(form, report.servers, options.localPort)) {
+    if (!bindSocket(platform.socket, report.servers.front(), options.localPort)) {
         report.burst = {Outcome::LocalPortUnusable, portUnusableText(options.localPort), {}};
     } else {
-        // A correction that keeps the tool waiting says so, once.
-        const auto waiting = platform.timers.createTimer(TimerPrecision::Coarse);
-        waiting->setInterval(kWaitingNoticeMs);
-        waiting->setTickHandler([&] {
-            waiting->stop();
-            platform.console.err(
-                "waiting for the time service's answer (it may be asking for a password)\n");
-        });
-        // Outcomes are taken up once the handler that recorded them has returned.
-        const auto afterHandler = platform.timers.createTimer(TimerPrecision::Coarse);
-        afterHandler->setInterval(1);
-        afterHandler->setTickHandler([&] {
-            afterHandler->stop();
-            const OutcomeRecord& outcome = form.lastOutcome;
-            if (isCorrectionOutcome(outcome.outcome)) {
-                waiting->stop();
-                report.correction = outcome;
-            } else {
-                report.burst = outcome;
-                report.result = form.lastBurst;
-                report.records = form.replyRecords;
-                report.rotation = form.rotation;
-                if (outcome.outcome == Outcome::Evaluated && options.apply) {
-                    report.correction = options.unattended
-                                            ? unattendedHold(report, platform.systemClock)
-                                            : std::nullopt;
-                    if (!report.correction) {
-                        clockCorrection(form);
-                        if (form.correcting) {
-                            waiting->start();
-                        }
-                        return;
-                    }
-                }
-            }
-            platform.quitEventLoop(0);
-        });
-        const Connection burstOver = form.outcomeRecorded.connect([&] { afterHandler->start(); });
-        measureCommand(form);
+        BurstEngine engine({platform.systemClock, platform.steadyClock, platform.socket,
+                            platform.timers, files, platform.random, scratchFile});
+        Correction correction(platform);
+        engine.setListener({.replyCounted = {}, .ended = [&](const BurstEnd& end) {
+                                report.burst = end.outcome;
+                                report.result = end.result;
+                                report.records = end.records;
+                                report.rotation = end.rotation;
+                                if (end.outcome.outcome == Outcome::Evaluated && options.apply) {
+                                    correct(report, options, correction, platform);
+                                    return;
+                                }
+                                platform.quitEventLoop(0);
+                            }});
+        engine.start(report.servers);
         platform.runEventLoop();
     }
-    form.scratchFile.close();
-    files.remove(scratchPath);
+    scratchFile.close();
+    files.remove(joinPath(files.privateRuntimeFolder(), scratchName));
     return report;
 }
 

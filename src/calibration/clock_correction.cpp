@@ -6,34 +6,16 @@
 #include <vector>
 
 #include "calibration/outcome_display.h"
-#include "calibration/time_service_notice.h"
 #include "calibration/time_sync_log.h"
 #include "common/day_date.h"
 #include "common/utf8_text.h"
-#include "exchange/request_sender.h"
+#include "exchange/clock_step.h"
 #include "settings/lifecycle.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
 
 namespace {
-
-Outcome outcomeOf(ClockStep step) {
-    switch (step) {
-        case ClockStep::Stepped:
-            return Outcome::Stepped;
-        case ClockStep::Unknown:
-            return Outcome::StepUnknown;
-        case ClockStep::NotAuthorised:
-        case ClockStep::AutomaticSync:
-        case ClockStep::NoRight:
-        case ClockStep::Rejected:
-            break;
-    }
-    return Outcome::StepRefused;
-}
-
-constexpr int kCorrectionWaitMs = 5 * 60 * 1000;
 
 // How the elevated tool's run ended, in the window's outcomes: a measurement of its own that
 // failed is a correction that failed, for that measurement's reason.
@@ -92,17 +74,34 @@ void finishCorrection(MainForm& form, OutcomeRecord record, bool scheduledRefusa
 
 }  // namespace
 
+CorrectionInput correctionInput(MainForm& form, CorrectionRun run,
+                                const std::string& otherTimeService) {
+    return {.run = run,
+            .offsetSec = form.offsetSec,
+            .serversListed = static_cast<int>(form.servers.size()),
+            .agreedServers = form.lastBurst.agreedServers,
+            .limitOn = form.settings.limitOn,
+            .limitMs = form.settings.limitMs,
+            .stepPending = form.stepPending,
+            .holdsRightToStep = form.platform.systemClock.holdsRightToStep(),
+            .elevationNeeded = form.platform.elevation.needed(),
+            .otherTimeService = !otherTimeService.empty()};
+}
+
 void clockCorrection(MainForm& form) {
     form.Timer5->stop();
     const bool scheduled = form.autoRun;
-    forgetBurst(form);
+    // Another time service may undo the step; the correction goes ahead either way.
+    const std::string service = form.platform.systemClock.competingTimeService();
+    const CorrectionDecision how = decideCorrection(correctionInput(
+        form, scheduled ? CorrectionRun::Schedule : CorrectionRun::ByHand, service));
     if (form.autoRun) {
         form.autoRun = false;
         logEvent(form, "   校准(自动)");
     } else {
         logEvent(form, "   校准");
     }
-    std::string notice = competingTimeServiceNotice(form);
+    std::string notice = service.empty() ? std::string() : competingServiceNotice(service);
     // Until the clock answers no burst or second correction may start; the display goes on.
     form.correcting = true;
     form.Command5.setEnabled(false);
@@ -128,7 +127,7 @@ void clockCorrection(MainForm& form) {
         return true;
     };
     // Without the right the tool measures and steps with it, once the user has consented.
-    if (!scheduled && form.platform.elevation.needed()) {
+    if (how.via == StepVia::ElevatedTool) {
         std::vector<std::string> servers;
         for (const std::string& server : form.servers) {
             servers.push_back(trimBlanks(server));
@@ -147,14 +146,14 @@ void clockCorrection(MainForm& form) {
         return;
     }
     form.platform.systemClock.stepClock(
-        form.offsetSec, !scheduled,
+        form.offsetSec, how.interactive,
         [&form, notice = std::move(notice), scheduled, answered](ClockStepAnswer answer) mutable {
             if (answered(answer)) {
                 return;
             }
             const bool refusedUnasked = scheduled && answer.outcome == ClockStep::NotAuthorised;
             finishCorrection(
-                form, {outcomeOf(answer.outcome), std::move(answer.reason), std::move(notice)},
+                form, {stepOutcome(answer.outcome), std::move(answer.reason), std::move(notice)},
                 refusedUnasked);
         });
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <string>
+
+#include "sntp/correction_policy.h"
+
 namespace korvel {
 
 struct MainForm;
@@ -7,9 +11,6 @@ struct MainForm;
 inline constexpr const char* kScheduledRefusalNotice =
     "自动校准未获授权，系统时钟没有校准。\n"
     "管理员可以允许一个用户组不输入密码校准时钟，方法见帮助中的“校准时间的权限”。";
-
-inline constexpr const char* kNoAnswerYetReason =
-    "时间服务五分钟内没有答复，时钟可能稍后才会校准；答复之前不能再次校准。";
 
 // Command6: steps the system clock by the measured offset, once per offset. Until the clock
 // answers the window is correcting: gates closed, offset validity stopped, the clock display
@@ -22,5 +23,10 @@ inline constexpr const char* kNoAnswerYetReason =
 // after five minutes the correction's outcome is unknown, but no other correction may be asked
 // until the system has answered (stepPending).
 void clockCorrection(MainForm& form);
+
+// What the correction policy reads, for a run of the window; otherTimeService names another
+// time service that keeps the clock, empty for none.
+CorrectionInput correctionInput(MainForm& form, CorrectionRun run,
+                                const std::string& otherTimeService);
 
 }  // namespace korvel

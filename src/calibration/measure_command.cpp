@@ -1,11 +1,56 @@
 #include "calibration/measure_command.h"
 
+#include <utility>
+
+#include "calibration/offset_evaluation.h"
 #include "calibration/outcome_display.h"
 #include "calibration/time_sync_log.h"
+#include "common/day_date.h"
 #include "exchange/exchange.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
+
+namespace {
+
+constexpr int kOffsetValidityMs = 34000;
+
+double localDayDate(MainForm& form) {
+    return dayDate(form.platform.localClock.getLocalTime());
+}
+
+// The engine's one end of a burst, on the window: the local clock and the gates come back,
+// then the evaluation is shown or the failure said.
+void burstEnded(MainForm& form, const BurstEnd& end) {
+    form.burstClockTimer->stop();
+    form.StatusBar1.setPanel(2, form.stepPending ? kStepPendingText : "");
+    form.platform.beeper.beep();
+    form.Timer5->start();
+    form.lastClockCheck = localDayDate(form);
+    form.replyRecords = end.records;
+    form.lastBurst = end.result;
+    adjust(form, end.outcome);
+}
+
+}  // namespace
+
+void attachMeasurement(MainForm& form) {
+    form.engine.setListener({
+        .replyCounted =
+            [&form](int replies) { form.StatusBar1.setPanel(2, replyCountText(replies)); },
+        .ended = [&form](const BurstEnd& end) { burstEnded(form, end); },
+    });
+    form.Timer3->setInterval(kOffsetValidityMs);
+    form.Timer3->setTickHandler([&form] { validityTick(form); });
+}
+
+bool prepareSocket(MainForm& form, std::vector<std::string> servers, std::int32_t localPort) {
+    if (!bindSocket(form.platform.socket, servers.front(), localPort)) {
+        return false;
+    }
+    form.servers = std::move(servers);
+    return true;
+}
 
 void measureCommand(MainForm& form) {
     form.Form1.setCaption("连接服务器");
@@ -18,22 +63,20 @@ void measureCommand(MainForm& form) {
     form.Timer7->start();
     const SystemTime now = form.platform.localClock.getLocalTime();
     logPlain(form, form.autoRun ? scheduledStartLine(now) : eventLine(now, "   测时差"));
-    form.requestsSent = 0;
-    form.repliesReceived = 0;
-    form.sentRequests.clear();
-    form.burstClockBaseMs.reset();
-    form.largestDelaySec = 0.0;
-    form.requestsOut = false;
-    form.lookUpProblems.clear();
-    form.quietTimer->stop();
     form.Text1.setToolTip("");
     form.Text3.setToolTip("");
-    form.Timer2->start();
-    startExchange(form);
+    form.engine.start(form.servers);
     form.Timer3->stop();
     form.Text3.setText("");
     form.Text1.setText("");
     form.offsetValid = false;
+}
+
+void validityTick(MainForm& form) {
+    form.Command6.setEnabled(false);
+    form.Timer3->stop();
+    form.offsetValid = false;
+    form.Text1.setText("");
 }
 
 }  // namespace korvel

@@ -1,15 +1,14 @@
 #pragma once
 
-#include <cstdint>
+#include "sntp/outcome.h"
 
 namespace korvel {
 
 struct MainForm;
 
-// Evaluates the difIDd replies in records 1..difIDd (left in evaluation order): rejects the
-// burst when four or more are flagged, otherwise takes the mean offset of the fastest after
-// dropping the two extremes, shows it, arms the correction for 34 s and, for a scheduled
-// burst, decides on correcting.
-void adjust(MainForm& form, const std::int16_t& difIDd);
+// A burst's end on the window, its evaluation (records and result) already on the form: a
+// failure is said and the gates open; an evaluated offset is shown, armed for 34 s and logged,
+// and for a scheduled burst the correction policy decides whether the clock is stepped.
+void adjust(MainForm& form, const OutcomeRecord& evaluation);
 
 }  // namespace korvel

@@ -3,8 +3,7 @@
 #include <utility>
 
 #include "common/text_forms.h"
-#include "common/utf8_text.h"
-#include "exchange/reply_handler.h"
+#include "exchange/burst_engine.h"
 #include "sntp/burst_evaluation.h"
 #include "ui/form/main_form.h"
 
@@ -73,40 +72,6 @@ std::string largeOffsetQuestion(double offsetSec) {
 
 std::string replyCountText(int replies) {
     return "已收到 " + std::to_string(replies) + "/" + std::to_string(kRepliesPerBurst);
-}
-
-std::string refusalText(const std::string& server, const std::string& kissCode) {
-    if (kissCode == "RATE") {
-        return server + " 限制访问频率 (RATE)";
-    }
-    if (kissCode == "DENY") {
-        return server + " 拒绝服务 (DENY)";
-    }
-    return server + " 限制访问 (" + kissCode + ")";
-}
-
-std::string serverMedians(const MainForm& form) {
-    std::string lines;
-    for (std::size_t i = 0; i < form.lastBurst.servers.size() && i < form.servers.size(); ++i) {
-        const ServerSummary& server = form.lastBurst.servers[i];
-        if (server.usable > 0) {
-            lines += (lines.empty() ? "" : "\n") + trimBlanks(form.servers[i]) + ": " +
-                     sixDecimals(server.medianOffset) + " 秒";
-        }
-    }
-    return lines;
-}
-
-std::string serversLeftOut(const MainForm& form) {
-    std::string lines;
-    for (std::size_t i = 0; i < form.lastBurst.servers.size() && i < form.servers.size(); ++i) {
-        const ServerSummary& server = form.lastBurst.servers[i];
-        if (server.replies > 0 && !server.agreed) {
-            lines += (lines.empty() ? "" : "\n") + trimBlanks(form.servers[i]) +
-                     " 与其他服务器的时间不一致，未采用";
-        }
-    }
-    return lines;
 }
 
 // The first line of a text, for the status bar.

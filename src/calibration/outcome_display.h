@@ -32,15 +32,6 @@ std::string largeOffsetQuestion(double offsetSec);
 // The status bar's count of the replies of the running burst.
 std::string replyCountText(int replies);
 
-// Why a server may not be asked, from its kiss-o'-death code.
-std::string refusalText(const std::string& server, const std::string& kissCode);
-
-// Each server's median offset, one line each, where the servers disagreed.
-std::string serverMedians(const MainForm& form);
-// The servers whose replies were not averaged although they answered, and why; empty when
-// every server that answered was.
-std::string serversLeftOut(const MainForm& form);
-
 // The system answered a step after the window had stopped waiting for it.
 void recordLateAnswer(MainForm& form, const ClockStepAnswer& answer);
 

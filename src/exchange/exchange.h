@@ -5,31 +5,30 @@
 #include <vector>
 
 #include "platform/udp_socket.h"
+#include "sntp/burst_evaluation.h"
 
 namespace korvel {
 
-struct MainForm;
-
 inline constexpr std::int32_t kServerPort = 123;
 
-// Connects the request sender, the time-out, the validity and quiet timers and the socket's
-// arrivals to their handlers and sets the timers' intervals.
-void attachExchange(MainForm& form);
+// Binds the local port unless the socket already holds it and connects the socket to the first
+// server in the background. False when the port cannot be used: the socket keeps its old port
+// and server.
+bool bindSocket(UdpSocket& socket, const std::string& firstServer, std::int32_t localPort);
 
-// Binds the local port unless the socket already holds it, takes the server set (the address
-// field first) and connects the socket to the first server in the background. False when the
-// port cannot be used: the socket keeps its old port and the servers stay as they were.
-bool prepareSocket(MainForm& form, std::vector<std::string> servers, std::int32_t localPort);
-
-// What the user is told when prepareSocket refuses the port.
+// What the user is told when the port cannot be bound.
 std::string portUnusableText(std::int32_t localPort);
-
-// The start of a burst's exchange: the servers' names are looked up anew and the requests
-// start once one is found. Servers that refused service or asked for fewer requests are not
-// asked; when no server may be asked, or none is found, the burst ends at once.
-void startExchange(MainForm& form);
 
 // The cause of a failed look-up as the user reads it; empty for Connected.
 std::string connectProblem(ConnectOutcome outcome, const std::string& addressField);
+
+// Why a server may not be asked, from its kiss-o'-death code.
+std::string refusalText(const std::string& server, const std::string& kissCode);
+
+// Each server's median offset, one line each, where the servers disagreed.
+std::string serverMedians(const std::vector<std::string>& servers, const BurstResult& result);
+// The servers whose replies were not averaged although they answered, and why; empty when
+// every server that answered was.
+std::string serversLeftOut(const std::vector<std::string>& servers, const BurstResult& result);
 
 }  // namespace korvel

@@ -5,6 +5,7 @@
 
 #include "calibration/clock_display.h"
 #include "calibration/command_dispatch.h"
+#include "calibration/measure_command.h"
 #include "calibration/outcome_display.h"
 #include "calibration/time_sync_log.h"
 #include "common/utf8_text.h"
@@ -27,7 +28,7 @@ constexpr int kAfterHandlerMs = 1;
 constexpr int kResumeWaitMs = 15'000;
 
 void attachHandlers(MainForm& form) {
-    attachExchange(form);
+    attachMeasurement(form);
     attachSettingsPanel(form);
     form.Timer5->setInterval(kClockDisplayIntervalMs);
     form.Timer5->setTickHandler([&form] { clockTick(form); });
@@ -54,12 +55,12 @@ void attachHandlers(MainForm& form) {
 
 // The window's timers and socket go with it; an event already queued must find them off.
 void releaseWindow(MainForm& form) {
-    for (Timer* timer :
-         {form.Timer1.get(), form.Timer2.get(), form.Timer3.get(), form.Timer5.get(),
-          form.Timer6.get(), form.Timer7.get(), form.Timer4.get(), form.quietTimer.get(),
-          form.correctionWaitTimer.get(), form.burstClockTimer.get(), form.resumeWaitTimer.get()}) {
+    for (Timer* timer : {form.Timer3.get(), form.Timer5.get(), form.Timer6.get(), form.Timer7.get(),
+                         form.Timer4.get(), form.correctionWaitTimer.get(),
+                         form.burstClockTimer.get(), form.resumeWaitTimer.get()}) {
         timer->stop();
     }
+    form.engine.cancel();
     form.platform.systemEvents.setHandler({});
     form.platform.socket.close();
 }
@@ -138,8 +139,6 @@ bool startUp(MainForm& form) {
         form.servers = std::move(servers);
     }
 
-    form.Timer1->stop();
-    form.Timer2->stop();
     form.Timer3->stop();
     form.Timer6->stop();
     form.Timer5->start();

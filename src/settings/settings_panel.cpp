@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "calibration/measure_command.h"
 #include "common/day_date.h"
 #include "common/text_forms.h"
 #include "common/utf8_text.h"

@@ -24,7 +24,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "exchange/request_sender.h"
+#include "exchange/burst_engine.h"
 #include "support/test_rig.h"
 
 namespace {
@@ -106,12 +106,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // A kiss-o'-death's twin is a kiss-o'-death, which rightly ends the burst.
         if (fromServer && datagram.size() == korvel::kPacketSize && datagram[kStratumAt] != 0) {
             // Any arrival first takes note of a step of the clock; that is no change by the twin.
-            korvel::burstClockReading(*rig.form);
-            const korvel::ReplyRecords before = rig.form->replyRecords;
-            const std::int16_t counted = rig.form->repliesReceived;
+            korvel::BurstEngine& engine = rig.form->engine;
+            engine.burstClockReading();
+            const korvel::ReplyRecords before = engine.records();
+            const std::int16_t counted = engine.repliesReceived();
             rig.socket.deliver(impossibleTwin(datagram), FakeSntpServer::kAddress, 123);
             rig.time.advance(1);
-            require(rig.form->repliesReceived == counted && before == rig.form->replyRecords);
+            require(engine.repliesReceived() == counted && before == engine.records());
         }
         rig.socket.deliver(std::move(datagram),
                            fromServer ? FakeSntpServer::kAddress : "192.0.2.99",

@@ -13,8 +13,9 @@ layer_of() {
         sntp/*) layer=sntp ;;
         platform/posix/* | platform/qt/* | platform/win32/* | platform/crypto/*) layer=platform-impl ;;
         platform/*) layer=platform ;;
+        exchange/*) layer=engine ;;
         ui/form/*) layer=form ;;
-        exchange/* | calibration/* | settings/*) layer=handlers ;;
+        calibration/* | settings/*) layer=handlers ;;
         ui/qt/* | ui/win32/*) layer=views ;;
         app/*) layer=app ;;
         *) layer=unknown ;;
@@ -29,10 +30,11 @@ allowed() {
         sntp) echo "common sntp" ;;
         platform) echo "common sntp platform" ;;
         platform-impl) echo "common sntp platform platform-impl" ;;
-        form) echo "common sntp platform form" ;;
-        handlers) echo "common sntp platform form handlers" ;;
+        engine) echo "common sntp platform engine" ;;
+        form) echo "common sntp platform engine form" ;;
+        handlers) echo "common sntp platform engine form handlers" ;;
         views) echo "common sntp platform platform-impl form views" ;;
-        app) echo "common sntp platform platform-impl form handlers views app" ;;
+        app) echo "common sntp platform platform-impl engine form handlers views app" ;;
     esac
 }
 

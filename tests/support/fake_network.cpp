@@ -34,8 +34,10 @@ void FakeUdpSocket::setServers(const std::vector<std::string>& hosts, std::int32
     for (std::size_t i = 0; i < hosts.size(); ++i) {
         ++lookUps;
         const std::string host = trimBlanks(hosts[i]);
-        const ConnectOutcome outcome =
-            m_localPort == 0 ? ConnectOutcome::NetworkUnreachable : lookUpOutcome;
+        const auto given = lookUpOutcomeOf.find(host);
+        const ConnectOutcome outcome = m_localPort == 0 ? ConnectOutcome::NetworkUnreachable
+                                       : given != lookUpOutcomeOf.end() ? given->second
+                                                                        : lookUpOutcome;
         m_time.schedule(lookUpDelayMs, [this, ticket, i, host, outcome, done] {
             if (ticket != m_lookUpTicket) {
                 return;

@@ -50,6 +50,7 @@ public:
     std::map<std::string, std::function<void(const std::vector<std::uint8_t>&)>> onSendTo;
     std::int64_t lookUpDelayMs = 0;
     ConnectOutcome lookUpOutcome = ConnectOutcome::Connected;
+    std::map<std::string, ConnectOutcome> lookUpOutcomeOf;  // by host, before lookUpOutcome
     int lookUps = 0;
 
 private:

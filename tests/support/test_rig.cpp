@@ -1,8 +1,8 @@
 #include "support/test_rig.h"
 
 #include "calibration/measure_command.h"
-#include "exchange/exchange.h"
 #include "exchange/scratch_file.h"
+
 #include "settings/lifecycle.h"
 
 namespace korvel::test {
@@ -14,7 +14,7 @@ TestRig::TestRig(const SystemTime& utcStart) : time(utcStart, 8 * 60) {
 }
 
 void TestRig::prepareExchange() {
-    attachExchange(*form);
+    attachMeasurement(*form);
     openScratchFile(form->scratchFile, files, kScratchFileName);
     prepareSocket(*form, {"192.0.2.1      "}, 1231);
 }

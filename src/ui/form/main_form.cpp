@@ -4,14 +4,13 @@ namespace korvel {
 
 MainForm::MainForm(const Platform& services)
     : platform(services),
-      Timer1(services.timers.createTimer(TimerPrecision::Precise)),
-      Timer2(services.timers.createTimer(TimerPrecision::Precise)),
+      engine({services.systemClock, services.steadyClock, services.socket, services.timers,
+              services.files, services.random, scratchFile}),
       Timer3(services.timers.createTimer(TimerPrecision::Precise)),
       Timer5(services.timers.createTimer(TimerPrecision::Coarse)),
       Timer6(services.timers.createTimer(TimerPrecision::Coarse)),
       Timer7(services.timers.createTimer(TimerPrecision::Coarse)),
       Timer4(services.timers.createTimer(TimerPrecision::Coarse)),
-      quietTimer(services.timers.createTimer(TimerPrecision::Coarse)),
       correctionWaitTimer(services.timers.createTimer(TimerPrecision::Coarse)),
       burstClockTimer(services.timers.createTimer(TimerPrecision::Coarse)),
       resumeWaitTimer(services.timers.createTimer(TimerPrecision::Coarse)) {

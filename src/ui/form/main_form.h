@@ -1,21 +1,17 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/sync_settings.h"
-#include "common/system_time.h"
+#include "exchange/burst_engine.h"
 #include "platform/platform.h"
 #include "platform/program_files.h"
 #include "sntp/burst_evaluation.h"
 #include "sntp/outcome.h"
 #include "sntp/reply_record.h"
-#include "sntp/sent_requests.h"
-#include "sntp/server_rotation.h"
 #include "ui/form/controls.h"
 #include "ui/form/tray_model.h"
 
@@ -29,13 +25,16 @@ inline constexpr int kSlideStepTwips = 100;
 inline constexpr const char* kWindowTitle = "KORVEL　Ver1.0";
 
 // The main window's state for the whole run: its controls as plain models, the settings, the
-// burst's records and counters, and the platform services. Handlers take it by reference.
+// burst engine and the last burst's result, and the platform services. Handlers take it by
+// reference.
 struct MainForm {
     explicit MainForm(const Platform& services);
     MainForm(const MainForm&) = delete;
     MainForm& operator=(const MainForm&) = delete;
 
     Platform platform;
+    ScratchFile scratchFile;
+    BurstEngine engine;  // requests, replies, the end of a burst and its evaluation
 
     // Controls that show something.
     WindowModel Form1;
@@ -70,14 +69,11 @@ struct MainForm {
     Button Command6;  // calibrate; enabled while a fresh offset may be applied
     Button Command7;  // cancel settings
 
-    std::unique_ptr<Timer> Timer1;      // one request per tick
-    std::unique_ptr<Timer> Timer2;      // burst time-out
-    std::unique_ptr<Timer> Timer3;      // offset validity
-    std::unique_ptr<Timer> Timer5;      // clock display and scheduler
-    std::unique_ptr<Timer> Timer6;      // indicator reset
-    std::unique_ptr<Timer> Timer7;      // caption animation
-    std::unique_ptr<Timer> Timer4;      // notices shown after the handler that raised them
-    std::unique_ptr<Timer> quietTimer;  // the replies of a burst whose requests are out stopped
+    std::unique_ptr<Timer> Timer3;               // offset validity
+    std::unique_ptr<Timer> Timer5;               // clock display and scheduler
+    std::unique_ptr<Timer> Timer6;               // indicator reset
+    std::unique_ptr<Timer> Timer7;               // caption animation
+    std::unique_ptr<Timer> Timer4;               // notices shown after the handler that raised them
     std::unique_ptr<Timer> correctionWaitTimer;  // how long the window waits for the clock
     std::unique_ptr<Timer> burstClockTimer;      // the local clock while a burst pauses Timer5
     std::unique_ptr<Timer> resumeWaitTimer;      // the network's time to come back after a wake
@@ -85,26 +81,11 @@ struct MainForm {
     SyncSettings settings;
     // The server set: the address field first, then the servers after the port field.
     std::vector<std::string> servers;
-    ServerRotation rotation;  // of the current burst
-    // Servers that refused service (DENY, RSTR) are not asked again while the program runs.
-    std::map<std::string, std::string> refusingServers;
-    double largestDelaySec = 0.0;  // of the replies counted in the current burst
-    bool requestsOut = false;      // the current burst sends no more requests
-    struct LookUpProblem {
-        ConnectOutcome outcome;
-        std::string text;
-    };
-    std::vector<LookUpProblem> lookUpProblems;  // of the current burst's servers
-    ScratchFile scratchFile;
     TimeSyncLog timeSyncLog;
 
-    ReplyRecords replyRecords{};
-    SentRequests sentRequests;
-    std::optional<double> burstClockBaseMs;  // wall minus monotonic clock at the last reading
+    ReplyRecords replyRecords{};  // the last burst's, in evaluation order
     bool logFailureReported = false;
     std::vector<std::string> afterHandlerNotices;
-    std::int16_t requestsSent = 0;
-    std::int16_t repliesReceived = 0;
     double offsetSec = 0.0;
     double offsetWholeSec = 0.0;
     bool offsetValid = false;
@@ -117,7 +98,6 @@ struct MainForm {
     // correction may be asked until it answers.
     bool stepPending = false;
     std::string decisionLine;  // automatic decision logged when the clock answers
-    SystemTime arrivalTime;
     // How the last burst or correction ended, and the last burst's result: what everything
     // that consumes a measurement reads, never a control's text.
     BurstResult lastBurst;

@@ -72,7 +72,10 @@ TEST(Evaluation, ScheduledBurstDecidesByTheMagnitudeOfTheOffsetAndTheServersWord
         form.autoRun = true;
         measureCommand(form);
         form.replyRecords = test::recordsOf(replies);
-        adjust(form, static_cast<std::int16_t>(replies.size()));
+        form.lastBurst = evaluateBurst(form.replyRecords, static_cast<int>(replies.size()),
+                                       static_cast<int>(form.servers.size()), 0.001)
+                             .result;
+        adjust(form, {Outcome::Evaluated, {}, {}});
         const bool corrected = c.outcome == Stepped;
         EXPECT_FALSE(form.autoRun);
         EXPECT_EQ(form.lastOutcome.outcome, c.outcome);

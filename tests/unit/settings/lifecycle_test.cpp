@@ -105,8 +105,7 @@ TEST(Ending, ClosingRecordAndReleaseFollowTheWayOfEnding) {
         c.end(form);
         EXPECT_EQ(std::to_string(rig.program.ended) + "|" + rig.logLines().back(),
                   c.endedAndLastLine);
-        EXPECT_FALSE(form.Timer1->isRunning() || form.Timer2->isRunning() ||
-                     form.Timer5->isRunning() || form.Timer7->isRunning());
+        EXPECT_FALSE(form.engine.running() || form.Timer5->isRunning() || form.Timer7->isRunning());
         EXPECT_EQ(rig.socket.localPort(), 0);
     }
 }

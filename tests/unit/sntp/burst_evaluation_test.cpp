@@ -135,6 +135,9 @@ TEST(BurstEvaluation, AveragesOnlyTheServersThatAgree) {
         {from({{0, 1.0, 3}, {1, 0.0}, {2, 0.0}, {3, 1.0}}), ServersDisagree, "----", 0.0},
         {from({{0, 0.0}, {1, 0.040}, {2, 0.080}}), Evaluated, "++-", 0.020},
         {from({{0, 0.2, 20}, {1, 3600.0, 2}, {1, 3600.0, 4, 1}}), Evaluated, "+-", 0.2},
+        // Neither of two servers has three usable replies: no group can agree.
+        {from({{0, 0.0, 2}, {0, 0.0, 4, 1}, {1, 0.0, 2}, {1, 0.0, 4, 1}}), ServersDisagree, "--",
+         0.0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.agreed);

@@ -1,0 +1,400 @@
+#include "exchange/burst_engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "common/day_date.h"
+#include "common/utf8_text.h"
+#include "exchange/exchange.h"
+#include "sntp/sntp_packet.h"
+
+namespace korvel {
+
+namespace {
+
+constexpr int kServerMode = 4;
+constexpr int kLeapAlarm = 3;
+// Stratum 16 and above (reserved in SNTPv4, "unsynchronised" in NTPv4) come from a server
+// without a reference: such replies count, but as flagged ones, like a leap alarm, so a
+// server that lost its sources is reported as one whose time is invalid.
+constexpr int kUnsynchronisedStratum = 16;
+constexpr std::uint8_t kLeapWarningByte = 96;
+constexpr double kSecondsPerDay = 86400.0;
+constexpr int kLeastQuietMs = 1000;
+constexpr double kQuietDelays = 3.0;
+// Wall clock minus monotonic clock may move this much between readings of an unstepped clock:
+// the monotonic readings' whole milliseconds and the spread of each pair, at both ends.
+constexpr double kLargestUnsteppedChangeMs = 4.0;
+constexpr double kNanosecondsPerMillisecond = 1e6;
+
+// A server time before this version was made (a server claiming 1970) is no time at all.
+double versionDayNtpSeconds() {
+    constexpr int kDate = KORVEL_VERSION_DATE;
+    return static_cast<double>(dayNumber(kDate / 10000, kDate / 100 % 100, kDate % 100) - 2) *
+           kSecondsPerDay;
+}
+
+bool isRefusal(const std::string& code) {
+    return code == "RATE" || code == "DENY" || code == "RSTR";
+}
+
+// A server that has not synchronised yet says so with a leap alarm at stratum 0 and no
+// refusal: its reply counts, flagged, whatever its timestamps hold.
+bool isUnsynchronised(const SntpPacket& packet) {
+    return packet.stratum == 0 && packet.liVnMode >> 6 == kLeapAlarm &&
+           !isRefusal(kissCode(packet));
+}
+
+// A server reply whose timestamps may be used: server mode, with receive and transmit times
+// whose seconds are set, or an unsynchronised server's, which is flagged anyway.
+bool isUsableReply(const SntpPacket& packet) {
+    return modeOf(packet) == kServerMode &&
+           ((packet.stratum != 0 && packet.receiveSeconds != 0 && packet.transmitSeconds != 0) ||
+            isUnsynchronised(packet));
+}
+
+}  // namespace
+
+BurstEngine::BurstEngine(EngineServices services)
+    : m_services(services),
+      Timer1(services.timers.createTimer(TimerPrecision::Precise)),
+      Timer2(services.timers.createTimer(TimerPrecision::Precise)),
+      m_quietTimer(services.timers.createTimer(TimerPrecision::Coarse)) {
+    Timer1->setInterval(kRequestIntervalMs);
+    Timer1->setTickHandler([this] { requestTick(); });
+    Timer2->setInterval(kBurstTimeoutMs);
+    Timer2->setTickHandler([this] {
+        finish(noServerLeft() ? withoutServers() : OutcomeRecord{Outcome::NoReply, {}, {}});
+    });
+    m_quietTimer->setTickHandler([this] { quietTick(); });
+    services.socket.setArrivalHandler(
+        [this](std::int32_t byteCount, int server, std::optional<std::int64_t> receivedUtcNs) {
+            datagramArrival(byteCount, server, receivedUtcNs);
+        });
+}
+
+void BurstEngine::start(std::vector<std::string> servers) {
+    cancel();
+    m_servers = std::move(servers);
+    m_requestsSent = 0;
+    m_repliesReceived = 0;
+    m_clockBaseMs.reset();
+    m_largestDelaySec = 0.0;
+    m_lookUpProblems.clear();
+    m_rotation = ServerRotation(static_cast<int>(m_servers.size()));
+    holdBackServers();
+    m_state = BurstState::LookingUp;
+    Timer2->start();
+    // Nothing to ask at all: the burst ends once the caller has returned.
+    if (noServerLeft()) {
+        m_quietTimer->setInterval(1);
+        m_quietTimer->start();
+        return;
+    }
+    m_services.socket.setServers(
+        m_servers, kServerPort,
+        [this](int server, ConnectOutcome outcome) { serverFound(server, outcome); });
+}
+
+void BurstEngine::cancel() {
+    Timer1->stop();
+    Timer2->stop();
+    m_quietTimer->stop();
+    m_sentRequests.clear();
+    if (running()) {
+        m_state = BurstState::Ended;
+    }
+}
+
+std::string BurstEngine::name(int server) const {
+    return trimBlanks(m_servers[static_cast<std::size_t>(server)]);
+}
+
+// Servers that must not be asked in this burst: refused for the run, or held after a RATE.
+void BurstEngine::holdBackServers() {
+    const RateHolds holds =
+        heldServers(m_services.files, ntpSeconds(m_services.systemClock.getSystemTime()));
+    for (int i = 0; i < m_rotation.size(); ++i) {
+        const std::string server = name(i);
+        if (const auto refused = m_refusingServers.find(server);
+            refused != m_refusingServers.end()) {
+            m_rotation.leave(i, ServerStatus::KissOfDeath, refused->second);
+        } else if (holds.contains(server)) {
+            m_rotation.leave(i, ServerStatus::KissOfDeath, "RATE");
+        }
+    }
+}
+
+void BurstEngine::serverFound(int server, ConnectOutcome outcome) {
+    // The burst may have ended while the names were looked up.
+    if (!running()) {
+        return;
+    }
+    if (outcome == ConnectOutcome::Connected) {
+        m_rotation.found(server);
+        if (m_state == BurstState::LookingUp) {
+            m_state = BurstState::Sending;
+            Timer1->start();
+        }
+        return;
+    }
+    m_rotation.leave(server, ServerStatus::NotFound);
+    m_lookUpProblems.push_back(
+        {outcome, connectProblem(outcome, m_servers[static_cast<std::size_t>(server)])});
+    serverLeft();
+}
+
+PairedReading BurstEngine::burstClockReading() {
+    const PairedReading reading = m_services.steadyClock.readPaired();
+    const double baseMs = static_cast<double>(reading.utcNs) / kNanosecondsPerMillisecond -
+                          static_cast<double>(reading.steadyMs);
+    if (m_clockBaseMs && std::abs(baseMs - *m_clockBaseMs) > kLargestUnsteppedChangeMs) {
+        m_sentRequests.clear();
+        m_repliesReceived = 0;
+    }
+    m_clockBaseMs = baseMs;
+    return reading;
+}
+
+void BurstEngine::requestTick() {
+    if (m_requestsSent >= kRequestsPerBurst) {
+        requestsOut();
+        return;
+    }
+    const std::optional<int> server = m_rotation.next();
+    if (!server) {
+        // A server still being looked up may yet take requests; otherwise none may.
+        if (!m_rotation.anyLookingUp()) {
+            requestsOut();
+        }
+        return;
+    }
+    // The transmit field carries whole milliseconds, its bits below them random; it only
+    // identifies the request.
+    NtpTimestamp transmit = ntpTimestamp(m_services.systemClock.getSystemTime());
+    transmit.fraction = (transmit.fraction & ~kRandomFractionMask) |
+                        (m_services.random.randomBits() & kRandomFractionMask);
+    // A request that cannot be converted or sent still counts, so the burst keeps its pace.
+    if (auto bytes = m_services.scratchFile.recordToBytes(requestPacket(transmit))) {
+        swapByteOrder(*bytes);
+        // The time the request leaves is read last, so that building and converting it do
+        // not count as time on the network; the system's stamp of its leaving, where it gives
+        // one that lies between this reading and the next, also leaves out the send itself
+        // (on a busy machine the program may wait for a core in between).
+        const PairedReading before = burstClockReading();
+        if (const SentDatagram sent = m_services.socket.send(*server, *bytes); sent.sent) {
+            std::int64_t leftNs = before.utcNs;
+            if (sent.leftUtcNs && *sent.leftUtcNs >= before.utcNs &&
+                *sent.leftUtcNs <= burstClockReading().utcNs) {
+                leftNs = *sent.leftUtcNs;
+            }
+            m_sentRequests.add(transmit, ntpSecondsOfUnixNs(leftNs), *server);
+        }
+    }
+    m_rotation.sent(*server);
+    ++m_requestsSent;
+}
+
+void BurstEngine::datagramArrival(std::int32_t byteCount, int server,
+                                  std::optional<std::int64_t> receivedUtcNs) {
+    if (byteCount != static_cast<std::int32_t>(kPacketSize) || !running()) {
+        return;
+    }
+    // Read before the datagram is, so that the read, the byte swap and the scratch-file round
+    // trip do not count as time on the network where the system gave no arrival stamp. The
+    // reading also pairs the arrival with the monotonic clock: a step of the clock since the
+    // request left, between the system's stamp and now too, forgets the request.
+    const PairedReading handled = burstClockReading();
+    PacketBytes buffer{};
+    if (m_services.socket.read(buffer) != byteCount) {
+        return;
+    }
+    swapByteOrder(buffer);
+    const auto packet = m_services.scratchFile.bytesToRecord(buffer);
+    if (packet && modeOf(*packet) == kServerMode && packet->stratum == 0 &&
+        !isUnsynchronised(*packet)) {
+        kissOfDeath(*packet, server);
+        return;
+    }
+    if (!packet || !isUsableReply(*packet)) {
+        return;
+    }
+    SentRequests::Entry* request = m_sentRequests.find(originateOf(*packet), server);
+    if (request == nullptr) {
+        return;
+    }
+    // The system's stamp, taken as the datagram reached the host, is the arrival time unless
+    // it cannot be: before the request left or after the handler's own reading.
+    std::int64_t arrivalNs = handled.utcNs;
+    if (receivedUtcNs && *receivedUtcNs <= handled.utcNs &&
+        ntpSecondsOfUnixNs(*receivedUtcNs) >= request->sentAt) {
+        arrivalNs = *receivedUtcNs;
+    }
+    // Time cannot run backwards at the server, nor a reply come back before it left: such a
+    // reply would sort as the fastest and carry its forged offset into the mean.
+    const double arrival = ntpSecondsOfUnixNs(arrivalNs);
+    const double t2 = unwrapNtpSeconds(receiveOf(*packet), arrival);
+    const double t3 = unwrapNtpSeconds(transmitOf(*packet), arrival);
+    const double resolution =
+        static_cast<double>(m_services.steadyClock.readingResolutionNs()) / 1e9;
+    if (t3 < t2 || (arrival - request->sentAt) - (t3 - t2) < -resolution) {
+        return;
+    }
+    request->answered = true;
+    m_rotation.answered(server);
+    m_largestDelaySec = std::max(m_largestDelaySec, (arrival - request->sentAt) - (t3 - t2));
+
+    const std::int16_t k = ++m_repliesReceived;
+    ReplyRecord& record = m_records[static_cast<std::size_t>(k)];
+    record.invalid = packet->liVnMode >= kLeapWarningByte ||
+                             packet->stratum >= kUnsynchronisedStratum ||
+                             isUnsynchronised(*packet) || t2 < versionDayNtpSeconds()
+                         ? 1
+                         : 0;
+    record.t1 = request->sentAt;
+    record.t2 = t2;
+    record.t3 = t3;
+    record.t4 = arrival;
+    record.server = static_cast<std::int16_t>(server);
+    if (m_listener.replyCounted) {
+        m_listener.replyCounted(k);
+    }
+    if (k >= kRepliesPerBurst) {
+        finish({});
+    } else {
+        replyCounted();
+    }
+}
+
+// A kiss-o'-death to a request of this burst: the server leaves the rotation for its code.
+void BurstEngine::kissOfDeath(const SntpPacket& packet, int server) {
+    SentRequests::Entry* request = m_sentRequests.find(originateOf(packet), server);
+    const std::string code = kissCode(packet);
+    if (request == nullptr || !isRefusal(code)) {
+        return;
+    }
+    request->answered = true;
+    m_rotation.leave(server, ServerStatus::KissOfDeath, code);
+    if (code == "RATE") {
+        holdServer(m_services.files, name(server),
+                   ntpSeconds(m_services.systemClock.getSystemTime()));
+    } else {
+        m_refusingServers[name(server)] = code;
+    }
+    serverLeft();
+}
+
+bool BurstEngine::noServerLeft() const {
+    return m_rotation.inRotation() == 0 && !m_rotation.anyLookingUp();
+}
+
+// Every request to a server still asked has been answered: nothing more is awaited.
+bool BurstEngine::nothingAwaited() const {
+    for (int i = 0; i < m_rotation.size(); ++i) {
+        const ServerTally& tally = m_rotation.tally(i);
+        if (tally.status == ServerStatus::LookingUp ||
+            (tally.status == ServerStatus::InRotation && tally.replies < tally.requests)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Why no server may be asked any more: each refusal, and each server not found.
+OutcomeRecord BurstEngine::withoutServers() const {
+    std::string cause;
+    bool refused = false;
+    for (int i = 0; i < m_rotation.size(); ++i) {
+        const ServerTally& tally = m_rotation.tally(i);
+        if (tally.status == ServerStatus::KissOfDeath) {
+            refused = true;
+            cause += (cause.empty() ? "" : "\n") + refusalText(name(i), tally.kissCode);
+        }
+    }
+    bool named = false;
+    for (const LookUpProblem& problem : m_lookUpProblems) {
+        named = named || problem.outcome == ConnectOutcome::NameNotResolved;
+        cause += (cause.empty() ? "" : "\n") + problem.text;
+    }
+    if (refused) {
+        return {Outcome::RefusedByServer, cause, {}};
+    }
+    return {named ? Outcome::NameNotResolved : Outcome::NoReply, cause, {}};
+}
+
+void BurstEngine::serverLeft() {
+    if (!noServerLeft()) {
+        return;
+    }
+    if (m_repliesReceived >= kFewestEvaluatedReplies) {
+        requestsOut();
+    } else {
+        finish(withoutServers());
+    }
+}
+
+// The burst sends no more requests: from now on it ends once its replies stop.
+void BurstEngine::requestsOut() {
+    Timer1->stop();
+    if (m_state == BurstState::LookingUp || m_state == BurstState::Sending) {
+        m_state = BurstState::WaitingForReplies;
+        replyCounted();
+    }
+}
+
+// While the requests are out, the replies have stopped when every request to a server still
+// asked is answered, else after a quiet while: max(1 s, 3 × the largest delay seen).
+void BurstEngine::replyCounted() {
+    if (m_state != BurstState::WaitingForReplies) {
+        return;
+    }
+    if (m_repliesReceived > 0 && nothingAwaited()) {
+        finish(withoutServers());
+        return;
+    }
+    const auto quietMs = static_cast<int>(std::ceil(m_largestDelaySec * kQuietDelays * 1000));
+    m_quietTimer->stop();
+    m_quietTimer->setInterval(std::max(kLeastQuietMs, quietMs));
+    m_quietTimer->start();
+}
+
+// Ten or more replies are evaluated once they stop; with fewer, a burst that can still hear
+// from a server waits for its time-out.
+void BurstEngine::quietTick() {
+    m_quietTimer->stop();
+    if (m_repliesReceived >= kFewestEvaluatedReplies || noServerLeft()) {
+        finish(withoutServers());
+    }
+}
+
+// The one end of every burst: evaluated from ten replies on; with fewer, too few, unless every
+// one was flagged by its server or the servers refused; with none, why nobody answered.
+void BurstEngine::finish(OutcomeRecord unanswered) {
+    cancel();
+    m_state = BurstState::Ended;
+    BurstResult result;
+    OutcomeRecord outcome = std::move(unanswered);
+    const int n = m_repliesReceived;
+    if (n >= kFewestEvaluatedReplies) {
+        const double resolutionSec =
+            static_cast<double>(m_services.steadyClock.readingResolutionNs()) / 1e9;
+        BurstEvaluation evaluation =
+            evaluateBurst(m_records, n, static_cast<int>(m_servers.size()), resolutionSec);
+        result = std::move(evaluation.result);
+        outcome = {evaluation.outcome,
+                   evaluation.outcome == Outcome::ServersDisagree ? serverMedians(m_servers, result)
+                                                                  : std::string(),
+                   evaluation.outcome == Outcome::Evaluated ? serversLeftOut(m_servers, result)
+                                                            : std::string()};
+    } else if (n > 0 && outcome.outcome != Outcome::RefusedByServer) {
+        const bool allFlagged = std::all_of(m_records.begin() + 1, m_records.begin() + n + 1,
+                                            [](const ReplyRecord& r) { return r.invalid != 0; });
+        outcome = {allFlagged ? Outcome::RejectedInvalid : Outcome::TooFewReplies, {}, {}};
+    }
+    if (m_listener.ended) {
+        m_listener.ended({outcome, result, m_records, m_rotation, m_servers});
+    }
+}
+
+}  // namespace korvel

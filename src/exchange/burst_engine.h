@@ -1,0 +1,143 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/program_files.h"
+#include "platform/random.h"
+#include "platform/timer.h"
+#include "platform/udp_socket.h"
+#include "sntp/burst_evaluation.h"
+#include "sntp/outcome.h"
+#include "sntp/reply_record.h"
+#include "sntp/sent_requests.h"
+#include "sntp/server_rotation.h"
+
+namespace korvel {
+
+inline constexpr int kRepliesPerBurst = 25;
+inline constexpr int kRequestIntervalMs = 100;
+inline constexpr int kBurstTimeoutMs = 10000;
+// The transmit timestamp's fraction bits below the millisecond: random in every request, so
+// that a reply must have seen the request to match it.
+inline constexpr std::uint32_t kRandomFractionMask = (1u << 22) - 1;
+
+// What the engine reaches the world through; owned by whoever runs it.
+struct EngineServices {
+    SystemClock& systemClock;
+    SteadyClock& steadyClock;
+    UdpSocket& socket;
+    TimerService& timers;
+    FileSystem& files;
+    RandomSource& random;
+    ScratchFile& scratchFile;
+};
+
+enum class BurstState {
+    Idle,               // no burst has started
+    LookingUp,          // the servers' names are being looked up; nothing sent yet
+    Sending,            // Timer1 sends one request per tick
+    WaitingForReplies,  // the requests are out; the last replies may still come
+    Ended,              // the result is out; replies to this burst change nothing
+};
+
+// How a burst ended. From ten counted replies on, the evaluation's outcome and result, and the
+// records 1..counted in evaluation order; with fewer, why no server answered enough.
+struct BurstEnd {
+    OutcomeRecord outcome;
+    BurstResult result;
+    const ReplyRecords& records;
+    const ServerRotation& rotation;
+    const std::vector<std::string>& servers;
+};
+
+// One measurement burst over a server set: the requests (Timer1, 30 at 100 ms), the replies,
+// their supervision (Timer2's 10 s time-out, the quiet after the last request) and the
+// evaluation. Every end goes through one path and is told once, through ended, on the program's
+// thread and never inside start(). Servers that refused service stay refused for the engine's
+// life; RATE holds live in a file that other runs read too.
+class BurstEngine {
+public:
+    struct Listener {
+        std::function<void(int repliesReceived)> replyCounted;
+        std::function<void(const BurstEnd&)> ended;
+    };
+
+    explicit BurstEngine(EngineServices services);
+    BurstEngine(const BurstEngine&) = delete;
+    BurstEngine& operator=(const BurstEngine&) = delete;
+
+    void setListener(Listener listener) { m_listener = std::move(listener); }
+
+    // Starts a burst over the servers (their index is the reply's server), ending any running
+    // one without a word. The names are looked up anew and the requests start once one is found.
+    void start(std::vector<std::string> servers);
+    // Ends a running burst without a result (the program is closing).
+    void cancel();
+
+    BurstState state() const { return m_state; }
+    bool running() const { return m_state != BurstState::Idle && m_state != BurstState::Ended; }
+    std::int16_t requestsSent() const { return m_requestsSent; }
+    std::int16_t repliesReceived() const { return m_repliesReceived; }
+    const ReplyRecords& records() const { return m_records; }
+    const ServerRotation& rotation() const { return m_rotation; }
+    // The request awaiting its reply whose transmit timestamp is transmit; nullptr when none is.
+    const SentRequests::Entry* sentRequest(NtpTimestamp transmit, int server) {
+        return m_sentRequests.find(transmit, server);
+    }
+
+    // The system clock read for the current burst, paired with the monotonic clock. When the
+    // reading shows that the clock stepped since the burst's previous one, the requests sent
+    // before and the replies counted are forgotten, so a burst is never evaluated across a step.
+    PairedReading burstClockReading();
+
+private:
+    void requestTick();
+    void datagramArrival(std::int32_t byteCount, int server,
+                         std::optional<std::int64_t> receivedUtcNs);
+    void kissOfDeath(const SntpPacket& packet, int server);
+    void holdBackServers();
+    void serverFound(int server, ConnectOutcome outcome);
+    void serverLeft();
+    void requestsOut();
+    void replyCounted();
+    void quietTick();
+    bool noServerLeft() const;
+    bool nothingAwaited() const;
+    OutcomeRecord withoutServers() const;
+    void finish(OutcomeRecord unanswered);
+    std::string name(int server) const;
+
+    EngineServices m_services;
+    Listener m_listener;
+    std::unique_ptr<Timer> Timer1;  // one request per tick
+    std::unique_ptr<Timer> Timer2;  // burst time-out
+    // The replies stopped, or nothing can be asked: ends the burst once start() has returned.
+    std::unique_ptr<Timer> m_quietTimer;
+
+    BurstState m_state = BurstState::Idle;
+    std::vector<std::string> m_servers;
+    ServerRotation m_rotation;
+    // Servers that refused service (DENY, RSTR) are not asked again while the engine lives.
+    std::map<std::string, std::string> m_refusingServers;
+    struct LookUpProblem {
+        ConnectOutcome outcome;
+        std::string text;
+    };
+    std::vector<LookUpProblem> m_lookUpProblems;
+    ReplyRecords m_records{};
+    SentRequests m_sentRequests;
+    std::optional<double> m_clockBaseMs;  // wall minus monotonic clock at the last reading
+    double m_largestDelaySec = 0.0;
+    std::int16_t m_requestsSent = 0;
+    std::int16_t m_repliesReceived = 0;
+};
+
+}  // namespace korvel

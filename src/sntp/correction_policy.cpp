@@ -1,0 +1,45 @@
+#include "sntp/correction_policy.h"
+
+#include <cmath>
+
+namespace korvel {
+
+namespace {
+
+CorrectionDecision hold(CorrectionReason reason, std::optional<Outcome> withheld) {
+    return {false, reason, withheld, StepVia::TimeService, false};
+}
+
+}  // namespace
+
+CorrectionDecision decideCorrection(const CorrectionInput& input) {
+    if (input.stepPending) {
+        return hold(CorrectionReason::StepPending, std::nullopt);
+    }
+    switch (input.run) {
+        case CorrectionRun::ByHand:
+            return {true, CorrectionReason::UserAsked, std::nullopt,
+                    input.elevationNeeded ? StepVia::ElevatedTool : StepVia::TimeService, true};
+        case CorrectionRun::Schedule:
+            if (input.serversListed >= 2 && input.agreedServers < 2) {
+                return hold(CorrectionReason::NoSecondOpinion, Outcome::WithheldNoSecondOpinion);
+            }
+            if (input.limitOn && std::abs(input.offsetSec) >= input.limitMs / 1000.0) {
+                return hold(CorrectionReason::OffsetTooLarge, Outcome::WithheldOffsetTooLarge);
+            }
+            return {true, input.limitOn ? CorrectionReason::BelowLimit : CorrectionReason::NoLimit,
+                    std::nullopt, StepVia::TimeService, false};
+        case CorrectionRun::Unattended:
+            break;
+    }
+    if (input.serversListed < 2 || input.agreedServers < 2) {
+        return hold(CorrectionReason::NoSecondOpinion, Outcome::WithheldNoSecondOpinion);
+    }
+    if (input.otherTimeService) {
+        return hold(CorrectionReason::OtherTimeService, Outcome::WithheldOtherTimeService);
+    }
+    return {true, CorrectionReason::ServersAgreed, std::nullopt,
+            input.holdsRightToStep ? StepVia::Direct : StepVia::TimeService, true};
+}
+
+}  // namespace korvel

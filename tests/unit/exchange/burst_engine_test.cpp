@@ -1,0 +1,513 @@
+#include "exchange/burst_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "exchange/exchange.h"
+#include "exchange/scratch_file.h"
+#include "support/fake_files.h"
+#include "support/fake_network.h"
+#include "support/virtual_time.h"
+
+namespace korvel {
+namespace {
+
+using test::FakeSntpServer;
+using test::utcTime;
+using Bytes = std::vector<std::uint8_t>;
+
+// The engine alone on the fake platform, with two servers on the virtual network.
+struct EngineRig {
+    explicit EngineRig(const SystemTime& utcStart = utcTime(2026, 12, 6, 1, 5, 7))
+        : time(utcStart, 8 * 60) {
+        openScratchFile(scratch, files, kScratchFileName);
+        bindSocket(socket, "192.0.2.1", 1231);
+        engine.setListener({.replyCounted = [this](int n) { counted.push_back(n); },
+                            .ended =
+                                [this](const BurstEnd& end) {
+                                    ends.push_back({end.outcome, end.result.counted,
+                                                    end.result.offsetSec, time.nowMs(),
+                                                    end.rotation});
+                                }});
+    }
+
+    struct End {
+        OutcomeRecord outcome;
+        int counted;
+        double offsetSec;
+        std::int64_t atMs;
+        ServerRotation rotation;
+    };
+
+    // A burst the server never answers: the test delivers the replies.
+    void startSilentBurst() {
+        a.drop = [](int) { return true; };
+        engine.start({"192.0.2.1"});
+    }
+    // A burst to the first server, and time passing.
+    void measure(std::int64_t runMs = 12'000) {
+        engine.start({"192.0.2.1"});
+        time.advance(runMs);
+    }
+
+    test::VirtualTime time;
+    test::FakeUdpSocket socket{time};
+    FakeSntpServer a{time, socket, "192.0.2.1"};
+    FakeSntpServer b{time, socket, "192.0.2.2"};
+    FakeSntpServer& server = a;
+    test::FakeFileSystem files;
+    ScratchFile scratch;
+    BurstEngine engine{{time, time, socket, time, files, time, scratch}};
+    std::vector<int> counted;
+    std::vector<End> ends;
+};
+
+// A reply's first byte, stratum and reference identifier.
+std::function<void(int, Bytes&)> header(std::uint8_t firstByte, std::uint8_t stratum,
+                                        const char* code) {
+    return [=](int, Bytes& reply) {
+        reply[0] = firstByte;
+        reply[1] = stratum;
+        std::copy_n(code, 4, reply.begin() + 12);
+    };
+}
+
+std::function<bool(int)> answersFirst(int count) {
+    return [count](int request) { return request > count; };
+}
+
+// Every way a burst ends, each through the one end: when, with what, and once.
+TEST(BurstEngine, EndsOnceForEveryWayABurstCanEnd) {
+    const auto none = [](int) { return true; };
+    const struct {
+        const char* what;
+        std::vector<std::string> servers;
+        std::function<void(EngineRig&)> setUp;
+        Outcome outcome;
+        std::int64_t endsAtMs;
+        int counted;
+        const char* cause;
+    } cases[] = {
+        {"all answered: the 25th reply",
+         {"192.0.2.1"},
+         [](EngineRig&) {},
+         Outcome::Evaluated,
+         2510,
+         25,
+         ""},
+        {"replies stopped: a quiet second after the last request",
+         {"192.0.2.1"},
+         [](EngineRig& r) { r.a.drop = answersFirst(12); },
+         Outcome::Evaluated,
+         4100,
+         12,
+         ""},
+        {"time-out with too few",
+         {"192.0.2.1"},
+         [](EngineRig& r) { r.a.drop = answersFirst(5); },
+         Outcome::TooFewReplies,
+         10'000,
+         0,
+         ""},
+        {"time-out with none",
+         {"192.0.2.1"},
+         [&](EngineRig& r) { r.a.drop = none; },
+         Outcome::NoReply,
+         10'000,
+         0,
+         ""},
+        {"every server out of rotation: DENY and RSTR",
+         {"192.0.2.1", "192.0.2.2"},
+         [](EngineRig& r) {
+             r.a.tamper = header(0xE4, 0, "DENY");
+             r.b.tamper = header(0x24, 0, "RSTR");
+         },
+         Outcome::RefusedByServer,
+         210,
+         0,
+         "192.0.2.1 拒绝服务 (DENY)\n192.0.2.2 限制访问 (RSTR)"},
+        {"nothing to ask: held after a RATE by an earlier run",
+         {"192.0.2.1"},
+         [](EngineRig& r) {
+             r.files.textFiles["/run/user/1000/RATE-HOLD.TMP"] = {"192.0.2.1 4005507937000"};
+         },
+         Outcome::RefusedByServer,
+         1,
+         0,
+         "192.0.2.1 限制访问频率 (RATE)"},
+        {"a clock step mid-burst: evaluated on its far side",
+         {"192.0.2.1"},
+         [](EngineRig& r) {
+             r.time.schedule(1230, [&r] {
+                 r.time.stepWallClock(5000);
+                 r.a.offsetMs = -5000;
+             });
+         },
+         Outcome::Evaluated,
+         3100,
+         18,
+         ""},
+        {"no name found",
+         {"192.0.2.1", "bad.example"},
+         [](EngineRig& r) { r.socket.lookUpOutcome = ConnectOutcome::NameNotResolved; },
+         Outcome::NameNotResolved,
+         0,
+         0,
+         "服务器名称无法解析: 192.0.2.1\n服务器名称无法解析: bad.example"},
+        // An unknown kiss code is no refusal: the request goes unanswered.
+        {"unknown kiss codes",
+         {"192.0.2.1"},
+         [](EngineRig& r) { r.a.tamper = header(0x24, 0, "XQZW"); },
+         Outcome::NoReply,
+         10'000,
+         0,
+         ""},
+        // A server that has not synchronised: each reply counts, flagged; the burst ends at the
+        // 25th, or, with fewer and all flagged, says the time is invalid.
+        {"unsynchronised server",
+         {"192.0.2.1", "bad.example"},
+         [](EngineRig& r) {
+             r.socket.lookUpOutcomeOf["bad.example"] = ConnectOutcome::NameNotResolved;
+             r.a.tamper = header(0xE4, 0, "\0\0\0\0");
+         },
+         Outcome::RejectedInvalid,
+         2510,
+         25,
+         ""},
+        {"unsynchronised server, few replies",
+         {"192.0.2.1"},
+         [](EngineRig& r) {
+             r.a.tamper = header(0xE4, 0, "INIT");
+             r.a.drop = answersFirst(6);
+         },
+         Outcome::RejectedInvalid,
+         10'000,
+         0,
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineRig rig;
+        c.setUp(rig);
+        rig.engine.start(c.servers);
+        EXPECT_EQ(rig.engine.state(), BurstState::LookingUp);
+        EXPECT_TRUE(rig.ends.empty());  // never inside start()
+        rig.time.advance(c.endsAtMs == 0 ? 0 : c.endsAtMs - 1);
+        EXPECT_TRUE(rig.ends.empty() || c.endsAtMs == 0);
+        rig.time.advance(1);
+        ASSERT_EQ(rig.ends.size(), 1U);
+        EXPECT_EQ(rig.engine.state(), BurstState::Ended);
+        EXPECT_EQ(rig.ends[0].outcome.outcome, c.outcome);
+        EXPECT_EQ(rig.ends[0].outcome.cause, c.cause);
+        EXPECT_EQ(rig.ends[0].counted, c.counted);
+        rig.time.advance(20'000);
+        EXPECT_EQ(rig.ends.size(), 1U);
+    }
+}
+
+// With a server not found, the others take its turns; a refusal (DENY, RSTR) keeps a server
+// out of every later burst, a RATE for 64 s in a file other runs read.
+TEST(BurstEngine, RotatesOverTheServersLeftAndRemembersRefusals) {
+    EngineRig rig;
+    rig.socket.lookUpOutcomeOf["bad.example"] = ConnectOutcome::NameNotResolved;
+    rig.socket.lookUpDelayMs = 50;
+    rig.b.tamper = [](int request, Bytes& reply) {
+        if (request == 2) {
+            header(0x24, 0, "RSTR")(request, reply);
+        }
+    };
+    rig.engine.start({"192.0.2.1", "bad.example", "192.0.2.2"});
+    rig.time.advance(4200);
+    ASSERT_EQ(rig.ends.size(), 1U);
+    const ServerRotation& rotation = rig.ends[0].rotation;
+    EXPECT_EQ(rotation.tally(1).status, ServerStatus::NotFound);
+    EXPECT_EQ(rotation.tally(2).status, ServerStatus::KissOfDeath);
+    EXPECT_EQ(rotation.tally(2).requests, 2);
+    EXPECT_EQ(rotation.tally(0).requests, 24);  // the 25th reply ends the burst
+    EXPECT_EQ(rig.ends[0].outcome.outcome, Outcome::Evaluated);
+    EXPECT_EQ(rig.ends[0].counted, 25);
+
+    rig.engine.start({"192.0.2.1", "bad.example", "192.0.2.2"});
+    rig.time.advance(4200);
+    EXPECT_EQ(rig.ends[1].rotation.tally(2).requests, 0);
+    EXPECT_EQ(rig.ends[1].rotation.tally(2).kissCode, "RSTR");
+}
+
+TEST(BurstEngine, BurstSendsThirtyRequestsAHundredMillisecondsApart) {
+    EngineRig rig(utcTime(2004, 3, 18, 11, 59, 59, 400));
+    rig.time.fixedRandomBits = 0xFFFF'FFFF;
+    // Each scratch-file access takes a millisecond: the request leaves 2 ms after its tick.
+    rig.files.onByteAccess = [&] { rig.time.pass(1); };
+    rig.startSilentBurst();
+    rig.time.advance(3050);
+    // The time a request left, as a reply naming its transmit time finds it.
+    const auto sentAt = [&](std::uint32_t fraction) {
+        const SentRequests::Entry* entry = rig.engine.sentRequest({0xC4040DC0, fraction}, 0);
+        return entry == nullptr ? 0.0 : entry->sentAt;
+    };
+    ASSERT_EQ(rig.socket.sent().size(), 30U);
+    EXPECT_EQ(rig.engine.state(), BurstState::Sending);
+    // The sixth request is built at 12:00:00.000, the eleventh at 12:00:00.500; the transmit
+    // fraction's 22 bits below the millisecond are random.
+    Bytes expected{0x23, 1, 0, 0xEE, 0, 0, 0, 0, 0, 0, 0, 0, 'A', 'C', 'T', 'S'};
+    expected.resize(40);
+    expected.insert(expected.end(), {0xC4, 0x04, 0x0D, 0xC0, 0, 0x3F, 0xFF, 0xFF});
+    EXPECT_EQ(rig.socket.sent()[5], expected);
+    // The time it left is read after the conversion, as it goes.
+    EXPECT_DOUBLE_EQ(sentAt(0x003FFFFF), 3288600000.002);
+    expected[44] = 0x80;
+    EXPECT_EQ(rig.socket.sent()[10], expected);
+    EXPECT_DOUBLE_EQ(sentAt(0x803FFFFF), 3288600000.502);
+
+    // The 31st tick sends nothing and stops the sender.
+    rig.time.advance(100);
+    EXPECT_EQ(rig.engine.state(), BurstState::WaitingForReplies);
+    EXPECT_EQ(rig.engine.requestsSent(), 30);
+
+    // A burst whose requests cannot be converted still counts them, so that it ends.
+    rig.time.advance(10'000);
+    rig.files.failByteAccess = true;
+    rig.engine.start({"192.0.2.1"});
+    rig.time.advance(3200);
+    EXPECT_EQ(std::tuple(rig.socket.sent().size(), rig.engine.requestsSent()),
+              std::tuple(30UL, 30));
+    EXPECT_NE(rig.engine.state(), BurstState::Sending);
+}
+
+// A step of the wall clock between two readings, however small beyond their rounding, forgets
+// what was sent and counted before it; rounding alone never does.
+TEST(BurstEngine, ClockReadingForgetsTheBurstAcrossAStep) {
+    for (const std::int64_t stepMs : {0, 3, 5, -5, 60'000}) {
+        SCOPED_TRACE(stepMs);
+        EngineRig rig;
+        rig.measure(210);  // the replies to the requests at 100 and 200 ms are in
+        ASSERT_EQ(rig.engine.repliesReceived(), 2);
+        rig.time.stepWallClock(stepMs);
+        rig.engine.burstClockReading();
+        EXPECT_EQ(rig.engine.repliesReceived(), std::abs(stepMs) > 4 ? 0 : 2);
+    }
+}
+
+// A burst whose first request has gone out; the test delivers the replies.
+struct OneRequestSent {
+    OneRequestSent() {
+        rig.startSilentBurst();
+        rig.time.advance(100);
+        request = rig.socket.sent().at(0);
+    }
+
+    // A well-behaved server's reply, its clock serverAheadMs ahead of ours.
+    Bytes reply(double serverAheadMs = 0.0) const {
+        return FakeSntpServer::reply(request,
+                                     static_cast<double>(rig.time.utcMs()) + serverAheadMs);
+    }
+
+    void deliver(Bytes bytes) {
+        rig.socket.deliver(std::move(bytes), FakeSntpServer::kAddress, 123);
+        rig.time.advance(1);
+    }
+
+    int received() const { return rig.engine.repliesReceived(); }
+    const ReplyRecord& record(std::size_t index) const { return rig.engine.records()[index]; }
+
+    EngineRig rig;
+    Bytes request;
+};
+
+// A leap alarm (first byte 96 or more), an unsynchronised server (stratum 16 and above) and a
+// server time from before this version was made flag the reply; four flagged replies reject a
+// burst.
+TEST(BurstEngine, FlagsLeapAlarmsUnsynchronisedServersAndTimesBeforeThisVersion) {
+    constexpr double k1995 = -1e12;  // ms behind ours
+    // The first byte, the stratum, how far the server is ahead in ms, the flag.
+    const std::tuple<std::uint8_t, std::uint8_t, double, std::int16_t> cases[] = {
+        {0x24, 2, 0, 0}, {0x64, 2, 0, 1},  {0x5C, 2, 0, 0},  // leap 1 of version 3 is below 96
+        {0xE4, 2, 0, 1}, {0x24, 15, 0, 0}, {0x24, 16, 0, 1}, {0x24, 255, 0, 1}, {0x24, 2, k1995, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "row " << &c - cases);
+        const auto& [firstByte, stratum, serverAheadMs, invalid] = c;
+        OneRequestSent burst;
+        Bytes reply = burst.reply(serverAheadMs);
+        reply[0] = firstByte;
+        reply[1] = stratum;
+        burst.deliver(reply);
+        ASSERT_EQ(burst.received(), 1);
+        EXPECT_EQ(burst.record(1).invalid, invalid);
+    }
+}
+
+// Adds to the big-endian word at byte at.
+void addToWord(Bytes& b, std::size_t at, std::uint32_t delta) {
+    const std::uint32_t word =
+        (std::uint32_t{b[at]} << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]) + delta;
+    for (std::size_t i = 0; i < 4; ++i) {
+        b[at + i] = static_cast<std::uint8_t>(word >> (24 - 8 * i));
+    }
+}
+
+// Datagrams that must not count as replies. Each is dropped without a trace, and the
+// request it claims to answer still takes its genuine reply afterwards.
+TEST(BurstEngine, DropsDatagramsThatAreNotAGenuineReplyToAnOpenRequest) {
+    constexpr std::uint32_t kTwoMs = 8'589'935;  // fraction units
+    const struct {
+        const char* what;
+        std::function<void(Bytes&)> change;
+    } cases[] = {
+        {"originate one fraction unit off", [](Bytes& b) { b[31] ^= 0x01; }},
+        {"originate one second off", [](Bytes& b) { b[27] ^= 0x01; }},
+        {"Kiss-o'-Death (stratum 0)", [](Bytes& b) { b[1] = 0; }},
+        {"client mode", [](Bytes& b) { b[0] = 0x23; }},
+        {"broadcast mode", [](Bytes& b) { b[0] = 0x25; }},
+        {"receive seconds 0", [](Bytes& b) { std::fill_n(b.begin() + 32, 4, 0); }},
+        {"transmit seconds 0", [](Bytes& b) { std::fill_n(b.begin() + 40, 4, 0); }},
+        {"transmit before receive", [](Bytes& b) { addToWord(b, 32, 1); }},
+        {"transmit 100 s after receive", [](Bytes& b) { addToWord(b, 40, 100); }},
+        {"delay below zero beyond the resolution", [](Bytes& b) { addToWord(b, 44, kTwoMs); }},
+        {"47 bytes", [](Bytes& b) { b.resize(47); }},
+        {"68 bytes", [](Bytes& b) { b.resize(68); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        OneRequestSent burst;
+        Bytes forged = burst.reply(-30'000.0);
+        c.change(forged);
+        burst.deliver(forged);
+        EXPECT_EQ(std::pair(burst.received(), burst.record(1).t3), std::pair(0, 0.0));
+
+        burst.deliver(burst.reply());
+        EXPECT_EQ(burst.received(), 1);
+        EXPECT_NEAR(burst.record(1).t3 - burst.record(1).t4, 0.0, 1e-6);
+    }
+}
+
+// A reply may look faster than instant by up to the clock's reading resolution: with readings
+// in whole milliseconds the server's half millisecond of holding it outweighs a round trip
+// read as 0; with microsecond readings that cannot happen, and such a reply is forged.
+TEST(BurstEngine, CountsAReplyBelowZeroDelayOnlyWithinTheResolution) {
+    for (const std::int64_t resolutionNs : {1'000'000, 1'000}) {
+        SCOPED_TRACE(resolutionNs);
+        OneRequestSent burst;
+        burst.rig.time.resolutionNs = resolutionNs;
+        Bytes reply = burst.reply();
+        addToWord(reply, 44, 2'147'484);  // transmit 0.5 ms after receive
+        burst.deliver(reply);
+        EXPECT_EQ(burst.received(), resolutionNs > 500'000 ? 1 : 0);
+    }
+}
+
+// A reply is also dropped while the scratch file fails, once its request was answered, and
+// when its request belongs to an earlier burst.
+TEST(BurstEngine, DropsRepliesThatCannotBeReadOrAreNoLongerAwaited) {
+    OneRequestSent burst;
+    const Bytes reply = burst.reply();
+    burst.rig.files.failByteAccess = true;
+    burst.deliver(reply);
+    EXPECT_EQ(burst.received(), 0);
+    burst.rig.files.failByteAccess = false;
+    burst.deliver(reply);
+    burst.deliver(reply);
+    EXPECT_EQ(std::tuple(burst.received(), burst.record(2).t1), std::tuple(1, 0.0));
+    burst.rig.engine.start({"192.0.2.1"});
+    burst.deliver(reply);
+    EXPECT_EQ(burst.received(), 0);
+}
+
+// Replies from before a step of the local clock (another time service, a person) are not
+// averaged with those after it: the burst is evaluated on the far side of the step. That holds
+// for a reply in flight at the step, and for one stamped on arrival before the step but
+// handled after it.
+TEST(BurstEngine, BurstIsEvaluatedOnOneSideOfAClockStep) {
+    using Case = std::array<std::int64_t, 3>;  // the step, when it comes, how late the handler is
+    for (const auto& [stepMs, stepAtMs, handlerLateMs] :
+         {Case{5000, 1230, 0}, Case{-5000, 1230, 0}, Case{5000, 1246, 3}, Case{-5000, 1246, 3}}) {
+        SCOPED_TRACE(testing::Message() << stepMs << " at " << stepAtMs);
+        EngineRig rig;
+        rig.server.offsetMs = 3250;
+        rig.server.replyDelayMs = 40;  // 17.5 ms of bias; the reply to 1.2 s is back at 1.245 s
+        rig.socket.handlerLateMs = handlerLateMs;
+        rig.engine.start({"192.0.2.1"});
+        rig.time.advance(stepAtMs);
+        rig.time.stepWallClock(stepMs);
+        rig.server.offsetMs -= static_cast<double>(stepMs);
+        rig.time.advance(10'000);
+        EXPECT_EQ(rig.ends.back().counted, 18);
+        EXPECT_NEAR(rig.ends.back().offsetSec, (3232.5 - static_cast<double>(stepMs)) / 1000, 1e-6);
+    }
+}
+
+// Time the program spends converting a request or a reply, sending it, or waiting for its
+// turn to handle a reply, does not count as time on the network: the request's time is read
+// as it leaves, replaced by the system's stamp of its leaving, the reply's is the system's
+// stamp of its arrival. A stamp that cannot be right (after the reading that follows it,
+// before the request left) gives way to the program's own reading, as does the lack of one.
+TEST(BurstEngine, OffsetIsUnbiasedByTimeSpentInTheProgram) {
+    const struct {
+        const char* what;
+        std::int64_t accessMs;  // per scratch-file access, two per conversion
+        std::int64_t handlerLateMs;
+        std::optional<std::int64_t> stampErrorMs;
+        std::int64_t sendLateMs;
+        std::optional<std::int64_t> leftStampErrorMs;
+        double offsetMs;
+    } cases[] = {
+        {"conversions take time", 1, 0, 0, 0, 0, 1234.5},
+        {"conversions take time, no stamps", 1, 0, std::nullopt, 0, std::nullopt, 1234.5},
+        {"handler 3 ms late", 0, 3, 0, 0, 0, 1234.5},
+        {"handler 3 ms late, no stamps", 0, 3, std::nullopt, 0, std::nullopt, 1233.0},
+        {"arrival stamp after the handler's reading", 0, 3, 4, 0, 0, 1233.0},
+        {"arrival stamp before the request left", 0, 3, -20, 0, 0, 1233.0},
+        {"send 2 ms late", 0, 0, 0, 2, 0, 1234.5},
+        {"send 2 ms late, no leaving stamp", 0, 0, 0, 2, std::nullopt, 1235.5},
+        {"leaving stamp after the reading that follows", 0, 0, 0, 2, 1, 1235.5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineRig rig;
+        rig.server.offsetMs = 1234.5;
+        rig.files.onByteAccess = [&] { rig.time.pass(c.accessMs); };
+        rig.socket.handlerLateMs = c.handlerLateMs;
+        rig.socket.stampErrorMs = c.stampErrorMs;
+        rig.socket.sendLateMs = c.sendLateMs;
+        rig.socket.leftStampErrorMs = c.leftStampErrorMs;
+        rig.measure();
+        EXPECT_EQ(rig.ends.back().counted, 25);
+        EXPECT_NEAR(rig.ends.back().offsetSec * 1000, c.offsetMs, 1e-3);
+    }
+}
+
+// Timestamps are read in the era nearest the local clock: offsets stay right when the local
+// clock, the server or both have passed 2036-02-07 06:28:16 UTC. (Replies stamped in the
+// boundary's first second carry a seconds word of 0 and are dropped as unset.)
+TEST(BurstEngine, OffsetIsRightAcrossTheNtpEraChange) {
+    // What crosses, where the local clock starts, how far the server is ahead in ms.
+    const std::tuple<const char*, SystemTime, double> cases[] = {
+        {"local before, server after", utcTime(2036, 2, 7, 6, 27, 0), 120'000.0},
+        {"local after, server before", utcTime(2036, 2, 7, 6, 30, 0), -120'000.0},
+        {"local crosses during the burst", utcTime(2036, 2, 7, 6, 28, 14, 500), 750.0},
+        {"server crosses during the burst", utcTime(2036, 2, 7, 6, 28, 12), 2'500.0},
+        {"both in the next era", utcTime(2040, 1, 1, 0, 0, 0), -2'500.0},
+        {"server nine years ahead", utcTime(2026, 12, 6, 1, 5, 7), 289'459'449'000.0},
+    };
+    for (const auto& [what, utcStart, serverAheadMs] : cases) {
+        SCOPED_TRACE(what);
+        EngineRig rig(utcStart);
+        rig.server.offsetMs = serverAheadMs;
+        rig.measure(10'000);
+        EXPECT_GE(rig.ends.back().counted, 20);
+        EXPECT_NEAR(rig.ends.back().offsetSec, serverAheadMs / 1000.0, 1e-5);
+    }
+}
+
+}  // namespace
+}  // namespace korvel
