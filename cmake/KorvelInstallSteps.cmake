@@ -57,6 +57,11 @@ endforeach()
 foreach(unit korvel-sync.service korvel-sync.timer korvel-sync-now.service)
     korvel_installed("${unit_dir}/${unit}")
 endforeach()
+# timedated's list of time services, which makes the timer what `timedatectl set-ntp`
+# turns on and off.
+set(ntp_list "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/lib/systemd/ntp-units.d/zz-korvel-sync.list")
+configure_file("${korvel_resources_dir}/linux/zz-korvel-sync.list" "${ntp_list}" COPYONLY)
+korvel_installed("${ntp_list}")
 
 # The site's sntp.cfg lives with the system's configuration (/etc/korvel for the /usr prefix,
 # where the package marks it a configuration file); the programs find it beside themselves

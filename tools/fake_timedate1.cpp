@@ -1,17 +1,19 @@
 // A stand-in for systemd-timedated on a private bus: answers SetTime as told and records each
-// call, so that tests never reach the machine's real time service.
+// call, so that tests never reach the machine's real time service. It also answers for
+// systemd what is asked of units: the ones named active, every other one not loaded.
 //
 //   korvel-test-timedate1 --bus ADDRESS --record FILE
 //       [--answer success|interactive-required|denied|auto-sync|vanish] [--delay-ms N]
-//       [--ntp 0|1] [--synchronized 0|1]
+//       [--ntp 0|1] [--synchronized 0|1] [--active-units UNIT,UNIT...] [--start-unit denied]
 //
 // Each SetTime call appends "usec relative interactive allow-interactive" to FILE before it
-// is answered. "vanish" leaves the bus without answering. Prints "ready" once the name is
-// owned.
+// is answered, each StartUnit "StartUnit UNIT allow-interactive". "vanish" leaves the bus without
+// answering. Prints "ready" once the names are owned.
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QTimer>
@@ -81,6 +83,54 @@ private:
     const Options& m_options;
 };
 
+// systemd's manager and its units: GetUnit finds an active unit's object, whose ActiveState
+// is "active".
+class FakeSystemd final : public QDBusVirtualObject {
+public:
+    explicit FakeSystemd(const Options& options)
+        : m_options(options),
+          m_active(QString::fromStdString(options.text("active-units", ""))
+                       .split(QLatin1Char(','), Qt::SkipEmptyParts)) {}
+
+    QString introspect(const QString&) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        const QString unit = message.arguments().value(0).toString();
+        if (message.member() == QLatin1String("GetUnit") && m_active.contains(unit)) {
+            connection.send(message.createReply(QVariant::fromValue(
+                QDBusObjectPath(QStringLiteral("/org/freedesktop/systemd1/unit/") +
+                                QString::number(m_active.indexOf(unit))))));
+        } else if (message.member() == QLatin1String("GetUnit")) {
+            connection.send(message.createErrorReply(
+                QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"), unit));
+        } else if (message.member() == QLatin1String("StartUnit")) {
+            std::ofstream(m_options.text("record", "/dev/null"), std::ios::app)
+                << "StartUnit " << unit.toStdString() << ' '
+                << message.isInteractiveAuthorizationAllowed() << '\n';
+            connection.send(
+                m_options.text("start-unit", "") == "denied"
+                    ? message.createErrorReply(
+                          QStringLiteral(
+                              "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"),
+                          QStringLiteral("Interactive authentication required."))
+                    : message.createReply(QVariant::fromValue(
+                          QDBusObjectPath(QStringLiteral("/org/freedesktop/systemd1/job/1")))));
+        } else if (message.member() == QLatin1String("Get") &&
+                   message.arguments().value(1).toString() == QLatin1String("ActiveState")) {
+            connection.send(
+                message.createReply(QVariant::fromValue(QDBusVariant(QStringLiteral("active")))));
+        } else {
+            connection.send(message.createErrorReply(
+                QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"), message.member()));
+        }
+        return true;
+    }
+
+private:
+    const Options& m_options;
+    QStringList m_active;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,9 +139,13 @@ int main(int argc, char** argv) {
     QDBusConnection bus = QDBusConnection::connectToBus(
         QString::fromStdString(options.text("bus", "")), QStringLiteral("fake"));
     FakeTimedate object(options);
+    FakeSystemd systemd(options);
     if (!bus.isConnected() ||
         !bus.registerVirtualObject(QStringLiteral("/org/freedesktop/timedate1"), &object) ||
-        !bus.registerService(kName)) {
+        !bus.registerVirtualObject(QStringLiteral("/org/freedesktop/systemd1"), &systemd,
+                                   QDBusConnection::SubPath) ||
+        !bus.registerService(kName) ||
+        !bus.registerService(QStringLiteral("org.freedesktop.systemd1"))) {
         std::fprintf(stderr, "cannot serve %s on the bus\n", qPrintable(kName));
         return 1;
     }

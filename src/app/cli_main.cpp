@@ -4,6 +4,7 @@
 #include "app/cli_main.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -29,7 +30,8 @@ namespace korvel {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: korvel-cli measure [SERVER...] [--apply [--unattended]] [--port N] [--json]\n"
+    "Usage: korvel-cli measure [SERVER...] [--apply [--unattended] [--agreed-offset SEC]]\n"
+    "                  [--site-config] [--port N] [--json]\n"
     "  or:  korvel-cli --version\n"
     "\n"
     "Runs one measurement burst against SNTP servers, exactly as the desktop program\n"
@@ -53,6 +55,11 @@ constexpr const char* kUsage =
     "              (CAP_SYS_TIME) sets it itself. Without --json it reports on standard error\n"
     "              as one line, for the journal: the outcome (as --json names it), a colon,\n"
     "              then what it would print on separate lines, joined by '; '.\n"
+    "  --agreed-offset SEC  with --apply, the offset a user agreed to step by (what the\n"
+    "              window passes to a run with the right to set the clock): step only when\n"
+    "              this run measures within max(1 s, twice the spread of the offsets it\n"
+    "              averaged) of SEC; else exit 14, the clock untouched, the two offsets on\n"
+    "              standard error.\n"
     "  --site-config  read the site's sntp.cfg, never a user's own copy.\n"
     "  --port N    send from local UDP port N (default: any free port).\n"
     "  --json      print one JSON object instead: server, port, offset, offsetWholeSec,\n"
@@ -76,10 +83,12 @@ constexpr const char* kUsage =
     "flags its time invalid), 4 校准失败 (clock not set), 5 local port unusable, 6 no private\n"
     "folder for the scratch file (the cause is printed), 7 校准结果未知 (the time service's\n"
     "answer was lost; the clock may have been set), 8 refused by the server (kiss-o'-death),\n"
-    "9 the servers disagree, 10 not stepped without a second server, 11 not stepped while\n"
-    "another time service keeps the clock, 12 not stepped: offset too large to step unasked,\n"
-    "13 consent refused, 64 bad arguments. Why no server was reached (name not resolved,\n"
-    "network unreachable) goes to standard error.\n";
+    "9 服务器之间时间不一致 (the servers disagree), 10 not stepped without a second server,\n"
+    "11 not stepped while another time service keeps the clock, 12 not stepped: offset too\n"
+    "large to step unasked, 13 consent refused, 14 not stepped: measured too far from\n"
+    "--agreed-offset, 64 bad arguments. Why no server was reached\n"
+    "(name not resolved, network unreachable, no answer), server by server, goes to standard\n"
+    "error.\n";
 
 constexpr const char* kVersion = "korvel-cli " KORVEL_VERSION "\n";
 constexpr int kBadArguments = 64;
@@ -119,6 +128,8 @@ const char* outcomeName(Outcome outcome) {
             return "consentRefused";
         case Outcome::StepUnknown:
             return "stepUnknown";
+        case Outcome::WithheldOffsetChanged:
+            return "withheldOffsetChanged";
     }
     return "";
 }
@@ -130,6 +141,7 @@ struct Options {
     bool unattended = false;
     bool siteConfig = false;
     bool json = false;
+    std::optional<double> agreedOffsetSec;
 };
 
 // What the arguments ask for besides a measurement.
@@ -147,6 +159,15 @@ std::optional<int> portArgument(const std::string& text) {
     }
     const int port = std::stoi(text);
     return port <= 65535 ? std::optional<int>(port) : std::nullopt;
+}
+
+// Seconds as --agreed-offset takes them: a finite decimal number, whatever the locale.
+std::optional<double> secondsArgument(const std::string& text) {
+    double seconds = 0.0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, seconds, std::chars_format::fixed);
+    return error == std::errc() && stop == end && std::isfinite(seconds) ? std::optional(seconds)
+                                                                         : std::nullopt;
 }
 
 std::variant<Options, Request, BadArgument> parseArguments(
@@ -187,18 +208,33 @@ std::variant<Options, Request, BadArgument> parseArguments(
                 return BadArgument{"bad port '" + arguments[i] + "' (0 to 65535)"};
             }
             options.localPort = *port;
+        } else if (argument == "--agreed-offset") {
+            if (i + 1 == arguments.size()) {
+                return BadArgument{"option '--agreed-offset' needs seconds"};
+            }
+            options.agreedOffsetSec = secondsArgument(arguments[++i]);
+            if (!options.agreedOffsetSec) {
+                return BadArgument{"bad offset '" + arguments[i] + "' (seconds, as 3.250000)"};
+            }
         } else if (argument.starts_with("-")) {
             return BadArgument{"unknown option '" + argument + "'"};
         } else if (options.servers.size() == kMostServers) {
             return BadArgument{"four servers at most, not also '" + argument + "'"};
         } else if (!isServerAddress(argument)) {
             return BadArgument{"bad server address '" + argument + "'"};
+        } else if (std::ranges::any_of(options.servers, [&argument](const std::string& before) {
+                       return sameServerName(before, argument);
+                   })) {
+            return BadArgument{"repeated server '" + argument + "'"};
         } else {
             options.servers.push_back(argument);
         }
     }
-    if (options.unattended && !options.apply) {
-        return BadArgument{"option '--unattended' goes with '--apply'"};
+    for (const auto& [used, name] : {std::pair{options.unattended, "--unattended"},
+                                     {options.agreedOffsetSec.has_value(), "--agreed-offset"}}) {
+        if (used && !options.apply) {
+            return BadArgument{"option '" + std::string(name) + "' goes with '--apply'"};
+        }
     }
     return options;
 }
@@ -242,6 +278,20 @@ std::string unattendedHoldText(CorrectionReason reason, const std::string& servi
                "时钟没有校准。";
     }
     return "无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。";
+}
+
+// Why a run must not step in place of the offset the user agreed to: it measured too far from it,
+// as when the server answered one way for the window and another way now.
+std::optional<OutcomeRecord> offsetChanged(const Report& report, double agreedSec) {
+    const double toleranceSec = agreementToleranceSec(report.result, report.records);
+    if (std::abs(report.result.offsetSec - agreedSec) <= toleranceSec) {
+        return std::nullopt;
+    }
+    return OutcomeRecord{Outcome::WithheldOffsetChanged,
+                         "测得的时差 " + sixDecimals(report.result.offsetSec) + " 秒与同意校准的 " +
+                             sixDecimals(agreedSec) + " 秒相差超过 " + sixDecimals(toleranceSec) +
+                             " 秒，时钟没有校准。",
+                         {}};
 }
 
 // What an unattended run says, gathered into one line: nobody watches the run, and the journal
@@ -332,6 +382,13 @@ void correct(Report& report, const Options& options, Correction& correction,
                                           {}};
         platform.quitEventLoop(0);
         return;
+    }
+    if (options.agreedOffsetSec) {
+        report.correction = offsetChanged(report, *options.agreedOffsetSec);
+        if (report.correction) {
+            platform.quitEventLoop(0);
+            return;
+        }
     }
     correction.start(report.result.offsetSec, decision,
                      service.empty() ? std::string() : competingServiceNotice(service),
@@ -452,6 +509,9 @@ std::string whyNotAgreed(const Report& report, int server) {
     }
     if (tally.status == ServerStatus::NotFound) {
         return "notFound";
+    }
+    if (tally.status == ServerStatus::Unreachable) {
+        return "unreachable";
     }
     if (tally.replies == 0) {
         return tally.status == ServerStatus::KissOfDeath ? "kissOfDeath"

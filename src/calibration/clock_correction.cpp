@@ -18,11 +18,18 @@ namespace korvel {
 namespace {
 
 // How the elevated tool's run ended, in the window's outcomes: a measurement of its own that
-// failed is a correction that failed, for that measurement's reason.
-OutcomeRecord elevatedOutcome(const ElevatedRun& run) {
+// failed, or found another offset than the one agreed to, is a correction that failed, for
+// that reason.
+OutcomeRecord elevatedOutcome(const ElevatedRun& run, double agreedOffsetSec) {
     const std::optional<Outcome> told = outcomeOfExitStatus(run.exitStatus);
     if (told == Outcome::Stepped) {
         return {Outcome::Stepped, {}, {}};
+    }
+    if (told == Outcome::WithheldOffsetChanged) {
+        return {Outcome::StepRefused,
+                "以管理员身份运行的 korvel-cli 重新测得的时差与您同意校准的" +
+                    offsetDisplayText(agreedOffsetSec) + "不符，时钟没有校准。",
+                {}};
     }
     if (told == Outcome::ConsentRefused || told == Outcome::StepUnknown) {
         return {*told, run.reason.empty() ? outcomeText(*told) : run.reason, {}};
@@ -133,8 +140,10 @@ void clockCorrection(MainForm& form) {
             servers.push_back(trimBlanks(server));
         }
         form.platform.elevation.correct(
-            servers, [&form, notice = std::move(notice), answered](ElevatedRun run) mutable {
-                OutcomeRecord record = elevatedOutcome(run);
+            servers, form.offsetSec,
+            [&form, notice = std::move(notice), answered,
+             agreedSec = form.offsetSec](ElevatedRun run) mutable {
+                OutcomeRecord record = elevatedOutcome(run, agreedSec);
                 if (answered({record.outcome == Outcome::Stepped ? ClockStep::Stepped
                                                                  : ClockStep::Rejected,
                               record.cause})) {

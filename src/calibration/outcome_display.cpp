@@ -18,6 +18,14 @@ std::string withNotice(const OutcomeRecord& record) {
     return record.cause + "\n" + record.notice;
 }
 
+// The lines of a text on one line, for the status bar.
+std::string oneLine(std::string text) {
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at)) {
+        text.replace(at, 1, "；");
+    }
+    return text;
+}
+
 std::string likelyCauseWords(OffsetCause cause) {
     switch (cause) {
         case OffsetCause::TimeZone:
@@ -41,8 +49,9 @@ std::string outcomeText(Outcome outcome) {
         case Outcome::RefusedByServer:
             return kCongestedText;
         case Outcome::RejectedInvalid:
-        case Outcome::ServersDisagree:
             return kInvalidTimeText;
+        case Outcome::ServersDisagree:
+            return kServersDisagreeText;
         case Outcome::StepRefused:
         case Outcome::ConsentRefused:
             return kCorrectionFailedText;
@@ -55,6 +64,7 @@ std::string outcomeText(Outcome outcome) {
         case Outcome::WithheldNoSecondOpinion:
         case Outcome::WithheldOtherTimeService:
         case Outcome::WithheldOffsetTooLarge:
+        case Outcome::WithheldOffsetChanged:
             break;
     }
     return {};
@@ -106,6 +116,8 @@ void recordOutcome(MainForm& form, OutcomeRecord record) {
             form.Text1.setForeColor(kRed);
             form.Text1.setToolTip(record.cause);
             form.Text1.setText(outcomeText(record.outcome));
+            // Why, where the user looks: one server's reason after another.
+            form.StatusBar1.setPanel(2, oneLine(record.cause));
             break;
         case Outcome::TooFewReplies:
         case Outcome::RefusedByServer:
@@ -135,6 +147,7 @@ void recordOutcome(MainForm& form, OutcomeRecord record) {
         case Outcome::WithheldNoSecondOpinion:
         case Outcome::WithheldOtherTimeService:
         case Outcome::WithheldOffsetTooLarge:
+        case Outcome::WithheldOffsetChanged:
             break;
     }
     form.lastOutcome = std::move(record);

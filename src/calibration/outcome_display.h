@@ -12,6 +12,7 @@ struct MainForm;
 inline constexpr const char* kNoServerText = "无法连接服务器";
 inline constexpr const char* kCongestedText = "网络阻塞,请稍候再试!";
 inline constexpr const char* kInvalidTimeText = "服务器时间失效";
+inline constexpr const char* kServersDisagreeText = "服务器之间时间不一致";
 inline constexpr const char* kCorrectionFailedText = "校准失败";
 inline constexpr const char* kCorrectionUnknownText = "校准结果未知";
 inline constexpr const char* kStepPendingText = "上次校准仍在等待时间服务答复";

@@ -183,7 +183,8 @@ ConfigFields parseConfigLine(const std::string& line) {
     std::vector<std::string> named{trimBlanks(fields.addressField)};
     std::istringstream rest(characters(line, kPortPosition + kPortFieldWidth, line.size()));
     for (std::string word; rest >> word;) {
-        const bool repeated = std::find(named.begin(), named.end(), word) != named.end();
+        const bool repeated = std::ranges::any_of(
+            named, [&word](const std::string& before) { return sameServerName(before, word); });
         if (!isServerAddress(word) || repeated || fields.extraServers.size() == kMostExtraServers) {
             fields.skippedServers.push_back(word);
         } else {
@@ -214,6 +215,18 @@ std::string firstTextField(const std::string& line) {
 
 bool isServerAddress(std::string_view text) {
     return isIpv4(text) || isIpv6(text) || isHostName(text);
+}
+
+bool sameServerName(std::string_view a, std::string_view b) {
+    for (std::string_view* name : {&a, &b}) {
+        if (name->ends_with('.')) {
+            name->remove_suffix(1);
+        }
+    }
+    return std::ranges::equal(a, b, [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
 }
 
 std::int32_t portNumber(const std::string& field) {

@@ -64,9 +64,7 @@ BurstEngine::BurstEngine(EngineServices services)
     Timer1->setInterval(kRequestIntervalMs);
     Timer1->setTickHandler([this] { requestTick(); });
     Timer2->setInterval(kBurstTimeoutMs);
-    Timer2->setTickHandler([this] {
-        finish(noServerLeft() ? withoutServers() : OutcomeRecord{Outcome::NoReply, {}, {}});
-    });
+    Timer2->setTickHandler([this] { finish(withoutServers()); });
     m_quietTimer->setTickHandler([this] { quietTick(); });
     services.socket.setArrivalHandler(
         [this](std::int32_t byteCount, int server, std::optional<std::int64_t> receivedUtcNs) {
@@ -81,7 +79,6 @@ void BurstEngine::start(std::vector<std::string> servers) {
     m_repliesReceived = 0;
     m_clockBaseMs.reset();
     m_largestDelaySec = 0.0;
-    m_lookUpProblems.clear();
     m_rotation = ServerRotation(static_cast<int>(m_servers.size()));
     holdBackServers();
     m_state = BurstState::LookingUp;
@@ -139,9 +136,9 @@ void BurstEngine::serverFound(int server, ConnectOutcome outcome) {
         }
         return;
     }
-    m_rotation.leave(server, ServerStatus::NotFound);
-    m_lookUpProblems.push_back(
-        {outcome, connectProblem(outcome, m_servers[static_cast<std::size_t>(server)])});
+    m_rotation.leave(server, outcome == ConnectOutcome::NameNotResolved
+                                 ? ServerStatus::NotFound
+                                 : ServerStatus::Unreachable);
     serverLeft();
 }
 
@@ -305,19 +302,17 @@ bool BurstEngine::nothingAwaited() const {
 OutcomeRecord BurstEngine::withoutServers() const {
     std::string cause;
     bool refused = false;
+    bool named = false;
     for (int i = 0; i < m_rotation.size(); ++i) {
         const ServerTally& tally = m_rotation.tally(i);
-        if (tally.status == ServerStatus::KissOfDeath) {
-            refused = true;
-            cause += (cause.empty() ? "" : "\n") + refusalText(name(i), tally.kissCode);
+        refused = refused || tally.status == ServerStatus::KissOfDeath;
+        named = named || tally.status == ServerStatus::NotFound;
+        // Why each server gave nothing; a server that refused after some replies is named too.
+        if (tally.replies == 0 || tally.status == ServerStatus::KissOfDeath) {
+            cause += (cause.empty() ? "" : "\n") + unreachedText(name(i), tally);
         }
     }
-    bool named = false;
-    for (const LookUpProblem& problem : m_lookUpProblems) {
-        named = named || problem.outcome == ConnectOutcome::NameNotResolved;
-        cause += (cause.empty() ? "" : "\n") + problem.text;
-    }
-    if (refused) {
+    if (refused && noServerLeft()) {
         return {Outcome::RefusedByServer, cause, {}};
     }
     return {named ? Outcome::NameNotResolved : Outcome::NoReply, cause, {}};

@@ -127,11 +127,6 @@ private:
     ServerRotation m_rotation;
     // Servers that refused service (DENY, RSTR) are not asked again while the engine lives.
     std::map<std::string, std::string> m_refusingServers;
-    struct LookUpProblem {
-        ConnectOutcome outcome;
-        std::string text;
-    };
-    std::vector<LookUpProblem> m_lookUpProblems;
     ReplyRecords m_records{};
     SentRequests m_sentRequests;
     std::optional<double> m_clockBaseMs;  // wall minus monotonic clock at the last reading

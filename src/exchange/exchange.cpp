@@ -21,18 +21,6 @@ std::string portUnusableText(std::int32_t localPort) {
     return "本机端口 " + std::to_string(localPort) + " 无法使用";
 }
 
-std::string connectProblem(ConnectOutcome outcome, const std::string& addressField) {
-    switch (outcome) {
-        case ConnectOutcome::Connected:
-            break;
-        case ConnectOutcome::NameNotResolved:
-            return "服务器名称无法解析: " + trimBlanks(addressField);
-        case ConnectOutcome::NetworkUnreachable:
-            return "网络不可达: " + trimBlanks(addressField);
-    }
-    return {};
-}
-
 std::string refusalText(const std::string& server, const std::string& kissCode) {
     if (kissCode == "RATE") {
         return server + " 限制访问频率 (RATE)";
@@ -41,6 +29,23 @@ std::string refusalText(const std::string& server, const std::string& kissCode) 
         return server + " 拒绝服务 (DENY)";
     }
     return server + " 限制访问 (" + kissCode + ")";
+}
+
+std::string unreachedText(const std::string& server, const ServerTally& tally) {
+    switch (tally.status) {
+        case ServerStatus::KissOfDeath:
+            return refusalText(server, tally.kissCode);
+        case ServerStatus::NotFound:
+            return "服务器名称无法解析: " + server;
+        case ServerStatus::Unreachable:
+            return "网络不可达: " + server;
+        case ServerStatus::LookingUp:
+            return "服务器名称查询没有答复: " + server;
+        case ServerStatus::InRotation:
+        case ServerStatus::Silent:
+            break;
+    }
+    return "服务器没有回答: " + server;
 }
 
 std::string serverMedians(const std::vector<std::string>& servers, const BurstResult& result) {

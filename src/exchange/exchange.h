@@ -6,6 +6,7 @@
 
 #include "platform/udp_socket.h"
 #include "sntp/burst_evaluation.h"
+#include "sntp/server_rotation.h"
 
 namespace korvel {
 
@@ -19,11 +20,12 @@ bool bindSocket(UdpSocket& socket, const std::string& firstServer, std::int32_t 
 // What the user is told when the port cannot be bound.
 std::string portUnusableText(std::int32_t localPort);
 
-// The cause of a failed look-up as the user reads it; empty for Connected.
-std::string connectProblem(ConnectOutcome outcome, const std::string& addressField);
-
 // Why a server may not be asked, from its kiss-o'-death code.
 std::string refusalText(const std::string& server, const std::string& kissCode);
+
+// Why a server that gave no reply did not: its refusal, its name not found, no route to it, its
+// name still being looked up, or silence.
+std::string unreachedText(const std::string& server, const ServerTally& tally);
 
 // Each server's median offset, one line each, where the servers disagreed.
 std::string serverMedians(const std::vector<std::string>& servers, const BurstResult& result);

@@ -48,6 +48,11 @@ public:
     // with several, datagrams from any other address or port are dropped before the handler.
     virtual void setServers(const std::vector<std::string>& hosts, std::int32_t port,
                             std::function<void(int server, ConnectOutcome)> done) = 0;
+    // The address a server was found at, as text: IPv4 dotted (also one written as an
+    // IPv4-mapped IPv6 address), IPv6 in the system's form; empty while it is not found. Two
+    // servers found at one address are one machine: sends to the one found later fail, and
+    // what comes from the address is the earlier one's.
+    virtual std::string addressOf(int server) const = 0;
     // Keeps the first server of the last setServers alone, as it was found, without a new
     // look-up, and connects the socket to it: while no burst runs the system drops datagrams
     // from anyone else. Where the first server was not found nothing arrives at all.

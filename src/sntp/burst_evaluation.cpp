@@ -29,18 +29,34 @@ void exchangeSort(ReplyRecords& records, int first, int last, Key key) {
     }
 }
 
-template <typename Pick>
-double usedDelay(const BurstResult& result, const ReplyRecords& records, Pick pick) {
+template <typename Field, typename Pick>
+double usedFold(const BurstResult& result, const ReplyRecords& records, Field field, Pick pick) {
     double found = 0.0;
     bool any = false;
     for (std::size_t i = 0; i < result.uses.size(); ++i) {
         if (result.uses[i] == ReplyUse::Used) {
-            const double delay = records[i + 1].delay;
-            found = any ? pick(found, delay) : delay;
+            const double value = field(records[i + 1]);
+            found = any ? pick(found, value) : value;
             any = true;
         }
     }
     return found;
+}
+
+double delayOf(const ReplyRecord& r) {
+    return r.delay;
+}
+
+double offsetOf(const ReplyRecord& r) {
+    return r.offset;
+}
+
+double smaller(double a, double b) {
+    return std::min(a, b);
+}
+
+double larger(double a, double b) {
+    return std::max(a, b);
 }
 
 std::size_t at(int i) {
@@ -124,11 +140,19 @@ int BurstResult::countOf(ReplyUse use) const {
 }
 
 double BurstResult::fastestUsedDelay(const ReplyRecords& records) const {
-    return usedDelay(*this, records, [](double a, double b) { return std::min(a, b); });
+    return usedFold(*this, records, delayOf, smaller);
 }
 
 double BurstResult::slowestUsedDelay(const ReplyRecords& records) const {
-    return usedDelay(*this, records, [](double a, double b) { return std::max(a, b); });
+    return usedFold(*this, records, delayOf, larger);
+}
+
+double BurstResult::usedOffsetSpread(const ReplyRecords& records) const {
+    return usedFold(*this, records, offsetOf, larger) - usedFold(*this, records, offsetOf, smaller);
+}
+
+double agreementToleranceSec(const BurstResult& result, const ReplyRecords& records) {
+    return std::max(kLeastAgreementToleranceSec, 2 * result.usedOffsetSpread(records));
 }
 
 OffsetCause likelyCause(double offsetSec) {

@@ -47,6 +47,8 @@ struct BurstResult {
 
     int usedCount() const;
     int countOf(ReplyUse use) const;
+    // Largest minus smallest offset of the averaged replies.
+    double usedOffsetSpread(const ReplyRecords& records) const;
     // Fastest and slowest round-trip delay of the averaged replies.
     double fastestUsedDelay(const ReplyRecords& records) const;
     double slowestUsedDelay(const ReplyRecords& records) const;
@@ -57,6 +59,11 @@ struct BurstEvaluation {
     Outcome outcome = Outcome::TooFewReplies;
     BurstResult result;  // its offset meaningful when Evaluated
 };
+
+// How far a burst may lie from an offset the user agreed to and still be stepped in its place:
+// max(1 s, twice the spread of the offsets averaged).
+inline constexpr double kLeastAgreementToleranceSec = 1.0;
+double agreementToleranceSec(const BurstResult& result, const ReplyRecords& records);
 
 // Whole seconds: a fraction above 0.5 goes away from zero, anything else toward zero.
 double roundToWholeSeconds(double seconds);

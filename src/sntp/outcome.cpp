@@ -27,6 +27,7 @@ constexpr StatusRow kStatuses[] = {
     {Outcome::WithheldOtherTimeService, 11},
     {Outcome::WithheldOffsetTooLarge, 12},
     {Outcome::ConsentRefused, 13},
+    {Outcome::WithheldOffsetChanged, 14},
 };
 
 }  // namespace

@@ -26,6 +26,7 @@ enum class Outcome : std::uint8_t {
     WithheldOffsetTooLarge,    // too large to step unasked
     ConsentRefused,            // the user did not give the consent the step needed
     StepUnknown,               // the answer was lost; the clock may have been stepped
+    WithheldOffsetChanged,     // measured too far from the offset the user agreed to
 };
 
 // An outcome as recorded: what ended, why in the user's words (a refusal's reason, the cause

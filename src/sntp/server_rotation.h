@@ -15,7 +15,8 @@ inline constexpr int kMostRequestsToOneServer = 8;
 enum class ServerStatus {
     LookingUp,    // its name is still being looked up
     InRotation,   // takes requests
-    NotFound,     // its name did not resolve, or no route to it
+    NotFound,     // its name did not resolve
+    Unreachable,  // the network has no route to it
     Silent,       // its first requests all went unanswered while another answered for it
     KissOfDeath,  // it asked not to be asked (kissCode), now or in an earlier burst
 };

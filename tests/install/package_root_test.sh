@@ -94,6 +94,13 @@ dpkg_verify "after the install"
 # The scheduled correction stays off: the package enables nothing.
 enabled=$(in_root systemctl is-enabled korvel-sync.timer korvel-sync.service 2>&1) || true
 [ "$enabled" = "$(printf 'disabled\nstatic')" ] || fail "after the install: $enabled"
+# timedated turns on the first installed unit of its lists sorted by file name: KORVEL's comes
+# after every other, so set-ntp true turns on what it did before the install.
+lists=$(find "$root"/{etc,run,usr/local/lib,usr/lib}/systemd/ntp-units.d -name '*.list' \
+    -printf '%f\n' 2>/dev/null | LC_ALL=C sort || true)
+[ "$(printf '%s\n' "$lists" | tail -1)" = zz-korvel-sync.list ] &&
+    [ "$(grep -v '^#' "$root/usr/lib/systemd/ntp-units.d/zz-korvel-sync.list")" = korvel-sync.timer ] ||
+    fail "timedated's lists: $lists"
 
 for program in korvel korvel-cli; do
     printed=$(in_root "$program" --version)
@@ -182,7 +189,9 @@ wanted=$root/etc/systemd/system/timers.target.wants/korvel-sync.timer
 in_root systemctl enable korvel-sync.timer >>"$work/install.log" 2>&1 && [ -L "$wanted" ] ||
     fail "systemctl enable korvel-sync.timer: $(tail -3 "$work/install.log")"
 in_root apt-get purge -y -q korvel >>"$work/install.log" 2>&1 || fail "purge"
-[ ! -e "$root/etc/korvel" ] && [ ! -e "$root/usr/libexec/korvel" ] && [ ! -L "$wanted" ] ||
-    fail "purge left $(ls -d "$root/etc/korvel" "$root/usr/libexec/korvel" "$wanted" 2>/dev/null)"
+ntp_list=$root/usr/lib/systemd/ntp-units.d/zz-korvel-sync.list
+[ ! -e "$root/etc/korvel" ] && [ ! -e "$root/usr/libexec/korvel" ] && [ ! -L "$wanted" ] &&
+    [ ! -e "$ntp_list" ] ||
+    fail "purge left $(ls -d "$root/etc/korvel" "$root/usr/libexec/korvel" "$wanted" "$ntp_list" 2>/dev/null)"
 
 step "passed"

@@ -17,6 +17,7 @@ string(REPLACE "\n" "" entries "${entries}")
 set(expected
     "./usr/bin/korvel -> ../libexec/korvel/korvel"
     "./usr/bin/korvel-cli -> ../libexec/korvel/korvel-cli"
+    "./usr/lib/systemd/ntp-units.d/zz-korvel-sync.list"
     "./usr/lib/systemd/system/korvel-sync-now.service"
     "./usr/lib/systemd/system/korvel-sync.service"
     "./usr/lib/systemd/system/korvel-sync.timer"

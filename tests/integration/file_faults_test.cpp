@@ -64,19 +64,23 @@ TEST_F(FileFaults, ReadOnlyProgramFolderLeavesTheFilesToTheUsersOwnFolders) {
 }
 
 // korvel-cli --apply against each answer of a fake timedated on a private bus, without it, and
-// with no bus at all; the right to set the clock is dropped and checked gone first, so a direct
-// step could never reach the real clock.
+// with no bus at all; while KORVEL's own timer keeps the clock, a run of it is asked for instead;
+// the right to set the clock is dropped and checked gone first, so a direct step could never reach
+// the real clock.
 TEST_F(FileFaults, CliCorrectionGoesThroughTimedatedAndReportsEachAnswer) {
     const struct {
         const char* answer;  // nullptr: no fake; "" with noBus: no bus at all
         bool noBus;
         int status;
         const char* says;
+        const char* startUnit = nullptr;  // with the keeper's timer active: "" or "denied"
     } cases[] = {
         {"success", false, 0, "offset "},
         {"denied", false, 4, "未获授权设置系统时钟"},
         {"interactive-required", false, 4, "未获授权设置系统时钟"},
         {"auto-sync", false, 4, "timedatectl set-ntp false"},
+        {"auto-sync", false, 4, "正在保持系统时钟，不接受手动校准。已请它现在校准一次", ""},
+        {"auto-sync", false, 4, "请管理员运行 systemctl start korvel-sync-now.service", "denied"},
         {"vanish", false, 7, "校准结果未知"},
         {nullptr, false, 4, "本机没有可请求的时间服务"},
         {nullptr, true, 4, "本机没有可请求的时间服务"},
@@ -89,8 +93,18 @@ TEST_F(FileFaults, CliCorrectionGoesThroughTimedatedAndReportsEachAnswer) {
         PrivateBus bus(folder->path() / "bus");
         std::optional<ChildProcess> fake;
         if (c.answer) {
-            fake.emplace("", std::vector<std::string>{KORVEL_TEST_TIMEDATE1, "--bus", bus.address(),
-                                                      "--record", record, "--answer", c.answer});
+            std::vector<std::string> command{KORVEL_TEST_TIMEDATE1,
+                                             "--bus",
+                                             bus.address(),
+                                             "--record",
+                                             record,
+                                             "--answer",
+                                             c.answer};
+            if (c.startUnit) {
+                command.insert(command.end(), {"--active-units", "korvel-sync.timer",
+                                               "--start-unit", c.startUnit});
+            }
+            fake.emplace("", command);
             ASSERT_TRUE(fake->waitReady());
         }
         const std::string busAddress = c.noBus ? "unix:path=" + inFolder("none") : bus.address();
@@ -107,7 +121,8 @@ TEST_F(FileFaults, CliCorrectionGoesThroughTimedatedAndReportsEachAnswer) {
             const auto at = output.find("offset ");  // as in "offset 3.250000 s"
             ASSERT_NE(at, std::string::npos) << output;
             const long long printedUs = std::llround(std::stod(output.substr(at + 7)) * 1e6);
-            EXPECT_EQ(calls, std::to_string(printedUs) + " 1 1 1\n");
+            EXPECT_EQ(calls, std::to_string(printedUs) + " 1 1 1\n" +
+                                 (c.startUnit ? "StartUnit korvel-sync-now.service 0\n" : ""));
         } else {
             EXPECT_EQ(calls, "");
         }

@@ -24,14 +24,18 @@ using ScheduledCorrection = LabTest;
 TEST_F(ScheduledCorrection, StepsOnTwoServersWordButNeverBesideAnotherTimeService) {
     const struct {
         const char* name;
-        const char* ntp;  // timedated's NTP property
-        bool chronyd;     // a process named chronyd runs beside it
+        const char* ntp;    // timedated's NTP and NTPSynchronized properties
+        const char* units;  // the units systemd has active
+        bool chronyd;       // a process named chronyd runs beside it
         int status;
         std::string line;  // the start of the one line it writes (the rest is the CLI unit table's)
     } cases[] = {
-        {"two agree", "0", false, 0, "stepped: offset 0.2"},
-        {"NTP on", "1", false, 11, "withheldOtherTimeService: 本机的时间服务 systemd-timesyncd "},
-        {"chronyd running", "0", true, 11, "withheldOtherTimeService: 本机的时间服务 chronyd "},
+        {"two agree", "0", "", false, 0, "stepped: offset 0.2"},
+        {"NTP on for KORVEL's own timer", "1", "korvel-sync.timer", false, 0,
+         "stepped: offset 0.2"},
+        {"timesyncd's unit active", "1", "systemd-timesyncd.service", false, 11,
+         "withheldOtherTimeService: 本机的时间服务 systemd-timesyncd.service (active unit) "},
+        {"chronyd running", "0", "", true, 11, "withheldOtherTimeService: 本机的时间服务 chronyd "},
     };
     const std::string program = inFolder("program");
     const std::string runtime = inFolder("run");
@@ -58,7 +62,7 @@ TEST_F(ScheduledCorrection, StepsOnTwoServersWordButNeverBesideAnotherTimeServic
                   {"--offset", "0.25", "--bind", NamespacePair::kOtherServerAddress});
         PrivateBus bus(folder->path() / "bus");
         ChildProcess fake("", {KORVEL_TEST_TIMEDATE1, "--bus", bus.address(), "--record", record,
-                               "--ntp", c.ntp});
+                               "--ntp", c.ntp, "--synchronized", c.ntp, "--active-units", c.units});
         ASSERT_TRUE(fake.waitReady());
 
         // A process view of its own (with chronyd in it when asked), then the unit's user.

@@ -23,12 +23,14 @@ bool FakeUdpSocket::bind(std::int32_t localPort) {
 void FakeUdpSocket::close() {
     m_localPort = 0;
     m_hosts.clear();
+    m_found.clear();
     ++m_lookUpTicket;
 }
 
 void FakeUdpSocket::setServers(const std::vector<std::string>& hosts, std::int32_t port,
                                std::function<void(int, ConnectOutcome)> done) {
     m_hosts.assign(hosts.size(), {});
+    m_found.assign(hosts.size(), {});
     m_remotePort = port;
     const int ticket = ++m_lookUpTicket;
     for (std::size_t i = 0; i < hosts.size(); ++i) {
@@ -43,7 +45,12 @@ void FakeUdpSocket::setServers(const std::vector<std::string>& hosts, std::int32
                 return;
             }
             if (outcome == ConnectOutcome::Connected) {
-                m_hosts[i] = host;
+                const auto named = addressOfName.find(host);
+                m_found[i] = named == addressOfName.end() ? host : named->second;
+                // A second server at one address sends nothing; the first hears for both.
+                if (std::ranges::find(m_hosts, m_found[i]) == m_hosts.end()) {
+                    m_hosts[i] = m_found[i];
+                }
             }
             done(static_cast<int>(i), outcome);
         });
@@ -53,6 +60,13 @@ void FakeUdpSocket::setServers(const std::vector<std::string>& hosts, std::int32
 void FakeUdpSocket::keepFirstServer() {
     ++m_lookUpTicket;
     m_hosts.resize(std::min<std::size_t>(m_hosts.size(), 1));
+    m_found.resize(m_hosts.size());
+}
+
+std::string FakeUdpSocket::addressOf(int server) const {
+    return server >= 0 && static_cast<std::size_t>(server) < m_found.size()
+               ? m_found[static_cast<std::size_t>(server)]
+               : std::string();
 }
 
 SentDatagram FakeUdpSocket::send(int server, std::span<const std::uint8_t> datagram) {

@@ -5,11 +5,14 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
 #include <QStandardPaths>
+#include <array>
 #include <cmath>
+#include <optional>
 
 #include "platform/posix/time_services.h"
 
@@ -21,6 +24,12 @@ const QString kService = QStringLiteral("org.freedesktop.timedate1");
 const QString kPath = QStringLiteral("/org/freedesktop/timedate1");
 // A question about the machine's state, asked while the user waits: never long.
 constexpr int kPropertyTimeoutMs = 2000;
+
+// The units of the time services that keep the clock when active, as Debian names them.
+// timedated's NTP says only that one of its listed units is active, and that may be KORVEL's
+// own timer.
+constexpr std::array kTimeServiceUnits{"chrony.service", "ntpsec.service", "ntp.service",
+                                       "openntpd.service", "systemd-timesyncd.service"};
 
 enum class Answer { Outcome, NoTimeService };
 
@@ -66,6 +75,65 @@ QDBusConnection systemBus() {
     return bus;
 }
 
+const QString kSystemd = QStringLiteral("org.freedesktop.systemd1");
+
+QDBusMessage managerCall(const QString& method) {
+    return QDBusMessage::createMethodCall(kSystemd, QStringLiteral("/org/freedesktop/systemd1"),
+                                          QStringLiteral("org.freedesktop.systemd1.Manager"),
+                                          method);
+}
+
+// Whether systemd has the unit active (or starting); nullopt where systemd does not answer.
+std::optional<bool> unitActive(QDBusConnection& bus, const QString& unit) {
+    QDBusMessage find = managerCall(QStringLiteral("GetUnit"));
+    find << unit;
+    const QDBusMessage found = bus.call(find, QDBus::Block, kPropertyTimeoutMs);
+    if (found.type() != QDBusMessage::ReplyMessage || found.arguments().isEmpty()) {
+        if (found.errorName() == QLatin1String("org.freedesktop.systemd1.NoSuchUnit")) {
+            return false;  // not loaded
+        }
+        return std::nullopt;
+    }
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kSystemd, found.arguments().constFirst().value<QDBusObjectPath>().path(),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.freedesktop.systemd1.Unit") << QStringLiteral("ActiveState");
+    const QString state = bus.call(get, QDBus::Block, kPropertyTimeoutMs)
+                              .arguments()
+                              .value(0)
+                              .value<QDBusVariant>()
+                              .variant()
+                              .toString();
+    return state == QLatin1String("active") || state == QLatin1String("activating") ||
+           state == QLatin1String("reloading");
+}
+
+// timedated refuses every step while one of its time services is active. Where that is
+// KORVEL's own timer, the window's correction becomes a run of it now, where polkit lets this
+// user start one; never asking for a password, since the run needs none.
+void answerAutomaticSync(std::function<void(ClockStepAnswer)> done) {
+    QDBusConnection bus = systemBus();
+    if (unitActive(bus, QStringLiteral("korvel-sync.timer")) != true) {
+        done(linuxStepAnswer(ClockStep::AutomaticSync));
+        return;
+    }
+    QDBusMessage start = managerCall(QStringLiteral("StartUnit"));
+    start << QStringLiteral("korvel-sync-now.service") << QStringLiteral("replace");
+    start.setInteractiveAuthorizationAllowed(false);
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(start, kPropertyTimeoutMs));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [done = std::move(done)](QDBusPendingCallWatcher* w) {
+                         w->deleteLater();
+                         const std::string keeps =
+                             "定时校准（korvel-sync.timer）正在保持系统时钟，不接受手动校准。";
+                         done({ClockStep::AutomaticSync,
+                               keeps + (w->isError() ? "如需现在校准，请管理员运行 systemctl start "
+                                                       "korvel-sync-now.service。"
+                                                     : "已请它现在校准一次，结果见 journalctl -u "
+                                                       "korvel-sync。")});
+                     });
+}
+
 }  // namespace
 
 QtTimedateClock::QtTimedateClock(PosixClock& direct, int answerTimeoutMs)
@@ -91,6 +159,10 @@ void QtTimedateClock::stepClock(double offsetSec, bool interactive,
                              return;
                          }
                          const Mapped mapped = mapError(w->error().name());
+                         if (mapped.outcome == ClockStep::AutomaticSync) {
+                             answerAutomaticSync(std::move(done));
+                             return;
+                         }
                          done(mapped.answer == Answer::NoTimeService
                                   ? m_direct.stepDirectly(offsetSec)
                                   : linuxStepAnswer(mapped.outcome));
@@ -102,18 +174,16 @@ std::string QtTimedateClock::competingTimeService() {
         return scanned;
     }
     QDBusConnection bus = systemBus();
-    if (bus.isConnected()) {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-            QStringLiteral("GetAll"));
-        call << kService;
-        const QDBusMessage reply = bus.call(call, QDBus::Block, kPropertyTimeoutMs);
-        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
-            const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
-            if (properties.value(QStringLiteral("NTP")).toBool() ||
-                properties.value(QStringLiteral("NTPSynchronized")).toBool()) {
-                return "systemd-timesyncd";
-            }
+    if (!bus.isConnected()) {
+        return {};
+    }
+    for (const char* unit : kTimeServiceUnits) {
+        const std::optional<bool> active = unitActive(bus, QString::fromLatin1(unit));
+        if (!active) {
+            break;  // no systemd to ask
+        }
+        if (*active) {
+            return std::string(unit) + " (active unit)";
         }
     }
     return {};

@@ -27,8 +27,9 @@ public:
                    std::function<void(ClockStepAnswer)> done) override;
     bool holdsRightToStep() override { return m_direct.holdsRightToStep(); }
     // A time service among the processes, which keeps the clock whatever timedated says (one
-    // it does not manage, or one not yet synchronised); else timedated's own word (NTP,
-    // NTPSynchronized) where it answers.
+    // it does not manage, or one not yet synchronised); else an active unit of a known time
+    // service, as systemd tells. Never timedated's NTP or NTPSynchronized: with KORVEL's timer
+    // as timedated's time service both are on for the keeper itself.
     std::string competingTimeService() override;
 
 private:

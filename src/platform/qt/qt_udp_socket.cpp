@@ -228,6 +228,7 @@ void QtUdpSocket::forgetServers() {
     }
     m_lookUpIds.clear();
     m_servers.clear();
+    m_addresses.clear();
 }
 
 bool QtUdpSocket::connectSocket(const Peer& peer) {
@@ -259,6 +260,7 @@ void QtUdpSocket::setServers(const std::vector<std::string>& hosts, std::int32_t
     forgetServers();
     leaveServer();
     m_servers.resize(hosts.size());
+    m_addresses.resize(hosts.size());
     const auto shared = std::make_shared<Done>(std::move(done));
     for (int server = 0; server < static_cast<int>(hosts.size()); ++server) {
         const auto answer = [this, server, port = static_cast<quint16>(port), shared,
@@ -297,18 +299,32 @@ void QtUdpSocket::found(int server, QList<QHostAddress> addresses, quint16 port,
     // One server: the system filters for it. Several: the socket stays unconnected.
     const bool reachable = peer && (m_servers.size() == 1 ? connectSocket(*peer) : routable(*peer));
     if (reachable) {
-        m_servers[server] = peer;
+        bool isV4 = false;
+        const quint32 v4 = addresses.front().toIPv4Address(&isV4);
+        m_addresses[server] =
+            (isV4 ? QHostAddress(v4) : addresses.front()).toString().toStdString();
+        // A second server at one address sends nothing; the first hears for both.
+        if (serverOf(peer->address) < 0) {
+            m_servers[server] = peer;
+        }
     }
     done(server, reachable ? ConnectOutcome::Connected : ConnectOutcome::NetworkUnreachable);
 }
 
+std::string QtUdpSocket::addressOf(int server) const {
+    return server >= 0 && server < static_cast<int>(m_addresses.size()) ? m_addresses[server]
+                                                                        : std::string();
+}
+
 void QtUdpSocket::keepFirstServer() {
     const std::optional<Peer> first = m_servers.empty() ? std::nullopt : m_servers.front();
+    const std::string firstAddress = m_addresses.empty() ? std::string() : m_addresses.front();
     forgetServers();
     if (!first) {
         leaveServer();
     } else if (connectSocket(*first)) {
         m_servers.push_back(first);
+        m_addresses.push_back(firstAddress);
     }
 }
 

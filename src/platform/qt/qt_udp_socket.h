@@ -31,6 +31,7 @@ public:
     void setServers(const std::vector<std::string>& hosts, std::int32_t port,
                     std::function<void(int server, ConnectOutcome)> done) override;
     void keepFirstServer() override;
+    std::string addressOf(int server) const override;
     SentDatagram send(int server, std::span<const std::uint8_t> datagram) override;
     void setArrivalHandler(ArrivalHandler handler) override;
     std::int32_t read(std::span<std::uint8_t> buffer) override;
@@ -56,6 +57,7 @@ private:
     bool m_dualStack = false;
     bool m_connected = false;  // to the only server
     std::vector<std::optional<Peer>> m_servers;
+    std::vector<std::string> m_addresses;  // each server's, as addressOf gives it
     // Answers of look-ups older than the current set are dropped; none come after the socket.
     unsigned m_generation = 0;
     std::vector<int> m_lookUpIds;

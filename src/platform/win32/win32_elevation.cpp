@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "common/config_line.h"
+#include "common/text_forms.h"
 #include "platform/win32/win32_text.h"
 #include "sntp/outcome.h"
 
@@ -75,8 +76,10 @@ std::optional<ProcessLauncher::Ended> ShellProcessLauncher::ended() {
     return Ended{ERROR_SUCCESS, code};
 }
 
-std::optional<std::wstring> elevatedParameters(const std::vector<std::string>& servers) {
-    std::wstring parameters = L"measure --apply";
+std::optional<std::wstring> elevatedParameters(const std::vector<std::string>& servers,
+                                               double agreedOffsetSec) {
+    std::wstring parameters =
+        L"measure --apply --agreed-offset " + wideOf(sixDecimals(agreedOffsetSec));
     for (const std::string& server : servers) {
         // An address holds neither blanks nor quotes, so quoting it cannot be undone.
         if (!isServerAddress(server) || server.find('"') != std::string::npos) {
@@ -119,8 +122,9 @@ bool Win32ElevatedCorrection::needed() {
 }
 
 void Win32ElevatedCorrection::correct(const std::vector<std::string>& servers,
+                                      double agreedOffsetSec,
                                       std::function<void(ElevatedRun)> done) {
-    const std::optional<std::wstring> parameters = elevatedParameters(servers);
+    const std::optional<std::wstring> parameters = elevatedParameters(servers, agreedOffsetSec);
     if (!parameters || servers.empty()) {
         done({kStepRefusedStatus, "服务器地址错误，时钟没有校准。"});
         return;

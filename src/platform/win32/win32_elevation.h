@@ -55,9 +55,11 @@ private:
     DWORD m_error = ERROR_SUCCESS;
 };
 
-// korvel-cli's parameters for a correction against servers, each validated and quoted;
-// nullopt when one is not a server address (nothing else may reach the command line).
-std::optional<std::wstring> elevatedParameters(const std::vector<std::string>& servers);
+// korvel-cli's parameters for a correction by the agreed offset against servers, each validated
+// and quoted; nullopt when one is not a server address (nothing else may reach the command
+// line).
+std::optional<std::wstring> elevatedParameters(const std::vector<std::string>& servers,
+                                               double agreedOffsetSec);
 
 // Runs toolPath elevated (verb runas, UAC's consent) when the clock says this process lacks the
 // right, and looks at the process on a timer, so the window's loop goes on meanwhile.
@@ -66,7 +68,7 @@ public:
     Win32ElevatedCorrection(SystemClock& clock, TimerService& timers, ProcessLauncher& launcher,
                             std::wstring toolPath);
     bool needed() override;
-    void correct(const std::vector<std::string>& servers,
+    void correct(const std::vector<std::string>& servers, double agreedOffsetSec,
                  std::function<void(ElevatedRun)> done) override;
 
     static constexpr int kPollMs = 200;

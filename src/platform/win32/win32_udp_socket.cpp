@@ -82,6 +82,16 @@ std::array<std::uint8_t, 18> endpointOf(const sockaddr_storage& address) {
     return endpoint;
 }
 
+// The address as addressOf gives it: IPv4 dotted, also where it is v4-mapped.
+std::string addressText(const sockaddr_storage& address) {
+    const std::array<std::uint8_t, 18> endpoint = endpointOf(address);
+    constexpr std::array<std::uint8_t, 12> kMapped{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    const bool mapped = std::equal(kMapped.begin(), kMapped.end(), endpoint.begin());
+    char text[INET6_ADDRSTRLEN] = {};
+    inet_ntop(mapped ? AF_INET : AF_INET6, endpoint.data() + (mapped ? 12 : 0), text, sizeof text);
+    return text;
+}
+
 // Whether the system has a route to the peer: a throwaway socket is connected to it, which
 // sends nothing.
 bool routable(const Peer& peer) {
@@ -225,6 +235,7 @@ std::int32_t Win32UdpSocket::localPort() const {
 void Win32UdpSocket::forgetServers() {
     m_lookUps.clear();
     m_servers.clear();
+    m_addresses.clear();
 }
 
 bool Win32UdpSocket::connectSocket(const Peer& peer) {
@@ -257,6 +268,7 @@ void Win32UdpSocket::setServers(const std::vector<std::string>& hosts, std::int3
     forgetServers();
     leaveServer();
     m_servers.resize(hosts.size());
+    m_addresses.resize(hosts.size());
     const auto shared = std::make_shared<std::function<void(int, ConnectOutcome)>>(std::move(done));
     const std::string service = std::to_string(port);
     for (int server = 0; server < static_cast<int>(hosts.size()); ++server) {
@@ -291,7 +303,11 @@ void Win32UdpSocket::found(const LookUp& lookUp) {
     // One server: the system filters for it. Several: the socket stays unconnected.
     const bool reachable = peer && (m_servers.size() == 1 ? connectSocket(*peer) : routable(*peer));
     if (reachable) {
-        m_servers[static_cast<std::size_t>(lookUp.server)] = peer;
+        m_addresses[static_cast<std::size_t>(lookUp.server)] = addressText(peer->address);
+        // A second server at one address sends nothing; the first hears for both.
+        if (serverOf(peer->address) < 0) {
+            m_servers[static_cast<std::size_t>(lookUp.server)] = peer;
+        }
     }
     (*lookUp.done)(lookUp.server,
                    reachable ? ConnectOutcome::Connected : ConnectOutcome::NetworkUnreachable);
@@ -299,12 +315,20 @@ void Win32UdpSocket::found(const LookUp& lookUp) {
 
 void Win32UdpSocket::keepFirstServer() {
     const std::optional<Peer> first = m_servers.empty() ? std::nullopt : m_servers.front();
+    const std::string firstAddress = m_addresses.empty() ? std::string() : m_addresses.front();
     forgetServers();
     if (!first) {
         leaveServer();
     } else if (connectSocket(*first)) {
         m_servers.push_back(first);
+        m_addresses.push_back(firstAddress);
     }
+}
+
+std::string Win32UdpSocket::addressOf(int server) const {
+    return server >= 0 && server < static_cast<int>(m_addresses.size())
+               ? m_addresses[static_cast<std::size_t>(server)]
+               : std::string();
 }
 
 SentDatagram Win32UdpSocket::send(int server, std::span<const std::uint8_t> datagram) {

@@ -158,12 +158,18 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
          "\"requests\":30,\"replies\":0,\"kissOfDeath\":null,\"setAside\":0,\"agreed\":false,"
          "\"why\":\"noReply\"}],\"message\":\"无法连接服务器\",\"outcome\":\"noReply\","
          "\"exitCode\":1}\n",
-         ""},
-        {"silent server", "measure", [](CliRig& r) { silence(r.server); }, 1, "无法连接服务器\n",
-         ""},
-        {"name not resolved", "measure none.test",
-         [](CliRig& r) { r.socket.lookUpOutcome = ConnectOutcome::NameNotResolved; }, 1,
-         "无法连接服务器\n", "服务器名称无法解析: none.test\n"},
+         "服务器没有回答: 192.0.2.1\n"},
+        {"name not found, no route, silent", "measure none.test 192.0.2.2 192.0.2.3 --json",
+         [](CliRig& r) {
+             r.socket.lookUpOutcomeOf = {{"none.test", ConnectOutcome::NameNotResolved},
+                                         {"192.0.2.2", ConnectOutcome::NetworkUnreachable}};
+             silence(r.servers[2]);
+         },
+         1,
+         "\"why\":\"notFound\"},{\"address\":\"192.0.2.2\",\"requests\":0,\"replies\":0,"
+         "\"kissOfDeath\":null,\"setAside\":0,\"agreed\":false,\"why\":\"unreachable\"}",
+         "服务器名称无法解析: none.test\n网络不可达: 192.0.2.2\n服务器没有回答: 192.0.2.3\n",
+         Step::None, Requests{0, 0, 30}},
         {"a name in sntp.cfg that is not UTF-8, in JSON", "measure --json",
          [](CliRig& r) {
              r.files.textFiles["/opt/korvel/sntp.cfg"] = {"SNTP caf\xE9.test       1231"};
@@ -203,8 +209,18 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
         {"bad address", "measure 10.0_.1", nullptr, 64, "", usage("bad server address '10.0_.1'")},
         {"five servers", "measure a.cn b.cn c.cn d.cn 10.0.0.1", nullptr, 64, "",
          usage("four servers at most, not also '10.0.0.1'")},
+        {"a name twice", "measure a.cn A.cn.", nullptr, 64, "", usage("repeated server 'A.cn.'")},
         {"unattended without apply", "measure --unattended", nullptr, 64, "",
          usage("option '--unattended' goes with '--apply'")},
+        {"agreed offset without apply", "measure --agreed-offset 1.0", nullptr, 64, "",
+         usage("option '--agreed-offset' goes with '--apply'")},
+        {"agreed offset not a number", "measure --apply --agreed-offset 1e9", nullptr, 64, "",
+         usage("bad offset '1e9' (seconds, as 3.250000)")},
+        {"the offset agreed to, found again", "measure --apply --agreed-offset 1.250001", nullptr,
+         0, "offset 2.250000 s\n", "", Step::ByService},
+        {"the server changed its answer since", "measure --apply --agreed-offset -3.75", nullptr,
+         14, "offset 2.250000 s\n",
+         "测得的时差 2.250000 秒与同意校准的 -3.750000 秒相差超过 1.000000 秒，时钟没有校准。\n"},
         {"version", "--version", {}, 0, "korvel-cli " KORVEL_VERSION "\n", ""},
         {"four healthy", four, nullptr, 0, "agreed: 192.0.2.1, 192.0.2.2, 192.0.2.3, 192.0.2.4\n",
          "", Step::None, Requests{7, 6, 6, 6}},
@@ -222,9 +238,12 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
          "网络阻塞,请稍候再试!\n", "192.0.2.1 限制访问频率 (RATE)\n", Step::None, Requests{1}},
         {"a server that denies", "measure", [](CliRig& r) { kiss(r.server, "DENY", 3); }, 8,
          "网络阻塞,请稍候再试!\n", "192.0.2.1 拒绝服务 (DENY)\n", Step::None, Requests{3}},
-        {"two that disagree", two + " --apply", [](CliRig& r) { r.servers[1].offsetMs = 3.6e6; }, 9,
-         "服务器时间失效\n", "192.0.2.1: 2.250000 秒\n192.0.2.2: 3600.000000 秒\n", Step::None,
-         Requests{8, 8}},
+        {"two against two", four + " --apply",
+         [](CliRig& r) { r.servers[1].offsetMs = r.servers[3].offsetMs = 3.6e6; }, 9,
+         "服务器之间时间不一致\n",
+         "192.0.2.1: 2.250000 秒\n192.0.2.2: 3600.000000 秒\n192.0.2.3: 2.250000 秒\n"
+         "192.0.2.4: 3600.000000 秒\n",
+         Step::None, Requests{7, 6, 6, 6}},
         {"unattended, the second silent", unattended, [](CliRig& r) { silence(r.servers[1]); }, 10,
          "",
          "withheldNoSecondOpinion: 无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。; "

@@ -110,7 +110,8 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
 }
 
 // Without the right a manual correction runs the elevated tool against the window's servers
-// and shows how it ended as a direct correction's outcome; a scheduled one never asks.
+// with the offset the user agreed to, and shows how it ended as a direct correction's outcome
+// (a tool that measured another offset refused); a scheduled one never asks.
 TEST(ClockCorrection, WithoutTheRightAManualCorrectionRunsTheElevatedToolForItsOutcome) {
     using enum Outcome;
     const std::string kTool = "以管理员身份运行的 korvel-cli 没有校准时钟：";
@@ -127,6 +128,9 @@ TEST(ClockCorrection, WithoutTheRightAManualCorrectionRunsTheElevatedToolForItsO
         {false, 4, "", StepRefused, kTool + "退出状态 4"},
         {false, 64, "", StepRefused, kTool + "退出状态 64"},
         {false, 7, "", StepUnknown, "校准结果未知"},
+        {false, 14, "", StepRefused,
+         "以管理员身份运行的 korvel-cli 重新测得的时差与您同意校准的 1.500000 "
+         "秒不符，时钟没有校准。"},
         {true, 0, "", Stepped, ""},
     };
     for (const auto& c : cases) {
@@ -142,6 +146,7 @@ TEST(ClockCorrection, WithoutTheRightAManualCorrectionRunsTheElevatedToolForItsO
         if (!c.scheduled) {
             ASSERT_EQ(rig.elevation.runs,
                       (std::vector<std::vector<std::string>>{{"192.0.2.1", "ntp.example"}}));
+            EXPECT_EQ(rig.elevation.agreedOffsets, std::vector<double>{1.5});
             EXPECT_TRUE(form.correcting && !form.Command5.isEnabled());
             rig.elevation.finish({c.exitStatus, c.reason});
         }

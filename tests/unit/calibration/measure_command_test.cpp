@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <regex>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "calibration/clock_correction.h"
@@ -46,8 +46,9 @@ TEST(MeasureCommand, EndsWhenTheRepliesStopOrAtTheTimeOut) {
         const char* text;
         Rgb color;
         const char* offsetText;
+        const char* statusPanel = "";  // after the burst
     } cases[] = {
-        {0, 0, 10'000, "无法连接服务器", kRed, ""},
+        {0, 0, 10'000, "无法连接服务器", kRed, "", "服务器没有回答: 192.0.2.1"},
         {1, 0, 10'000, "网络阻塞,请稍候再试!", kYellow, ""},
         {9, 0, 10'000, "网络阻塞,请稍候再试!", kYellow, ""},
         {10, 0, 4'100, "", kWhite, " -0.420000 秒"},
@@ -77,7 +78,7 @@ TEST(MeasureCommand, EndsWhenTheRepliesStopOrAtTheTimeOut) {
         EXPECT_TRUE(form.Timer5->isRunning() && form.Command5.isEnabled() &&
                     form.Command2.isEnabled() && !form.autoRun && rig.time.clockSteps().empty());
         EXPECT_EQ(form.Text1.text() + "|" + form.Text3.text() + "|" + form.StatusBar1.panel(2),
-                  std::string(c.text) + "|" + c.offsetText + "|");
+                  std::string(c.text) + "|" + c.offsetText + "|" + c.statusPanel);
         EXPECT_EQ(form.Text1.foreColor(), c.color);
         EXPECT_EQ(form.Command6.isEnabled(), evaluated);
         EXPECT_EQ(form.lastBurst.counted, c.replies >= 10 ? c.replies : 0);
@@ -109,28 +110,53 @@ TEST(MeasureCommand, LateRepliesChangeNothingAfterTheTimeOut) {
 
 // Each burst looks the server up anew and starts its requests when the answer comes: a slow
 // resolver still gives a full burst; a failed look-up ends the burst at once, its cause in the
-// tool tip, and the next burst tries again.
+// tool tip and the status bar, and the next burst tries again. With several servers the status
+// bar says why of each.
 TEST(MeasureCommand, EveryBurstLooksTheServerUp) {
-    // How long the look-up takes, its outcome, the texts then shown and the cause in the tool tip.
-    const std::tuple<std::int64_t, ConnectOutcome, const char*, const char*> cases[] = {
-        {3000, ConnectOutcome::Connected, "", ""},
-        {200, ConnectOutcome::NameNotResolved, "无法连接服务器", "服务器名称无法解析: 192.0.2.1"},
-        {0, ConnectOutcome::NetworkUnreachable, "无法连接服务器", "网络不可达: 192.0.2.1"},
+    // The servers, how long the look-up takes, its outcome (the first server's where the second
+    // is not found), the texts then shown and the cause in the status bar and the tool tip.
+    const struct {
+        std::vector<std::string> servers;
+        std::int64_t delayMs;
+        ConnectOutcome outcome;
+        const char* text;
+        const char* cause;
+    } cases[] = {
+        {{"192.0.2.1"}, 3000, ConnectOutcome::Connected, "", ""},
+        {{"192.0.2.1"},
+         200,
+         ConnectOutcome::NameNotResolved,
+         "无法连接服务器",
+         "服务器名称无法解析: 192.0.2.1"},
+        {{"192.0.2.1"},
+         0,
+         ConnectOutcome::NetworkUnreachable,
+         "无法连接服务器",
+         "网络不可达: 192.0.2.1"},
+        {{"192.0.2.7", "none.test"},
+         0,
+         ConnectOutcome::NetworkUnreachable,
+         "无法连接服务器",
+         "网络不可达: 192.0.2.7；服务器名称无法解析: none.test"},
+        {{"192.0.2.1", "none.test"}, 0, ConnectOutcome::Connected, "", ""},
     };
-    for (const auto& [delayMs, outcome, text, cause] : cases) {
-        SCOPED_TRACE(cause);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cause);
         TestRig rig;
         rig.prepareExchange();
-        rig.socket.lookUpDelayMs = delayMs;
-        rig.socket.lookUpOutcome = outcome;
-        rig.measure(delayMs + 2510);
+        rig.form->servers = c.servers;
+        rig.socket.lookUpDelayMs = c.delayMs;
+        rig.socket.lookUpOutcome = c.outcome;
+        rig.socket.lookUpOutcomeOf = {{"none.test", ConnectOutcome::NameNotResolved}};
+        rig.measure(c.delayMs + 2510);
         EXPECT_TRUE(rig.form->Command5.isEnabled());
-        EXPECT_EQ(rig.form->Text1.text() + "|" + rig.form->Text1.toolTip(),
-                  std::string(text) + "|" + cause);
+        EXPECT_EQ(rig.form->Text1.text() + "|" + rig.form->StatusBar1.panel(2),
+                  std::string(c.text) + "|" + c.cause);
+        EXPECT_EQ(rig.form->Text1.toolTip(), std::regex_replace(c.cause, std::regex("；"), "\n"));
         rig.socket.lookUpOutcome = ConnectOutcome::Connected;
         rig.measure(12'000);
-        EXPECT_EQ(rig.form->lastBurst.counted, 25);
-        EXPECT_EQ(rig.socket.lookUps, 3);  // at start-up and at each burst
+        EXPECT_EQ(rig.form->lastBurst.counted, c.servers[0] == "192.0.2.1" ? 25 : 0);
+        EXPECT_EQ(rig.socket.lookUps, 1 + 2 * static_cast<int>(c.servers.size()));
     }
 }
 

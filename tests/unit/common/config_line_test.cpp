@@ -11,7 +11,7 @@ namespace {
 
 // Fields by position: address characters 6 to 20, port 22 to 25, the tag not checked; then up
 // to three more servers, each after a blank, any length. A word that is no server, repeats one
-// or exceeds the three is skipped and named.
+// (letters in any case, a trailing dot or none) or exceeds the three is skipped and named.
 TEST(ConfigLine, LinesAreTakenApartByPosition) {
     using Words = std::vector<std::string>;
     const struct {
@@ -25,9 +25,10 @@ TEST(ConfigLine, LinesAreTakenApartByPosition) {
         {"SNTP 10.0.0.1        12", "10.0.0.1       ", "12", 12, {}, {}},
         {"SNTP 10.0.0.1        1234567", "10.0.0.1       ", "1234", 1234, {}, {"567"}},
         {"", "", "", 0, {}, {}},
-        {"SNTP 10.0.0.1        1231   a.cn  b_c.cn 10.0.0.1 a.cn 2001:db8::1 d.cn e.cn",
+        {"SNTP 10.0.0.1        1231   a.cn  b_c.cn 10.0.0.1 A.CN. 2001:db8::1 2001:DB8::1 d.cn "
+         "e.cn",
          "10.0.0.1       ", "1231", 1231, Words{"a.cn", "2001:db8::1", "d.cn"},
-         Words{"b_c.cn", "10.0.0.1", "a.cn", "e.cn"}},
+         Words{"b_c.cn", "10.0.0.1", "A.CN.", "2001:DB8::1", "e.cn"}},
     };
     for (const auto& c : cases) {
         const ConfigFields fields = parseConfigLine(c.line);

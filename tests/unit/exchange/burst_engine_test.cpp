@@ -125,7 +125,7 @@ TEST(BurstEngine, EndsOnceForEveryWayABurstCanEnd) {
          Outcome::NoReply,
          10'000,
          0,
-         ""},
+         "服务器没有回答: 192.0.2.1"},
         {"every server out of rotation: DENY and RSTR",
          {"192.0.2.1", "192.0.2.2"},
          [](EngineRig& r) {
@@ -171,7 +171,7 @@ TEST(BurstEngine, EndsOnceForEveryWayABurstCanEnd) {
          Outcome::NoReply,
          10'000,
          0,
-         ""},
+         "服务器没有回答: 192.0.2.1"},
         // A server that has not synchronised: each reply counts, flagged; the burst ends at the
         // 25th, or, with fewer and all flagged, says the time is invalid.
         {"unsynchronised server",

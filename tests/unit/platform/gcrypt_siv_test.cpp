@@ -12,6 +12,8 @@ namespace {
 
 using test::hexBytes;
 
+constexpr std::size_t kTagBytes = 16;
+
 struct SivVector {
     std::string name;
     Bytes key;
@@ -60,7 +62,7 @@ TEST(GcryptSiv, RefusesWhatDoesNotVerifyAndKeysOfAnotherLength) {
     const Bytes header = {1, 2, 3};
     const Bytes sealed = *siv.seal(key, {header}, Bytes{9, 9});
     Bytes flipped = sealed;
-    flipped[16] ^= 1;  // the first byte after the tag
+    flipped[kTagBytes + 1] ^= 1;  // the second byte of the ciphertext
     Bytes tagFlipped = sealed;
     tagFlipped.front() ^= 0x80;
     const Bytes otherHeader = {1, 2, 4};

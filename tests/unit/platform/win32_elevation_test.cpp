@@ -26,12 +26,14 @@ struct RecordingLauncher final : ProcessLauncher {
     std::wstring launched;  // "verb file parameters" a line
 };
 
-// Asked only without the right; the tool runs through runas with the quoted servers, and
-// what it ends in (or why it never ran) comes back as its exit status.
+// Asked only without the right; the tool runs through runas with the agreed offset and the
+// quoted servers, and what it ends in (or why it never ran) comes back as its exit status.
 TEST(Win32ElevatedCorrection, RunsTheToolThroughRunasWithTheQuotedServersAndGivesItsStatus) {
     const wchar_t* const kTool = L"C:\\Program Files\\KORVEL\\korvel-cli.exe";
-    const wchar_t* const kOne = L"measure --apply \"192.0.2.1\"";
-    const wchar_t* const kThree = L"measure --apply \"192.0.2.1\" \"ntp.example\" \"2001:db8::1\"";
+    const wchar_t* const kOne = L"measure --apply --agreed-offset -1.500000 \"192.0.2.1\"";
+    const wchar_t* const kThree =
+        L"measure --apply --agreed-offset -1.500000 \"192.0.2.1\" "
+        L"\"ntp.example\" \"2001:db8::1\"";
     const struct {
         std::vector<std::string> servers;
         DWORD launchError;
@@ -61,7 +63,7 @@ TEST(Win32ElevatedCorrection, RunsTheToolThroughRunasWithTheQuotedServersAndGive
         EXPECT_TRUE(elevation.needed());
 
         std::vector<ElevatedRun> runs;
-        elevation.correct(c.servers, [&runs](ElevatedRun run) { runs.push_back(run); });
+        elevation.correct(c.servers, -1.5, [&runs](ElevatedRun run) { runs.push_back(run); });
         const bool started = c.parameters != nullptr;
         EXPECT_EQ(runs.size(), started ? 0U : 1U);  // consent and the tool are awaited on a timer
         time.advance(10 * Win32ElevatedCorrection::kPollMs);

@@ -92,17 +92,20 @@ protected:
 // One socket through the sets in turn, keeping its port; addresses answered on the next turn
 // of the message loop: each answer is reported with its server's index, and anyone else, the
 // right address at another port, and after keepFirstServer the other servers never reach the
-// handler.
+// handler. Each server found has its address in one form; a second server at the address of the
+// first is the first: nothing is sent to it, and what comes from the address is the first's.
 TEST_F(Win32UdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOthers) {
     const struct {
         std::vector<std::string> hosts;
         bool keepFirst;
         std::vector<std::string> answering;  // servers past these cannot be sent to
         std::vector<std::string> strangers;  // send first, unasked
+        std::vector<std::string> addresses;  // before keepFirstServer
     } rows[] = {
-        {{"127.0.0.1"}, false, {"a"}, {"c", "a+1"}},
-        {{" 127.0.0.1 ", "::1"}, false, {"a", "c"}, {"a+1"}},
-        {{"::1", "127.0.0.1"}, true, {"c"}, {"a", "a+1"}},
+        {{"127.0.0.1"}, false, {"a"}, {"c", "a+1"}, {"127.0.0.1"}},
+        {{" 127.0.0.1 ", "::1"}, false, {"a", "c"}, {"a+1"}, {"127.0.0.1", "::1"}},
+        {{"::1", "127.0.0.1"}, true, {"c"}, {"a", "a+1"}, {"::1", "127.0.0.1"}},
+        {{"127.0.0.1", "::FFFF:127.0.0.1"}, false, {"a"}, {}, {"127.0.0.1", "127.0.0.1"}},
     };
     const std::int32_t port = socket.localPort();
     const std::uint8_t ping[] = {'p'};
@@ -116,6 +119,9 @@ TEST_F(Win32UdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOt
         EXPECT_EQ(seen, Outcomes(row.hosts.size())) << "done ran inside setServers";
         pumpUntil([] { return true; });  // the messages waiting now
         EXPECT_EQ(seen, Outcomes(row.hosts.size(), Connected));
+        for (std::size_t server = 0; server < row.hosts.size(); ++server) {
+            EXPECT_EQ(socket.addressOf(static_cast<int>(server)), row.addresses[server]) << server;
+        }
         if (row.keepFirst) {
             socket.keepFirstServer();
         }

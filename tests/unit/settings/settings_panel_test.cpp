@@ -139,6 +139,8 @@ TEST_F(SettingsPanel, RefusedAddressPortOrServerSavesNothingAndKeepsThePanelOpen
          "10.0.0.1|1231|2001:db8::1|bad_name|", "备用服务器 2 地址错误: bad_name", &form.Text12},
         {"10.0.0.1", "1231", Texts{"10.0.0.7", "", "10.0.0.7"}, "10.0.0.1|1231|10.0.0.7||10.0.0.7",
          "备用服务器 3 与前面的服务器重复: 10.0.0.7", &form.Text13},
+        {"ntp.cn", "1231", Texts{"NTP.CN."}, "ntp.cn|1231|NTP.CN.||",
+         "备用服务器 1 与前面的服务器重复: NTP.CN.", &form.Text11},
         {"10.0.0.1", "80", Texts{}, "10.0.0.1|80  |||", "本机端口 80 无法使用", &form.Text10},
         {"10.0.0.1", " 0", Texts{}, "10.0.0.1| 0  |||", "本机端口 0 无法使用", &form.Text10},
         {"10.0.0.1", "1e3", Texts{}, "10.0.0.1|1e3 |||", "本机端口 1e3 无法使用", &form.Text10},

@@ -52,7 +52,9 @@ TEST(TrayModel, StateToolTipAndGatesFollowBurstsCorrectionsAndTheSchedule) {
              rig.form->settings.scheduleStart = 9 * 3600;
              rig.measure(12'000);
          },
-         TrayState::Idle, measured + "\n上次测时失败\n下次自动校时 09:30:00", true, false},
+         TrayState::Idle,
+         measured + "\n上次测时失败：服务器没有回答: 192.0.2.1\n下次自动校时 09:30:00", true,
+         false},
         {"step refused", measureAndStep(refused), TrayState::Refused,
          measured + "\n校准未完成：未获授权", true, false},
         {"woken on a schedule",
