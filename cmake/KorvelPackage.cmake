@@ -13,10 +13,12 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CONTACT "KORVEL developers <korvel@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "SNTP time synchronisation client with a Chinese interface")
 set(CPACK_PACKAGE_DESCRIPTION
-    "KORVEL measures how far the local clock is from one SNTP time server\n"
-    "and steps the system clock by that offset when asked, or on a schedule\n"
-    "of its own, through systemd-timedated: polkit decides who may set the\n"
-    "clock. A desktop window and the command-line tool korvel-cli.")
+    "KORVEL measures how far the local clock is from a set of SNTP servers\n"
+    "and steps the system clock by that offset when asked, or on the window's\n"
+    "schedule, through systemd-timedated: polkit decides who may set the\n"
+    "clock. The scheduled correction (korvel-sync.timer, off until an\n"
+    "administrator enables it) runs with CAP_SYS_TIME and sets the clock\n"
+    "itself. A desktop window and the command-line tool korvel-cli.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)

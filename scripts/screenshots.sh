@@ -107,7 +107,7 @@ click() {
     local x y
     eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(WIDTH|HEIGHT)=')"
     read -r x y < <(awk -v s="${KORVEL_SCALE:-1}" -v h="$HEIGHT" -v x="$1" -v y="$2" \
-        'BEGIN { printf "%d %d\n", x * s, (y + h / s - 365) * s }')
+        'BEGIN { printf "%d %d\n", x * s, (y + h / s - 393) * s }')
     xdotool mousemove --window "$window" "$x" "$y" click 1
     xdotool mousemove 1000 700
 }
@@ -123,11 +123,11 @@ click 18 21   # toolbar button 1, 测时
 shoot measured 4
 click 84 21   # toolbar button 3, 参数设置
 sleep 2
-click 424 132 # 定时校时
+click 424 140 # 定时校时
 shoot settings 1
-click 472 110 # the server address box
+click 472 118 # the server address box
 xdotool key ctrl+a type '10.0 .0.1'
-click 465 259 # 确  定: the address is refused
+click 465 267 # 确  定: the address is refused
 sleep 1
 shoot message 0 "$(xdotool getactivewindow)"
 xdotool key Return

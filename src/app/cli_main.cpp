@@ -15,6 +15,7 @@
 #include <utility>
 #include <variant>
 
+#include "app/keeper_run.h"
 #include "calibration/outcome_display.h"
 #include "common/text_forms.h"
 #include "common/utf8_text.h"
@@ -30,8 +31,9 @@ namespace korvel {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: korvel-cli measure [SERVER...] [--apply [--unattended] [--agreed-offset SEC]]\n"
-    "                  [--site-config] [--port N] [--json]\n"
+    "Usage: korvel-cli measure [SERVER...] [--apply [--unattended [--state DIR]]\n"
+    "                  [--agreed-offset SEC]] [--site-config] [--port N] [--json]\n"
+    "  or:  korvel-cli reset-keeping [--state DIR]\n"
     "  or:  korvel-cli --version\n"
     "\n"
     "Runs one measurement burst against SNTP servers, exactly as the desktop program\n"
@@ -55,6 +57,11 @@ constexpr const char* kUsage =
     "              (CAP_SYS_TIME) sets it itself. Without --json it reports on standard error\n"
     "              as one line, for the journal: the outcome (as --json names it), a colon,\n"
     "              then what it would print on separate lines, joined by '; '.\n"
+    "              It never steps by more than 1000 s, except in the first run after the\n"
+    "              system started and only when every server that answered agrees.\n"
+    "  --state DIR  with --unattended, keep the clock between runs: remember the runs in\n"
+    "              DIR (the service's state folder by default), set the clock's frequency and\n"
+    "              slew offsets up to 0.5 s away instead of stepping (with CAP_SYS_TIME).\n"
     "  --agreed-offset SEC  with --apply, the offset a user agreed to step by (what the\n"
     "              window passes to a run with the right to set the clock): step only when\n"
     "              this run measures within max(1 s, twice the spread of the offsets it\n"
@@ -70,6 +77,8 @@ constexpr const char* kUsage =
     "              medianDelay, setAside, agreed or why not) always; message on failure;\n"
     "              outcome and exitCode always. Seconds have six decimals in every locale;\n"
     "              a byte of a name that is not UTF-8 becomes U+FFFD.\n"
+    "  reset-keeping  give the clock back: reset the frequency and any slew the keeper set\n"
+    "              since the system started (run when the package is removed).\n"
     "  --version   show the version.\n"
     "  --help      show this text.\n"
     "\n"
@@ -141,6 +150,8 @@ struct Options {
     bool unattended = false;
     bool siteConfig = false;
     bool json = false;
+    bool resetKeeping = false;
+    std::string stateFolder;
     std::optional<double> agreedOffsetSec;
 };
 
@@ -185,13 +196,21 @@ std::variant<Options, Request, BadArgument> parseArguments(
     if (arguments.empty()) {
         return BadArgument{"missing command 'measure'"};
     }
-    if (arguments[0] != "measure") {
+    if (arguments[0] != "measure" && arguments[0] != "reset-keeping") {
         return BadArgument{"unknown command '" + arguments[0] + "'"};
     }
     Options options;
+    options.resetKeeping = arguments[0] == "reset-keeping";
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        if (argument == "--apply") {
+        if (argument == "--state") {
+            if (i + 1 == arguments.size()) {
+                return BadArgument{"option '--state' needs a folder"};
+            }
+            options.stateFolder = arguments[++i];
+        } else if (options.resetKeeping) {
+            return BadArgument{"reset-keeping takes only '--state DIR'"};
+        } else if (argument == "--apply") {
             options.apply = true;
         } else if (argument == "--json") {
             options.json = true;
@@ -236,6 +255,9 @@ std::variant<Options, Request, BadArgument> parseArguments(
             return BadArgument{"option '" + std::string(name) + "' goes with '--apply'"};
         }
     }
+    if (!options.stateFolder.empty() && !options.unattended && !options.resetKeeping) {
+        return BadArgument{"option '--state' goes with '--unattended'"};
+    }
     return options;
 }
 
@@ -266,6 +288,7 @@ struct Report {
     ReplyRecords records{};
     ServerRotation rotation;
     std::optional<OutcomeRecord> correction;
+    std::string keeping;  // what the keeper did, for the run's line
 
     const OutcomeRecord& last() const { return correction ? *correction : burst; }
     bool measured() const { return burst.outcome == Outcome::Evaluated; }
@@ -276,6 +299,10 @@ std::string unattendedHoldText(CorrectionReason reason, const std::string& servi
     if (reason == CorrectionReason::OtherTimeService) {
         return "本机的时间服务 " + service + " 正在管理时钟，无人值守校准不与它争，" +
                "时钟没有校准。";
+    }
+    if (reason == CorrectionReason::OffsetTooLarge) {
+        return "时差超过 1000 秒：无人值守校准只在开机后第一次校准、且应答的服务器都一致时"
+               "才这样校准，时钟没有校准。";
     }
     return "无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。";
 }
@@ -365,18 +392,32 @@ private:
 
 // Asks the correction policy and steps when it allows; the report takes how the correction
 // ended, and the event loop ends with it.
-void correct(Report& report, const Options& options, Correction& correction,
+void correct(Report& report, const Options& options, Correction& correction, KeeperRun* keeper,
              CliPlatform& platform) {
     SystemClock& clock = platform.systemClock;
     const std::string service = clock.competingTimeService();
+    const KeeperInput keeping =
+        keeper != nullptr ? keeper->measurement(report.result, report.records) : KeeperInput{};
     const CorrectionDecision decision = decideCorrection(
         {.run = options.unattended ? CorrectionRun::Unattended : CorrectionRun::ByHand,
          .offsetSec = report.result.offsetSec,
          .serversListed = static_cast<int>(report.servers.size()),
          .agreedServers = report.result.agreedServers,
          .holdsRightToStep = clock.holdsRightToStep(),
-         .otherTimeService = !service.empty()});
+         .otherTimeService = !service.empty(),
+         .firstRunAfterBoot = keeper != nullptr && keeper->firstRunAfterBoot(),
+         .everyResponderAgrees = everyResponderAgrees(report.result),
+         .keeper = keeper != nullptr ? &keeper->state() : nullptr,
+         .keeping = keeping});
+    if (decision.keeping) {
+        report.correction = keeper->correct(keeping, *decision.keeping, platform.directClock);
+        platform.quitEventLoop(0);
+        return;
+    }
     if (!decision.step) {
+        if (keeper != nullptr) {
+            keeper->recordHeld(keeping);
+        }
         report.correction = OutcomeRecord{decision.withheld.value_or(Outcome::StepRefused),
                                           unattendedHoldText(decision.reason, service),
                                           {}};
@@ -400,9 +441,19 @@ void correct(Report& report, const Options& options, Correction& correction,
 
 // One burst on the program's engine, and a correction when asked for, measured and allowed by
 // the correction policy.
-Report runMeasurement(const Options& options, CliPlatform& platform, Console& console) {
+Report runMeasurement(const Options& options, const std::string& stateFolder, CliPlatform& platform,
+                      Console& console) {
     FileSystem& files = platform.files;
     Report report;
+    // An unattended run with a state folder keeps the clock; it holds the state from here on,
+    // so that a second run at the same time waits.
+    std::unique_ptr<KeeperStateStore> store;
+    std::optional<KeeperRun> keeper;
+    if (options.unattended && !stateFolder.empty() && platform.adjustment != nullptr) {
+        store = platform.openKeeperStore(stateFolder);
+        keeper.emplace(*store, *platform.adjustment, platform.steadyClock);
+        keeper->begin();
+    }
     report.servers = options.servers.empty() ? configuredServers(files, console, options.siteConfig)
                                              : options.servers;
     // A scratch file of this process alone: another run at the same time has its own.
@@ -424,7 +475,8 @@ Report runMeasurement(const Options& options, CliPlatform& platform, Console& co
                                 report.records = end.records;
                                 report.rotation = end.rotation;
                                 if (end.outcome.outcome == Outcome::Evaluated && options.apply) {
-                                    correct(report, options, correction, platform);
+                                    correct(report, options, correction,
+                                            keeper ? &*keeper : nullptr, platform);
                                     return;
                                 }
                                 platform.quitEventLoop(0);
@@ -434,6 +486,7 @@ Report runMeasurement(const Options& options, CliPlatform& platform, Console& co
     }
     scratchFile.close();
     files.remove(joinPath(files.privateRuntimeFolder(), scratchName));
+    report.keeping = keeper ? keeper->summary() : std::string();
     return report;
 }
 
@@ -551,6 +604,9 @@ std::string plainText(const Report& report) {
         out += (agreed.empty() ? "" : "agreed: " + agreed + "\n") +
                (others.empty() ? "" : "not used: " + others + "\n");
     }
+    if (!report.keeping.empty()) {
+        out += "keeper: " + report.keeping + "\n";
+    }
     const std::string message = outcomeText(report.last().outcome);
     return message.empty() ? out : out + message + "\n";
 }
@@ -609,7 +665,8 @@ std::string jsonObject(const Report& report) {
         out += ",\"message\":" + jsonText(message);
     }
     return out + ",\"outcome\":" + jsonText(outcomeName(last.outcome)) +
-           ",\"exitCode\":" + std::to_string(exitStatus(last.outcome)) + "}\n";
+           ",\"exitCode\":" + std::to_string(exitStatus(last.outcome)) +
+           (report.keeping.empty() ? "" : ",\"keeper\":" + jsonText(report.keeping)) + "}\n";
 }
 
 void printReport(const Report& report, bool json, Console& console) {
@@ -658,9 +715,21 @@ int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
         return kBadArguments;
     }
     const Options& options = std::get<Options>(parsed);
+    const std::string stateFolder =
+        options.stateFolder.empty() ? platform.stateFolder : options.stateFolder;
+    if (options.resetKeeping) {
+        if (stateFolder.empty() || platform.adjustment == nullptr) {
+            console.err("korvel-cli: no keeper on this system\n");
+            return exitStatus(Outcome::StepRefused);
+        }
+        const std::string said =
+            releaseClock(*platform.openKeeperStore(stateFolder), *platform.adjustment);
+        console.out(said + "\n");
+        return said.starts_with("not reset") ? exitStatus(Outcome::StepRefused) : 0;
+    }
     OneLineConsole oneLine;
     Console& says = options.unattended && !options.json ? oneLine : console;
-    const Report report = runMeasurement(options, platform, says);
+    const Report report = runMeasurement(options, stateFolder, platform, says);
     printReport(report, options.json, says);
     if (&says == &oneLine) {
         console.err(oneLine.line(report.last().outcome));

@@ -2,12 +2,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/clock_adjustment.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/keeper_state_store.h"
 #include "platform/random.h"
 #include "platform/timer.h"
 #include "platform/udp_socket.h"
@@ -33,6 +36,11 @@ struct CliPlatform {
     // Where an unattended run adds its line (time and outcome); empty where the system keeps
     // the tool's standard error (the journal).
     std::string unattendedLogPath;
+    // The keeper, where the system has one: the clock's frequency and slew, its state folder
+    // (the service's, unless --state names one; empty: no keeper) and its store there.
+    ClockAdjustment* adjustment = nullptr;
+    std::string stateFolder;
+    std::function<std::unique_ptr<KeeperStateStore>(const std::string& folder)> openKeeperStore;
 };
 
 // korvel-cli's whole behaviour: arguments without the program name, exit status returned.

@@ -7,8 +7,10 @@
 #include <memory>
 
 #include "app/cli_main.h"
+#include "platform/posix/linux_clock_adjustment.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_files.h"
+#include "platform/posix/posix_keeper_store.h"
 #include "platform/qt/qt_paths.h"
 #include "platform/qt/qt_timedate_clock.h"
 #include "platform/qt/qt_timers.h"
@@ -44,6 +46,11 @@ int main(int argc, char** argv) {
     QtTimerService timers;
     StandardStreams console;
     SystemRandom random;
+    // The service's folders: its state, and its runtime folder, which users may read, for the
+    // status. A folder named with --state holds both.
+    LinuxClockAdjustment adjustment;
+    const std::string stateDirectory = qEnvironmentVariable("STATE_DIRECTORY").toStdString();
+    const std::string runtimeDirectory = qEnvironmentVariable("RUNTIME_DIRECTORY").toStdString();
     CliPlatform platform{timedate,
                          clock,
                          clock,
@@ -56,7 +63,13 @@ int main(int argc, char** argv) {
                          static_cast<std::uint32_t>(QCoreApplication::applicationPid()),
                          [] { return QCoreApplication::exec(); },
                          [](int status) { QCoreApplication::exit(status); },
-                         {}};
+                         {},
+                         &adjustment,
+                         stateDirectory,
+                         [&](const std::string& folder) {
+                             return std::make_unique<PosixKeeperStore>(
+                                 folder, folder == stateDirectory ? runtimeDirectory : folder);
+                         }};
     // On a terminal, --apply may need the user's consent there.
     const std::unique_ptr<QProcess> agent =
         std::find(arguments.begin(), arguments.end(), "--apply") != arguments.end()

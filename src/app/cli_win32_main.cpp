@@ -38,6 +38,9 @@ int wmain(int argc, wchar_t** argv) {
                          static_cast<std::uint32_t>(GetCurrentProcessId()),
                          runMessageLoop,
                          quitMessageLoop,
-                         joinPath(files.siteFolder(), "log\\korvel-sync.log")};
+                         joinPath(files.siteFolder(), "log\\korvel-sync.log"),
+                         nullptr,
+                         {},
+                         {}};
     return runCli(arguments, platform);
 }

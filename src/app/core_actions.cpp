@@ -17,6 +17,7 @@ FormActions coreActions(MainForm& form, SessionStart& sessionStart) {
         .guanyuClick = [&form] { guanyuClick(form); },
         .applySettings = [&form] { applySettings(form); },
         .cancelSettings = [&form] { cancelSettings(form); },
+        .exitNow = [&form] { exitNow(form); },
         .closeWindow = [&form] { return closeWindow(form); },
         .openWindow = [&form] { openWindow(form); },
         .trayShown = [&form](bool shown) { trayShown(form, shown); },

@@ -38,12 +38,14 @@ bool DesktopProgram::start(const std::vector<std::string>& arguments) {
     m_form.Form1.setScreenWidthTwips(QGuiApplication::primaryScreen()->geometry().width() *
                                      kTwipsPerPixel);
     if (!startUp(m_form)) {
+        m_instanceGuard.askRunningCopyToFront();
         return false;
     }
     applyStartOptions(m_form, parseWindowOptions(arguments));
     showStartWithSession(m_form, m_sessionStart);
     m_window = std::make_unique<Form1>(m_form, coreActions(m_form, m_sessionStart));
     m_windows.setOwner(m_window.get());
+    m_instanceGuard.listenForFront([this] { openWindow(m_form); });
     m_windows.setBurstDetails(m_burstDetails);
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_tray = std::make_unique<TrayIcon>(m_form, coreActions(m_form, m_sessionStart));

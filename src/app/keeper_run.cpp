@@ -50,8 +50,7 @@ void KeeperRun::begin() {
     m_frequencyPpm = m_adjustment.frequencyPpm().value_or(0.0);
 }
 
-OutcomeRecord KeeperRun::correct(const BurstResult& result, const ReplyRecords& records,
-                                 SystemClock& directClock) {
+KeeperInput KeeperRun::measurement(const BurstResult& result, const ReplyRecords& records) {
     const PairedReading now = m_steady.readPaired();
     const double wallNow = ntpSecondsOfUnixNs(now.utcNs);
     const BurstMiddle middle = burstMiddle(result, records);
@@ -65,28 +64,31 @@ OutcomeRecord KeeperRun::correct(const BurstResult& result, const ReplyRecords& 
     input.mayAdjust = true;
     input.appliedPpm = m_frequencyPpm;
     input.sinceMiddleSec = wallNow - middle.atNtpSec;
-    KeeperDecision decision = decideKeeping(m_state, input);
-    if (decision.hold) {
-        recordKeeperRun(m_state, input, decision);
-        save();
-        return *decision.hold;
-    }
+    return input;
+}
+
+void KeeperRun::recordHeld(const KeeperInput& input) {
+    recordKeeperRun(m_state, input, KeeperDecision{});
+    save();
+}
+
+OutcomeRecord KeeperRun::correct(const KeeperInput& input, KeeperDecision decision,
+                                 SystemClock& directClock) {
     // The kernel refusing an adjustment: the offset is stepped as before, and said once.
-    std::string refusal;
-    if (decision.frequencyPpm) {
-        refusal = m_adjustment.setFrequency(*decision.frequencyPpm);
-        if (refusal.empty()) {
-            m_frequencyPpm = *decision.frequencyPpm;
-        } else {
-            decision.frequencyPpm.reset();
+    const auto refused = [this](const AdjustmentRefusal& refusal) {
+        if (!refusal.empty() && m_notes.find(refusal) == std::string::npos) {
+            m_notes += (m_notes.empty() ? "" : ", ") + ("adjustment refused: " + refusal);
         }
+        return !refusal.empty();
+    };
+    if (decision.frequencyPpm && !refused(m_adjustment.setFrequency(*decision.frequencyPpm))) {
+        m_frequencyPpm = *decision.frequencyPpm;
+    } else {
+        decision.frequencyPpm.reset();
     }
     if (decision.action == KeeperAction::Slewed &&
-        (!m_adjustment.canSlew() || !(refusal = m_adjustment.slew(decision.phaseSec)).empty())) {
+        (!m_adjustment.canSlew() || refused(m_adjustment.slew(decision.phaseSec)))) {
         decision.action = KeeperAction::Stepped;
-    }
-    if (!refusal.empty()) {
-        m_notes += (m_notes.empty() ? "" : ", ") + ("adjustment refused: " + refusal);
     }
     OutcomeRecord outcome{Outcome::Stepped, {}, {}};
     if (decision.action == KeeperAction::Stepped) {
@@ -119,6 +121,25 @@ std::string KeeperRun::summary() const {
                 ppm(m_estimate->uncertaintyPpm).substr(1) + " ppm)";
     }
     return m_notes.empty() ? text : text + ", " + m_notes;
+}
+
+std::string releaseClock(KeeperStateStore& store, ClockAdjustment& adjustment) {
+    if (std::string refusal = store.hold(); !refusal.empty()) {
+        return "state not held: " + refusal;
+    }
+    std::string problem;
+    const auto text = store.read(problem);
+    LoadedKeeperState loaded = parseKeeperState(text.value_or(""), 1e300);
+    if (!text || !loaded.problem.empty() || loaded.state.bootId != store.bootId() ||
+        loaded.state.runs.empty()) {
+        return "the clock was not adjusted in this boot";
+    }
+    if (AdjustmentRefusal refusal = adjustment.reset(); !refusal.empty()) {
+        return "not reset: " + refusal;
+    }
+    loaded.state.runs.clear();
+    store.write(keeperStateText(loaded.state));
+    return "frequency and slew reset";
 }
 
 }  // namespace korvel

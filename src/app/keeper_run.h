@@ -23,11 +23,16 @@ public:
     void begin();
     bool firstRunAfterBoot() const { return m_firstRunAfterBoot; }
 
-    // Corrects the clock for an evaluated burst whose servers the policy found good enough, in
-    // a process that holds the right to set the clock: the frequency, a slew or a step (through
-    // directClock, which answers at once). The state and the status are written.
-    OutcomeRecord correct(const BurstResult& result, const ReplyRecords& records,
+    const KeeperState& state() const { return m_state; }
+    // This run's measurement as the keeper takes it, for the correction policy.
+    KeeperInput measurement(const BurstResult& result, const ReplyRecords& records);
+    // Corrects the clock as the policy decided, in a process that holds the right to set it:
+    // the frequency, a slew or a step (through directClock, which answers at once); a refused
+    // adjustment steps instead, said once. The state and the status are written.
+    OutcomeRecord correct(const KeeperInput& input, KeeperDecision decision,
                           SystemClock& directClock);
+    // Remembers a run the policy held.
+    void recordHeld(const KeeperInput& input);
 
     // What the run's line adds: the action, the frequency with its uncertainty, and what was
     // dropped or refused on the way.
@@ -46,5 +51,10 @@ private:
     std::optional<FrequencyEstimate> m_estimate;
     std::string m_notes;
 };
+
+// Gives the clock back when the keeper is removed: where the state shows it adjusted the clock
+// in this boot, the frequency correction and any pending slew are reset, and the state keeps
+// only the frequency it found. What was done, for the remover's output.
+std::string releaseClock(KeeperStateStore& store, ClockAdjustment& adjustment);
 
 }  // namespace korvel

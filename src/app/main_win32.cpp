@@ -80,6 +80,7 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
         MulDiv(GetSystemMetrics(SM_CXSCREEN), 1440, static_cast<int>(screenDpi())));
     Win32SessionStart sessionStart(utf8Of(executablePath()));
     if (!startUp(form)) {
+        Win32Form1::bringRunningCopyToFront();
         return 0;
     }
     applyStartOptions(form, parseWindowOptions(commandLineArguments()));

@@ -1,5 +1,7 @@
 #include "calibration/command_dispatch.h"
 
+#include <type_traits>
+
 #include "calibration/clock_correction.h"
 #include "calibration/measure_command.h"
 #include "calibration/outcome_display.h"
@@ -29,6 +31,7 @@ void newCommand(MainForm& form) {
     form.StatusBar1.setPanel(2, form.stepPending ? kStepPendingText : "");
 }
 
+// A command that answers false refused on its own and keeps its refusal showing.
 template <typename Command>
 void gated(MainForm& form, const Button& gate, Command command) {
     if (!gate.isEnabled()) {
@@ -36,8 +39,12 @@ void gated(MainForm& form, const Button& gate, Command command) {
         return;
     }
     newCommand(form);
-    command();
-    accept(form);
+    if constexpr (std::is_void_v<std::invoke_result_t<Command>>) {
+        command();
+        accept(form);
+    } else if (command()) {
+        accept(form);
+    }
 }
 
 // As gated, but acceptance shows before the command runs.
@@ -53,15 +60,22 @@ void acceptedFirst(MainForm& form, const Button& gate, Command command) {
 }
 
 // 校准 by hand: an offset that a time zone or a flat battery likely explains is applied only
-// once the user confirms it, and only while it is still the one asked about.
-void correctByHand(MainForm& form) {
+// once the user confirms it, and only while it is still the one asked about; a confirmation
+// that comes too late is refused as a late 校准 is, and says why. False when refused.
+bool correctByHand(MainForm& form) {
     const double asked = form.offsetSec;
-    if (likelyCause(asked) != OffsetCause::None &&
-        (!form.platform.messageBox.confirm(largeOffsetQuestion(asked)) || !form.offsetValid ||
-         !form.Command6.isEnabled() || form.offsetSec != asked)) {
-        return;
+    if (likelyCause(asked) != OffsetCause::None) {
+        if (!form.platform.messageBox.confirm(largeOffsetQuestion(asked))) {
+            return true;
+        }
+        if (!form.offsetValid || !form.Command6.isEnabled() || form.offsetSec != asked) {
+            refuse(form);
+            form.StatusBar1.setPanel(2, kOffsetExpiredText);
+            return false;
+        }
     }
     clockCorrection(form);
+    return true;
 }
 
 }  // namespace
@@ -72,7 +86,7 @@ void toolbarClick(MainForm& form, int buttonIndex) {
             gated(form, form.Command5, [&] { measureCommand(form); });
             break;
         case 2:
-            gated(form, form.Command6, [&] { correctByHand(form); });
+            gated(form, form.Command6, [&] { return correctByHand(form); });
             break;
         case 3:
             gated(form, form.Command5, [&] { toggleSettingsPanel(form); });

@@ -16,6 +16,7 @@ inline constexpr const char* kServersDisagreeText = "服务器之间时间不一
 inline constexpr const char* kCorrectionFailedText = "校准失败";
 inline constexpr const char* kCorrectionUnknownText = "校准结果未知";
 inline constexpr const char* kStepPendingText = "上次校准仍在等待时间服务答复";
+inline constexpr const char* kOffsetExpiredText = "测得的时差已过期，请重新测时";
 inline constexpr const char* kClosingAfterAnswerText = "正在等待时间服务答复，答复后关闭窗口";
 
 // The window's words for an outcome; empty for those it shows no words for.

@@ -88,6 +88,13 @@ std::string trimBlanks(std::string_view text) {
     return std::string(text.substr(first, last - first + 1));
 }
 
+std::string shortened(std::string_view text, std::size_t count) {
+    if (characterCount(text) <= count) {
+        return std::string(text);
+    }
+    return characters(text, 0, count - 1) + "…";
+}
+
 std::string wellFormedUtf8(std::string_view text) {
     std::string result;
     while (!text.empty()) {

@@ -13,6 +13,8 @@ std::size_t characterCount(std::string_view text);
 std::string characters(std::string_view text, std::size_t first, std::size_t count);
 // The text extended with blanks on the right to width characters (never shortened).
 std::string padRight(std::string_view text, std::size_t width);
+// The text cut to count characters, its last one an ellipsis, when it is longer.
+std::string shortened(std::string_view text, std::size_t count);
 // The text without blanks at either end.
 std::string trimBlanks(std::string_view text);
 // The text with each byte that starts no well-formed UTF-8 character replaced by U+FFFD, for

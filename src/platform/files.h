@@ -12,8 +12,11 @@ namespace korvel {
 
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
+// The scheduled correction's status that users may read; none where it keeps no clock.
+inline constexpr const char* kKeeperStatusPath = "";
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr const char* kKeeperStatusPath = "/run/korvel-sync/status";
 #endif
 
 // Why a file could not be opened or written.

@@ -18,6 +18,8 @@ public:
     virtual bool turnOff() = 0;
     // Where the entry lives, for messages: a file or a registry value.
     virtual std::string location() = 0;
+    // Why the entry cannot start this program at all, for messages; empty when it can.
+    virtual std::string cannotHoldProgram() { return {}; }
 };
 
 }  // namespace korvel

@@ -29,6 +29,9 @@ std::string limitText(const MainForm& form) {
     return std::to_string(form.HScroll2.value());
 }
 
+// A host name may hold 253 characters; a message box shows the start of one that long.
+constexpr std::size_t kShownNameCharacters = 40;
+
 std::array<TextBox*, kMostExtraServers> extraServerBoxes(MainForm& form) {
     return {&form.Text11, &form.Text12, &form.Text13};
 }
@@ -50,7 +53,7 @@ std::optional<std::vector<std::string>> typedExtraServers(MainForm& form,
         if (!isServerAddress(typed) || repeated) {
             form.platform.messageBox.show("备用服务器 " + std::to_string(i + 1) +
                                           (repeated ? " 与前面的服务器重复: " : " 地址错误: ") +
-                                          typed);
+                                          shortened(typed, kShownNameCharacters));
             boxes[i]->selectAll();
             return std::nullopt;
         }

@@ -48,6 +48,8 @@ void toggleStartWithSession(MainForm& form, SessionStart& entry) {
         if (!entry.turnOff()) {
             form.platform.messageBox.show("登录时启动项 " + entry.location() + " 无法删除");
         }
+    } else if (const std::string reason = entry.cannotHoldProgram(); !reason.empty()) {
+        form.platform.messageBox.show("登录时启动项无法写入：" + reason);
     } else if (!entry.turnOn(windowArguments(form.settings, form.closeToTray.isTicked()))) {
         form.platform.messageBox.show("登录时启动项 " + entry.location() + " 无法写入");
     }

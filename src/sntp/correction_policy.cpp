@@ -7,7 +7,7 @@ namespace korvel {
 namespace {
 
 CorrectionDecision hold(CorrectionReason reason, std::optional<Outcome> withheld) {
-    return {false, reason, withheld, StepVia::TimeService, false};
+    return {false, reason, withheld, StepVia::TimeService, false, std::nullopt};
 }
 
 }  // namespace
@@ -18,8 +18,10 @@ CorrectionDecision decideCorrection(const CorrectionInput& input) {
     }
     switch (input.run) {
         case CorrectionRun::ByHand:
-            return {true, CorrectionReason::UserAsked, std::nullopt,
-                    input.elevationNeeded ? StepVia::ElevatedTool : StepVia::TimeService, true};
+            return {
+                true,         CorrectionReason::UserAsked,
+                std::nullopt, input.elevationNeeded ? StepVia::ElevatedTool : StepVia::TimeService,
+                true,         std::nullopt};
         case CorrectionRun::Schedule:
             if (input.serversListed >= 2 && input.agreedServers < 2) {
                 return hold(CorrectionReason::NoSecondOpinion, Outcome::WithheldNoSecondOpinion);
@@ -27,8 +29,12 @@ CorrectionDecision decideCorrection(const CorrectionInput& input) {
             if (input.limitOn && std::abs(input.offsetSec) >= input.limitMs / 1000.0) {
                 return hold(CorrectionReason::OffsetTooLarge, Outcome::WithheldOffsetTooLarge);
             }
-            return {true, input.limitOn ? CorrectionReason::BelowLimit : CorrectionReason::NoLimit,
-                    std::nullopt, StepVia::TimeService, false};
+            return {true,
+                    input.limitOn ? CorrectionReason::BelowLimit : CorrectionReason::NoLimit,
+                    std::nullopt,
+                    StepVia::TimeService,
+                    false,
+                    std::nullopt};
         case CorrectionRun::Unattended:
             break;
     }
@@ -38,8 +44,19 @@ CorrectionDecision decideCorrection(const CorrectionInput& input) {
     if (input.otherTimeService) {
         return hold(CorrectionReason::OtherTimeService, Outcome::WithheldOtherTimeService);
     }
-    return {true, CorrectionReason::ServersAgreed, std::nullopt,
-            input.holdsRightToStep ? StepVia::Direct : StepVia::TimeService, true};
+    // A board battery may have lost the date: only then, and on every answering server's word.
+    if (std::abs(input.offsetSec) > kLargestUnattendedStepSec &&
+        !(input.firstRunAfterBoot && input.everyResponderAgrees)) {
+        return hold(CorrectionReason::OffsetTooLarge, Outcome::WithheldOffsetTooLarge);
+    }
+    CorrectionDecision decision{
+        true,         CorrectionReason::ServersAgreed,
+        std::nullopt, input.holdsRightToStep ? StepVia::Direct : StepVia::TimeService,
+        true,         std::nullopt};
+    if (input.keeper != nullptr && input.holdsRightToStep) {
+        decision.keeping = decideKeeping(*input.keeper, input.keeping);
+    }
+    return decision;
 }
 
 }  // namespace korvel

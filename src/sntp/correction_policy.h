@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "sntp/keeper.h"
 #include "sntp/outcome.h"
 
 namespace korvel {
@@ -28,6 +29,13 @@ struct CorrectionInput {
     bool holdsRightToStep = false;  // the process may set the clock itself
     bool elevationNeeded = false;   // the right comes only by running the tool elevated
     bool otherTimeService = false;  // another time service keeps the clock
+    // Unattended: no earlier run in this boot (the keeper's state tells; without it, never),
+    // and every server that answered agreed.
+    bool firstRunAfterBoot = false;
+    bool everyResponderAgrees = false;
+    // Unattended with a state folder: the keeper's state and this run's measurement for it.
+    const KeeperState* keeper = nullptr;
+    KeeperInput keeping{};
 };
 
 enum class CorrectionReason : std::uint8_t {
@@ -55,6 +63,8 @@ struct CorrectionDecision {
     std::optional<Outcome> withheld;
     StepVia via = StepVia::TimeService;
     bool interactive = false;  // the system may ask the user for consent
+    // How the keeper corrects (frequency, slew or step), when it keeps the clock.
+    std::optional<KeeperDecision> keeping{};
 };
 
 // Step or hold, and how, for an evaluated burst. By hand the clock is always stepped. The

@@ -78,13 +78,39 @@ std::string keeperStatusText(const KeeperState& state) {
         return {};
     }
     const KeptRun& last = state.runs.back();
-    std::string text = "korvel-keeper-status 1\nlast " + number(last.wallSec) + " " +
-                       keeperActionName(last.action) + " " + number(last.sample.offsetSec) +
-                       "\nfrequency " + number(last.sample.frequencyPpm);
+    std::string text = "korvel-keeper-status 1 " + number(last.wallSec) + " " +
+                       keeperActionName(last.action) + " " + number(last.sample.offsetSec) + " " +
+                       number(last.sample.frequencyPpm);
     if (state.frequency) {
         text += " " + number(state.frequency->ppm) + " " + number(state.frequency->uncertaintyPpm);
     }
     return text + "\n";
+}
+
+std::optional<KeeperStatus> parseKeeperStatus(std::string_view line) {
+    std::istringstream fields{std::string(line)};
+    std::string header, action;
+    int version = 0;
+    KeeperStatus status;
+    fields >> header >> version >> status.atNtpSec >> action >> status.offsetSec >>
+        status.frequencyPpm;
+    const auto named = actionNamed(action);
+    if (!fields || header != "korvel-keeper-status" || version != 1 || !named ||
+        !finite({status.atNtpSec, status.offsetSec, status.frequencyPpm})) {
+        return std::nullopt;
+    }
+    status.action = *named;
+    return status;
+}
+
+std::string keeperStatusWords(const KeeperStatus& status, double nowNtpSec) {
+    static constexpr std::array<const char*, 4> kDone{"未校准", "校准", "微调", "调频"};
+    char text[160];
+    std::snprintf(
+        text, sizeof text, "定时校准保持时钟：%.0f 分钟前%s（时差 %.6f 秒），频率 %+.3f ppm",
+        std::max(0.0, std::floor((nowNtpSec - status.atNtpSec) / 60)),
+        kDone[static_cast<std::size_t>(status.action)], status.offsetSec, status.frequencyPpm);
+    return text;
 }
 
 LoadedKeeperState parseKeeperState(std::string_view text, double nowWallSec) {
@@ -171,17 +197,6 @@ void continueKeeperState(KeeperState& state, const std::string& bootId, double w
 
 KeeperDecision decideKeeping(const KeeperState& state, const KeeperInput& input) {
     KeeperDecision decision;
-    if (std::abs(input.offsetSec) > kLargestUnattendedStepSec &&
-        !(input.firstRunAfterBoot && input.everyResponderAgrees)) {
-        decision.hold =
-            OutcomeRecord{Outcome::WithheldOffsetTooLarge,
-                          "时差 " + seconds(input.offsetSec) + " 秒超过无人值守校准的上限 1000 秒" +
-                              (input.firstRunAfterBoot ? "，应答的服务器并不都一致"
-                                                       : "，且这不是开机后的第一次校准") +
-                              "，时钟没有校准。",
-                          {}};
-        return decision;
-    }
     std::vector<DriftSample> samples;
     for (const KeptRun& run : state.runs) {
         samples.push_back(run.sample);
@@ -242,14 +257,16 @@ void recordKeeperRun(KeeperState& state, const KeeperInput& input, const KeeperD
     KeptRun run;
     run.wallSec = input.wallSec;
     run.steadySec = input.steadySec;
-    run.action = decision.hold ? KeeperAction::None : decision.action;
+    run.action = decision.action;
     DriftSample& s = run.sample;
     s.atSec = input.wallSec;
     s.offsetSec = input.offsetSec;
     s.spreadSec = input.spreadSec;
     s.trusted = input.everyResponderAgrees;
     s.correctedSec =
-        decision.hold || decision.action == KeeperAction::FrequencyOnly ? 0.0 : decision.phaseSec;
+        decision.action == KeeperAction::Stepped || decision.action == KeeperAction::Slewed
+            ? decision.phaseSec
+            : 0.0;
     s.frequencyPpm = decision.frequencyPpm.value_or(input.appliedPpm);
     state.runs.push_back(run);
     if (state.runs.size() > kKeptRuns) {

@@ -17,7 +17,8 @@ namespace korvel {
 // matters more to what stamps files and logs than catching up a few minutes sooner.
 inline constexpr double kStepThresholdSec = 0.5;
 // An unattended run never steps further, except in the first run after the system started when
-// every server that answered agrees (a board battery may have lost the date).
+// every server that answered agrees (a board battery may have lost the date): the correction
+// policy's rule.
 inline constexpr double kLargestUnattendedStepSec = 1000.0;
 // The most a kernel's frequency correction may be.
 inline constexpr double kMostFrequencyPpm = 500.0;
@@ -82,15 +83,16 @@ struct KeeperDecision {
     double phaseSec = 0.0;               // to step or slew by
     std::optional<double> frequencyPpm;  // to set, when known
     DriftEstimate estimate;
-    // When held: the outcome and the reason for the journal.
-    std::optional<OutcomeRecord> hold;
 };
 
-// The keeper's decision for this run on its state (continued to this boot and clock).
+// How the keeper corrects for this run on its state (continued to this boot and clock), once
+// the correction policy allows a correction: the frequency when known, and a step above the
+// threshold (or without the right to adjust), else a slew.
 KeeperDecision decideKeeping(const KeeperState& state, const KeeperInput& input);
 
-// The state after the run: this run added (what it did, the frequency it left), the oldest
-// dropped beyond kKeptRuns, the frequency estimate kept.
+// The state after the run: this run added (what it did, the frequency it left; a default
+// decision for a run the policy held), the oldest dropped beyond kKeptRuns, the frequency
+// estimate kept.
 void recordKeeperRun(KeeperState& state, const KeeperInput& input, const KeeperDecision& decision);
 
 // Where and how well a burst measured: the middle of its averaged replies' exchanges (NTP
@@ -104,9 +106,23 @@ BurstMiddle burstMiddle(const BurstResult& result, const ReplyRecords& records);
 // Every server that answered is in the agreeing group.
 bool everyResponderAgrees(const BurstResult& result);
 
-// What users may read of the keeper: its last run (when, what it did, the offset it measured)
-// and the frequency in effect with what the clock needs. Empty before any run.
+// What users may read of the keeper, one line: its last run (when, in NTP seconds, what it did,
+// the offset it measured), the frequency it left and, once known, what the clock needs with
+// its uncertainty (ppm). Empty before any run.
 std::string keeperStatusText(const KeeperState& state);
+
+// The status line read back: nullopt when it is not one.
+struct KeeperStatus {
+    double atNtpSec = 0.0;
+    KeeperAction action = KeeperAction::None;
+    double offsetSec = 0.0;
+    double frequencyPpm = 0.0;
+};
+std::optional<KeeperStatus> parseKeeperStatus(std::string_view line);
+
+// What the window says of the keeper holding the clock: when it last ran (minutes before
+// nowNtpSec), what it did with which offset, and the frequency it left.
+std::string keeperStatusWords(const KeeperStatus& status, double nowNtpSec);
 
 // The action as the run's line names it.
 const char* keeperActionName(KeeperAction action);

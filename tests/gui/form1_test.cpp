@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -44,6 +45,7 @@ protected:
                 .guanyuClick = record("guanyu"),
                 .applySettings = record("apply"),
                 .cancelSettings = record("cancel"),
+                .exitNow = record("exit"),
                 .closeWindow =
                     [this] {
                         calls.push_back("close");
@@ -71,7 +73,8 @@ protected:
 
 // Tab goes through the designed order over what can take the focus and is in view: the
 // panel's controls only while the window is wide. A focused scroll bar shows it and takes the
-// keys by the model's rule (Page Up lowers). Then, the panel out of view: toolbar buttons hand
+// keys by the model's rule (Page Up lowers). Then, the panel out of view: the hidden exit button
+// Command4 takes the first Tab and Space presses it; toolbar buttons hand
 // their index to the dispatcher; the menus, the panel's buttons, Esc and closing the window
 // run their handlers.
 TEST_F(Form1Test, UserInputReachesTheControlsInTheDesignedOrderAndTheHandlers) {
@@ -90,10 +93,10 @@ TEST_F(Form1Test, UserInputReachesTheControlsInTheDesignedOrderAndTheHandlers) {
         }
         return reached;
     };
-    EXPECT_EQ(tabs(16),
-              (std::vector<QString>{"Check1", "Check2", "HScroll1", "Check3", "HScroll2", "Text3",
-                                    "Text2", "Text1", "Command1", "Command7", "Text9", "Text10",
-                                    "Text11", "Text12", "Text13", "Check1"}));
+    EXPECT_EQ(tabs(17),
+              (std::vector<QString>{"Command4", "Check1", "Check2", "HScroll1", "Check3",
+                                    "HScroll2", "Text3", "Text2", "Text1", "Command1", "Command7",
+                                    "Text9", "Text10", "Text11", "Text12", "Text13", "Command4"}));
 
     auto* bar = child<QScrollBar>("HScroll2");
     const QImage unfocused = bar->grab().toImage();
@@ -110,7 +113,8 @@ TEST_F(Form1Test, UserInputReachesTheControlsInTheDesignedOrderAndTheHandlers) {
     form.Form1.setGeometry(0, 6100);  // the panel slides out of view, the focus with it
     rig.time.advance(5);
     EXPECT_EQ(QApplication::focusWidget(), child("clientArea"));
-    EXPECT_EQ(tabs(4), (std::vector<QString>{"Text3", "Text2", "Text1", "Text3"}));
+    EXPECT_EQ(tabs(5), (std::vector<QString>{"Command4", "Text3", "Text2", "Text1", "Command4"}));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);  // out with the keyboard alone
 
     for (const int index : {1, 2, 3, 4, 5, 6, 7, 9}) {
         QTest::mouseClick(child<QToolButton>(QStringLiteral("Toolbar1.Button%1").arg(index)),
@@ -131,12 +135,16 @@ TEST_F(Form1Test, UserInputReachesTheControlsInTheDesignedOrderAndTheHandlers) {
     QTest::mouseClick(child<QPushButton>("Command7"), Qt::LeftButton);
     QTest::keyClick(&window, Qt::Key_Escape);
     QTest::keyClick(child<QLineEdit>("Text1"), Qt::Key_Escape);
+    auto* address = child<QComboBox>("Text9");
+    address->showPopup();
+    QTest::keyClick(address->view(), Qt::Key_Escape);  // closes the list alone
+    EXPECT_FALSE(address->view()->isVisible());
     QTest::keyClick(child<QComboBox>("Text9"), Qt::Key_F1);
     window.close();
     EXPECT_EQ(calls,
-              (Calls{"1",       "2",      "3",       "4",      "5",      "6",       "7",
-                     "9",       "cheshi", "xiaoshi", "shezhi", "guanyu", "session", "tray",
-                     "details", "apply",  "cancel",  "cancel", "cancel", "6",       "close"}));
+              (Calls{"exit",  "1",      "2",       "3",      "4",      "5",       "6",    "7",
+                     "9",     "cheshi", "xiaoshi", "shezhi", "guanyu", "session", "tray", "details",
+                     "apply", "cancel", "cancel",  "cancel", "6",      "close"}));
 }
 
 // What the user does reaches the models; then what the models hold reaches the widgets.
@@ -248,6 +256,34 @@ TEST_F(Form1Test, WindowDrawsTheSlideAndPassesOnTheUsersMove) {
     EXPECT_EQ(form.Form1.leftTwips(), 300);
     window.move(40, 70);
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.Form1.leftTwips() == 40 * 15; }));
+
+    // The status bar's panels read back: the summaries whole however long, the last panel's
+    // text cut with an ellipsis and whole in its tool tip, and no room taken when it is empty.
+    const QString cause = "本机没有可请求的时间服务，本程序无法校准本机时钟";
+    const auto shown = [&](int panel) {
+        auto* label = child<QLabel>(QStringLiteral("StatusBar1.Panel%1").arg(panel));
+        const bool whole =
+            label->contentsRect().width() >= label->fontMetrics().horizontalAdvance(label->text());
+        return (whole ? "" : "cut:") + label->text();
+    };
+    for (const char* summary :
+         {"自动校时: 关闭  ", "自动校时: 每1.2小时   时差限制: 1000 毫秒  "}) {
+        form.StatusBar1.setPanel(0, summary);
+        form.StatusBar1.setPanel(1, "校时数据保存: 关闭 ");
+        form.StatusBar1.setPanel(2, cause.toStdString());
+        QApplication::processEvents();
+        EXPECT_EQ(shown(1), QString::fromUtf8(summary));
+        EXPECT_EQ(shown(2), "校时数据保存: 关闭 ");
+    }
+    form.StatusBar1.setPanel(0, "自动校时: 关闭  ");
+    QApplication::processEvents();
+    auto* last = child<QLabel>("StatusBar1.Panel3");
+    EXPECT_TRUE(last->text().endsWith(QStringLiteral("…")) &&
+                cause.startsWith(last->text().chopped(1)))
+        << last->text().toStdString();
+    EXPECT_EQ(last->toolTip(), cause);
+    form.StatusBar1.setPanel(2, "");
+    EXPECT_FALSE(last->isVisible());
 }
 
 }  // namespace

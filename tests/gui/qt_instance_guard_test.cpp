@@ -6,13 +6,15 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 
 namespace korvel {
 namespace {
 
-// A crashed copy's claim is taken over; a second copy of the same executable is refused and
-// leaves no file, another executable runs beside, and the claim ends with its holder.
+// A crashed copy's claim is taken over; a second copy of the same executable is refused, leaves
+// no file and brings the first to the front; another executable runs beside, and the claim
+// ends with its holder.
 TEST(QtInstanceGuard, OneCopyPerExecutableHoldsTheClaim) {
     QTemporaryDir runtime;
     const QString program = QStringLiteral("/opt/korvel/korvel");
@@ -29,9 +31,13 @@ TEST(QtInstanceGuard, OneCopyPerExecutableHoldsTheClaim) {
 
     auto first = std::make_unique<QtInstanceGuard>(runtime.path(), program);
     EXPECT_FALSE(first->anotherCopyRunning());
+    int fronts = 0;
+    first->listenForFront([&fronts] { ++fronts; });
     const QStringList before = files();
     QtInstanceGuard second(runtime.path(), program);
     EXPECT_TRUE(second.anotherCopyRunning());
+    second.askRunningCopyToFront();
+    EXPECT_TRUE(QTest::qWaitFor([&fronts] { return fronts == 1; }));
     EXPECT_EQ(files(), before);
     EXPECT_FALSE(first->anotherCopyRunning());  // the claim is kept when asked again
     QtInstanceGuard other(runtime.path(), QStringLiteral("/home/user/korvel/korvel"));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sntp/burst_evaluation.h"
+#include "sntp/correction_policy.h"
 #include "sntp/keeper.h"
 
 namespace korvel::test {
@@ -163,7 +164,17 @@ DayFigures simulateDay(const DayOptions& options) {
                     input.sinceMiddleSec = clock.wall() - middle.atNtpSec;
                     std::string note;
                     continueKeeperState(state, "boot", input.wallSec, input.steadySec, note);
-                    const KeeperDecision decision = decideKeeping(state, input);
+                    const KeeperDecision decision =
+                        decideCorrection({.run = CorrectionRun::Unattended,
+                                          .offsetSec = input.offsetSec,
+                                          .serversListed = kServers,
+                                          .agreedServers = result.agreedServers,
+                                          .holdsRightToStep = true,
+                                          .firstRunAfterBoot = input.firstRunAfterBoot,
+                                          .everyResponderAgrees = input.everyResponderAgrees,
+                                          .keeper = &state,
+                                          .keeping = input})
+                            .keeping.value_or(KeeperDecision{});
                     if (decision.frequencyPpm) {
                         clock.setFrequencyPpm(*decision.frequencyPpm);
                     }

@@ -3,8 +3,10 @@
 // text, in UTF-8. NAME is a control of the layout, Form1 (the window), Panel1 (of the status
 // bar), Lamp (the indicator's picture number as its text), Box (the open message box), Tray
 // (the tray icon's hidden window; its text 1 while the system shows the icon), TrayOpen (the
-// same, and a double click on the icon) or Close (asks the window to close, as its close box
-// does). Exits 1 when there is no such thing.
+// same, and a double click on the icon), Close (asks the window to close, as its close box
+// does), Focus (the control with the keyboard focus; its name as its text) or List (the address
+// box's drop-down list as it opens: its width, and whether every offered name fits it). Exits
+// 1 when there is no such thing.
 
 #include <windows.h>
 
@@ -97,6 +99,25 @@ bool describe(HWND window, const std::string& name) {
         text = textOf(GetDlgItem(shown, 0xFFFF));
     } else if (name == "Close") {
         PostMessageW(window, WM_CLOSE, 0, 0);
+    } else if (name == "Focus") {
+        GUITHREADINFO thread{};
+        thread.cbSize = sizeof thread;
+        GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread);
+        shown = thread.hwndFocus != nullptr ? thread.hwndFocus : window;
+        for (const layout::ControlLayout& control : layout::kControls) {
+            if (GetDlgItem(window, Win32Form1::controlId(control.name)) == shown) {
+                text = control.name;
+            }
+        }
+    } else if (name == "List") {
+        shown = GetDlgItem(window, Win32Form1::controlId("Text9"));
+        const auto width = static_cast<LONG>(SendMessageW(shown, CB_GETDROPPEDWIDTH, 0, 0));
+        for (const char* server : layout::kOfferedServers) {
+            fitting = fitting && fits(server, layout::kWindowFont, dpi,
+                                      {0, 0, width - GetSystemMetrics(SM_CXVSCROLL), 100});
+        }
+        std::printf("0 0 %ld 0 %d\n", width, fitting ? 1 : 0);
+        return true;
     } else if (name != "Form1") {
         shown = GetDlgItem(window, Win32Form1::controlId(name));
         text = textOf(shown);

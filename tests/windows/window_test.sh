@@ -138,15 +138,7 @@ details="$(details_windows || true)"
 [ -z "$shots" ] || import -frame -window "${details%% *}" "$shots/windows-burst-details.png"
 dismiss '^测时详情$' Escape || fail "Esc left 测时详情 open"
 
-# A second copy says so and ends; the first stays.
-wine "$work/program/korvel.exe" >"$work/second.log" 2>&1 &
-second=$!
-retry 60 0.5 xdotool search --onlyvisible --name '^KORVEL$' >/dev/null 2>&1 ||
-    fail "the second copy showed no refusal"
-dismiss '^KORVEL$' Return || fail "the second copy's refusal stayed open"
-wait "$second" || fail "the second copy did not end cleanly"
 shown() { [ "$(xdotool search --onlyvisible --name 'KORVEL　Ver1.0' | wc -l)" -eq "$1" ]; }
-shown 1 || fail "not exactly one window after the second copy"
 # Moved by the window manager, which sends no end of a move loop, the window opens its panel
 # at its new height.
 xdotool windowmove "$window" 40 70
@@ -167,6 +159,27 @@ read -r left top width _ < <(line Text9)
 import -window root "$work/screen.png"
 covered="$(convert "$work/screen.png" -crop "${width}x1+${left}+${top}" txt:- | grep -c '#C0C0C0' || true)"
 [ "$covered" -eq 0 ] || fail "the label covers $covered pixels of the address box's edge"
+# The address label stands above its box, the first further server's box below the buttons.
+read -r _ label_top _ label_height _ < <(line Label6)
+[ $((label_top + label_height)) -le "$top" ] || fail "the address label runs into its box"
+read -r _ button_top _ button_height _ < <(line Command1)
+read -r _ server_top _ _ _ < <(line Text11)
+[ $((button_top + button_height)) -le "$server_top" ] || fail "备用服务器 1 covers 确定"
+# The address list opens wide enough for every offered name; Down in the box picks the first;
+# Esc then runs 取消, which brings back the address.
+read -r _ _ list_width _ list_fits < <(line List)
+[ "$list_fits" = 1 ] || fail "the address list ($list_width px) cuts an offered name"
+read -r left top width height _ < <(line Text9)
+xdotool mousemove $((left + 8)) $((top + height / 2)) click 1
+sleep 0.3
+xdotool key --window "$window" Down
+sleep 0.5
+read -r _ _ _ _ _ chosen < <(line Text9)
+[ "$chosen" = ntp.aliyun.com ] || fail "Down in the address box chose '$chosen'"
+xdotool key --window "$window" Escape
+sleep 0.5
+read -r _ _ _ _ _ chosen < <(line Text9)
+[ "$chosen" = 127.0.0.1 ] || fail "Esc left '$chosen' in the address box"
 # Scheduled calibration applied: the status bar's long summary shows whole.
 for control in Check1 Command1; do
     read -r left top width height _ < <(line "$control")
@@ -192,6 +205,24 @@ xdotool key t  # to the open menu, which has the keyboard
 sleep 0.5
 line Close >/dev/null
 retry 20 0.2 shown 0 && [ -n "$(probe)" ] || fail "closing did not leave the program in the tray"
+# A second copy says so and ends; the first comes out of the tray.
+wine "$work/program/korvel.exe" >"$work/second.log" 2>&1 &
+second=$!
+retry 60 0.5 xdotool search --onlyvisible --name '^KORVEL$' >/dev/null 2>&1 ||
+    fail "the second copy showed no refusal"
+dismiss '^KORVEL$' Return || fail "the second copy's refusal stayed open"
+wait "$second" || fail "the second copy did not end cleanly"
+retry 20 0.3 shown 1 || fail "a second start did not bring the window out of the tray"
+line Close >/dev/null
+retry 20 0.2 shown 0 || fail "closing again did not leave the program in the tray"
 reopened() { line TrayOpen >/dev/null; sleep 1; shown 1; }
 retry 5 0 reopened || fail "a double click on the tray icon did not bring the window back"
+# Closing leaves it in the tray, but the keyboard alone still ends it: Tab reaches the hidden
+# exit button Command4, and Space presses it.
+xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+on_exit_button() { [ "$(line Focus | cut -d' ' -f6)" = Command4 ] || { xdotool key --window "$window" Tab; false; }; }
+retry 6 0.3 on_exit_button || fail "Tab does not reach the hidden exit button"
+xdotool key --window "$window" space
+gone() { ! probe >/dev/null; }
+retry 20 0.3 gone || fail "Space on the hidden exit button did not end the program"
 echo "window test: passed (offset $offset, $green green pixels)"

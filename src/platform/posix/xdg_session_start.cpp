@@ -58,7 +58,9 @@ std::optional<std::string> autostartEntryText(const std::vector<std::string>& co
     if (commandLine.empty() || commandLine.front().find('=') != std::string::npos) {
         return std::nullopt;
     }
-    std::string exec;
+    // GLib looks the program up before it undoes the doubled "%" and refuses the entry when
+    // it finds none; env, found by its name, takes the path as an argument instead.
+    std::string exec = commandLine.front().find('%') != std::string::npos ? "env" : "";
     for (const std::string& argument : commandLine) {
         exec += (exec.empty() ? "" : " ") + execArgument(argument);
     }
@@ -104,6 +106,12 @@ bool XdgSessionStart::turnOff() {
         m_files.remove(path);
     }
     return !isOn();
+}
+
+std::string XdgSessionStart::cannotHoldProgram() {
+    return m_programPath.find('=') != std::string::npos
+               ? "程序路径 " + m_programPath + " 含有“=”，桌面启动项无法记录这样的路径"
+               : std::string();
 }
 
 std::string XdgSessionStart::location() {

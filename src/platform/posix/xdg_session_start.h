@@ -9,8 +9,8 @@
 namespace korvel {
 
 // korvel.desktop in the user's autostart folder ($XDG_CONFIG_HOME/autostart), written
-// atomically; its Exec key quoted so that every argument comes back as it was. A program path
-// that holds "=" cannot be written there.
+// atomically; its Exec key quoted so that every argument comes back as it was, also through
+// GLib's loader. A program path that holds "=" cannot be written there.
 class XdgSessionStart final : public SessionStart {
 public:
     XdgSessionStart(FileSystem& files, std::string programPath);
@@ -18,6 +18,7 @@ public:
     bool turnOn(const std::vector<std::string>& arguments) override;
     bool turnOff() override;
     std::string location() override;
+    std::string cannotHoldProgram() override;
 
 private:
     std::string entryPath(bool create);

@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocalSocket>
 
 namespace korvel {
 
@@ -16,6 +17,7 @@ QString instanceLockPath(const QString& runtimeFolder, const QString& executable
 
 QtInstanceGuard::QtInstanceGuard(const QString& runtimeFolder, const QString& executablePath)
     : m_lock(instanceLockPath(runtimeFolder, executablePath)),
+      m_frontSocket(instanceLockPath(runtimeFolder, executablePath) + QStringLiteral(".front")),
       m_hasFolder(!runtimeFolder.isEmpty()) {
     // A lock of a live process never goes stale, however old.
     m_lock.setStaleLockTime(0);
@@ -28,6 +30,37 @@ bool QtInstanceGuard::anotherCopyRunning() {
     }
     // A folder we cannot write says nothing about another copy; the program runs.
     return m_lock.error() == QLockFile::LockFailedError;
+}
+
+void QtInstanceGuard::listenForFront(std::function<void()> front) {
+    if (!m_hasFolder || !m_lock.isLocked()) {
+        return;
+    }
+    // A socket left by a crashed holder of the claim, which is now ours.
+    QLocalServer::removeServer(m_frontSocket);
+    m_frontServer.setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_frontServer.listen(m_frontSocket)) {
+        return;
+    }
+    QObject::connect(&m_frontServer, &QLocalServer::newConnection, &m_frontServer,
+                     [this, front = std::move(front)] {
+                         while (QLocalSocket* asker = m_frontServer.nextPendingConnection()) {
+                             asker->deleteLater();
+                             front();
+                         }
+                     });
+}
+
+void QtInstanceGuard::askRunningCopyToFront() {
+    if (!m_hasFolder) {
+        return;
+    }
+    QLocalSocket socket;
+    socket.connectToServer(m_frontSocket);
+    constexpr int kWaitMs = 1000;
+    if (socket.waitForConnected(kWaitMs)) {
+        socket.disconnectFromServer();
+    }
 }
 
 }  // namespace korvel

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QLocalServer>
 #include <QLockFile>
 #include <QString>
+#include <functional>
 
 #include "platform/user_feedback.h"
 
@@ -14,9 +16,16 @@ public:
     QtInstanceGuard(const QString& runtimeFolder, const QString& executablePath);
     // Claims the lock when it is free; a copy that holds the claim answers false again.
     bool anotherCopyRunning() override;
+    // The copy that holds the claim runs front whenever a later copy asks it to come to the
+    // front, through a local socket beside the lock.
+    void listenForFront(std::function<void()> front);
+    // Asks the copy that holds the claim to come to the front; nothing when none listens.
+    void askRunningCopyToFront();
 
 private:
     QLockFile m_lock;
+    QString m_frontSocket;
+    QLocalServer m_frontServer;
     bool m_hasFolder;
 };
 

@@ -15,9 +15,12 @@ namespace korvel {
 namespace {
 
 constexpr double kLeastOffsetSpanSec = 0.002;
-constexpr double kLeastDelaySpanMs = 1.0;
+constexpr double kLeastDelaySpanMs = 0.1;
 constexpr double kLongRunSec = 3 * 3600.0;
 constexpr double kSecondsPerDay = 86400.0;
+// A point on a plot's frame would be drawn half: the axes reach this share of the span past
+// the extreme points.
+constexpr double kAxisPadding = 0.05;
 
 template <typename Range, typename Value>
 std::pair<double, double> extent(const Range& range, Value value) {
@@ -26,6 +29,12 @@ std::pair<double, double> extent(const Range& range, Value value) {
     }
     const auto [lowest, highest] = std::ranges::minmax(range, {}, value);
     return {std::invoke(value, lowest), std::invoke(value, highest)};
+}
+
+// The axis for points from lowest to highest, none of them on its ends.
+Axis paddedAxis(double lowest, double highest, double leastSpan) {
+    const double padding = std::max(highest - lowest, leastSpan) * kAxisPadding;
+    return plotAxis(lowest - padding, highest + padding, leastSpan);
 }
 
 std::string fixed(double value, int decimals) {
@@ -151,9 +160,11 @@ std::string BurstDetails::burstNotice() const {
 }
 
 Axis BurstDetails::delayAxis() const {
-    // From no delay at all, which the offsets of a burst narrow towards.
-    const double highest = extent(m_burst, &BurstPoint::delayMs).second;
-    return plotAxis(0.0, std::max(highest, kLeastDelaySpanMs), kLeastDelaySpanMs);
+    // Never below no delay at all.
+    const auto [lowest, highest] = extent(m_burst, &BurstPoint::delayMs);
+    const double padding = std::max(highest - lowest, kLeastDelaySpanMs) * kAxisPadding;
+    const double low = std::max(0.0, lowest - padding);
+    return plotAxis(low, std::max(highest + padding, low + kLeastDelaySpanMs), kLeastDelaySpanMs);
 }
 
 Axis BurstDetails::burstOffsetAxis() const {
@@ -162,7 +173,7 @@ Axis BurstDetails::burstOffsetAxis() const {
         lowest = std::min(lowest, *m_mean);
         highest = std::max(highest, *m_mean);
     }
-    return plotAxis(lowest, highest, kLeastOffsetSpanSec);
+    return paddedAxis(lowest, highest, kLeastOffsetSpanSec);
 }
 
 std::optional<double> BurstDetails::driftPpm() const {
@@ -226,7 +237,7 @@ Axis BurstDetails::timeAxis() const {
 
 Axis BurstDetails::runOffsetAxis() const {
     const auto [lowest, highest] = extent(m_run, &RunPoint::offsetSec);
-    return plotAxis(lowest, highest, kLeastOffsetSpanSec);
+    return paddedAxis(lowest, highest, kLeastOffsetSpanSec);
 }
 
 }  // namespace korvel

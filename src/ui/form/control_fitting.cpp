@@ -77,4 +77,22 @@ PixelRect fitControl(const layout::ControlLayout& control, const PixelRect& desi
     return rect;
 }
 
+std::string fittedText(const std::string& text, int width,
+                       const std::function<int(const std::string&)>& textWidth) {
+    if (textWidth(text) <= width) {
+        return text;
+    }
+    std::string start = text;
+    while (!start.empty() && textWidth(start + "…") > width) {
+        // Back over a whole UTF-8 character: its continuation bytes, then its first.
+        while (!start.empty() && (static_cast<unsigned char>(start.back()) & 0xC0) == 0x80) {
+            start.pop_back();
+        }
+        if (!start.empty()) {
+            start.pop_back();
+        }
+    }
+    return start + "…";
+}
+
 }  // namespace korvel

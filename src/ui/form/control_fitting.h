@@ -44,4 +44,8 @@ FontFaces fontFaces(const layout::FontSpec& spec);
 PixelRect fitControl(const layout::ControlLayout& control, const PixelRect& designed,
                      const ControlMetrics& metrics);
 
+// The text as it fits a width: whole, or its start cut at a character with an ellipsis after.
+std::string fittedText(const std::string& text, int width,
+                       const std::function<int(const std::string&)>& textWidth);
+
 }  // namespace korvel

@@ -14,6 +14,7 @@ struct FormActions {
     std::function<void()> guanyuClick;                  // 关于(&W)
     std::function<void()> applySettings;                // Command1, 确  定
     std::function<void()> cancelSettings;               // Command7, 取  消 and Esc
+    std::function<void()> exitNow;                      // Command4, 退 出
     std::function<bool()> closeWindow;          // the close box; false: not yet, or to the tray
     std::function<void()> openWindow;           // the tray's 打开 and a click on its icon
     std::function<void(bool shown)> trayShown;  // the system shows the tray's icon, or not

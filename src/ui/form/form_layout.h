@@ -35,13 +35,16 @@ inline constexpr FontSpec kClockFont{kMicrosoftSansSerif, 20.4};
 inline constexpr Rgb kFaceGrey{192, 192, 192};
 inline constexpr Rgb kDisplayBack{0, 0, 0};
 
-// The two frames, and with them the window, are taller than designed by the rows of the
-// servers after the first, which sit below the panel's buttons.
-inline constexpr int kExtraServerRowsTwips = 945;
+// The two frames, and with them the window, are taller than designed: below the address row,
+// which the stand-in faces make taller than its room under the panel's caption, and by the
+// rows of the servers after the first, which sit below the panel's buttons.
+inline constexpr int kAddressRowExtraTwips = 120;
+inline constexpr int kExtraServerRowsTwips = 1260;
+inline constexpr int kExtraHeightTwips = kAddressRowExtraTwips + kExtraServerRowsTwips;
 
 // The main window's client area; the model's width is the outer width, wider by the frame.
 inline constexpr int kClientWidthTwips = 5988;
-inline constexpr int kClientHeightTwips = 4524 + kExtraServerRowsTwips;
+inline constexpr int kClientHeightTwips = 4524 + kExtraHeightTwips;
 inline constexpr int kFrameTwips = kCollapsedWidthTwips - kClientWidthTwips;
 
 // The toolbar along the top: seven command buttons, a gap, then the indicator lamp.
@@ -124,7 +127,7 @@ inline constexpr TrayItem kTrayItems[] = {
 // The picture drawn over the program's icon in each TrayState, in its order; 0 for none.
 inline constexpr int kTrayBadges[] = {0, 13, Toolbar::kAcceptedImage, Toolbar::kRefusedImage};
 
-inline constexpr int kStatusBarTopTwips = 4212 + kExtraServerRowsTwips;
+inline constexpr int kStatusBarTopTwips = 4212 + kExtraHeightTwips;
 inline constexpr int kStatusBarHeightTwips = 312;
 inline constexpr int kStatusPanelWidthTwips = 1440;
 inline constexpr std::size_t kStatusPanels = 3;
@@ -143,8 +146,8 @@ enum class ControlKind {
 
 enum class Container { Client, Frame1, Frame3 };
 
-inline constexpr TwipsRect kFrame1Rect{210, 1020, 5565, 3075 + kExtraServerRowsTwips};
-inline constexpr TwipsRect kFrame3Rect{6120, 1020, 3225, 3075 + kExtraServerRowsTwips};
+inline constexpr TwipsRect kFrame1Rect{210, 1020, 5565, 3075 + kExtraHeightTwips};
+inline constexpr TwipsRect kFrame3Rect{6120, 1020, 3225, 3075 + kExtraHeightTwips};
 
 // What the server address box offers; any other address may still be typed.
 inline constexpr const char* kOfferedServers[] = {"ntp.aliyun.com", "ntp.tencent.com",
@@ -189,63 +192,76 @@ inline constexpr ControlLayout kControls[] = {
     {.name = "Frame3", .kind = ControlKind::Frame, .container = Container::Client,
      .rect = kFrame3Rect, .caption = "设 置", .font = kFrameCaptionFont, .holds = Container::Frame3},
     {.name = "Label6", .kind = ControlKind::Label, .container = Container::Frame3,
-     .rect = {240, 288, 876, 204}, .caption = "服务器IP"},
+     .rect = {240, 288 + kAddressRowExtraTwips / 2, 876, 204}, .caption = "服务器IP"},
     {.name = "Text9", .kind = ControlKind::ComboBox, .container = Container::Frame3,
-     .rect = {240, 528, 1450, 216}, .textBox = &MainForm::Text9},
+     .rect = {240, 528 + kAddressRowExtraTwips, 1860, 216}, .textBox = &MainForm::Text9},
     {.name = "Label11", .kind = ControlKind::Label, .container = Container::Frame3,
-     .rect = {2160, 288, 732, 156}, .caption = "本机端口"},
+     .rect = {2160, 288 + kAddressRowExtraTwips / 2, 732, 156}, .caption = "本机端口"},
     {.name = "Text10", .kind = ControlKind::TextBox, .container = Container::Frame3,
-     .rect = {2280, 528, 560, 228}, .textBox = &MainForm::Text10},
+     .rect = {2280, 528 + kAddressRowExtraTwips, 560, 228}, .textBox = &MainForm::Text10},
     {.name = "Check1", .kind = ControlKind::CheckBox, .container = Container::Frame3,
-     .rect = {240, 840, 996, 250}, .caption = "定时校时", .checkBox = &MainForm::Check1},
+     .rect = {240, 840 + kAddressRowExtraTwips, 996, 250},
+     .caption = "定时校时", .checkBox = &MainForm::Check1},
     {.name = "Label7", .kind = ControlKind::Label, .container = Container::Frame3,
-     .rect = {1296, 876, 252, 180}, .caption = "每"},
+     .rect = {1296, 876 + kAddressRowExtraTwips, 252, 180}, .caption = "每"},
     // The two value displays are designed as empty captions that grow with their text; each
     // shows its value centred in the gap between its neighbours.
     {.name = "Label8", .kind = ControlKind::ValueLabel, .container = Container::Frame3,
-     .rect = {1548, 860, 372, 180}, .font = kValueFont, .label = &MainForm::Label8},
+     .rect = {1548, 860 + kAddressRowExtraTwips, 372, 180},
+     .font = kValueFont, .label = &MainForm::Label8},
     {.name = "Label9", .kind = ControlKind::Label, .container = Container::Frame3,
-     .rect = {1920, 870, 1080, 180}, .caption = "小时校时一次"},
+     .rect = {1920, 870 + kAddressRowExtraTwips, 1080, 180}, .caption = "小时校时一次"},
     {.name = "HScroll1", .kind = ControlKind::ScrollBar, .container = Container::Frame3,
-     .rect = {240, 1152, 2745, 195}, .scrollBar = &MainForm::HScroll1},
+     .rect = {240, 1152 + kAddressRowExtraTwips, 2745, 195}, .scrollBar = &MainForm::HScroll1},
     // Designed too narrow for its caption: the box alone shows.
     {.name = "Check3", .kind = ControlKind::CheckBox, .container = Container::Frame3,
-     .rect = {240, 1440, 130, 225}, .caption = "时差限制", .checkBox = &MainForm::Check3},
+     .rect = {240, 1440 + kAddressRowExtraTwips, 130, 225},
+     .caption = "时差限制", .checkBox = &MainForm::Check3},
     {.name = "Label5", .kind = ControlKind::Label, .container = Container::Frame3,
-     .rect = {480, 1490, 730, 170}, .caption = "时差大于"},
+     .rect = {480, 1490 + kAddressRowExtraTwips, 730, 170}, .caption = "时差大于"},
     {.name = "Label4", .kind = ControlKind::ValueLabel, .container = Container::Frame3,
-     .rect = {1210, 1488, 518, 180}, .font = kValueFont, .label = &MainForm::Label4},
+     .rect = {1210, 1488 + kAddressRowExtraTwips, 518, 180},
+     .font = kValueFont, .label = &MainForm::Label4},
     {.name = "Label10", .kind = ControlKind::Label, .container = Container::Frame3,
-     .rect = {1728, 1488, 1068, 192}, .caption = "(ms)不校准"},
+     .rect = {1728, 1488 + kAddressRowExtraTwips, 1068, 192}, .caption = "(ms)不校准"},
     {.name = "HScroll2", .kind = ControlKind::ScrollBar, .container = Container::Frame3,
-     .rect = {240, 1760, 2745, 195}, .scrollBar = &MainForm::HScroll2},
+     .rect = {240, 1760 + kAddressRowExtraTwips, 2745, 195}, .scrollBar = &MainForm::HScroll2},
     {.name = "Check2", .kind = ControlKind::CheckBox, .container = Container::Frame3,
-     .rect = {240, 2016, 1695, 285}, .caption = "校时数据保存", .checkBox = &MainForm::Check2},
+     .rect = {240, 2016 + kAddressRowExtraTwips, 1695, 285},
+     .caption = "校时数据保存", .checkBox = &MainForm::Check2},
     {.name = "Text4", .kind = ControlKind::TextBox, .container = Container::Frame3,
-     .rect = {240, 2340, 2715, 285}, .textBox = &MainForm::Text4},
+     .rect = {240, 2340 + kAddressRowExtraTwips, 2715, 285}, .textBox = &MainForm::Text4},
     {.name = "Command1", .kind = ControlKind::Button, .container = Container::Frame3,
-     .rect = {390, 2736, 945, 255}, .caption = "确  定", .action = &FormActions::applySettings},
+     .rect = {390, 2736 + kAddressRowExtraTwips, 945, 255},
+     .caption = "确  定", .action = &FormActions::applySettings},
     {.name = "Command7", .kind = ControlKind::Button, .container = Container::Frame3,
-     .rect = {1890, 2736, 945, 255}, .caption = "取  消", .action = &FormActions::cancelSettings},
+     .rect = {1890, 2736 + kAddressRowExtraTwips, 945, 255},
+     .caption = "取  消", .action = &FormActions::cancelSettings},
     {.name = "Label12", .kind = ControlKind::Label, .container = Container::Frame3,
-     .rect = {240, 3096, 1110, 180}, .caption = "备用服务器 1"},
+     .rect = {240, 3180 + kAddressRowExtraTwips, 1110, 225}, .caption = "备用服务器 1"},
     {.name = "Text11", .kind = ControlKind::TextBox, .container = Container::Frame3,
-     .rect = {1380, 3060, 1605, 228}, .textBox = &MainForm::Text11},
+     .rect = {1380, 3120 + kAddressRowExtraTwips, 1605, 345}, .textBox = &MainForm::Text11},
     {.name = "Label13", .kind = ControlKind::Label, .container = Container::Frame3,
-     .rect = {240, 3396, 1110, 180}, .caption = "备用服务器 2"},
+     .rect = {240, 3555 + kAddressRowExtraTwips, 1110, 225}, .caption = "备用服务器 2"},
     {.name = "Text12", .kind = ControlKind::TextBox, .container = Container::Frame3,
-     .rect = {1380, 3360, 1605, 228}, .textBox = &MainForm::Text12},
+     .rect = {1380, 3495 + kAddressRowExtraTwips, 1605, 345}, .textBox = &MainForm::Text12},
     {.name = "Label14", .kind = ControlKind::Label, .container = Container::Frame3,
-     .rect = {240, 3696, 1110, 180}, .caption = "备用服务器 3"},
+     .rect = {240, 3930 + kAddressRowExtraTwips, 1110, 225}, .caption = "备用服务器 3"},
     {.name = "Text13", .kind = ControlKind::TextBox, .container = Container::Frame3,
-     .rect = {1380, 3660, 1605, 228}, .textBox = &MainForm::Text13},
+     .rect = {1380, 3870 + kAddressRowExtraTwips, 1605, 345}, .textBox = &MainForm::Text13},
+    // Below the window's client area, never seen: it takes the keyboard focus first and ends
+    // the program at once when pressed, a way out with the keyboard alone.
+    {.name = "Command4", .kind = ControlKind::Button, .container = Container::Client,
+     .rect = {2160, 5820 + kExtraHeightTwips, 735, 315}, .caption = "退 出",
+     .action = &FormActions::exitNow},
 };
 // clang-format on
 
-// The visible controls in their designed keyboard order.
+// The controls that take the keyboard focus, in their designed order: the hidden exit button
+// first.
 inline constexpr const char* kKeyboardOrder[] = {
-    "Check1", "Check2",   "Text4",    "HScroll1", "Check3", "HScroll2", "Text3",  "Text2",
-    "Text1",  "Command1", "Command7", "Text9",    "Text10", "Text11",   "Text12", "Text13"};
+    "Command4", "Check1",   "Check2",   "Text4", "HScroll1", "Check3", "HScroll2", "Text3", "Text2",
+    "Text1",    "Command1", "Command7", "Text9", "Text10",   "Text11", "Text12",   "Text13"};
 
 // The control's rectangle in the client area.
 constexpr TwipsRect inClientArea(const ControlLayout& control) {

@@ -3,7 +3,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "common/day_date.h"
 #include "common/text_forms.h"
+#include "sntp/keeper.h"
 #include "ui/form/form_layout.h"
 #include "ui/form/main_form.h"
 
@@ -94,6 +96,13 @@ std::string TrayModel::statusLines() const {
             default:  // a burst without an offset
                 lines += "\n上次测时失败" + because(last.cause);
                 break;
+        }
+    }
+    // While the scheduled correction keeps the clock, its last run.
+    if (const auto line = m_form.platform.files.readFirstLine(kKeeperStatusPath)) {
+        if (const auto status = parseKeeperStatus(*line)) {
+            const double now = ntpSecondsOfUnixNs(m_form.platform.steadyClock.readPaired().utcNs);
+            lines += "\n" + keeperStatusWords(*status, now);
         }
     }
     const SyncSettings& settings = m_form.settings;

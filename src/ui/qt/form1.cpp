@@ -17,6 +17,7 @@
 #include <QMoveEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
@@ -154,6 +155,50 @@ private:
     static constexpr int kCaptionInkTop = 1;
 };
 
+// A panel of the status bar. The settings summaries grow the panel to show them whole (a
+// cut number would be a wrong one); the last panel takes the room left, shows what does not
+// fit cut with an ellipsis and the whole text as its tool tip, and takes no room when empty.
+class StatusPanel final : public QLabel {
+public:
+    StatusPanel(bool last, QWidget* parent) : QLabel(parent), m_last(last) {
+        setTextFormat(Qt::PlainText);
+        setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        setContentsMargins(kTextMargin, 0, kTextMargin, 0);
+        if (m_last) {
+            setMinimumWidth(0);
+            setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        }
+    }
+    void setWholeText(const QString& text) {
+        m_whole = text;
+        if (m_last) {
+            setVisible(!text.isEmpty());
+            setToolTip(text);
+        } else {
+            const int needed =
+                fontMetrics().horizontalAdvance(text) + 2 * (frameWidth() + kTextMargin);
+            setMinimumWidth(std::max(twipsToPixels(layout::kStatusPanelWidthTwips), needed));
+        }
+        fit();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        fit();
+    }
+
+private:
+    static constexpr int kTextMargin = 3;
+    void fit() {
+        setText(m_last ? fontMetrics().elidedText(m_whole, Qt::ElideRight, contentsRect().width())
+                       : m_whole);
+    }
+
+    bool m_last;
+    QString m_whole;
+};
+
 }  // namespace
 
 Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std::move(actions)) {
@@ -178,9 +223,6 @@ Form1::Form1(MainForm& form, FormActions actions) : m_form(form), m_actions(std:
     buildControls();
     buildStatusBar();
 
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WindowShortcut);
-    connect(escape, &QShortcut::activated, this, [this] { m_actions.cancelSettings(); });
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::WindowShortcut);
     connect(help, &QShortcut::activated, this,
@@ -228,6 +270,16 @@ void Form1::closeEvent(QCloseEvent* event) {
     } else {
         event->ignore();
     }
+}
+
+// Esc that no control took runs 取  消; an open drop-down list takes its own Esc and only
+// closes.
+void Form1::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        m_actions.cancelSettings();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void Form1::moveEvent(QMoveEvent* event) {
@@ -492,14 +544,12 @@ void Form1::buildStatusBar() {
     m_statusBar->setObjectName(QStringLiteral("StatusBar1"));
     m_statusBar->setSizeGripEnabled(false);
     for (std::size_t panel = 0; panel < layout::kStatusPanels; ++panel) {
-        auto* text = new QLabel(m_statusBar);
+        const bool last = panel + 1 == layout::kStatusPanels;
+        auto* text = new StatusPanel(last, m_statusBar);
         text->setObjectName(QStringLiteral("StatusBar1.Panel%1").arg(panel + 1));
-        text->setTextFormat(Qt::PlainText);
-        text->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        text->setMinimumWidth(twipsToPixels(layout::kStatusPanelWidthTwips));
-        m_statusBar->addWidget(text);
-        follow<QLabel>(m_form.StatusBar1.changed, text, [this, panel](QLabel* widget) {
-            widget->setText(qs(m_form.StatusBar1.panel(panel)));
+        m_statusBar->addWidget(text, last ? 1 : 0);
+        follow<StatusPanel>(m_form.StatusBar1.changed, text, [this, panel](StatusPanel* widget) {
+            widget->setWholeText(qs(m_form.StatusBar1.panel(panel)));
         });
     }
 }

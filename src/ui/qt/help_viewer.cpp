@@ -5,10 +5,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QToolBar>
 
+#include <algorithm>
 #include <iterator>
 
 #include "ui/form/form_layout.h"
@@ -133,6 +135,12 @@ void HelpViewer::redraw() {
         m_cboAddress->setEditText(text);
     }
     if (m_form.isVisible() && !isVisible()) {
+        // Centred on a small screen's work area and inside it, title bar and frame included.
+        const QRect area = screen()->availableGeometry();
+        constexpr int kFrameAllowance = 40;
+        resize(std::min(width(), area.width() - kFrameAllowance),
+               std::min(height(), area.height() - kFrameAllowance));
+        move(area.center() - QPoint(width() / 2, height() / 2));
         show();
     }
 }

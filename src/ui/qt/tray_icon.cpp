@@ -11,8 +11,8 @@
 
 namespace korvel {
 
-TrayIcon::TrayIcon(MainForm& form, FormActions actions)
-    : m_form(form), m_actions(std::move(actions)) {
+TrayIcon::TrayIcon(MainForm& form, FormActions actions, std::function<bool()> trayAvailable)
+    : m_form(form), m_actions(std::move(actions)), m_trayAvailable(std::move(trayAvailable)) {
     static_assert(std::size(layout::kTrayBadges) == std::tuple_size_v<decltype(m_pictures)>);
     for (std::size_t state = 0; state < m_pictures.size(); ++state) {
         m_pictures[state] = badgedIcon(layout::kTrayBadges[state]);
@@ -42,6 +42,22 @@ TrayIcon::TrayIcon(MainForm& form, FormActions actions)
     m_changed = m_form.tray.changed.connect([this] { draw(); });
     m_icon.show();
     m_actions.trayShown(true);
+    constexpr int kTrayWatchMs = 1000;
+    m_trayWatch.setInterval(kTrayWatchMs);
+    QObject::connect(&m_trayWatch, &QTimer::timeout, &m_menu, [this] {
+        const bool shown = m_trayAvailable();
+        if (shown == m_trayShown) {
+            return;
+        }
+        m_trayShown = shown;
+        if (shown) {
+            // A tray that comes back holds no icons: ours goes into it again.
+            m_icon.hide();
+            m_icon.show();
+        }
+        m_actions.trayShown(shown);
+    });
+    m_trayWatch.start();
 }
 
 void TrayIcon::draw() {

@@ -2,7 +2,9 @@
 
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <array>
+#include <functional>
 #include <vector>
 
 #include "ui/form/controls.h"
@@ -13,11 +15,14 @@ namespace korvel {
 struct MainForm;
 
 // The tray's icon: draws the tray model's state, tool tip and menu gates and hands the menu's
-// commands and a click on the icon on. Made only where the system has a tray.
+// commands and a click on the icon on. Made only where the system has a tray; it tells the
+// program when that tray goes away and when it is back.
 class TrayIcon final {
 public:
-    // The form outlives the icon. Shows the icon and tells the program so.
-    TrayIcon(MainForm& form, FormActions actions);
+    // The form outlives the icon. Shows the icon and tells the program so. trayAvailable
+    // answers whether the system has a tray now.
+    TrayIcon(MainForm& form, FormActions actions,
+             std::function<bool()> trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable);
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
 
@@ -34,6 +39,10 @@ private:
     std::vector<QAction*> m_items;
     std::array<QIcon, 4> m_pictures;  // by TrayState
     Connection m_changed;
+    // The system tells of no tray going away or coming back: it is looked at now and then.
+    std::function<bool()> m_trayAvailable;
+    bool m_trayShown = true;
+    QTimer m_trayWatch;
 };
 
 }  // namespace korvel

@@ -155,8 +155,30 @@ Win32Form1::~Win32Form1() {
 }
 
 bool Win32Form1::takeKeyboardMessage(MSG& message) {
-    return m_window != nullptr && message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST &&
-           IsDialogMessageW(m_window, &message);
+    if (m_window == nullptr || message.message < WM_KEYFIRST || message.message > WM_KEYLAST) {
+        return false;
+    }
+    // An open drop-down list takes its own keys: Esc closes it alone.
+    const bool listOpen = std::ranges::any_of(m_controls, [](const Control& control) {
+        return control.layout->kind == ControlKind::ComboBox &&
+               SendMessageW(control.handle, CB_GETDROPPEDSTATE, 0, 0) != FALSE;
+    });
+    return !listOpen && IsDialogMessageW(m_window, &message);
+}
+
+UINT Win32Form1::frontMessage() {
+    static const UINT message = RegisterWindowMessageW(L"KORVEL.front");
+    return message;
+}
+
+void Win32Form1::bringRunningCopyToFront() {
+    if (HWND running = FindWindowW(kClassName, nullptr); running != nullptr) {
+        // Only a program the user just started may hand the foreground on.
+        DWORD process = 0;
+        GetWindowThreadProcessId(running, &process);
+        AllowSetForegroundWindow(process);
+        PostMessageW(running, frontMessage(), 0, 0);
+    }
 }
 
 LRESULT CALLBACK Win32Form1::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -172,6 +194,10 @@ LRESULT CALLBACK Win32Form1::procedure(HWND window, UINT message, WPARAM wParam,
 }
 
 LRESULT Win32Form1::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == frontMessage()) {  // a second copy started
+        m_actions.openWindow();
+        return 0;
+    }
     switch (message) {
         case WM_COMMAND:
             command(LOWORD(wParam), HIWORD(wParam));
@@ -328,6 +354,14 @@ void Win32Form1::createControls() {
 void Win32Form1::createStatusBar() {
     m_statusBar =
         createControl(m_window, STATUSCLASSNAMEW, "", CCS_NORESIZE | CCS_NOPARENTALIGN, {}, 0);
+    // The last panel's whole text, over that panel.
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = m_statusBar;
+    tool.uId = layout::kStatusPanels;
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(m_toolTips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void Win32Form1::loadPictures() {
@@ -382,6 +416,17 @@ void Win32Form1::layOut() {
         MoveWindow(control.handle, place.left, place.top, place.width, place.height + listHeight,
                    TRUE);
         SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        if (control.layout->kind == ControlKind::ComboBox) {
+            // The list opens wide enough for its longest name, wider than the box if need be.
+            int widest = 0;
+            for (const char* server : layout::kOfferedServers) {
+                widest = std::max(widest, static_cast<int>(textExtent(font, server).cx));
+            }
+            SendMessageW(control.handle, CB_SETDROPPEDWIDTH,
+                         widest + MulDiv(kControlFrame, scale, USER_DEFAULT_SCREEN_DPI) +
+                             GetSystemMetrics(SM_CXVSCROLL),
+                         0);
+        }
     }
     loadPictures();
     // The default padding would widen every button past the designed width and push the lamp
@@ -419,6 +464,7 @@ void Win32Form1::applyGeometry(const WindowSlide::Geometry& geometry, WindowSlid
     const RECT outer = outerRect({0, 0, clientWidth, clientHeight}, kStyle, true, m_dpi);
     SetWindowPos(m_window, nullptr, place.x, place.y, outer.right - outer.left,
                  outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    drawStatusPanels();  // the last panel widens with the window
     // The bars do not repaint the part they gain.
     InvalidateRect(m_toolbar, nullptr, TRUE);
     InvalidateRect(m_statusBar, nullptr, TRUE);
@@ -450,6 +496,35 @@ void Win32Form1::sizeStatusPanels() {
     }
     edges[layout::kStatusPanels - 1] = -1;
     SendMessageW(m_statusBar, SB_SETPARTS, layout::kStatusPanels, reinterpret_cast<LPARAM>(edges));
+}
+
+// The summaries whole; the last panel's text cut with an ellipsis where it does not fit, and
+// whole in the panel's tool tip.
+void Win32Form1::drawStatusPanels() {
+    sizeStatusPanels();
+    const HFONT font = m_fonts.font(layout::kWindowFont, m_dpi);
+    const int margins =
+        MulDiv(kStatusTextMargins, static_cast<int>(m_dpi), USER_DEFAULT_SCREEN_DPI);
+    for (std::size_t panel = 0; panel < layout::kStatusPanels; ++panel) {
+        const std::string& whole = m_form.StatusBar1.panel(panel);
+        std::string shown = whole;
+        if (panel + 1 == layout::kStatusPanels) {
+            TOOLINFOW tool{};
+            tool.cbSize = sizeof tool;
+            tool.hwnd = m_statusBar;
+            tool.uId = layout::kStatusPanels;
+            SendMessageW(m_statusBar, SB_GETRECT, panel, reinterpret_cast<LPARAM>(&tool.rect));
+            shown =
+                fittedText(whole, tool.rect.right - tool.rect.left - margins,
+                           [font](const std::string& text) { return textExtent(font, text).cx; });
+            SendMessageW(m_toolTips, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+            std::wstring tip = wideOf(whole);
+            tool.lpszText = tip.data();
+            SendMessageW(m_toolTips, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+        SendMessageW(m_statusBar, SB_SETTEXTW, panel,
+                     reinterpret_cast<LPARAM>(wideOf(shown).c_str()));
+    }
 }
 
 void Win32Form1::followModels() {
@@ -486,13 +561,7 @@ void Win32Form1::followModels() {
             });
         }
     }
-    observe(m_form.StatusBar1.changed, [this] {
-        sizeStatusPanels();
-        for (std::size_t panel = 0; panel < layout::kStatusPanels; ++panel) {
-            SendMessageW(m_statusBar, SB_SETTEXTW, panel,
-                         reinterpret_cast<LPARAM>(wideOf(m_form.StatusBar1.panel(panel)).c_str()));
-        }
-    });
+    observe(m_form.StatusBar1.changed, [this] { drawStatusPanels(); });
     observe(m_form.Form1.changed,
             [this] { SetWindowTextW(m_window, wideOf(m_form.Form1.caption()).c_str()); });
     m_connections.push_back(m_form.Form1.shownChanged.connect([this] {

@@ -35,6 +35,8 @@ public:
     // Gives the window's keyboard handling (Tab between controls, Esc) its look at a message
     // of the loop; true when it took the message.
     bool takeKeyboardMessage(MSG& message);
+    // A second copy's request to the running one: to the front, out of the tray if need be.
+    static void bringRunningCopyToFront();
 
 private:
     struct Control {
@@ -42,6 +44,7 @@ private:
         HWND handle;
     };
 
+    static UINT frontMessage();
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -56,6 +59,7 @@ private:
     void drawControl(const Control& control);
     void drawIndicator();
     void sizeStatusPanels();
+    void drawStatusPanels();
     void command(int id, int notification);
     void comboChange(const Control& control, int notification);
     void scroll(HWND bar, int request);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/day_date.h"
+#include "sntp/correction_policy.h"
 #include "support/fake_keeping.h"
 #include "support/virtual_time.h"
 
@@ -74,14 +75,67 @@ TEST(KeeperRun, SlewsStepsOrHoldsAndSaysWhatItDidInTheRunsLine) {
         KeeperRun run(store, adjustment, time);
         run.begin();
         const Burst b = burstAt(time, c.offset, c.secondServer);
-        const OutcomeRecord outcome = run.correct(b.result, b.records, time);
+        const KeeperInput input = run.measurement(b.result, b.records);
+        // The policy's part: whether to correct at all, and how.
+        const CorrectionDecision decision =
+            decideCorrection({.run = CorrectionRun::Unattended,
+                              .offsetSec = b.result.offsetSec,
+                              .serversListed = 3,
+                              .agreedServers = b.result.agreedServers,
+                              .holdsRightToStep = true,
+                              .firstRunAfterBoot = run.firstRunAfterBoot(),
+                              .everyResponderAgrees = input.everyResponderAgrees,
+                              .keeper = &run.state(),
+                              .keeping = input});
+        OutcomeRecord outcome{decision.withheld.value_or(Outcome::Stepped), {}, {}};
+        if (decision.keeping) {
+            outcome = run.correct(input, *decision.keeping, time);
+        } else {
+            run.recordHeld(input);
+        }
         EXPECT_EQ(outcome.outcome, c.outcome);
         EXPECT_EQ(run.summary().rfind(c.line, 0), 0u) << run.summary();
         EXPECT_EQ(time.clockSteps().size(), c.steps);
         // Every run is remembered, and users may read what it did.
         ASSERT_TRUE(store.state);
         EXPECT_TRUE(parseKeeperState(*store.state, 4e9).problem.empty()) << *store.state;
-        EXPECT_NE(store.status.find("korvel-keeper-status 1\nlast "), std::string::npos);
+        EXPECT_NE(store.status.find("korvel-keeper-status 1 "), std::string::npos);
+    }
+}
+
+// Removal resets only what the keeper did in this boot, and the next run starts its offsets
+// afresh with the frequency it found.
+TEST(KeeperRun, ReleasesTheClockOnlyWhereItAdjustedItInThisBoot) {
+    const std::string state =
+        "korvel-keeper 1\nboot b1\nfrequency 12 0.01\nrun 3974001200 5000 "
+        "0.01 2e-05 1 slewed 0.01 12\n";
+    const struct {
+        const char* what;
+        std::optional<std::string> state;
+        std::string boot, refusal, said;
+        bool reset;
+    } cases[] = {
+        {"adjusted in this boot", state, "b1", "", "frequency and slew reset", true},
+        {"an earlier boot's state", state, "b2", "", "the clock was not adjusted in this boot",
+         false},
+        {"no state", std::nullopt, "b1", "", "the clock was not adjusted in this boot", false},
+        {"refused", state, "b1", "no right", "not reset: no right", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::FakeKeeperStore store;
+        store.state = c.state;
+        store.boot = c.boot;
+        test::FakeClockAdjustment adjustment;
+        adjustment.refusal = c.refusal;
+        EXPECT_EQ(releaseClock(store, adjustment), c.said);
+        EXPECT_EQ(adjustment.calls.size(), c.reset ? 1u : 0u);
+        EXPECT_EQ(store.writes, c.reset && c.refusal.empty() ? 1 : 0);
+        if (store.writes == 1) {
+            const LoadedKeeperState after = parseKeeperState(*store.state, 4e9);
+            EXPECT_TRUE(after.state.runs.empty());
+            EXPECT_DOUBLE_EQ(after.state.frequency->ppm, 12.0);
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "calibration/outcome_display.h"
 #include "settings/settings_panel.h"
 #include "support/test_rig.h"
 
@@ -83,7 +84,8 @@ TEST_F(Dispatch, AcceptedCommandsRunAndShowImage6WhilePlaceholdersDoNothing) {
 }
 
 // 校准 by hand of an offset that a time zone or a flat battery likely explains asks first; the
-// answer 确定 applies nothing once the offset was withdrawn while the box was open.
+// answer 确定 applies nothing once the offset was withdrawn while the box was open, and the
+// lamp and the status bar say so.
 TEST(DispatchLargeOffset, CorrectionByHandAsksFirstAndAppliesOnlyAStillValidOffset) {
     const std::string kZone = "可能原因：时区或双系统的硬件时钟";
     const struct {
@@ -94,12 +96,14 @@ TEST(DispatchLargeOffset, CorrectionByHandAsksFirstAndAppliesOnlyAStillValidOffs
         std::int64_t openMs;  // how long the box stays open
         std::size_t steps;
         std::string cause;
+        int lamp;
     } cases[] = {
-        {"small: not asked", 2250, false, true, 0, 1, ""},
-        {"8 h, 确定", 28'800'300, false, true, 0, 1, kZone},
-        {"8 h, 取消", 28'800'300, true, false, 0, 0, kZone},
-        {"8 h, 确定 after 34 s", 28'800'300, false, true, 34'000, 0, kZone},
-        {"a year behind, 确定", 365 * 86'400e3, true, true, 0, 1, "可能原因：主板电池失效"},
+        {"small: not asked", 2250, false, true, 0, 1, "", Toolbar::kAcceptedImage},
+        {"8 h, 确定", 28'800'300, false, true, 0, 1, kZone, Toolbar::kAcceptedImage},
+        {"8 h, 取消", 28'800'300, true, false, 0, 0, kZone, Toolbar::kAcceptedImage},
+        {"8 h, 确定 after 34 s", 28'800'300, false, true, 34'000, 0, kZone, Toolbar::kRefusedImage},
+        {"a year behind, 确定", 365 * 86'400e3, true, true, 0, 1, "可能原因：主板电池失效",
+         Toolbar::kAcceptedImage},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -113,6 +117,10 @@ TEST(DispatchLargeOffset, CorrectionByHandAsksFirstAndAppliesOnlyAStillValidOffs
         c.menu ? xiaoshiClick(*rig.form) : toolbarClick(*rig.form, 2);
         EXPECT_EQ(rig.messageBox.asked.size(), c.cause.empty() ? 0U : 1U);
         EXPECT_EQ(rig.time.clockSteps().size(), c.steps);
+        EXPECT_EQ(rig.form->Toolbar1.indicatorImage(), c.lamp);
+        if (c.lamp == Toolbar::kRefusedImage) {
+            EXPECT_EQ(rig.form->StatusBar1.panel(2), kOffsetExpiredText);
+        }
         if (c.offsetMs == 28'800'300 && c.menu) {
             EXPECT_EQ(rig.messageBox.asked.at(0),
                       "时差 28800.300000 秒，" + kZone + "。\n仍要校准吗？");

@@ -120,25 +120,29 @@ TEST_F(SettingsPanel, ApplyTakesTheSettingsWritesTheConfigurationAndRebinds) {
 // A too long address or port brings the field's template and a beep; an address that names
 // no host, an extra server that names none or repeats one (told by its box's number), or a
 // port that is no whole number from 1 to 65535 or cannot be bound, is told and its box selected
-// for retyping. Nothing is applied or saved and the socket keeps its port and server.
+// for retyping; a name too long for a message is told shortened. Nothing is applied or saved
+// and the socket keeps its port and server.
 TEST_F(SettingsPanel, RefusedAddressPortOrServerSavesNothingAndKeepsThePanelOpen) {
     rig.socket.portsInUse.insert(80);
+    const std::string longName(254, 'a');
     const struct {
         const char* address;
         const char* port;
         Texts extras;
-        const char* boxes;
-        const char* message;  // nullptr: a beep
+        std::string boxes;
+        std::string message;  // empty: a beep
         TextBox* selected;
     } cases[] = {
-        {"192.168.100.1000", "1231", Texts{}, "   .   .   .   |1231|||", nullptr, nullptr},
-        {"10.0.0.1", "12345", Texts{}, "10.0.0.1|0000|||", nullptr, nullptr},
+        {"192.168.100.1000", "1231", Texts{}, "   .   .   .   |1231|||", "", nullptr},
+        {"10.0.0.1", "12345", Texts{}, "10.0.0.1|0000|||", "", nullptr},
         {"10.0.0.1     2", "1231", Texts{}, "10.0.0.1     2|1231|||", "服务器地址错误",
          &form.Text9},
         {"10.0.0.1", "1231", Texts{"2001:db8::1", "bad_name"},
          "10.0.0.1|1231|2001:db8::1|bad_name|", "备用服务器 2 地址错误: bad_name", &form.Text12},
         {"10.0.0.1", "1231", Texts{"10.0.0.7", "", "10.0.0.7"}, "10.0.0.1|1231|10.0.0.7||10.0.0.7",
          "备用服务器 3 与前面的服务器重复: 10.0.0.7", &form.Text13},
+        {"10.0.0.1", "1231", Texts{longName}, "10.0.0.1|1231|" + longName + "||",
+         "备用服务器 1 地址错误: " + longName.substr(0, 39) + "…", &form.Text11},
         {"ntp.cn", "1231", Texts{"NTP.CN."}, "ntp.cn|1231|NTP.CN.||",
          "备用服务器 1 与前面的服务器重复: NTP.CN.", &form.Text11},
         {"10.0.0.1", "80", Texts{}, "10.0.0.1|80  |||", "本机端口 80 无法使用", &form.Text10},
@@ -155,8 +159,8 @@ TEST_F(SettingsPanel, RefusedAddressPortOrServerSavesNothingAndKeepsThePanelOpen
         form.Check1.setTicked(true);
         applySettings(form);
         EXPECT_EQ(boxes(), c.boxes);
-        EXPECT_EQ(rig.messageBox.shown, c.message ? Texts{c.message} : Texts{});
-        EXPECT_EQ(rig.beeper.beeps, beeps += c.message ? 0 : 1);
+        EXPECT_EQ(rig.messageBox.shown, c.message.empty() ? Texts{} : Texts{c.message});
+        EXPECT_EQ(rig.beeper.beeps, beeps += c.message.empty() ? 1 : 0);
         EXPECT_EQ(selected, c.selected ? std::vector{c.selected} : std::vector<TextBox*>{});
         EXPECT_EQ(cfgLine(), kStartLine);
         EXPECT_THAT(form.servers, ElementsAre("192.0.2.1      "));

@@ -21,7 +21,9 @@ struct FakeSessionStart final : SessionStart {
     }
     bool turnOff() override { return !(on = on && !writable); }
     std::string location() override { return "/a/korvel.desktop"; }
+    std::string cannotHoldProgram() override { return cannotHold; }
     bool on = false, writable = true;
+    std::string cannotHold;
     Texts arguments;
 };
 
@@ -60,12 +62,16 @@ TEST(StartOptions, ApplyEachSettingAsThePanelWould) {
     }
 }
 
-// A failure to write or remove the entry is told, and the tick follows the entry.
+// A failure to write or remove the entry is told, with the reason where the entry cannot hold
+// the program at all, and the tick follows the entry.
 TEST(StartWithSession, TickFollowsTheEntry) {
     TestRig rig;
     rig.startProgram();
     MainForm& form = *rig.form;
     FakeSessionStart entry;
+    entry.cannotHold = "含有“=”";
+    toggleStartWithSession(form, entry);
+    entry.cannotHold.clear();
     entry.writable = false;
     toggleStartWithSession(form, entry);
     EXPECT_FALSE(form.startWithSession.isTicked());
@@ -76,8 +82,9 @@ TEST(StartWithSession, TickFollowsTheEntry) {
     entry.writable = true;
     toggleStartWithSession(form, entry);
     EXPECT_FALSE(entry.on || form.startWithSession.isTicked());
-    EXPECT_EQ(rig.messageBox.shown, (Texts{"登录时启动项 /a/korvel.desktop 无法写入",
-                                           "登录时启动项 /a/korvel.desktop 无法删除"}));
+    EXPECT_EQ(rig.messageBox.shown,
+              (Texts{"登录时启动项无法写入：含有“=”", "登录时启动项 /a/korvel.desktop 无法写入",
+                     "登录时启动项 /a/korvel.desktop 无法删除"}));
 }
 
 }  // namespace

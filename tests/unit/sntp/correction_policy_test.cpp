@@ -85,7 +85,9 @@ TEST(CorrectionPolicy, DecidesStepOrHoldForEveryKindOfRun) {
           .serversListed = 2,
           .agreedServers = 2,
           .limitOn = true,
-          .limitMs = 1},
+          .limitMs = 1,
+          .firstRunAfterBoot = true,
+          .everyResponderAgrees = true},
          true,
          ServersAgreed,
          kNone,
@@ -124,6 +126,59 @@ TEST(CorrectionPolicy, DecidesStepOrHoldForEveryKindOfRun) {
         EXPECT_EQ(decision.withheld, c.withheld);
         EXPECT_EQ(decision.via, c.via);
         EXPECT_EQ(decision.interactive, c.interactive);
+    }
+}
+
+// An unattended run never steps more than 1000 s but in the first run after start-up on every
+// answering server's word; the keeper, where the process may adjust the clock, sets the
+// frequency an earlier boot found and slews up to half a second, stepping beyond.
+TEST(CorrectionPolicy, KeepsTheClockUnattendedAndStepsFarOnlyAfterStartUp) {
+    const struct {
+        const char* what;
+        double offset;
+        bool firstAfterBoot, agree, right;
+        bool step;
+        std::optional<KeeperAction> keeping;
+    } cases[] = {
+        {"beyond 1000 s in a later run", 1000.5, false, true, true, false, std::nullopt},
+        {"beyond 1000 s, first run, all agree", -4e8, true, true, true, true,
+         KeeperAction::Stepped},
+        {"beyond 1000 s, first run, one disagrees", 2e3, true, false, true, false, std::nullopt},
+        {"beyond 1000 s without the right", -2e3, false, true, false, false, std::nullopt},
+        {"above the step threshold", -0.6, false, true, true, true, KeeperAction::Stepped},
+        {"below it", 0.45, false, true, true, true, KeeperAction::Slewed},
+        {"nothing left to slew", 1e-7, false, true, true, true, KeeperAction::FrequencyOnly},
+        {"without the right a step as before", 0.01, false, true, false, true, std::nullopt},
+    };
+    const KeeperState state{"b1", FrequencyEstimate{7.0, 0.5}, {}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        KeeperInput input;
+        input.offsetSec = c.offset;
+        input.spreadSec = 2e-5;
+        input.wallSec = 3.9e9;
+        input.mayAdjust = true;
+        const CorrectionDecision d = decideCorrection({.run = CorrectionRun::Unattended,
+                                                       .offsetSec = c.offset,
+                                                       .serversListed = 3,
+                                                       .agreedServers = 3,
+                                                       .holdsRightToStep = c.right,
+                                                       .firstRunAfterBoot = c.firstAfterBoot,
+                                                       .everyResponderAgrees = c.agree,
+                                                       .keeper = &state,
+                                                       .keeping = input});
+        EXPECT_EQ(d.step, c.step);
+        EXPECT_EQ(d.withheld,
+                  c.step ? std::nullopt : std::optional<Outcome>(Outcome::WithheldOffsetTooLarge));
+        ASSERT_EQ(d.keeping.has_value(), c.keeping.has_value());
+        if (d.keeping) {
+            EXPECT_EQ(d.keeping->action, *c.keeping);
+            EXPECT_DOUBLE_EQ(d.keeping->phaseSec, c.offset);
+            EXPECT_EQ(d.keeping->frequencyPpm, 7.0);
+            KeeperState after = state;
+            recordKeeperRun(after, input, *d.keeping);
+            EXPECT_EQ(after.runs.back().action, *c.keeping);
+        }
     }
 }
 

@@ -89,53 +89,6 @@ TEST(KeeperState, KeepsOnlyTheFrequencyAcrossABootOrSomeoneElsesStep) {
     }
 }
 
-TEST(Keeper, StepsSlewsOrHoldsByTheOffsetTheRunAndTheRight) {
-    const struct {
-        const char* what;
-        double offset;
-        bool firstAfterBoot, agree, mayAdjust;
-        KeeperAction action;
-        bool held;
-    } cases[] = {
-        {"beyond 1000 s in a later run", 1000.5, false, true, true, KeeperAction::None, true},
-        {"beyond 1000 s, first run, all agree", -4e8, true, true, true, KeeperAction::Stepped,
-         false},
-        {"beyond 1000 s, first run, one disagrees", 2e3, true, false, true, KeeperAction::None,
-         true},
-        {"beyond 1000 s without the right", -2e3, false, true, false, KeeperAction::None, true},
-        {"above the step threshold", -0.6, false, true, true, KeeperAction::Stepped, false},
-        {"below it", 0.45, false, true, true, KeeperAction::Slewed, false},
-        {"nothing left to slew", 1e-7, false, true, true, KeeperAction::FrequencyOnly, false},
-        {"without the right only a step", 0.01, false, true, false, KeeperAction::Stepped, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        KeeperInput input;
-        input.offsetSec = c.offset;
-        input.spreadSec = 2e-5;
-        input.wallSec = kNow;
-        input.firstRunAfterBoot = c.firstAfterBoot;
-        input.everyResponderAgrees = c.agree;
-        input.mayAdjust = c.mayAdjust;
-        const KeeperState state{"b1", FrequencyEstimate{7.0, 0.5}, {}};
-        const KeeperDecision d = decideKeeping(state, input);
-        EXPECT_EQ(d.action, c.action);
-        EXPECT_EQ(d.hold.has_value(), c.held);
-        if (c.held) {
-            EXPECT_EQ(d.hold->outcome, Outcome::WithheldOffsetTooLarge);
-            EXPECT_NE(d.hold->cause.find("1000"), std::string::npos);
-            continue;
-        }
-        EXPECT_DOUBLE_EQ(d.phaseSec, c.offset);
-        // The frequency an earlier boot found is set again where the process may.
-        EXPECT_EQ(d.frequencyPpm.has_value(), c.mayAdjust);
-        KeeperState after = state;
-        recordKeeperRun(after, input, d);
-        EXPECT_EQ(after.runs.back().action, c.action);
-        EXPECT_DOUBLE_EQ(after.runs.back().sample.frequencyPpm, c.mayAdjust ? 7.0 : 0.0);
-    }
-}
-
 TEST(Keeper, KeepsASimulatedDayWithinAFractionOfAMillisecondWithoutStepping) {
     using test::DayOptions;
     const struct {

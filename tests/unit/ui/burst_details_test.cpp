@@ -11,8 +11,8 @@
 namespace korvel::test {
 namespace {
 
-// A burst of one reply of each kind after the used ones, as the evaluation leaves them, then a
-// run longer than the model keeps.
+// A burst of one reply of each kind after the used ones, as the evaluation leaves them, each
+// drawn inside the plot's frame, never on it; then a run longer than the model keeps.
 TEST(BurstDetails, MarksEachReplyWithItsUseAFailedBurstClearsThemAndTheRunKeepsItsLatest) {
     ReplyRecords records{};
     BurstResult result;
@@ -42,6 +42,14 @@ TEST(BurstDetails, MarksEachReplyWithItsUseAFailedBurstClearsThemAndTheRunKeepsI
     EXPECT_DOUBLE_EQ(details.burstPoints()[4].offsetSec, 3.25);
     EXPECT_EQ(details.meanText(), "平均 3.250000 秒");
     EXPECT_EQ(details.burstNotice(), "");
+    const Axis delays = details.delayAxis();
+    const Axis offsets = details.burstOffsetAxis();
+    for (const BurstPoint& point : details.burstPoints()) {
+        for (const double at :
+             {delays.fraction(point.delayMs), offsets.fraction(point.offsetSec)}) {
+            EXPECT_TRUE(at > 0.01 && at < 0.99) << at;
+        }
+    }
 
     // A correction's outcome leaves the burst; a burst without a result clears it.
     details.record(Outcome::StepRefused, {}, records, 6000);

@@ -8,6 +8,11 @@
 namespace korvel {
 namespace {
 
+int twelveEach(const std::string& text) {
+    return 12 *
+           static_cast<int>(std::ranges::count_if(text, [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
 // A font of 12 pixels a character; boxes and buttons add 6 pixels, a check box's box is 13
 // pixels and 4 from its caption.
 TEST(FitControl, GrowsAboutTheMiddleLineWidensWrappedWordsAndNarrowCheckBoxesShowTheBox) {
@@ -29,11 +34,7 @@ TEST(FitControl, GrowsAboutTheMiddleLineWidensWrappedWordsAndNarrowCheckBoxesSho
         {"Check2", {16, 134, 113, 19}, 17, {16, 134, 113, 19}},  // wide enough
         {"HScroll1", {16, 77, 183, 13}, 39, {16, 77, 183, 13}},  // no text
     };
-    ControlMetrics font{
-        .frameHeight = 6, .boxSize = 13, .boxGap = 4, .textWidth = [](const std::string& text) {
-            return 12 * static_cast<int>(
-                            std::ranges::count_if(text, [](char c) { return (c & 0xC0) != 0x80; }));
-        }};
+    ControlMetrics font{.frameHeight = 6, .boxSize = 13, .boxGap = 4, .textWidth = twelveEach};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         font.lineHeight = c.lineHeight;
@@ -41,6 +42,22 @@ TEST(FitControl, GrowsAboutTheMiddleLineWidensWrappedWordsAndNarrowCheckBoxesSho
             return each.name == std::string_view(c.name);
         });
         EXPECT_EQ(fitControl(*control, c.designed, font), c.fitted);
+    }
+}
+
+// A status text wider than its panel shows its start, cut between characters, and an ellipsis.
+TEST(FittedText, KeepsWhatFitsAndCutsTheRestAtACharacterWithAnEllipsis) {
+    const struct {
+        const char* text;
+        int width;
+        const char* fitted;
+    } cases[] = {
+        {"已收到 25/30", 144, "已收到 25/30"},
+        {"本机没有可请求的时间服务", 96, "本机没有可请求…"},
+        {"ab", 11, "…"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(fittedText(c.text, c.width, twelveEach), c.fitted) << c.text;
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include "calibration/clock_display.h"
 #include "calibration/command_dispatch.h"
+#include "common/day_date.h"
 #include "support/test_rig.h"
 #include "ui/form/form_layout.h"
 
@@ -64,6 +65,17 @@ TEST(TrayModel, StateToolTipAndGatesFollowBurstsCorrectionsAndTheSchedule) {
              rig.time.advance(1000);
          },
          TrayState::Idle, "KORVEL\n尚未测时\n下次自动校时 网络恢复 15 秒后", true, false},
+        {"the scheduled correction keeps the clock",
+         [](TestRig& rig) {
+             const double now = ntpSecondsOfUnixNs(rig.time.utcMs() * 1'000'000);
+             rig.files.textFiles[kKeeperStatusPath] = {"korvel-keeper-status 1 " +
+                                                       std::to_string(now - 330) +
+                                                       " slewed 0.000123 -12.345 -12.3 0.01"};
+             rig.time.advance(1000);
+         },
+         TrayState::Idle,
+         "KORVEL\n尚未测时\n定时校准保持时钟：5 分钟前微调（时差 0.000123 秒），频率 -12.345 ppm",
+         true, false},
     };
     const auto& items = layout::kTrayItems;
     for (const auto& c : cases) {
