@@ -239,8 +239,8 @@ std::variant<Options, Request, BadArgument> parseArguments(
             return BadArgument{"unknown option '" + argument + "'"};
         } else if (options.servers.size() == kMostServers) {
             return BadArgument{"four servers at most, not also '" + argument + "'"};
-        } else if (!isServerAddress(argument)) {
-            return BadArgument{"bad server address '" + argument + "'"};
+        } else if (const ParsedServerEntry entry = parseServerEntry(argument); !entry.entry) {
+            return BadArgument{entry.fault};
         } else if (std::ranges::any_of(options.servers, [&argument](const std::string& before) {
                        return sameServerName(before, argument);
                    })) {
