@@ -666,7 +666,7 @@ void Win32Form1::command(int id, int notification) {
 
 // Typed text is in the box at once; a chosen item reaches the box only after this notice.
 void Win32Form1::comboChange(const Control& control, int notification) {
-    TextBox& model = m_form.*control.layout->textBox;
+    TextBox& model = control.layout->textBox(m_form);
     if (notification == CBN_EDITCHANGE) {
         model.setText(windowText(control.handle));
     } else if (notification == CBN_SELCHANGE) {
@@ -689,7 +689,7 @@ void Win32Form1::scroll(HWND bar, int request) {
     if (control == nullptr || control->layout->scrollBar == nullptr) {
         return;
     }
-    ScrollBar& model = m_form.*control->layout->scrollBar;
+    ScrollBar& model = control->layout->scrollBar(m_form);
     using Step = ScrollBar::Step;
     switch (request) {
         case SB_LINELEFT:
@@ -722,7 +722,7 @@ LRESULT Win32Form1::colorOf(HDC context, HWND handle) {
         control = controlOf(GetParent(handle));
     }
     if (control != nullptr && control->layout->kind == ControlKind::DisplayBox) {
-        SetTextColor(context, colorRef((m_form.*control->layout->textBox).foreColor()));
+        SetTextColor(context, colorRef(control->layout->textBox(m_form).foreColor()));
         SetBkColor(context, colorRef(layout::kDisplayBack));
         return reinterpret_cast<LRESULT>(m_displayBrush);
     }
@@ -745,7 +745,7 @@ LRESULT Win32Form1::toolTipText(NMTTDISPINFOW& request) {
     if ((request.uFlags & TTF_IDISHWND) != 0) {
         if (const Control* control = controlOf(reinterpret_cast<HWND>(request.hdr.idFrom));
             control != nullptr && control->layout->textBox != nullptr) {
-            m_toolTip = wideOf((m_form.*control->layout->textBox).toolTip());
+            m_toolTip = wideOf(control->layout->textBox(m_form).toolTip());
         }
     } else {
         for (const layout::ToolButtonLayout& spec : layout::kToolButtons) {
