@@ -90,7 +90,8 @@ check_installation() {
     WINEPREFIX="$prefix" wineserver -w
     grep -qF -- 'schtasks.exe" /Delete /TN "KORVEL\korvel-sync" /F' "$asked" ||
         fail "$1: the uninstaller did not delete the task"
-    [ ! -e "$program/korvel-sync.xml" ] && [ ! -e "$program/korvel-cli.exe" ] ||
+    [ ! -e "$program/korvel-sync.xml" ] && [ ! -e "$program/korvel-cli.exe" ] &&
+        [ ! -e "$program/libgcrypt-20.dll" ] ||
         fail "$1: the uninstaller left $(ls "$program" 2>&1)"
     WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
 }
