@@ -585,9 +585,9 @@ std::string jsonAddress(const Report& report, int server) {
     for (int i = 0; i < report.rotation.size(); ++i) {
         addresses += report.rotation.tally(i).entry == tally.entry ? 1 : 0;
     }
-    std::string out = addresses > 1 ? "\"address\":" + jsonText(tally.address) +
-                                          ",\"name\":" + jsonText(entry)
-                                    : "\"address\":" + jsonText(entry);
+    std::string out =
+        addresses > 1 ? "\"address\":" + jsonText(tally.address) + ",\"name\":" + jsonText(entry)
+                      : "\"address\":" + jsonText(entry);
     return tally.sameAs < 0 ? out : out + ",\"sameAs\":" + jsonText(report.nameOf(tally.sameAs));
 }
 
@@ -606,8 +606,8 @@ std::string plainText(const Report& report) {
         std::string others;
         for (int i = 0; i < report.rotation.size(); ++i) {
             const int sameAs = report.rotation.tally(i).sameAs;
-            const std::string why = sameAs >= 0 ? "same machine as " + report.nameOf(sameAs)
-                                                : whyNotAgreed(report, i);
+            const std::string why =
+                sameAs >= 0 ? "same machine as " + report.nameOf(sameAs) : whyNotAgreed(report, i);
             std::string& list = why.empty() ? agreed : others;
             list += (list.empty() ? "" : ", ") + report.nameOf(i) +
                     (why.empty() ? "" : " (" + why + ")");

@@ -60,7 +60,7 @@ public:
 
 private:
     VirtualTime& m_time;
-    std::vector<std::string> m_hosts;  // of the last setServers; empty where not found
+    std::vector<std::string> m_hosts;               // of the last setServers; empty where not found
     std::vector<std::vector<std::string>> m_found;  // each server's addresses; none: not found
     std::int32_t m_remotePort = 0;
     std::int32_t m_localPort = 0;
