@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "exchange/nts_servers.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/program_files.h"
@@ -38,6 +39,9 @@ struct EngineServices {
     FileSystem& files;
     RandomSource& random;
     ScratchFile& scratchFile;
+    // Where absent, a server named as `nts:HOST` fails for want of them.
+    NtsKeyExchange* ntsKeyExchange = nullptr;
+    const SivCipher* sivCipher = nullptr;
 };
 
 enum class BurstState {
@@ -79,6 +83,8 @@ public:
     // Starts a burst over the servers (their index is the reply's server), ending any running
     // one without a word. The names are looked up anew and the requests start once one is found.
     void start(std::vector<std::string> servers);
+    // A file of PEM certificates an NTS server's may chain to besides the system's store.
+    void setNtsTrustFile(std::string path) { m_nts.setTrustFile(std::move(path)); }
     // Ends a running burst without a result (the program is closing).
     void cancel();
 
@@ -104,6 +110,11 @@ private:
                          std::optional<std::int64_t> receivedUtcNs);
     void kissOfDeath(const SntpPacket& packet, int server);
     void holdBackServers();
+    void lookUp();
+    void exchangeKeys(int server);
+    std::optional<Bytes> ntsDatagram(int server, NtpTimestamp transmit);
+    std::optional<SntpPacket> ntsReply(std::int32_t byteCount, int server);
+    void ntsFailed(int server, std::string failure);
     void serverFound(int server, ConnectOutcome outcome);
     void serverLeft();
     void requestsOut();
@@ -127,6 +138,9 @@ private:
     ServerRotation m_rotation;
     // Servers that refused service (DENY, RSTR) are not asked again while the engine lives.
     std::map<std::string, std::string> m_refusingServers;
+    NtsServers m_nts;
+    int m_exchangesRunning = 0;
+    std::int64_t m_burstStartMs = 0;
     ReplyRecords m_records{};
     SentRequests m_sentRequests;
     std::optional<double> m_clockBaseMs;  // wall minus monotonic clock at the last reading

@@ -19,13 +19,14 @@ enum class ServerStatus {
     Unreachable,  // the network has no route to it
     Silent,       // its first requests all went unanswered while another answered for it
     KissOfDeath,  // it asked not to be asked (kissCode), now or in an earlier burst
+    NtsFailed,    // named as NTS, it gave no authenticated time (kissCode names why)
 };
 
 struct ServerTally {
     ServerStatus status = ServerStatus::LookingUp;
     int requests = 0;
     int replies = 0;
-    std::string kissCode;  // RATE, DENY or RSTR
+    std::string kissCode;  // RATE, DENY or RSTR; for NtsFailed the failure's name
 };
 
 // Which server of the set each request of a burst goes to. With one server every request goes
