@@ -303,38 +303,36 @@ struct Report {
     BurstResult result;
     ReplyRecords records{};
     ServerRotation rotation;
+    std::vector<std::string> names;  // of the rotation's servers, as the texts give them
     std::optional<OutcomeRecord> correction;
     std::string keeping;  // what the keeper did, for the run's line
 
     const OutcomeRecord& last() const { return correction ? *correction : burst; }
+    const std::string& nameOf(int server) const { return names[static_cast<std::size_t>(server)]; }
     bool measured() const { return burst.outcome == Outcome::Evaluated; }
 };
 
-// What an unattended run says when the policy holds the step.
-std::string unattendedHoldText(CorrectionReason reason, const std::string& service) {
+// What a run says when the policy holds the step.
+std::string holdText(CorrectionReason reason, const std::string& service, const Report& report,
+                     const CorrectionInput& asked) {
+    if (reason == CorrectionReason::OffsetChanged) {
+        return "测得的时差 " + sixDecimals(report.result.offsetSec) + " 秒与同意校准的 " +
+               sixDecimals(asked.agreedOffsetSec.value_or(0.0)) + " 秒相差超过 " +
+               sixDecimals(asked.agreementToleranceSec) + " 秒，时钟没有校准。";
+    }
     if (reason == CorrectionReason::OtherTimeService) {
         return "本机的时间服务 " + service + " 正在管理时钟，无人值守校准不与它争，" +
                "时钟没有校准。";
     }
     if (reason == CorrectionReason::OffsetTooLarge) {
-        return "时差超过 1000 秒：无人值守校准只在开机后第一次校准、且应答的服务器都一致时"
-               "才这样校准，时钟没有校准。";
+        return "时差超过 1000 秒：无人值守校准只在开机后第一次校准、且应答的服务器都一致时，"
+               "或经过认证的服务器也一致时才这样校准，时钟没有校准。";
+    }
+    if (reason == CorrectionReason::NtsFailed) {
+        return "指定的 NTS 服务器都没有给出经过认证的时间，网络路径上可能有人拦截，"
+               "无人值守校准不只凭未认证的服务器校准，时钟没有校准。";
     }
     return "无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。";
-}
-
-// Why a run must not step in place of the offset the user agreed to: it measured too far from it,
-// as when the server answered one way for the window and another way now.
-std::optional<OutcomeRecord> offsetChanged(const Report& report, double agreedSec) {
-    const double toleranceSec = agreementToleranceSec(report.result, report.records);
-    if (std::abs(report.result.offsetSec - agreedSec) <= toleranceSec) {
-        return std::nullopt;
-    }
-    return OutcomeRecord{Outcome::WithheldOffsetChanged,
-                         "测得的时差 " + sixDecimals(report.result.offsetSec) + " 秒与同意校准的 " +
-                             sixDecimals(agreedSec) + " 秒相差超过 " + sixDecimals(toleranceSec) +
-                             " 秒，时钟没有校准。",
-                         {}};
 }
 
 // What an unattended run says, gathered into one line: nobody watches the run, and the journal
@@ -406,6 +404,26 @@ private:
     std::function<void(OutcomeRecord)> m_done;
 };
 
+// Whether the server's replies were authenticated: named as NTS, it gave some.
+bool authenticated(const Report& report, int server) {
+    const ServerTally& tally = report.rotation.tally(server);
+    const ParsedServerEntry parsed =
+        parseServerEntry(report.servers[static_cast<std::size_t>(tally.entry)]);
+    return parsed.entry && parsed.entry->nts && tally.replies > 0;
+}
+
+// Whether a server gave authenticated replies; agreeing: one in the agreeing group.
+bool anyAuthenticated(const Report& report, bool agreeing) {
+    for (int i = 0; i < report.rotation.size(); ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        if (authenticated(report, i) && (!agreeing || (at < report.result.servers.size() &&
+                                                       report.result.servers[at].agreed))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Asks the correction policy and steps when it allows; the report takes how the correction
 // ended, and the event loop ends with it.
 void correct(Report& report, const Options& options, Correction& correction, KeeperRun* keeper,
@@ -414,17 +432,27 @@ void correct(Report& report, const Options& options, Correction& correction, Kee
     const std::string service = clock.competingTimeService();
     const KeeperInput keeping =
         keeper != nullptr ? keeper->measurement(report.result, report.records) : KeeperInput{};
-    const CorrectionDecision decision = decideCorrection(
-        {.run = options.unattended ? CorrectionRun::Unattended : CorrectionRun::ByHand,
-         .offsetSec = report.result.offsetSec,
-         .serversListed = static_cast<int>(report.servers.size()),
-         .agreedServers = report.result.agreedServers,
-         .holdsRightToStep = clock.holdsRightToStep(),
-         .otherTimeService = !service.empty(),
-         .firstRunAfterBoot = keeper != nullptr && keeper->firstRunAfterBoot(),
-         .everyResponderAgrees = everyResponderAgrees(report.result),
-         .keeper = keeper != nullptr ? &keeper->state() : nullptr,
-         .keeping = keeping});
+    const CorrectionInput asked{
+        .run = options.unattended ? CorrectionRun::Unattended : CorrectionRun::ByHand,
+        .offsetSec = report.result.offsetSec,
+        .serversListed = static_cast<int>(report.servers.size()),
+        .agreedServers = report.result.agreedServers,
+        .holdsRightToStep = clock.holdsRightToStep(),
+        .otherTimeService = !service.empty(),
+        .firstRunAfterBoot = keeper != nullptr && keeper->firstRunAfterBoot(),
+        .everyResponderAgrees = everyResponderAgrees(report.result),
+        .agreedOffsetSec = options.agreedOffsetSec,
+        .agreementToleranceSec = agreementToleranceSec(report.result, report.records),
+        .keeper = keeper != nullptr ? &keeper->state() : nullptr,
+        .keeping = keeping,
+        .ntsServersNamed = static_cast<int>(
+            std::ranges::count_if(report.servers,
+                                  [](const std::string& s) {
+                                      return parseServerEntry(s).entry.value_or(ServerEntry{}).nts;
+                                  })),
+        .anyAuthenticated = anyAuthenticated(report, false),
+        .authenticatedAgrees = anyAuthenticated(report, true)};
+    const CorrectionDecision decision = decideCorrection(asked);
     if (decision.keeping) {
         report.correction = keeper->correct(keeping, *decision.keeping, platform.directClock);
         platform.quitEventLoop(0);
@@ -435,17 +463,10 @@ void correct(Report& report, const Options& options, Correction& correction, Kee
             keeper->recordHeld(keeping);
         }
         report.correction = OutcomeRecord{decision.withheld.value_or(Outcome::StepRefused),
-                                          unattendedHoldText(decision.reason, service),
+                                          holdText(decision.reason, service, report, asked),
                                           {}};
         platform.quitEventLoop(0);
         return;
-    }
-    if (options.agreedOffsetSec) {
-        report.correction = offsetChanged(report, *options.agreedOffsetSec);
-        if (report.correction) {
-            platform.quitEventLoop(0);
-            return;
-        }
     }
     correction.start(report.result.offsetSec, decision,
                      service.empty() ? std::string() : competingServiceNotice(service),
@@ -492,6 +513,7 @@ Report runMeasurement(const Options& options, const std::string& stateFolder, Cl
                                 report.result = end.result;
                                 report.records = end.records;
                                 report.rotation = end.rotation;
+                                report.names = end.servers;
                                 if (end.outcome.outcome == Outcome::Evaluated && options.apply) {
                                     correct(report, options, correction,
                                             keeper ? &*keeper : nullptr, platform);
@@ -584,6 +606,9 @@ std::string whyNotAgreed(const Report& report, int server) {
     if (tally.status == ServerStatus::Unreachable) {
         return "unreachable";
     }
+    if (tally.status == ServerStatus::SameMachine) {
+        return "sameMachine";
+    }
     if (tally.replies == 0) {
         return tally.status == ServerStatus::KissOfDeath ? "kissOfDeath"
                : tally.status == ServerStatus::NtsFailed ? "ntsFailed"
@@ -593,7 +618,7 @@ std::string whyNotAgreed(const Report& report, int server) {
     if (report.result.counted == 0) {
         return "notEvaluated";
     }
-    if (summary.usable < kFewestRepliesToAgree && report.servers.size() > 1) {
+    if (summary.usable < kFewestRepliesToAgree && report.rotation.size() > 1) {
         return "tooFewReplies";
     }
     const bool disagreed =
@@ -601,11 +626,19 @@ std::string whyNotAgreed(const Report& report, int server) {
     return disagreed ? "disagrees" : "notEvaluated";
 }
 
-// Whether the server's replies were authenticated: named as NTS, it gave some.
-bool authenticated(const Report& report, int server) {
-    const ParsedServerEntry parsed =
-        parseServerEntry(report.servers[static_cast<std::size_t>(server)]);
-    return parsed.entry && parsed.entry->nts && report.rotation.tally(server).replies > 0;
+// Where a server was asked: its entry, or one of the addresses a name answered with that name;
+// one found at another's address says whose.
+std::string jsonAddress(const Report& report, int server) {
+    const ServerTally& tally = report.rotation.tally(server);
+    const std::string& entry = report.servers[static_cast<std::size_t>(tally.entry)];
+    int addresses = 0;
+    for (int i = 0; i < report.rotation.size(); ++i) {
+        addresses += report.rotation.tally(i).entry == tally.entry ? 1 : 0;
+    }
+    std::string out =
+        addresses > 1 ? "\"address\":" + jsonText(tally.address) + ",\"name\":" + jsonText(entry)
+                      : "\"address\":" + jsonText(entry);
+    return tally.sameAs < 0 ? out : out + ",\"sameAs\":" + jsonText(report.nameOf(tally.sameAs));
 }
 
 std::string plainText(const Report& report) {
@@ -618,13 +651,15 @@ std::string plainText(const Report& report) {
               sixDecimals(r.slowestUsedDelay(report.records)) + " s\n" +
               causeWords(likelyCause(r.offsetSec));
     }
-    if (report.servers.size() > 1 && report.result.counted > 0) {
+    if (report.rotation.size() > 1 && report.result.counted > 0) {
         std::string agreed;
         std::string others;
-        for (int i = 0; i < static_cast<int>(report.servers.size()); ++i) {
-            const std::string why = whyNotAgreed(report, i);
+        for (int i = 0; i < report.rotation.size(); ++i) {
+            const int sameAs = report.rotation.tally(i).sameAs;
+            const std::string why =
+                sameAs >= 0 ? "same machine as " + report.nameOf(sameAs) : whyNotAgreed(report, i);
             std::string& list = why.empty() ? agreed : others;
-            list += (list.empty() ? "" : ", ") + report.servers[static_cast<std::size_t>(i)] +
+            list += (list.empty() ? "" : ", ") + report.nameOf(i) +
                     (why.empty() ? "" : " (" + why + ")");
         }
         out += (agreed.empty() ? "" : "agreed: " + agreed + "\n") +
@@ -671,7 +706,7 @@ std::string jsonObject(const Report& report) {
             const std::string why = whyNotAgreed(report, i);
             const bool kissed = tally.status == ServerStatus::KissOfDeath;
             const bool ntsFailed = tally.status == ServerStatus::NtsFailed;
-            out += std::string(i > 0 ? "," : "") + "{\"address\":" + jsonText(report.servers[at]) +
+            out += std::string(i > 0 ? "," : "") + "{" + jsonAddress(report, i) +
                    ",\"requests\":" + std::to_string(tally.requests) +
                    ",\"replies\":" + std::to_string(tally.replies) +
                    ",\"kissOfDeath\":" + (kissed ? jsonText(tally.kissCode) : "null") +

@@ -28,6 +28,8 @@ std::string decisionText(CorrectionReason reason) {
         case CorrectionReason::UserAsked:
         case CorrectionReason::ServersAgreed:
         case CorrectionReason::OtherTimeService:
+        case CorrectionReason::OffsetChanged:
+        case CorrectionReason::NtsFailed:
             break;
     }
     return "   自动校时无法执行";

@@ -35,7 +35,10 @@ public:
 
     // A new burst over the entries (an entry that does not parse is taken as a plain host).
     void startBurst(const std::vector<std::string>& servers);
-    bool isNts(int server) const { return m_burst[index(server)].entry.nts; }
+    // Servers past the entries (further addresses of a plain name) are plain.
+    bool isNts(int server) const {
+        return index(server) < m_burst.size() && m_burst[index(server)].entry.nts;
+    }
     // Whether the program can speak NTS at all.
     bool available() const { return m_exchange != nullptr && m_cipher != nullptr; }
     // The host the socket asks: the NTP server the key exchange named, else the entry's host.

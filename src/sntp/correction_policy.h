@@ -33,9 +33,18 @@ struct CorrectionInput {
     // and every server that answered agreed.
     bool firstRunAfterBoot = false;
     bool everyResponderAgrees = false;
+    // A run told the offset a user agreed to steps only on a measurement within the tolerance
+    // of it: the server may answer otherwise now than when the user was asked.
+    std::optional<double> agreedOffsetSec{};
+    double agreementToleranceSec = 0.0;
     // Unattended with a state folder: the keeper's state and this run's measurement for it.
     const KeeperState* keeper = nullptr;
     KeeperInput keeping{};
+    // Servers named as `nts:`, whether any gave authenticated time, and whether one that did
+    // is in the agreeing group: its word counts where a step unasked goes far.
+    int ntsServersNamed = 0;
+    bool anyAuthenticated = false;
+    bool authenticatedAgrees = false;
 };
 
 enum class CorrectionReason : std::uint8_t {
@@ -47,6 +56,8 @@ enum class CorrectionReason : std::uint8_t {
     NoSecondOpinion,
     OffsetTooLarge,
     OtherTimeService,
+    OffsetChanged,
+    NtsFailed,  // unattended, every server named as NTS failed: an attacker may block them
 };
 
 // How a step is made.
@@ -71,7 +82,7 @@ struct CorrectionDecision {
 // window's schedule steps on one server's word when only one is listed, within the limit when
 // one is set, and while another time service runs; the unattended tool only on two or more
 // agreeing servers, with no limit, and never against another time service. No run steps while
-// an earlier step may still land.
+// an earlier step may still land, nor on an offset other than the one the user agreed to.
 CorrectionDecision decideCorrection(const CorrectionInput& input);
 
 }  // namespace korvel
