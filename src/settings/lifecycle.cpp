@@ -30,21 +30,21 @@ constexpr int kResumeWaitMs = 15'000;
 void attachHandlers(MainForm& form) {
     attachMeasurement(form);
     attachSettingsPanel(form);
-    form.Timer5->setInterval(kClockDisplayIntervalMs);
-    form.Timer5->setTickHandler([&form] { clockTick(form); });
-    form.burstClockTimer->setInterval(kClockDisplayIntervalMs);
-    form.burstClockTimer->setTickHandler([&form] { showLocalClock(form); });
-    form.Timer6->setInterval(kIndicatorResetMs);
-    form.Timer6->setTickHandler([&form] { indicatorResetTick(form); });
-    form.Timer7->setInterval(kCaptionIntervalMs);
-    form.Timer7->setTickHandler([&form] { captionTick(form); });
-    form.resumeWaitTimer->setInterval(kResumeWaitMs);
-    form.resumeWaitTimer->setTickHandler([&form] { resumeWaitTick(form); });
+    form.timers.Timer5->setInterval(kClockDisplayIntervalMs);
+    form.timers.Timer5->setTickHandler([&form] { clockTick(form); });
+    form.timers.burstClockTimer->setInterval(kClockDisplayIntervalMs);
+    form.timers.burstClockTimer->setTickHandler([&form] { showLocalClock(form); });
+    form.timers.Timer6->setInterval(kIndicatorResetMs);
+    form.timers.Timer6->setTickHandler([&form] { indicatorResetTick(form); });
+    form.timers.Timer7->setInterval(kCaptionIntervalMs);
+    form.timers.Timer7->setTickHandler([&form] { captionTick(form); });
+    form.timers.resumeWaitTimer->setInterval(kResumeWaitMs);
+    form.timers.resumeWaitTimer->setTickHandler([&form] { resumeWaitTick(form); });
     form.platform.systemEvents.setHandler(
         [&form](SystemEvent event) { systemEventArrived(form, event); });
-    form.Timer4->setInterval(kAfterHandlerMs);
-    form.Timer4->setTickHandler([&form] {
-        form.Timer4->stop();
+    form.timers.Timer4->setInterval(kAfterHandlerMs);
+    form.timers.Timer4->setTickHandler([&form] {
+        form.timers.Timer4->stop();
         // Taken first: a box shown may let another handler add a notice meanwhile.
         const std::vector<std::string> notices = std::exchange(form.afterHandlerNotices, {});
         for (const std::string& notice : notices) {
@@ -55,9 +55,10 @@ void attachHandlers(MainForm& form) {
 
 // The window's timers and socket go with it; an event already queued must find them off.
 void releaseWindow(MainForm& form) {
-    for (Timer* timer : {form.Timer3.get(), form.Timer5.get(), form.Timer6.get(), form.Timer7.get(),
-                         form.Timer4.get(), form.correctionWaitTimer.get(),
-                         form.burstClockTimer.get(), form.resumeWaitTimer.get()}) {
+    for (Timer* timer :
+         {form.timers.Timer3.get(), form.timers.Timer5.get(), form.timers.Timer6.get(),
+          form.timers.Timer7.get(), form.timers.Timer4.get(), form.timers.correctionWaitTimer.get(),
+          form.timers.burstClockTimer.get(), form.timers.resumeWaitTimer.get()}) {
         timer->stop();
     }
     form.engine.cancel();
@@ -78,7 +79,7 @@ void reopenScratchFile(MainForm& form) {
 
 void showAfterHandler(MainForm& form, std::string notice) {
     form.afterHandlerNotices.push_back(std::move(notice));
-    form.Timer4->start();
+    form.timers.Timer4->start();
 }
 
 bool startUp(MainForm& form) {
@@ -92,13 +93,13 @@ bool startUp(MainForm& form) {
 
     form.StatusBar1.setPanel(0, "自动校时: 关闭 ");
     form.StatusBar1.setPanel(1, "校时数据保存: 关闭 ");
-    form.Check3.setEnabled(false);
-    form.HScroll1.setValue(1);
-    form.HScroll2.setValue(1000);
+    form.panel.Check3.setEnabled(false);
+    form.panel.HScroll1.setValue(1);
+    form.panel.HScroll2.setValue(1000);
     settings.autoSyncTenths = 1.0;
     settings.limitMs = 1000.0;
-    form.Label4.setCaption("");
-    form.Label8.setCaption("");
+    form.panel.Label4.setCaption("");
+    form.panel.Label8.setCaption("");
 
     // An installed program's folder is not the user's to write: the log goes to theirs.
     std::string logFolder = files.programFolder();
@@ -107,10 +108,10 @@ bool startUp(MainForm& form) {
             logFolder = std::move(own);
         }
     }
-    form.Text4.setText(defaultLogPath(logFolder, form.platform.localClock.getLocalTime()));
+    form.panel.Text4.setText(defaultLogPath(logFolder, form.platform.localClock.getLocalTime()));
     settings.cfgPath = configPathToRead(files);
     reopenScratchFile(form);
-    settings.logPath = form.Text4.text();
+    settings.logPath = form.panel.Text4.text();
 
     const LoadedConfig config = loadConfig(files, settings.cfgPath);
     if (config.error != FileError::None) {
@@ -118,9 +119,9 @@ bool startUp(MainForm& form) {
     }
     settings.cfgLine = config.cfgLine;
     // The box shows the address alone; the socket ignores the filling blanks.
-    form.Text9.setText(trimBlanks(config.fields.addressField));
-    form.Text10.setText(config.fields.portField);
-    showExtraServers(form, config.fields.extraServers);
+    form.panel.Text9.setText(trimBlanks(config.fields.addressField));
+    form.panel.Text10.setText(config.fields.portField);
+    showExtraServers(form.panel, config.fields.extraServers);
     settings.localPort = config.fields.localPort;
     if (!config.fields.skippedServers.empty()) {
         std::string skipped;
@@ -139,10 +140,10 @@ bool startUp(MainForm& form) {
         form.servers = std::move(servers);
     }
 
-    form.Timer3->stop();
-    form.Timer6->stop();
-    form.Timer5->start();
-    form.Timer7->start();
+    form.timers.Timer3->stop();
+    form.timers.Timer6->stop();
+    form.timers.Timer5->start();
+    form.timers.Timer7->start();
     form.Command6.setEnabled(false);
     const int screen = form.Form1.screenWidthTwips();
     form.Form1.setGeometry((screen - kCollapsedWidthTwips) / 2, kCollapsedWidthTwips);
@@ -150,8 +151,8 @@ bool startUp(MainForm& form) {
 }
 
 bool shutDown(MainForm& form) {
-    if (form.correcting) {
-        form.closeWhenCorrected = true;
+    if (form.correction.correcting) {
+        form.correction.closeWhenCorrected = true;
         form.StatusBar1.setPanel(2, kClosingAfterAnswerText);
         return false;
     }

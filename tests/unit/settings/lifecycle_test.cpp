@@ -24,9 +24,9 @@ TEST(StartUp, SecondCopyIsRefusedAndTouchesNoFile) {
     rig.instanceGuard.otherCopy = true;
     EXPECT_FALSE(startUp(*rig.form));
     EXPECT_THAT(rig.messageBox.shown, ElementsAre("此程序已经执行！"));
-    rig.form->Check1.setTicked(true);
+    rig.form->panel.Check1.setTicked(true);
     EXPECT_TRUE(rig.files.textFiles.empty() && rig.files.byteFiles.empty() &&
-                rig.socket.localPort() == 0 && rig.form->Label8.caption().empty());
+                rig.socket.localPort() == 0 && rig.form->panel.Label8.caption().empty());
 }
 
 // An unusable program folder and a port in use are reported; the program runs on with the
@@ -55,10 +55,10 @@ TEST(StartUp, TakesTheServerSetFromTheFirstLine) {
     EXPECT_THAT(rig.messageBox.shown, ElementsAre("sntp.cfg 中的服务器无法使用，已跳过: bad_name"));
     EXPECT_THAT(rig.form->servers, ElementsAre("192.0.2.1      ", "192.0.2.2"));
     // The panel shows them, and 取消 brings them back.
-    rig.form->Text11.setText("");
-    rig.form->Text12.setText("ntp.tencent.com");
+    rig.form->panel.Text11.setText("");
+    rig.form->panel.Text12.setText("ntp.tencent.com");
     cancelSettings(*rig.form);
-    EXPECT_EQ(rig.form->Text11.text() + "|" + rig.form->Text12.text(), "192.0.2.2|");
+    EXPECT_EQ(rig.form->panel.Text11.text() + "|" + rig.form->panel.Text12.text(), "192.0.2.2|");
     applySettings(*rig.form);
     EXPECT_EQ(rig.files.lines(rig.cfgPath()).front(), "SNTP 192.0.2.1       1231 192.0.2.2");
 
@@ -105,7 +105,8 @@ TEST(Ending, ClosingRecordAndReleaseFollowTheWayOfEnding) {
         c.end(form);
         EXPECT_EQ(std::to_string(rig.program.ended) + "|" + rig.logLines().back(),
                   c.endedAndLastLine);
-        EXPECT_FALSE(form.engine.running() || form.Timer5->isRunning() || form.Timer7->isRunning());
+        EXPECT_FALSE(form.engine.running() || form.timers.Timer5->isRunning() ||
+                     form.timers.Timer7->isRunning());
         EXPECT_EQ(rig.socket.localPort(), 0);
     }
 }
