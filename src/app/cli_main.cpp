@@ -582,8 +582,9 @@ std::string jsonAddress(const Report& report, int server) {
     const ServerTally& tally = report.rotation.tally(server);
     const std::string& entry = report.servers[static_cast<std::size_t>(tally.entry)];
     std::string out =
-        report.rotation.serversOf(tally.entry) > 1 ? "\"address\":" + jsonText(tally.address) + ",\"name\":" + jsonText(entry)
-                      : "\"address\":" + jsonText(entry);
+        report.rotation.serversOf(tally.entry) > 1
+            ? "\"address\":" + jsonText(tally.address) + ",\"name\":" + jsonText(entry)
+            : "\"address\":" + jsonText(entry);
     return tally.sameAs < 0 ? out : out + ",\"sameAs\":" + jsonText(report.nameOf(tally.sameAs));
 }
 
