@@ -631,13 +631,10 @@ std::string whyNotAgreed(const Report& report, int server) {
 std::string jsonAddress(const Report& report, int server) {
     const ServerTally& tally = report.rotation.tally(server);
     const std::string& entry = report.servers[static_cast<std::size_t>(tally.entry)];
-    int addresses = 0;
-    for (int i = 0; i < report.rotation.size(); ++i) {
-        addresses += report.rotation.tally(i).entry == tally.entry ? 1 : 0;
-    }
     std::string out =
-        addresses > 1 ? "\"address\":" + jsonText(tally.address) + ",\"name\":" + jsonText(entry)
-                      : "\"address\":" + jsonText(entry);
+        report.rotation.serversOf(tally.entry) > 1
+            ? "\"address\":" + jsonText(tally.address) + ",\"name\":" + jsonText(entry)
+            : "\"address\":" + jsonText(entry);
     return tally.sameAs < 0 ? out : out + ",\"sameAs\":" + jsonText(report.nameOf(tally.sameAs));
 }
 

@@ -5,12 +5,12 @@
 #include <utility>
 #include <vector>
 
+#include "calibration/lifecycle.h"
 #include "calibration/outcome_display.h"
 #include "calibration/time_sync_log.h"
 #include "common/day_date.h"
 #include "common/utf8_text.h"
 #include "exchange/clock_step.h"
-#include "settings/lifecycle.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {

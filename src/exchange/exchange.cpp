@@ -99,4 +99,21 @@ std::string serversLeftOut(const std::vector<std::string>& servers, const BurstR
     return lines;
 }
 
+std::vector<std::string> serverNotes(const ServerRotation& rotation,
+                                     const std::vector<std::string>& entries) {
+    std::vector<std::string> notes;
+    const auto entryOf = [&](int server) {
+        return trimBlanks(entries[static_cast<std::size_t>(rotation.tally(server).entry)]);
+    };
+    for (int i = 0; i < rotation.size(); ++i) {
+        const ServerTally& tally = rotation.tally(i);
+        if (tally.sameAs >= 0) {
+            notes.push_back(entryOf(i) + " 与 " + entryOf(tally.sameAs) + " 是同一台服务器");
+        } else if (rotation.serversOf(tally.entry) > 1) {
+            notes.push_back(tally.address + " 来自 " + entryOf(i));
+        }
+    }
+    return notes;
+}
+
 }  // namespace korvel

@@ -11,8 +11,8 @@
 #include "common/text_forms.h"
 #include "common/utf8_text.h"
 #include "exchange/exchange.h"
+#include "exchange/scratch_file.h"
 #include "settings/config_file.h"
-#include "settings/lifecycle.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -175,6 +175,15 @@ void applySchedule(MainForm& form) {
         form.panel.HScroll1.setEnabled(false);
         form.panel.HScroll2.setEnabled(false);
         form.panel.Check3.setEnabled(false);
+    }
+}
+
+void reopenScratchFile(MainForm& form) {
+    form.scratchFile.close();
+    if (const std::string problem =
+            openScratchFile(form.scratchFile, form.platform.files, kScratchFileName);
+        !problem.empty()) {
+        form.platform.messageBox.show(problem);
     }
 }
 

@@ -30,6 +30,10 @@ void showSettingsInEffect(MainForm& form);
 // Fills the boxes of the servers after the first (备用服务器 1 to 3), the rest left empty.
 void showExtraServers(SettingsPanel& panel, const std::vector<std::string>& extraServers);
 
+// Shared by start-up and apply: (re)opens the scratch file; a failure is shown and the
+// program goes on.
+void reopenScratchFile(MainForm& form);
+
 // Connects the check boxes and scroll bars of the panel to their handlers.
 void attachSettingsPanel(MainForm& form);
 

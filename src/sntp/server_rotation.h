@@ -63,6 +63,8 @@ public:
     void answered(int server) { ++m_servers[index(server)].replies; }
 
     int inRotation() const;
+    // Servers that are addresses of the entry: more than one where a name answered several.
+    int serversOf(int entry) const;
     // Servers in rotation or still being looked up.
     int mayBeAsked() const;
     bool anyLookingUp() const;

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "calibration/command_dispatch.h"
+#include "calibration/lifecycle.h"
 #include "calibration/outcome_display.h"
 #include "common/day_date.h"
-#include "settings/lifecycle.h"
 #include "sntp/burst_evaluation.h"
 #include "support/test_rig.h"
+#include "wiring/command_dispatch.h"
 
 namespace korvel {
 namespace {

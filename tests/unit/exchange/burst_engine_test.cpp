@@ -213,25 +213,32 @@ TEST(BurstEngine, OneAddressIsOneServerAndANamesAddressesShareTheBurst) {
         const char* servers;  // each address and its requests, or which server it is one with
         int agreed;
         int counted;
+        const char* notes;  // in the details window
     } cases[] = {
         {"a name twice, beside its address, and a second name",
          {"ntp.test", " NTP.test.", "192.0.2.1", "other.test"},
          {{"ntp.test", {"192.0.2.1"}}, {"NTP.test.", {"192.0.2.1"}}, {"other.test", {"192.0.2.1"}}},
          "192.0.2.1:25 =0 =0 =0",
          1,
-         25},
+         25,
+         "NTP.test. 与 ntp.test 是同一台服务器; 192.0.2.1 与 ntp.test 是同一台服务器; "
+         "other.test 与 ntp.test 是同一台服务器; "},
         {"a pool of four with a falseticker",
          {"pool.test"},
          {{"pool.test", pool}},
          "192.0.2.1:7 192.0.2.2:6 192.0.2.3:6 192.0.2.4:6",
          1,
-         25},
+         25,
+         "192.0.2.1 来自 pool.test; 192.0.2.2 来自 pool.test; 192.0.2.3 来自 pool.test; "
+         "192.0.2.4 来自 pool.test; "},
         {"a pool beside two servers, one of them its member",
          {"pool.test", "192.0.2.3", "192.0.2.2"},
          {{"pool.test", {"192.0.2.1", "192.0.2.3", "192.0.2.4"}}},
          "192.0.2.1:8 =3 192.0.2.2:8 192.0.2.3:8",
          2,
-         24},
+         24,
+         "192.0.2.1 来自 pool.test; 192.0.2.3 与 pool.test 是同一台服务器; 192.0.2.3 来自 "
+         "pool.test; "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -250,6 +257,11 @@ TEST(BurstEngine, OneAddressIsOneServerAndANamesAddressesShareTheBurst) {
                                           : tally.address + ":" + std::to_string(tally.requests));
         }
         EXPECT_EQ(servers, c.servers);
+        std::string notes;
+        for (const std::string& note : serverNotes(rotation, c.entries)) {
+            notes += note + "; ";
+        }
+        EXPECT_EQ(notes, c.notes);
         EXPECT_EQ(std::tuple(rig.ends[0].outcome.outcome, rig.ends[0].counted, rig.ends[0].agreed),
                   std::tuple(Outcome::Evaluated, c.counted, c.agreed));
         EXPECT_NEAR(rig.ends[0].offsetSec, 0.0, 1e-6);

@@ -1,20 +1,19 @@
-#include "settings/lifecycle.h"
+#include "wiring/start_up.h"
 
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "calibration/clock_display.h"
-#include "calibration/command_dispatch.h"
 #include "calibration/measure_command.h"
-#include "calibration/outcome_display.h"
 #include "calibration/time_sync_log.h"
 #include "common/utf8_text.h"
 #include "exchange/exchange.h"
-#include "exchange/scratch_file.h"
 #include "settings/config_file.h"
 #include "settings/settings_panel.h"
 #include "ui/form/caption_animation.h"
 #include "ui/form/main_form.h"
+#include "wiring/command_dispatch.h"
 
 namespace korvel {
 
@@ -53,34 +52,7 @@ void attachHandlers(MainForm& form) {
     });
 }
 
-// The window's timers and socket go with it; an event already queued must find them off.
-void releaseWindow(MainForm& form) {
-    for (Timer* timer :
-         {form.timers.Timer3.get(), form.timers.Timer5.get(), form.timers.Timer6.get(),
-          form.timers.Timer7.get(), form.timers.Timer4.get(), form.timers.correctionWaitTimer.get(),
-          form.timers.burstClockTimer.get(), form.timers.resumeWaitTimer.get()}) {
-        timer->stop();
-    }
-    form.engine.cancel();
-    form.platform.systemEvents.setHandler({});
-    form.platform.socket.close();
-}
-
 }  // namespace
-
-void reopenScratchFile(MainForm& form) {
-    form.scratchFile.close();
-    if (const std::string problem =
-            openScratchFile(form.scratchFile, form.platform.files, kScratchFileName);
-        !problem.empty()) {
-        form.platform.messageBox.show(problem);
-    }
-}
-
-void showAfterHandler(MainForm& form, std::string notice) {
-    form.afterHandlerNotices.push_back(std::move(notice));
-    form.timers.Timer4->start();
-}
 
 bool startUp(MainForm& form) {
     if (form.platform.instanceGuard.anotherCopyRunning()) {
@@ -148,28 +120,6 @@ bool startUp(MainForm& form) {
     const int screen = form.Form1.screenWidthTwips();
     form.Form1.setGeometry((screen - kCollapsedWidthTwips) / 2, kCollapsedWidthTwips);
     return true;
-}
-
-bool shutDown(MainForm& form) {
-    if (form.correction.correcting) {
-        form.correction.closeWhenCorrected = true;
-        form.StatusBar1.setPanel(2, kClosingAfterAnswerText);
-        return false;
-    }
-    logEvent(form, "   Closed");
-    form.timeSyncLog.close();
-    form.scratchFile.close();
-    releaseWindow(form);
-    return true;
-}
-
-void exitNow(MainForm& form) {
-    endProgramNow(form);
-}
-
-void endProgramNow(MainForm& form) {
-    releaseWindow(form);
-    form.platform.program.endNow();
 }
 
 }  // namespace korvel

@@ -1,12 +1,12 @@
-#include "calibration/command_dispatch.h"
+#include "wiring/command_dispatch.h"
 
 #include <type_traits>
 
 #include "calibration/clock_correction.h"
+#include "calibration/lifecycle.h"
 #include "calibration/measure_command.h"
 #include "calibration/outcome_display.h"
 #include "calibration/time_sync_log.h"
-#include "settings/lifecycle.h"
 #include "settings/settings_panel.h"
 #include "sntp/burst_evaluation.h"
 #include "ui/form/main_form.h"
