@@ -25,7 +25,7 @@ DesktopProgram::DesktopProgram()
       m_sessionStart(m_files, QCoreApplication::applicationFilePath().toStdString()),
       m_form(Platform{m_timedate, m_clock, m_socket, m_timers, m_files, m_messageBox, m_beeper,
                       m_instanceGuard, m_windows, m_program, m_clock, m_random, m_elevation,
-                      m_systemEvents}) {
+                      m_systemEvents, &m_ntsKeyExchange, &m_siv}) {
     QApplication::setApplicationName(QStringLiteral("KORVEL"));
     // Lets Wayland and the task bar match the window to the installed desktop entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.korvel"));

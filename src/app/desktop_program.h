@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/crypto/gcrypt_siv.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/sysinfo_registry.h"
 #include "platform/posix/xdg_session_start.h"
 #include "platform/qt/qt_instance_guard.h"
+#include "platform/qt/qt_nts_key_exchange.h"
 #include "platform/qt/qt_program_control.h"
 #include "platform/qt/qt_program_launcher.h"
 #include "platform/qt/qt_system_events.h"
@@ -60,6 +62,8 @@ private:
     QtProgramControl m_program;
     XdgSessionStart m_sessionStart;
     QtSystemEvents m_systemEvents;
+    QtNtsKeyExchange m_ntsKeyExchange;
+    GcryptSiv m_siv;
     MainForm m_form;
     BurstDetails m_burstDetails{m_form};
     std::unique_ptr<Form1> m_window;

@@ -15,7 +15,8 @@ FormTimers::FormTimers(TimerService& factory)
 MainForm::MainForm(const Platform& services)
     : platform(services),
       engine({services.systemClock, services.steadyClock, services.socket, services.timers,
-              services.files, services.random, scratchFile}),
+              services.files, services.random, scratchFile, services.ntsKeyExchange,
+              services.sivCipher}),
       timers(services.timers) {
     Form1.setCaption(kWindowTitle);
     Form1.setGeometry(0, kCollapsedWidthTwips);
