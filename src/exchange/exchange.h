@@ -23,6 +23,9 @@ std::string portUnusableText(std::int32_t localPort);
 // Why a server may not be asked, from its kiss-o'-death code.
 std::string refusalText(const std::string& server, const std::string& kissCode);
 
+// Why a server named as NTS gave no authenticated time, with the failure's name.
+std::string ntsFailureText(const std::string& server, const std::string& failure);
+
 // Why a server that gave no reply did not: its refusal, its name not found, no route to it, its
 // name still being looked up, or silence.
 std::string unreachedText(const std::string& server, const ServerTally& tally);
