@@ -124,19 +124,23 @@ protected:
 // of its arrival; anyone else, the right address at another
 // port, and after keepFirstServer the other servers never reach the handler. One server, or the
 // first kept: connected. A second server at the address of the first is the first: nothing is
-// sent to it, and what comes from the address is the first's.
+// sent to it, and what comes from the address is the first's. A server added at another address
+// of a name takes the next index, and the socket connects to none; one at an address of the set
+// is refused.
 TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOthers) {
     const struct {
         std::vector<std::string> hosts;
         bool keepFirst;
         std::vector<std::string> answering;  // servers past these cannot be sent to
         std::vector<std::string> strangers;  // send first, unasked
+        std::vector<std::string> added = {};
     } rows[] = {
         {{"127.0.0.1"}, false, {"a"}, {"b", "a+1"}},
         {{"::1"}, false, {"c"}, {"a", "x"}},
         {{"127.0.0.1", " peer.test ", "::1"}, false, {"a", "b", "c"}, {"x", "a+1"}},
         {{"127.0.0.1", "127.0.0.2", "::1"}, true, {"a"}, {"b", "c"}},
         {{"127.0.0.1", "::ffff:127.0.0.1"}, false, {"a"}, {}},
+        {{"peer.test"}, false, {"b", "c"}, {"a"}, {"::1"}},
     };
     const std::int32_t port = socket.localPort();
     const std::uint8_t ping[] = {'p'};
@@ -145,13 +149,19 @@ TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOther
         arrivals.clear();
         since = utcNs();
         EXPECT_EQ(point(row.hosts), Outcomes(row.hosts.size(), Connected));
+        EXPECT_EQ(socket.addServer(socket.addressOf(0)), -1);
+        const std::size_t servers = row.hosts.size() + row.added.size();
+        for (std::size_t added = row.hosts.size(); added < servers; ++added) {
+            EXPECT_EQ(socket.addServer(row.added[added - row.hosts.size()]),
+                      static_cast<int>(added));
+        }
         if (row.keepFirst) {
             socket.keepFirstServer();
         }
-        EXPECT_EQ(remotePort(port), row.hosts.size() == 1 || row.keepFirst ? kServerPort : 0);
+        EXPECT_EQ(remotePort(port), servers == 1 || row.keepFirst ? kServerPort : 0);
         std::for_each(row.strangers.begin(), row.strangers.end(), [&](auto& p) { say(p); });
         std::vector<std::string> expected;
-        for (std::size_t server = 0; server < row.hosts.size(); ++server) {
+        for (std::size_t server = 0; server < servers; ++server) {
             const bool answers = server < row.answering.size();
             const std::int64_t before = utcNs();
             const SentDatagram sent = socket.send(static_cast<int>(server), ping);
@@ -200,7 +210,7 @@ TEST_F(QtUdpSocketTest, RefusesAHeldPortAndStaysUsableAfterPortUnreachable) {
 
 // Addresses are never asked of the name server and answer on the next turn of the event loop;
 // names go to the hosts file (IPv4 first), then the name server. Each server found has its
-// address in one form, whatever form it was written in.
+// addresses in one form, whatever form they were written in, the one it was found at first.
 TEST_F(QtUdpSocketTest, TakesAddressesAsTheyAreAndLooksNamesUp) {
     const struct {
         std::vector<std::string> hosts;
@@ -216,7 +226,7 @@ TEST_F(QtUdpSocketTest, TakesAddressesAsTheyAreAndLooksNamesUp) {
          true,
          false,
          {"", ""}},
-        {{"peer.test"}, {Connected}, false, false, {"127.0.0.2"}},
+        {{"peer.test"}, {Connected}, false, false, {"127.0.0.2 ::1"}},
         {{"nowhere.invalid", "127.0.0.1"},
          {NameNotResolved, Connected},
          false,
@@ -238,7 +248,11 @@ TEST_F(QtUdpSocketTest, TakesAddressesAsTheyAreAndLooksNamesUp) {
         }
         EXPECT_EQ(queries > asked, row.nameServerAsked);
         for (std::size_t server = 0; server < row.hosts.size(); ++server) {
-            EXPECT_EQ(socket.addressOf(static_cast<int>(server)), row.addresses[server]) << server;
+            std::string addresses;
+            for (const std::string& address : socket.addressesOf(static_cast<int>(server))) {
+                addresses += (addresses.empty() ? "" : " ") + address;
+            }
+            EXPECT_EQ(addresses, row.addresses[server]) << server;
         }
     }
 }
