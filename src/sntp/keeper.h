@@ -61,9 +61,10 @@ LoadedKeeperState parseKeeperState(std::string_view text, double nowWallSec);
 
 // Where this run stands against the last: a run from an earlier boot keeps only the frequency,
 // and so does a clock that someone else stepped since (its wall clock moved against the
-// monotonic one by more than the keeper's own steps). note says what was dropped, if anything.
+// monotonic one by more than the keeper's own steps and, where the monotonic clock does not
+// follow it, the frequency the keeper set). note says what was dropped, if anything.
 void continueKeeperState(KeeperState& state, const std::string& bootId, double wallSec,
-                         double steadySec, std::string& note);
+                         double steadySec, bool steadyFollowsFrequency, std::string& note);
 
 // What one unattended run measured, as the keeper takes it.
 struct KeeperInput {

@@ -68,19 +68,24 @@ TEST(KeeperState, KeepsOnlyTheFrequencyAcrossABootOrSomeoneElsesStep) {
         const char* what;
         std::string boot;
         double wallSec;
+        bool steadyFollows;
         std::size_t runsKept;
         std::string note;
     } cases[] = {
-        {"the same boot, only its own step", "b1", wall + 1.5, 2, ""},
-        {"another boot", "b2", wall + 1.5, 0, "an earlier boot's runs dropped"},
-        {"stepped by someone else", "b1", wall + 1.5 + 0.5, 0,
+        {"the same boot, only its own step", "b1", wall + 1.5, true, 2, ""},
+        {"another boot", "b2", wall + 1.5, true, 0, "an earlier boot's runs dropped"},
+        {"stepped by someone else", "b1", wall + 1.5 + 0.5, true, 0,
          "the clock was stepped by 0.500 s since the last run"},
+        // -12.5 ppm over the 1800 s since the last run, which Windows' counter does not follow.
+        {"a counter apart by the keeper's frequency", "b1", wall + 1.5 - 0.0225, false, 2, ""},
+        {"a monotonic clock apart by as much", "b1", wall + 1.5 - 0.0225, true, 0,
+         "the clock was stepped by -0.023 s since the last run"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         KeeperState state = twoRuns();
         std::string note;
-        continueKeeperState(state, c.boot, c.wallSec, steady, note);
+        continueKeeperState(state, c.boot, c.wallSec, steady, c.steadyFollows, note);
         EXPECT_EQ(state.runs.size(), c.runsKept);
         EXPECT_EQ(note, c.note);
         EXPECT_EQ(state.bootId, c.boot);
