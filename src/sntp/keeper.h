@@ -20,8 +20,6 @@ inline constexpr double kStepThresholdSec = 0.5;
 // every server that answered agrees (a board battery may have lost the date): the correction
 // policy's rule.
 inline constexpr double kLargestUnattendedStepSec = 1000.0;
-// The most a kernel's frequency correction may be.
-inline constexpr double kMostFrequencyPpm = 500.0;
 // The runs a state keeps: with the fit's age weighting, older ones count for nothing.
 inline constexpr std::size_t kKeptRuns = 16;
 
