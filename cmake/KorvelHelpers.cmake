@@ -35,10 +35,20 @@ function(korvel_add_test name)
         ENVIRONMENT "${KORVEL_TEST_ENVIRONMENT}")
 endfunction()
 
+# korvel_windows_dlls(target): libgcrypt's DLLs copied beside a Windows executable, where Windows
+# looks for them first.
+function(korvel_windows_dlls target)
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different ${KORVEL_WINDOWS_DLLS}
+            $<TARGET_FILE_DIR:${target}>
+        VERBATIM)
+endfunction()
+
 # korvel_windows_program(target): a program of the Windows build. Wide-character entry point
-# (wmain/wWinMain) and the manifest every executable carries.
+# (wmain/wWinMain), the manifest every executable carries, and the DLLs it may load beside it.
 function(korvel_windows_program target)
     target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/resources/windows/manifest.rc)
+    korvel_windows_dlls(${target})
     target_link_options(${target} PRIVATE -municode)
     korvel_warnings(${target})
 endfunction()

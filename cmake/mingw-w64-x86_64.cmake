@@ -1,5 +1,6 @@
 # Cross-compiling the Windows build on Debian with mingw-w64: 64-bit, POSIX thread model (std::thread
-# and std::mutex need it), everything linked statically so no DLL has to sit beside the programs.
+# and std::mutex need it), everything linked statically but libgcrypt's two DLLs (the LGPL lets
+# a user replace them).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

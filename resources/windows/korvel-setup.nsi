@@ -1,5 +1,5 @@
 ; The Windows installer of KORVEL. Built by CMake (makensis with PROGRAM_DIR, SOURCE_DIR,
-; OUTFILE, SITE_LINE and, when the window is built, WINDOW defined).
+; NOTICES_DIR, OUTFILE, SITE_LINE and, when the window is built, WINDOW defined).
 ; /S installs silently; /SCHEDULE also turns the scheduled correction on.
 Unicode true
 Target amd64-unicode
@@ -48,6 +48,12 @@ Section "KORVEL" ProgramSection
     SetOutPath "$INSTDIR"
     File "${PROGRAM_DIR}\korvel-cli.exe"
     File "${SOURCE_DIR}\resources\HELP.HTM"
+    ; libgcrypt stays a replaceable DLL, as its licence (LGPL) asks of a program linked with it.
+    File "${PROGRAM_DIR}\libgcrypt-20.dll"
+    File "${PROGRAM_DIR}\libgpg-error-0.dll"
+    File "${NOTICES_DIR}\THIRD-PARTY.TXT"
+    File "${NOTICES_DIR}\LGPL-2.1.txt"
+    File "${NOTICES_DIR}\Apache-2.0.txt"
 !ifdef WINDOW
     File "${PROGRAM_DIR}\korvel.exe"
     CreateShortcut "$SMPROGRAMS\KORVEL.lnk" "$INSTDIR\korvel.exe"
@@ -184,6 +190,11 @@ Section "Uninstall"
     Delete "$INSTDIR\korvel.exe"
     Delete "$INSTDIR\korvel-cli.exe"
     Delete "$INSTDIR\HELP.HTM"
+    Delete "$INSTDIR\libgcrypt-20.dll"
+    Delete "$INSTDIR\libgpg-error-0.dll"
+    Delete "$INSTDIR\THIRD-PARTY.TXT"
+    Delete "$INSTDIR\LGPL-2.1.txt"
+    Delete "$INSTDIR\Apache-2.0.txt"
     Delete "$INSTDIR\uninstall.exe"
     Delete "$SMPROGRAMS\KORVEL.lnk"
     ; The folder goes only when empty; the site's settings and run log in %ProgramData% stay.

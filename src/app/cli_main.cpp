@@ -248,8 +248,8 @@ std::variant<Options, Request, BadArgument> parseArguments(
             return BadArgument{"unknown option '" + argument + "'"};
         } else if (options.servers.size() == kMostServers) {
             return BadArgument{"four servers at most, not also '" + argument + "'"};
-        } else if (!isServerAddress(argument)) {
-            return BadArgument{"bad server address '" + argument + "'"};
+        } else if (const ParsedServerEntry entry = parseServerEntry(argument); !entry.entry) {
+            return BadArgument{entry.fault};
         } else if (std::ranges::any_of(options.servers, [&argument](const std::string& before) {
                        return sameServerName(before, argument);
                    })) {
@@ -296,15 +296,23 @@ struct Report {
     BurstResult result;
     ReplyRecords records{};
     ServerRotation rotation;
+    std::vector<std::string> names;  // of the rotation's servers, as the texts give them
     std::optional<OutcomeRecord> correction;
     std::string keeping;  // what the keeper did, for the run's line
 
     const OutcomeRecord& last() const { return correction ? *correction : burst; }
+    const std::string& nameOf(int server) const { return names[static_cast<std::size_t>(server)]; }
     bool measured() const { return burst.outcome == Outcome::Evaluated; }
 };
 
-// What an unattended run says when the policy holds the step.
-std::string unattendedHoldText(CorrectionReason reason, const std::string& service) {
+// What a run says when the policy holds the step.
+std::string holdText(CorrectionReason reason, const std::string& service, const Report& report,
+                     const CorrectionInput& asked) {
+    if (reason == CorrectionReason::OffsetChanged) {
+        return "测得的时差 " + sixDecimals(report.result.offsetSec) + " 秒与同意校准的 " +
+               sixDecimals(asked.agreedOffsetSec.value_or(0.0)) + " 秒相差超过 " +
+               sixDecimals(asked.agreementToleranceSec) + " 秒，时钟没有校准。";
+    }
     if (reason == CorrectionReason::OtherTimeService) {
         return "本机的时间服务 " + service + " 正在管理时钟，无人值守校准不与它争，" +
                "时钟没有校准。";
@@ -314,20 +322,6 @@ std::string unattendedHoldText(CorrectionReason reason, const std::string& servi
                "才这样校准，时钟没有校准。";
     }
     return "无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。";
-}
-
-// Why a run must not step in place of the offset the user agreed to: it measured too far from it,
-// as when the server answered one way for the window and another way now.
-std::optional<OutcomeRecord> offsetChanged(const Report& report, double agreedSec) {
-    const double toleranceSec = agreementToleranceSec(report.result, report.records);
-    if (std::abs(report.result.offsetSec - agreedSec) <= toleranceSec) {
-        return std::nullopt;
-    }
-    return OutcomeRecord{Outcome::WithheldOffsetChanged,
-                         "测得的时差 " + sixDecimals(report.result.offsetSec) + " 秒与同意校准的 " +
-                             sixDecimals(agreedSec) + " 秒相差超过 " + sixDecimals(toleranceSec) +
-                             " 秒，时钟没有校准。",
-                         {}};
 }
 
 // What an unattended run says, gathered into one line: nobody watches the run, and the journal
@@ -407,17 +401,20 @@ void correct(Report& report, const Options& options, Correction& correction, Kee
     const std::string service = clock.competingTimeService();
     const KeeperInput keeping =
         keeper != nullptr ? keeper->measurement(report.result, report.records) : KeeperInput{};
-    const CorrectionDecision decision = decideCorrection(
-        {.run = options.unattended ? CorrectionRun::Unattended : CorrectionRun::ByHand,
-         .offsetSec = report.result.offsetSec,
-         .serversListed = static_cast<int>(report.servers.size()),
-         .agreedServers = report.result.agreedServers,
-         .holdsRightToStep = clock.holdsRightToStep(),
-         .otherTimeService = !service.empty(),
-         .firstRunAfterBoot = keeper != nullptr && keeper->firstRunAfterBoot(),
-         .everyResponderAgrees = everyResponderAgrees(report.result),
-         .keeper = keeper != nullptr ? &keeper->state() : nullptr,
-         .keeping = keeping});
+    const CorrectionInput asked{
+        .run = options.unattended ? CorrectionRun::Unattended : CorrectionRun::ByHand,
+        .offsetSec = report.result.offsetSec,
+        .serversListed = static_cast<int>(report.servers.size()),
+        .agreedServers = report.result.agreedServers,
+        .holdsRightToStep = clock.holdsRightToStep(),
+        .otherTimeService = !service.empty(),
+        .firstRunAfterBoot = keeper != nullptr && keeper->firstRunAfterBoot(),
+        .everyResponderAgrees = everyResponderAgrees(report.result),
+        .agreedOffsetSec = options.agreedOffsetSec,
+        .agreementToleranceSec = agreementToleranceSec(report.result, report.records),
+        .keeper = keeper != nullptr ? &keeper->state() : nullptr,
+        .keeping = keeping};
+    const CorrectionDecision decision = decideCorrection(asked);
     if (decision.keeping) {
         report.correction = keeper->correct(keeping, *decision.keeping, platform.directClock);
         platform.quitEventLoop(0);
@@ -428,17 +425,10 @@ void correct(Report& report, const Options& options, Correction& correction, Kee
             keeper->recordHeld(keeping);
         }
         report.correction = OutcomeRecord{decision.withheld.value_or(Outcome::StepRefused),
-                                          unattendedHoldText(decision.reason, service),
+                                          holdText(decision.reason, service, report, asked),
                                           {}};
         platform.quitEventLoop(0);
         return;
-    }
-    if (options.agreedOffsetSec) {
-        report.correction = offsetChanged(report, *options.agreedOffsetSec);
-        if (report.correction) {
-            platform.quitEventLoop(0);
-            return;
-        }
     }
     correction.start(report.result.offsetSec, decision,
                      service.empty() ? std::string() : competingServiceNotice(service),
@@ -483,6 +473,7 @@ Report runMeasurement(const Options& options, const std::string& stateFolder, Cl
                                 report.result = end.result;
                                 report.records = end.records;
                                 report.rotation = end.rotation;
+                                report.names = end.servers;
                                 if (end.outcome.outcome == Outcome::Evaluated && options.apply) {
                                     correct(report, options, correction,
                                             keeper ? &*keeper : nullptr, platform);
@@ -575,6 +566,9 @@ std::string whyNotAgreed(const Report& report, int server) {
     if (tally.status == ServerStatus::Unreachable) {
         return "unreachable";
     }
+    if (tally.status == ServerStatus::SameMachine) {
+        return "sameMachine";
+    }
     if (tally.replies == 0) {
         return tally.status == ServerStatus::KissOfDeath ? "kissOfDeath"
                : tally.status == ServerStatus::Silent    ? "silent"
@@ -583,12 +577,27 @@ std::string whyNotAgreed(const Report& report, int server) {
     if (report.result.counted == 0) {
         return "notEvaluated";
     }
-    if (summary.usable < kFewestRepliesToAgree && report.servers.size() > 1) {
+    if (summary.usable < kFewestRepliesToAgree && report.rotation.size() > 1) {
         return "tooFewReplies";
     }
     const bool disagreed =
         report.burst.outcome == Outcome::ServersDisagree || (!summary.agreed && report.measured());
     return disagreed ? "disagrees" : "notEvaluated";
+}
+
+// Where a server was asked: its entry, or one of the addresses a name answered with that name;
+// one found at another's address says whose.
+std::string jsonAddress(const Report& report, int server) {
+    const ServerTally& tally = report.rotation.tally(server);
+    const std::string& entry = report.servers[static_cast<std::size_t>(tally.entry)];
+    int addresses = 0;
+    for (int i = 0; i < report.rotation.size(); ++i) {
+        addresses += report.rotation.tally(i).entry == tally.entry ? 1 : 0;
+    }
+    std::string out =
+        addresses > 1 ? "\"address\":" + jsonText(tally.address) + ",\"name\":" + jsonText(entry)
+                      : "\"address\":" + jsonText(entry);
+    return tally.sameAs < 0 ? out : out + ",\"sameAs\":" + jsonText(report.nameOf(tally.sameAs));
 }
 
 std::string plainText(const Report& report) {
@@ -601,13 +610,15 @@ std::string plainText(const Report& report) {
               sixDecimals(r.slowestUsedDelay(report.records)) + " s\n" +
               causeWords(likelyCause(r.offsetSec));
     }
-    if (report.servers.size() > 1 && report.result.counted > 0) {
+    if (report.rotation.size() > 1 && report.result.counted > 0) {
         std::string agreed;
         std::string others;
-        for (int i = 0; i < static_cast<int>(report.servers.size()); ++i) {
-            const std::string why = whyNotAgreed(report, i);
+        for (int i = 0; i < report.rotation.size(); ++i) {
+            const int sameAs = report.rotation.tally(i).sameAs;
+            const std::string why =
+                sameAs >= 0 ? "same machine as " + report.nameOf(sameAs) : whyNotAgreed(report, i);
             std::string& list = why.empty() ? agreed : others;
-            list += (list.empty() ? "" : ", ") + report.servers[static_cast<std::size_t>(i)] +
+            list += (list.empty() ? "" : ", ") + report.nameOf(i) +
                     (why.empty() ? "" : " (" + why + ")");
         }
         out += (agreed.empty() ? "" : "agreed: " + agreed + "\n") +
@@ -652,7 +663,7 @@ std::string jsonObject(const Report& report) {
             const ServerSummary summary =
                 at < report.result.servers.size() ? report.result.servers[at] : ServerSummary{};
             const std::string why = whyNotAgreed(report, i);
-            out += std::string(i > 0 ? "," : "") + "{\"address\":" + jsonText(report.servers[at]) +
+            out += std::string(i > 0 ? "," : "") + "{" + jsonAddress(report, i) +
                    ",\"requests\":" + std::to_string(tally.requests) +
                    ",\"replies\":" + std::to_string(tally.replies) + ",\"kissOfDeath\":" +
                    (tally.kissCode.empty() ? "null" : jsonText(tally.kissCode)) +

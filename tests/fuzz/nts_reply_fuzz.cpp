@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "platform/posix/gcrypt_siv.h"
+#include "platform/crypto/gcrypt_siv.h"
 #include "support/fake_nts_server.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "harness/lab.h"
-#include "platform/posix/gcrypt_siv.h"
+#include "platform/crypto/gcrypt_siv.h"
 #include "platform/qt/qt_nts_key_exchange.h"
 #include "sntp/nts_packet.h"
 

@@ -11,7 +11,7 @@ layer_of() {
     case "$1" in
         common/*) layer=common ;;
         sntp/*) layer=sntp ;;
-        platform/posix/* | platform/qt/* | platform/win32/*) layer=platform-impl ;;
+        platform/posix/* | platform/qt/* | platform/win32/* | platform/crypto/*) layer=platform-impl ;;
         platform/*) layer=platform ;;
         exchange/*) layer=engine ;;
         ui/form/*) layer=form ;;
@@ -76,7 +76,8 @@ main_files=" app/main.cpp app/main_win32.cpp app/cli_qt_main.cpp app/cli_win32_m
  app/desktop_program.h app/desktop_program.cpp "
 
 # Whether the file at a path relative to src/ may include a header of that system. POSIX calls
-# live in the Linux platform (the Qt one runs on Linux only); cryptography behind the platform.
+# live in the Linux platform (the Qt one runs on Linux only); cryptography behind the platform,
+# where crypto/ holds what both systems share.
 may_use_system() {
     local file="$1" main=no
     [[ "$main_files" == *[[:space:]]"$file"[[:space:]]* ]] && main=yes
@@ -86,7 +87,7 @@ may_use_system() {
         win32) [[ "$file" == platform/win32/* || "$file" == ui/win32/* || "$main" == yes ]] ;;
         qt) [[ "$file" == platform/qt/* || "$file" == ui/qt/* || "$main" == yes ]] ;;
         tls) [[ "$file" == platform/posix/* || "$file" == platform/qt/* ||
-            "$file" == platform/win32/* ]] ;;
+            "$file" == platform/win32/* || "$file" == platform/crypto/* ]] ;;
         *) return 1 ;;
     esac
 }
@@ -168,6 +169,9 @@ platform/win32/a.cpp|#include <QString>|fail
 platform/posix/a.cpp|#include <openssl/ssl.h>|pass
 platform/win32/a.cpp|#include <openssl/evp.h>|pass
 platform/qt/a.cpp|#include <gnutls/gnutls.h>|pass
+platform/crypto/a.cpp|#include <gcrypt.h>|pass
+platform/crypto/a.cpp|#include <sys/socket.h>|fail
+platform/crypto/a.cpp|#include <winsock2.h>|fail
 sntp/a.cpp|#include <openssl/evp.h>|fail
 platform/a.h|#include <nettle/aes.h>|fail
 ui/qt/a.cpp|#include <gnutls/gnutls.h>|fail

@@ -94,7 +94,8 @@ check_installation() {
     if [ -e "$program/state/state" ] && grep -q '^run ' "$program/state/state"; then
         fail "$1: the uninstaller did not reset the keeping"
     fi
-    [ ! -e "$program/korvel-sync.xml" ] && [ ! -e "$program/korvel-cli.exe" ] ||
+    [ ! -e "$program/korvel-sync.xml" ] && [ ! -e "$program/korvel-cli.exe" ] &&
+        [ ! -e "$program/libgcrypt-20.dll" ] ||
         fail "$1: the uninstaller left $(ls "$program" 2>&1)"
     WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
 }

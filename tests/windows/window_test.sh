@@ -38,7 +38,7 @@ trap cleanup EXIT
 fail() { echo "window test: $*" >&2; exit 1; }
 
 mkdir -p "$work/program"
-cp "$windows_build/src/app/korvel.exe" "$work/program/"
+cp "$windows_build/src/app/korvel.exe" "$windows_build/src/app/"*.dll "$work/program/"
 printf 'SNTP %-15s %-4s\n' 127.0.0.1 1231 >"$work/program/sntp.cfg"
 "$responder" --bind 127.0.0.1 --port 123 --offset 3.25 >"$work/responder.log" 2>&1 &
 pids+=($!)

@@ -2,7 +2,7 @@
 
 #include <QMetaObject>
 
-#include "platform/posix/openssl_nts_ke.h"
+#include "platform/crypto/openssl_nts_ke.h"
 
 namespace korvel {
 

@@ -230,7 +230,10 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
         {"bad address", "measure 10.0_.1", nullptr, 64, "", usage("bad server address '10.0_.1'")},
         {"five servers", "measure a.cn b.cn c.cn d.cn 10.0.0.1", nullptr, 64, "",
          usage("four servers at most, not also '10.0.0.1'")},
-        {"a name twice", "measure a.cn A.cn.", nullptr, 64, "", usage("repeated server 'A.cn.'")},
+        {"NTS port out of range", "measure nts:a.cn:0", nullptr, 64, "",
+         usage("bad NTS key exchange port '0' in 'nts:a.cn:0' (1 to 65535)")},
+        {"a name twice", "measure a.cn nts:A.cn.", nullptr, 64, "",
+         usage("repeated server 'nts:A.cn.'")},
         {"unattended without apply", "measure --unattended", nullptr, 64, "",
          usage("option '--unattended' goes with '--apply'")},
         {"agreed offset without apply", "measure --agreed-offset 1.0", nullptr, 64, "",
@@ -278,6 +281,31 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
          "stepped: offset 2.250000 s; replies used 11 of 16; delay 0.010000 .. 0.010000 s; "
          "agreed: 192.0.2.1, 192.0.2.2\n",
          Step::ByService, Requests{8, 8}},
+        {"unattended, four names at one address",
+         "measure a.cn b.cn c.cn d.cn --apply --unattended",
+         [](CliRig& r) {
+             for (const char* name : {"a.cn", "b.cn", "c.cn", "d.cn"}) {
+                 r.socket.addressesOfName[name] = {"192.0.2.1"};
+             }
+         },
+         10, "", "withheldNoSecondOpinion", Step::None, Requests{25}},
+        {"unattended, a pool's three addresses against another server",
+         "measure pool.cn d.cn --apply --unattended",
+         [](CliRig& r) {
+             r.socket.addressesOfName = {{"pool.cn", {"192.0.2.1", "192.0.2.2", "192.0.2.3"}},
+                                         {"d.cn", {"192.0.2.4"}}};
+             r.servers[3].offsetMs = 3'600'000;
+         },
+         10, "", "not used: d.cn (disagrees)", Step::None, Requests{7, 6, 6, 6}},
+        {"a pool beside its member, in JSON", "measure pool.cn 192.0.2.2 --json",
+         [](CliRig& r) {
+             r.socket.addressesOfName["pool.cn"] = {"192.0.2.1", "192.0.2.2"};
+         },
+         0,
+         "{\"address\":\"192.0.2.2\",\"sameAs\":\"192.0.2.2 (pool.cn)\",\"requests\":0,"
+         "\"replies\":0,\"kissOfDeath\":null,\"setAside\":0,\"agreed\":false,"
+         "\"why\":\"sameMachine\"},{\"address\":\"192.0.2.2\",\"name\":\"pool.cn\",\"requests\":8,",
+         "", Step::None, Requests{8, 8}},
         {"unattended, holding the right", unattended, [](CliRig& r) { r.time.rightToStep = true; },
          0, "", "", Step::Own, Requests{8, 8}},
         {"unattended, another time service", unattended,

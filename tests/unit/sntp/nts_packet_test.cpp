@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/gcrypt_siv.h"
+#include "platform/crypto/gcrypt_siv.h"
 #include "support/fake_nts_server.h"
 
 namespace korvel {

@@ -1,4 +1,4 @@
-#include "platform/posix/gcrypt_siv.h"
+#include "platform/crypto/gcrypt_siv.h"
 
 #include <gcrypt.h>
 
