@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sntp/keeper.h"
 #include "support/fake_files.h"
 #include "support/fake_keeping.h"
 #include "support/fake_network.h"
@@ -319,6 +320,24 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
          },
          0, "", "keeper: action slewed, frequency +0.000 ppm, no state yet, started afresh",
          Step::None, Requests{8, 8}},
+        {"unattended keeper, the kernel refuses", unattended + " --state /var/lib/korvel-sync",
+         [](CliRig& r) {
+             r.time.rightToStep = true;
+             r.servers[0].offsetMs = r.servers[1].offsetMs = 20;
+             r.adjustment.refusal = "no right";
+         },
+         0, "",
+         "keeper: action stepped, frequency +0.000 ppm, no state yet, started afresh, "
+         "adjustment refused: no right",
+         Step::Own, Requests{8, 8}},
+        {"unattended keeper, a garbled state", unattended + " --state /var/lib/korvel-sync",
+         [](CliRig& r) {
+             r.time.rightToStep = true;
+             r.servers[0].offsetMs = r.servers[1].offsetMs = 20;
+             r.store.state = "korvel-keeper 1\nboot\n";
+         },
+         0, "", "keeper: action slewed, frequency +0.000 ppm, no boot, started afresh", Step::None,
+         Requests{8, 8}},
         {"unattended keeper, ten years ahead in a later run",
          unattended + " --state /var/lib/korvel-sync",
          [](CliRig& r) {
@@ -355,6 +374,12 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
         EXPECT_THAT(rig.console.stdOut, HasSubstr(c.out));
         EXPECT_EQ(rig.time.clockSteps().size(), c.step == Step::ByService ? 1U : 0U);
         EXPECT_EQ(rig.direct.steps.size(), c.step == Step::Own ? 1U : 0U);
+        // A keeper's run is remembered, and users may read what it did.
+        if (c.args.find("--state") != std::string::npos) {
+            ASSERT_TRUE(rig.store.state);
+            EXPECT_EQ(parseKeeperState(*rig.store.state, 4e9).problem, "");
+            EXPECT_THAT(rig.store.status, testing::StartsWith("korvel-keeper-status 1 "));
+        }
         // An unattended run adds its line to the run log, stamped with the time it ended, and
         // gives the journal one entry: that line on standard error, nothing else.
         const bool alone = c.args.find("--apply --unattended") != std::string::npos;
