@@ -125,12 +125,14 @@ BurstDetails::BurstDetails(MainForm& form) {
             context.keeper && context.keeper->action == KeeperAction::Slewed &&
             context.nowNtpSec - context.keeper->atNtpSec <
                 std::abs(context.keeper->offsetSec) / (kMostFrequencyPpm * 1e-6);
-        record(form.lastOutcome.outcome, form.lastBurst, form.replyRecords, now.steadyMs, context);
+        record(form.lastOutcome.outcome, form.lastBurst, form.replyRecords, now.steadyMs,
+               form.serverNotes, context);
     });
 }
 
 void BurstDetails::record(Outcome outcome, const BurstResult& result, const ReplyRecords& records,
-                          std::int64_t steadyMs, const RunContext& context) {
+                          std::int64_t steadyMs, std::vector<std::string> serverNotes,
+                          const RunContext& context) {
     if (outcome == Outcome::Stepped || outcome == Outcome::StepUnknown) {
         ++m_segment;
         m_stepped = true;
@@ -142,6 +144,7 @@ void BurstDetails::record(Outcome outcome, const BurstResult& result, const Repl
     m_burstEnded = true;
     m_burst.clear();
     m_mean.reset();
+    m_serverNotes = std::move(serverNotes);
     if (outcome == Outcome::Evaluated) {
         for (std::size_t i = 0; i < result.uses.size() && i + 1 < records.size(); ++i) {
             m_burst.push_back({records[i + 1].delay * 1000, records[i + 1].offset, result.uses[i]});
