@@ -112,14 +112,16 @@ Section "KORVEL" ProgramSection
         FileClose $1
     ${EndIf}
     CreateDirectory "$site\log"
+    CreateDirectory "$site\state"
     ; Named paths only, never /T, and /L: a link in the folder is changed itself, and icacls is
     ; never led to what it points at. The children inherit the folder's list; LOCAL SERVICE
-    ; may also write the scheduled correction's run log.
+    ; may also write the scheduled correction's run log and the state it keeps the clock by.
     !insertmacro SystemTool icacls.exe '"$site" /setowner ${ADMINISTRATORS_SID} /L /Q'
     !insertmacro SystemTool icacls.exe '"$site" /inheritance:r /grant:r ${SYSTEM_SID}:(OI)(CI)F ${ADMINISTRATORS_SID}:(OI)(CI)F ${USERS_SID}:(OI)(CI)RX ${LOCAL_SERVICE_SID}:(OI)(CI)RX /L /Q'
     !insertmacro SystemTool icacls.exe '"$site\sntp.cfg" /setowner ${ADMINISTRATORS_SID} /L /Q'
     !insertmacro SystemTool icacls.exe '"$site\sntp.cfg" /reset /L /Q'
     !insertmacro SystemTool icacls.exe '"$site\log" /grant ${LOCAL_SERVICE_SID}:(OI)(CI)M /L /Q'
+    !insertmacro SystemTool icacls.exe '"$site\state" /grant ${LOCAL_SERVICE_SID}:(OI)(CI)M /L /Q'
 SectionEnd
 
 ; Off unless chosen here or with /SCHEDULE: a task of the Task Scheduler that corrects the
@@ -181,6 +183,9 @@ FunctionEnd
 Section "Uninstall"
     SetRegView 64
     !insertmacro SystemTool schtasks.exe '/Delete /TN "${TASK_NAME}" /F'
+    ; Gives the clock back: the frequency the scheduled correction set is reset.
+    nsExec::ExecToLog '"$INSTDIR\korvel-cli.exe" reset-keeping'
+    Pop $0
     Delete "$INSTDIR\korvel-sync.xml"
     Delete "$INSTDIR\korvel.exe"
     Delete "$INSTDIR\korvel-cli.exe"

@@ -35,6 +35,7 @@ constexpr const char* kUsage =
     "                  [--agreed-offset SEC]] [--site-config] [--port N] [--nts-ca FILE]\n"
     "                  [--json]\n"
     "  or:  korvel-cli reset-keeping [--state DIR]\n"
+    "  or:  korvel-cli time-service\n"
     "  or:  korvel-cli --version\n"
     "\n"
     "Runs one measurement burst against SNTP servers, exactly as the desktop program\n"
@@ -65,7 +66,8 @@ constexpr const char* kUsage =
     "              system started and only when every server that answered agrees.\n"
     "  --state DIR  with --unattended, keep the clock between runs: remember the runs in\n"
     "              DIR (the service's state folder by default), set the clock's frequency and\n"
-    "              slew offsets up to 0.5 s away instead of stepping (with CAP_SYS_TIME).\n"
+    "              slew offsets up to 0.5 s away instead of stepping (with CAP_SYS_TIME; on\n"
+    "              Windows, where the folder is state in the site's folder, they are stepped).\n"
     "  --agreed-offset SEC  with --apply, the offset a user agreed to step by (what the\n"
     "              window passes to a run with the right to set the clock): step only when\n"
     "              this run measures within max(1 s, twice the spread of the offsets it\n"
@@ -86,6 +88,8 @@ constexpr const char* kUsage =
     "              a byte of a name that is not UTF-8 becomes U+FFFD.\n"
     "  reset-keeping  give the clock back: reset the frequency and any slew the keeper set\n"
     "              since the system started (run when the package is removed).\n"
+    "  time-service  print the time service that keeps the clock, as --unattended looks\n"
+    "              for it; nothing when none does (run when the package is installed).\n"
     "  --version   show the version.\n"
     "  --help      show this text.\n"
     "\n"
@@ -167,7 +171,7 @@ struct Options {
 };
 
 // What the arguments ask for besides a measurement.
-enum class Request { Help, Version };
+enum class Request { Help, Version, TimeService };
 
 // The argument that cannot be taken, named for the one-line complaint.
 struct BadArgument {
@@ -206,6 +210,11 @@ std::variant<Options, Request, BadArgument> parseArguments(
     }
     if (arguments.empty()) {
         return BadArgument{"missing command 'measure'"};
+    }
+    if (arguments[0] == "time-service") {
+        return arguments.size() == 1
+                   ? std::variant<Options, Request, BadArgument>(Request::TimeService)
+                   : BadArgument{"time-service takes no arguments"};
     }
     if (arguments[0] != "measure" && arguments[0] != "reset-keeping") {
         return BadArgument{"unknown command '" + arguments[0] + "'"};
@@ -780,7 +789,12 @@ int runCli(const std::vector<std::string>& arguments, CliPlatform& platform) {
     Console& console = platform.console;
     const auto parsed = parseArguments(arguments);
     if (const auto* request = std::get_if<Request>(&parsed)) {
-        console.out(*request == Request::Help ? kUsage : kVersion);
+        if (*request == Request::TimeService) {
+            const std::string service = platform.systemClock.competingTimeService();
+            console.out(service.empty() ? service : service + "\n");
+        } else {
+            console.out(*request == Request::Help ? kUsage : kVersion);
+        }
         return 0;
     }
     if (const auto* bad = std::get_if<BadArgument>(&parsed)) {

@@ -4,8 +4,10 @@
 
 #include "app/cli_main.h"
 #include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_clock_adjustment.h"
 #include "platform/win32/win32_console.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_keeper_store.h"
 #include "platform/win32/win32_message_window.h"
 #include "platform/win32/win32_random.h"
 #include "platform/win32/win32_text.h"
@@ -26,21 +28,25 @@ int wmain(int argc, wchar_t** argv) {
     Win32TimerService timers(window);
     Win32Console console;
     Win32Random random;
-    CliPlatform platform{clock,
-                         clock,
-                         clock,
-                         socket,
-                         timers,
-                         files,
-                         console,
-                         clock,
-                         random,
-                         static_cast<std::uint32_t>(GetCurrentProcessId()),
-                         runMessageLoop,
-                         quitMessageLoop,
-                         joinPath(files.siteFolder(), "log\\korvel-sync.log"),
-                         nullptr,
-                         {},
-                         {}};
+    // The scheduled correction keeps its state and status in the site's folder, which LOCAL
+    // SERVICE may write; a folder named with --state holds both.
+    Win32ClockAdjustment adjustment(loadTimeAdjustmentCalls());
+    CliPlatform platform{
+        clock,
+        clock,
+        clock,
+        socket,
+        timers,
+        files,
+        console,
+        clock,
+        random,
+        static_cast<std::uint32_t>(GetCurrentProcessId()),
+        runMessageLoop,
+        quitMessageLoop,
+        joinPath(files.siteFolder(), "log\\korvel-sync.log"),
+        &adjustment,
+        keeperStateFolder(files),
+        [](const std::string& folder) { return std::make_unique<Win32KeeperStore>(folder); }};
     return runCli(arguments, platform);
 }

@@ -42,7 +42,7 @@ void KeeperRun::begin() {
     m_firstRunAfterBoot = m_state.bootId != boot || m_state.runs.empty();
     std::string dropped;
     continueKeeperState(m_state, boot, wallSec, static_cast<double>(now.steadyMs) / 1000.0,
-                        dropped);
+                        m_adjustment.steadyFollowsFrequency(), dropped);
     if (!dropped.empty()) {
         note(dropped);
     }

@@ -26,6 +26,9 @@ public:
     virtual AdjustmentRefusal slew(double offsetSec) = 0;
     // Gives the clock back: no frequency correction, no slew pending.
     virtual AdjustmentRefusal reset() = 0;
+    // Whether the monotonic clock runs at the frequency set here, as Linux's does; where it
+    // does not, the wall clock draws away from it by that frequency between runs.
+    virtual bool steadyFollowsFrequency() = 0;
 };
 
 }  // namespace korvel

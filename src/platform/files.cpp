@@ -15,6 +15,19 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     return folder + separator + name;
 }
 
+std::string keeperStateFolder(FileSystem& files) {
+    return joinPath(files.siteFolder(), "state");
+}
+
+std::string keeperStatusPath(FileSystem& files) {
+#ifdef _WIN32
+    return joinPath(keeperStateFolder(files), "status");
+#else
+    (void)files;
+    return "/run/korvel-sync/status";
+#endif
+}
+
 FileError changeLine(FileSystem& files, const std::string& path, const LineChange& change) {
     const std::optional<std::string> line = files.readFirstLine(path);
     const std::string changed = change(line);

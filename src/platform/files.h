@@ -12,11 +12,8 @@ namespace korvel {
 
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
-// The scheduled correction's status that users may read; none where it keeps no clock.
-inline constexpr const char* kKeeperStatusPath = "";
 #else
 inline constexpr char kPathSeparator = '/';
-inline constexpr const char* kKeeperStatusPath = "/run/korvel-sync/status";
 #endif
 
 // Why a file could not be opened or written.
@@ -105,6 +102,13 @@ public:
 // A folder path joined with a name, without doubling the separator after a root. On Windows
 // the separator is the one the folder uses, \\ unless it has only /.
 std::string joinPath(const std::string& folder, const std::string& name);
+
+// The scheduled correction's state folder on Windows: state in the site's folder, which LOCAL
+// SERVICE may write and users read.
+std::string keeperStateFolder(FileSystem& files);
+// The status of the scheduled correction that users may read: in the service's runtime folder
+// on Linux, beside the state on Windows.
+std::string keeperStatusPath(FileSystem& files);
 
 // The read, change and write of updateLine, for an implementation that holds the lock.
 FileError changeLine(FileSystem& files, const std::string& path, const LineChange& change);

@@ -1,9 +1,33 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
 namespace korvel {
+
+// A state of sixteen runs is about two kilobytes; anything much larger is not ours.
+inline constexpr std::uint64_t kLargestKeeperStateBytes = 64 * 1024;
+
+// Why a state file is not taken, in the same words on every system.
+enum class StateFileFault { Missing, Link, NotAFile, OtherOwner, TooLarge, Unreadable };
+inline const char* stateFileProblem(StateFileFault fault) {
+    switch (fault) {
+        case StateFileFault::Missing:
+            return "no state yet";
+        case StateFileFault::Link:
+            return "the state file is a link";
+        case StateFileFault::NotAFile:
+            return "the state file is not a file";
+        case StateFileFault::OtherOwner:
+            return "the state file belongs to another user";
+        case StateFileFault::TooLarge:
+            return "the state file is too large";
+        case StateFileFault::Unreadable:
+            break;
+    }
+    return "the state file could not be read";
+}
 
 // The file the keeper keeps its runs in, and the boot it runs in.
 class KeeperStateStore {

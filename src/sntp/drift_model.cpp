@@ -106,6 +106,14 @@ DriftEstimate estimateDrift(std::span<const DriftSample> runs, const FrequencyEs
     return estimate;
 }
 
+bool driftCanExplain(const DriftSample& earlier, const DriftSample& later) {
+    const double spread = std::hypot(std::max(earlier.spreadSec, kLeastSpreadSec),
+                                     std::max(later.spreadSec, kLeastSpreadSec));
+    return std::abs(later.offsetSec - earlier.offsetSec) <=
+           kMostFrequencyPpm * 1e-6 * std::abs(later.atSec - earlier.atSec) +
+               kStrayDeviations * spread;
+}
+
 double carriedOffset(double offsetSec, double neededPpm, double appliedPpm, double elapsedSec) {
     return offsetSec + (neededPpm - appliedPpm) * 1e-6 * elapsedSec;
 }

@@ -4,6 +4,9 @@
 
 namespace korvel {
 
+// The most a kernel's frequency correction may be, and more than any working clock drifts.
+inline constexpr double kMostFrequencyPpm = 500.0;
+
 // One unattended run as the drift model sees it: what the clock showed against the servers,
 // and what the run did to the clock afterwards.
 struct DriftSample {
@@ -36,6 +39,11 @@ struct DriftEstimate {
 // quartz oscillator does, each run weighted by its spread; from the fourth run on, a run far
 // from what the others foretell is left out. A prior (from an earlier boot) starts the slope.
 DriftEstimate estimateDrift(std::span<const DriftSample> runs, const FrequencyEstimate* prior);
+
+// Whether drift can explain the change from one offset to a later one: no faster than
+// kMostFrequencyPpm, give or take their spreads. A larger jump is a step or another server's
+// time; offsets on either side of it do not compare.
+bool driftCanExplain(const DriftSample& earlier, const DriftSample& later);
 
 // The offset measured at the burst's middle carried forward by elapsedSec, for a clock whose
 // offset changes by (needed − applied) ppm: what is left to correct when the correction is made.

@@ -173,7 +173,7 @@ LoadedKeeperState parseKeeperState(std::string_view text, double nowWallSec) {
 }
 
 void continueKeeperState(KeeperState& state, const std::string& bootId, double wallSec,
-                         double steadySec, std::string& note) {
+                         double steadySec, bool steadyFollowsFrequency, std::string& note) {
     note.clear();
     if (state.bootId != bootId) {
         if (!state.runs.empty()) {
@@ -188,7 +188,11 @@ void continueKeeperState(KeeperState& state, const std::string& bootId, double w
     }
     const KeptRun& last = state.runs.back();
     const double ownStep = last.action == KeeperAction::Stepped ? last.sample.correctedSec : 0.0;
-    const double moved = (wallSec - steadySec) - (last.wallSec - last.steadySec) - ownStep;
+    const double ownRate = steadyFollowsFrequency
+                               ? 0.0
+                               : last.sample.frequencyPpm * 1e-6 * (steadySec - last.steadySec);
+    const double moved =
+        (wallSec - steadySec) - (last.wallSec - last.steadySec) - ownStep - ownRate;
     if (std::abs(moved) > kForeignStepSec) {
         note = "the clock was stepped by " + seconds(moved) + " s since the last run";
         state.runs.clear();

@@ -20,8 +20,6 @@ inline constexpr double kStepThresholdSec = 0.5;
 // every server that answered agrees (a board battery may have lost the date): the correction
 // policy's rule.
 inline constexpr double kLargestUnattendedStepSec = 1000.0;
-// The most a kernel's frequency correction may be.
-inline constexpr double kMostFrequencyPpm = 500.0;
 // The runs a state keeps: with the fit's age weighting, older ones count for nothing.
 inline constexpr std::size_t kKeptRuns = 16;
 
@@ -61,9 +59,10 @@ LoadedKeeperState parseKeeperState(std::string_view text, double nowWallSec);
 
 // Where this run stands against the last: a run from an earlier boot keeps only the frequency,
 // and so does a clock that someone else stepped since (its wall clock moved against the
-// monotonic one by more than the keeper's own steps). note says what was dropped, if anything.
+// monotonic one by more than the keeper's own steps and, where the monotonic clock does not
+// follow it, the frequency the keeper set). note says what was dropped, if anything.
 void continueKeeperState(KeeperState& state, const std::string& bootId, double wallSec,
-                         double steadySec, std::string& note);
+                         double steadySec, bool steadyFollowsFrequency, std::string& note);
 
 // What one unattended run measured, as the keeper takes it.
 struct KeeperInput {

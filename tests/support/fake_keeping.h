@@ -29,9 +29,11 @@ public:
         calls.push_back("reset");
         return refusal;
     }
+    bool steadyFollowsFrequency() override { return steadyFollows; }
 
     double frequency = 0.0;
     bool slews = true;
+    bool steadyFollows = true;
     std::string refusal;
     std::vector<std::string> calls;
 };

@@ -163,7 +163,7 @@ DayFigures simulateDay(const DayOptions& options) {
                     input.appliedPpm = clock.frequencyPpm();
                     input.sinceMiddleSec = clock.wall() - middle.atNtpSec;
                     std::string note;
-                    continueKeeperState(state, "boot", input.wallSec, input.steadySec, note);
+                    continueKeeperState(state, "boot", input.wallSec, input.steadySec, true, note);
                     const KeeperDecision decision =
                         decideCorrection({.run = CorrectionRun::Unattended,
                                           .offsetSec = input.offsetSec,

@@ -63,12 +63,13 @@ check_installation() {
         'icacls.exe" "C:\ProgramData\KORVEL" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX *S-1-5-19:(OI)(CI)RX /L /Q' \
         'icacls.exe" "C:\ProgramData\KORVEL\sntp.cfg" /setowner *S-1-5-32-544 /L /Q' \
         'icacls.exe" "C:\ProgramData\KORVEL\sntp.cfg" /reset /L /Q' \
-        'icacls.exe" "C:\ProgramData\KORVEL\log" /grant *S-1-5-19:(OI)(CI)M /L /Q'; do
+        'icacls.exe" "C:\ProgramData\KORVEL\log" /grant *S-1-5-19:(OI)(CI)M /L /Q' \
+        'icacls.exe" "C:\ProgramData\KORVEL\state" /grant *S-1-5-19:(OI)(CI)M /L /Q'; do
         grep -qF -- "$command" "$asked" || fail "$1: not asked for: $command"
     done
     # Only named paths in the folder, never a whole tree nor anything outside it.
     icacls_lines=$(grep -F icacls.exe "$asked")
-    printf '%s\n' "$icacls_lines" | grep -qvE '^"[^"]*icacls.exe" "C:\\ProgramData\\KORVEL(\\sntp\.cfg|\\log)?" .* /L /Q$' &&
+    printf '%s\n' "$icacls_lines" | grep -qvE '^"[^"]*icacls.exe" "C:\\ProgramData\\KORVEL(\\sntp\.cfg|\\log|\\state)?" .* /L /Q$' &&
         fail "$1: icacls asked beyond the folder or without /L: $icacls_lines"
     printf '%s\n' "$icacls_lines" | grep -qF ' /T' && fail "$1: icacls asked to recurse"
     "$wine_run" "$prefix" reg query 'HKLM\Software\KORVEL' /v SiteFolder 2>/dev/null | tr -d '\r' |
@@ -90,6 +91,9 @@ check_installation() {
     WINEPREFIX="$prefix" wineserver -w
     grep -qF -- 'schtasks.exe" /Delete /TN "KORVEL\korvel-sync" /F' "$asked" ||
         fail "$1: the uninstaller did not delete the task"
+    if [ -e "$program/state/state" ] && grep -q '^run ' "$program/state/state"; then
+        fail "$1: the uninstaller did not reset the keeping"
+    fi
     [ ! -e "$program/korvel-sync.xml" ] && [ ! -e "$program/korvel-cli.exe" ] &&
         [ ! -e "$program/libgcrypt-20.dll" ] ||
         fail "$1: the uninstaller left $(ls "$program" 2>&1)"
@@ -125,15 +129,38 @@ in_namespace changed '
 in_namespace scheduled '
     "$KORVEL_WINE" "$KORVEL_PREFIX" "$KORVEL_BUILD/korvel-setup.exe" /S /SCHEDULE &&
     printf "SNTP 127.0.0.9       1231\r\n" >"$KORVEL_PREFIX/drive_c/ProgramData/KORVEL/sntp.cfg" &&
-    program="$KORVEL_PREFIX/drive_c/Program Files/KORVEL" && mkdir "$program/log" &&
+    program="$KORVEL_PREFIX/drive_c/Program Files/KORVEL" && mkdir "$program/log" "$program/state" &&
     printf "SNTP 127.0.0.1       1231\r\n" >"$program/sntp.cfg" &&
     "$KORVEL_WINE" "$KORVEL_PREFIX" "C:\\Program Files\\KORVEL\\korvel-cli.exe" measure --apply \
         --unattended --site-config'
 run_log="$work/scheduled/drive_c/Program Files/KORVEL/log/korvel-sync.log"
 [ "$(cat "$work/scheduled.status")" = 10 ] && [ "$(wc -l <"$run_log")" = 1 ] &&
-    grep -q '[0-9]-[0-9]* [0-9:]*Z withheldNoSecondOpinion: .*offset 3\.2' "$run_log" ||
+    grep -q '[0-9]-[0-9]* [0-9:]*Z withheldNoSecondOpinion: .*offset 3\.2.*; keeper: action held, frequency +0\.000 ppm, no state yet, started afresh' "$run_log" ||
     fail "unattended run: status $(cat "$work/scheduled.status"), run log: $(cat "$run_log" 2>&1)"
+# The run is kept in the state folder beside the run log, with the status users may read; the
+# uninstaller gives the clock back (Wine has no frequency to reset) and the state keeps no runs.
+kept="$work/scheduled/drive_c/Program Files/KORVEL/state"
+[ "$(head -n 1 "$kept/state")" = "korvel-keeper 1" ] && grep -q '^run .* held ' "$kept/state" &&
+    grep -q '^korvel-keeper-status 1 .* held 3\.2' "$kept/status" ||
+    fail "unattended run: state $(cat "$kept/state" "$kept/status" 2>&1)"
 check_installation scheduled /SCHEDULE 'SNTP 127\.0\.0\.9       1231'
+
+# A garbled state is started afresh and a sound one read back by the next run (Wine's counter
+# starts again with its server, which may look like a step). Wine 8 shows a link as the file it
+# leads to, so a linked state is read there; it is never written through.
+in_namespace afresh '
+    kept="$KORVEL_PREFIX/drive_c/kept" && mkdir -p "$kept" && printf "garbage\n" >"$kept/state" &&
+    run() { "$KORVEL_WINE" "$KORVEL_PREFIX" "$KORVEL_BUILD/src/app/korvel-cli.exe" measure \
+        127.0.0.1 --apply --unattended --state "C:\\kept" 2>&1 | tr -d "\r"; }
+    run && run && printf "korvel-keeper 1\nboot elsewhere\n" >"$KORVEL_PREFIX.target" &&
+    ln -sf "$KORVEL_PREFIX.target" "$kept/state" && run'
+afresh_runs=$(grep -c '^run ' "$work/afresh/drive_c/kept/state")
+[ "$(grep -c 'withheldNoSecondOpinion: .*keeper: action held' "$work/afresh.out")" = 3 ] &&
+    sed -n 1p "$work/afresh.out" | grep -q 'unknown state format, started afresh' &&
+    ! sed -n 2p "$work/afresh.out" | grep -q 'started afresh' &&
+    [ ! -L "$work/afresh/drive_c/kept/state" ] && [ "$afresh_runs" = 1 ] &&
+    [ "$(cat "$work/afresh.target")" = "$(printf 'korvel-keeper 1\nboot elsewhere')" ] ||
+    fail "kept state: runs $afresh_runs, $(cat "$work/afresh.out")"
 
 # A folder a user made before the install is not trusted: it is moved aside whole, a link in it
 # neither followed nor changed, and a fresh one gets the default servers. A second install

@@ -16,6 +16,7 @@ public:
     bool canSlew() override { return true; }
     AdjustmentRefusal slew(double offsetSec) override;
     AdjustmentRefusal reset() override;
+    bool steadyFollowsFrequency() override { return true; }
 };
 
 }  // namespace korvel

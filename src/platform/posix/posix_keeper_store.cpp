@@ -15,9 +15,6 @@ namespace korvel {
 
 namespace {
 
-// A state of sixteen runs is about two kilobytes; anything much larger is not ours.
-constexpr off_t kLargestStateBytes = 64 * 1024;
-
 std::string failed(const std::string& what, int code) {
     return what + ": " + std::strerror(code);
 }
@@ -109,27 +106,27 @@ std::optional<std::string> PosixKeeperStore::read(std::string& problem) {
     const std::string path = joinPath(m_folder, "state");
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        problem = errno == ENOENT  ? "no state yet"
-                  : errno == ELOOP ? "the state file is a link"
+        problem = errno == ENOENT  ? stateFileProblem(StateFileFault::Missing)
+                  : errno == ELOOP ? stateFileProblem(StateFileFault::Link)
                                    : failed("the state file", errno);
         return std::nullopt;
     }
     struct stat info {};
     std::string text;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        problem = "the state file is not a file";
+        problem = stateFileProblem(StateFileFault::NotAFile);
     } else if (info.st_uid != ::geteuid()) {
-        problem = "the state file belongs to another user";
-    } else if (info.st_size > kLargestStateBytes) {
-        problem = "the state file is too large";
+        problem = stateFileProblem(StateFileFault::OtherOwner);
+    } else if (static_cast<std::uint64_t>(info.st_size) > kLargestKeeperStateBytes) {
+        problem = stateFileProblem(StateFileFault::TooLarge);
     } else {
         char buffer[4096];
         for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
             if (n < 0 && errno == EINTR) {
                 continue;
             }
-            if (n < 0 || text.size() + static_cast<std::size_t>(n) > kLargestStateBytes) {
-                problem = "the state file could not be read";
+            if (n < 0 || text.size() + static_cast<std::size_t>(n) > kLargestKeeperStateBytes) {
+                problem = stateFileProblem(StateFileFault::Unreadable);
                 break;
             }
             text.append(buffer, static_cast<std::size_t>(n));

@@ -77,8 +77,9 @@ AdjustmentRefusal Win32ClockAdjustment::slew(double) {
 }
 
 AdjustmentRefusal Win32ClockAdjustment::reset() {
+    // Without the calls nothing was ever set: the clock is already its own.
     if (!m_calls) {
-        return kMissing;
+        return {};
     }
     return m_calls->enableRight() && m_calls->set(0, TRUE) ? AdjustmentRefusal() : kNoRight;
 }

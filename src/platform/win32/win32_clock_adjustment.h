@@ -33,6 +33,8 @@ public:
     bool canSlew() override { return false; }
     AdjustmentRefusal slew(double offsetSec) override;
     AdjustmentRefusal reset() override;
+    // The performance counter is never adjusted.
+    bool steadyFollowsFrequency() override { return false; }
 
 private:
     std::optional<TimeAdjustmentCalls> m_calls;

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <utility>
 
+#include "common/day_date.h"
 #include "common/text_forms.h"
 #include "ui/form/main_form.h"
 
@@ -18,6 +18,9 @@ constexpr double kLeastOffsetSpanSec = 0.002;
 constexpr double kLeastDelaySpanMs = 0.1;
 constexpr double kLongRunSec = 3 * 3600.0;
 constexpr double kSecondsPerDay = 86400.0;
+// A drift known no better than this is not shown: two offsets a minute apart on a slow link
+// say nothing yet.
+constexpr double kLeastShownUncertaintyPpm = 1.0;
 // A point on a plot's frame would be drawn half: the axes reach this share of the span past
 // the extreme points.
 constexpr double kAxisPadding = 0.05;
@@ -105,15 +108,34 @@ Axis plotAxis(double lowest, double highest, double leastSpan, int steps) {
 
 BurstDetails::BurstDetails(MainForm& form) {
     m_feed = form.outcomeRecorded.connect([this, &form] {
-        record(form.lastOutcome.outcome, form.lastBurst, form.replyRecords,
-               form.platform.steadyClock.readPaired().steadyMs, form.serverNotes);
+        const PairedReading now = form.platform.steadyClock.readPaired();
+        RunContext context;
+        context.nowNtpSec = ntpSecondsOfUnixNs(now.utcNs);
+        for (std::size_t i = 0; i < form.lastBurst.servers.size() && i < form.servers.size(); ++i) {
+            if (form.lastBurst.servers[i].agreed) {
+                context.servers += form.servers[i] + "\n";
+            }
+        }
+        if (const auto line =
+                form.platform.files.readFirstLine(keeperStatusPath(form.platform.files))) {
+            context.keeper = parseKeeperStatus(*line);
+        }
+        // The kernel slews at 500 ppm: a run's offset is gone that long after it.
+        context.keeperSlewing =
+            context.keeper && context.keeper->action == KeeperAction::Slewed &&
+            context.nowNtpSec - context.keeper->atNtpSec <
+                std::abs(context.keeper->offsetSec) / (kMostFrequencyPpm * 1e-6);
+        record(form.lastOutcome.outcome, form.lastBurst, form.replyRecords, now.steadyMs,
+               form.serverNotes, context);
     });
 }
 
 void BurstDetails::record(Outcome outcome, const BurstResult& result, const ReplyRecords& records,
-                          std::int64_t steadyMs, std::vector<std::string> serverNotes) {
+                          std::int64_t steadyMs, std::vector<std::string> serverNotes,
+                          const RunContext& context) {
     if (outcome == Outcome::Stepped || outcome == Outcome::StepUnknown) {
         ++m_segment;
+        m_stepped = true;
         return;
     }
     if (isCorrectionOutcome(outcome)) {
@@ -131,11 +153,14 @@ void BurstDetails::record(Outcome outcome, const BurstResult& result, const Repl
         if (!m_originMs) {
             m_originMs = steadyMs;
         }
-        m_run.push_back(
-            {static_cast<double>(steadyMs - *m_originMs) / 1000, result.offsetSec, m_segment});
+        const double elapsedSec = static_cast<double>(steadyMs - *m_originMs) / 1000;
+        m_run.push_back({elapsedSec, result.offsetSec, m_segment});
         if (m_run.size() > kMostRunPoints) {
             m_run.pop_front();
         }
+        addDriftSample({elapsedSec, result.offsetSec, burstMiddle(result, records).spreadSec,
+                        everyResponderAgrees(result), 0.0, 0.0},
+                       context);
     }
     changed.notify();
 }
@@ -177,46 +202,44 @@ Axis BurstDetails::burstOffsetAxis() const {
     return paddedAxis(lowest, highest, kLeastOffsetSpanSec);
 }
 
-std::optional<double> BurstDetails::driftPpm() const {
-    struct Means {
-        double count = 0.0;
-        double elapsedSec = 0.0;
-        double offsetSec = 0.0;
-    };
-    std::map<int, Means> means;
-    for (const RunPoint& point : m_run) {
-        Means& m = means[point.segment];
-        m.count += 1;
-        m.elapsedSec += point.elapsedSec;
-        m.offsetSec += point.offsetSec;
+void BurstDetails::addDriftSample(const DriftSample& sample, const RunContext& context) {
+    const auto keeperRun = [](const RunContext& c) { return c.keeper ? c.keeper->atNtpSec : 0.0; };
+    // Offsets on either side of a step, a change of servers or a run of the scheduled
+    // correction do not compare; what was known of the frequency before is kept.
+    if (!m_comparable.empty() &&
+        (m_stepped || context.servers != m_context.servers ||
+         keeperRun(context) != keeperRun(m_context) || context.keeperSlewing ||
+         m_context.keeperSlewing || !driftCanExplain(m_comparable.back(), sample))) {
+        if (m_drift.known) {
+            m_knownBefore = m_drift.frequency;
+        }
+        m_comparable.clear();
     }
-    for (auto& [segment, m] : means) {
-        m.elapsedSec /= m.count;
-        m.offsetSec /= m.count;
+    m_stepped = false;
+    m_context = context;
+    m_comparable.push_back(sample);
+    if (m_comparable.size() > kMostRunPoints) {
+        m_comparable.erase(m_comparable.begin());
     }
-    // Each point about its own segment's means, so a step between segments adds nothing.
-    double spread = 0.0;
-    double together = 0.0;
-    for (const RunPoint& point : m_run) {
-        const Means& m = means[point.segment];
-        spread += (point.elapsedSec - m.elapsedSec) * (point.elapsedSec - m.elapsedSec);
-        together += (point.elapsedSec - m.elapsedSec) * (point.offsetSec - m.offsetSec);
-    }
-    if (spread <= 0.0) {
-        return std::nullopt;
-    }
-    // The offset is server minus local: a clock that gains makes it fall.
-    return -together / spread * 1e6;
+    m_drift = estimateDrift(m_comparable, m_knownBefore ? &*m_knownBefore : nullptr);
 }
 
 std::string BurstDetails::driftText() const {
-    const std::optional<double> ppm = driftPpm();
-    if (!ppm) {
+    const FrequencyEstimate& needed = m_drift.frequency;
+    if (!m_drift.known || needed.uncertaintyPpm > kLeastShownUncertaintyPpm) {
         return "时钟漂移：尚无可比的两次测时";
     }
-    const double perDay = std::abs(*ppm) * kSecondsPerDay / 1e6;
-    return "时钟漂移 " + fixed(*ppm, 2) + " ppm（本机每天" + (*ppm >= 0 ? "快 " : "慢 ") +
+    // The frequency the clock needs is the opposite of its own drift; no "-0.00".
+    const double ppm = std::abs(needed.ppm) < 0.005 ? 0.0 : -needed.ppm;
+    const double perDay = std::abs(ppm) * kSecondsPerDay / 1e6;
+    return std::string(m_context.keeper ? "定时校准调频后剩余漂移 " : "时钟漂移 ") + fixed(ppm, 2) +
+           " ± " + fixed(needed.uncertaintyPpm, 2) + " ppm（本机每天" + (ppm >= 0 ? "快 " : "慢 ") +
            fixed(perDay, 3) + " 秒）";
+}
+
+std::string BurstDetails::keeperText() const {
+    return m_context.keeper ? keeperStatusWords(*m_context.keeper, m_context.nowNtpSec)
+                            : std::string();
 }
 
 double BurstDetails::timeUnitSec() const {

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "sntp/burst_evaluation.h"
+#include "sntp/drift_model.h"
+#include "sntp/keeper.h"
 #include "sntp/outcome.h"
 #include "sntp/reply_record.h"
 #include "ui/form/controls.h"
@@ -107,6 +109,15 @@ struct RunPoint {
     int segment = 0;
 };
 
+// What a measured offset is compared against: the servers it came from (another server's
+// offsets do not compare) and the scheduled correction's last run while it keeps the clock.
+struct RunContext {
+    std::string servers;
+    std::optional<KeeperStatus> keeper;
+    bool keeperSlewing = false;  // its slew still under way
+    double nowNtpSec = 0.0;
+};
+
 // What the details window shows: the last burst's replies each with what the evaluation made of
 // it, and the offsets measured while the program runs (in memory only) with the clock's drift.
 class BurstDetails {
@@ -123,7 +134,8 @@ public:
     // when evaluated, its offset at the steady clock's reading; a step made by the program
     // starts a new segment.
     void record(Outcome outcome, const BurstResult& result, const ReplyRecords& records,
-                std::int64_t steadyMs, std::vector<std::string> serverNotes = {});
+                std::int64_t steadyMs, std::vector<std::string> serverNotes = {},
+                const RunContext& context = {});
 
     bool burstEnded() const { return m_burstEnded; }
     const std::vector<BurstPoint>& burstPoints() const { return m_burst; }
@@ -139,7 +151,12 @@ public:
     Axis burstOffsetAxis() const;
 
     const std::deque<RunPoint>& runPoints() const { return m_run; }
+    // The clock's drift once the drift model knows it (what is left of it after the scheduled
+    // correction's frequency while that keeps the clock), else why not.
     std::string driftText() const;
+    // The scheduled correction's last run while it keeps the clock, as of the last offset;
+    // else empty.
+    std::string keeperText() const;
     // Minutes, or hours once the run is longer than three.
     double timeUnitSec() const;
     std::string timeAxisCaption() const;
@@ -150,10 +167,7 @@ public:
     Signal changed;
 
 private:
-    // Least-squares slope of the offsets within each segment, pooled, as the local clock's
-    // gain in parts per million (positive: it runs fast); none without two points at different
-    // times in one segment.
-    std::optional<double> driftPpm() const;
+    void addDriftSample(const DriftSample& sample, const RunContext& context);
 
     bool m_burstEnded = false;
     std::vector<BurstPoint> m_burst;
@@ -162,6 +176,13 @@ private:
     std::deque<RunPoint> m_run;
     std::optional<std::int64_t> m_originMs;
     int m_segment = 0;
+    // The offsets that compare (one set of servers, no step or keeper's run between them) and
+    // the frequency known before them.
+    std::vector<DriftSample> m_comparable;
+    std::optional<FrequencyEstimate> m_knownBefore;
+    DriftEstimate m_drift;
+    RunContext m_context;
+    bool m_stepped = false;
     Connection m_feed;
 };
 

@@ -99,7 +99,8 @@ std::string TrayModel::statusLines() const {
         }
     }
     // While the scheduled correction keeps the clock, its last run.
-    if (const auto line = m_form.platform.files.readFirstLine(kKeeperStatusPath)) {
+    if (const auto line =
+            m_form.platform.files.readFirstLine(keeperStatusPath(m_form.platform.files))) {
         if (const auto status = parseKeeperStatus(*line)) {
             const double now = ntpSecondsOfUnixNs(m_form.platform.steadyClock.readPaired().utcNs);
             lines += "\n" + keeperStatusWords(*status, now);

@@ -185,6 +185,10 @@ void BurstDetailsWindow::paintEvent(QPaintEvent* /*event*/) {
     const Plot run{g.runPlot, times, runOffsets};
     run.drawAxes(painter, text(m_details.timeAxisCaption()),
                  QString::fromUtf8(details::kOffsetAxis));
+    // Beside the offset axis' name: the scheduled correction while it keeps the clock.
+    painter.drawText(
+        QRect(g.runPlot.left, g.runPlot.top - line * 3 / 2, g.runPlot.right - g.runPlot.left, line),
+        Qt::AlignRight, text(m_details.keeperText()));
     const double unit = m_details.timeUnitSec();
     const std::deque<RunPoint>& points = m_details.runPoints();
     if (points.empty()) {

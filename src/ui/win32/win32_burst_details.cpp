@@ -214,6 +214,11 @@ void paint(DetailsWindow& state, HDC context, const RECT& client, UINT dpi) {
     drawText(context, winRect(g.runCaption), model.driftText(), DT_RIGHT | DT_VCENTER);
     const Plot run{g.runPlot, times, runOffsets};
     run.drawAxes(context, lineHeight, model.timeAxisCaption(), details::kOffsetAxis);
+    // Beside the offset axis' name: the scheduled correction while it keeps the clock.
+    drawText(context,
+             {g.runPlot.left, g.runPlot.top - lineHeight * 3 / 2, g.runPlot.right,
+              g.runPlot.top - lineHeight / 2},
+             model.keeperText(), DT_RIGHT | DT_TOP);
     const double unit = model.timeUnitSec();
     const std::deque<RunPoint>& points = model.runPoints();
     if (points.empty()) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sntp/keeper.h"
 #include "support/fake_files.h"
 #include "support/fake_keeping.h"
 #include "support/fake_network.h"
@@ -249,6 +250,9 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
          14, "offset 2.250000 s\n",
          "测得的时差 2.250000 秒与同意校准的 -3.750000 秒相差超过 1.000000 秒，时钟没有校准。\n"},
         {"version", "--version", {}, 0, "korvel-cli " KORVEL_VERSION "\n", ""},
+        {"the time service an unattended run would find", "time-service",
+         [](CliRig& r) { r.time.otherTimeService = "chronyd (pid 812)"; }, 0, "chronyd (pid 812)\n",
+         ""},
         {"four healthy", four, nullptr, 0, "agreed: 192.0.2.1, 192.0.2.2, 192.0.2.3, 192.0.2.4\n",
          "", Step::None, Requests{7, 6, 6, 6}},
         {"one limits, one silent, one an hour off", four,
@@ -320,6 +324,24 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
          },
          0, "", "keeper: action slewed, frequency +0.000 ppm, no state yet, started afresh",
          Step::None, Requests{8, 8}},
+        {"unattended keeper, the kernel refuses", unattended + " --state /var/lib/korvel-sync",
+         [](CliRig& r) {
+             r.time.rightToStep = true;
+             r.servers[0].offsetMs = r.servers[1].offsetMs = 20;
+             r.adjustment.refusal = "no right";
+         },
+         0, "",
+         "keeper: action stepped, frequency +0.000 ppm, no state yet, started afresh, "
+         "adjustment refused: no right",
+         Step::Own, Requests{8, 8}},
+        {"unattended keeper, a garbled state", unattended + " --state /var/lib/korvel-sync",
+         [](CliRig& r) {
+             r.time.rightToStep = true;
+             r.servers[0].offsetMs = r.servers[1].offsetMs = 20;
+             r.store.state = "korvel-keeper 1\nboot\n";
+         },
+         0, "", "keeper: action slewed, frequency +0.000 ppm, no boot, started afresh", Step::None,
+         Requests{8, 8}},
         {"unattended keeper, ten years ahead in a later run",
          unattended + " --state /var/lib/korvel-sync",
          [](CliRig& r) {
@@ -356,6 +378,12 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
         EXPECT_THAT(rig.console.stdOut, HasSubstr(c.out));
         EXPECT_EQ(rig.time.clockSteps().size(), c.step == Step::ByService ? 1U : 0U);
         EXPECT_EQ(rig.direct.steps.size(), c.step == Step::Own ? 1U : 0U);
+        // A keeper's run is remembered, and users may read what it did.
+        if (c.args.find("--state") != std::string::npos) {
+            ASSERT_TRUE(rig.store.state);
+            EXPECT_EQ(parseKeeperState(*rig.store.state, 1e300).problem, "");
+            EXPECT_THAT(rig.store.status, testing::StartsWith("korvel-keeper-status 1 "));
+        }
         // An unattended run adds its line to the run log, stamped with the time it ended, and
         // gives the journal one entry: that line on standard error, nothing else.
         const bool alone = c.args.find("--apply --unattended") != std::string::npos;

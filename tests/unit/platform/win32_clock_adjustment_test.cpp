@@ -49,6 +49,7 @@ TEST(Win32ClockAdjustment, SetsTheFrequencyAsTimeAddedPerInterruptAndResetsIt) {
     Win32ClockAdjustment missing(std::nullopt);
     EXPECT_FALSE(missing.frequencyPpm());
     EXPECT_EQ(missing.setFrequency(1.0), "本系统不能调整时钟的频率。");
+    EXPECT_EQ(missing.reset(), "");
     EXPECT_EQ(g_sets.size(), 3u);
 }
 

@@ -87,15 +87,21 @@ TEST(BurstDetails, TakesTheFormsBurstInEvaluationOrder) {
     EXPECT_NEAR(sum / details.countOf(ReplyUse::Used), rig.form->offsetSec, 1e-9);
 }
 
-TEST(BurstDetails, DriftIsTheSlopeWithinEachStretchBetweenTheProgramsSteps) {
+// The drift model's frequency over offsets that compare: one set of servers, no step, no jump
+// that drift cannot explain, no run of the scheduled correction between them; what was known
+// before such a break is kept. Nothing is shown until it is known.
+TEST(BurstDetails, DriftIsTheDriftModelsOverOffsetsThatCompare) {
     using enum Outcome;
     struct Event {
         Outcome outcome;
-        int minute;
+        double minute;
         double offsetSec = 0.0;
+        std::string servers = "a";
+        double keeperRunAt = 0.0;  // the scheduled correction's last run, 0: none
     };
     using Events = std::vector<Event>;
     const char* const none = "时钟漂移：尚无可比的两次测时";
+    const char* const gains = "时钟漂移 1.00 ± 0.05 ppm（本机每天快 0.086 秒）";
     const struct {
         const char* name;
         Events events;
@@ -103,18 +109,29 @@ TEST(BurstDetails, DriftIsTheSlopeWithinEachStretchBetweenTheProgramsSteps) {
     } cases[] = {
         {"no offset", Events{}, none},
         {"one offset", Events{{Evaluated, 0, 0.5}}, none},
+        {"two offsets a second apart: not known yet, no -0.00",
+         Events{{Evaluated, 0, 0.5}, {Evaluated, 1 / 60.0, 0.5}}, none},
         {"falling 0.6 ms in 10 min: the clock gains",
-         Events{{Evaluated, 0, 0.0}, {TooFewReplies, 5}, {Evaluated, 10, -0.0006}},
-         "时钟漂移 1.00 ppm（本机每天快 0.086 秒）"},
+         Events{{Evaluated, 0, 0.0}, {TooFewReplies, 5}, {Evaluated, 10, -0.0006}}, gains},
         {"one offset on either side of a step",
          Events{{Evaluated, 0, 2.0}, {Stepped, 1}, {Evaluated, 10, 0.0}}, none},
+        {"a jump no drift explains keeps what was known",
+         Events{{Evaluated, 0, 0.0}, {Evaluated, 10, -0.0006}, {Evaluated, 11, 47.5}}, gains},
+        {"other servers keep what was known",
+         Events{{Evaluated, 0, 0.0}, {Evaluated, 10, -0.0006}, {Evaluated, 20, -0.0005, "b"}},
+         gains},
         {"rising on both sides of a step of unknown outcome",
          Events{{Evaluated, 0, 2.0},
                 {Evaluated, 10, 2.0012},
                 {StepUnknown, 11},
                 {Evaluated, 20, 0.0},
                 {Evaluated, 30, 0.0012}},
-         "时钟漂移 -2.00 ppm（本机每天慢 0.173 秒）"},
+         "时钟漂移 -2.00 ± 0.04 ppm（本机每天慢 0.173 秒）"},
+        {"what the scheduled correction's frequency leaves, its runs breaking the line",
+         Events{{Evaluated, 0, 0.0, "a", 1e9},
+                {Evaluated, 10, -0.0006, "a", 1e9},
+                {Evaluated, 20, 0.0, "a", 1e9 + 1}},
+         "定时校准调频后剩余漂移 1.00 ± 0.05 ppm（本机每天快 0.086 秒）"},
     };
     const ReplyRecords records{};
     for (const auto& c : cases) {
@@ -123,10 +140,20 @@ TEST(BurstDetails, DriftIsTheSlopeWithinEachStretchBetweenTheProgramsSteps) {
         for (const Event& event : c.events) {
             BurstResult result;
             result.offsetSec = event.offsetSec;
-            details.record(event.outcome, result, records, event.minute * 60'000);
+            RunContext context{event.servers, {}, false, 1e9 + 600};
+            if (event.keeperRunAt > 0) {
+                context.keeper = KeeperStatus{event.keeperRunAt, KeeperAction::Slewed, 1e-4, -9};
+            }
+            details.record(event.outcome, result, records,
+                           static_cast<std::int64_t>(event.minute * 60'000), {}, context);
         }
         EXPECT_EQ(details.driftText(), c.text);
     }
+    BurstDetails keeping;
+    keeping.record(Evaluated, {}, records, 0, {},
+                   {"a", KeeperStatus{1e9, KeeperAction::Slewed, 1e-4, -9}, false, 1e9 + 600});
+    EXPECT_EQ(keeping.keeperText(),
+              "定时校准保持时钟：10 分钟前微调（时差 0.000100 秒），频率 -9.000 ppm");
 }
 
 // The labels run from the axis' low end to its high end by its step.

@@ -68,9 +68,9 @@ TEST(TrayModel, StateToolTipAndGatesFollowBurstsCorrectionsAndTheSchedule) {
         {"the scheduled correction keeps the clock",
          [](TestRig& rig) {
              const double now = ntpSecondsOfUnixNs(rig.time.utcMs() * 1'000'000);
-             rig.files.textFiles[kKeeperStatusPath] = {"korvel-keeper-status 1 " +
-                                                       std::to_string(now - 330) +
-                                                       " slewed 0.000123 -12.345 -12.3 0.01"};
+             rig.files.textFiles[keeperStatusPath(rig.files)] = {
+                 "korvel-keeper-status 1 " + std::to_string(now - 330) +
+                 " slewed 0.000123 -12.345 -12.3 0.01"};
              rig.time.advance(1000);
          },
          TrayState::Idle,
