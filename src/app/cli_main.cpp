@@ -239,8 +239,8 @@ std::variant<Options, Request, BadArgument> parseArguments(
             return BadArgument{"unknown option '" + argument + "'"};
         } else if (options.servers.size() == kMostServers) {
             return BadArgument{"four servers at most, not also '" + argument + "'"};
-        } else if (!isServerAddress(argument)) {
-            return BadArgument{"bad server address '" + argument + "'"};
+        } else if (const ParsedServerEntry entry = parseServerEntry(argument); !entry.entry) {
+            return BadArgument{entry.fault};
         } else if (std::ranges::any_of(options.servers, [&argument](const std::string& before) {
                        return sameServerName(before, argument);
                    })) {
@@ -294,8 +294,14 @@ struct Report {
     bool measured() const { return burst.outcome == Outcome::Evaluated; }
 };
 
-// What an unattended run says when the policy holds the step.
-std::string unattendedHoldText(CorrectionReason reason, const std::string& service) {
+// What a run says when the policy holds the step.
+std::string holdText(CorrectionReason reason, const std::string& service, const Report& report,
+                     const CorrectionInput& asked) {
+    if (reason == CorrectionReason::OffsetChanged) {
+        return "测得的时差 " + sixDecimals(report.result.offsetSec) + " 秒与同意校准的 " +
+               sixDecimals(asked.agreedOffsetSec.value_or(0.0)) + " 秒相差超过 " +
+               sixDecimals(asked.agreementToleranceSec) + " 秒，时钟没有校准。";
+    }
     if (reason == CorrectionReason::OtherTimeService) {
         return "本机的时间服务 " + service + " 正在管理时钟，无人值守校准不与它争，" +
                "时钟没有校准。";
@@ -305,20 +311,6 @@ std::string unattendedHoldText(CorrectionReason reason, const std::string& servi
                "才这样校准，时钟没有校准。";
     }
     return "无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。";
-}
-
-// Why a run must not step in place of the offset the user agreed to: it measured too far from it,
-// as when the server answered one way for the window and another way now.
-std::optional<OutcomeRecord> offsetChanged(const Report& report, double agreedSec) {
-    const double toleranceSec = agreementToleranceSec(report.result, report.records);
-    if (std::abs(report.result.offsetSec - agreedSec) <= toleranceSec) {
-        return std::nullopt;
-    }
-    return OutcomeRecord{Outcome::WithheldOffsetChanged,
-                         "测得的时差 " + sixDecimals(report.result.offsetSec) + " 秒与同意校准的 " +
-                             sixDecimals(agreedSec) + " 秒相差超过 " + sixDecimals(toleranceSec) +
-                             " 秒，时钟没有校准。",
-                         {}};
 }
 
 // What an unattended run says, gathered into one line: nobody watches the run, and the journal
@@ -398,17 +390,20 @@ void correct(Report& report, const Options& options, Correction& correction, Kee
     const std::string service = clock.competingTimeService();
     const KeeperInput keeping =
         keeper != nullptr ? keeper->measurement(report.result, report.records) : KeeperInput{};
-    const CorrectionDecision decision = decideCorrection(
-        {.run = options.unattended ? CorrectionRun::Unattended : CorrectionRun::ByHand,
-         .offsetSec = report.result.offsetSec,
-         .serversListed = static_cast<int>(report.servers.size()),
-         .agreedServers = report.result.agreedServers,
-         .holdsRightToStep = clock.holdsRightToStep(),
-         .otherTimeService = !service.empty(),
-         .firstRunAfterBoot = keeper != nullptr && keeper->firstRunAfterBoot(),
-         .everyResponderAgrees = everyResponderAgrees(report.result),
-         .keeper = keeper != nullptr ? &keeper->state() : nullptr,
-         .keeping = keeping});
+    const CorrectionInput asked{
+        .run = options.unattended ? CorrectionRun::Unattended : CorrectionRun::ByHand,
+        .offsetSec = report.result.offsetSec,
+        .serversListed = static_cast<int>(report.servers.size()),
+        .agreedServers = report.result.agreedServers,
+        .holdsRightToStep = clock.holdsRightToStep(),
+        .otherTimeService = !service.empty(),
+        .firstRunAfterBoot = keeper != nullptr && keeper->firstRunAfterBoot(),
+        .everyResponderAgrees = everyResponderAgrees(report.result),
+        .agreedOffsetSec = options.agreedOffsetSec,
+        .agreementToleranceSec = agreementToleranceSec(report.result, report.records),
+        .keeper = keeper != nullptr ? &keeper->state() : nullptr,
+        .keeping = keeping};
+    const CorrectionDecision decision = decideCorrection(asked);
     if (decision.keeping) {
         report.correction = keeper->correct(keeping, *decision.keeping, platform.directClock);
         platform.quitEventLoop(0);
@@ -419,17 +414,10 @@ void correct(Report& report, const Options& options, Correction& correction, Kee
             keeper->recordHeld(keeping);
         }
         report.correction = OutcomeRecord{decision.withheld.value_or(Outcome::StepRefused),
-                                          unattendedHoldText(decision.reason, service),
+                                          holdText(decision.reason, service, report, asked),
                                           {}};
         platform.quitEventLoop(0);
         return;
-    }
-    if (options.agreedOffsetSec) {
-        report.correction = offsetChanged(report, *options.agreedOffsetSec);
-        if (report.correction) {
-            platform.quitEventLoop(0);
-            return;
-        }
     }
     correction.start(report.result.offsetSec, decision,
                      service.empty() ? std::string() : competingServiceNotice(service),

@@ -28,6 +28,7 @@ std::string decisionText(CorrectionReason reason) {
         case CorrectionReason::UserAsked:
         case CorrectionReason::ServersAgreed:
         case CorrectionReason::OtherTimeService:
+        case CorrectionReason::OffsetChanged:
             break;
     }
     return "   自动校时无法执行";

@@ -217,18 +217,6 @@ bool isServerAddress(std::string_view text) {
     return isIpv4(text) || isIpv6(text) || isHostName(text);
 }
 
-bool sameServerName(std::string_view a, std::string_view b) {
-    for (std::string_view* name : {&a, &b}) {
-        if (name->ends_with('.')) {
-            name->remove_suffix(1);
-        }
-    }
-    return std::ranges::equal(a, b, [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
 std::int32_t portNumber(const std::string& field) {
     const double rounded = roundHalfEven(numericValue(field));
     constexpr double kLow = std::numeric_limits<std::int32_t>::min();

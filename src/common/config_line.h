@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/server_entry.h"
+
 namespace korvel {
 
 // The built-in server: a public NTP service reachable from mainland China.
@@ -42,10 +44,6 @@ std::string firstTextField(const std::string& line);
 // A server address as the socket takes it: a dotted IPv4 address, an IPv6 address or a host
 // name (letters, digits and hyphens in dot-separated labels, the last one not all digits).
 bool isServerAddress(std::string_view text);
-
-// Whether two server names as typed name one server: letters compared without case, a trailing
-// dot ignored. Names that differ may still reach one address; the look-up tells.
-bool sameServerName(std::string_view a, std::string_view b);
 
 // A port field read as a number: blanks ignored, reading stops at the first character that
 // cannot continue the number, no digits give 0, halves go to the even neighbour.

@@ -10,12 +10,8 @@ CorrectionDecision hold(CorrectionReason reason, std::optional<Outcome> withheld
     return {false, reason, withheld, StepVia::TimeService, false, std::nullopt};
 }
 
-}  // namespace
-
-CorrectionDecision decideCorrection(const CorrectionInput& input) {
-    if (input.stepPending) {
-        return hold(CorrectionReason::StepPending, std::nullopt);
-    }
+// The decision by who asks, before the offset agreed to and the keeper are heard.
+CorrectionDecision decideForRun(const CorrectionInput& input) {
     switch (input.run) {
         case CorrectionRun::ByHand:
             return {
@@ -49,11 +45,27 @@ CorrectionDecision decideCorrection(const CorrectionInput& input) {
         !(input.firstRunAfterBoot && input.everyResponderAgrees)) {
         return hold(CorrectionReason::OffsetTooLarge, Outcome::WithheldOffsetTooLarge);
     }
-    CorrectionDecision decision{
-        true,         CorrectionReason::ServersAgreed,
-        std::nullopt, input.holdsRightToStep ? StepVia::Direct : StepVia::TimeService,
-        true,         std::nullopt};
-    if (input.keeper != nullptr && input.holdsRightToStep) {
+    return {true,         CorrectionReason::ServersAgreed,
+            std::nullopt, input.holdsRightToStep ? StepVia::Direct : StepVia::TimeService,
+            true,         std::nullopt};
+}
+
+}  // namespace
+
+CorrectionDecision decideCorrection(const CorrectionInput& input) {
+    if (input.stepPending) {
+        return hold(CorrectionReason::StepPending, std::nullopt);
+    }
+    CorrectionDecision decision = decideForRun(input);
+    if (!decision.step) {
+        return decision;
+    }
+    if (input.agreedOffsetSec &&
+        std::abs(input.offsetSec - *input.agreedOffsetSec) > input.agreementToleranceSec) {
+        return hold(CorrectionReason::OffsetChanged, Outcome::WithheldOffsetChanged);
+    }
+    if (input.run == CorrectionRun::Unattended && input.keeper != nullptr &&
+        input.holdsRightToStep) {
         decision.keeping = decideKeeping(*input.keeper, input.keeping);
     }
     return decision;

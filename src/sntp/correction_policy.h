@@ -33,6 +33,10 @@ struct CorrectionInput {
     // and every server that answered agreed.
     bool firstRunAfterBoot = false;
     bool everyResponderAgrees = false;
+    // A run told the offset a user agreed to steps only on a measurement within the tolerance
+    // of it: the server may answer otherwise now than when the user was asked.
+    std::optional<double> agreedOffsetSec{};
+    double agreementToleranceSec = 0.0;
     // Unattended with a state folder: the keeper's state and this run's measurement for it.
     const KeeperState* keeper = nullptr;
     KeeperInput keeping{};
@@ -47,6 +51,7 @@ enum class CorrectionReason : std::uint8_t {
     NoSecondOpinion,
     OffsetTooLarge,
     OtherTimeService,
+    OffsetChanged,
 };
 
 // How a step is made.
@@ -71,7 +76,7 @@ struct CorrectionDecision {
 // window's schedule steps on one server's word when only one is listed, within the limit when
 // one is set, and while another time service runs; the unattended tool only on two or more
 // agreeing servers, with no limit, and never against another time service. No run steps while
-// an earlier step may still land.
+// an earlier step may still land, nor on an offset other than the one the user agreed to.
 CorrectionDecision decideCorrection(const CorrectionInput& input);
 
 }  // namespace korvel

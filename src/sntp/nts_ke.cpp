@@ -6,15 +6,6 @@ namespace {
 
 constexpr std::uint16_t kCriticalBit = 0x8000;
 
-void putU16(Bytes& bytes, std::uint16_t value) {
-    bytes.push_back(static_cast<std::uint8_t>(value >> 8));
-    bytes.push_back(static_cast<std::uint8_t>(value & 0xFF));
-}
-
-std::uint16_t u16At(ByteView bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
-}
-
 // A body that is a list of 16-bit numbers; nothing when its length is odd.
 std::optional<std::vector<std::uint16_t>> numberList(ByteView body) {
     if (body.size() % 2 != 0) {

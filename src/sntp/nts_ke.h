@@ -3,18 +3,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
-namespace korvel {
+#include "common/server_entry.h"
+#include "sntp/bytes.h"
 
-using Bytes = std::vector<std::uint8_t>;
-using ByteView = std::span<const std::uint8_t>;
+namespace korvel {
 
 // The key exchange of Network Time Security (RFC 8915): the records that travel over its TLS
 // connection, and what the client makes of the server's answer.
-inline constexpr std::int32_t kNtsKePort = 4460;
 inline constexpr std::uint16_t kNtsProtocolNtpv4 = 0;
 inline constexpr std::uint16_t kAeadAesSivCmac256 = 15;
 inline constexpr std::size_t kNtsKeyBytes = 32;

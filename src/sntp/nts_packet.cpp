@@ -8,15 +8,6 @@ namespace {
 
 constexpr std::size_t kFieldHeaderBytes = 4;
 
-void putU16(Bytes& bytes, std::size_t value) {
-    bytes.push_back(static_cast<std::uint8_t>(value >> 8));
-    bytes.push_back(static_cast<std::uint8_t>(value & 0xFF));
-}
-
-std::size_t u16At(ByteView bytes, std::size_t at) {
-    return std::size_t{bytes[at]} << 8 | bytes[at + 1];
-}
-
 std::size_t padded(std::size_t length) {
     return (length + 3) / 4 * 4;
 }
@@ -43,7 +34,7 @@ std::optional<std::vector<Field>> fieldsOf(ByteView bytes, std::size_t offset) {
         if (length < kFieldHeaderBytes || length % 4 != 0 || length > bytes.size() - at) {
             return std::nullopt;
         }
-        fields.push_back({static_cast<std::uint16_t>(u16At(bytes, at)), offset + at,
+        fields.push_back({u16At(bytes, at), offset + at,
                           bytes.subspan(at + kFieldHeaderBytes, length - kFieldHeaderBytes)});
         at += length;
     }

@@ -10,13 +10,14 @@ namespace {
 // One row per kind of run and what it reads. By hand the clock is stepped whatever it is told;
 // the window's schedule steps on one listed server's word, within its limit (the magnitude of
 // the offset) and beside another time service; the unattended tool needs two agreeing servers,
-// has no limit and never fights another time service. No run steps over a pending step.
+// has no limit and never fights another time service. No run steps over a pending step, nor
+// on an offset further than the tolerance from the one the user agreed to.
 TEST(CorrectionPolicy, DecidesStepOrHoldForEveryKindOfRun) {
     using enum CorrectionRun;
     using CorrectionReason::NoLimit, CorrectionReason::BelowLimit, CorrectionReason::StepPending,
         CorrectionReason::NoSecondOpinion, CorrectionReason::OffsetTooLarge,
         CorrectionReason::OtherTimeService, CorrectionReason::ServersAgreed,
-        CorrectionReason::UserAsked;
+        CorrectionReason::UserAsked, CorrectionReason::OffsetChanged;
     constexpr std::optional<Outcome> kNone;
     const struct {
         CorrectionInput input;
@@ -44,6 +45,18 @@ TEST(CorrectionPolicy, DecidesStepOrHoldForEveryKindOfRun) {
          kNone,
          StepVia::ElevatedTool,
          true},
+        {{.run = ByHand, .offsetSec = 2.25, .agreedOffsetSec = 1.25, .agreementToleranceSec = 1},
+         true,
+         UserAsked,
+         kNone,
+         StepVia::TimeService,
+         true},
+        {{.run = ByHand, .offsetSec = 2.25, .agreedOffsetSec = 1.249, .agreementToleranceSec = 1},
+         false,
+         OffsetChanged,
+         Outcome::WithheldOffsetChanged,
+         StepVia::TimeService,
+         false},
         {{.run = ByHand, .stepPending = true},
          false,
          StepPending,
