@@ -287,10 +287,12 @@ struct Report {
     BurstResult result;
     ReplyRecords records{};
     ServerRotation rotation;
+    std::vector<std::string> names;  // of the rotation's servers, as the texts give them
     std::optional<OutcomeRecord> correction;
     std::string keeping;  // what the keeper did, for the run's line
 
     const OutcomeRecord& last() const { return correction ? *correction : burst; }
+    const std::string& nameOf(int server) const { return names[static_cast<std::size_t>(server)]; }
     bool measured() const { return burst.outcome == Outcome::Evaluated; }
 };
 
@@ -462,6 +464,7 @@ Report runMeasurement(const Options& options, const std::string& stateFolder, Cl
                                 report.result = end.result;
                                 report.records = end.records;
                                 report.rotation = end.rotation;
+                                report.names = end.servers;
                                 if (end.outcome.outcome == Outcome::Evaluated && options.apply) {
                                     correct(report, options, correction,
                                             keeper ? &*keeper : nullptr, platform);
@@ -554,6 +557,9 @@ std::string whyNotAgreed(const Report& report, int server) {
     if (tally.status == ServerStatus::Unreachable) {
         return "unreachable";
     }
+    if (tally.status == ServerStatus::SameMachine) {
+        return "sameMachine";
+    }
     if (tally.replies == 0) {
         return tally.status == ServerStatus::KissOfDeath ? "kissOfDeath"
                : tally.status == ServerStatus::Silent    ? "silent"
@@ -562,12 +568,27 @@ std::string whyNotAgreed(const Report& report, int server) {
     if (report.result.counted == 0) {
         return "notEvaluated";
     }
-    if (summary.usable < kFewestRepliesToAgree && report.servers.size() > 1) {
+    if (summary.usable < kFewestRepliesToAgree && report.rotation.size() > 1) {
         return "tooFewReplies";
     }
     const bool disagreed =
         report.burst.outcome == Outcome::ServersDisagree || (!summary.agreed && report.measured());
     return disagreed ? "disagrees" : "notEvaluated";
+}
+
+// Where a server was asked: its entry, or one of the addresses a name answered with that name;
+// one found at another's address says whose.
+std::string jsonAddress(const Report& report, int server) {
+    const ServerTally& tally = report.rotation.tally(server);
+    const std::string& entry = report.servers[static_cast<std::size_t>(tally.entry)];
+    int addresses = 0;
+    for (int i = 0; i < report.rotation.size(); ++i) {
+        addresses += report.rotation.tally(i).entry == tally.entry ? 1 : 0;
+    }
+    std::string out =
+        addresses > 1 ? "\"address\":" + jsonText(tally.address) + ",\"name\":" + jsonText(entry)
+                      : "\"address\":" + jsonText(entry);
+    return tally.sameAs < 0 ? out : out + ",\"sameAs\":" + jsonText(report.nameOf(tally.sameAs));
 }
 
 std::string plainText(const Report& report) {
@@ -580,13 +601,15 @@ std::string plainText(const Report& report) {
               sixDecimals(r.slowestUsedDelay(report.records)) + " s\n" +
               causeWords(likelyCause(r.offsetSec));
     }
-    if (report.servers.size() > 1 && report.result.counted > 0) {
+    if (report.rotation.size() > 1 && report.result.counted > 0) {
         std::string agreed;
         std::string others;
-        for (int i = 0; i < static_cast<int>(report.servers.size()); ++i) {
-            const std::string why = whyNotAgreed(report, i);
+        for (int i = 0; i < report.rotation.size(); ++i) {
+            const int sameAs = report.rotation.tally(i).sameAs;
+            const std::string why =
+                sameAs >= 0 ? "same machine as " + report.nameOf(sameAs) : whyNotAgreed(report, i);
             std::string& list = why.empty() ? agreed : others;
-            list += (list.empty() ? "" : ", ") + report.servers[static_cast<std::size_t>(i)] +
+            list += (list.empty() ? "" : ", ") + report.nameOf(i) +
                     (why.empty() ? "" : " (" + why + ")");
         }
         out += (agreed.empty() ? "" : "agreed: " + agreed + "\n") +
@@ -631,7 +654,7 @@ std::string jsonObject(const Report& report) {
             const ServerSummary summary =
                 at < report.result.servers.size() ? report.result.servers[at] : ServerSummary{};
             const std::string why = whyNotAgreed(report, i);
-            out += std::string(i > 0 ? "," : "") + "{\"address\":" + jsonText(report.servers[at]) +
+            out += std::string(i > 0 ? "," : "") + "{" + jsonAddress(report, i) +
                    ",\"requests\":" + std::to_string(tally.requests) +
                    ",\"replies\":" + std::to_string(tally.replies) + ",\"kissOfDeath\":" +
                    (tally.kissCode.empty() ? "null" : jsonText(tally.kissCode)) +

@@ -1,10 +1,10 @@
 #include "app/core_actions.h"
 
-#include "calibration/command_dispatch.h"
-#include "settings/lifecycle.h"
+#include "calibration/lifecycle.h"
 #include "settings/settings_panel.h"
 #include "settings/start_with_session.h"
 #include "settings/window_tray.h"
+#include "wiring/command_dispatch.h"
 
 namespace korvel {
 

@@ -6,11 +6,11 @@
 
 #include "app/core_actions.h"
 #include "platform/qt/qt_paths.h"
-#include "settings/lifecycle.h"
 #include "settings/start_with_session.h"
 #include "settings/window_tray.h"
 #include "ui/qt/pictures.h"
 #include "ui/qt/twips.h"
+#include "wiring/start_up.h"
 
 namespace korvel {
 

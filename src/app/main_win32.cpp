@@ -22,7 +22,6 @@
 #include "platform/win32/win32_timers.h"
 #include "platform/win32/win32_udp_socket.h"
 #include "platform/win32/win32_user_feedback.h"
-#include "settings/lifecycle.h"
 #include "settings/start_with_session.h"
 #include "settings/window_tray.h"
 #include "ui/form/burst_details.h"
@@ -30,6 +29,7 @@
 #include "ui/win32/win32_form1.h"
 #include "ui/win32/win32_secondary_windows.h"
 #include "ui/win32/win32_tray_icon.h"
+#include "wiring/start_up.h"
 
 namespace {
 

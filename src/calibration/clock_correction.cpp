@@ -5,12 +5,12 @@
 #include <utility>
 #include <vector>
 
+#include "calibration/lifecycle.h"
 #include "calibration/outcome_display.h"
 #include "calibration/time_sync_log.h"
 #include "common/day_date.h"
 #include "common/utf8_text.h"
 #include "exchange/clock_step.h"
-#include "settings/lifecycle.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -47,8 +47,8 @@ OutcomeRecord elevatedOutcome(const ElevatedRun& run, double agreedOffsetSec) {
 }
 
 void finishCorrection(MainForm& form, OutcomeRecord record, bool scheduledRefusal) {
-    form.correcting = false;
-    form.correctionWaitTimer->stop();
+    form.correction.correcting = false;
+    form.timers.correctionWaitTimer->stop();
     const Outcome outcome = record.outcome;
     if (outcome != Outcome::Stepped) {
         logPlain(form, outcomeText(outcome));
@@ -60,20 +60,20 @@ void finishCorrection(MainForm& form, OutcomeRecord record, bool scheduledRefusa
     form.Command5.setEnabled(true);
     form.Command6.setEnabled(false);
     form.Command2.setEnabled(true);
-    form.Timer3->stop();
+    form.timers.Timer3->stop();
     form.offsetSec = 0.0;
     form.offsetWholeSec = 0.0;
     form.lastClockCheck = dayDate(form.platform.localClock.getLocalTime());
-    form.Timer5->start();
+    form.timers.Timer5->start();
     form.Text3.setForeColor(kGrey);
-    if (!form.decisionLine.empty()) {
-        logEvent(form, form.decisionLine);
-        form.decisionLine.clear();
+    if (!form.correction.decisionLine.empty()) {
+        logEvent(form, form.correction.decisionLine);
+        form.correction.decisionLine.clear();
     }
     if (scheduledRefusal) {
         showAfterHandler(form, kScheduledRefusalNotice);
     }
-    if (form.closeWhenCorrected) {
+    if (form.correction.closeWhenCorrected) {
         shutDown(form);
         endProgramNow(form);
     }
@@ -89,14 +89,14 @@ CorrectionInput correctionInput(MainForm& form, CorrectionRun run,
             .agreedServers = form.lastBurst.agreedServers,
             .limitOn = form.settings.limitOn,
             .limitMs = form.settings.limitMs,
-            .stepPending = form.stepPending,
+            .stepPending = form.correction.stepPending,
             .holdsRightToStep = form.platform.systemClock.holdsRightToStep(),
             .elevationNeeded = form.platform.elevation.needed(),
             .otherTimeService = !otherTimeService.empty()};
 }
 
 void clockCorrection(MainForm& form) {
-    form.Timer5->stop();
+    form.timers.Timer5->stop();
     const bool scheduled = form.autoRun;
     // Another time service may undo the step; the correction goes ahead either way.
     const std::string service = form.platform.systemClock.competingTimeService();
@@ -110,26 +110,26 @@ void clockCorrection(MainForm& form) {
     }
     std::string notice = service.empty() ? std::string() : competingServiceNotice(service);
     // Until the clock answers no burst or second correction may start; the display goes on.
-    form.correcting = true;
+    form.correction.correcting = true;
     form.Command5.setEnabled(false);
     form.Command6.setEnabled(false);
     form.Command2.setEnabled(false);
-    form.Timer3->stop();
-    form.Timer5->start();
+    form.timers.Timer3->stop();
+    form.timers.Timer5->start();
     // The window waits five minutes (a password may be typed meanwhile); an answer that comes
     // later still ends the wait for the step, which may land until then.
-    form.correctionWaitTimer->setInterval(kCorrectionWaitMs);
-    form.correctionWaitTimer->setTickHandler([&form, notice] {
-        form.stepPending = true;
+    form.timers.correctionWaitTimer->setInterval(kCorrectionWaitMs);
+    form.timers.correctionWaitTimer->setTickHandler([&form, notice] {
+        form.correction.stepPending = true;
         finishCorrection(form, {Outcome::StepUnknown, kNoAnswerYetReason, notice}, false);
     });
-    form.correctionWaitTimer->start();
+    form.timers.correctionWaitTimer->start();
     // An answer after the wait only ends the wait for the step.
     const auto answered = [&form](const ClockStepAnswer& answer) {
-        if (!form.stepPending) {
+        if (!form.correction.stepPending) {
             return false;
         }
-        form.stepPending = false;
+        form.correction.stepPending = false;
         recordLateAnswer(form, answer);
         return true;
     };

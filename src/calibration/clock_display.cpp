@@ -33,7 +33,7 @@ void startScheduledMeasurement(MainForm& form, float t) {
 }
 
 void runScheduler(MainForm& form) {
-    if (form.sleeping || form.resumeWaitTimer->isRunning()) {
+    if (form.sleeping || form.timers.resumeWaitTimer->isRunning()) {
         return;
     }
     SyncSettings& settings = form.settings;
@@ -69,7 +69,7 @@ void clockTick(MainForm& form) {
             dayDate(clock.getLocalTime()) + form.offsetWholeSec / kSecondsPerDay;
         form.Text1.setForeColor(std::abs(form.offsetWholeSec) >= 1 ? kYellow : kWhite);
         form.Text1.setText(clockDisplayText(serverNow));
-        if (form.correcting) {
+        if (form.correction.correcting) {
             // The step on its way is no jump; the correction takes a new reading.
         } else if (std::abs(now * kSecondsPerDay - form.lastClockCheck * kSecondsPerDay) >
                    kClockJumpSeconds) {
@@ -81,7 +81,7 @@ void clockTick(MainForm& form) {
         }
     }
 
-    if (form.settings.autoSyncOn && !form.correcting) {
+    if (form.settings.autoSyncOn && !form.correction.correcting) {
         runScheduler(form);
     }
 }
@@ -89,15 +89,15 @@ void clockTick(MainForm& form) {
 void systemEventArrived(MainForm& form, SystemEvent event) {
     form.sleeping = event == SystemEvent::Suspending;
     // Stop then start: each wake or reconnection waits the full time again.
-    form.resumeWaitTimer->stop();
+    form.timers.resumeWaitTimer->stop();
     if (!form.sleeping) {
-        form.resumeWaitTimer->start();
+        form.timers.resumeWaitTimer->start();
     }
 }
 
 void resumeWaitTick(MainForm& form) {
-    form.resumeWaitTimer->stop();
-    if (form.settings.autoSyncOn && !form.correcting) {
+    form.timers.resumeWaitTimer->stop();
+    if (form.settings.autoSyncOn && !form.correction.correcting) {
         startScheduledMeasurement(form, secondsSinceMidnightNow(form));
     }
 }

@@ -22,10 +22,10 @@ double localDayDate(MainForm& form) {
 // The engine's one end of a burst, on the window: the local clock and the gates come back,
 // then the evaluation is shown or the failure said.
 void burstEnded(MainForm& form, const BurstEnd& end) {
-    form.burstClockTimer->stop();
-    form.StatusBar1.setPanel(2, form.stepPending ? kStepPendingText : "");
+    form.timers.burstClockTimer->stop();
+    form.StatusBar1.setPanel(2, form.correction.stepPending ? kStepPendingText : "");
     form.platform.beeper.beep();
-    form.Timer5->start();
+    form.timers.Timer5->start();
     form.lastClockCheck = localDayDate(form);
     form.replyRecords = end.records;
     form.lastBurst = end.result;
@@ -40,8 +40,8 @@ void attachMeasurement(MainForm& form) {
             [&form](int replies) { form.StatusBar1.setPanel(2, replyCountText(replies)); },
         .ended = [&form](const BurstEnd& end) { burstEnded(form, end); },
     });
-    form.Timer3->setInterval(kOffsetValidityMs);
-    form.Timer3->setTickHandler([&form] { validityTick(form); });
+    form.timers.Timer3->setInterval(kOffsetValidityMs);
+    form.timers.Timer3->setTickHandler([&form] { validityTick(form); });
 }
 
 bool prepareSocket(MainForm& form, std::vector<std::string> servers, std::int32_t localPort) {
@@ -57,16 +57,16 @@ void measureCommand(MainForm& form) {
     form.Command2.setEnabled(false);
     form.Command5.setEnabled(false);
     form.Command6.setEnabled(false);
-    form.Timer5->stop();
-    form.burstClockTimer->start();
+    form.timers.Timer5->stop();
+    form.timers.burstClockTimer->start();
     form.StatusBar1.setPanel(2, replyCountText(0));
-    form.Timer7->start();
+    form.timers.Timer7->start();
     const SystemTime now = form.platform.localClock.getLocalTime();
     logPlain(form, form.autoRun ? scheduledStartLine(now) : eventLine(now, "   测时差"));
     form.Text1.setToolTip("");
     form.Text3.setToolTip("");
     form.engine.start(form.servers);
-    form.Timer3->stop();
+    form.timers.Timer3->stop();
     form.Text3.setText("");
     form.Text1.setText("");
     form.offsetValid = false;
@@ -74,7 +74,7 @@ void measureCommand(MainForm& form) {
 
 void validityTick(MainForm& form) {
     form.Command6.setEnabled(false);
-    form.Timer3->stop();
+    form.timers.Timer3->stop();
     form.offsetValid = false;
     form.Text1.setText("");
 }

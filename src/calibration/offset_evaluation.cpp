@@ -54,7 +54,7 @@ void correctOnSchedule(MainForm& form) {
         return;
     }
     // The correction writes the decision once the clock has answered.
-    form.decisionLine = std::move(line);
+    form.correction.decisionLine = std::move(line);
     clockCorrection(form);
 }
 
@@ -65,7 +65,7 @@ void adjust(MainForm& form, const OutcomeRecord& evaluation) {
         recordOutcome(form, evaluation);
         form.Command5.setEnabled(true);
         form.Command2.setEnabled(true);
-        form.Timer5->start();
+        form.timers.Timer5->start();
         // A scheduled burst that failed must not leave the next manual one believing it was
         // scheduled.
         form.autoRun = false;
@@ -73,12 +73,12 @@ void adjust(MainForm& form, const OutcomeRecord& evaluation) {
     }
     form.offsetSec = form.lastBurst.offsetSec;
     form.offsetWholeSec = form.lastBurst.offsetWholeSec;
-    form.Command6.setEnabled(!form.stepPending);
+    form.Command6.setEnabled(!form.correction.stepPending);
     form.Command5.setEnabled(true);
     form.Command2.setEnabled(true);
     form.offsetValid = true;
-    form.Timer3->start();
-    form.Timer5->start();
+    form.timers.Timer3->start();
+    form.timers.Timer5->start();
     form.lastClockCheck = dayDate(form.platform.localClock.getLocalTime());
 
     logPlain(form, resultLine(form.offsetSec, form.autoRun));

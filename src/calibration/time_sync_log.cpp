@@ -1,7 +1,7 @@
 #include "calibration/time_sync_log.h"
 
+#include "calibration/lifecycle.h"
 #include "common/text_forms.h"
-#include "settings/lifecycle.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {

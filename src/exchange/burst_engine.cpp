@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <set>
 #include <utility>
 
 #include "common/day_date.h"
@@ -75,6 +77,8 @@ BurstEngine::BurstEngine(EngineServices services)
 void BurstEngine::start(std::vector<std::string> servers) {
     cancel();
     m_servers = std::move(servers);
+    m_labels.clear();
+    std::ranges::transform(m_servers, std::back_inserter(m_labels), trimBlanks);
     m_requestsSent = 0;
     m_repliesReceived = 0;
     m_clockBaseMs.reset();
@@ -105,19 +109,24 @@ void BurstEngine::cancel() {
 }
 
 std::string BurstEngine::name(int server) const {
-    return trimBlanks(m_servers[static_cast<std::size_t>(server)]);
+    return trimBlanks(m_servers[static_cast<std::size_t>(m_rotation.tally(server).entry)]);
+}
+
+// What refusals and RATE holds are kept under: the entry, or a further address of a name.
+std::string BurstEngine::key(int server) const {
+    return server < static_cast<int>(m_servers.size()) ? name(server)
+                                                       : m_rotation.tally(server).address;
 }
 
 // Servers that must not be asked in this burst: refused for the run, or held after a RATE.
 void BurstEngine::holdBackServers() {
-    const RateHolds holds =
-        heldServers(m_services.files, ntpSeconds(m_services.systemClock.getSystemTime()));
+    m_holds = heldServers(m_services.files, ntpSeconds(m_services.systemClock.getSystemTime()));
     for (int i = 0; i < m_rotation.size(); ++i) {
         const std::string server = name(i);
         if (const auto refused = m_refusingServers.find(server);
             refused != m_refusingServers.end()) {
             m_rotation.leave(i, ServerStatus::KissOfDeath, refused->second);
-        } else if (holds.contains(server)) {
+        } else if (m_holds.contains(server)) {
             m_rotation.leave(i, ServerStatus::KissOfDeath, "RATE");
         }
     }
@@ -129,7 +138,12 @@ void BurstEngine::serverFound(int server, ConnectOutcome outcome) {
         return;
     }
     if (outcome == ConnectOutcome::Connected) {
+        if (joinsEarlierServer(server)) {
+            serverLeft();
+            return;
+        }
         m_rotation.found(server);
+        spreadOverAddresses(server);
         if (m_state == BurstState::LookingUp) {
             m_state = BurstState::Sending;
             Timer1->start();
@@ -140,6 +154,49 @@ void BurstEngine::serverFound(int server, ConnectOutcome outcome) {
                                  ? ServerStatus::NotFound
                                  : ServerStatus::Unreachable);
     serverLeft();
+}
+
+// The server other than besides found at the address; -1 when none is.
+int BurstEngine::serverAt(const std::string& address, int besides) const {
+    for (int i = 0; i < m_rotation.size(); ++i) {
+        const ServerTally& tally = m_rotation.tally(i);
+        if (i != besides && tally.address == address && tally.status != ServerStatus::SameMachine) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// An entry found where another server of the set was found before is that machine again: it
+// asks nothing, and what comes from the address (which the socket gives the earlier one) is
+// one opinion.
+bool BurstEngine::joinsEarlierServer(int server) {
+    const std::string address = m_services.socket.addressOf(server);
+    m_rotation.setAddress(server, address);
+    const int earlier = serverAt(address, server);
+    if (earlier < 0) {
+        return false;
+    }
+    m_rotation.merge(server, earlier);
+    return true;
+}
+
+// A name that answered several addresses (a pool) shares the burst out over them, as over a
+// server set of up to four, so that no one member takes a whole burst. Addresses already in the
+// set, refused or held are not taken again.
+void BurstEngine::spreadOverAddresses(int server) {
+    const std::vector<std::string> addresses = m_services.socket.addressesOf(server);
+    const std::string named = name(server);
+    for (std::size_t k = 1; k < addresses.size() && m_rotation.mayBeAsked() < kMostServers; ++k) {
+        const std::string& address = addresses[k];
+        if (serverAt(address, -1) >= 0 || m_refusingServers.contains(address) ||
+            m_holds.contains(address) || m_services.socket.addServer(address) < 0) {
+            continue;
+        }
+        m_rotation.add(m_rotation.tally(server).entry, address);
+        m_labels.push_back(address + " (" + named + ")");
+        m_labels[static_cast<std::size_t>(server)] = addresses.front() + " (" + named + ")";
+    }
 }
 
 PairedReading BurstEngine::burstClockReading() {
@@ -274,10 +331,10 @@ void BurstEngine::kissOfDeath(const SntpPacket& packet, int server) {
     request->answered = true;
     m_rotation.leave(server, ServerStatus::KissOfDeath, code);
     if (code == "RATE") {
-        holdServer(m_services.files, name(server),
+        holdServer(m_services.files, key(server),
                    ntpSeconds(m_services.systemClock.getSystemTime()));
     } else {
-        m_refusingServers[name(server)] = code;
+        m_refusingServers[key(server)] = code;
     }
     serverLeft();
 }
@@ -308,8 +365,11 @@ OutcomeRecord BurstEngine::withoutServers() const {
         refused = refused || tally.status == ServerStatus::KissOfDeath;
         named = named || tally.status == ServerStatus::NotFound;
         // Why each server gave nothing; a server that refused after some replies is named too.
-        if (tally.replies == 0 || tally.status == ServerStatus::KissOfDeath) {
-            cause += (cause.empty() ? "" : "\n") + unreachedText(name(i), tally);
+        // One found at another's address is that one, whose cause is said.
+        if ((tally.replies == 0 && tally.status != ServerStatus::SameMachine) ||
+            tally.status == ServerStatus::KissOfDeath) {
+            cause += (cause.empty() ? "" : "\n") +
+                     unreachedText(m_labels[static_cast<std::size_t>(i)], tally);
         }
     }
     if (refused && noServerLeft()) {
@@ -374,13 +434,13 @@ void BurstEngine::finish(OutcomeRecord unanswered) {
     if (n >= kFewestEvaluatedReplies) {
         const double resolutionSec =
             static_cast<double>(m_services.steadyClock.readingResolutionNs()) / 1e9;
-        BurstEvaluation evaluation =
-            evaluateBurst(m_records, n, static_cast<int>(m_servers.size()), resolutionSec);
+        BurstEvaluation evaluation = evaluateBurst(m_records, n, m_rotation.size(), resolutionSec);
         result = std::move(evaluation.result);
+        result.agreedServers = agreedEntries(result);
         outcome = {evaluation.outcome,
-                   evaluation.outcome == Outcome::ServersDisagree ? serverMedians(m_servers, result)
+                   evaluation.outcome == Outcome::ServersDisagree ? serverMedians(m_labels, result)
                                                                   : std::string(),
-                   evaluation.outcome == Outcome::Evaluated ? serversLeftOut(m_servers, result)
+                   evaluation.outcome == Outcome::Evaluated ? serversLeftOut(m_labels, result)
                                                             : std::string()};
     } else if (n > 0 && outcome.outcome != Outcome::RefusedByServer) {
         const bool allFlagged = std::all_of(m_records.begin() + 1, m_records.begin() + n + 1,
@@ -388,8 +448,20 @@ void BurstEngine::finish(OutcomeRecord unanswered) {
         outcome = {allFlagged ? Outcome::RejectedInvalid : Outcome::TooFewReplies, {}, {}};
     }
     if (m_listener.ended) {
-        m_listener.ended({outcome, result, m_records, m_rotation, m_servers});
+        m_listener.ended({outcome, result, m_records, m_rotation, m_labels});
     }
+}
+
+// Configured entries whose replies were averaged: one name's addresses are one resolver's
+// answer, so one opinion.
+int BurstEngine::agreedEntries(const BurstResult& result) const {
+    std::set<int> entries;
+    for (std::size_t i = 0; i < result.servers.size(); ++i) {
+        if (result.servers[i].agreed) {
+            entries.insert(m_rotation.tally(static_cast<int>(i)).entry);
+        }
+    }
+    return static_cast<int>(entries.size());
 }
 
 }  // namespace korvel

@@ -16,6 +16,7 @@
 #include "platform/udp_socket.h"
 #include "sntp/burst_evaluation.h"
 #include "sntp/outcome.h"
+#include "sntp/rate_holds.h"
 #include "sntp/reply_record.h"
 #include "sntp/sent_requests.h"
 #include "sntp/server_rotation.h"
@@ -55,6 +56,8 @@ struct BurstEnd {
     BurstResult result;
     const ReplyRecords& records;
     const ServerRotation& rotation;
+    // Each server of the rotation as the texts name it: its configured entry, or where a name
+    // answered several addresses, the address and the name.
     const std::vector<std::string>& servers;
 };
 
@@ -78,6 +81,9 @@ public:
 
     // Starts a burst over the servers (their index is the reply's server), ending any running
     // one without a word. The names are looked up anew and the requests start once one is found.
+    // Entries found at one address are one server: the first found stands for the others. A
+    // name that answers several addresses spreads the burst over up to four servers in all, its
+    // further addresses taking the indexes after the entries'.
     void start(std::vector<std::string> servers);
     // Ends a running burst without a result (the program is closing).
     void cancel();
@@ -105,6 +111,10 @@ private:
     void kissOfDeath(const SntpPacket& packet, int server);
     void holdBackServers();
     void serverFound(int server, ConnectOutcome outcome);
+    bool joinsEarlierServer(int server);
+    void spreadOverAddresses(int server);
+    int serverAt(const std::string& address, int besides) const;
+    int agreedEntries(const BurstResult& result) const;
     void serverLeft();
     void requestsOut();
     void replyCounted();
@@ -114,6 +124,7 @@ private:
     OutcomeRecord withoutServers() const;
     void finish(OutcomeRecord unanswered);
     std::string name(int server) const;
+    std::string key(int server) const;
 
     EngineServices m_services;
     Listener m_listener;
@@ -124,7 +135,9 @@ private:
 
     BurstState m_state = BurstState::Idle;
     std::vector<std::string> m_servers;
+    std::vector<std::string> m_labels;  // as BurstEnd names them
     ServerRotation m_rotation;
+    RateHolds m_holds;  // at the burst's start
     // Servers that refused service (DENY, RSTR) are not asked again while the engine lives.
     std::map<std::string, std::string> m_refusingServers;
     ReplyRecords m_records{};

@@ -43,6 +43,7 @@ std::string unreachedText(const std::string& server, const ServerTally& tally) {
             return "服务器名称查询没有答复: " + server;
         case ServerStatus::InRotation:
         case ServerStatus::Silent:
+        case ServerStatus::SameMachine:
             break;
     }
     return "服务器没有回答: " + server;

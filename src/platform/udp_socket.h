@@ -53,6 +53,14 @@ public:
     // servers found at one address are one machine: sends to the one found later fail, and
     // what comes from the address is the earlier one's.
     virtual std::string addressOf(int server) const = 0;
+    // Every address a server's look-up gave, as addressOf writes them and without repeats: the
+    // one it was found at, then the others in the system's order, IPv4 first; empty while it is
+    // not found.
+    virtual std::vector<std::string> addressesOf(int server) const = 0;
+    // One more server, at an address as addressesOf gives it, found at once without a look-up;
+    // its index follows the last server's. -1 where no route leads there or a server of the set
+    // is already found there. From then on the socket is connected to no single server.
+    virtual int addServer(const std::string& address) = 0;
     // Keeps the first server of the last setServers alone, as it was found, without a new
     // look-up, and connects the socket to it: while no burst runs the system drops datagrams
     // from anyone else. Where the first server was not found nothing arrives at all.

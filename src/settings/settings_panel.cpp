@@ -11,8 +11,8 @@
 #include "common/text_forms.h"
 #include "common/utf8_text.h"
 #include "exchange/exchange.h"
+#include "exchange/scratch_file.h"
 #include "settings/config_file.h"
-#include "settings/lifecycle.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {
@@ -22,18 +22,18 @@ namespace {
 constexpr const char* kAddressTemplate = "   .   .   .   ";
 constexpr const char* kPortTemplate = "0000";
 
-std::string intervalText(const MainForm& form) {
-    return tenthsAsHours(form.HScroll1.value());
+std::string intervalText(const SettingsPanel& panel) {
+    return tenthsAsHours(panel.HScroll1.value());
 }
-std::string limitText(const MainForm& form) {
-    return std::to_string(form.HScroll2.value());
+std::string limitText(const SettingsPanel& panel) {
+    return std::to_string(panel.HScroll2.value());
 }
 
 // A host name may hold 253 characters; a message box shows the start of one that long.
 constexpr std::size_t kShownNameCharacters = 40;
 
-std::array<TextBox*, kMostExtraServers> extraServerBoxes(MainForm& form) {
-    return {&form.Text11, &form.Text12, &form.Text13};
+std::array<TextBox*, kMostExtraServers> extraServerBoxes(SettingsPanel& panel) {
+    return {&panel.Text11, &panel.Text12, &panel.Text13};
 }
 
 // The servers after the first, as the configuration reader takes them: empty boxes are passed
@@ -42,7 +42,7 @@ std::array<TextBox*, kMostExtraServers> extraServerBoxes(MainForm& form) {
 std::optional<std::vector<std::string>> typedExtraServers(MainForm& form,
                                                           const std::string& first) {
     std::vector<std::string> named{first};
-    const auto boxes = extraServerBoxes(form);
+    const auto boxes = extraServerBoxes(form.panel);
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         const std::string typed = trimBlanks(boxes[i]->text());
         if (typed.empty()) {
@@ -109,41 +109,41 @@ void slidePanel(WindowModel& window) {
 }
 
 void check1Click(MainForm& form) {
-    if (form.Check1.isTicked()) {
-        form.HScroll1.setEnabled(true);
-        form.Label8.setCaption(intervalText(form));
-        form.Check3.setEnabled(true);
-        form.HScroll2.setEnabled(form.Check3.isTicked());
-        if (form.Check3.isTicked()) {
-            form.Label4.setCaption(" " + limitText(form));
+    if (form.panel.Check1.isTicked()) {
+        form.panel.HScroll1.setEnabled(true);
+        form.panel.Label8.setCaption(intervalText(form.panel));
+        form.panel.Check3.setEnabled(true);
+        form.panel.HScroll2.setEnabled(form.panel.Check3.isTicked());
+        if (form.panel.Check3.isTicked()) {
+            form.panel.Label4.setCaption(" " + limitText(form.panel));
         }
     } else {
-        form.HScroll1.setEnabled(false);
-        form.Check3.setEnabled(false);
-        form.HScroll2.setEnabled(false);
-        form.Label8.setCaption("");
-        form.Label4.setCaption("");
+        form.panel.HScroll1.setEnabled(false);
+        form.panel.Check3.setEnabled(false);
+        form.panel.HScroll2.setEnabled(false);
+        form.panel.Label8.setCaption("");
+        form.panel.Label4.setCaption("");
     }
 }
 
 void check3Click(MainForm& form) {
-    const bool ticked = form.Check3.isTicked();
-    form.HScroll2.setEnabled(ticked);
-    form.Label4.setCaption(ticked ? " " + limitText(form) : "");
+    const bool ticked = form.panel.Check3.isTicked();
+    form.panel.HScroll2.setEnabled(ticked);
+    form.panel.Label4.setCaption(ticked ? " " + limitText(form.panel) : "");
 }
 
 }  // namespace
 
 bool applyLog(MainForm& form) {
     SyncSettings& settings = form.settings;
-    if (!form.Check2.isTicked()) {
+    if (!form.panel.Check2.isTicked()) {
         settings.logOn = false;
         return true;
     }
-    switch (form.timeSyncLog.open(form.platform.files, form.Text4.text())) {
+    switch (form.timeSyncLog.open(form.platform.files, form.panel.Text4.text())) {
         case FileError::None:
             settings.logOn = true;
-            settings.logPath = form.Text4.text();
+            settings.logPath = form.panel.Text4.text();
             return true;
         case FileError::PermissionDenied:
         case FileError::PathAccess:
@@ -159,35 +159,50 @@ bool applyLog(MainForm& form) {
 
 void applySchedule(MainForm& form) {
     SyncSettings& settings = form.settings;
-    if (form.Check1.isTicked()) {
+    if (form.panel.Check1.isTicked()) {
         settings.autoSyncOn = true;
-        settings.autoSyncTenths = form.HScroll1.value();
+        settings.autoSyncTenths = form.panel.HScroll1.value();
         settings.scheduleStart = secondsSinceMidnight(form.platform.localClock.getLocalTime());
-        if (form.Check3.isTicked()) {
+        if (form.panel.Check3.isTicked()) {
             settings.limitOn = true;
-            settings.limitMs = form.HScroll2.value();
+            settings.limitMs = form.panel.HScroll2.value();
         } else {
             settings.limitOn = false;
-            form.HScroll2.setEnabled(false);
+            form.panel.HScroll2.setEnabled(false);
         }
     } else {
         settings.autoSyncOn = false;
-        form.HScroll1.setEnabled(false);
-        form.HScroll2.setEnabled(false);
-        form.Check3.setEnabled(false);
+        form.panel.HScroll1.setEnabled(false);
+        form.panel.HScroll2.setEnabled(false);
+        form.panel.Check3.setEnabled(false);
+    }
+}
+
+void reopenScratchFile(MainForm& form) {
+    form.scratchFile.close();
+    if (const std::string problem =
+            openScratchFile(form.scratchFile, form.platform.files, kScratchFileName);
+        !problem.empty()) {
+        form.platform.messageBox.show(problem);
     }
 }
 
 void attachSettingsPanel(MainForm& form) {
-    form.Check1.onClick = [&form] { check1Click(form); };
-    form.Check3.onClick = [&form] { check3Click(form); };
-    form.Check2.onClick = [&form] { form.Text4.setVisible(form.Check2.isTicked()); };
-    form.HScroll1.onChange = [&form] { form.Label8.setCaption(intervalText(form)); };
-    form.HScroll2.onChange = [&form] { form.Label4.setCaption(" " + limitText(form)); };
+    form.panel.Check1.onClick = [&form] { check1Click(form); };
+    form.panel.Check3.onClick = [&form] { check3Click(form); };
+    form.panel.Check2.onClick = [&form] {
+        form.panel.Text4.setVisible(form.panel.Check2.isTicked());
+    };
+    form.panel.HScroll1.onChange = [&form] {
+        form.panel.Label8.setCaption(intervalText(form.panel));
+    };
+    form.panel.HScroll2.onChange = [&form] {
+        form.panel.Label4.setCaption(" " + limitText(form.panel));
+    };
 }
 
-void showExtraServers(MainForm& form, const std::vector<std::string>& extraServers) {
-    const auto boxes = extraServerBoxes(form);
+void showExtraServers(SettingsPanel& panel, const std::vector<std::string>& extraServers) {
+    const auto boxes = extraServerBoxes(panel);
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         boxes[i]->setText(i < extraServers.size() ? extraServers[i] : "");
     }
@@ -196,23 +211,25 @@ void showExtraServers(MainForm& form, const std::vector<std::string>& extraServe
 void showSettingsInEffect(MainForm& form) {
     const SyncSettings& settings = form.settings;
     if (settings.autoSyncOn) {
-        form.Check1.setTicked(true);
-        form.StatusBar1.setPanel(0, "自动校时: 每" + intervalText(form) + "小时   时差限制: 无  ");
+        form.panel.Check1.setTicked(true);
+        form.StatusBar1.setPanel(
+            0, "自动校时: 每" + intervalText(form.panel) + "小时   时差限制: 无  ");
         if (settings.limitOn) {
-            form.Check3.setTicked(true);
-            form.StatusBar1.setPanel(0, "自动校时: 每" + intervalText(form) +
-                                            "小时   时差限制: " + limitText(form) + " 毫秒  ");
+            form.panel.Check3.setTicked(true);
+            form.StatusBar1.setPanel(0, "自动校时: 每" + intervalText(form.panel) +
+                                            "小时   时差限制: " + limitText(form.panel) +
+                                            " 毫秒  ");
         } else {
-            form.Check3.setTicked(false);
+            form.panel.Check3.setTicked(false);
         }
     } else {
-        form.Check1.setTicked(false);
+        form.panel.Check1.setTicked(false);
         form.StatusBar1.setPanel(0, "自动校时: 关闭  ");
     }
-    form.Check2.setTicked(settings.logOn);
+    form.panel.Check2.setTicked(settings.logOn);
     form.StatusBar1.setPanel(1, settings.logOn ? "校时数据保存: 开启 " : "校时数据保存: 关闭 ");
-    form.HScroll1.setValue(nearestInteger(settings.autoSyncTenths));
-    form.HScroll2.setValue(nearestInteger(settings.limitMs));
+    form.panel.HScroll1.setValue(nearestInteger(settings.autoSyncTenths));
+    form.panel.HScroll2.setValue(nearestInteger(settings.limitMs));
 }
 
 void toggleSettingsPanel(MainForm& form) {
@@ -223,28 +240,28 @@ void toggleSettingsPanel(MainForm& form) {
 void applySettings(MainForm& form) {
     if (!form.Command5.isEnabled()) {
         form.Toolbar1.setIndicatorImage(Toolbar::kRefusedImage);
-        form.Timer6->start();
+        form.timers.Timer6->start();
         return;
     }
     reopenScratchFile(form);
     form.Toolbar1.setIndicatorImage(Toolbar::kAcceptedImage);
 
     // The box shows the address alone; the blanks that fill its field go to sntp.cfg only.
-    const std::string typed = trimBlanks(form.Text9.text());
+    const std::string typed = trimBlanks(form.panel.Text9.text());
     const std::string address = padRight(typed, kAddressFieldWidth);
     if (characterCount(address) > kAddressFieldWidth) {
-        form.Text9.setText(kAddressTemplate);
+        form.panel.Text9.setText(kAddressTemplate);
         form.platform.beeper.beep();
         return;
     }
     if (!isServerAddress(typed)) {
         form.platform.messageBox.show("服务器地址错误");
-        form.Text9.selectAll();
+        form.panel.Text9.selectAll();
         return;
     }
-    const std::string port = padRight(form.Text10.text(), kPortFieldWidth);
+    const std::string port = padRight(form.panel.Text10.text(), kPortFieldWidth);
     if (characterCount(port) > kPortFieldWidth) {
-        form.Text10.setText(kPortTemplate);
+        form.panel.Text10.setText(kPortTemplate);
         form.platform.beeper.beep();
         return;
     }
@@ -252,15 +269,15 @@ void applySettings(MainForm& form) {
     if (!extraServers) {
         return;
     }
-    form.Text9.setText(typed);
-    form.Text10.setText(port);
-    showExtraServers(form, *extraServers);
+    form.panel.Text9.setText(typed);
+    form.panel.Text10.setText(port);
+    showExtraServers(form.panel, *extraServers);
     // A port that is no number, or cannot be bound, leaves the socket, its port and sntp.cfg
     // as they were.
     const std::string typedPort = trimBlanks(port);
     if (!isPortNumber(typedPort)) {
         form.platform.messageBox.show("本机端口 " + typedPort + " 无法使用");
-        form.Text10.selectAll();
+        form.panel.Text10.selectAll();
         return;
     }
     SyncSettings& settings = form.settings;
@@ -269,7 +286,7 @@ void applySettings(MainForm& form) {
     servers.insert(servers.end(), extraServers->begin(), extraServers->end());
     if (!prepareSocket(form, std::move(servers), localPort)) {
         form.platform.messageBox.show(portUnusableText(localPort));
-        form.Text10.selectAll();
+        form.panel.Text10.selectAll();
         return;
     }
     settings.localPort = localPort;
@@ -288,15 +305,15 @@ void applySettings(MainForm& form) {
 
 void cancelSettings(MainForm& form) {
     const SyncSettings& settings = form.settings;
-    form.Check1.setTicked(settings.autoSyncOn);
-    form.Check3.setTicked(settings.limitOn);
-    form.Check2.setTicked(settings.logOn);
-    form.HScroll1.setValue(nearestInteger(settings.autoSyncTenths));
-    form.HScroll2.setValue(nearestInteger(settings.limitMs));
-    form.Text4.setText(settings.logPath);
-    form.Text9.setText(trimBlanks(characters(settings.cfgLine, 5, kAddressFieldWidth)));
-    showExtraServers(form, parseConfigLine(settings.cfgLine).extraServers);
-    form.Text10.setText(std::to_string(form.platform.socket.localPort()));
+    form.panel.Check1.setTicked(settings.autoSyncOn);
+    form.panel.Check3.setTicked(settings.limitOn);
+    form.panel.Check2.setTicked(settings.logOn);
+    form.panel.HScroll1.setValue(nearestInteger(settings.autoSyncTenths));
+    form.panel.HScroll2.setValue(nearestInteger(settings.limitMs));
+    form.panel.Text4.setText(settings.logPath);
+    form.panel.Text9.setText(trimBlanks(characters(settings.cfgLine, 5, kAddressFieldWidth)));
+    showExtraServers(form.panel, parseConfigLine(settings.cfgLine).extraServers);
+    form.panel.Text10.setText(std::to_string(form.platform.socket.localPort()));
 }
 
 }  // namespace korvel

@@ -6,6 +6,7 @@
 namespace korvel {
 
 struct MainForm;
+struct SettingsPanel;
 
 // Command2: slides the window open to show the settings panel, or shut; brings the check
 // boxes, scroll bars and status bar in line with the settings in effect.
@@ -27,7 +28,11 @@ void applySchedule(MainForm& form);
 void showSettingsInEffect(MainForm& form);
 
 // Fills the boxes of the servers after the first (备用服务器 1 to 3), the rest left empty.
-void showExtraServers(MainForm& form, const std::vector<std::string>& extraServers);
+void showExtraServers(SettingsPanel& panel, const std::vector<std::string>& extraServers);
+
+// Shared by start-up and apply: (re)opens the scratch file; a failure is shown and the
+// program goes on.
+void reopenScratchFile(MainForm& form);
 
 // Connects the check boxes and scroll bars of the panel to their handlers.
 void attachSettingsPanel(MainForm& form);

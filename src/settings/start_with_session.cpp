@@ -13,20 +13,20 @@ void applyStartOptions(MainForm& form, const WindowOptions& options) {
     }
     bool applied = false;
     if (options.logPath) {
-        form.Text4.setText(*options.logPath);
-        form.Check2.setTicked(true);
+        form.panel.Text4.setText(*options.logPath);
+        form.panel.Check2.setTicked(true);
         applied = applyLog(form);
         if (!applied) {
-            form.Check2.setTicked(false);
-            form.Text4.setText(form.settings.logPath);
+            form.panel.Check2.setTicked(false);
+            form.panel.Text4.setText(form.settings.logPath);
         }
     }
     if (options.autoSyncTenths) {
-        form.Check1.setTicked(true);
-        form.HScroll1.setValue(*options.autoSyncTenths);
+        form.panel.Check1.setTicked(true);
+        form.panel.HScroll1.setValue(*options.autoSyncTenths);
         if (options.limitMs) {
-            form.HScroll2.setValue(*options.limitMs);
-            form.Check3.setTicked(true);
+            form.panel.HScroll2.setValue(*options.limitMs);
+            form.panel.Check3.setTicked(true);
         }
         applySchedule(form);
         applied = true;

@@ -1,6 +1,6 @@
 #include "settings/window_tray.h"
 
-#include "settings/lifecycle.h"
+#include "calibration/lifecycle.h"
 #include "ui/form/main_form.h"
 
 namespace korvel {

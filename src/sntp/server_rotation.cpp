@@ -5,6 +5,25 @@
 
 namespace korvel {
 
+ServerRotation::ServerRotation(int servers) : m_servers(static_cast<std::size_t>(servers)) {
+    for (int i = 0; i < servers; ++i) {
+        m_servers[index(i)].entry = i;
+    }
+}
+
+void ServerRotation::merge(int server, int into) {
+    leave(server, ServerStatus::SameMachine);
+    m_servers[index(server)].sameAs = into;
+}
+
+int ServerRotation::add(int entry, std::string address) {
+    ServerTally& tally = m_servers.emplace_back();
+    tally.status = ServerStatus::InRotation;
+    tally.entry = entry;
+    tally.address = std::move(address);
+    return size() - 1;
+}
+
 void ServerRotation::found(int server) {
     ServerTally& tally = m_servers[index(server)];
     if (tally.status == ServerStatus::LookingUp) {
@@ -22,6 +41,11 @@ int ServerRotation::inRotation() const {
     return static_cast<int>(std::count_if(m_servers.begin(), m_servers.end(), [](const auto& t) {
         return t.status == ServerStatus::InRotation;
     }));
+}
+
+int ServerRotation::mayBeAsked() const {
+    return inRotation() + static_cast<int>(std::ranges::count(m_servers, ServerStatus::LookingUp,
+                                                              &ServerTally::status));
 }
 
 bool ServerRotation::anyLookingUp() const {

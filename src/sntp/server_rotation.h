@@ -19,6 +19,7 @@ enum class ServerStatus {
     Unreachable,  // the network has no route to it
     Silent,       // its first requests all went unanswered while another answered for it
     KissOfDeath,  // it asked not to be asked (kissCode), now or in an earlier burst
+    SameMachine,  // found at the address of another server of the set (sameAs): one with it
 };
 
 struct ServerTally {
@@ -26,6 +27,9 @@ struct ServerTally {
     int requests = 0;
     int replies = 0;
     std::string kissCode;  // RATE, DENY or RSTR
+    int entry = 0;         // the configured server it is an address of
+    std::string address;   // where it was found; empty until then
+    int sameAs = -1;       // the server it is one machine with
 };
 
 // Which server of the set each request of a burst goes to. With one server every request goes
@@ -35,7 +39,8 @@ struct ServerTally {
 class ServerRotation {
 public:
     ServerRotation() = default;
-    explicit ServerRotation(int servers) : m_servers(static_cast<std::size_t>(servers)) {}
+    // One server per configured entry, each its own entry.
+    explicit ServerRotation(int servers);
 
     int size() const { return static_cast<int>(m_servers.size()); }
     const ServerTally& tally(int server) const { return m_servers[index(server)]; }
@@ -44,12 +49,21 @@ public:
     void found(int server);
     // It takes no more requests in this burst.
     void leave(int server, ServerStatus why, std::string kissCode = {});
+    // Its address is an earlier one's: that server stands for both.
+    void merge(int server, int into);
+    // Another address of a configured entry joins the rotation; its index.
+    int add(int entry, std::string address);
+    void setAddress(int server, std::string address) {
+        m_servers[index(server)].address = std::move(address);
+    }
     // The server the next request goes to; nullopt when none may take one now.
     std::optional<int> next();
     void sent(int server) { ++m_servers[index(server)].requests; }
     void answered(int server) { ++m_servers[index(server)].replies; }
 
     int inRotation() const;
+    // Servers in rotation or still being looked up.
+    int mayBeAsked() const;
     bool anyLookingUp() const;
 
 private:

@@ -78,9 +78,9 @@ protected:
 // their index to the dispatcher; the menus, the panel's buttons, Esc and closing the window
 // run their handlers.
 TEST_F(Form1Test, UserInputReachesTheControlsInTheDesignedOrderAndTheHandlers) {
-    form.HScroll1.setEnabled(true);
-    form.HScroll2.setEnabled(true);
-    form.HScroll2.setValue(1000);
+    form.panel.HScroll1.setEnabled(true);
+    form.panel.HScroll2.setEnabled(true);
+    form.panel.HScroll2.setValue(1000);
     form.Form1.setGeometry(0, 9600);
     window.show();
     window.activateWindow();
@@ -106,7 +106,7 @@ TEST_F(Form1Test, UserInputReachesTheControlsInTheDesignedOrderAndTheHandlers) {
     for (const Qt::Key key : {Qt::Key_Right, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Left,
                               Qt::Key_Up, Qt::Key_Home, Qt::Key_End}) {
         QTest::keyClick(bar, key);
-        values.push_back(form.HScroll2.value());
+        values.push_back(form.panel.HScroll2.value());
     }
     EXPECT_EQ(values, (std::vector<int>{1001, 991, 1001, 1000, 999, 1, 9999}));
 
@@ -150,43 +150,43 @@ TEST_F(Form1Test, UserInputReachesTheControlsInTheDesignedOrderAndTheHandlers) {
 // What the user does reaches the models; then what the models hold reaches the widgets.
 TEST_F(Form1Test, UserActionsReachTheModelsAndModelChangesTheWidgets) {
     int check1Clicks = 0;
-    form.Check1.onClick = [&] { ++check1Clicks; };
-    form.HScroll1.setEnabled(true);
+    form.panel.Check1.onClick = [&] { ++check1Clicks; };
+    form.panel.HScroll1.setEnabled(true);
     QTest::mouseClick(child<QCheckBox>("Check1"), Qt::LeftButton);
-    EXPECT_TRUE(form.Check1.isTicked());
+    EXPECT_TRUE(form.panel.Check1.isTicked());
     EXPECT_EQ(check1Clicks, 1);
 
     auto* bar = child<QScrollBar>("HScroll1");
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(form.HScroll1.value(), 4);
+    EXPECT_EQ(form.panel.HScroll1.value(), 4);
     // Dragging the thumb reports the value only when it is let go.
     bar->setSliderDown(true);
     bar->setSliderPosition(9);
-    EXPECT_EQ(form.HScroll1.value(), 4);
+    EXPECT_EQ(form.panel.HScroll1.value(), 4);
     bar->setSliderDown(false);
-    EXPECT_EQ(form.HScroll1.value(), 9);
+    EXPECT_EQ(form.panel.HScroll1.value(), 9);
 
     auto* address = child<QComboBox>("Text9");
     address->setCurrentIndex(1);
-    EXPECT_EQ(form.Text9.text(), "ntp.tencent.com");
-    form.Text9.setText("");
+    EXPECT_EQ(form.panel.Text9.text(), "ntp.tencent.com");
+    form.panel.Text9.setText("");
     QTest::keyClicks(address->lineEdit(), "10.0.0.1");
     QTest::keyClicks(child<QComboBox>("Text12")->lineEdit(), "ntp.ntsc.ac.cn");
     QTest::keyClicks(child<QLineEdit>("Text3"), "123.456");  // a display box takes no typing
-    EXPECT_EQ(form.Text9.text() + "|" + form.Text12.text() + "|" + form.Text3.text(),
+    EXPECT_EQ(form.panel.Text9.text() + "|" + form.panel.Text12.text() + "|" + form.Text3.text(),
               "10.0.0.1|ntp.ntsc.ac.cn|");
-    form.Text9.selectAll();
+    form.panel.Text9.selectAll();
     EXPECT_EQ(address->lineEdit()->selectedText(), "10.0.0.1");
 
     form.Text1.setText("无法连接服务器");
     form.Text3.setForeColor(kGreen);
     form.Text3.setToolTip("提示");
-    form.Text4.setVisible(true);
-    form.Check1.setTicked(false);  // the click ticked it
-    form.Check3.setEnabled(false);
-    form.HScroll1.setEnabled(false);
-    form.HScroll2.setValue(250);
-    form.Label8.setCaption("0.5");
+    form.panel.Text4.setVisible(true);
+    form.panel.Check1.setTicked(false);  // the click ticked it
+    form.panel.Check3.setEnabled(false);
+    form.panel.HScroll1.setEnabled(false);
+    form.panel.HScroll2.setValue(250);
+    form.panel.Label8.setCaption("0.5");
     form.StatusBar1.setPanel(1, "校时数据保存: 开启 ");
     form.Form1.setCaption("连接服务器               ->");
     form.Toolbar1.setIndicatorImage(Toolbar::kRefusedImage);

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "calibration/command_dispatch.h"
 #include "platform/qt/qt_timers.h"
 #include "support/fake_system.h"
 #include "support/test_rig.h"
 #include "ui/qt/about_dialog.h"
 #include "ui/qt/burst_details_window.h"
 #include "ui/qt/help_viewer.h"
+#include "wiring/command_dispatch.h"
 
 namespace korvel::test {
 namespace {

@@ -15,7 +15,9 @@ layer_of() {
         platform/*) layer=platform ;;
         exchange/*) layer=engine ;;
         ui/form/*) layer=form ;;
-        calibration/* | settings/*) layer=handlers ;;
+        calibration/*) layer=calibration ;;
+        settings/*) layer=settings ;;
+        wiring/*) layer=wiring ;;
         ui/qt/* | ui/win32/*) layer=views ;;
         app/*) layer=app ;;
         *) layer=unknown ;;
@@ -23,7 +25,8 @@ layer_of() {
 }
 
 # What each layer may include. Implementations of the platform see only its interfaces; the
-# views draw the form and never call a handler themselves.
+# views draw the form and never call a handler themselves. Of the window's handlers, settings
+# build on calibration, and only start-up and the dispatcher (wiring) see both.
 allowed() {
     case "$1" in
         common) echo "common" ;;
@@ -32,9 +35,11 @@ allowed() {
         platform-impl) echo "common sntp platform platform-impl" ;;
         engine) echo "common sntp platform engine" ;;
         form) echo "common sntp platform engine form" ;;
-        handlers) echo "common sntp platform engine form handlers" ;;
+        calibration) echo "common sntp platform engine form calibration" ;;
+        settings) echo "common sntp platform engine form calibration settings" ;;
+        wiring) echo "common sntp platform engine form calibration settings wiring" ;;
         views) echo "common sntp platform platform-impl form views" ;;
-        app) echo "common sntp platform platform-impl engine form handlers views app" ;;
+        app) echo "common sntp platform platform-impl engine form calibration settings wiring views app" ;;
     esac
 }
 
@@ -140,6 +145,13 @@ self_test() {
         fi
     done <<'ROWS'
 exchange/a.cpp|#include "common/day_date.h"|pass
+settings/a.cpp|#include "calibration/time_sync_log.h"|pass
+calibration/a.cpp|#include "settings/settings_panel.h"|fail
+calibration/a.cpp|#include "wiring/start_up.h"|fail
+settings/a.cpp|#include "wiring/command_dispatch.h"|fail
+wiring/a.cpp|#include "settings/settings_panel.h"|pass
+ui/qt/a.cpp|#include "wiring/start_up.h"|fail
+app/main.cpp|#include "wiring/start_up.h"|pass
 common/a.h|#include "ui/qt/form1.h"|fail
 common/a.h|#include <ui/qt/form1.h>|fail
 sntp/a.cpp|  #  include <settings/config_file.h>|fail

@@ -45,11 +45,11 @@ void FakeUdpSocket::setServers(const std::vector<std::string>& hosts, std::int32
                 return;
             }
             if (outcome == ConnectOutcome::Connected) {
-                const auto named = addressOfName.find(host);
-                m_found[i] = named == addressOfName.end() ? host : named->second;
+                const auto named = addressesOfName.find(host);
+                m_found[i] = named == addressesOfName.end() ? std::vector{host} : named->second;
                 // A second server at one address sends nothing; the first hears for both.
-                if (std::ranges::find(m_hosts, m_found[i]) == m_hosts.end()) {
-                    m_hosts[i] = m_found[i];
+                if (std::ranges::find(m_hosts, m_found[i].front()) == m_hosts.end()) {
+                    m_hosts[i] = m_found[i].front();
                 }
             }
             done(static_cast<int>(i), outcome);
@@ -64,9 +64,23 @@ void FakeUdpSocket::keepFirstServer() {
 }
 
 std::string FakeUdpSocket::addressOf(int server) const {
+    const std::vector<std::string> all = addressesOf(server);
+    return all.empty() ? std::string() : all.front();
+}
+
+std::vector<std::string> FakeUdpSocket::addressesOf(int server) const {
     return server >= 0 && static_cast<std::size_t>(server) < m_found.size()
                ? m_found[static_cast<std::size_t>(server)]
-               : std::string();
+               : std::vector<std::string>();
+}
+
+int FakeUdpSocket::addServer(const std::string& address) {
+    if (m_localPort == 0 || std::ranges::find(m_hosts, address) != m_hosts.end()) {
+        return -1;
+    }
+    m_hosts.push_back(address);
+    m_found.push_back({address});
+    return static_cast<int>(m_hosts.size()) - 1;
 }
 
 SentDatagram FakeUdpSocket::send(int server, std::span<const std::uint8_t> datagram) {

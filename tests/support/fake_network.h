@@ -27,6 +27,8 @@ public:
                     std::function<void(int, ConnectOutcome)> done) override;
     void keepFirstServer() override;
     std::string addressOf(int server) const override;
+    std::vector<std::string> addressesOf(int server) const override;
+    int addServer(const std::string& address) override;
     SentDatagram send(int server, std::span<const std::uint8_t> datagram) override;
     void setArrivalHandler(ArrivalHandler handler) override { m_handler = std::move(handler); }
     std::int32_t read(std::span<std::uint8_t> buffer) override;
@@ -52,13 +54,14 @@ public:
     std::int64_t lookUpDelayMs = 0;
     ConnectOutcome lookUpOutcome = ConnectOutcome::Connected;
     std::map<std::string, ConnectOutcome> lookUpOutcomeOf;  // by host, before lookUpOutcome
-    std::map<std::string, std::string> addressOfName;       // a host not here is its address
+    // A name's addresses; a host not here is its own address.
+    std::map<std::string, std::vector<std::string>> addressesOfName;
     int lookUps = 0;
 
 private:
     VirtualTime& m_time;
-    std::vector<std::string> m_hosts;  // of the last setServers; empty where not found
-    std::vector<std::string> m_found;  // each server's address; empty where not found
+    std::vector<std::string> m_hosts;               // of the last setServers; empty where not found
+    std::vector<std::vector<std::string>> m_found;  // each server's addresses; none: not found
     std::int32_t m_remotePort = 0;
     std::int32_t m_localPort = 0;
     int m_lookUpTicket = 0;  // a new look-up or close() voids the pending ones

@@ -3,7 +3,7 @@
 #include "calibration/measure_command.h"
 #include "exchange/scratch_file.h"
 
-#include "settings/lifecycle.h"
+#include "wiring/start_up.h"
 
 namespace korvel::test {
 

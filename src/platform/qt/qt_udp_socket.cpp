@@ -43,6 +43,13 @@ std::optional<Peer> socketAddress(const QHostAddress& address, quint16 port, boo
     return peer;
 }
 
+// The address as addressOf writes it: IPv4 dotted, also where it is v4-mapped.
+std::string addressText(const QHostAddress& address) {
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return (isV4 ? QHostAddress(v4) : address).toString().toStdString();
+}
+
 // An address and port as compared: the IPv6 address (IPv4 as v4-mapped, so both forms of one
 // address are equal), then the port.
 std::array<std::uint8_t, 18> endpointOf(const sockaddr_storage& address) {
@@ -261,6 +268,7 @@ void QtUdpSocket::setServers(const std::vector<std::string>& hosts, std::int32_t
     leaveServer();
     m_servers.resize(hosts.size());
     m_addresses.resize(hosts.size());
+    m_port = static_cast<quint16>(port);
     const auto shared = std::make_shared<Done>(std::move(done));
     for (int server = 0; server < static_cast<int>(hosts.size()); ++server) {
         const auto answer = [this, server, port = static_cast<quint16>(port), shared,
@@ -299,10 +307,12 @@ void QtUdpSocket::found(int server, QList<QHostAddress> addresses, quint16 port,
     // One server: the system filters for it. Several: the socket stays unconnected.
     const bool reachable = peer && (m_servers.size() == 1 ? connectSocket(*peer) : routable(*peer));
     if (reachable) {
-        bool isV4 = false;
-        const quint32 v4 = addresses.front().toIPv4Address(&isV4);
-        m_addresses[server] =
-            (isV4 ? QHostAddress(v4) : addresses.front()).toString().toStdString();
+        for (const QHostAddress& address : addresses) {
+            const std::string text = addressText(address);
+            if (std::ranges::find(m_addresses[server], text) == m_addresses[server].end()) {
+                m_addresses[server].push_back(text);
+            }
+        }
         // A second server at one address sends nothing; the first hears for both.
         if (serverOf(peer->address) < 0) {
             m_servers[server] = peer;
@@ -312,13 +322,36 @@ void QtUdpSocket::found(int server, QList<QHostAddress> addresses, quint16 port,
 }
 
 std::string QtUdpSocket::addressOf(int server) const {
-    return server >= 0 && server < static_cast<int>(m_addresses.size()) ? m_addresses[server]
-                                                                        : std::string();
+    const std::vector<std::string> all = addressesOf(server);
+    return all.empty() ? std::string() : all.front();
+}
+
+std::vector<std::string> QtUdpSocket::addressesOf(int server) const {
+    return server >= 0 && server < static_cast<int>(m_addresses.size())
+               ? m_addresses[server]
+               : std::vector<std::string>();
+}
+
+int QtUdpSocket::addServer(const std::string& address) {
+    QHostAddress literal;
+    if (m_fd < 0 || !literal.setAddress(QString::fromStdString(address))) {
+        return -1;
+    }
+    const std::optional<Peer> peer = socketAddress(literal, m_port, m_dualStack);
+    if (!peer || serverOf(peer->address) >= 0 || !routable(*peer)) {
+        return -1;
+    }
+    // Datagrams from the new server too: the socket connected to the first one would drop them.
+    leaveServer();
+    m_servers.push_back(peer);
+    m_addresses.push_back({addressText(literal)});
+    return static_cast<int>(m_servers.size()) - 1;
 }
 
 void QtUdpSocket::keepFirstServer() {
     const std::optional<Peer> first = m_servers.empty() ? std::nullopt : m_servers.front();
-    const std::string firstAddress = m_addresses.empty() ? std::string() : m_addresses.front();
+    const std::vector<std::string> firstAddress =
+        m_addresses.empty() ? std::vector<std::string>() : m_addresses.front();
     forgetServers();
     if (!first) {
         leaveServer();

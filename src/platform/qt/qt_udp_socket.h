@@ -32,6 +32,8 @@ public:
                     std::function<void(int server, ConnectOutcome)> done) override;
     void keepFirstServer() override;
     std::string addressOf(int server) const override;
+    std::vector<std::string> addressesOf(int server) const override;
+    int addServer(const std::string& address) override;
     SentDatagram send(int server, std::span<const std::uint8_t> datagram) override;
     void setArrivalHandler(ArrivalHandler handler) override;
     std::int32_t read(std::span<std::uint8_t> buffer) override;
@@ -57,7 +59,10 @@ private:
     bool m_dualStack = false;
     bool m_connected = false;  // to the only server
     std::vector<std::optional<Peer>> m_servers;
-    std::vector<std::string> m_addresses;  // each server's, as addressOf gives it
+    // Each server's addresses, as addressesOf gives them.
+    std::vector<std::vector<std::string>> m_addresses;
+    quint16 m_port = 0;  // the servers'
+
     // Answers of look-ups older than the current set are dropped; none come after the socket.
     unsigned m_generation = 0;
     std::vector<int> m_lookUpIds;

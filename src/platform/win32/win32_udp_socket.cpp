@@ -15,28 +15,27 @@ namespace {
 
 using Peer = Win32UdpSocket::Peer;
 
-// The host's first address, IPv4 first. Numeric only: an address literal, never asked of a
-// name server.
-bool lookUpHost(const std::string& host, const std::string& port, bool numericOnly,
-                sockaddr_storage& out) {
+// The host's addresses, IPv4 first; none where it has none. Numeric only: an address literal,
+// never asked of a name server.
+std::vector<sockaddr_storage> lookUpHost(const std::string& host, const std::string& port,
+                                         bool numericOnly) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_DGRAM;
     hints.ai_flags = AI_NUMERICSERV | (numericOnly ? AI_NUMERICHOST : 0);
     addrinfo* found = nullptr;
+    std::vector<sockaddr_storage> addresses;
     if (host.empty() || getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) {
-        return false;
+        return addresses;
     }
-    const addrinfo* chosen = found;
     for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-        if (a->ai_family == AF_INET) {
-            chosen = a;
-            break;
-        }
+        sockaddr_storage& address = addresses.emplace_back();
+        std::memcpy(&address, a->ai_addr, std::min(sizeof address, a->ai_addrlen));
     }
-    std::memcpy(&out, chosen->ai_addr, std::min(sizeof out, chosen->ai_addrlen));
     freeaddrinfo(found);
-    return true;
+    std::stable_partition(addresses.begin(), addresses.end(),
+                          [](const sockaddr_storage& a) { return a.ss_family == AF_INET; });
+    return addresses;
 }
 
 // The address as the socket's family writes it: IPv4 becomes v4-mapped on a dual-stack socket.
@@ -152,9 +151,8 @@ struct Win32UdpSocket::LookUp {
     WPARAM id = 0;
     int server = 0;
     std::shared_ptr<std::function<void(int, ConnectOutcome)>> done;
-    // Written before the answer is posted, read after it arrives.
-    sockaddr_storage address{};
-    bool found = false;
+    // Written before the answer is posted, read after it arrives; none: not found.
+    std::vector<sockaddr_storage> addresses;
 };
 
 Win32UdpSocket::Win32UdpSocket(MessageWindow& window) : m_window(window) {
@@ -271,6 +269,7 @@ void Win32UdpSocket::setServers(const std::vector<std::string>& hosts, std::int3
     m_addresses.resize(hosts.size());
     const auto shared = std::make_shared<std::function<void(int, ConnectOutcome)>>(std::move(done));
     const std::string service = std::to_string(port);
+    m_service = service;
     for (int server = 0; server < static_cast<int>(hosts.size()); ++server) {
         auto lookUp = std::make_shared<LookUp>();
         lookUp->id = m_nextLookUp++;
@@ -280,30 +279,36 @@ void Win32UdpSocket::setServers(const std::vector<std::string>& hosts, std::int3
         const std::string host = trimBlanks(hosts[server]);
         // An address is never asked of a name server, which might not answer; its answer
         // still comes through the message loop, never inside this call.
-        if (lookUpHost(host, service, true, lookUp->address)) {
-            lookUp->found = true;
+        if (lookUp->addresses = lookUpHost(host, service, true); !lookUp->addresses.empty()) {
             PostMessageW(m_window.handle(), m_lookedUpMessage, lookUp->id, 0);
             continue;
         }
         std::thread([lookUp, host, service, window = m_window.handle(),
                      message = m_lookedUpMessage] {
-            lookUp->found = lookUpHost(host, service, false, lookUp->address);
+            lookUp->addresses = lookUpHost(host, service, false);
             PostMessageW(window, message, lookUp->id, 0);
         }).detach();
     }
 }
 
 void Win32UdpSocket::found(const LookUp& lookUp) {
-    if (!lookUp.found) {
+    if (lookUp.addresses.empty()) {
         (*lookUp.done)(lookUp.server, ConnectOutcome::NameNotResolved);
         return;
     }
-    const std::optional<Peer> peer =
-        m_socket == INVALID_SOCKET ? std::nullopt : socketAddress(lookUp.address, m_dualStack);
+    const std::optional<Peer> peer = m_socket == INVALID_SOCKET
+                                         ? std::nullopt
+                                         : socketAddress(lookUp.addresses.front(), m_dualStack);
     // One server: the system filters for it. Several: the socket stays unconnected.
     const bool reachable = peer && (m_servers.size() == 1 ? connectSocket(*peer) : routable(*peer));
     if (reachable) {
-        m_addresses[static_cast<std::size_t>(lookUp.server)] = addressText(peer->address);
+        std::vector<std::string>& texts = m_addresses[static_cast<std::size_t>(lookUp.server)];
+        for (const sockaddr_storage& address : lookUp.addresses) {
+            if (const std::string text = addressText(address);
+                std::find(texts.begin(), texts.end(), text) == texts.end()) {
+                texts.push_back(text);
+            }
+        }
         // A second server at one address sends nothing; the first hears for both.
         if (serverOf(peer->address) < 0) {
             m_servers[static_cast<std::size_t>(lookUp.server)] = peer;
@@ -315,7 +320,8 @@ void Win32UdpSocket::found(const LookUp& lookUp) {
 
 void Win32UdpSocket::keepFirstServer() {
     const std::optional<Peer> first = m_servers.empty() ? std::nullopt : m_servers.front();
-    const std::string firstAddress = m_addresses.empty() ? std::string() : m_addresses.front();
+    const std::vector<std::string> firstAddress =
+        m_addresses.empty() ? std::vector<std::string>() : m_addresses.front();
     forgetServers();
     if (!first) {
         leaveServer();
@@ -326,9 +332,29 @@ void Win32UdpSocket::keepFirstServer() {
 }
 
 std::string Win32UdpSocket::addressOf(int server) const {
+    const std::vector<std::string> all = addressesOf(server);
+    return all.empty() ? std::string() : all.front();
+}
+
+std::vector<std::string> Win32UdpSocket::addressesOf(int server) const {
     return server >= 0 && server < static_cast<int>(m_addresses.size())
                ? m_addresses[static_cast<std::size_t>(server)]
-               : std::string();
+               : std::vector<std::string>();
+}
+
+int Win32UdpSocket::addServer(const std::string& address) {
+    const std::vector<sockaddr_storage> literal = lookUpHost(address, m_service, true);
+    const std::optional<Peer> peer = m_socket == INVALID_SOCKET || literal.empty()
+                                         ? std::nullopt
+                                         : socketAddress(literal.front(), m_dualStack);
+    if (!peer || serverOf(peer->address) >= 0 || !routable(*peer)) {
+        return -1;
+    }
+    // Datagrams from the new server too: the socket connected to the first one would drop them.
+    leaveServer();
+    m_servers.push_back(peer);
+    m_addresses.push_back({addressText(peer->address)});
+    return static_cast<int>(m_servers.size()) - 1;
 }
 
 SentDatagram Win32UdpSocket::send(int server, std::span<const std::uint8_t> datagram) {

@@ -32,6 +32,8 @@ public:
                     std::function<void(int server, ConnectOutcome)> done) override;
     void keepFirstServer() override;
     std::string addressOf(int server) const override;
+    std::vector<std::string> addressesOf(int server) const override;
+    int addServer(const std::string& address) override;
     SentDatagram send(int server, std::span<const std::uint8_t> datagram) override;
     void setArrivalHandler(ArrivalHandler handler) override;
     std::int32_t read(std::span<std::uint8_t> buffer) override;
@@ -60,7 +62,9 @@ private:
     bool m_dualStack = false;
     bool m_connected = false;  // to the only server
     std::vector<std::optional<Peer>> m_servers;
-    std::vector<std::string> m_addresses;  // each server's, as addressOf gives it
+    // Each server's addresses, as addressesOf gives them.
+    std::vector<std::vector<std::string>> m_addresses;
+    std::string m_service;  // the servers' port
     // Pending look-ups, each known by a number its answer carries, so an answer for one that
     // was cancelled finds nothing.
     std::vector<std::shared_ptr<LookUp>> m_lookUps;

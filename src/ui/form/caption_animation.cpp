@@ -23,7 +23,7 @@ void captionTick(MainForm& form) {
         }
     } else {
         form.Form1.setCaption(std::string(kWindowTitle) + " ");
-        form.Timer7->stop();
+        form.timers.Timer7->stop();
     }
 }
 

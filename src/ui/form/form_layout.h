@@ -157,6 +157,20 @@ inline constexpr const char* kOfferedServers[] = {"ntp.aliyun.com", "ntp.tencent
 inline constexpr const char* kOfferedNtsServers[] = {"nts:time.cloudflare.com",
                                                      "nts:nts.netnod.se"};
 
+// Where a control's model is: in the form itself or in its settings panel.
+template <typename Control>
+using ModelOf = Control& (*)(MainForm&);
+
+template <auto member>
+auto& ofForm(MainForm& form) {
+    return form.*member;
+}
+
+template <auto member>
+auto& ofPanel(MainForm& form) {
+    return form.panel.*member;
+}
+
 // One control; rect is relative to its container. Only the model field its kind draws is set.
 struct ControlLayout {
     const char* name;
@@ -168,10 +182,10 @@ struct ControlLayout {
     bool wrapped = false;                      // the caption breaks onto a second line
     std::span<const char* const> offers = {};  // for a drop-down: the names its list offers
     Container holds = Container::Client;       // for a frame: the container it is
-    TextBox MainForm::*textBox = nullptr;
-    CheckBox MainForm::*checkBox = nullptr;
-    ScrollBar MainForm::*scrollBar = nullptr;
-    Label MainForm::*label = nullptr;
+    ModelOf<TextBox> textBox = nullptr;
+    ModelOf<CheckBox> checkBox = nullptr;
+    ModelOf<ScrollBar> scrollBar = nullptr;
+    ModelOf<Label> label = nullptr;
     std::function<void()> FormActions::*action = nullptr;
 };
 
@@ -184,15 +198,15 @@ inline constexpr ControlLayout kControls[] = {
     {.name = "Label1", .kind = ControlKind::Label, .container = Container::Frame1,
      .rect = {120, 690, 975, 255}, .caption = "服务器时间"},
     {.name = "Text1", .kind = ControlKind::DisplayBox, .container = Container::Frame1,
-     .rect = {1170, 540, 4185, 495}, .font = kClockFont, .textBox = &MainForm::Text1},
+     .rect = {1170, 540, 4185, 495}, .font = kClockFont, .textBox = &ofForm<&MainForm::Text1>},
     {.name = "Label2", .kind = ControlKind::Label, .container = Container::Frame1,
      .rect = {120, 1470, 795, 255}, .caption = "本机时间"},
     {.name = "Text2", .kind = ControlKind::DisplayBox, .container = Container::Frame1,
-     .rect = {1170, 1320, 4185, 525}, .font = kClockFont, .textBox = &MainForm::Text2},
+     .rect = {1170, 1320, 4185, 525}, .font = kClockFont, .textBox = &ofForm<&MainForm::Text2>},
     {.name = "Label3", .kind = ControlKind::Label, .container = Container::Frame1,
      .rect = {120, 2160, 1035, 465}, .caption = "服务器-本机    时差", .wrapped = true},
     {.name = "Text3", .kind = ControlKind::DisplayBox, .container = Container::Frame1,
-     .rect = {1170, 2100, 4185, 495}, .font = kClockFont, .textBox = &MainForm::Text3},
+     .rect = {1170, 2100, 4185, 495}, .font = kClockFont, .textBox = &ofForm<&MainForm::Text3>},
 
     {.name = "Frame3", .kind = ControlKind::Frame, .container = Container::Client,
      .rect = kFrame3Rect, .caption = "设 置", .font = kFrameCaptionFont, .holds = Container::Frame3},
@@ -200,43 +214,47 @@ inline constexpr ControlLayout kControls[] = {
      .rect = {240, 288 + kAddressRowExtraTwips / 2, 876, 204}, .caption = "服务器IP"},
     {.name = "Text9", .kind = ControlKind::ComboBox, .container = Container::Frame3,
      .rect = {240, 528 + kAddressRowExtraTwips, 1860, 216}, .offers = kOfferedServers,
-     .textBox = &MainForm::Text9},
+     .textBox = &ofPanel<&SettingsPanel::Text9>},
     {.name = "Label11", .kind = ControlKind::Label, .container = Container::Frame3,
      .rect = {2160, 288 + kAddressRowExtraTwips / 2, 732, 156}, .caption = "本机端口"},
     {.name = "Text10", .kind = ControlKind::TextBox, .container = Container::Frame3,
-     .rect = {2280, 528 + kAddressRowExtraTwips, 560, 228}, .textBox = &MainForm::Text10},
+     .rect = {2280, 528 + kAddressRowExtraTwips, 560, 228},
+     .textBox = &ofPanel<&SettingsPanel::Text10>},
     {.name = "Check1", .kind = ControlKind::CheckBox, .container = Container::Frame3,
      .rect = {240, 840 + kAddressRowExtraTwips, 996, 250},
-     .caption = "定时校时", .checkBox = &MainForm::Check1},
+     .caption = "定时校时", .checkBox = &ofPanel<&SettingsPanel::Check1>},
     {.name = "Label7", .kind = ControlKind::Label, .container = Container::Frame3,
      .rect = {1296, 876 + kAddressRowExtraTwips, 252, 180}, .caption = "每"},
     // The two value displays are designed as empty captions that grow with their text; each
     // shows its value centred in the gap between its neighbours.
     {.name = "Label8", .kind = ControlKind::ValueLabel, .container = Container::Frame3,
      .rect = {1548, 860 + kAddressRowExtraTwips, 372, 180},
-     .font = kValueFont, .label = &MainForm::Label8},
+     .font = kValueFont, .label = &ofPanel<&SettingsPanel::Label8>},
     {.name = "Label9", .kind = ControlKind::Label, .container = Container::Frame3,
      .rect = {1920, 870 + kAddressRowExtraTwips, 1080, 180}, .caption = "小时校时一次"},
     {.name = "HScroll1", .kind = ControlKind::ScrollBar, .container = Container::Frame3,
-     .rect = {240, 1152 + kAddressRowExtraTwips, 2745, 195}, .scrollBar = &MainForm::HScroll1},
+     .rect = {240, 1152 + kAddressRowExtraTwips, 2745, 195},
+     .scrollBar = &ofPanel<&SettingsPanel::HScroll1>},
     // Designed too narrow for its caption: the box alone shows.
     {.name = "Check3", .kind = ControlKind::CheckBox, .container = Container::Frame3,
      .rect = {240, 1440 + kAddressRowExtraTwips, 130, 225},
-     .caption = "时差限制", .checkBox = &MainForm::Check3},
+     .caption = "时差限制", .checkBox = &ofPanel<&SettingsPanel::Check3>},
     {.name = "Label5", .kind = ControlKind::Label, .container = Container::Frame3,
      .rect = {480, 1490 + kAddressRowExtraTwips, 730, 170}, .caption = "时差大于"},
     {.name = "Label4", .kind = ControlKind::ValueLabel, .container = Container::Frame3,
      .rect = {1210, 1488 + kAddressRowExtraTwips, 518, 180},
-     .font = kValueFont, .label = &MainForm::Label4},
+     .font = kValueFont, .label = &ofPanel<&SettingsPanel::Label4>},
     {.name = "Label10", .kind = ControlKind::Label, .container = Container::Frame3,
      .rect = {1728, 1488 + kAddressRowExtraTwips, 1068, 192}, .caption = "(ms)不校准"},
     {.name = "HScroll2", .kind = ControlKind::ScrollBar, .container = Container::Frame3,
-     .rect = {240, 1760 + kAddressRowExtraTwips, 2745, 195}, .scrollBar = &MainForm::HScroll2},
+     .rect = {240, 1760 + kAddressRowExtraTwips, 2745, 195},
+     .scrollBar = &ofPanel<&SettingsPanel::HScroll2>},
     {.name = "Check2", .kind = ControlKind::CheckBox, .container = Container::Frame3,
      .rect = {240, 2016 + kAddressRowExtraTwips, 1695, 285},
-     .caption = "校时数据保存", .checkBox = &MainForm::Check2},
+     .caption = "校时数据保存", .checkBox = &ofPanel<&SettingsPanel::Check2>},
     {.name = "Text4", .kind = ControlKind::TextBox, .container = Container::Frame3,
-     .rect = {240, 2340 + kAddressRowExtraTwips, 2715, 285}, .textBox = &MainForm::Text4},
+     .rect = {240, 2340 + kAddressRowExtraTwips, 2715, 285},
+     .textBox = &ofPanel<&SettingsPanel::Text4>},
     {.name = "Command1", .kind = ControlKind::Button, .container = Container::Frame3,
      .rect = {390, 2736 + kAddressRowExtraTwips, 945, 255},
      .caption = "确  定", .action = &FormActions::applySettings},
@@ -247,17 +265,17 @@ inline constexpr ControlLayout kControls[] = {
      .rect = {240, 3180 + kAddressRowExtraTwips, 1110, 225}, .caption = "备用服务器 1"},
     {.name = "Text11", .kind = ControlKind::ComboBox, .container = Container::Frame3,
      .rect = {1380, 3120 + kAddressRowExtraTwips, 1605, 345},
-     .offers = kOfferedNtsServers, .textBox = &MainForm::Text11},
+     .offers = kOfferedNtsServers, .textBox = &ofPanel<&SettingsPanel::Text11>},
     {.name = "Label13", .kind = ControlKind::Label, .container = Container::Frame3,
      .rect = {240, 3555 + kAddressRowExtraTwips, 1110, 225}, .caption = "备用服务器 2"},
     {.name = "Text12", .kind = ControlKind::ComboBox, .container = Container::Frame3,
      .rect = {1380, 3495 + kAddressRowExtraTwips, 1605, 345},
-     .offers = kOfferedNtsServers, .textBox = &MainForm::Text12},
+     .offers = kOfferedNtsServers, .textBox = &ofPanel<&SettingsPanel::Text12>},
     {.name = "Label14", .kind = ControlKind::Label, .container = Container::Frame3,
      .rect = {240, 3930 + kAddressRowExtraTwips, 1110, 225}, .caption = "备用服务器 3"},
     {.name = "Text13", .kind = ControlKind::ComboBox, .container = Container::Frame3,
      .rect = {1380, 3870 + kAddressRowExtraTwips, 1605, 345},
-     .offers = kOfferedNtsServers, .textBox = &MainForm::Text13},
+     .offers = kOfferedNtsServers, .textBox = &ofPanel<&SettingsPanel::Text13>},
     // Below the window's client area, never seen: it takes the keyboard focus first and ends
     // the program at once when pressed, a way out with the keyboard alone.
     {.name = "Command4", .kind = ControlKind::Button, .container = Container::Client,

@@ -73,7 +73,7 @@ std::string TrayModel::statusLines() const {
             "\n时差 " + sixDecimals(*m_offsetSec) + " 秒（" + logTimeText(m_measuredAt) + " 测得）";
     }
     if (!m_form.Command5.isEnabled()) {
-        lines += m_form.correcting ? "\n正在校准" : "\n正在测时";
+        lines += m_form.correction.correcting ? "\n正在校准" : "\n正在测时";
     } else if (!m_anyOutcome) {
         lines += "\n尚未测时";
     } else {
@@ -108,7 +108,7 @@ std::string TrayModel::statusLines() const {
     const SyncSettings& settings = m_form.settings;
     if (settings.autoSyncOn) {
         // After a wake the schedule waits for the network and counts again from there.
-        const bool waiting = m_form.sleeping || m_form.resumeWaitTimer->isRunning();
+        const bool waiting = m_form.sleeping || m_form.timers.resumeWaitTimer->isRunning();
         lines += "\n下次自动校时 " +
                  (waiting ? std::string("网络恢复 15 秒后")
                           : timeOfDay(std::fmod(settings.scheduleStart +

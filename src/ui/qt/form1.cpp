@@ -382,24 +382,24 @@ void Form1::buildControls() {
             case ControlKind::ValueLabel: {
                 QLabel* label = staticLabel(parent, control, font);
                 label->setAlignment(Qt::AlignCenter);
-                follow<QLabel>((m_form.*control.label).changed, label,
-                               [&model = m_form.*control.label](QLabel* widget) {
+                follow<QLabel>(control.label(m_form).changed, label,
+                               [&model = control.label(m_form)](QLabel* widget) {
                                    widget->setText(qs(model.caption()));
                                });
                 break;
             }
             case ControlKind::TextBox:
             case ControlKind::DisplayBox:
-                textBox(parent, control, font, m_form.*control.textBox);
+                textBox(parent, control, font, control.textBox(m_form));
                 break;
             case ControlKind::ComboBox:
-                comboBox(parent, control, font, m_form.*control.textBox);
+                comboBox(parent, control, font, control.textBox(m_form));
                 break;
             case ControlKind::CheckBox:
-                checkBox(parent, control, font, m_form.*control.checkBox);
+                checkBox(parent, control, font, control.checkBox(m_form));
                 break;
             case ControlKind::ScrollBar:
-                scrollBar(parent, control, m_form.*control.scrollBar);
+                scrollBar(parent, control, control.scrollBar(m_form));
                 break;
             case ControlKind::Button:
                 pushButton(parent, control, font,

@@ -316,7 +316,7 @@ void Win32Form1::createControls() {
                                     styleOf(control), {}, kControlId + indexOf(control), extended);
         m_controls.push_back({&control, handle});
         if (control.kind == ControlKind::ScrollBar) {
-            const ScrollBar& model = m_form.*control.scrollBar;
+            const ScrollBar& model = control.scrollBar(m_form);
             SetScrollRange(handle, SB_CTL, model.minimum(), model.maximum(), FALSE);
         }
         if (control.kind == ControlKind::ComboBox) {
@@ -540,21 +540,20 @@ void Win32Form1::followModels() {
     };
     for (const Control& control : m_controls) {
         const layout::ControlLayout& spec = *control.layout;
-        Signal* changed = spec.textBox != nullptr     ? &(m_form.*spec.textBox).changed
-                          : spec.checkBox != nullptr  ? &(m_form.*spec.checkBox).changed
-                          : spec.scrollBar != nullptr ? &(m_form.*spec.scrollBar).changed
-                          : spec.label != nullptr     ? &(m_form.*spec.label).changed
+        Signal* changed = spec.textBox != nullptr     ? &spec.textBox(m_form).changed
+                          : spec.checkBox != nullptr  ? &spec.checkBox(m_form).changed
+                          : spec.scrollBar != nullptr ? &spec.scrollBar(m_form).changed
+                          : spec.label != nullptr     ? &spec.label(m_form).changed
                                                       : nullptr;
         if (changed != nullptr) {
             observe(*changed, [this, control] { drawControl(control); });
         }
         if (spec.textBox != nullptr) {
-            m_connections.push_back(
-                (m_form.*spec.textBox)
-                    .selectionRequested.connect([handle = control.handle, kind = spec.kind] {
-                        SetFocus(handle);
-                        selectText(handle, kind, 0, -1);
-                    }));
+            m_connections.push_back(spec.textBox(m_form).selectionRequested.connect(
+                [handle = control.handle, kind = spec.kind] {
+                    SetFocus(handle);
+                    selectText(handle, kind, 0, -1);
+                }));
         }
     }
     observe(m_form.Toolbar1.changed, [this] { drawIndicator(); });
@@ -605,7 +604,7 @@ void Win32Form1::drawControl(const Control& control) {
         case ControlKind::TextBox:
         case ControlKind::ComboBox:
         case ControlKind::DisplayBox: {
-            const TextBox& model = m_form.*spec.textBox;
+            const TextBox& model = spec.textBox(m_form);
             if (windowText(control.handle) != model.text()) {
                 SetWindowTextW(control.handle, wideOf(model.text()).c_str());
                 // A text wider than the box shows its sign and leading digits.
@@ -616,17 +615,17 @@ void Win32Form1::drawControl(const Control& control) {
             break;
         }
         case ControlKind::ValueLabel:
-            SetWindowTextW(control.handle, wideOf((m_form.*spec.label).caption()).c_str());
+            SetWindowTextW(control.handle, wideOf(spec.label(m_form).caption()).c_str());
             break;
         case ControlKind::CheckBox: {
-            const CheckBox& model = m_form.*spec.checkBox;
+            const CheckBox& model = spec.checkBox(m_form);
             SendMessageW(control.handle, BM_SETCHECK,
                          model.isTicked() ? BST_CHECKED : BST_UNCHECKED, 0);
             EnableWindow(control.handle, model.isEnabled());
             break;
         }
         case ControlKind::ScrollBar: {
-            const ScrollBar& model = m_form.*spec.scrollBar;
+            const ScrollBar& model = spec.scrollBar(m_form);
             SetScrollPos(control.handle, SB_CTL, model.value(), TRUE);
             EnableWindow(control.handle, model.isEnabled());
             break;
@@ -654,12 +653,12 @@ void Win32Form1::command(int id, int notification) {
         if (spec.kind == ControlKind::Button && notification == BN_CLICKED) {
             (m_actions.*spec.action)();
         } else if (spec.kind == ControlKind::CheckBox && notification == BN_CLICKED) {
-            CheckBox& model = m_form.*spec.checkBox;
+            CheckBox& model = spec.checkBox(m_form);
             model.setTicked(!model.isTicked());
         } else if (spec.kind == ControlKind::ComboBox && !m_drawing) {
             comboChange(control, notification);
         } else if (spec.textBox != nullptr && notification == EN_CHANGE && !m_drawing) {
-            (m_form.*spec.textBox).setText(windowText(control.handle));
+            spec.textBox(m_form).setText(windowText(control.handle));
         }
     } else if (id >= kToolbarId && id < kControlId) {
         m_actions.toolbarClick(id - kToolbarId);
@@ -673,7 +672,7 @@ void Win32Form1::command(int id, int notification) {
 
 // Typed text is in the box at once; a chosen item reaches the box only after this notice.
 void Win32Form1::comboChange(const Control& control, int notification) {
-    TextBox& model = m_form.*control.layout->textBox;
+    TextBox& model = control.layout->textBox(m_form);
     if (notification == CBN_EDITCHANGE) {
         model.setText(windowText(control.handle));
     } else if (notification == CBN_SELCHANGE) {
@@ -696,7 +695,7 @@ void Win32Form1::scroll(HWND bar, int request) {
     if (control == nullptr || control->layout->scrollBar == nullptr) {
         return;
     }
-    ScrollBar& model = m_form.*control->layout->scrollBar;
+    ScrollBar& model = control->layout->scrollBar(m_form);
     using Step = ScrollBar::Step;
     switch (request) {
         case SB_LINELEFT:
@@ -729,7 +728,7 @@ LRESULT Win32Form1::colorOf(HDC context, HWND handle) {
         control = controlOf(GetParent(handle));
     }
     if (control != nullptr && control->layout->kind == ControlKind::DisplayBox) {
-        SetTextColor(context, colorRef((m_form.*control->layout->textBox).foreColor()));
+        SetTextColor(context, colorRef(control->layout->textBox(m_form).foreColor()));
         SetBkColor(context, colorRef(layout::kDisplayBack));
         return reinterpret_cast<LRESULT>(m_displayBrush);
     }
@@ -752,7 +751,7 @@ LRESULT Win32Form1::toolTipText(NMTTDISPINFOW& request) {
     if ((request.uFlags & TTF_IDISHWND) != 0) {
         if (const Control* control = controlOf(reinterpret_cast<HWND>(request.hdr.idFrom));
             control != nullptr && control->layout->textBox != nullptr) {
-            m_toolTip = wideOf((m_form.*control->layout->textBox).toolTip());
+            m_toolTip = wideOf(control->layout->textBox(m_form).toolTip());
         }
     } else {
         for (const layout::ToolButtonLayout& spec : layout::kToolButtons) {

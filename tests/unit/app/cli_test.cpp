@@ -278,6 +278,31 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
          "stepped: offset 2.250000 s; replies used 11 of 16; delay 0.010000 .. 0.010000 s; "
          "agreed: 192.0.2.1, 192.0.2.2\n",
          Step::ByService, Requests{8, 8}},
+        {"unattended, four names at one address",
+         "measure a.cn b.cn c.cn d.cn --apply --unattended",
+         [](CliRig& r) {
+             for (const char* name : {"a.cn", "b.cn", "c.cn", "d.cn"}) {
+                 r.socket.addressesOfName[name] = {"192.0.2.1"};
+             }
+         },
+         10, "", "withheldNoSecondOpinion", Step::None, Requests{25}},
+        {"unattended, a pool's three addresses against another server",
+         "measure pool.cn d.cn --apply --unattended",
+         [](CliRig& r) {
+             r.socket.addressesOfName = {{"pool.cn", {"192.0.2.1", "192.0.2.2", "192.0.2.3"}},
+                                         {"d.cn", {"192.0.2.4"}}};
+             r.servers[3].offsetMs = 3'600'000;
+         },
+         10, "", "not used: d.cn (disagrees)", Step::None, Requests{7, 6, 6, 6}},
+        {"a pool beside its member, in JSON", "measure pool.cn 192.0.2.2 --json",
+         [](CliRig& r) {
+             r.socket.addressesOfName["pool.cn"] = {"192.0.2.1", "192.0.2.2"};
+         },
+         0,
+         "{\"address\":\"192.0.2.2\",\"sameAs\":\"192.0.2.2 (pool.cn)\",\"requests\":0,"
+         "\"replies\":0,\"kissOfDeath\":null,\"setAside\":0,\"agreed\":false,"
+         "\"why\":\"sameMachine\"},{\"address\":\"192.0.2.2\",\"name\":\"pool.cn\",\"requests\":8,",
+         "", Step::None, Requests{8, 8}},
         {"unattended, holding the right", unattended, [](CliRig& r) { r.time.rightToStep = true; },
          0, "", "", Step::Own, Requests{8, 8}},
         {"unattended, another time service", unattended,

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "calibration/command_dispatch.h"
+#include "calibration/lifecycle.h"
 #include "calibration/outcome_display.h"
 #include "common/day_date.h"
-#include "settings/lifecycle.h"
 #include "sntp/burst_evaluation.h"
 #include "support/test_rig.h"
+#include "wiring/command_dispatch.h"
 
 namespace korvel {
 namespace {
@@ -26,15 +26,15 @@ MainForm& armOffset(TestRig& rig, double offsetSec, bool scheduled) {
     rig.startLog();
     MainForm& form = *rig.form;
     form.autoRun = scheduled;
-    form.decisionLine = scheduled ? kNoLimit : "";
+    form.correction.decisionLine = scheduled ? kNoLimit : "";
     form.offsetSec = offsetSec;
     form.offsetWholeSec = roundToWholeSeconds(offsetSec);
     form.offsetValid = true;
     form.Text3.setText(offsetDisplayText(offsetSec));
     form.Text3.setForeColor(kGreen);
     form.Command6.setEnabled(true);
-    form.Timer3->start();
-    form.Timer5->start();
+    form.timers.Timer3->start();
+    form.timers.Timer5->start();
     return form;
 }
 
@@ -101,9 +101,10 @@ TEST(ClockCorrection, StepsByTheOffsetAndShowsEachAnswerThenReturnsToIdle) {
                   std::vector<std::string>(c.notice, kScheduledRefusalNotice));
         // Idle again, the offset spent.
         EXPECT_TRUE(form.Command5.isEnabled() && form.Command2.isEnabled() &&
-                    form.Timer5->isRunning());
-        EXPECT_FALSE(form.Command6.isEnabled() || form.Timer3->isRunning() || form.autoRun ||
-                     form.correcting || form.offsetSec != 0.0 || form.offsetWholeSec != 0.0);
+                    form.timers.Timer5->isRunning());
+        EXPECT_FALSE(form.Command6.isEnabled() || form.timers.Timer3->isRunning() || form.autoRun ||
+                     form.correction.correcting || form.offsetSec != 0.0 ||
+                     form.offsetWholeSec != 0.0);
         // Taken after the clock moved, so the jump check does not see the correction as a jump.
         EXPECT_EQ(form.lastClockCheck, dayDate(rig.time.getLocalTime()));
     }
@@ -147,13 +148,14 @@ TEST(ClockCorrection, WithoutTheRightAManualCorrectionRunsTheElevatedToolForItsO
             ASSERT_EQ(rig.elevation.runs,
                       (std::vector<std::vector<std::string>>{{"192.0.2.1", "ntp.example"}}));
             EXPECT_EQ(rig.elevation.agreedOffsets, std::vector<double>{1.5});
-            EXPECT_TRUE(form.correcting && !form.Command5.isEnabled());
+            EXPECT_TRUE(form.correction.correcting && !form.Command5.isEnabled());
             rig.elevation.finish({c.exitStatus, c.reason});
         }
         EXPECT_EQ(form.lastOutcome.outcome, c.outcome);
         EXPECT_EQ(form.StatusBar1.panel(2), c.statusPanel);
         EXPECT_EQ(form.offsetValid, c.outcome == Outcome::Stepped);
-        EXPECT_TRUE(!form.correcting && form.Command5.isEnabled() && !form.Command6.isEnabled());
+        EXPECT_TRUE(!form.correction.correcting && form.Command5.isEnabled() &&
+                    !form.Command6.isEnabled());
     }
 }
 
@@ -170,9 +172,9 @@ TEST(ClockCorrection, CorrectingStateHoldsUntilTheAnswerAndClosingWaitsForIt) {
         clockCorrection(form);
         const std::string shownAtStart = form.Text2.text();
         rig.time.advance(1000);
-        EXPECT_TRUE(form.correcting);
+        EXPECT_TRUE(form.correction.correcting);
         EXPECT_FALSE(form.Command5.isEnabled() || form.Command6.isEnabled() ||
-                     form.Command2.isEnabled() || form.Timer3->isRunning());
+                     form.Command2.isEnabled() || form.timers.Timer3->isRunning());
         EXPECT_NE(form.Text2.text(), shownAtStart);
         EXPECT_FALSE(closeMeanwhile && shutDown(form));  // asked to close: not yet
         rig.time.advance(58'900);
@@ -180,7 +182,7 @@ TEST(ClockCorrection, CorrectingStateHoldsUntilTheAnswerAndClosingWaitsForIt) {
         EXPECT_TRUE(form.offsetValid && rig.program.ended == 0);
         EXPECT_EQ(rig.files.lines(TestRig::kLogPath).size(), 1U);
         rig.time.advance(200);
-        EXPECT_FALSE(form.correcting);
+        EXPECT_FALSE(form.correction.correcting);
         EXPECT_EQ(rig.files.lines(TestRig::kLogPath).back(),
                   closeMeanwhile ? "12-06-2026  09:06:50   Closed" : "12-06-2026  09:05:20   校准");
         EXPECT_EQ(rig.program.ended, closeMeanwhile ? 1 : 0);
@@ -196,7 +198,7 @@ TEST(ClockCorrection, NoSecondCorrectionWhileAnEarlierStepMayLand) {
     clockCorrection(form);
     rig.time.advance(5 * 60'000);
     EXPECT_EQ(form.Text3.text(), "校准结果未知");
-    EXPECT_TRUE(form.stepPending && form.Command5.isEnabled());
+    EXPECT_TRUE(form.correction.stepPending && form.Command5.isEnabled());
     cheshiClick(form);
     rig.time.advance(3000);
     EXPECT_FALSE(form.Command6.isEnabled());
@@ -204,7 +206,7 @@ TEST(ClockCorrection, NoSecondCorrectionWhileAnEarlierStepMayLand) {
     EXPECT_EQ(form.Toolbar1.indicatorImage(), Toolbar::kRefusedImage);
     EXPECT_EQ(form.StatusBar1.panel(2), "上次校准仍在等待时间服务答复");
     rig.time.advance(5 * 60'000);
-    EXPECT_TRUE(!form.stepPending && rig.time.clockSteps().size() == 1);
+    EXPECT_TRUE(!form.correction.stepPending && rig.time.clockSteps().size() == 1);
     EXPECT_EQ(form.StatusBar1.panel(2), "时间服务已答复：时钟已经校准");
 }
 

@@ -15,9 +15,9 @@ namespace {
 
 void applySchedule(MainForm& form, int tenths, bool logging = false) {
     toggleSettingsPanel(form);
-    form.Check1.setTicked(true);
-    form.HScroll1.setValue(tenths);
-    form.Check2.setTicked(logging);
+    form.panel.Check1.setTicked(true);
+    form.panel.HScroll1.setValue(tenths);
+    form.panel.Check2.setTicked(logging);
     applySettings(form);
 }
 
@@ -42,10 +42,10 @@ TEST(ServerClock, ShowsTheLocalClockShiftedByTheWholeSecondsUntilTheLocalClockJu
         MainForm& form = *rig.form;
         rig.server.offsetMs = c.offsetMs;
         rig.measure(2400);  // the 25th reply comes at 2510 ms
-        EXPECT_FALSE(form.Timer5->isRunning());
+        EXPECT_FALSE(form.timers.Timer5->isRunning());
         EXPECT_EQ(form.Text2.text(), " 2026-12-06  09:05:09");
         rig.time.advance(600);
-        EXPECT_TRUE(form.Timer5->isRunning() && !form.burstClockTimer->isRunning());
+        EXPECT_TRUE(form.timers.Timer5->isRunning() && !form.timers.burstClockTimer->isRunning());
         EXPECT_EQ(form.Text1.text(), c.serverText);
         EXPECT_EQ(form.Text1.foreColor(), c.color);
 

@@ -23,13 +23,13 @@ TEST(MeasureCommand, WithdrawsTheEarlierOffsetAndItsHints) {
     MainForm& form = *rig.form;
     rig.server.offsetMs = 1000;
     rig.measure(3000);
-    ASSERT_TRUE(form.offsetValid && form.Command6.isEnabled() && form.Timer3->isRunning() &&
+    ASSERT_TRUE(form.offsetValid && form.Command6.isEnabled() && form.timers.Timer3->isRunning() &&
                 form.Text1.text() != "" && form.Text3.text() != "");
     form.Text1.setToolTip("服务器名称无法解析: ntp.example");
     form.Text3.setToolTip("系统拒绝了新的时间。");  // of a refused correction
 
     measureCommand(form);
-    EXPECT_FALSE(form.offsetValid || form.Command6.isEnabled() || form.Timer3->isRunning());
+    EXPECT_FALSE(form.offsetValid || form.Command6.isEnabled() || form.timers.Timer3->isRunning());
     EXPECT_EQ(form.Text1.text() + form.Text3.text() + form.Text1.toolTip() + form.Text3.toolTip(),
               "");
 }
@@ -75,7 +75,7 @@ TEST(MeasureCommand, EndsWhenTheRepliesStopOrAtTheTimeOut) {
 
         rig.time.advance(1);
         EXPECT_EQ(rig.beeper.beeps, 1);
-        EXPECT_TRUE(form.Timer5->isRunning() && form.Command5.isEnabled() &&
+        EXPECT_TRUE(form.timers.Timer5->isRunning() && form.Command5.isEnabled() &&
                     form.Command2.isEnabled() && !form.autoRun && rig.time.clockSteps().empty());
         EXPECT_EQ(form.Text1.text() + "|" + form.Text3.text() + "|" + form.StatusBar1.panel(2),
                   std::string(c.text) + "|" + c.offsetText + "|" + c.statusPanel);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -26,7 +27,7 @@ using test::FakeSntpServer;
 using test::utcTime;
 using Bytes = std::vector<std::uint8_t>;
 
-// The engine alone on the fake platform, with two servers on the virtual network.
+// The engine alone on the fake platform, with four servers on the virtual network.
 struct EngineRig {
     explicit EngineRig(const SystemTime& utcStart = utcTime(2026, 12, 6, 1, 5, 7))
         : time(utcStart, 8 * 60) {
@@ -34,7 +35,8 @@ struct EngineRig {
         bindSocket(socket, "192.0.2.1", 1231);
         engine.setListener({.replyCounted = nullptr, .ended = [this](const BurstEnd& end) {
                                 ends.push_back({end.outcome, end.result.counted,
-                                                end.result.offsetSec, end.rotation});
+                                                end.result.offsetSec, end.rotation,
+                                                end.result.agreedServers});
                             }});
     }
 
@@ -43,6 +45,7 @@ struct EngineRig {
         int counted;
         double offsetSec;
         ServerRotation rotation;
+        int agreed;
     };
 
     // A burst the server never answers: the test delivers the replies.
@@ -60,6 +63,8 @@ struct EngineRig {
     test::FakeUdpSocket socket{time};
     FakeSntpServer a{time, socket, "192.0.2.1"};
     FakeSntpServer b{time, socket, "192.0.2.2"};
+    FakeSntpServer c{time, socket, "192.0.2.3"};
+    FakeSntpServer d{time, socket, "192.0.2.4"};
     FakeSntpServer& server = a;
     test::FakeFileSystem files;
     ScratchFile scratch;
@@ -170,6 +175,61 @@ TEST(BurstEngine, RotatesOverTheServersLeftAndRemembersRefusals) {
     rig.time.advance(4200);
     EXPECT_EQ(rig.ends[1].rotation.tally(2).requests, 0);
     EXPECT_EQ(rig.ends[1].rotation.tally(2).kissCode, "RSTR");
+}
+
+// Entries that reach one address are one server, however they are written: it takes the whole
+// burst and counts once. A name that answers several addresses spreads the burst over them (up
+// to four servers in all), and they outvote a falseticker among them, yet count as one entry.
+TEST(BurstEngine, OneAddressIsOneServerAndANamesAddressesShareTheBurst) {
+    const std::vector<std::string> pool{"192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4"};
+    const struct {
+        const char* what;
+        std::vector<std::string> entries;
+        std::map<std::string, std::vector<std::string>> names;
+        const char* servers;  // each address and its requests, or which server it is one with
+        int agreed;
+        int counted;
+    } cases[] = {
+        {"a name twice, beside its address, and a second name",
+         {"ntp.test", " NTP.test.", "192.0.2.1", "other.test"},
+         {{"ntp.test", {"192.0.2.1"}}, {"NTP.test.", {"192.0.2.1"}}, {"other.test", {"192.0.2.1"}}},
+         "192.0.2.1:25 =0 =0 =0",
+         1,
+         25},
+        {"a pool of four with a falseticker",
+         {"pool.test"},
+         {{"pool.test", pool}},
+         "192.0.2.1:7 192.0.2.2:6 192.0.2.3:6 192.0.2.4:6",
+         1,
+         25},
+        {"a pool beside two servers, one of them its member",
+         {"pool.test", "192.0.2.3", "192.0.2.2"},
+         {{"pool.test", {"192.0.2.1", "192.0.2.3", "192.0.2.4"}}},
+         "192.0.2.1:8 =3 192.0.2.2:8 192.0.2.3:8",
+         2,
+         24},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineRig rig;
+        rig.socket.addressesOfName = c.names;
+        rig.d.offsetMs = 3'600'000;
+        rig.engine.start(c.entries);
+        rig.time.advance(4000);
+        ASSERT_EQ(rig.ends.size(), 1U);
+        const ServerRotation& rotation = rig.ends[0].rotation;
+        std::string servers;
+        for (int i = 0; i < rotation.size(); ++i) {
+            const ServerTally& tally = rotation.tally(i);
+            servers += (i > 0 ? " " : "") +
+                       (tally.sameAs >= 0 ? "=" + std::to_string(tally.sameAs)
+                                          : tally.address + ":" + std::to_string(tally.requests));
+        }
+        EXPECT_EQ(servers, c.servers);
+        EXPECT_EQ(std::tuple(rig.ends[0].outcome.outcome, rig.ends[0].counted, rig.ends[0].agreed),
+                  std::tuple(Outcome::Evaluated, c.counted, c.agreed));
+        EXPECT_NEAR(rig.ends[0].offsetSec, 0.0, 1e-6);
+    }
 }
 
 TEST(BurstEngine, BurstSendsThirtyRequestsAHundredMillisecondsApart) {

@@ -24,7 +24,8 @@ protected:
     void SetUp() override {
         form.Form1.setScreenWidthTwips(1920 * 15);
         rig.startProgram();
-        for (TextBox* box : {&form.Text9, &form.Text10, &form.Text11, &form.Text12, &form.Text13}) {
+        for (TextBox* box : {&form.panel.Text9, &form.panel.Text10, &form.panel.Text11,
+                             &form.panel.Text12, &form.panel.Text13}) {
             connections.push_back(
                 box->selectionRequested.connect([this, box] { selected.push_back(box); }));
         }
@@ -38,16 +39,17 @@ protected:
     // The address, the port and the servers after the first, their other boxes left empty.
     void typeServers(const char* address, const char* port, Texts extras) {
         extras.resize(3);
-        form.Text9.setText(address);
-        form.Text10.setText(port);
-        form.Text11.setText(extras[0]);
-        form.Text12.setText(extras[1]);
-        form.Text13.setText(extras[2]);
+        form.panel.Text9.setText(address);
+        form.panel.Text10.setText(port);
+        form.panel.Text11.setText(extras[0]);
+        form.panel.Text12.setText(extras[1]);
+        form.panel.Text13.setText(extras[2]);
     }
     // Address, port and the three extra servers, as the boxes show them.
     std::string boxes() const {
-        return form.Text9.text() + "|" + form.Text10.text() + "|" + form.Text11.text() + "|" +
-               form.Text12.text() + "|" + form.Text13.text();
+        return form.panel.Text9.text() + "|" + form.panel.Text10.text() + "|" +
+               form.panel.Text11.text() + "|" + form.panel.Text12.text() + "|" +
+               form.panel.Text13.text();
     }
 
     TestRig rig;
@@ -99,11 +101,11 @@ TEST_F(SettingsPanel, ApplyTakesTheSettingsWritesTheConfigurationAndRebinds) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
         open();
-        form.Check1.setTicked(true);
-        form.Check3.setTicked(c.limit);
-        form.HScroll1.setValue(c.tenths);
-        form.HScroll2.setValue(c.limitMs);
-        EXPECT_EQ((c.limit ? form.Label4 : form.Label8).caption(), c.shown);
+        form.panel.Check1.setTicked(true);
+        form.panel.Check3.setTicked(c.limit);
+        form.panel.HScroll1.setValue(c.tenths);
+        form.panel.HScroll2.setValue(c.limitMs);
+        EXPECT_EQ((c.limit ? form.panel.Label4 : form.panel.Label8).caption(), c.shown);
         typeServers(c.address, "123", c.extras);
         const int opened = rig.files.byteFilesOpened;
         applySettings(form);
@@ -136,18 +138,20 @@ TEST_F(SettingsPanel, RefusedAddressPortOrServerSavesNothingAndKeepsThePanelOpen
         {"192.168.100.1000", "1231", Texts{}, "   .   .   .   |1231|||", "", nullptr},
         {"10.0.0.1", "12345", Texts{}, "10.0.0.1|0000|||", "", nullptr},
         {"10.0.0.1     2", "1231", Texts{}, "10.0.0.1     2|1231|||", "服务器地址错误",
-         &form.Text9},
+         &form.panel.Text9},
         {"10.0.0.1", "1231", Texts{"2001:db8::1", "bad_name"},
-         "10.0.0.1|1231|2001:db8::1|bad_name|", "备用服务器 2 地址错误: bad_name", &form.Text12},
+         "10.0.0.1|1231|2001:db8::1|bad_name|", "备用服务器 2 地址错误: bad_name",
+         &form.panel.Text12},
         {"10.0.0.1", "1231", Texts{"10.0.0.7", "", "10.0.0.7"}, "10.0.0.1|1231|10.0.0.7||10.0.0.7",
-         "备用服务器 3 与前面的服务器重复: 10.0.0.7", &form.Text13},
+         "备用服务器 3 与前面的服务器重复: 10.0.0.7", &form.panel.Text13},
         {"10.0.0.1", "1231", Texts{longName}, "10.0.0.1|1231|" + longName + "||",
-         "备用服务器 1 地址错误: " + longName.substr(0, 39) + "…", &form.Text11},
+         "备用服务器 1 地址错误: " + longName.substr(0, 39) + "…", &form.panel.Text11},
         {"ntp.cn", "1231", Texts{"nts:NTP.CN."}, "ntp.cn|1231|nts:NTP.CN.||",
-         "备用服务器 1 与前面的服务器重复: nts:NTP.CN.", &form.Text11},
-        {"10.0.0.1", "80", Texts{}, "10.0.0.1|80  |||", "本机端口 80 无法使用", &form.Text10},
-        {"10.0.0.1", " 0", Texts{}, "10.0.0.1| 0  |||", "本机端口 0 无法使用", &form.Text10},
-        {"10.0.0.1", "1e3", Texts{}, "10.0.0.1|1e3 |||", "本机端口 1e3 无法使用", &form.Text10},
+         "备用服务器 1 与前面的服务器重复: nts:NTP.CN.", &form.panel.Text11},
+        {"10.0.0.1", "80", Texts{}, "10.0.0.1|80  |||", "本机端口 80 无法使用", &form.panel.Text10},
+        {"10.0.0.1", " 0", Texts{}, "10.0.0.1| 0  |||", "本机端口 0 无法使用", &form.panel.Text10},
+        {"10.0.0.1", "1e3", Texts{}, "10.0.0.1|1e3 |||", "本机端口 1e3 无法使用",
+         &form.panel.Text10},
     };
     int beeps = 0;
     for (const auto& c : cases) {
@@ -156,7 +160,7 @@ TEST_F(SettingsPanel, RefusedAddressPortOrServerSavesNothingAndKeepsThePanelOpen
         selected.clear();
         rig.messageBox.shown.clear();
         typeServers(c.address, c.port, c.extras);
-        form.Check1.setTicked(true);
+        form.panel.Check1.setTicked(true);
         applySettings(form);
         EXPECT_EQ(boxes(), c.boxes);
         EXPECT_EQ(rig.messageBox.shown, c.message.empty() ? Texts{} : Texts{c.message});
@@ -205,14 +209,14 @@ TEST(SettingsFiles, UserCopyBeforeSiteFileAtStartAndApply) {
             rig.files.readOnlyFolders.insert(rig.files.programFolderPath);
         }
         rig.startProgram();
-        EXPECT_EQ(form.Text9.text(), c.readAtStart);
-        EXPECT_THAT(form.Text4.text(),
+        EXPECT_EQ(form.panel.Text9.text(), c.readAtStart);
+        EXPECT_THAT(form.panel.Text4.text(),
                     ::testing::StartsWith(c.siteWritable || !c.userFolder
                                               ? "/opt/korvel/"
                                               : "/home/user/.local/share/korvel/"));
         toggleSettingsPanel(form);
-        form.Text9.setText("10.0.0.9");
-        form.Check1.setTicked(true);
+        form.panel.Text9.setText("10.0.0.9");
+        form.panel.Check1.setTicked(true);
         applySettings(form);
         const Texts applied{"SNTP 10.0.0.9        1231"};
         EXPECT_EQ(rig.files.lines(site), c.written == site ? applied : Texts{kStartLine});
@@ -229,7 +233,7 @@ TEST(SettingsFiles, UserCopyBeforeSiteFileAtStartAndApply) {
 TEST_F(SettingsPanel, LoggingOffAndOnAgainAppendsToTheSameFileAndANewPathMovesIt) {
     for (const bool logging : {true, false, true}) {
         open();
-        form.Check2.setTicked(logging);
+        form.panel.Check2.setTicked(logging);
         applySettings(form);
         EXPECT_EQ(form.settings.logOn, logging);
     }
@@ -238,7 +242,7 @@ TEST_F(SettingsPanel, LoggingOffAndOnAgainAppendsToTheSameFileAndANewPathMovesIt
     EXPECT_THAT(rig.logLines(), ElementsAre("12-06-2026  09:05:07   测时差", "0.000000"));
 
     open();
-    form.Text4.setText("/opt/korvel/other.log");
+    form.panel.Text4.setText("/opt/korvel/other.log");
     applySettings(form);
     rig.measure();
     EXPECT_EQ(rig.files.lines(TestRig::kLogPath).size(), 2u);
@@ -246,13 +250,13 @@ TEST_F(SettingsPanel, LoggingOffAndOnAgainAppendsToTheSameFileAndANewPathMovesIt
                 ElementsAre("12-06-2026  09:05:19   测时差", testing::_));
 
     open();
-    form.Text9.setText("10.0.0.2");
-    form.Check1.setTicked(true);
-    form.Text4.setText("/no/such/folder/x.log");
+    form.panel.Text9.setText("10.0.0.2");
+    form.panel.Check1.setTicked(true);
+    form.panel.Text4.setText("/no/such/folder/x.log");
     applySettings(form);
     EXPECT_THAT(rig.messageBox.shown, ElementsAre("校时数据保存路径错误"));
     EXPECT_EQ(cfgLine() + "|" + form.servers.front(), "SNTP 10.0.0.2        1231|10.0.0.2       ");
-    EXPECT_TRUE(panelOpen() && form.Text4.isVisible() && !form.settings.autoSyncOn);
+    EXPECT_TRUE(panelOpen() && form.panel.Text4.isVisible() && !form.settings.autoSyncOn);
     EXPECT_EQ(form.settings.logPath + "|" + form.StatusBar1.panel(0),
               "/opt/korvel/other.log|自动校时: 关闭  ");  // as opening the panel left it
 }
@@ -264,23 +268,25 @@ TEST_F(SettingsPanel, CheckBoxesEnableTheirScrollBarsAndCancelRestoresTheSetting
     typeServers("10.0.0.9", "2000", {});
     applySettings(form);
     open();
-    form.Check3.setTicked(true);
-    form.Check1.setTicked(true);
-    EXPECT_TRUE(form.HScroll1.isEnabled() && form.Check3.isEnabled() && form.HScroll2.isEnabled());
-    EXPECT_EQ(form.Label4.caption(), " 1000");
-    form.Check1.setTicked(false);
-    EXPECT_TRUE(!form.HScroll2.isEnabled() && form.Check3.isTicked());
-    EXPECT_EQ(form.Label4.caption() + form.Label8.caption(), "");
-    form.Check1.setTicked(true);
-    form.HScroll1.setValue(7);
-    form.Text9.setText("garbage");
-    form.Text11.setText("ntp.tencent.com");
+    form.panel.Check3.setTicked(true);
+    form.panel.Check1.setTicked(true);
+    EXPECT_TRUE(form.panel.HScroll1.isEnabled() && form.panel.Check3.isEnabled() &&
+                form.panel.HScroll2.isEnabled());
+    EXPECT_EQ(form.panel.Label4.caption(), " 1000");
+    form.panel.Check1.setTicked(false);
+    EXPECT_TRUE(!form.panel.HScroll2.isEnabled() && form.panel.Check3.isTicked());
+    EXPECT_EQ(form.panel.Label4.caption() + form.panel.Label8.caption(), "");
+    form.panel.Check1.setTicked(true);
+    form.panel.HScroll1.setValue(7);
+    form.panel.Text9.setText("garbage");
+    form.panel.Text11.setText("ntp.tencent.com");
     cancelSettings(form);
     EXPECT_EQ(boxes(), "192.0.2.1|2000|||");
-    EXPECT_TRUE(panelOpen() && !form.Check1.isTicked() && !form.HScroll1.isEnabled());
+    EXPECT_TRUE(panelOpen() && !form.panel.Check1.isTicked() && !form.panel.HScroll1.isEnabled());
     // The start's interval and limit, which every opening of the panel shows.
-    EXPECT_EQ(std::pair(form.HScroll1.value(), form.HScroll2.value()), std::pair(1, 1000));
-    EXPECT_EQ(form.Label8.caption(), "0.1");  // the change handler ran, the box is clear
+    EXPECT_EQ(std::pair(form.panel.HScroll1.value(), form.panel.HScroll2.value()),
+              std::pair(1, 1000));
+    EXPECT_EQ(form.panel.Label8.caption(), "0.1");  // the change handler ran, the box is clear
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ TEST(StartOptions, ApplyEachSettingAsThePanelWould) {
         applyStartOptions(form, parseWindowOptions(c.arguments));
         EXPECT_EQ(form.StatusBar1.panel(0) + "|" + form.StatusBar1.panel(1), c.panels);
         EXPECT_EQ(rig.messageBox.shown, c.shown) << c.panels;
-        EXPECT_EQ(form.Check2.isTicked(), form.settings.logOn) << c.panels;
+        EXPECT_EQ(form.panel.Check2.isTicked(), form.settings.logOn) << c.panels;
         EXPECT_EQ(form.Form1.widthTwips(), kCollapsedWidthTwips) << c.panels;
         FakeSessionStart entry;
         toggleStartWithSession(form, entry);

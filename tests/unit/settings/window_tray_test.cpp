@@ -33,7 +33,7 @@ TEST(WindowTray, TheWindowGoesToTheTrayOnlyWhereATrayShowsTheIcon) {
         form.Form1.setShown(true);
         EXPECT_EQ(closeWindow(form), c.closes);
         EXPECT_EQ(form.Form1.isShown(), c.closes);
-        EXPECT_EQ(form.Timer5->isRunning(), !c.closes);  // the unload step stops the timers
+        EXPECT_EQ(form.timers.Timer5->isRunning(), !c.closes);  // the unload step stops the timers
         if (c.closes) {
             continue;
         }

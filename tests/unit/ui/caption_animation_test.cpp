@@ -27,7 +27,7 @@ TEST(CaptionAnimation, CyclesFiveFramesAndContinuesInTheNextBurst) {
 
     rig.time.advance(8000);  // the time-out ends the burst; the next tick restores the title
     EXPECT_EQ(rig.form->Form1.caption(), "KORVEL　Ver1.0 ");
-    EXPECT_FALSE(rig.form->Timer7->isRunning());
+    EXPECT_FALSE(rig.form->timers.Timer7->isRunning());
 
     captions.clear();
     rig.measure(500);

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "calibration/clock_display.h"
-#include "calibration/command_dispatch.h"
 #include "common/day_date.h"
 #include "support/test_rig.h"
 #include "ui/form/form_layout.h"
+#include "wiring/command_dispatch.h"
 
 namespace korvel::test {
 namespace {

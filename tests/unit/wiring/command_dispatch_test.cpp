@@ -1,4 +1,4 @@
-#include "calibration/command_dispatch.h"
+#include "wiring/command_dispatch.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

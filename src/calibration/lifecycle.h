@@ -6,10 +6,6 @@ namespace korvel {
 
 struct MainForm;
 
-// The main window's load step. Returns false when another copy runs: the refusal has been
-// shown and the caller ends the program without anything else.
-bool startUp(MainForm& form);
-
 // The main window's unload step: the closing record when logging is on, then the files
 // close and the window's timers and socket stop, even if a help viewer keeps the program on.
 // While a correction awaits its answer nothing happens yet and the result is false: the
@@ -25,9 +21,5 @@ void showAfterHandler(MainForm& form, std::string notice);
 
 // Ends the program at once; nothing of the window runs afterwards.
 void endProgramNow(MainForm& form);
-
-// Shared by start-up and apply: (re)opens the scratch file; a failure is shown and the
-// program goes on.
-void reopenScratchFile(MainForm& form);
 
 }  // namespace korvel

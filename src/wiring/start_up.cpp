@@ -1,20 +1,19 @@
-#include "settings/lifecycle.h"
+#include "wiring/start_up.h"
 
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "calibration/clock_display.h"
-#include "calibration/command_dispatch.h"
 #include "calibration/measure_command.h"
-#include "calibration/outcome_display.h"
 #include "calibration/time_sync_log.h"
 #include "common/utf8_text.h"
 #include "exchange/exchange.h"
-#include "exchange/scratch_file.h"
 #include "settings/config_file.h"
 #include "settings/settings_panel.h"
 #include "ui/form/caption_animation.h"
 #include "ui/form/main_form.h"
+#include "wiring/command_dispatch.h"
 
 namespace korvel {
 
@@ -30,21 +29,21 @@ constexpr int kResumeWaitMs = 15'000;
 void attachHandlers(MainForm& form) {
     attachMeasurement(form);
     attachSettingsPanel(form);
-    form.Timer5->setInterval(kClockDisplayIntervalMs);
-    form.Timer5->setTickHandler([&form] { clockTick(form); });
-    form.burstClockTimer->setInterval(kClockDisplayIntervalMs);
-    form.burstClockTimer->setTickHandler([&form] { showLocalClock(form); });
-    form.Timer6->setInterval(kIndicatorResetMs);
-    form.Timer6->setTickHandler([&form] { indicatorResetTick(form); });
-    form.Timer7->setInterval(kCaptionIntervalMs);
-    form.Timer7->setTickHandler([&form] { captionTick(form); });
-    form.resumeWaitTimer->setInterval(kResumeWaitMs);
-    form.resumeWaitTimer->setTickHandler([&form] { resumeWaitTick(form); });
+    form.timers.Timer5->setInterval(kClockDisplayIntervalMs);
+    form.timers.Timer5->setTickHandler([&form] { clockTick(form); });
+    form.timers.burstClockTimer->setInterval(kClockDisplayIntervalMs);
+    form.timers.burstClockTimer->setTickHandler([&form] { showLocalClock(form); });
+    form.timers.Timer6->setInterval(kIndicatorResetMs);
+    form.timers.Timer6->setTickHandler([&form] { indicatorResetTick(form); });
+    form.timers.Timer7->setInterval(kCaptionIntervalMs);
+    form.timers.Timer7->setTickHandler([&form] { captionTick(form); });
+    form.timers.resumeWaitTimer->setInterval(kResumeWaitMs);
+    form.timers.resumeWaitTimer->setTickHandler([&form] { resumeWaitTick(form); });
     form.platform.systemEvents.setHandler(
         [&form](SystemEvent event) { systemEventArrived(form, event); });
-    form.Timer4->setInterval(kAfterHandlerMs);
-    form.Timer4->setTickHandler([&form] {
-        form.Timer4->stop();
+    form.timers.Timer4->setInterval(kAfterHandlerMs);
+    form.timers.Timer4->setTickHandler([&form] {
+        form.timers.Timer4->stop();
         // Taken first: a box shown may let another handler add a notice meanwhile.
         const std::vector<std::string> notices = std::exchange(form.afterHandlerNotices, {});
         for (const std::string& notice : notices) {
@@ -53,33 +52,7 @@ void attachHandlers(MainForm& form) {
     });
 }
 
-// The window's timers and socket go with it; an event already queued must find them off.
-void releaseWindow(MainForm& form) {
-    for (Timer* timer : {form.Timer3.get(), form.Timer5.get(), form.Timer6.get(), form.Timer7.get(),
-                         form.Timer4.get(), form.correctionWaitTimer.get(),
-                         form.burstClockTimer.get(), form.resumeWaitTimer.get()}) {
-        timer->stop();
-    }
-    form.engine.cancel();
-    form.platform.systemEvents.setHandler({});
-    form.platform.socket.close();
-}
-
 }  // namespace
-
-void reopenScratchFile(MainForm& form) {
-    form.scratchFile.close();
-    if (const std::string problem =
-            openScratchFile(form.scratchFile, form.platform.files, kScratchFileName);
-        !problem.empty()) {
-        form.platform.messageBox.show(problem);
-    }
-}
-
-void showAfterHandler(MainForm& form, std::string notice) {
-    form.afterHandlerNotices.push_back(std::move(notice));
-    form.Timer4->start();
-}
 
 bool startUp(MainForm& form) {
     if (form.platform.instanceGuard.anotherCopyRunning()) {
@@ -92,13 +65,13 @@ bool startUp(MainForm& form) {
 
     form.StatusBar1.setPanel(0, "自动校时: 关闭 ");
     form.StatusBar1.setPanel(1, "校时数据保存: 关闭 ");
-    form.Check3.setEnabled(false);
-    form.HScroll1.setValue(1);
-    form.HScroll2.setValue(1000);
+    form.panel.Check3.setEnabled(false);
+    form.panel.HScroll1.setValue(1);
+    form.panel.HScroll2.setValue(1000);
     settings.autoSyncTenths = 1.0;
     settings.limitMs = 1000.0;
-    form.Label4.setCaption("");
-    form.Label8.setCaption("");
+    form.panel.Label4.setCaption("");
+    form.panel.Label8.setCaption("");
 
     // An installed program's folder is not the user's to write: the log goes to theirs.
     std::string logFolder = files.programFolder();
@@ -107,10 +80,10 @@ bool startUp(MainForm& form) {
             logFolder = std::move(own);
         }
     }
-    form.Text4.setText(defaultLogPath(logFolder, form.platform.localClock.getLocalTime()));
+    form.panel.Text4.setText(defaultLogPath(logFolder, form.platform.localClock.getLocalTime()));
     settings.cfgPath = configPathToRead(files);
     reopenScratchFile(form);
-    settings.logPath = form.Text4.text();
+    settings.logPath = form.panel.Text4.text();
 
     const LoadedConfig config = loadConfig(files, settings.cfgPath);
     if (config.error != FileError::None) {
@@ -118,9 +91,9 @@ bool startUp(MainForm& form) {
     }
     settings.cfgLine = config.cfgLine;
     // The box shows the address alone; the socket ignores the filling blanks.
-    form.Text9.setText(trimBlanks(config.fields.addressField));
-    form.Text10.setText(config.fields.portField);
-    showExtraServers(form, config.fields.extraServers);
+    form.panel.Text9.setText(trimBlanks(config.fields.addressField));
+    form.panel.Text10.setText(config.fields.portField);
+    showExtraServers(form.panel, config.fields.extraServers);
     settings.localPort = config.fields.localPort;
     if (!config.fields.skippedServers.empty()) {
         std::string skipped;
@@ -139,36 +112,14 @@ bool startUp(MainForm& form) {
         form.servers = std::move(servers);
     }
 
-    form.Timer3->stop();
-    form.Timer6->stop();
-    form.Timer5->start();
-    form.Timer7->start();
+    form.timers.Timer3->stop();
+    form.timers.Timer6->stop();
+    form.timers.Timer5->start();
+    form.timers.Timer7->start();
     form.Command6.setEnabled(false);
     const int screen = form.Form1.screenWidthTwips();
     form.Form1.setGeometry((screen - kCollapsedWidthTwips) / 2, kCollapsedWidthTwips);
     return true;
-}
-
-bool shutDown(MainForm& form) {
-    if (form.correcting) {
-        form.closeWhenCorrected = true;
-        form.StatusBar1.setPanel(2, kClosingAfterAnswerText);
-        return false;
-    }
-    logEvent(form, "   Closed");
-    form.timeSyncLog.close();
-    form.scratchFile.close();
-    releaseWindow(form);
-    return true;
-}
-
-void exitNow(MainForm& form) {
-    endProgramNow(form);
-}
-
-void endProgramNow(MainForm& form) {
-    releaseWindow(form);
-    form.platform.program.endNow();
 }
 
 }  // namespace korvel

@@ -1,12 +1,12 @@
-#include "calibration/command_dispatch.h"
+#include "wiring/command_dispatch.h"
 
 #include <type_traits>
 
 #include "calibration/clock_correction.h"
+#include "calibration/lifecycle.h"
 #include "calibration/measure_command.h"
 #include "calibration/outcome_display.h"
 #include "calibration/time_sync_log.h"
-#include "settings/lifecycle.h"
 #include "settings/settings_panel.h"
 #include "sntp/burst_evaluation.h"
 #include "ui/form/main_form.h"
@@ -17,7 +17,7 @@ namespace {
 
 void refuse(MainForm& form) {
     form.Toolbar1.setIndicatorImage(Toolbar::kRefusedImage);
-    form.Timer6->start();
+    form.timers.Timer6->start();
 }
 
 void accept(MainForm& form) {
@@ -28,7 +28,7 @@ void accept(MainForm& form) {
 // A new command ends what the status bar said of the last correction, unless its step may
 // still land.
 void newCommand(MainForm& form) {
-    form.StatusBar1.setPanel(2, form.stepPending ? kStepPendingText : "");
+    form.StatusBar1.setPanel(2, form.correction.stepPending ? kStepPendingText : "");
 }
 
 // A command that answers false refused on its own and keeps its refusal showing.
@@ -124,7 +124,7 @@ void guanyuClick(MainForm& form) {
 }
 
 void indicatorResetTick(MainForm& form) {
-    form.Timer6->stop();
+    form.timers.Timer6->stop();
     form.Toolbar1.setIndicatorImage(Toolbar::kRestImage);
 }
 

@@ -1,14 +1,12 @@
-#include "settings/lifecycle.h"
+#include "wiring/start_up.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "calibration/command_dispatch.h"
 #include "settings/settings_panel.h"
 #include "support/test_rig.h"
 
@@ -24,9 +22,9 @@ TEST(StartUp, SecondCopyIsRefusedAndTouchesNoFile) {
     rig.instanceGuard.otherCopy = true;
     EXPECT_FALSE(startUp(*rig.form));
     EXPECT_THAT(rig.messageBox.shown, ElementsAre("此程序已经执行！"));
-    rig.form->Check1.setTicked(true);
+    rig.form->panel.Check1.setTicked(true);
     EXPECT_TRUE(rig.files.textFiles.empty() && rig.files.byteFiles.empty() &&
-                rig.socket.localPort() == 0 && rig.form->Label8.caption().empty());
+                rig.socket.localPort() == 0 && rig.form->panel.Label8.caption().empty());
 }
 
 // An unusable program folder and a port in use are reported; the program runs on with the
@@ -55,10 +53,10 @@ TEST(StartUp, TakesTheServerSetFromTheFirstLine) {
     EXPECT_THAT(rig.messageBox.shown, ElementsAre("sntp.cfg 中的服务器无法使用，已跳过: bad_name"));
     EXPECT_THAT(rig.form->servers, ElementsAre("192.0.2.1      ", "192.0.2.2"));
     // The panel shows them, and 取消 brings them back.
-    rig.form->Text11.setText("");
-    rig.form->Text12.setText("ntp.tencent.com");
+    rig.form->panel.Text11.setText("");
+    rig.form->panel.Text12.setText("ntp.tencent.com");
     cancelSettings(*rig.form);
-    EXPECT_EQ(rig.form->Text11.text() + "|" + rig.form->Text12.text(), "192.0.2.2|");
+    EXPECT_EQ(rig.form->panel.Text11.text() + "|" + rig.form->panel.Text12.text(), "192.0.2.2|");
     applySettings(*rig.form);
     EXPECT_EQ(rig.files.lines(rig.cfgPath()).front(), "SNTP 192.0.2.1       1231 192.0.2.2");
 
@@ -80,34 +78,6 @@ TEST(StartUp, TakesTheServerSetFromTheFirstLine) {
     rig.measure();
     rig.measure();
     EXPECT_TRUE(second.requestsSeen() == 17 && rig.form->lastOutcome.outcome == Outcome::Evaluated);
-}
-
-// Three ways to end during a burst with logging on: only closing the window and toolbar 7 write
-// the closing record, and whatever keeps the program on afterwards, nothing of the window runs.
-TEST(Ending, ClosingRecordAndReleaseFollowTheWayOfEnding) {
-    const struct {
-        const char* what;
-        void (*end)(MainForm&);
-        const char* endedAndLastLine;
-    } cases[] = {
-        {"close box", [](MainForm& f) { shutDown(f); }, "0|12-06-2026  09:05:08   Closed"},
-        {"exit button", exitNow, "1|12-06-2026  09:05:07   测时差"},
-        {"toolbar 7", [](MainForm& f) { toolbarClick(f, 7); }, "1|12-06-2026  09:05:08   Closed"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        TestRig rig;
-        rig.startProgram();
-        MainForm& form = *rig.form;
-        rig.startLog();
-        toolbarClick(form, 1);
-        rig.time.advance(1000);
-        c.end(form);
-        EXPECT_EQ(std::to_string(rig.program.ended) + "|" + rig.logLines().back(),
-                  c.endedAndLastLine);
-        EXPECT_FALSE(form.engine.running() || form.Timer5->isRunning() || form.Timer7->isRunning());
-        EXPECT_EQ(rig.socket.localPort(), 0);
-    }
 }
 
 }  // namespace
