@@ -32,7 +32,8 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: korvel-cli measure [SERVER...] [--apply [--unattended [--state DIR]]\n"
-    "                  [--agreed-offset SEC]] [--site-config] [--port N] [--json]\n"
+    "                  [--agreed-offset SEC]] [--site-config] [--port N] [--nts-ca FILE]\n"
+    "                  [--json]\n"
     "  or:  korvel-cli reset-keeping [--state DIR]\n"
     "  or:  korvel-cli --version\n"
     "\n"
@@ -43,7 +44,10 @@ constexpr const char* kUsage =
     "is asked, and only the servers whose times agree are averaged. A server that answers\n"
     "with a kiss-o'-death is asked nothing more: RATE for 64 s, DENY and RSTR for the run.\n"
     "\n"
-    "  SERVER      up to four IPv4 or IPv6 addresses or host names (port 123). Without\n"
+    "  SERVER      up to four IPv4 or IPv6 addresses or host names (port 123), each also as\n"
+    "              nts:HOST[:PORT] for authenticated time (NTS): a TLS 1.3 key exchange on\n"
+    "              PORT (4460 by default; an IPv6 address in brackets), then only replies\n"
+    "              that prove they come from the server count, never plain ones. Without\n"
     "              them the servers in sntp.cfg are used, else the built-in default "
     "203.107.6.88"
     ".\n"
@@ -69,12 +73,15 @@ constexpr const char* kUsage =
     "              standard error.\n"
     "  --site-config  read the site's sntp.cfg, never a user's own copy.\n"
     "  --port N    send from local UDP port N (default: any free port).\n"
+    "  --nts-ca FILE  trust the PEM certificates in FILE for NTS servers besides the\n"
+    "              system's store (a private server's own CA).\n"
     "  --json      print one JSON object instead: server, port, offset, offsetWholeSec,\n"
     "              likelyCause (timeZone, battery or null), repliesCounted, repliesUsed,\n"
     "              delayMin, delayMax and replies (offset,\n"
     "              delay, server and use of each, in evaluation order) when measured;\n"
-    "              servers (address, requests, replies, kissOfDeath, medianOffset,\n"
-    "              medianDelay, setAside, agreed or why not) always; message on failure;\n"
+    "              servers (address, requests, replies, kissOfDeath, authenticated,\n"
+    "              ntsFailure, medianOffset, medianDelay, setAside, agreed or why not)\n"
+    "              always; message on failure;\n"
     "              outcome and exitCode always. Seconds have six decimals in every locale;\n"
     "              a byte of a name that is not UTF-8 becomes U+FFFD.\n"
     "  reset-keeping  give the clock back: reset the frequency and any slew the keeper set\n"
@@ -95,9 +102,10 @@ constexpr const char* kUsage =
     "9 服务器之间时间不一致 (the servers disagree), 10 not stepped without a second server,\n"
     "11 not stepped while another time service keeps the clock, 12 not stepped: offset too\n"
     "large to step unasked, 13 consent refused, 14 not stepped: measured too far from\n"
-    "--agreed-offset, 64 bad arguments. Why no server was reached\n"
-    "(name not resolved, network unreachable, no answer), server by server, goes to standard\n"
-    "error.\n";
+    "--agreed-offset, 15 NTS failed (no server left, an NTS server's key exchange failing:\n"
+    "refused, timed out, no ALPN, certificate dates, wrong name, untrusted), 64 bad\n"
+    "arguments. Why no server was reached (name not resolved, network unreachable, no\n"
+    "answer, NTS failed and why), server by server, goes to standard error.\n";
 
 constexpr const char* kVersion = "korvel-cli " KORVEL_VERSION "\n";
 constexpr int kBadArguments = 64;
@@ -123,6 +131,8 @@ const char* outcomeName(Outcome outcome) {
             return "refusedByServer";
         case Outcome::ServersDisagree:
             return "serversDisagree";
+        case Outcome::NtsFailed:
+            return "ntsFailed";
         case Outcome::Stepped:
             return "stepped";
         case Outcome::StepRefused:
@@ -152,6 +162,7 @@ struct Options {
     bool json = false;
     bool resetKeeping = false;
     std::string stateFolder;
+    std::string ntsTrustFile;
     std::optional<double> agreedOffsetSec;
 };
 
@@ -227,6 +238,11 @@ std::variant<Options, Request, BadArgument> parseArguments(
                 return BadArgument{"bad port '" + arguments[i] + "' (0 to 65535)"};
             }
             options.localPort = *port;
+        } else if (argument == "--nts-ca") {
+            if (i + 1 == arguments.size()) {
+                return BadArgument{"option '--nts-ca' needs a file"};
+            }
+            options.ntsTrustFile = arguments[++i];
         } else if (argument == "--agreed-offset") {
             if (i + 1 == arguments.size()) {
                 return BadArgument{"option '--agreed-offset' needs seconds"};
@@ -309,8 +325,12 @@ std::string holdText(CorrectionReason reason, const std::string& service, const 
                "时钟没有校准。";
     }
     if (reason == CorrectionReason::OffsetTooLarge) {
-        return "时差超过 1000 秒：无人值守校准只在开机后第一次校准、且应答的服务器都一致时"
-               "才这样校准，时钟没有校准。";
+        return "时差超过 1000 秒：无人值守校准只在开机后第一次校准、且应答的服务器都一致时，"
+               "或经过认证的服务器也一致时才这样校准，时钟没有校准。";
+    }
+    if (reason == CorrectionReason::NtsFailed) {
+        return "指定的 NTS 服务器都没有给出经过认证的时间，网络路径上可能有人拦截，"
+               "无人值守校准不只凭未认证的服务器校准，时钟没有校准。";
     }
     return "无人值守校准需要两台或更多服务器的时间一致，时钟没有校准。";
 }
@@ -384,6 +404,26 @@ private:
     std::function<void(OutcomeRecord)> m_done;
 };
 
+// Whether the server's replies were authenticated: named as NTS, it gave some.
+bool authenticated(const Report& report, int server) {
+    const ServerTally& tally = report.rotation.tally(server);
+    const ParsedServerEntry parsed =
+        parseServerEntry(report.servers[static_cast<std::size_t>(tally.entry)]);
+    return parsed.entry && parsed.entry->nts && tally.replies > 0;
+}
+
+// Whether a server gave authenticated replies; agreeing: one in the agreeing group.
+bool anyAuthenticated(const Report& report, bool agreeing) {
+    for (int i = 0; i < report.rotation.size(); ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        if (authenticated(report, i) && (!agreeing || (at < report.result.servers.size() &&
+                                                       report.result.servers[at].agreed))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Asks the correction policy and steps when it allows; the report takes how the correction
 // ended, and the event loop ends with it.
 void correct(Report& report, const Options& options, Correction& correction, KeeperRun* keeper,
@@ -404,7 +444,14 @@ void correct(Report& report, const Options& options, Correction& correction, Kee
         .agreedOffsetSec = options.agreedOffsetSec,
         .agreementToleranceSec = agreementToleranceSec(report.result, report.records),
         .keeper = keeper != nullptr ? &keeper->state() : nullptr,
-        .keeping = keeping};
+        .keeping = keeping,
+        .ntsServersNamed = static_cast<int>(
+            std::ranges::count_if(report.servers,
+                                  [](const std::string& s) {
+                                      return parseServerEntry(s).entry.value_or(ServerEntry{}).nts;
+                                  })),
+        .anyAuthenticated = anyAuthenticated(report, false),
+        .authenticatedAgrees = anyAuthenticated(report, true)};
     const CorrectionDecision decision = decideCorrection(asked);
     if (decision.keeping) {
         report.correction = keeper->correct(keeping, *decision.keeping, platform.directClock);
@@ -457,7 +504,9 @@ Report runMeasurement(const Options& options, const std::string& stateFolder, Cl
         report.burst = {Outcome::LocalPortUnusable, portUnusableText(options.localPort), {}};
     } else {
         BurstEngine engine({platform.systemClock, platform.steadyClock, platform.socket,
-                            platform.timers, files, platform.random, scratchFile});
+                            platform.timers, files, platform.random, scratchFile,
+                            platform.ntsKeyExchange, platform.sivCipher});
+        engine.setNtsTrustFile(options.ntsTrustFile);
         Correction correction(platform);
         engine.setListener({.replyCounted = {}, .ended = [&](const BurstEnd& end) {
                                 report.burst = end.outcome;
@@ -562,6 +611,7 @@ std::string whyNotAgreed(const Report& report, int server) {
     }
     if (tally.replies == 0) {
         return tally.status == ServerStatus::KissOfDeath ? "kissOfDeath"
+               : tally.status == ServerStatus::NtsFailed ? "ntsFailed"
                : tally.status == ServerStatus::Silent    ? "silent"
                                                          : "noReply";
     }
@@ -581,13 +631,10 @@ std::string whyNotAgreed(const Report& report, int server) {
 std::string jsonAddress(const Report& report, int server) {
     const ServerTally& tally = report.rotation.tally(server);
     const std::string& entry = report.servers[static_cast<std::size_t>(tally.entry)];
-    int addresses = 0;
-    for (int i = 0; i < report.rotation.size(); ++i) {
-        addresses += report.rotation.tally(i).entry == tally.entry ? 1 : 0;
-    }
     std::string out =
-        addresses > 1 ? "\"address\":" + jsonText(tally.address) + ",\"name\":" + jsonText(entry)
-                      : "\"address\":" + jsonText(entry);
+        report.rotation.serversOf(tally.entry) > 1
+            ? "\"address\":" + jsonText(tally.address) + ",\"name\":" + jsonText(entry)
+            : "\"address\":" + jsonText(entry);
     return tally.sameAs < 0 ? out : out + ",\"sameAs\":" + jsonText(report.nameOf(tally.sameAs));
 }
 
@@ -654,10 +701,14 @@ std::string jsonObject(const Report& report) {
             const ServerSummary summary =
                 at < report.result.servers.size() ? report.result.servers[at] : ServerSummary{};
             const std::string why = whyNotAgreed(report, i);
+            const bool kissed = tally.status == ServerStatus::KissOfDeath;
+            const bool ntsFailed = tally.status == ServerStatus::NtsFailed;
             out += std::string(i > 0 ? "," : "") + "{" + jsonAddress(report, i) +
                    ",\"requests\":" + std::to_string(tally.requests) +
-                   ",\"replies\":" + std::to_string(tally.replies) + ",\"kissOfDeath\":" +
-                   (tally.kissCode.empty() ? "null" : jsonText(tally.kissCode)) +
+                   ",\"replies\":" + std::to_string(tally.replies) +
+                   ",\"kissOfDeath\":" + (kissed ? jsonText(tally.kissCode) : "null") +
+                   ",\"authenticated\":" + (authenticated(report, i) ? "true" : "false") +
+                   (ntsFailed ? ",\"ntsFailure\":" + jsonText(tally.kissCode) : "") +
                    ",\"setAside\":" + std::to_string(summary.setAside);
             if (summary.usable > 0) {
                 out += ",\"medianOffset\":" + sixDecimals(summary.medianOffset) +
@@ -687,10 +738,21 @@ void printReport(const Report& report, bool json, Console& console) {
         json ? console.out(jsonObject(report)) : console.err(last.cause + "\n");
         return;
     }
-    // The cause of a failure, and any notice, go to standard error first.
+    // The cause of a failure, and any notice, go to standard error first; an NTS server's
+    // failure too where the burst went on without it.
     for (const std::string* line : {&last.cause, &last.notice}) {
         if (!line->empty()) {
             console.err(*line + "\n");
+        }
+    }
+    for (int i = 0; i < report.rotation.size(); ++i) {
+        const ServerTally& tally = report.rotation.tally(i);
+        const std::string failure =
+            tally.status == ServerStatus::NtsFailed
+                ? ntsFailureText(report.servers[static_cast<std::size_t>(i)], tally.kissCode)
+                : std::string();
+        if (!failure.empty() && last.cause.find(failure) == std::string::npos) {
+            console.err(failure + "\n");
         }
     }
     console.out(json ? jsonObject(report) : plainText(report));

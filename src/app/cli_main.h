@@ -11,9 +11,11 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/keeper_state_store.h"
+#include "platform/nts_key_exchange.h"
 #include "platform/random.h"
 #include "platform/timer.h"
 #include "platform/udp_socket.h"
+#include "sntp/nts_packet.h"
 
 namespace korvel {
 
@@ -41,6 +43,9 @@ struct CliPlatform {
     ClockAdjustment* adjustment = nullptr;
     std::string stateFolder;
     std::function<std::unique_ptr<KeeperStateStore>(const std::string& folder)> openKeeperStore;
+    // NTS, where the system has it: without them a server named `nts:HOST` fails.
+    NtsKeyExchange* ntsKeyExchange = nullptr;
+    const SivCipher* sivCipher = nullptr;
 };
 
 // korvel-cli's whole behaviour: arguments without the program name, exit status returned.

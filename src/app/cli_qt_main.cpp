@@ -7,10 +7,12 @@
 #include <memory>
 
 #include "app/cli_main.h"
+#include "platform/crypto/gcrypt_siv.h"
 #include "platform/posix/linux_clock_adjustment.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_keeper_store.h"
+#include "platform/qt/qt_nts_key_exchange.h"
 #include "platform/qt/qt_paths.h"
 #include "platform/qt/qt_timedate_clock.h"
 #include "platform/qt/qt_timers.h"
@@ -46,6 +48,8 @@ int main(int argc, char** argv) {
     QtTimerService timers;
     StandardStreams console;
     SystemRandom random;
+    QtNtsKeyExchange ntsKeyExchange;
+    GcryptSiv siv;
     // The service's folders: its state, and its runtime folder, which users may read, for the
     // status. A folder named with --state holds both.
     LinuxClockAdjustment adjustment;
@@ -69,7 +73,9 @@ int main(int argc, char** argv) {
                          [&](const std::string& folder) {
                              return std::make_unique<PosixKeeperStore>(
                                  folder, folder == stateDirectory ? runtimeDirectory : folder);
-                         }};
+                         },
+                         &ntsKeyExchange,
+                         &siv};
     // On a terminal, --apply may need the user's consent there.
     const std::unique_ptr<QProcess> agent =
         std::find(arguments.begin(), arguments.end(), "--apply") != arguments.end()

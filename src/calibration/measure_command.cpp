@@ -28,6 +28,7 @@ void burstEnded(MainForm& form, const BurstEnd& end) {
     form.timers.Timer5->start();
     form.lastClockCheck = localDayDate(form);
     form.replyRecords = end.records;
+    form.serverNotes = serverNotes(end.rotation, form.servers);
     form.lastBurst = end.result;
     adjust(form, end.outcome);
 }

@@ -29,6 +29,7 @@ std::string decisionText(CorrectionReason reason) {
         case CorrectionReason::ServersAgreed:
         case CorrectionReason::OtherTimeService:
         case CorrectionReason::OffsetChanged:
+        case CorrectionReason::NtsFailed:
             break;
     }
     return "   自动校时无法执行";

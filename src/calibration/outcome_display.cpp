@@ -44,6 +44,7 @@ std::string outcomeText(Outcome outcome) {
     switch (outcome) {
         case Outcome::NoReply:
         case Outcome::NameNotResolved:
+        case Outcome::NtsFailed:
             return kNoServerText;
         case Outcome::TooFewReplies:
         case Outcome::RefusedByServer:
@@ -113,6 +114,7 @@ void recordOutcome(MainForm& form, OutcomeRecord record) {
             break;
         case Outcome::NoReply:
         case Outcome::NameNotResolved:
+        case Outcome::NtsFailed:
             form.Text1.setForeColor(kRed);
             form.Text1.setToolTip(record.cause);
             form.Text1.setText(outcomeText(record.outcome));

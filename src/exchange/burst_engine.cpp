@@ -29,6 +29,10 @@ constexpr double kQuietDelays = 3.0;
 // the monotonic readings' whole milliseconds and the spread of each pair, at both ends.
 constexpr double kLargestUnsteppedChangeMs = 4.0;
 constexpr double kNanosecondsPerMillisecond = 1e6;
+// An NTS server out of cookies may still get one back with a reply this young.
+constexpr std::int64_t kNtsCookieWaitMs = 1000;
+// The longest NTS reply read: the packet, the identifier, eight cookies and the authenticator.
+constexpr std::size_t kLongestNtsReply = 2048;
 
 // A server time before this version was made (a server claiming 1970) is no time at all.
 double versionDayNtpSeconds() {
@@ -62,7 +66,8 @@ BurstEngine::BurstEngine(EngineServices services)
     : m_services(services),
       Timer1(services.timers.createTimer(TimerPrecision::Precise)),
       Timer2(services.timers.createTimer(TimerPrecision::Precise)),
-      m_quietTimer(services.timers.createTimer(TimerPrecision::Coarse)) {
+      m_quietTimer(services.timers.createTimer(TimerPrecision::Coarse)),
+      m_nts(services.ntsKeyExchange, services.sivCipher, services.random) {
     Timer1->setInterval(kRequestIntervalMs);
     Timer1->setTickHandler([this] { requestTick(); });
     Timer2->setInterval(kBurstTimeoutMs);
@@ -84,6 +89,9 @@ void BurstEngine::start(std::vector<std::string> servers) {
     m_clockBaseMs.reset();
     m_largestDelaySec = 0.0;
     m_rotation = ServerRotation(static_cast<int>(m_servers.size()));
+    m_nts.startBurst(m_servers);
+    m_exchangesRunning = 0;
+    m_burstStartMs = m_services.steadyClock.readPaired().steadyMs;
     holdBackServers();
     m_state = BurstState::LookingUp;
     Timer2->start();
@@ -93,9 +101,103 @@ void BurstEngine::start(std::vector<std::string> servers) {
         m_quietTimer->start();
         return;
     }
-    m_services.socket.setServers(
-        m_servers, kServerPort,
-        [this](int server, ConnectOutcome outcome) { serverFound(server, outcome); });
+    // The names are looked up once the key exchanges have named the NTP servers.
+    for (int i = 0; i < m_rotation.size(); ++i) {
+        if (m_rotation.tally(i).status == ServerStatus::LookingUp && m_nts.needsExchange(i)) {
+            exchangeKeys(i);
+        }
+    }
+    if (m_exchangesRunning == 0) {
+        lookUp();
+    }
+}
+
+void BurstEngine::lookUp() {
+    std::vector<std::string> hosts;
+    for (int i = 0; i < m_rotation.size(); ++i) {
+        hosts.push_back(m_nts.host(i));
+    }
+    m_services.socket.setServers(hosts, kServerPort, [this](int server, ConnectOutcome outcome) {
+        serverFound(server, outcome);
+    });
+}
+
+// A key exchange counts against the burst's time as a look-up does.
+void BurstEngine::exchangeKeys(int server) {
+    ++m_exchangesRunning;
+    const auto elapsedMs = m_services.steadyClock.readPaired().steadyMs - m_burstStartMs;
+    const int leftMs = std::max(1, kBurstTimeoutMs - static_cast<int>(elapsedMs));
+    m_nts.exchange(server, leftMs, [this, server](std::string failure) {
+        --m_exchangesRunning;
+        if (!running()) {
+            return;
+        }
+        if (!failure.empty()) {
+            ntsFailed(server, std::move(failure));
+        }
+        if (running() && m_state == BurstState::LookingUp && m_exchangesRunning == 0) {
+            lookUp();
+        }
+    });
+}
+
+void BurstEngine::ntsFailed(int server, std::string failure) {
+    m_rotation.leave(server, ServerStatus::NtsFailed, std::move(failure));
+    serverLeft();
+}
+
+// The authenticated request to an NTS server; nothing when none may go now: an exchange runs,
+// a reply may still bring a cookie, or the server just ran out of them.
+std::optional<Bytes> BurstEngine::ntsDatagram(int server, NtpTimestamp transmit) {
+    if (m_nts.exchanging(server)) {
+        return std::nullopt;
+    }
+    // Built straight into wire order: an NTS request is longer than the scratch file's record.
+    PacketBytes wirePacket = hostBytes(requestPacket(transmit));
+    swapByteOrder(wirePacket);
+    const std::int64_t nowMs = m_services.steadyClock.readPaired().steadyMs;
+    if (auto datagram = m_nts.request(server, wirePacket, transmit, nowMs)) {
+        return datagram;
+    }
+    if (m_nts.awaiting(server, nowMs - kNtsCookieWaitMs)) {
+        return std::nullopt;
+    }
+    // Out of cookies and no reply to come: a server that stopped answering authenticated
+    // requests gets one new exchange.
+    if (m_nts.mayExchange(server)) {
+        exchangeKeys(server);
+    } else {
+        ntsFailed(server, kNtsCookiesUsedUp);
+    }
+    return std::nullopt;
+}
+
+// The packet of an authentic reply from an NTS server; its cookies join the server's.
+std::optional<SntpPacket> BurstEngine::ntsReply(std::int32_t byteCount, int server) {
+    Bytes datagram(kLongestNtsReply);
+    const std::int32_t length = m_services.socket.read(datagram);
+    if (length != byteCount || length < static_cast<std::int32_t>(kPacketSize)) {
+        return std::nullopt;
+    }
+    datagram.resize(static_cast<std::size_t>(length));
+    PacketBytes wirePacket{};
+    std::copy_n(datagram.begin(), kPacketSize, wirePacket.begin());
+    swapByteOrder(wirePacket);
+    const SntpPacket packet = packetFromHostBytes(wirePacket);
+    switch (m_nts.reply(server, datagram, originateOf(packet))) {
+        case NtsReplyVerdict::Authentic:
+            return packet;
+        case NtsReplyVerdict::Nak:
+            if (m_nts.mayExchange(server)) {
+                exchangeKeys(server);
+            } else {
+                ntsFailed(server, kNtsNak);
+            }
+            break;
+        default:
+            break;
+    }
+    return std::nullopt;
 }
 
 void BurstEngine::cancel() {
@@ -123,8 +225,10 @@ void BurstEngine::holdBackServers() {
     m_holds = heldServers(m_services.files, ntpSeconds(m_services.systemClock.getSystemTime()));
     for (int i = 0; i < m_rotation.size(); ++i) {
         const std::string server = name(i);
-        if (const auto refused = m_refusingServers.find(server);
-            refused != m_refusingServers.end()) {
+        if (m_nts.isNts(i) && !m_nts.available()) {
+            m_rotation.leave(i, ServerStatus::NtsFailed, kNtsUnavailable);
+        } else if (const auto refused = m_refusingServers.find(server);
+                   refused != m_refusingServers.end()) {
             m_rotation.leave(i, ServerStatus::KissOfDeath, refused->second);
         } else if (m_holds.contains(server)) {
             m_rotation.leave(i, ServerStatus::KissOfDeath, "RATE");
@@ -185,6 +289,10 @@ bool BurstEngine::joinsEarlierServer(int server) {
 // server set of up to four, so that no one member takes a whole burst. Addresses already in the
 // set, refused or held are not taken again.
 void BurstEngine::spreadOverAddresses(int server) {
+    // An NTS server's cookies are for the machine its key exchange named.
+    if (m_nts.isNts(server)) {
+        return;
+    }
     const std::vector<std::string> addresses = m_services.socket.addressesOf(server);
     const std::string named = name(server);
     for (std::size_t k = 1; k < addresses.size() && m_rotation.mayBeAsked() < kMostServers; ++k) {
@@ -229,15 +337,24 @@ void BurstEngine::requestTick() {
     NtpTimestamp transmit = ntpTimestamp(m_services.systemClock.getSystemTime());
     transmit.fraction = (transmit.fraction & ~kRandomFractionMask) |
                         (m_services.random.randomBits() & kRandomFractionMask);
-    // A request that cannot be converted or sent still counts, so the burst keeps its pace.
-    if (auto bytes = m_services.scratchFile.recordToBytes(requestPacket(transmit))) {
+    std::optional<Bytes> datagram;
+    if (m_nts.isNts(*server)) {
+        datagram = ntsDatagram(*server, transmit);
+        if (!datagram) {
+            return;
+        }
+    } else if (auto bytes = m_services.scratchFile.recordToBytes(requestPacket(transmit))) {
         swapByteOrder(*bytes);
+        datagram.emplace(bytes->begin(), bytes->end());
+    }
+    // A request that cannot be converted or sent still counts, so the burst keeps its pace.
+    if (datagram) {
         // The time the request leaves is read last, so that building and converting it do
         // not count as time on the network; the system's stamp of its leaving, where it gives
         // one that lies between this reading and the next, also leaves out the send itself
         // (on a busy machine the program may wait for a core in between).
         const PairedReading before = burstClockReading();
-        if (const SentDatagram sent = m_services.socket.send(*server, *bytes); sent.sent) {
+        if (const SentDatagram sent = m_services.socket.send(*server, *datagram); sent.sent) {
             std::int64_t leftNs = before.utcNs;
             if (sent.leftUtcNs && *sent.leftUtcNs >= before.utcNs &&
                 *sent.leftUtcNs <= burstClockReading().utcNs) {
@@ -252,7 +369,9 @@ void BurstEngine::requestTick() {
 
 void BurstEngine::datagramArrival(std::int32_t byteCount, int server,
                                   std::optional<std::int64_t> receivedUtcNs) {
-    if (byteCount != static_cast<std::int32_t>(kPacketSize) || !running()) {
+    // Only an NTS server's replies are longer than the packet.
+    if (!running() ||
+        (byteCount != static_cast<std::int32_t>(kPacketSize) && !m_nts.isNts(server))) {
         return;
     }
     // Read before the datagram is, so that the read, the byte swap and the scratch-file round
@@ -260,12 +379,18 @@ void BurstEngine::datagramArrival(std::int32_t byteCount, int server,
     // reading also pairs the arrival with the monotonic clock: a step of the clock since the
     // request left, between the system's stamp and now too, forgets the request.
     const PairedReading handled = burstClockReading();
-    PacketBytes buffer{};
-    if (m_services.socket.read(buffer) != byteCount) {
-        return;
+    std::optional<SntpPacket> packet;
+    if (m_nts.isNts(server)) {
+        // Never plain time from a server named as NTS.
+        packet = ntsReply(byteCount, server);
+    } else {
+        PacketBytes buffer{};
+        if (m_services.socket.read(buffer) != byteCount) {
+            return;
+        }
+        swapByteOrder(buffer);
+        packet = m_services.scratchFile.bytesToRecord(buffer);
     }
-    swapByteOrder(buffer);
-    const auto packet = m_services.scratchFile.bytesToRecord(buffer);
     if (packet && modeOf(*packet) == kServerMode && packet->stratum == 0 &&
         !isUnsynchronised(*packet)) {
         kissOfDeath(*packet, server);
@@ -360,9 +485,11 @@ OutcomeRecord BurstEngine::withoutServers() const {
     std::string cause;
     bool refused = false;
     bool named = false;
+    bool nts = false;
     for (int i = 0; i < m_rotation.size(); ++i) {
         const ServerTally& tally = m_rotation.tally(i);
         refused = refused || tally.status == ServerStatus::KissOfDeath;
+        nts = nts || tally.status == ServerStatus::NtsFailed;
         named = named || tally.status == ServerStatus::NotFound;
         // Why each server gave nothing; a server that refused after some replies is named too.
         // One found at another's address is that one, whose cause is said.
@@ -374,6 +501,9 @@ OutcomeRecord BurstEngine::withoutServers() const {
     }
     if (refused && noServerLeft()) {
         return {Outcome::RefusedByServer, cause, {}};
+    }
+    if (nts && noServerLeft()) {
+        return {Outcome::NtsFailed, cause, {}};
     }
     return {named ? Outcome::NameNotResolved : Outcome::NoReply, cause, {}};
 }

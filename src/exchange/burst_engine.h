@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "exchange/nts_servers.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/program_files.h"
@@ -39,6 +40,9 @@ struct EngineServices {
     FileSystem& files;
     RandomSource& random;
     ScratchFile& scratchFile;
+    // Where absent, a server named as `nts:HOST` fails for want of them.
+    NtsKeyExchange* ntsKeyExchange = nullptr;
+    const SivCipher* sivCipher = nullptr;
 };
 
 enum class BurstState {
@@ -85,6 +89,8 @@ public:
     // name that answers several addresses spreads the burst over up to four servers in all, its
     // further addresses taking the indexes after the entries'.
     void start(std::vector<std::string> servers);
+    // A file of PEM certificates an NTS server's may chain to besides the system's store.
+    void setNtsTrustFile(std::string path) { m_nts.setTrustFile(std::move(path)); }
     // Ends a running burst without a result (the program is closing).
     void cancel();
 
@@ -110,6 +116,11 @@ private:
                          std::optional<std::int64_t> receivedUtcNs);
     void kissOfDeath(const SntpPacket& packet, int server);
     void holdBackServers();
+    void lookUp();
+    void exchangeKeys(int server);
+    std::optional<Bytes> ntsDatagram(int server, NtpTimestamp transmit);
+    std::optional<SntpPacket> ntsReply(std::int32_t byteCount, int server);
+    void ntsFailed(int server, std::string failure);
     void serverFound(int server, ConnectOutcome outcome);
     bool joinsEarlierServer(int server);
     void spreadOverAddresses(int server);
@@ -140,6 +151,9 @@ private:
     RateHolds m_holds;  // at the burst's start
     // Servers that refused service (DENY, RSTR) are not asked again while the engine lives.
     std::map<std::string, std::string> m_refusingServers;
+    NtsServers m_nts;
+    int m_exchangesRunning = 0;
+    std::int64_t m_burstStartMs = 0;
     ReplyRecords m_records{};
     SentRequests m_sentRequests;
     std::optional<double> m_clockBaseMs;  // wall minus monotonic clock at the last reading

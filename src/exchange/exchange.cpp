@@ -1,7 +1,10 @@
 #include "exchange/exchange.h"
 
+#include <map>
+
 #include "common/text_forms.h"
 #include "common/utf8_text.h"
+#include "exchange/nts_servers.h"
 
 namespace korvel {
 
@@ -31,10 +34,33 @@ std::string refusalText(const std::string& server, const std::string& kissCode) 
     return server + " 限制访问 (" + kissCode + ")";
 }
 
+std::string ntsFailureText(const std::string& server, const std::string& failure) {
+    static const std::map<std::string, std::string> reasons{
+        {"nameNotResolved", "服务器名称无法解析"},
+        {"refused", "连接被拒绝"},
+        {"timedOut", "密钥交换超时"},
+        {"noAlpn", "服务器不提供 NTS 密钥交换"},
+        {"certificateExpired", "证书不在有效期内"},
+        {"wrongName", "证书不属于这个服务器名称"},
+        {"untrusted", "证书不受信任"},
+        {"tlsFailed", "TLS 连接失败"},
+        {"badAnswer", "密钥交换的答复无法使用"},
+        {kNtsUnavailable, "本程序在这里不能使用 NTS"},
+        {kNtsNak, "服务器不再接受密钥 (NTSN)"},
+        {kNtsCookiesUsedUp, "认证请求没有回答"},
+        {kNtsOtherNtpPort, "服务器指定了 123 以外的 NTP 端口"},
+    };
+    const auto reason = reasons.find(failure);
+    return server + " NTS 认证失败：" + (reason == reasons.end() ? failure : reason->second) +
+           " (" + failure + ")";
+}
+
 std::string unreachedText(const std::string& server, const ServerTally& tally) {
     switch (tally.status) {
         case ServerStatus::KissOfDeath:
             return refusalText(server, tally.kissCode);
+        case ServerStatus::NtsFailed:
+            return ntsFailureText(server, tally.kissCode);
         case ServerStatus::NotFound:
             return "服务器名称无法解析: " + server;
         case ServerStatus::Unreachable:
@@ -71,6 +97,23 @@ std::string serversLeftOut(const std::vector<std::string>& servers, const BurstR
         }
     }
     return lines;
+}
+
+std::vector<std::string> serverNotes(const ServerRotation& rotation,
+                                     const std::vector<std::string>& entries) {
+    std::vector<std::string> notes;
+    const auto entryOf = [&](int server) {
+        return trimBlanks(entries[static_cast<std::size_t>(rotation.tally(server).entry)]);
+    };
+    for (int i = 0; i < rotation.size(); ++i) {
+        const ServerTally& tally = rotation.tally(i);
+        if (tally.sameAs >= 0) {
+            notes.push_back(entryOf(i) + " 与 " + entryOf(tally.sameAs) + " 是同一台服务器");
+        } else if (rotation.serversOf(tally.entry) > 1) {
+            notes.push_back(tally.address + " 来自 " + entryOf(i));
+        }
+    }
+    return notes;
 }
 
 }  // namespace korvel

@@ -23,6 +23,9 @@ std::string portUnusableText(std::int32_t localPort);
 // Why a server may not be asked, from its kiss-o'-death code.
 std::string refusalText(const std::string& server, const std::string& kissCode);
 
+// Why a server named as NTS gave no authenticated time, with the failure's name.
+std::string ntsFailureText(const std::string& server, const std::string& failure);
+
 // Why a server that gave no reply did not: its refusal, its name not found, no route to it, its
 // name still being looked up, or silence.
 std::string unreachedText(const std::string& server, const ServerTally& tally);
@@ -32,5 +35,10 @@ std::string serverMedians(const std::vector<std::string>& servers, const BurstRe
 // The servers whose replies were not averaged although they answered, and why; empty when
 // every server that answered was.
 std::string serversLeftOut(const std::vector<std::string>& servers, const BurstResult& result);
+// What the details window says of the servers: each address of a name that answered several
+// with the name, each entry found at another's address with that one. None for a set of
+// single-address servers.
+std::vector<std::string> serverNotes(const ServerRotation& rotation,
+                                     const std::vector<std::string>& entries);
 
 }  // namespace korvel

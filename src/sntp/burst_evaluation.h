@@ -43,7 +43,9 @@ struct BurstResult {
     int flagged = 0;              // of them, flagged invalid by their server
     std::vector<ReplyUse> uses;   // of records 1..counted, in evaluation order
     std::vector<ServerSummary> servers;
-    int agreedServers = 0;  // servers whose replies were averaged
+    // Servers whose replies were averaged; the engine counts their configured entries, as a
+    // name's several addresses are one opinion.
+    int agreedServers = 0;
 
     int usedCount() const;
     int countOf(ReplyUse use) const;

@@ -40,9 +40,14 @@ CorrectionDecision decideForRun(const CorrectionInput& input) {
     if (input.otherTimeService) {
         return hold(CorrectionReason::OtherTimeService, Outcome::WithheldOtherTimeService);
     }
-    // A board battery may have lost the date: only then, and on every answering server's word.
+    // Someone on the path can block the servers that prove their answers and answer for the rest.
+    if (input.ntsServersNamed > 0 && !input.anyAuthenticated) {
+        return hold(CorrectionReason::NtsFailed, Outcome::NtsFailed);
+    }
+    // A board battery may have lost the date: only then, and on every answering server's word,
+    // or on an authenticated server's.
     if (std::abs(input.offsetSec) > kLargestUnattendedStepSec &&
-        !(input.firstRunAfterBoot && input.everyResponderAgrees)) {
+        !(input.firstRunAfterBoot && input.everyResponderAgrees) && !input.authenticatedAgrees) {
         return hold(CorrectionReason::OffsetTooLarge, Outcome::WithheldOffsetTooLarge);
     }
     return {true,         CorrectionReason::ServersAgreed,

@@ -40,6 +40,11 @@ struct CorrectionInput {
     // Unattended with a state folder: the keeper's state and this run's measurement for it.
     const KeeperState* keeper = nullptr;
     KeeperInput keeping{};
+    // Servers named as `nts:`, whether any gave authenticated time, and whether one that did
+    // is in the agreeing group: its word counts where a step unasked goes far.
+    int ntsServersNamed = 0;
+    bool anyAuthenticated = false;
+    bool authenticatedAgrees = false;
 };
 
 enum class CorrectionReason : std::uint8_t {
@@ -52,6 +57,7 @@ enum class CorrectionReason : std::uint8_t {
     OffsetTooLarge,
     OtherTimeService,
     OffsetChanged,
+    NtsFailed,  // unattended, every server named as NTS failed: an attacker may block them
 };
 
 // How a step is made.

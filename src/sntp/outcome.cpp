@@ -28,6 +28,7 @@ constexpr StatusRow kStatuses[] = {
     {Outcome::WithheldOffsetTooLarge, 12},
     {Outcome::ConsentRefused, 13},
     {Outcome::WithheldOffsetChanged, 14},
+    {Outcome::NtsFailed, 15},
 };
 
 }  // namespace

@@ -18,6 +18,7 @@ enum class Outcome : std::uint8_t {
     NoScratchFolder,    // no private folder for the scratch file
     RefusedByServer,    // the servers answered with kiss-o'-death only
     ServersDisagree,    // no group of servers agreed on the time
+    NtsFailed,          // every server left, an NTS server's key exchange or cookies failing
     // A correction.
     Stepped,
     StepRefused,               // the system refused the step; the reason says why

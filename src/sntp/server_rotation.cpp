@@ -43,6 +43,10 @@ int ServerRotation::inRotation() const {
     }));
 }
 
+int ServerRotation::serversOf(int entry) const {
+    return static_cast<int>(std::ranges::count(m_servers, entry, &ServerTally::entry));
+}
+
 int ServerRotation::mayBeAsked() const {
     return inRotation() + static_cast<int>(std::ranges::count(m_servers, ServerStatus::LookingUp,
                                                               &ServerTally::status));

@@ -20,13 +20,14 @@ enum class ServerStatus {
     Silent,       // its first requests all went unanswered while another answered for it
     KissOfDeath,  // it asked not to be asked (kissCode), now or in an earlier burst
     SameMachine,  // found at the address of another server of the set (sameAs): one with it
+    NtsFailed,    // named as NTS, it gave no authenticated time (kissCode names why)
 };
 
 struct ServerTally {
     ServerStatus status = ServerStatus::LookingUp;
     int requests = 0;
     int replies = 0;
-    std::string kissCode;  // RATE, DENY or RSTR
+    std::string kissCode;  // RATE, DENY or RSTR; for NtsFailed the failure's name
     int entry = 0;         // the configured server it is an address of
     std::string address;   // where it was found; empty until then
     int sameAs = -1;       // the server it is one machine with
@@ -62,6 +63,8 @@ public:
     void answered(int server) { ++m_servers[index(server)].replies; }
 
     int inRotation() const;
+    // Servers that are addresses of the entry: more than one where a name answered several.
+    int serversOf(int entry) const;
     // Servers in rotation or still being looked up.
     int mayBeAsked() const;
     bool anyLookingUp() const;

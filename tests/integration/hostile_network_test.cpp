@@ -1,6 +1,7 @@
 // korvel-cli, the program's core on its real socket, timers and clock, against hostile servers
 // and networks, each case in network namespaces of its own. Nothing here sets the clock.
 
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <chrono>
@@ -95,6 +96,62 @@ TEST_F(NetworkLab, RateHoldsTheServerBackAcrossRuns) {
         } else {
             EXPECT_LT(elapsed, std::chrono::seconds(1)) << "the second run waited";
         }
+    }
+}
+
+// Names as a name server in the client's namespace answers them: one with four addresses, whose
+// members share the burst and outvote the one that is 100 s off, each named with the name it
+// came from; four entries that reach one machine, which is asked the whole burst once.
+TEST_F(NetworkLab, APoolSharesTheBurstAndOneMachineCountsOnce) {
+    const std::string pool = "198.18.0.2,198.18.0.3,198.18.0.4,198.18.0.5";
+    tools.push_back(std::make_unique<ChildProcess>(
+        net->client,
+        std::vector<std::string>{
+            KORVEL_TEST_DNS, "--names",
+            "pool.test=" + pool + ";a.test=198.18.0.2;b.test=198.18.0.2;c.test=198.18.0.2"}));
+    ASSERT_TRUE(tools.back()->waitReady());
+    std::filesystem::create_directories(net->clientEtc());
+    std::ofstream(net->clientEtc() + "/resolv.conf") << "nameserver 127.0.0.1\n";
+    std::string output;
+    ASSERT_TRUE(shell("ip -n " + net->server + " addr add 198.18.0.4/32 dev lo && ip -n " +
+                          net->server + " addr add 198.18.0.5/32 dev lo",
+                      &output))
+        << output;
+    for (const char* address : {"198.18.0.2", "198.18.0.3", "198.18.0.4", "198.18.0.5"}) {
+        const double offset = kServerOffsetSec + (std::string(address) == "198.18.0.5" ? 100 : 0);
+        startTool(KORVEL_TEST_RESPONDER, {"--bind", address, "--offset", std::to_string(offset)});
+    }
+    const struct {
+        std::vector<std::string> servers;
+        const char* report;  // each server's address, name or machine, requests and agreement
+    } cases[] = {
+        {{"pool.test"},
+         "198.18.0.2 pool.test 7 agreed; 198.18.0.3 pool.test 6 agreed; "
+         "198.18.0.4 pool.test 6 agreed; 198.18.0.5 pool.test 6 disagrees; "},
+        {{"a.test", "B.test.", "198.18.0.2", "c.test"},
+         "a.test =198.18.0.2 0 sameMachine; B.test. =198.18.0.2 0 sameMachine; 198.18.0.2 25 "
+         "agreed; "
+         "c.test =198.18.0.2 0 sameMachine; "},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{KORVEL_CLI, "measure", "--json"};
+        args.insert(args.end(), c.servers.begin(), c.servers.end());
+        EXPECT_EQ(runInClient(withoutClockRight(args), output), 0) << output;
+        // After what standard error said of the one that disagrees.
+        const QJsonDocument report =
+            QJsonDocument::fromJson(QByteArray::fromStdString(output.substr(output.find('{'))));
+        EXPECT_NEAR(report["offset"].toDouble(), kServerOffsetSec, kToleranceSec) << output;
+        std::string servers;
+        for (const QJsonValue server : report["servers"].toArray()) {
+            const QString same = server["sameAs"].toString();
+            servers += server["address"].toString().toStdString() +
+                       (server["name"].isString() ? " " + server["name"].toString().toStdString()
+                        : same.isEmpty()          ? ""
+                                                  : " =" + same.toStdString()) +
+                       " " + std::to_string(server["requests"].toInt()) + " " +
+                       server["why"].toString("agreed").toStdString() + "; ";
+        }
+        EXPECT_EQ(servers, c.report) << output;
     }
 }
 

@@ -292,5 +292,45 @@ TEST_F(NtsLab, FailedKeyExchangesSayWhy) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
 }
 
+// korvel-cli measures against each server with NTS alone: authenticated replies count (ntpsec
+// without sources answers unsynchronised, which counts as flagged), and a key exchange that
+// fails ends the run with its own status and says why.
+TEST_F(NtsLab, ToolMeasuresAuthenticatedTimeOrSaysWhyNot) {
+    const std::string server = std::string("nts:") + kServer;
+    const std::vector<std::string> trusted = {"--nts-ca", inFolder("ca.crt")};
+    struct Case {
+        std::string name;
+        std::function<void()> start;
+        std::string entry;
+        std::vector<std::string> options;
+        int status;
+        std::string said;  // in the JSON object
+    };
+    for (const Case& c : std::vector<Case>{
+             {"chronyd", [this] { startChronyd(); }, server, trusted, 0, "\"authenticated\":true"},
+             {"ntpsec", [this] { startNtpsec(); }, server, trusted, 3, "\"authenticated\":true"},
+             {"the test's CA not trusted",
+              [this] { startChronyd(); },
+              server,
+              {},
+              15,
+              "\"ntsFailure\":\"untrusted\""},
+             {"a certificate for another name",
+              [this] { startTlsServer(4461, "other", "ntske/1"); }, server + ":4461", trusted, 15,
+              "\"ntsFailure\":\"wrongName\""},
+             {"nothing listening", [] {}, server + ":4464", trusted, 15,
+              "\"ntsFailure\":\"refused\""},
+         }) {
+        SCOPED_TRACE(c.name);
+        c.start();
+        std::vector<std::string> argv = {KORVEL_CLI, "measure", c.entry, "--json"};
+        argv.insert(argv.end(), c.options.begin(), c.options.end());
+        std::string output;
+        EXPECT_EQ(runInClient(withoutClockRight(argv), output), c.status) << output;
+        EXPECT_NE(output.find(c.said), std::string::npos) << output;
+        tools.clear();
+    }
+}
+
 }  // namespace
 }  // namespace korvel

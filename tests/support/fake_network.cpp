@@ -165,6 +165,9 @@ void FakeSntpServer::answer(const std::vector<std::uint8_t>& request) {
     m_time.schedule(kRequestDelayMs, [this, request, n] {
         std::vector<std::uint8_t> bytes =
             reply(request, static_cast<double>(m_time.utcMs()) + offsetMs);
+        if (seal) {
+            seal(request, bytes);
+        }
         if (tamper) {
             tamper(n, bytes);
         }

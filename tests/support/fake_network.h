@@ -83,6 +83,9 @@ public:
     static constexpr std::int64_t kRequestDelayMs = 5;  // client to server
     std::int64_t replyDelayMs = 5;                      // server to client
     std::function<bool(int request)> drop;
+    // Wraps the reply in what the request asks for (NTS), before tamper sees it.
+    std::function<void(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>& reply)>
+        seal;
     // Changes the reply to a request before it leaves.
     std::function<void(int request, std::vector<std::uint8_t>& reply)> tamper;
 

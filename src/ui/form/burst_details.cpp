@@ -106,12 +106,12 @@ Axis plotAxis(double lowest, double highest, double leastSpan, int steps) {
 BurstDetails::BurstDetails(MainForm& form) {
     m_feed = form.outcomeRecorded.connect([this, &form] {
         record(form.lastOutcome.outcome, form.lastBurst, form.replyRecords,
-               form.platform.steadyClock.readPaired().steadyMs);
+               form.platform.steadyClock.readPaired().steadyMs, form.serverNotes);
     });
 }
 
 void BurstDetails::record(Outcome outcome, const BurstResult& result, const ReplyRecords& records,
-                          std::int64_t steadyMs) {
+                          std::int64_t steadyMs, std::vector<std::string> serverNotes) {
     if (outcome == Outcome::Stepped || outcome == Outcome::StepUnknown) {
         ++m_segment;
         return;
@@ -122,6 +122,7 @@ void BurstDetails::record(Outcome outcome, const BurstResult& result, const Repl
     m_burstEnded = true;
     m_burst.clear();
     m_mean.reset();
+    m_serverNotes = std::move(serverNotes);
     if (outcome == Outcome::Evaluated) {
         for (std::size_t i = 0; i < result.uses.size() && i + 1 < records.size(); ++i) {
             m_burst.push_back({records[i + 1].delay * 1000, records[i + 1].offset, result.uses[i]});

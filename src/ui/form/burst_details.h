@@ -123,11 +123,13 @@ public:
     // when evaluated, its offset at the steady clock's reading; a step made by the program
     // starts a new segment.
     void record(Outcome outcome, const BurstResult& result, const ReplyRecords& records,
-                std::int64_t steadyMs);
+                std::int64_t steadyMs, std::vector<std::string> serverNotes = {});
 
     bool burstEnded() const { return m_burstEnded; }
     const std::vector<BurstPoint>& burstPoints() const { return m_burst; }
     std::optional<double> meanSec() const { return m_mean; }
+    // Which name each address came from, which entries were one machine; shown after the legend.
+    const std::vector<std::string>& serverNotes() const { return m_serverNotes; }
     int countOf(ReplyUse use) const;
     std::string legendText(const MarkStyle& mark) const;  // its caption and count
     std::string meanText() const;
@@ -156,6 +158,7 @@ private:
     bool m_burstEnded = false;
     std::vector<BurstPoint> m_burst;
     std::optional<double> m_mean;
+    std::vector<std::string> m_serverNotes;
     std::deque<RunPoint> m_run;
     std::optional<std::int64_t> m_originMs;
     int m_segment = 0;

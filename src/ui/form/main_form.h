@@ -105,7 +105,8 @@ struct MainForm {
     std::vector<std::string> servers;
     TimeSyncLog timeSyncLog;
 
-    ReplyRecords replyRecords{};  // the last burst's, in evaluation order
+    ReplyRecords replyRecords{};           // the last burst's, in evaluation order
+    std::vector<std::string> serverNotes;  // the last burst's, as serverNotes gives them
     bool logFailureReported = false;
     std::vector<std::string> afterHandlerNotices;
     double offsetSec = 0.0;

@@ -134,6 +134,9 @@ void BurstDetailsWindow::paintEvent(QPaintEvent* /*event*/) {
         legend << text(m_details.legendText(mark));
     }
     legend << text(m_details.meanText());
+    for (const std::string& note : m_details.serverNotes()) {
+        legend << text(note);
+    }
     const int markSpace = 3 * details::kMarkRadius + 4;
     int legendWidth = 0;
     for (const QString& entry : legend) {
@@ -163,7 +166,7 @@ void BurstDetailsWindow::paintEvent(QPaintEvent* /*event*/) {
         const QPointF centre(g.legend.left + details::kMarkRadius + 1, top + line / 2.0);
         if (i < static_cast<int>(std::size(kReplyMarks))) {
             drawMark(painter, kReplyMarks[i], centre);
-        } else if (!legend[i].isEmpty()) {
+        } else if (i == static_cast<int>(std::size(kReplyMarks)) && !legend[i].isEmpty()) {
             painter.setPen(QPen(qColor(details::kMeanColor), 1, Qt::DashLine));
             painter.drawLine(centre - QPointF(details::kMarkRadius, 0),
                              centre + QPointF(2 * details::kMarkRadius, 0));

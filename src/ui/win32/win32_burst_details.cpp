@@ -173,6 +173,7 @@ void paint(DetailsWindow& state, HDC context, const RECT& client, UINT dpi) {
         legend.push_back(model.legendText(mark));
     }
     legend.push_back(model.meanText());
+    legend.insert(legend.end(), model.serverNotes().begin(), model.serverNotes().end());
     const int markSpace = 3 * r + 4;
     int legendWidth = 0;
     for (const std::string& entry : legend) {
@@ -200,7 +201,7 @@ void paint(DetailsWindow& state, HDC context, const RECT& client, UINT dpi) {
         const POINT centre{g.legend.left + r + 1, top + lineHeight / 2};
         if (i < std::size(kReplyMarks)) {
             drawMark(context, kReplyMarks[i], centre, r);
-        } else if (!legend[i].empty()) {
+        } else if (i == std::size(kReplyMarks) && !legend[i].empty()) {
             const Selected pen(context, dashedPen(details::kMeanColor));
             line(context, {centre.x - r, centre.y}, {centre.x + 2 * r, centre.y});
         }

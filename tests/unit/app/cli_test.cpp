@@ -137,7 +137,8 @@ TEST(Cli, ReportsOneJsonObject) {
                                     "\"used\":false,\"server\":0,\"use\":\"extreme\"},{"));
     EXPECT_THAT(json, testing::EndsWith(
                           "\"use\":\"extreme\"}],\"servers\":[{\"address\":\"192.0.2.1\","
-                          "\"requests\":25,\"replies\":25,\"kissOfDeath\":null,\"setAside\":0,"
+                          "\"requests\":25,\"replies\":25,\"kissOfDeath\":null,\"authenticated\":"
+                          "false,\"setAside\":0,"
                           "\"medianOffset\":-1.500000,\"medianDelay\":0.010000,\"agreed\":true}],"
                           "\"outcome\":\"evaluated\",\"exitCode\":0}\n"));
 }
@@ -176,7 +177,8 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
          "服务器时间失效\n", ""},
         {"silent server, in JSON", "measure --json", [](CliRig& r) { silence(r.server); }, 1,
          "{\"server\":\"192.0.2.1\",\"port\":123,\"servers\":[{\"address\":\"192.0.2.1\","
-         "\"requests\":30,\"replies\":0,\"kissOfDeath\":null,\"setAside\":0,\"agreed\":false,"
+         "\"requests\":30,\"replies\":0,\"kissOfDeath\":null,\"authenticated\":false,\"setAside\":"
+         "0,\"agreed\":false,"
          "\"why\":\"noReply\"}],\"message\":\"无法连接服务器\",\"outcome\":\"noReply\","
          "\"exitCode\":1}\n",
          "服务器没有回答: 192.0.2.1\n"},
@@ -188,7 +190,8 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
          },
          1,
          "\"why\":\"notFound\"},{\"address\":\"192.0.2.2\",\"requests\":0,\"replies\":0,"
-         "\"kissOfDeath\":null,\"setAside\":0,\"agreed\":false,\"why\":\"unreachable\"}",
+         "\"kissOfDeath\":null,\"authenticated\":false,\"setAside\":0,\"agreed\":false,\"why\":"
+         "\"unreachable\"}",
          "服务器名称无法解析: none.test\n网络不可达: 192.0.2.2\n服务器没有回答: 192.0.2.3\n",
          Step::None, Requests{0, 0, 30}},
         {"a name in sntp.cfg that is not UTF-8, in JSON", "measure --json",
@@ -300,7 +303,8 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
          },
          0,
          "{\"address\":\"192.0.2.2\",\"sameAs\":\"192.0.2.2 (pool.cn)\",\"requests\":0,"
-         "\"replies\":0,\"kissOfDeath\":null,\"setAside\":0,\"agreed\":false,"
+         "\"replies\":0,\"kissOfDeath\":null,\"authenticated\":false,\"setAside\":0,\"agreed\":"
+         "false,"
          "\"why\":\"sameMachine\"},{\"address\":\"192.0.2.2\",\"name\":\"pool.cn\",\"requests\":8,",
          "", Step::None, Requests{8, 8}},
         {"unattended, holding the right", unattended, [](CliRig& r) { r.time.rightToStep = true; },

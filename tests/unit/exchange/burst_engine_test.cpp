@@ -16,16 +16,37 @@
 
 #include "exchange/exchange.h"
 #include "exchange/scratch_file.h"
+#include "platform/crypto/gcrypt_siv.h"
 #include "support/fake_files.h"
 #include "support/fake_network.h"
+#include "support/fake_nts_server.h"
 #include "support/virtual_time.h"
 
 namespace korvel {
 namespace {
 
+using test::FakeNtsServer;
 using test::FakeSntpServer;
 using test::utcTime;
 using Bytes = std::vector<std::uint8_t>;
+
+// Key exchanges that answer after 50 ms with the fake NTS server's keys and eight of its
+// cookies, or with the failure set.
+struct FakeKeyExchange final : NtsKeyExchange {
+    FakeKeyExchange(test::VirtualTime& t, FakeNtsServer& s) : time(t), server(s) {}
+    void start(const NtsKeTarget& target, std::function<void(NtsKeResult)> done) override {
+        targets.push_back(target);
+        NtsKeResult result{failure, {}, Bytes(32, 0x11), Bytes(32, 0x22), {}};
+        for (std::size_t i = 0; i < kNtsCookiesKept && failure == NtsKeFailure::None; ++i) {
+            result.answer.cookies.push_back(server.nextCookie());
+        }
+        time.schedule(50, [done = std::move(done), result] { done(result); });
+    }
+    test::VirtualTime& time;
+    FakeNtsServer& server;
+    NtsKeFailure failure = NtsKeFailure::None;
+    std::vector<NtsKeTarget> targets;
+};
 
 // The engine alone on the fake platform, with four servers on the virtual network.
 struct EngineRig {
@@ -68,7 +89,10 @@ struct EngineRig {
     FakeSntpServer& server = a;
     test::FakeFileSystem files;
     ScratchFile scratch;
-    BurstEngine engine{{time, time, socket, time, files, time, scratch}};
+    GcryptSiv siv;
+    FakeNtsServer nts{siv, Bytes(32, 0x11), Bytes(32, 0x22)};
+    FakeKeyExchange keyExchange{time, nts};
+    BurstEngine engine{{time, time, socket, time, files, time, scratch, &keyExchange, &siv}};
     std::vector<End> ends;
 };
 
@@ -189,25 +213,32 @@ TEST(BurstEngine, OneAddressIsOneServerAndANamesAddressesShareTheBurst) {
         const char* servers;  // each address and its requests, or which server it is one with
         int agreed;
         int counted;
+        const char* notes;  // in the details window
     } cases[] = {
         {"a name twice, beside its address, and a second name",
          {"ntp.test", " NTP.test.", "192.0.2.1", "other.test"},
          {{"ntp.test", {"192.0.2.1"}}, {"NTP.test.", {"192.0.2.1"}}, {"other.test", {"192.0.2.1"}}},
          "192.0.2.1:25 =0 =0 =0",
          1,
-         25},
+         25,
+         "NTP.test. 与 ntp.test 是同一台服务器; 192.0.2.1 与 ntp.test 是同一台服务器; "
+         "other.test 与 ntp.test 是同一台服务器; "},
         {"a pool of four with a falseticker",
          {"pool.test"},
          {{"pool.test", pool}},
          "192.0.2.1:7 192.0.2.2:6 192.0.2.3:6 192.0.2.4:6",
          1,
-         25},
+         25,
+         "192.0.2.1 来自 pool.test; 192.0.2.2 来自 pool.test; 192.0.2.3 来自 pool.test; "
+         "192.0.2.4 来自 pool.test; "},
         {"a pool beside two servers, one of them its member",
          {"pool.test", "192.0.2.3", "192.0.2.2"},
          {{"pool.test", {"192.0.2.1", "192.0.2.3", "192.0.2.4"}}},
          "192.0.2.1:8 =3 192.0.2.2:8 192.0.2.3:8",
          2,
-         24},
+         24,
+         "192.0.2.1 来自 pool.test; 192.0.2.3 与 pool.test 是同一台服务器; 192.0.2.3 来自 "
+         "pool.test; "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -226,6 +257,11 @@ TEST(BurstEngine, OneAddressIsOneServerAndANamesAddressesShareTheBurst) {
                                           : tally.address + ":" + std::to_string(tally.requests));
         }
         EXPECT_EQ(servers, c.servers);
+        std::string notes;
+        for (const std::string& note : serverNotes(rotation, c.entries)) {
+            notes += note + "; ";
+        }
+        EXPECT_EQ(notes, c.notes);
         EXPECT_EQ(std::tuple(rig.ends[0].outcome.outcome, rig.ends[0].counted, rig.ends[0].agreed),
                   std::tuple(Outcome::Evaluated, c.counted, c.agreed));
         EXPECT_NEAR(rig.ends[0].offsetSec, 0.0, 1e-6);
@@ -493,6 +529,122 @@ TEST(BurstEngine, OffsetIsRightAcrossTheNtpEraChange) {
         EXPECT_GE(rig.ends.back().counted, 20);
         EXPECT_NEAR(rig.ends.back().offsetSec, serverAheadMs / 1000.0, 1e-5);
     }
+}
+
+// A server named as NTS: only replies whose identifier and authenticator check count, never a
+// plain one; its cookies last from burst to burst; a NAK or running out of cookies in a burst
+// that began with them gets one new key exchange, otherwise the server leaves the burst.
+TEST(BurstEngine, AnNtsServerCountsOnlyAuthenticRepliesAndExchangesKeysOncePerBurst) {
+    using Seal = std::function<void(const Bytes&, Bytes&)>;
+    const struct {
+        const char* what;
+        std::function<void(EngineRig&, Seal&)> secondBurst;  // the first is a healthy one
+        Outcome outcome;
+        int replies;
+        std::size_t exchanges;  // over both bursts
+        const char* cause = "";
+    } cases[] = {
+        {"cookies kept: no exchange", [](EngineRig&, Seal&) {}, Outcome::Evaluated, 25, 1},
+        {"a byte altered",
+         [](EngineRig& r, Seal&) { r.a.tamper = [](int, Bytes& reply) { reply[60] ^= 1; }; },
+         Outcome::NtsFailed, 0, 2, "nts:192.0.2.1 NTS 认证失败：认证请求没有回答 (cookiesUsedUp)"},
+        {"the first reply replayed",
+         [](EngineRig& r, Seal&) {
+             r.a.tamper = [first = std::make_shared<Bytes>()](int, Bytes& reply) {
+                 first->empty() ? void(*first = reply) : void(reply = *first);
+             };
+         },
+         Outcome::TooFewReplies, 1, 2},
+        {"plain replies", [](EngineRig&, Seal& seal) { seal = nullptr; }, Outcome::NtsFailed, 0, 2,
+         "nts:192.0.2.1 NTS 认证失败：认证请求没有回答 (cookiesUsedUp)"},
+        {"sealed with other keys",
+         [](EngineRig& r, Seal& seal) {
+             auto forger = std::make_shared<FakeNtsServer>(r.siv, Bytes(32, 0x11), Bytes(32, 3));
+             seal = [forger](const Bytes& request, Bytes& reply) {
+                 PacketBytes packet{};
+                 std::copy_n(reply.begin(), packet.size(), packet.begin());
+                 reply = forger->answer(request, packet).value_or(Bytes{});
+             };
+         },
+         Outcome::NtsFailed, 0, 2, "nts:192.0.2.1 NTS 认证失败：认证请求没有回答 (cookiesUsedUp)"},
+        {"silent for eight requests, then answering after the new exchange",
+         [](EngineRig& r, Seal&) { r.a.drop = [](int n) { return n > 25 && n <= 33; }; },
+         Outcome::Evaluated, 22, 2},
+        {"a NAK, then answering after the new exchange",
+         [](EngineRig& r, Seal& seal) {
+             seal = [&r, nak = true](const Bytes& request, Bytes& reply) mutable {
+                 PacketBytes packet{};
+                 std::copy_n(reply.begin(), packet.size(), packet.begin());
+                 reply = r.nts.answer(request, packet, std::exchange(nak, false)).value_or(Bytes{});
+             };
+         },
+         Outcome::Evaluated, 25, 2},
+        {"the new exchange refused",
+         [](EngineRig& r, Seal&) {
+             r.a.drop = [](int n) { return n > 25; };
+             r.keyExchange.failure = NtsKeFailure::Refused;
+         },
+         Outcome::NtsFailed, 0, 2, "nts:192.0.2.1 NTS 认证失败：连接被拒绝 (refused)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineRig rig;
+        Seal seal = [&rig](const Bytes& request, Bytes& reply) {
+            PacketBytes packet{};
+            std::copy_n(reply.begin(), packet.size(), packet.begin());
+            reply = rig.nts.answer(request, packet).value_or(Bytes{});
+        };
+        rig.a.seal = [&seal](const Bytes& request, Bytes& reply) {
+            if (seal) {
+                seal(request, reply);
+            }
+        };
+        rig.engine.start({"nts:192.0.2.1"});
+        rig.time.advance(12'000);
+        ASSERT_EQ(rig.ends.size(), 1U);
+        EXPECT_EQ(rig.ends[0].counted, 25);
+        // With the jar full again: the packet, the identifier, one cookie, the authenticator.
+        EXPECT_EQ(rig.socket.sent().back().size(), 48 + 36 + 104 + 40u);
+
+        c.secondBurst(rig, seal);
+        rig.engine.start({"nts:192.0.2.1"});
+        rig.time.advance(12'000);
+        ASSERT_EQ(rig.ends.size(), 2U);
+        EXPECT_EQ(rig.ends[1].outcome.outcome, c.outcome);
+        EXPECT_EQ(rig.ends[1].outcome.cause, c.cause);
+        EXPECT_EQ(rig.ends[1].rotation.tally(0).replies, c.replies);
+        EXPECT_EQ(rig.keyExchange.targets.size(), c.exchanges);
+    }
+}
+
+// A failed key exchange names its server and why, and nothing is sent to it; without NTS in
+// the program a server named as NTS fails at once, and plain servers go on alone.
+TEST(BurstEngine, AnNtsServerWhoseKeyExchangeFailsLeavesTheBurstSayingWhy) {
+    EngineRig rig;
+    rig.keyExchange.failure = NtsKeFailure::Untrusted;
+    rig.engine.start({"nts:192.0.2.2:4461", "192.0.2.1"});
+    rig.time.advance(12'000);
+    ASSERT_EQ(rig.ends.size(), 1U);
+    EXPECT_EQ(rig.ends[0].outcome.outcome, Outcome::Evaluated);
+    EXPECT_EQ(rig.ends[0].rotation.tally(0).status, ServerStatus::NtsFailed);
+    EXPECT_EQ(rig.ends[0].rotation.tally(0).kissCode, "untrusted");
+    EXPECT_EQ(rig.b.requestsSeen(), 0);
+    ASSERT_EQ(rig.keyExchange.targets.size(), 1U);
+    EXPECT_EQ(rig.keyExchange.targets[0].host, "192.0.2.2");
+    EXPECT_EQ(rig.keyExchange.targets[0].port, 4461);
+    EXPECT_EQ(rig.keyExchange.targets[0].timeoutMs, kBurstTimeoutMs);
+
+    BurstEngine withoutNts{
+        {rig.time, rig.time, rig.socket, rig.time, rig.files, rig.time, rig.scratch}};
+    std::optional<OutcomeRecord> outcome;
+    withoutNts.setListener(
+        {.replyCounted = nullptr, .ended = [&](const BurstEnd& end) { outcome = end.outcome; }});
+    withoutNts.start({"nts:192.0.2.1"});
+    rig.time.advance(100);
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->outcome, Outcome::NtsFailed);
+    EXPECT_EQ(outcome->cause,
+              "nts:192.0.2.1 NTS 认证失败：本程序在这里不能使用 NTS (ntsUnavailable)");
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ TEST(CorrectionPolicy, DecidesStepOrHoldForEveryKindOfRun) {
     using CorrectionReason::NoLimit, CorrectionReason::BelowLimit, CorrectionReason::StepPending,
         CorrectionReason::NoSecondOpinion, CorrectionReason::OffsetTooLarge,
         CorrectionReason::OtherTimeService, CorrectionReason::ServersAgreed,
-        CorrectionReason::UserAsked, CorrectionReason::OffsetChanged;
+        CorrectionReason::UserAsked, CorrectionReason::OffsetChanged, CorrectionReason::NtsFailed;
     constexpr std::optional<Outcome> kNone;
     const struct {
         CorrectionInput input;
@@ -130,6 +130,24 @@ TEST(CorrectionPolicy, DecidesStepOrHoldForEveryKindOfRun) {
          Outcome::WithheldOtherTimeService,
          StepVia::TimeService,
          false},
+        {{.run = Unattended, .serversListed = 3, .agreedServers = 2, .ntsServersNamed = 1},
+         false,
+         NtsFailed,
+         Outcome::NtsFailed,
+         StepVia::TimeService,
+         false},
+        {{.run = Unattended,
+          .offsetSec = -3e7,
+          .serversListed = 2,
+          .agreedServers = 2,
+          .ntsServersNamed = 1,
+          .anyAuthenticated = true,
+          .authenticatedAgrees = true},
+         true,
+         ServersAgreed,
+         kNone,
+         StepVia::TimeService,
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "row " << &c - cases);

@@ -31,7 +31,7 @@ TEST(BurstDetails, MarksEachReplyWithItsUseAFailedBurstClearsThemAndTheRunKeepsI
     int changes = 0;
     const Connection counting = details.changed.connect([&] { ++changes; });
 
-    details.record(Outcome::Evaluated, result, records, 5000);
+    details.record(Outcome::Evaluated, result, records, 5000, {"192.0.2.2 来自 pool.cn"});
     std::string counts;  // in the legend's order
     for (const MarkStyle& mark : kReplyMarks) {
         counts += std::to_string(details.countOf(mark.use)) + " ";
@@ -54,8 +54,10 @@ TEST(BurstDetails, MarksEachReplyWithItsUseAFailedBurstClearsThemAndTheRunKeepsI
     // A correction's outcome leaves the burst; a burst without a result clears it.
     details.record(Outcome::StepRefused, {}, records, 6000);
     EXPECT_EQ(details.burstPoints().size(), 11u);
+    EXPECT_EQ(details.serverNotes(), std::vector<std::string>{"192.0.2.2 来自 pool.cn"});
     details.record(Outcome::NoReply, {}, records, 7000);
-    EXPECT_TRUE(details.burstPoints().empty() && !details.meanSec());
+    EXPECT_TRUE(details.burstPoints().empty() && !details.meanSec() &&
+                details.serverNotes().empty());
     EXPECT_EQ(details.burstNotice(), "上次测时没有结果");
     EXPECT_EQ(details.runPoints().size(), 1u);
     EXPECT_EQ(changes, 2);
