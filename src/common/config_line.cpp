@@ -185,7 +185,8 @@ ConfigFields parseConfigLine(const std::string& line) {
     for (std::string word; rest >> word;) {
         const bool repeated = std::ranges::any_of(
             named, [&word](const std::string& before) { return sameServerName(before, word); });
-        if (!isServerAddress(word) || repeated || fields.extraServers.size() == kMostExtraServers) {
+        if (!parseServerEntry(word).entry || repeated ||
+            fields.extraServers.size() == kMostExtraServers) {
             fields.skippedServers.push_back(word);
         } else {
             fields.extraServers.push_back(word);

@@ -50,7 +50,7 @@ std::optional<std::vector<std::string>> typedExtraServers(MainForm& form,
         }
         const bool repeated = std::ranges::any_of(
             named, [&typed](const std::string& before) { return sameServerName(before, typed); });
-        if (!isServerAddress(typed) || repeated) {
+        if (!parseServerEntry(typed).entry || repeated) {
             form.platform.messageBox.show("备用服务器 " + std::to_string(i + 1) +
                                           (repeated ? " 与前面的服务器重复: " : " 地址错误: ") +
                                           shortened(typed, kShownNameCharacters));

@@ -171,7 +171,7 @@ TEST_F(Form1Test, UserActionsReachTheModelsAndModelChangesTheWidgets) {
     EXPECT_EQ(form.panel.Text9.text(), "ntp.tencent.com");
     form.panel.Text9.setText("");
     QTest::keyClicks(address->lineEdit(), "10.0.0.1");
-    QTest::keyClicks(child<QLineEdit>("Text12"), "ntp.ntsc.ac.cn");
+    QTest::keyClicks(child<QComboBox>("Text12")->lineEdit(), "ntp.ntsc.ac.cn");
     QTest::keyClicks(child<QLineEdit>("Text3"), "123.456");  // a display box takes no typing
     EXPECT_EQ(form.panel.Text9.text() + "|" + form.panel.Text12.text() + "|" + form.Text3.text(),
               "10.0.0.1|ntp.ntsc.ac.cn|");
@@ -241,6 +241,19 @@ TEST_F(Form1Test, WindowDrawsTheSlideAndPassesOnTheUsersMove) {
     EXPECT_LT(child("Toolbar1.Button9")->geometry().right(), twipsToPixels(6100 - 112));
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    // Every drop-down's list shows its entries whole; the address box shows its own whole too.
+    for (const char* name : {"Text9", "Text11", "Text12", "Text13"}) {
+        auto* box = child<QComboBox>(name);
+        QAbstractItemView* list = box->view();
+        const int listRoom = list->minimumWidth() - 2 * list->frameWidth() -
+                             list->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        const int boxRoom = box->lineEdit()->contentsRect().width() - 4;  // its margins
+        for (int i = 0; i < box->count(); ++i) {
+            const int needed = box->fontMetrics().horizontalAdvance(box->itemText(i));
+            EXPECT_GE(listRoom, needed) << name << i;
+            EXPECT_TRUE(name != std::string("Text9") || boxRoom >= needed) << name << i;
+        }
+    }
     form.Form1.setGeometry(300, 6100);
     form.Form1.setGeometry(300, 6200);
     rig.time.advance(5);

@@ -4,16 +4,18 @@
 // bar), Lamp (the indicator's picture number as its text), Box (the open message box), Tray
 // (the tray icon's hidden window; its text 1 while the system shows the icon), TrayOpen (the
 // same, and a double click on the icon), Close (asks the window to close, as its close box
-// does), Focus (the control with the keyboard focus; its name as its text) or List (the address
-// box's drop-down list as it opens: its width, and whether every offered name fits it). Exits
-// 1 when there is no such thing.
+// does), Focus (the control with the keyboard focus; its name as its text) or List (the
+// drop-down lists as they open: the narrowest one's width, and whether every offered name fits
+// its list). Exits 1 when there is no such thing.
 
 #include <windows.h>
 
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <iterator>
 #include <string>
@@ -110,13 +112,17 @@ bool describe(HWND window, const std::string& name) {
             }
         }
     } else if (name == "List") {
-        shown = GetDlgItem(window, Win32Form1::controlId("Text9"));
-        const auto width = static_cast<LONG>(SendMessageW(shown, CB_GETDROPPEDWIDTH, 0, 0));
-        for (const char* server : layout::kOfferedServers) {
-            fitting = fitting && fits(server, layout::kWindowFont, dpi,
-                                      {0, 0, width - GetSystemMetrics(SM_CXVSCROLL), 100});
+        LONG narrowest = LONG_MAX;
+        for (const layout::ControlLayout& control : layout::kControls) {
+            HWND box = GetDlgItem(window, Win32Form1::controlId(control.name));
+            const auto width = static_cast<LONG>(SendMessageW(box, CB_GETDROPPEDWIDTH, 0, 0));
+            for (const char* server : control.offers) {
+                narrowest = std::min(narrowest, width);
+                fitting = fitting && fits(server, layout::kWindowFont, dpi,
+                                          {0, 0, width - GetSystemMetrics(SM_CXVSCROLL), 100});
+            }
         }
-        std::printf("0 0 %ld 0 %d\n", width, fitting ? 1 : 0);
+        std::printf("0 0 %ld 0 %d\n", narrowest, fitting ? 1 : 0);
         return true;
     } else if (name != "Form1") {
         shown = GetDlgItem(window, Win32Form1::controlId(name));

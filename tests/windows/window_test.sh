@@ -165,21 +165,25 @@ read -r _ label_top _ label_height _ < <(line Label6)
 read -r _ button_top _ button_height _ < <(line Command1)
 read -r _ server_top _ _ _ < <(line Text11)
 [ $((button_top + button_height)) -le "$server_top" ] || fail "备用服务器 1 covers 确定"
-# The address list opens wide enough for every offered name; Down in the box picks the first;
-# Esc then runs 取消, which brings back the address.
+# Every drop-down list opens wide enough for its names. Alt+Down opens the address list and the
+# arrows move in it; Esc closes it alone, a second one runs 取消, which brings the address back.
 read -r _ _ list_width _ list_fits < <(line List)
-[ "$list_fits" = 1 ] || fail "the address list ($list_width px) cuts an offered name"
+[ "$list_fits" = 1 ] || fail "a drop-down list ($list_width px) cuts an offered name"
 read -r left top width height _ < <(line Text9)
 xdotool mousemove $((left + 8)) $((top + height / 2)) click 1
 sleep 0.3
-xdotool key --window "$window" Down
+xdotool key --window "$window" alt+Down
+sleep 0.3
+xdotool key --window "$window" Down Down
 sleep 0.5
 read -r _ _ _ _ _ chosen < <(line Text9)
-[ "$chosen" = ntp.aliyun.com ] || fail "Down in the address box chose '$chosen'"
+[ "$chosen" = ntp.tencent.com ] || fail "Down, Down in the open address list chose '$chosen'"
+xdotool key --window "$window" Escape
+sleep 0.3
 xdotool key --window "$window" Escape
 sleep 0.5
 read -r _ _ _ _ _ chosen < <(line Text9)
-[ "$chosen" = 127.0.0.1 ] || fail "Esc left '$chosen' in the address box"
+[ "$chosen" = 127.0.0.1 ] || fail "Esc, Esc left '$chosen' in the address box"
 # Scheduled calibration applied: the status bar's long summary shows whole.
 for control in Check1 Command1; do
     read -r left top width height _ < <(line "$control")

@@ -81,8 +81,8 @@ std::optional<std::wstring> elevatedParameters(const std::vector<std::string>& s
     std::wstring parameters =
         L"measure --apply --agreed-offset " + wideOf(sixDecimals(agreedOffsetSec));
     for (const std::string& server : servers) {
-        // An address holds neither blanks nor quotes, so quoting it cannot be undone.
-        if (!isServerAddress(server) || server.find('"') != std::string::npos) {
+        // An entry holds neither blanks nor quotes, so quoting it cannot be undone.
+        if (!parseServerEntry(server).entry || server.find('"') != std::string::npos) {
             return std::nullopt;
         }
         parameters += L" \"" + wideOf(server) + L"\"";

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "ui/form/about_box.h"
@@ -137,7 +138,7 @@ enum class ControlKind {
     Label,       // a fixed caption
     ValueLabel,  // shows a Label model, centred
     TextBox,     // an entry box on a TextBox model
-    ComboBox,    // an entry box on a TextBox model that also offers kOfferedServers
+    ComboBox,    // an entry box on a TextBox model that also offers a list of servers
     DisplayBox,  // a black box whose text takes the model's colour
     CheckBox,
     ScrollBar,
@@ -152,6 +153,9 @@ inline constexpr TwipsRect kFrame3Rect{6120, 1020, 3225, 3075 + kExtraHeightTwip
 // What the server address box offers; any other address may still be typed.
 inline constexpr const char* kOfferedServers[] = {"ntp.aliyun.com", "ntp.tencent.com",
                                                   "ntp.ntsc.ac.cn", "cn.pool.ntp.org"};
+// What the further servers' boxes offer: public servers that prove their answers.
+inline constexpr const char* kOfferedNtsServers[] = {"nts:time.cloudflare.com",
+                                                     "nts:nts.netnod.se"};
 
 // Where a control's model is: in the form itself or in its settings panel.
 template <typename Control>
@@ -175,8 +179,9 @@ struct ControlLayout {
     TwipsRect rect;
     const char* caption = "";
     FontSpec font = kWindowFont;
-    bool wrapped = false;                 // the caption breaks onto a second line
-    Container holds = Container::Client;  // for a frame: the container it is
+    bool wrapped = false;                      // the caption breaks onto a second line
+    std::span<const char* const> offers = {};  // for a drop-down: the names its list offers
+    Container holds = Container::Client;       // for a frame: the container it is
     ModelOf<TextBox> textBox = nullptr;
     ModelOf<CheckBox> checkBox = nullptr;
     ModelOf<ScrollBar> scrollBar = nullptr;
@@ -208,7 +213,7 @@ inline constexpr ControlLayout kControls[] = {
     {.name = "Label6", .kind = ControlKind::Label, .container = Container::Frame3,
      .rect = {240, 288 + kAddressRowExtraTwips / 2, 876, 204}, .caption = "服务器IP"},
     {.name = "Text9", .kind = ControlKind::ComboBox, .container = Container::Frame3,
-     .rect = {240, 528 + kAddressRowExtraTwips, 1860, 216},
+     .rect = {240, 528 + kAddressRowExtraTwips, 1860, 216}, .offers = kOfferedServers,
      .textBox = &ofPanel<&SettingsPanel::Text9>},
     {.name = "Label11", .kind = ControlKind::Label, .container = Container::Frame3,
      .rect = {2160, 288 + kAddressRowExtraTwips / 2, 732, 156}, .caption = "本机端口"},
@@ -258,19 +263,19 @@ inline constexpr ControlLayout kControls[] = {
      .caption = "取  消", .action = &FormActions::cancelSettings},
     {.name = "Label12", .kind = ControlKind::Label, .container = Container::Frame3,
      .rect = {240, 3180 + kAddressRowExtraTwips, 1110, 225}, .caption = "备用服务器 1"},
-    {.name = "Text11", .kind = ControlKind::TextBox, .container = Container::Frame3,
+    {.name = "Text11", .kind = ControlKind::ComboBox, .container = Container::Frame3,
      .rect = {1380, 3120 + kAddressRowExtraTwips, 1605, 345},
-     .textBox = &ofPanel<&SettingsPanel::Text11>},
+     .offers = kOfferedNtsServers, .textBox = &ofPanel<&SettingsPanel::Text11>},
     {.name = "Label13", .kind = ControlKind::Label, .container = Container::Frame3,
      .rect = {240, 3555 + kAddressRowExtraTwips, 1110, 225}, .caption = "备用服务器 2"},
-    {.name = "Text12", .kind = ControlKind::TextBox, .container = Container::Frame3,
+    {.name = "Text12", .kind = ControlKind::ComboBox, .container = Container::Frame3,
      .rect = {1380, 3495 + kAddressRowExtraTwips, 1605, 345},
-     .textBox = &ofPanel<&SettingsPanel::Text12>},
+     .offers = kOfferedNtsServers, .textBox = &ofPanel<&SettingsPanel::Text12>},
     {.name = "Label14", .kind = ControlKind::Label, .container = Container::Frame3,
      .rect = {240, 3930 + kAddressRowExtraTwips, 1110, 225}, .caption = "备用服务器 3"},
-    {.name = "Text13", .kind = ControlKind::TextBox, .container = Container::Frame3,
+    {.name = "Text13", .kind = ControlKind::ComboBox, .container = Container::Frame3,
      .rect = {1380, 3870 + kAddressRowExtraTwips, 1605, 345},
-     .textBox = &ofPanel<&SettingsPanel::Text13>},
+     .offers = kOfferedNtsServers, .textBox = &ofPanel<&SettingsPanel::Text13>},
     // Below the window's client area, never seen: it takes the keyboard focus first and ends
     // the program at once when pressed, a way out with the keyboard alone.
     {.name = "Command4", .kind = ControlKind::Button, .container = Container::Client,

@@ -448,7 +448,7 @@ void Form1::textBox(QWidget* parent, const ControlLayout& control, const QFont& 
     }));
 }
 
-// An entry box that also offers the servers of the layout; what is typed or chosen is the
+// An entry box that also offers the servers its layout names; what is typed or chosen is the
 // model's text.
 void Form1::comboBox(QWidget* parent, const ControlLayout& control, const QFont& font,
                      TextBox& model) {
@@ -457,7 +457,7 @@ void Form1::comboBox(QWidget* parent, const ControlLayout& control, const QFont&
     combo->setFont(font);
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
-    for (const char* server : layout::kOfferedServers) {
+    for (const char* server : control.offers) {
         combo->addItem(QString::fromUtf8(server));
     }
     // The list opens wide enough for the whole names, wider than the box if need be.

@@ -163,6 +163,12 @@ bool Win32Form1::takeKeyboardMessage(MSG& message) {
         return control.layout->kind == ControlKind::ComboBox &&
                SendMessageW(control.handle, CB_GETDROPPEDSTATE, 0, 0) != FALSE;
     });
+    // Alt let go after Alt+Down opened a list: the list took the Down, so the default handling
+    // (Wine's) takes it for Alt pressed alone and puts the menu bar in charge of the arrows.
+    if (listOpen && (message.message == WM_KEYUP || message.message == WM_SYSKEYUP) &&
+        message.wParam == VK_MENU) {
+        return true;
+    }
     return !listOpen && IsDialogMessageW(m_window, &message);
 }
 
@@ -314,7 +320,7 @@ void Win32Form1::createControls() {
             SetScrollRange(handle, SB_CTL, model.minimum(), model.maximum(), FALSE);
         }
         if (control.kind == ControlKind::ComboBox) {
-            for (const char* server : layout::kOfferedServers) {
+            for (const char* server : control.offers) {
                 SendMessageW(handle, CB_ADDSTRING, 0,
                              reinterpret_cast<LPARAM>(wideOf(server).c_str()));
             }
@@ -411,7 +417,7 @@ void Win32Form1::layOut() {
         // A drop-down's height includes its open list.
         const int listHeight =
             control.layout->kind == ControlKind::ComboBox
-                ? static_cast<int>(std::size(layout::kOfferedServers) + 1) * place.height
+                ? static_cast<int>(control.layout->offers.size() + 1) * place.height
                 : 0;
         MoveWindow(control.handle, place.left, place.top, place.width, place.height + listHeight,
                    TRUE);
@@ -419,7 +425,7 @@ void Win32Form1::layOut() {
         if (control.layout->kind == ControlKind::ComboBox) {
             // The list opens wide enough for its longest name, wider than the box if need be.
             int widest = 0;
-            for (const char* server : layout::kOfferedServers) {
+            for (const char* server : control.layout->offers) {
                 widest = std::max(widest, static_cast<int>(textExtent(font, server).cx));
             }
             SendMessageW(control.handle, CB_SETDROPPEDWIDTH,

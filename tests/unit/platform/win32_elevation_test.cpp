@@ -33,7 +33,7 @@ TEST(Win32ElevatedCorrection, RunsTheToolThroughRunasWithTheQuotedServersAndGive
     const wchar_t* const kOne = L"measure --apply --agreed-offset -1.500000 \"192.0.2.1\"";
     const wchar_t* const kThree =
         L"measure --apply --agreed-offset -1.500000 \"192.0.2.1\" "
-        L"\"ntp.example\" \"2001:db8::1\"";
+        L"\"nts:ntp.example:4461\" \"2001:db8::1\"";
     const struct {
         std::vector<std::string> servers;
         DWORD launchError;
@@ -42,12 +42,13 @@ TEST(Win32ElevatedCorrection, RunsTheToolThroughRunasWithTheQuotedServersAndGive
         int status;
         const char* reasonPart;
     } cases[] = {
-        {{"192.0.2.1", "ntp.example", "2001:db8::1"}, ERROR_SUCCESS, 0, kThree, 0, ""},
+        {{"192.0.2.1", "nts:ntp.example:4461", "2001:db8::1"}, ERROR_SUCCESS, 0, kThree, 0, ""},
         {{"192.0.2.1"}, ERROR_SUCCESS, 9, kOne, 9, ""},
         {{"192.0.2.1"}, ERROR_CANCELLED, 0, kOne, 13, "同意"},
         {{"192.0.2.1"}, ERROR_FILE_NOT_FOUND, 0, kOne, 4, "错误 2"},
         {{"192.0.2.1", "x\" --port 1"}, ERROR_SUCCESS, 0, nullptr, 4, "服务器地址错误"},
         {{"a b"}, ERROR_SUCCESS, 0, nullptr, 4, "服务器地址错误"},
+        {{"nts:a.cn:99999"}, ERROR_SUCCESS, 0, nullptr, 4, "服务器地址错误"},
         {{}, ERROR_SUCCESS, 0, nullptr, 4, "服务器地址错误"},
     };
     for (const auto& c : cases) {
