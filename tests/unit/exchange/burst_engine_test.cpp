@@ -110,8 +110,8 @@ std::function<bool(int)> answersFirst(int count) {
     return [count](int request) { return request > count; };
 }
 
-// Every way a burst ends that only the engine sees, each through the one end: when, with what,
-// and once. (Replies that stop, the time-outs and names not found are the window's rows.)
+// Every way a burst ends, each through the one end: when, with what, and once. (Names not
+// found are the window's rows.)
 TEST(BurstEngine, EndsOnceForEveryWayABurstCanEnd) {
     const struct {
         const char* what;
@@ -123,6 +123,12 @@ TEST(BurstEngine, EndsOnceForEveryWayABurstCanEnd) {
         const char* cause = "";
     } cases[] = {
         {"all answered: the 25th reply", 1, [](EngineRig&) {}, Outcome::Evaluated, 2510, 25},
+        {"replies stopped: a quiet second after the last request", 1,
+         [](EngineRig& r) { r.a.drop = answersFirst(12); }, Outcome::Evaluated, 4100, 12},
+        {"time-out with too few", 1, [](EngineRig& r) { r.a.drop = answersFirst(5); },
+         Outcome::TooFewReplies, 10'000, 0},
+        {"time-out with none", 1, [](EngineRig& r) { r.a.drop = [](int) { return true; }; },
+         Outcome::NoReply, 10'000, 0, "服务器没有回答: 192.0.2.1"},
         {"every server out of rotation: DENY and RSTR", 2,
          [](EngineRig& r) {
              r.a.tamper = header(0xE4, 0, "DENY");
