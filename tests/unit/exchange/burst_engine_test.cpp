@@ -30,6 +30,13 @@ using test::FakeSntpServer;
 using test::utcTime;
 using Bytes = std::vector<std::uint8_t>;
 
+// The plain reply as the NTS server seals it for the request.
+Bytes sealed(FakeNtsServer& server, const Bytes& request, const Bytes& reply, bool nak = false) {
+    PacketBytes packet{};
+    std::copy_n(reply.begin(), packet.size(), packet.begin());
+    return server.answer(request, packet, nak).value_or(Bytes{});
+}
+
 // Key exchanges that answer after 50 ms with the fake NTS server's keys and eight of its
 // cookies, or with the failure set.
 struct FakeKeyExchange final : NtsKeyExchange {
@@ -37,6 +44,7 @@ struct FakeKeyExchange final : NtsKeyExchange {
     void start(const NtsKeTarget& target, std::function<void(NtsKeResult)> done) override {
         targets.push_back(target);
         NtsKeResult result{failure, {}, Bytes(32, 0x11), Bytes(32, 0x22), {}};
+        result.answer.ntpPort = ntpPort;
         for (std::size_t i = 0; i < kNtsCookiesKept && failure == NtsKeFailure::None; ++i) {
             result.answer.cookies.push_back(server.nextCookie());
         }
@@ -45,13 +53,18 @@ struct FakeKeyExchange final : NtsKeyExchange {
     test::VirtualTime& time;
     FakeNtsServer& server;
     NtsKeFailure failure = NtsKeFailure::None;
+    std::optional<std::uint16_t> ntpPort;
     std::vector<NtsKeTarget> targets;
 };
 
-// The engine alone on the fake platform, with four servers on the virtual network.
+// The engine alone on the fake platform, with four servers on the virtual network; the first
+// answers NTS requests too, and at port 4123 as well.
 struct EngineRig {
     explicit EngineRig(const SystemTime& utcStart = utcTime(2026, 12, 6, 1, 5, 7))
         : time(utcStart, 8 * 60) {
+        a.seal = aside.seal = [this](const Bytes& request, Bytes& reply) {
+            reply = request.size() > kPacketSize ? sealed(nts, request, reply) : reply;
+        };
         openScratchFile(scratch, files, kScratchFileName);
         bindSocket(socket, "192.0.2.1", 1231);
         engine.setListener({.replyCounted = nullptr, .ended = [this](const BurstEnd& end) {
@@ -86,6 +99,7 @@ struct EngineRig {
     FakeSntpServer b{time, socket, "192.0.2.2"};
     FakeSntpServer c{time, socket, "192.0.2.3"};
     FakeSntpServer d{time, socket, "192.0.2.4"};
+    FakeSntpServer aside{time, socket, "192.0.2.1", 4123};
     FakeSntpServer& server = a;
     test::FakeFileSystem files;
     ScratchFile scratch;
@@ -207,9 +221,11 @@ TEST(BurstEngine, RotatesOverTheServersLeftAndRemembersRefusals) {
     EXPECT_EQ(rig.ends[1].rotation.tally(2).kissCode, "RSTR");
 }
 
-// Entries that reach one address are one server, however they are written: it takes the whole
-// burst and counts once. A name that answers several addresses spreads the burst over them (up
-// to four servers in all), and they outvote a falseticker among them, yet count as one entry.
+// Entries of one kind that reach one address are one server, however they are written: it takes
+// the whole burst and counts once. A name that answers several addresses spreads the burst over
+// them (up to four servers in all), and they outvote a falseticker among them, yet count as one
+// entry. An NTS and a plain entry of one machine are two servers, at one port or at the one its
+// key exchange named, each counting its own replies, yet one opinion.
 TEST(BurstEngine, OneAddressIsOneServerAndANamesAddressesShareTheBurst) {
     const std::vector<std::string> pool{"192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4"};
     const struct {
@@ -219,7 +235,8 @@ TEST(BurstEngine, OneAddressIsOneServerAndANamesAddressesShareTheBurst) {
         const char* servers;  // each address and its requests, or which server it is one with
         int agreed;
         int counted;
-        const char* notes;  // in the details window
+        const char* notes;                          // in the details window
+        std::optional<std::uint16_t> ntpPort = {};  // else a answers NTS at 123
     } cases[] = {
         {"a name twice, beside its address, and a second name",
          {"ntp.test", " NTP.test.", "192.0.2.1", "other.test"},
@@ -245,12 +262,31 @@ TEST(BurstEngine, OneAddressIsOneServerAndANamesAddressesShareTheBurst) {
          24,
          "192.0.2.1 来自 pool.test; 192.0.2.3 与 pool.test 是同一台服务器; 192.0.2.3 来自 "
          "pool.test; "},
+        {"one host plain and NTS",
+         {"192.0.2.1", "nts:192.0.2.1"},
+         {},
+         "192.0.2.1:8 192.0.2.1:8",
+         1,
+         16,
+         ""},
+        {"NTS at another port",
+         {"nts:192.0.2.1", "192.0.2.1"},
+         {},
+         "192.0.2.1:8 192.0.2.1:8",
+         1,
+         16,
+         "",
+         4123},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EngineRig rig;
         rig.socket.addressesOfName = c.names;
         rig.d.offsetMs = 3'600'000;
+        if (c.ntpPort) {
+            rig.keyExchange.ntpPort = c.ntpPort;
+            rig.a.seal = nullptr;
+        }
         rig.engine.start(c.entries);
         rig.time.advance(4000);
         ASSERT_EQ(rig.ends.size(), 1U);
@@ -567,9 +603,7 @@ TEST(BurstEngine, AnNtsServerCountsOnlyAuthenticRepliesAndExchangesKeysOncePerBu
          [](EngineRig& r, Seal& seal) {
              auto forger = std::make_shared<FakeNtsServer>(r.siv, Bytes(32, 0x11), Bytes(32, 3));
              seal = [forger](const Bytes& request, Bytes& reply) {
-                 PacketBytes packet{};
-                 std::copy_n(reply.begin(), packet.size(), packet.begin());
-                 reply = forger->answer(request, packet).value_or(Bytes{});
+                 reply = sealed(*forger, request, reply);
              };
          },
          Outcome::NtsFailed, 0, 2, "nts:192.0.2.1 NTS 认证失败：认证请求没有回答 (cookiesUsedUp)"},
@@ -579,9 +613,7 @@ TEST(BurstEngine, AnNtsServerCountsOnlyAuthenticRepliesAndExchangesKeysOncePerBu
         {"a NAK, then answering after the new exchange",
          [](EngineRig& r, Seal& seal) {
              seal = [&r, nak = true](const Bytes& request, Bytes& reply) mutable {
-                 PacketBytes packet{};
-                 std::copy_n(reply.begin(), packet.size(), packet.begin());
-                 reply = r.nts.answer(request, packet, std::exchange(nak, false)).value_or(Bytes{});
+                 reply = sealed(r.nts, request, reply, std::exchange(nak, false));
              };
          },
          Outcome::Evaluated, 25, 2},
@@ -595,11 +627,7 @@ TEST(BurstEngine, AnNtsServerCountsOnlyAuthenticRepliesAndExchangesKeysOncePerBu
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EngineRig rig;
-        Seal seal = [&rig](const Bytes& request, Bytes& reply) {
-            PacketBytes packet{};
-            std::copy_n(reply.begin(), packet.size(), packet.begin());
-            reply = rig.nts.answer(request, packet).value_or(Bytes{});
-        };
+        Seal seal = rig.a.seal;
         rig.a.seal = [&seal](const Bytes& request, Bytes& reply) {
             if (seal) {
                 seal(request, reply);
