@@ -40,14 +40,14 @@ void FakeUdpSocket::setServers(const std::vector<std::string>& hosts,
         const ConnectOutcome outcome = m_localPort == 0 ? ConnectOutcome::NetworkUnreachable
                                        : given != lookUpOutcomeOf.end() ? given->second
                                                                         : lookUpOutcome;
-        m_time.schedule(lookUpDelayMs, [this, ticket, i, host, outcome, done] {
+        m_time.schedule(lookUpDelayMs, [this, ticket, i, host, port = ports.at(i), outcome, done] {
             if (ticket != m_lookUpTicket) {
                 return;
             }
             if (outcome == ConnectOutcome::Connected) {
                 const auto named = addressesOfName.find(host);
                 m_found[i] = named == addressesOfName.end() ? std::vector{host} : named->second;
-                m_hosts[i] = {m_found[i].front(), ports.at(i)};
+                m_hosts[i] = {m_found[i].front(), port};
             }
             done(static_cast<int>(i), outcome);
         });

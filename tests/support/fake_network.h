@@ -49,9 +49,8 @@ public:
 
     const std::vector<std::vector<std::uint8_t>>& sent() const { return m_sent; }
     std::set<std::int32_t> portsInUse;
-    std::map<std::pair<std::string, std::int32_t>,
-             std::function<void(const std::vector<std::uint8_t>&)>>
-        onSendTo;  // by host and port
+    using Endpoint = std::pair<std::string, std::int32_t>;  // a host and a port
+    std::map<Endpoint, std::function<void(const std::vector<std::uint8_t>&)>> onSendTo;
     std::int64_t lookUpDelayMs = 0;
     ConnectOutcome lookUpOutcome = ConnectOutcome::Connected;
     std::map<std::string, ConnectOutcome> lookUpOutcomeOf;  // by host, before lookUpOutcome
@@ -61,7 +60,6 @@ public:
 
 private:
     VirtualTime& m_time;
-    using Endpoint = std::pair<std::string, std::int32_t>;
     std::vector<Endpoint> m_hosts;  // of the last setServers, and port; no host where not found
     std::vector<std::vector<std::string>> m_found;  // each server's addresses; none: not found
     std::int32_t m_localPort = 0;

@@ -111,15 +111,19 @@ offset=$(sed -n 's/^offset \(.*\) s$/\1/p' "$work/installed.out")
     fail "installed tool: the refused correction was not reported (status $(cat "$work/installed.status"))"
 check_installation installed ""
 
-# The elevated run of a window whose user agreed to -6.75 s, the server now at +3.25 s: no step
-# is tried, the two offsets are said, exit 14.
+# The elevated run of a window whose user agreed to -6.75 s, the server now at +3.25 s: the
+# clock is never asked (its refusal would name 管理员), the two offsets are said, exit 14. An
+# agreed +3.9 s is within the tolerance: the step is tried, and refused without the right (4).
 in_namespace changed '
-    "$KORVEL_WINE" "$KORVEL_PREFIX" "$KORVEL_BUILD/src/app/korvel-cli.exe" measure 127.0.0.1 \
-        --apply --agreed-offset -6.75'
+    run() { "$KORVEL_WINE" "$KORVEL_PREFIX" "$KORVEL_BUILD/src/app/korvel-cli.exe" measure \
+        "127.0.0.1" --apply --agreed-offset "$1"; }
+    run 3.9 2>"$KORVEL_PREFIX.agreed"; echo "status $?" >>"$KORVEL_PREFIX.agreed"; run -6.75'
 [ "$(cat "$work/changed.status")" = 14 ] &&
     grep -q '^测得的时差 3\.2[0-9]* 秒与同意校准的 -6\.750000 秒相差超过 1\.000000 秒' "$work/changed.err" &&
     ! grep -q '管理员' "$work/changed.err" ||
     fail "changed answer: status $(cat "$work/changed.status"), $(cat "$work/changed.err")"
+grep -q '管理员' "$work/changed.agreed" && grep -qx 'status 4' "$work/changed.agreed" ||
+    fail "agreed answer: $(cat "$work/changed.agreed")"
 
 # The tools read %ProgramData%\KORVEL only where Administrators or SYSTEM own it and nobody else
 # may write it. Wine keeps no access lists and shows every folder as its user's, so the run takes
