@@ -80,6 +80,11 @@ BurstEngine::BurstEngine(EngineServices services)
 }
 
 void BurstEngine::start(std::vector<std::string> servers) {
+    m_ntsDatesOffsetSec.reset();
+    begin(std::move(servers));
+}
+
+void BurstEngine::begin(std::vector<std::string> servers) {
     cancel();
     m_servers = std::move(servers);
     m_labels.clear();
@@ -128,7 +133,12 @@ void BurstEngine::exchangeKeys(int server) {
     ++m_exchangesRunning;
     const auto elapsedMs = m_services.steadyClock.readPaired().steadyMs - m_burstStartMs;
     const int leftMs = std::max(1, kBurstTimeoutMs - static_cast<int>(elapsedMs));
-    m_nts.exchange(server, leftMs, [this, server](std::string failure) {
+    std::optional<std::int64_t> datesAt;
+    if (m_ntsDatesOffsetSec) {
+        datesAt = m_services.steadyClock.readPaired().utcNs / 1'000'000'000 +
+                  std::llround(*m_ntsDatesOffsetSec);
+    }
+    m_nts.exchange(server, leftMs, datesAt, [this, server](std::string failure) {
         --m_exchangesRunning;
         if (!running()) {
             return;
@@ -591,6 +601,14 @@ void BurstEngine::finish(OutcomeRecord unanswered) {
             static_cast<double>(m_services.steadyClock.readingResolutionNs()) / 1e9;
         BurstEvaluation evaluation = evaluateBurst(m_records, n, m_rotation.size(), resolutionSec);
         result = std::move(evaluation.result);
+        // The servers' time says the local clock is far off, so the dates may have failed for
+        // that alone: they are checked again, at the servers' time, never skipped.
+        if (evaluation.outcome == Outcome::Evaluated && !m_ntsDatesOffsetSec &&
+            std::abs(result.offsetSec) > kNtsDatesLeewaySec && datesFailedAtLocalTime()) {
+            m_ntsDatesOffsetSec = result.offsetSec;
+            begin(m_servers);
+            return;
+        }
         result.agreedServers = agreedEntries(result);
         outcome = {evaluation.outcome,
                    evaluation.outcome == Outcome::ServersDisagree ? serverMedians(m_labels, result)
@@ -603,8 +621,19 @@ void BurstEngine::finish(OutcomeRecord unanswered) {
         outcome = {allFlagged ? Outcome::RejectedInvalid : Outcome::TooFewReplies, {}, {}};
     }
     if (m_listener.ended) {
-        m_listener.ended({outcome, result, m_records, m_rotation, m_labels});
+        m_listener.ended({outcome, result, m_records, m_rotation, m_labels, m_ntsDatesOffsetSec});
     }
+}
+
+bool BurstEngine::datesFailedAtLocalTime() const {
+    for (int i = 0; i < m_rotation.size(); ++i) {
+        const ServerTally& tally = m_rotation.tally(i);
+        if (tally.status == ServerStatus::NtsFailed &&
+            tally.kissCode == ntsFailureName(NtsKeFailure::CertificateExpired)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Configured entries whose replies were averaged, one machine counting once: one name's

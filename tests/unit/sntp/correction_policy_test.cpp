@@ -114,11 +114,8 @@ TEST(CorrectionPolicy, KeepsTheClockUnattendedAndStepsFarOnlyAfterStartUp) {
     const KeeperState state{"b1", FrequencyEstimate{7.0, 0.5}, {}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        KeeperInput input;
-        input.offsetSec = c.offset;
-        input.spreadSec = 2e-5;
-        input.wallSec = 3.9e9;
-        input.mayAdjust = true;
+        const KeeperInput input{
+            .offsetSec = c.offset, .spreadSec = 2e-5, .wallSec = 3.9e9, .mayAdjust = true};
         const CorrectionDecision d = decideCorrection({.run = CorrectionRun::Unattended,
                                                        .offsetSec = c.offset,
                                                        .serversListed = 3,
