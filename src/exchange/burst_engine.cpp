@@ -112,6 +112,10 @@ void BurstEngine::start(std::vector<std::string> servers) {
     }
 }
 
+void BurstEngine::setRequestLimit(int requests) {
+    m_requestLimit = std::clamp(requests, kFewestEvaluatedReplies, kRequestsPerBurst);
+}
+
 void BurstEngine::lookUp() {
     std::vector<std::string> hosts;
     for (int i = 0; i < m_rotation.size(); ++i) {
@@ -320,7 +324,7 @@ PairedReading BurstEngine::burstClockReading() {
 }
 
 void BurstEngine::requestTick() {
-    if (m_requestsSent >= kRequestsPerBurst) {
+    if (m_requestsSent >= m_requestLimit) {
         requestsOut();
         return;
     }
@@ -439,7 +443,7 @@ void BurstEngine::datagramArrival(std::int32_t byteCount, int server,
     if (m_listener.replyCounted) {
         m_listener.replyCounted(k);
     }
-    if (k >= kRepliesPerBurst) {
+    if (k >= std::min(kRepliesPerBurst, m_requestLimit)) {
         finish({});
     } else {
         replyCounted();
@@ -564,7 +568,8 @@ void BurstEngine::finish(OutcomeRecord unanswered) {
     if (n >= kFewestEvaluatedReplies) {
         const double resolutionSec =
             static_cast<double>(m_services.steadyClock.readingResolutionNs()) / 1e9;
-        BurstEvaluation evaluation = evaluateBurst(m_records, n, m_rotation.size(), resolutionSec);
+        BurstEvaluation evaluation = evaluateBurst(m_records, n, m_rotation.size(), resolutionSec,
+                                                   slowestDroppedOf(m_requestLimit));
         result = std::move(evaluation.result);
         result.agreedServers = agreedEntries(result);
         outcome = {evaluation.outcome,

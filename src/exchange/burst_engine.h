@@ -89,6 +89,10 @@ public:
     // name that answers several addresses spreads the burst over up to four servers in all, its
     // further addresses taking the indexes after the entries'.
     void start(std::vector<std::string> servers);
+    // Fewer requests per burst than the described 30, from the next burst on (the keeper's runs,
+    // once its model foretells the clock well): the burst ends when all are answered, and its
+    // mean drops as large a share of slow replies. Kept between kFewestEvaluatedReplies and 30.
+    void setRequestLimit(int requests);
     // A file of PEM certificates an NTS server's may chain to besides the system's store.
     void setNtsTrustFile(std::string path) { m_nts.setTrustFile(std::move(path)); }
     // Ends a running burst without a result (the program is closing).
@@ -160,6 +164,7 @@ private:
     double m_largestDelaySec = 0.0;
     std::int16_t m_requestsSent = 0;
     std::int16_t m_repliesReceived = 0;
+    int m_requestLimit = kRequestsPerBurst;
 };
 
 }  // namespace korvel
