@@ -121,6 +121,38 @@ in_namespace changed '
     ! grep -q '管理员' "$work/changed.err" ||
     fail "changed answer: status $(cat "$work/changed.status"), $(cat "$work/changed.err")"
 
+# NTS against chronyd, taken out of its package, on 127.0.0.2 with a certificate from a CA made
+# here: trusted through --nts-ca the replies are authenticated, untrusted the run ends with 15.
+nts="$work/chronyd"
+mkdir -m 700 "$nts"
+key="-x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2"
+openssl req $key -subj /CN=korvel-test-ca -keyout "$nts/ca.key" -out "$nts/ca.crt" 2>/dev/null
+openssl req $key -subj /CN=127.0.0.2 -keyout "$nts/server.key" -out "$nts/server.crt" \
+    -CA "$nts/ca.crt" -CAkey "$nts/ca.key" -addext basicConstraints=CA:FALSE \
+    -addext subjectAltName=IP:127.0.0.2 2>/dev/null
+printf 'local stratum 1\nallow all\nbindaddress 127.0.0.2\nntsprocesses 0\nntsdumpdir %s
+ntsserverkey %s/server.key\nntsservercert %s/server.crt\nbindcmdaddress %s/sock\npidfile %s/pid\n' \
+    "$nts" "$nts" "$nts" "$nts" "$nts" >"$nts/chrony.conf"
+export KORVEL_NTS="$nts" KORVEL_CHRONYD="$("$here/../integration/private_peer.sh" chrony "$build/peers")/usr/sbin/chronyd"
+in_namespace nts '
+    setpriv --bounding-set -sys_time --inh-caps -sys_time --no-new-privs sh -c \
+        "capsh --has-b=cap_sys_time || exec \"\$0\" \"\$@\"" \
+        "$KORVEL_CHRONYD" -x -d -u root -f "$KORVEL_NTS/chrony.conf" >/dev/null 2>&1 &
+    chronyd=$! && cp "$KORVEL_NTS/ca.crt" "$KORVEL_PREFIX/drive_c/"
+    for _ in $(seq 50); do bash -c "</dev/tcp/127.0.0.2/4460" 2>/dev/null && break; sleep 0.1; done
+    for ca in "--nts-ca C:\\ca.crt" ""; do
+        "$KORVEL_WINE" "$KORVEL_PREFIX" "$KORVEL_BUILD/src/app/korvel-cli.exe" measure \
+            nts:127.0.0.2 --json $ca; echo "status $?"
+    done
+    kill $chronyd'
+nts_said=$(tr -d '\r' <"$work/nts.out")
+offset=$(printf '%s\n' "$nts_said" | sed -n '1s/^{"server":"nts:127\.0\.0\.2","port":123,"offset":\([-0-9.]*\),.*"authenticated":true,.*/\1/p')
+[ "$(printf '%s\n' "$nts_said" | sed -n '2p;4p' | tr '\n' ' ')" = "status 0 status 15 " ] &&
+    awk -v o="${offset:-1}" 'BEGIN { exit !(o < 0.005 && o > -0.005) }' &&
+    printf '%s\n' "$nts_said" | sed -n 3p | grep -q '"ntsFailure":"untrusted"' &&
+    grep -q '^nts:127\.0\.0\.2 NTS 认证失败：证书不受信任 (untrusted)' "$work/nts.err" ||
+    fail "NTS: $nts_said $(cat "$work/nts.err")"
+
 # The tools read %ProgramData%\KORVEL only where Administrators or SYSTEM own it and nobody else
 # may write it. Wine keeps no access lists and shows every folder as its user's, so the run takes
 # the settings beside the program, never the servers a user could have put there (127.0.0.9,
