@@ -91,6 +91,8 @@ pids+=($!)
 window="$(timeout 60 xdotool search --sync --onlyvisible --name 'KORVEL')"
 titled() { [ "$(probe | head -1)" = "KORVEL　Ver1.0 " ]; }
 retry 20 0.2 titled || fail "the window's title is '$(probe | head -1)', not 'KORVEL　Ver1.0 '"
+read -r _ _ _ _ _ cause < <(line Panel3)
+[ -z "$cause" ] || fail "the third panel shows '$cause' at start"
 [ -z "$shots" ] || import -frame -window "$window" "$shots/windows-idle.png"
 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
 
@@ -137,6 +139,21 @@ details="$(details_windows || true)"
 [ "$(wc -w <<<"$details")" -eq 1 ] || fail "选项 → 测时详情 opened '$details'"
 [ -z "$shots" ] || import -frame -window "${details%% *}" "$shots/windows-burst-details.png"
 dismiss '^测时详情$' Escape || fail "Esc left 测时详情 open"
+
+# A server three years ahead (a dead board battery): its offset fits the box, and the third
+# panel's cause shows whole in a tool tip over all of the panel.
+kill "${pids[0]}"
+"$responder" --bind 127.0.0.1 --port 123 --offset 94608000 >>"$work/responder.log" 2>&1 &
+pids+=($!)
+xdotool windowactivate "$window" 2>/dev/null || true
+retry 20 0.2 main_active || fail "the main window could not be activated again"
+xdotool key --window "$window" alt+c
+years() { read -r _ _ _ _ fit far < <(line Text3) && [[ "$fit $far" =~ ^1\ 9460(7999|8000)\. ]]; }
+retry 100 0.1 years || fail "three years ahead, the offset box showed '${fit:-} ${far:-}'"
+read -r left top width height _ cause < <(line Panel3)
+xdotool mousemove $((left + width - 4)) $((top + height / 2))
+tip() { read -r _ _ _ _ _ said < <(line Tip) && [ "$said" = 可能原因：主板电池失效 ]; }
+retry 20 0.3 tip || fail "the third panel ('$cause') has the tool tip '${said:-}'"
 
 shown() { [ "$(xdotool search --onlyvisible --name 'KORVEL　Ver1.0' | wc -l)" -eq "$1" ]; }
 # Moved by the window manager, which sends no end of a move loop, the window opens its panel
