@@ -6,6 +6,12 @@
 //                          impairments add up, e.g. jitter200+loss30
 //   --seed N               fixed seed: the same seed gives the same fate to every packet
 //   --wire-ms MS           every packet held this much longer each way, as on a wire
+//   --tamper WHAT          an attacker on the path of authenticated (NTS) traffic:
+//                          alter   each reply's receive and transmit times one second later
+//                          replay  every reply after the first is the first again
+//                          swap    the cookie fields of each two requests change places
+//                          forge   each request answered by the relay, 1000 s ahead, with
+//                                  the request's identifier and authenticator field
 //
 // Per direction (up: client to server, down: server to client) each packet draws, in this
 // order, whether it is lost, whether it is held back for reordering and its jitter, so one
@@ -23,6 +29,8 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "tool_options.h"
@@ -91,6 +99,106 @@ Condition namedCondition(const std::string& names) {
         start = plus + 1;
     }
 }
+
+constexpr std::size_t kPacketSize = 48;
+constexpr std::size_t kReceiveSeconds = 32;
+constexpr std::size_t kTransmitSeconds = 40;
+constexpr std::uint16_t kCookieField = 0x0204;
+constexpr std::uint16_t kAuthenticatorField = 0x0404;
+
+// Adds to the big-endian 32-bit word at byte at.
+void addToWord(std::vector<char>& b, std::size_t at, std::uint32_t delta) {
+    std::uint32_t word = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        word = word << 8 | static_cast<std::uint8_t>(b[at + i]);
+    }
+    word += delta;
+    for (std::size_t i = 0; i < 4; ++i) {
+        b[at + i] = static_cast<char>(word >> (24 - 8 * i));
+    }
+}
+
+// Where the extension field of the type begins and how long it is; none when it is missing.
+std::optional<std::pair<std::size_t, std::size_t>> field(const std::vector<char>& b,
+                                                         std::uint16_t type) {
+    const auto word = [&](std::size_t at) {
+        return static_cast<std::size_t>(static_cast<std::uint8_t>(b[at]) << 8 |
+                                        static_cast<std::uint8_t>(b[at + 1]));
+    };
+    for (std::size_t at = kPacketSize; at + 4 <= b.size() && word(at + 2) >= 4;
+         at += word(at + 2)) {
+        if (word(at) == type && at + word(at + 2) <= b.size()) {
+            return std::pair(at, word(at + 2));
+        }
+    }
+    return std::nullopt;
+}
+
+// A packet and whether it goes to the server.
+using Sent = std::pair<bool, std::vector<char>>;
+
+// What --tamper makes of a packet going up (to the server) or down.
+class Tamper {
+public:
+    explicit Tamper(std::string what) : m_what(std::move(what)) {}
+
+    std::vector<Sent> apply(bool up, std::vector<char> bytes) {
+        if (bytes.size() <= kPacketSize) {
+            return {{up, std::move(bytes)}};
+        }
+        if (m_what == "alter" && !up) {
+            addToWord(bytes, kReceiveSeconds, 1);
+            addToWord(bytes, kTransmitSeconds, 1);
+        } else if (m_what == "replay" && !up) {
+            if (m_first.empty()) {
+                m_first = bytes;
+            }
+            return {{false, m_first}};
+        } else if (m_what == "swap" && up) {
+            return swapCookies(std::move(bytes));
+        } else if (m_what == "forge" && up) {
+            // The client's own identifier, then its authenticator field as a reply's.
+            const auto cookie = field(bytes, kCookieField);
+            const auto authenticator = field(bytes, kAuthenticatorField);
+            if (!cookie || !authenticator) {
+                return {};
+            }
+            const std::vector<char> sealed(
+                bytes.begin() + static_cast<long>(authenticator->first),
+                bytes.begin() + static_cast<long>(authenticator->first + authenticator->second));
+            bytes.resize(cookie->first);
+            bytes.insert(bytes.end(), sealed.begin(), sealed.end());
+            bytes[0] = 0x24;  // version 4, server
+            bytes[1] = 1;
+            std::copy_n(bytes.begin() + kTransmitSeconds, 8, bytes.begin() + 24);
+            std::copy_n(bytes.begin() + kTransmitSeconds, 8, bytes.begin() + kReceiveSeconds);
+            addToWord(bytes, kReceiveSeconds, 1000);
+            addToWord(bytes, kTransmitSeconds, 1000);
+            return {{false, std::move(bytes)}};
+        }
+        return {{up, std::move(bytes)}};
+    }
+
+private:
+    std::vector<Sent> swapCookies(std::vector<char> bytes) {
+        if (m_held.empty()) {
+            m_held = std::move(bytes);
+            return {};
+        }
+        const auto mine = field(bytes, kCookieField);
+        const auto held = field(m_held, kCookieField);
+        if (mine && held && mine->second == held->second) {
+            std::swap_ranges(bytes.begin() + static_cast<long>(mine->first),
+                             bytes.begin() + static_cast<long>(mine->first + mine->second),
+                             m_held.begin() + static_cast<long>(held->first));
+        }
+        return {{true, std::exchange(m_held, {})}, {true, std::move(bytes)}};
+    }
+
+    std::string m_what;
+    std::vector<char> m_first;
+    std::vector<char> m_held;
+};
 
 double milliseconds(const timespec& ts) {
     return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
@@ -178,6 +286,7 @@ int main(int argc, char** argv) {
     const auto seed = static_cast<std::uint64_t>(options.integer("seed", 1));
     Direction up(condition.up, seed * 2 + 1);
     Direction down(condition.down, seed * 2 + 2);
+    Tamper tamper(options.text("tamper", ""));
 
     const int listen =
         korvel::tools::boundSocket(korvel::tools::endpoint(options.text("listen", "")));
@@ -211,8 +320,10 @@ int main(int argc, char** argv) {
                     client = from;
                     haveClient = true;
                 }
-                if (const auto due = (isUp ? up : down).fate(*arrival)) {
-                    queue.push_back({*due, sequence++, isUp, std::move(bytes)});
+                for (auto& [goesUp, packet] : tamper.apply(isUp, std::move(bytes))) {
+                    if (const auto due = (goesUp ? up : down).fate(*arrival)) {
+                        queue.push_back({*due, sequence++, goesUp, std::move(packet)});
+                    }
                 }
             }
         }

@@ -657,7 +657,8 @@ std::string plainText(const Report& report) {
               sixDecimals(r.slowestUsedDelay(report.records)) + " s\n" +
               causeWords(likelyCause(r.offsetSec));
     }
-    if (report.rotation.size() > 1 && report.result.counted > 0) {
+    if ((report.rotation.size() > 1 || anyAuthenticated(report, false)) &&
+        report.result.counted > 0) {
         std::string agreed;
         std::string others;
         for (int i = 0; i < report.rotation.size(); ++i) {
@@ -666,6 +667,7 @@ std::string plainText(const Report& report) {
                 sameAs >= 0 ? "same machine as " + report.nameOf(sameAs) : whyNotAgreed(report, i);
             std::string& list = why.empty() ? agreed : others;
             list += (list.empty() ? "" : ", ") + report.nameOf(i) +
+                    (authenticated(report, i) ? kAuthenticatedMark : "") +
                     (why.empty() ? "" : " (" + why + ")");
         }
         out += (agreed.empty() ? "" : "agreed: " + agreed + "\n") +

@@ -1,5 +1,7 @@
 #include "calibration/measure_command.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "calibration/offset_evaluation.h"
@@ -29,6 +31,8 @@ void burstEnded(MainForm& form, const BurstEnd& end) {
     form.lastClockCheck = localDayDate(form);
     form.replyRecords = end.records;
     form.serverNotes = serverNotes(end.rotation, form.servers);
+    std::ranges::copy(authenticatedServers(form.servers, end.result),
+                      std::back_inserter(form.serverNotes));
     form.lastBurst = end.result;
     adjust(form, end.outcome);
 }

@@ -1,9 +1,11 @@
 #include "calibration/outcome_display.h"
 
 #include <utility>
+#include <vector>
 
 #include "common/text_forms.h"
 #include "exchange/burst_engine.h"
+#include "exchange/exchange.h"
 #include "sntp/burst_evaluation.h"
 #include "ui/form/main_form.h"
 
@@ -24,6 +26,14 @@ std::string oneLine(std::string text) {
         text.replace(at, 1, "；");
     }
     return text;
+}
+
+// The first text and the others on one line, for the status bar.
+std::string joined(std::string first, const std::vector<std::string>& others) {
+    for (const std::string& text : others) {
+        first += (first.empty() ? "" : "；") + text;
+    }
+    return first;
 }
 
 std::string likelyCauseWords(OffsetCause cause) {
@@ -108,8 +118,11 @@ void recordOutcome(MainForm& form, OutcomeRecord record) {
                                                               : kRed);
             form.Text3.setText(offsetDisplayText(form.offsetSec));
             form.Text3.setToolTip(record.notice);
-            if (std::string cause = likelyCauseText(form.offsetSec); !cause.empty()) {
-                form.StatusBar1.setPanel(2, std::move(cause));
+            // The likely cause, then the servers whose replies were authenticated.
+            if (std::string said = joined(likelyCauseText(form.offsetSec),
+                                          authenticatedServers(form.servers, form.lastBurst));
+                !said.empty()) {
+                form.StatusBar1.setPanel(2, std::move(said));
             }
             break;
         case Outcome::NoReply:

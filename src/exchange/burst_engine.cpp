@@ -436,6 +436,7 @@ void BurstEngine::datagramArrival(std::int32_t byteCount, int server,
     record.t3 = t3;
     record.t4 = arrival;
     record.server = static_cast<std::int16_t>(server);
+    record.authenticated = m_nts.isNts(server);
     if (m_listener.replyCounted) {
         m_listener.replyCounted(k);
     }

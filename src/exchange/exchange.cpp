@@ -99,6 +99,17 @@ std::string serversLeftOut(const std::vector<std::string>& servers, const BurstR
     return lines;
 }
 
+std::vector<std::string> authenticatedServers(const std::vector<std::string>& servers,
+                                              const BurstResult& result) {
+    std::vector<std::string> marked;
+    for (std::size_t i = 0; i < result.servers.size() && i < servers.size(); ++i) {
+        if (result.servers[i].authenticated) {
+            marked.push_back(trimBlanks(servers[i]) + kAuthenticatedMark);
+        }
+    }
+    return marked;
+}
+
 std::vector<std::string> serverNotes(const ServerRotation& rotation,
                                      const std::vector<std::string>& entries) {
     std::vector<std::string> notes;

@@ -35,6 +35,11 @@ std::string serverMedians(const std::vector<std::string>& servers, const BurstRe
 // The servers whose replies were not averaged although they answered, and why; empty when
 // every server that answered was.
 std::string serversLeftOut(const std::vector<std::string>& servers, const BurstResult& result);
+// How the texts mark a server whose replies were authenticated (NTS).
+inline constexpr const char* kAuthenticatedMark = "（已认证）";
+// Each server whose replies were authenticated, marked.
+std::vector<std::string> authenticatedServers(const std::vector<std::string>& servers,
+                                              const BurstResult& result);
 // What the details window says of the servers: each address of a name that answered several
 // with the name, each entry found at another's address with that one. None for a set of
 // single-address servers.

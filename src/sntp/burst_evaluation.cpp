@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <utility>
 
 namespace korvel {
@@ -97,8 +98,9 @@ void setAsideInconsistent(const ReplyRecords& records, const std::vector<int>& r
     }
 }
 
-// The servers whose intervals share a point: the largest group, a tie going to the one that
-// holds the earliest-listed server; empty unless it holds more than half of the intervals.
+// The servers whose intervals share a point: the group holding the most authenticated servers,
+// then the largest, a tie going to the one that holds the earliest-listed server; empty unless
+// it holds more than half of the authenticated intervals, or of all when none is authenticated.
 std::vector<int> agreeingGroup(const std::vector<ServerSummary>& servers) {
     struct Interval {
         int server;
@@ -106,14 +108,21 @@ std::vector<int> agreeingGroup(const std::vector<ServerSummary>& servers) {
         double high;
     };
     std::vector<Interval> intervals;
+    std::size_t authenticated = 0;
     for (int s = 0; s < static_cast<int>(servers.size()); ++s) {
         const ServerSummary& summary = servers[at(s)];
         if (summary.usable >= kFewestRepliesToAgree) {
             const double halfWidth = std::max(kLeastAgreementHalfWidthSec, summary.medianDelay / 2);
             intervals.push_back(
                 {s, summary.medianOffset - halfWidth, summary.medianOffset + halfWidth});
+            authenticated += summary.authenticated ? 1 : 0;
         }
     }
+    const auto votes = [&](const std::vector<int>& group) {
+        return authenticated > 0 ? static_cast<std::size_t>(std::ranges::count_if(
+                                       group, [&](int s) { return servers[at(s)].authenticated; }))
+                                 : group.size();
+    };
     std::vector<int> best;
     for (const Interval& candidate : intervals) {
         std::vector<int> group;
@@ -122,11 +131,13 @@ std::vector<int> agreeingGroup(const std::vector<ServerSummary>& servers) {
                 group.push_back(interval.server);
             }
         }
-        if (group.size() > best.size() || (group.size() == best.size() && group < best)) {
+        if (std::tuple(votes(group), group.size(), best) >
+            std::tuple(votes(best), best.size(), group)) {
             best = std::move(group);
         }
     }
-    return best.size() * 2 > intervals.size() ? best : std::vector<int>{};
+    const std::size_t voters = authenticated > 0 ? authenticated : intervals.size();
+    return votes(best) * 2 > voters ? best : std::vector<int>{};
 }
 
 }  // namespace
@@ -198,6 +209,7 @@ BurstEvaluation evaluateBurst(ReplyRecords& records, int n, int serverCount, dou
             byServer.resize(at(r.server + 1));
         }
         ++result.servers[at(r.server)].replies;
+        result.servers[at(r.server)].authenticated |= r.authenticated;
         if (r.invalid != 0) {
             fate[at(i)] = ReplyUse::Flagged;
         } else {

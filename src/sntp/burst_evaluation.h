@@ -32,7 +32,8 @@ struct ServerSummary {
     int usable = 0;             // neither flagged nor set aside
     double medianOffset = 0.0;  // of its usable replies
     double medianDelay = 0.0;
-    bool agreed = false;  // in the agreeing group
+    bool agreed = false;         // in the agreeing group
+    bool authenticated = false;  // its replies were proven by its NTS keys
 };
 
 // An evaluated burst.
@@ -87,6 +88,9 @@ OffsetCause likelyCause(double offsetSec);
 // clock's reading resolution) is set aside. With replies from two or more servers, those with
 // three or more usable replies agree when their intervals (median offset ± max(25 ms, median
 // delay / 2)) share a point: the largest such group, holding more than half of them, is kept.
+// Where any of them is authenticated, only the authenticated ones vote: the group holding the
+// most of them (then the largest) is kept when it holds more than half of them, the plain servers
+// that share its point with it; a group without an authenticated server never outvotes one with.
 // Then, over the kept servers' replies, as ever: rejected when more than three are flagged;
 // the two extreme offsets and the three slowest of the rest dropped and the others averaged.
 // The records are left in evaluation order, the ones that took no part last. Fewer than ten

@@ -13,8 +13,9 @@ struct ReplyRecord {
     double t4 = 0.0;  // local arrival
     double offset = 0.0;
     double delay = 0.0;
-    std::int16_t invalid = 0;  // 1 when the first byte was 96 or more (leap warning)
-    std::int16_t server = 0;   // which server of the set answered
+    std::int16_t invalid = 0;    // 1 when the first byte was 96 or more (leap warning)
+    std::int16_t server = 0;     // which server of the set answered
+    bool authenticated = false;  // proven by the server's NTS keys
     friend bool operator==(const ReplyRecord&, const ReplyRecord&) = default;
 };
 

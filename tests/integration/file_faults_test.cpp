@@ -93,13 +93,8 @@ TEST_F(FileFaults, CliCorrectionGoesThroughTimedatedAndReportsEachAnswer) {
         PrivateBus bus(folder->path() / "bus");
         std::optional<ChildProcess> fake;
         if (c.answer) {
-            std::vector<std::string> command{KORVEL_TEST_TIMEDATE1,
-                                             "--bus",
-                                             bus.address(),
-                                             "--record",
-                                             record,
-                                             "--answer",
-                                             c.answer};
+            std::vector<std::string> command{KORVEL_TEST_TIMEDATE1, "--bus", bus.address()};
+            command.insert(command.end(), {"--record", record, "--answer", c.answer});
             if (c.startUnit) {
                 command.insert(command.end(), {"--active-units", "korvel-sync.timer",
                                                "--start-unit", c.startUnit});

@@ -129,9 +129,8 @@ TEST_F(NetworkLab, APoolSharesTheBurstAndOneMachineCountsOnce) {
          "198.18.0.2 pool.test 7 agreed; 198.18.0.3 pool.test 6 agreed; "
          "198.18.0.4 pool.test 6 agreed; 198.18.0.5 pool.test 6 disagrees; "},
         {{"a.test", "B.test.", "198.18.0.2", "c.test"},
-         "a.test =198.18.0.2 0 sameMachine; B.test. =198.18.0.2 0 sameMachine; 198.18.0.2 25 "
-         "agreed; "
-         "c.test =198.18.0.2 0 sameMachine; "},
+         "a.test =198.18.0.2 0 sameMachine; B.test. =198.18.0.2 0 sameMachine; "
+         "198.18.0.2 25 agreed; c.test =198.18.0.2 0 sameMachine; "},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{KORVEL_CLI, "measure", "--json"};

@@ -57,7 +57,8 @@ struct EngineRig {
         engine.setListener({.replyCounted = nullptr, .ended = [this](const BurstEnd& end) {
                                 ends.push_back({end.outcome, end.result.counted,
                                                 end.result.offsetSec, end.rotation,
-                                                end.result.agreedServers});
+                                                end.result.agreedServers,
+                                                authenticatedServers(end.servers, end.result)});
                             }});
     }
 
@@ -67,6 +68,7 @@ struct EngineRig {
         double offsetSec;
         ServerRotation rotation;
         int agreed;
+        std::vector<std::string> authenticated;
     };
 
     // A burst the server never answers: the test delivers the replies.
@@ -561,6 +563,18 @@ TEST(BurstEngine, AnNtsServerCountsOnlyAuthenticRepliesAndExchangesKeysOncePerBu
              };
          },
          Outcome::TooFewReplies, 1, 2},
+        {"the sealed cookies of the reply before",
+         [](EngineRig& r, Seal&) {
+             r.a.tamper = [before = std::make_shared<Bytes>()](int, Bytes& reply) {
+                 const Bytes own = reply;
+                 if (!before->empty()) {
+                     reply.resize(48 + 36);
+                     reply.insert(reply.end(), before->begin() + 48 + 36, before->end());
+                 }
+                 *before = own;
+             };
+         },
+         Outcome::TooFewReplies, 1, 2},
         {"plain replies", [](EngineRig&, Seal& seal) { seal = nullptr; }, Outcome::NtsFailed, 0, 2,
          "nts:192.0.2.1 NTS 认证失败：认证请求没有回答 (cookiesUsedUp)"},
         {"sealed with other keys",
@@ -611,6 +625,7 @@ TEST(BurstEngine, AnNtsServerCountsOnlyAuthenticRepliesAndExchangesKeysOncePerBu
         EXPECT_EQ(rig.ends[0].counted, 25);
         // With the jar full again: the packet, the identifier, one cookie, the authenticator.
         EXPECT_EQ(rig.socket.sent().back().size(), 48 + 36 + 104 + 40u);
+        EXPECT_EQ(rig.ends[0].authenticated, std::vector<std::string>{"nts:192.0.2.1（已认证）"});
 
         c.secondBurst(rig, seal);
         rig.engine.start({"nts:192.0.2.1"});
@@ -619,6 +634,7 @@ TEST(BurstEngine, AnNtsServerCountsOnlyAuthenticRepliesAndExchangesKeysOncePerBu
         EXPECT_EQ(rig.ends[1].outcome.outcome, c.outcome);
         EXPECT_EQ(rig.ends[1].outcome.cause, c.cause);
         EXPECT_EQ(rig.ends[1].rotation.tally(0).replies, c.replies);
+        EXPECT_EQ(rig.ends[1].authenticated.size(), c.outcome == Outcome::Evaluated ? 1U : 0U);
         EXPECT_EQ(rig.keyExchange.targets.size(), c.exchanges);
     }
 }

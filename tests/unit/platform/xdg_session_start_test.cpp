@@ -24,7 +24,7 @@ std::string readIfAny(const std::string& path) {
     return text.ends_with('\n') ? text : std::string();
 }
 
-// In a temporary configuration folder: the entry is written whole. In Exec, a reserved
+// In a temporary configuration folder: the entry is written whole and valid. In Exec, a reserved
 // character quotes an argument, with \ " ` $ escaped inside; % is doubled everywhere, and a
 // program path that holds one is handed to env, as GLib's loader looks the program up before
 // undoing the doubling; the string value's own escapes come on top, so a literal backslash
@@ -66,15 +66,12 @@ TEST(XdgSessionStart, EntryQuotesAwkwardPathsGLibStartsItAndItIsRemoved) {
         std::filesystem::permissions(program, std::filesystem::perms::owner_all);
         XdgSessionStart start(files, program);
         ASSERT_TRUE(start.turnOn(c.arguments)) << c.exec;
-        EXPECT_EQ(folder.read(entry),
-                  "[Desktop Entry]\nType=Application\nName=KORVEL\n"
-                  "Comment=Time synchronisation, started with the session\n"
-                  "Comment[zh_CN]=登录时启动的网络校时\nExec=" +
-                      placed(c.exec) +
-                      "\nIcon=korvel\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+        const std::string written = folder.read(entry);
+        EXPECT_NE(written.find("\nExec=" + placed(c.exec) + "\n"), std::string::npos) << written;
         EXPECT_TRUE(start.isOn() && start.location() == entry && start.cannotHoldProgram().empty());
         std::filesystem::remove(started);
-        ASSERT_EQ(std::system(("env DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent "
+        ASSERT_EQ(std::system(("desktop-file-validate '" + entry +
+                               "' && env DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent "
                                "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent gio launch '" +
                                entry + "'")
                                   .c_str()),

@@ -133,9 +133,8 @@ TEST(BurstEvaluation, KeepsFlaggedAndImpossibleRepliesOutOfTheMean) {
 // With replies from several servers, those whose intervals (median ± max(25 ms, median
 // delay / 2)) share a point agree; the largest group holding more than half of the servers
 // with three or more usable replies is averaged, a tie going to the earliest-listed server.
-// Rows: one of four an hour off; two 40 ms apart, a third between; two an hour apart; two
-// against two; a tie; a second server with two replies (and four flagged, which only count
-// against the burst in an agreeing server). '+' marks a server that agreed.
+// Where servers marked 'a' are authenticated, they alone vote: the group with the most of
+// them, holding more than half, whatever the plain servers say. '+' marks a server that agreed.
 TEST(BurstEvaluation, AveragesOnlyTheServersThatAgree) {
     using enum Outcome;
     const struct {
@@ -143,6 +142,7 @@ TEST(BurstEvaluation, AveragesOnlyTheServersThatAgree) {
         Outcome outcome;
         std::string agreed;
         double offset;
+        std::string authenticated = "";
     } cases[] = {
         {from({{0, 0.1}, {1, 3600.1}, {2, 0.12}, {3, 0.11, 6}}), Evaluated, "+-++", 0.11},
         {from({{0, 0.0}, {1, 0.040}, {2, 0.020}}), Evaluated, "+++", 0.020},
@@ -153,10 +153,22 @@ TEST(BurstEvaluation, AveragesOnlyTheServersThatAgree) {
         // Neither of two servers has three usable replies: no group can agree.
         {from({{0, 0.0, 2}, {0, 0.0, 4, 1}, {1, 0.0, 2}, {1, 0.0, 4, 1}}), ServersDisagree, "--",
          0.0},
+        {from({{0, 3600.0, 10}, {1, 0.0, 5}, {2, 0.0, 5}, {3, 0.0, 5}}), Evaluated, "+---", 3600.0,
+         "a"},
+        {from({{0, 5.0}, {1, 0.0}, {2, 0.0}, {3, 5.0}}), Evaluated, "-++-", 0.0, "-a"},
+        {from({{0, 0.0}, {1, 3600.0}, {2, 0.0}}), ServersDisagree, "---", 0.0, "aa"},
+        {from({{0, 9.0, 5}, {1, 0.0, 5}, {2, 0.0, 5}, {3, 9.0, 5}, {4, 9.0, 5}}), Evaluated,
+         "-++--", 0.0, "-aa"},
+        // Two authenticated replies are no vote.
+        {from({{0, 9.0, 2}, {1, 0.0}, {2, 0.0}}), Evaluated, "-++", 0.0, "a"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.agreed);
+        SCOPED_TRACE(c.agreed + " " + c.authenticated);
         ReplyRecords records = test::recordsOf(c.replies);
+        for (ReplyRecord& r : records) {
+            r.authenticated = c.authenticated.size() > static_cast<std::size_t>(r.server) &&
+                              c.authenticated[static_cast<std::size_t>(r.server)] == 'a';
+        }
         const BurstEvaluation e = evaluate(records, c.replies.size(), c.agreed.size());
         EXPECT_EQ(e.outcome, c.outcome);
         std::string agreed;

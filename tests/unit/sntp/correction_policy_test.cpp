@@ -14,149 +14,79 @@ namespace {
 // on an offset further than the tolerance from the one the user agreed to.
 TEST(CorrectionPolicy, DecidesStepOrHoldForEveryKindOfRun) {
     using enum CorrectionRun;
-    using CorrectionReason::NoLimit, CorrectionReason::BelowLimit, CorrectionReason::StepPending,
-        CorrectionReason::NoSecondOpinion, CorrectionReason::OffsetTooLarge,
-        CorrectionReason::OtherTimeService, CorrectionReason::ServersAgreed,
-        CorrectionReason::UserAsked, CorrectionReason::OffsetChanged, CorrectionReason::NtsFailed;
+    using enum CorrectionReason;
+    using enum StepVia;
     constexpr std::optional<Outcome> kNone;
-    const struct {
-        CorrectionInput input;
+    struct Expected {
         bool step;
         CorrectionReason reason;
         std::optional<Outcome> withheld;
         StepVia via;
         bool interactive;
+    };
+    const struct {
+        Expected expected;
+        CorrectionInput input;
     } cases[] = {
-        {{.run = ByHand,
+        {{true, UserAsked, kNone, TimeService, true},
+         {.run = ByHand,
           .offsetSec = 3e7,
           .serversListed = 4,
           .agreedServers = 0,
           .limitOn = true,
           .limitMs = 1,
-          .otherTimeService = true},
-         true,
-         UserAsked,
-         kNone,
-         StepVia::TimeService,
-         true},
-        {{.run = ByHand, .elevationNeeded = true},
-         true,
-         UserAsked,
-         kNone,
-         StepVia::ElevatedTool,
-         true},
-        {{.run = ByHand, .offsetSec = 2.25, .agreedOffsetSec = 1.25, .agreementToleranceSec = 1},
-         true,
-         UserAsked,
-         kNone,
-         StepVia::TimeService,
-         true},
-        {{.run = ByHand, .offsetSec = 2.25, .agreedOffsetSec = 1.249, .agreementToleranceSec = 1},
-         false,
-         OffsetChanged,
-         Outcome::WithheldOffsetChanged,
-         StepVia::TimeService,
-         false},
-        {{.run = ByHand, .stepPending = true},
-         false,
-         StepPending,
-         kNone,
-         StepVia::TimeService,
-         false},
-        {{.run = Schedule, .offsetSec = 0.999, .limitOn = true, .limitMs = 1000},
-         true,
-         BelowLimit,
-         kNone,
-         StepVia::TimeService,
-         false},
-        {{.run = Schedule, .offsetSec = -1.0, .limitOn = true, .limitMs = 1000},
-         false,
-         OffsetTooLarge,
-         Outcome::WithheldOffsetTooLarge,
-         StepVia::TimeService,
-         false},
-        {{.run = Schedule, .offsetSec = -30, .elevationNeeded = true, .otherTimeService = true},
-         true,
-         NoLimit,
-         kNone,
-         StepVia::TimeService,
-         false},
-        {{.run = Schedule, .serversListed = 2, .agreedServers = 1},
-         false,
-         NoSecondOpinion,
-         Outcome::WithheldNoSecondOpinion,
-         StepVia::TimeService,
-         false},
-        {{.run = Schedule, .stepPending = true},
-         false,
-         StepPending,
-         kNone,
-         StepVia::TimeService,
-         false},
-        {{.run = Unattended,
+          .otherTimeService = true}},
+        {{true, UserAsked, kNone, ElevatedTool, true}, {.run = ByHand, .elevationNeeded = true}},
+        {{true, UserAsked, kNone, TimeService, true},
+         {.run = ByHand, .offsetSec = 2.25, .agreedOffsetSec = 1.25, .agreementToleranceSec = 1}},
+        {{false, OffsetChanged, Outcome::WithheldOffsetChanged, TimeService, false},
+         {.run = ByHand, .offsetSec = 2.25, .agreedOffsetSec = 1.249, .agreementToleranceSec = 1}},
+        {{false, StepPending, kNone, TimeService, false}, {.run = ByHand, .stepPending = true}},
+        {{true, BelowLimit, kNone, TimeService, false},
+         {.run = Schedule, .offsetSec = 0.999, .limitOn = true, .limitMs = 1000}},
+        {{false, OffsetTooLarge, Outcome::WithheldOffsetTooLarge, TimeService, false},
+         {.run = Schedule, .offsetSec = -1.0, .limitOn = true, .limitMs = 1000}},
+        {{true, NoLimit, kNone, TimeService, false},
+         {.run = Schedule, .offsetSec = -30, .elevationNeeded = true, .otherTimeService = true}},
+        {{false, NoSecondOpinion, Outcome::WithheldNoSecondOpinion, TimeService, false},
+         {.run = Schedule, .serversListed = 2, .agreedServers = 1}},
+        {{false, StepPending, kNone, TimeService, false}, {.run = Schedule, .stepPending = true}},
+        {{true, ServersAgreed, kNone, TimeService, true},
+         {.run = Unattended,
           .offsetSec = 3e7,
           .serversListed = 2,
           .agreedServers = 2,
           .limitOn = true,
           .limitMs = 1,
           .firstRunAfterBoot = true,
-          .everyResponderAgrees = true},
-         true,
-         ServersAgreed,
-         kNone,
-         StepVia::TimeService,
-         true},
-        {{.run = Unattended, .serversListed = 3, .agreedServers = 2, .holdsRightToStep = true},
-         true,
-         ServersAgreed,
-         kNone,
-         StepVia::Direct,
-         true},
-        {{.run = Unattended, .serversListed = 1, .agreedServers = 1},
-         false,
-         NoSecondOpinion,
-         Outcome::WithheldNoSecondOpinion,
-         StepVia::TimeService,
-         false},
-        {{.run = Unattended, .serversListed = 4, .agreedServers = 1},
-         false,
-         NoSecondOpinion,
-         Outcome::WithheldNoSecondOpinion,
-         StepVia::TimeService,
-         false},
-        {{.run = Unattended, .serversListed = 2, .agreedServers = 2, .otherTimeService = true},
-         false,
-         OtherTimeService,
-         Outcome::WithheldOtherTimeService,
-         StepVia::TimeService,
-         false},
-        {{.run = Unattended, .serversListed = 3, .agreedServers = 2, .ntsServersNamed = 1},
-         false,
-         NtsFailed,
-         Outcome::NtsFailed,
-         StepVia::TimeService,
-         false},
-        {{.run = Unattended,
+          .everyResponderAgrees = true}},
+        {{true, ServersAgreed, kNone, Direct, true},
+         {.run = Unattended, .serversListed = 3, .agreedServers = 2, .holdsRightToStep = true}},
+        {{false, NoSecondOpinion, Outcome::WithheldNoSecondOpinion, TimeService, false},
+         {.run = Unattended, .serversListed = 1, .agreedServers = 1}},
+        {{false, NoSecondOpinion, Outcome::WithheldNoSecondOpinion, TimeService, false},
+         {.run = Unattended, .serversListed = 4, .agreedServers = 1}},
+        {{false, OtherTimeService, Outcome::WithheldOtherTimeService, TimeService, false},
+         {.run = Unattended, .serversListed = 2, .agreedServers = 2, .otherTimeService = true}},
+        {{false, NtsFailed, Outcome::NtsFailed, TimeService, false},
+         {.run = Unattended, .serversListed = 3, .agreedServers = 2, .ntsServersNamed = 1}},
+        {{true, ServersAgreed, kNone, TimeService, true},
+         {.run = Unattended,
           .offsetSec = -3e7,
           .serversListed = 2,
           .agreedServers = 2,
           .ntsServersNamed = 1,
           .anyAuthenticated = true,
-          .authenticatedAgrees = true},
-         true,
-         ServersAgreed,
-         kNone,
-         StepVia::TimeService,
-         true},
+          .authenticatedAgrees = true}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "row " << &c - cases);
         const CorrectionDecision decision = decideCorrection(c.input);
-        EXPECT_EQ(decision.step, c.step);
-        EXPECT_EQ(decision.reason, c.reason);
-        EXPECT_EQ(decision.withheld, c.withheld);
-        EXPECT_EQ(decision.via, c.via);
-        EXPECT_EQ(decision.interactive, c.interactive);
+        EXPECT_EQ(decision.step, c.expected.step);
+        EXPECT_EQ(decision.reason, c.expected.reason);
+        EXPECT_EQ(decision.withheld, c.expected.withheld);
+        EXPECT_EQ(decision.via, c.expected.via);
+        EXPECT_EQ(decision.interactive, c.expected.interactive);
     }
 }
 
@@ -184,11 +114,8 @@ TEST(CorrectionPolicy, KeepsTheClockUnattendedAndStepsFarOnlyAfterStartUp) {
     const KeeperState state{"b1", FrequencyEstimate{7.0, 0.5}, {}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        KeeperInput input;
-        input.offsetSec = c.offset;
-        input.spreadSec = 2e-5;
-        input.wallSec = 3.9e9;
-        input.mayAdjust = true;
+        const KeeperInput input{
+            .offsetSec = c.offset, .spreadSec = 2e-5, .wallSec = 3.9e9, .mayAdjust = true};
         const CorrectionDecision d = decideCorrection({.run = CorrectionRun::Unattended,
                                                        .offsetSec = c.offset,
                                                        .serversListed = 3,

@@ -14,14 +14,7 @@ std::vector<DriftSample> history(int runs, double neededPpm, double appliedPpm,
     std::vector<DriftSample> samples;
     double offset = startOffsetSec;
     for (int i = 0; i < runs; ++i) {
-        DriftSample s;
-        s.atSec = 1e9 + 1800.0 * i;
-        s.offsetSec = offset;
-        s.spreadSec = 20e-6;
-        s.trusted = true;
-        s.correctedSec = offset;
-        s.frequencyPpm = appliedPpm;
-        samples.push_back(s);
+        samples.push_back({1e9 + 1800.0 * i, offset, 20e-6, true, offset, appliedPpm});
         offset = (neededPpm - appliedPpm) * 1e-6 * 1800.0;
     }
     return samples;

@@ -12,12 +12,7 @@ namespace {
 constexpr double kNow = 1.8e9;
 
 KeptRun run(double wallSec, double steadySec, KeeperAction action, double correctedSec) {
-    KeptRun r;
-    r.wallSec = wallSec;
-    r.steadySec = steadySec;
-    r.action = action;
-    r.sample = {wallSec, -0.25, 3e-5, true, correctedSec, -12.5};
-    return r;
+    return {wallSec, steadySec, {wallSec, -0.25, 3e-5, true, correctedSec, -12.5}, action};
 }
 
 KeeperState twoRuns() {

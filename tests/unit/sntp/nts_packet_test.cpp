@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,58 +55,42 @@ TEST(NtsPacket, ReplyCountsOnlyWithOurIdentifierAndAVerifiedTag) {
     const Bytes reply = *server.answer(request(siv, 2), wirePacket(4));
     const Bytes nak = *server.answer(request(siv, 0), wirePacket(4), true);
     const Bytes otherReply = *server.answer(request(siv, 0, Bytes(32, 1)), wirePacket(4));
-    struct Case {
-        std::string name;
-        std::function<Bytes()> datagram;
-        ByteView key;
-        NtsReplyVerdict verdict;
-    };
     const auto changed = [](Bytes bytes, std::size_t at) {
         bytes[at] ^= 0x01;
         return bytes;
     };
-    const std::vector<Case> cases = {
-        {"as sent", [&] { return reply; }, kS2c, NtsReplyVerdict::Authentic},
-        {"transmit time altered", [&] { return changed(reply, 43); }, kS2c,
-         NtsReplyVerdict::BadTag},
-        {"sealed cookies altered", [&] { return changed(reply, reply.size() - 1); }, kS2c,
-         NtsReplyVerdict::BadTag},
-        {"another key", [&] { return reply; }, kC2s, NtsReplyVerdict::BadTag},
-        {"the answer to another request", [&] { return otherReply; }, kS2c,
-         NtsReplyVerdict::WrongId},
-        {"identifier altered", [&] { return changed(reply, 60); }, kS2c, NtsReplyVerdict::WrongId},
-        {"a plain SNTP reply", [&] { return Bytes(reply.begin(), reply.begin() + 48); }, kS2c,
-         NtsReplyVerdict::WrongId},
-        {"kiss code NTSN", [&] { return nak; }, kS2c, NtsReplyVerdict::Nak},
-        {"NTSN for another request", [&] { return changed(nak, 60); }, kS2c,
-         NtsReplyVerdict::WrongId},
-        {"identifier without authenticator",
-         [&] { return Bytes(reply.begin(), reply.begin() + 48 + 36); }, kS2c,
-         NtsReplyVerdict::NoAuthenticator},
-        {"shorter than a packet", [&] { return Bytes(reply.begin(), reply.begin() + 47); }, kS2c,
-         NtsReplyVerdict::Malformed},
-        {"a field after the authenticator",
-         [&] {
-             Bytes longer = reply;
-             longer.insert(longer.end(), {0x12, 0x34, 0, 4});
-             return longer;
-         },
-         kS2c, NtsReplyVerdict::Malformed},
-        {"a field length that overruns", [&] { return changed(reply, 48 + 2); }, kS2c,
-         NtsReplyVerdict::Malformed},
-        {"a field length not a multiple of four", [&] { return changed(reply, 48 + 3); }, kS2c,
-         NtsReplyVerdict::Malformed},
-        {"two identifiers",
-         [&] {
-             const Bytes identifier(reply.begin() + 48, reply.begin() + 48 + 36);
-             Bytes twice = reply;
-             twice.insert(twice.begin() + 48, identifier.begin(), identifier.end());
-             return twice;
-         },
-         kS2c, NtsReplyVerdict::Malformed},
+    const auto cut = [&reply](std::size_t size) {
+        return Bytes(reply.begin(), reply.begin() + size);
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(checkNtsReply(c.datagram(), kUniqueId, c.key, siv).verdict, c.verdict) << c.name;
+    Bytes longer = reply;
+    longer.insert(longer.end(), {0x12, 0x34, 0, 4});
+    Bytes twoIds = reply;
+    twoIds.insert(twoIds.begin() + 48, reply.begin() + 48, reply.begin() + 48 + 36);
+    using enum NtsReplyVerdict;
+    const struct {
+        std::string name;
+        Bytes datagram;
+        ByteView key;
+        NtsReplyVerdict verdict;
+    } cases[] = {
+        {"as sent", reply, kS2c, Authentic},
+        {"transmit time altered", changed(reply, 43), kS2c, BadTag},
+        {"sealed cookies altered", changed(reply, reply.size() - 1), kS2c, BadTag},
+        {"another key", reply, kC2s, BadTag},
+        {"the answer to another request", otherReply, kS2c, WrongId},
+        {"identifier altered", changed(reply, 60), kS2c, WrongId},
+        {"a plain SNTP reply", cut(48), kS2c, WrongId},
+        {"kiss code NTSN", nak, kS2c, Nak},
+        {"NTSN for another request", changed(nak, 60), kS2c, WrongId},
+        {"identifier without authenticator", cut(48 + 36), kS2c, NoAuthenticator},
+        {"shorter than a packet", cut(47), kS2c, Malformed},
+        {"a field after the authenticator", longer, kS2c, Malformed},
+        {"a field length that overruns", changed(reply, 48 + 2), kS2c, Malformed},
+        {"a field length not a multiple of four", changed(reply, 48 + 3), kS2c, Malformed},
+        {"two identifiers", twoIds, kS2c, Malformed},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(checkNtsReply(c.datagram, kUniqueId, c.key, siv).verdict, c.verdict) << c.name;
     }
     const NtsReply authentic = checkNtsReply(reply, kUniqueId, kS2c, siv);
     ASSERT_EQ(authentic.cookies.size(), 3u);
