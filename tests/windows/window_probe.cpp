@@ -146,12 +146,8 @@ bool describe(HWND window, const std::string& name) {
     if (shown == nullptr) {
         return false;
     }
-    RECT place = inside;  // a panel's own place
-    if (name.starts_with("Panel")) {
-        MapWindowPoints(shown, nullptr, reinterpret_cast<POINT*>(&place), 2);
-    } else {
-        GetWindowRect(shown, &place);
-    }
+    RECT place{};
+    GetWindowRect(shown, &place);
     std::printf("%ld %ld %ld %ld %d %s\n", place.left, place.top, place.right - place.left,
                 place.bottom - place.top, fitting ? 1 : 0, text.c_str());
     return true;

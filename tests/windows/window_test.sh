@@ -67,6 +67,14 @@ wine regedit /S 'C:\fonts.reg' >/dev/null 2>&1
 
 probe() { wine "$windows_build/tests/windows/window-probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
 line() { probe "$@" | sed -n 2p; }  # the first thing's line: left top width height fits text
+# press PAUSE KEY...: the keys to the window, then time for the program to take them.
+press() { xdotool key --window "$window" "${@:2}"; sleep "$1"; }
+# click NAME: the left button just inside the control's left edge.
+click() {
+    read -r left top _ height _ < <(line "$1")
+    xdotool mousemove $((left + 8)) $((top + height / 2)) click 1
+    sleep 0.5
+}
 # retry TRIES PAUSE COMMAND...: the command again until it succeeds, at most TRIES times.
 retry() {
     local tries=$1 pause=$2
@@ -99,8 +107,7 @@ xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
 # Six Tabs and Space in the collapsed window reach no control of the panel (确定 would apply).
 collapsed="$(line Form1)"
 read -r _ _ narrow _ <<<"$collapsed"
-xdotool key --window "$window" Tab Tab Tab Tab Tab Tab space
-sleep 0.5
+press 0.5 Tab Tab Tab Tab Tab Tab space
 [ "$(line Form1)" = "$collapsed" ] || fail "Tab reached the hidden panel"
 read -r _ _ _ _ clock _ < <(line Text2)
 read -r _ _ _ _ label _ < <(line Label3)
@@ -133,15 +140,14 @@ retry 30 0.3 details_windows >/dev/null || true
 xdotool windowactivate "$window" 2>/dev/null || true
 main_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$window" ]; }
 retry 20 0.2 main_active || fail "the main window could not be activated again"
-xdotool key --window "$window" alt+o d
-sleep 1.5
+press 1.5 alt+o d
 details="$(details_windows || true)"
 [ "$(wc -w <<<"$details")" -eq 1 ] || fail "选项 → 测时详情 opened '$details'"
 [ -z "$shots" ] || import -frame -window "${details%% *}" "$shots/windows-burst-details.png"
 dismiss '^测时详情$' Escape || fail "Esc left 测时详情 open"
 
 # A server three years ahead (a dead board battery): its offset fits the box, and the third
-# panel's cause shows whole in a tool tip over all of the panel.
+# panel's cause shows whole in a tool tip, up to the panel's (the bar's) right end.
 kill "${pids[0]}"
 "$responder" --bind 127.0.0.1 --port 123 --offset 94608000 >>"$work/responder.log" 2>&1 &
 pids+=($!)
@@ -186,27 +192,18 @@ read -r _ server_top _ _ _ < <(line Text11)
 # arrows move in it; Esc closes it alone, a second one runs 取消, which brings the address back.
 read -r _ _ list_width _ list_fits < <(line List)
 [ "$list_fits" = 1 ] || fail "a drop-down list ($list_width px) cuts an offered name"
-read -r left top width height _ < <(line Text9)
-xdotool mousemove $((left + 8)) $((top + height / 2)) click 1
-sleep 0.3
-xdotool key --window "$window" alt+Down
-sleep 0.3
-xdotool key --window "$window" Down Down
-sleep 0.5
+click Text9
+press 0.3 alt+Down
+press 0.5 Down Down
 read -r _ _ _ _ _ chosen < <(line Text9)
 [ "$chosen" = ntp.tencent.com ] || fail "Down, Down in the open address list chose '$chosen'"
-xdotool key --window "$window" Escape
-sleep 0.3
-xdotool key --window "$window" Escape
-sleep 0.5
+press 0.3 Escape
+press 0.5 Escape
 read -r _ _ _ _ _ chosen < <(line Text9)
 [ "$chosen" = 127.0.0.1 ] || fail "Esc, Esc left '$chosen' in the address box"
 # Scheduled calibration applied: the status bar's long summary shows whole.
-for control in Check1 Command1; do
-    read -r left top width height _ < <(line "$control")
-    xdotool mousemove $((left + 8)) $((top + height / 2)) click 1
-    sleep 0.5
-done
+click Check1
+click Command1
 sleep 3
 read -r _ _ _ _ fit summary < <(line Panel1)
 [ "$fit $summary" = "1 自动校时: 每0.1小时   时差限制: 无" ] || fail "status panel 1: $fit '$summary'"
@@ -220,8 +217,7 @@ dismiss '关于 HORLO' Return || true
 read -r _ _ _ _ _ icon < <(line Tray)
 [ "$icon" = 1 ] || fail "Wine's shell does not show the tray icon"
 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
-xdotool key --window "$window" alt+o
-sleep 1
+press 1 alt+o
 xdotool key t  # to the open menu, which has the keyboard
 sleep 0.5
 line Close >/dev/null
