@@ -48,7 +48,11 @@ constexpr const char* kUsage =
     "  SERVER      up to four IPv4 or IPv6 addresses or host names (port 123), each also as\n"
     "              nts:HOST[:PORT] for authenticated time (NTS): a TLS 1.3 key exchange on\n"
     "              PORT (4460 by default; an IPv6 address in brackets), then only replies\n"
-    "              that prove they come from the server count, never plain ones. Without\n"
+    "              that prove they come from the server count, never plain ones; where\n"
+    "              any did, those servers alone decide which servers agree. A certificate\n"
+    "              failing on its dates while the other servers put the local clock more\n"
+    "              than a day off is checked again at their time (one more burst), said on\n"
+    "              standard error; with NTS servers alone, only at the local time. Without\n"
     "              them the servers in sntp.cfg are used, else the built-in default "
     "203.107.6.88"
     ".\n"
@@ -83,7 +87,9 @@ constexpr const char* kUsage =
     "              delay, server and use of each, in evaluation order) when measured;\n"
     "              servers (address, requests, replies, kissOfDeath, authenticated,\n"
     "              ntsFailure, medianOffset, medianDelay, setAside, agreed or why not)\n"
-    "              always; message on failure;\n"
+    "              always; ntsDatesCheckedAtOffset (the offset from the local clock the\n"
+    "              certificates' dates were checked at) when they were moved; message on\n"
+    "              failure;\n"
     "              outcome and exitCode always. Seconds have six decimals in every locale;\n"
     "              a byte of a name that is not UTF-8 becomes U+FFFD.\n"
     "  reset-keeping  give the clock back: reset the frequency and any slew the keeper set\n"
@@ -315,6 +321,8 @@ struct Report {
     std::vector<std::string> names;  // of the rotation's servers, as the texts give them
     std::optional<OutcomeRecord> correction;
     std::string keeping;  // what the keeper did, for the run's line
+    // Where NTS certificates' dates were checked at the servers' time: their offset.
+    std::optional<double> ntsDatesOffsetSec;
 
     const OutcomeRecord& last() const { return correction ? *correction : burst; }
     const std::string& nameOf(int server) const { return names[static_cast<std::size_t>(server)]; }
@@ -460,7 +468,9 @@ void correct(Report& report, const Options& options, Correction& correction, Kee
                                       return parseServerEntry(s).entry.value_or(ServerEntry{}).nts;
                                   })),
         .anyAuthenticated = anyAuthenticated(report, false),
-        .authenticatedAgrees = anyAuthenticated(report, true)};
+        // A certificate taken at the servers' time vouches for no large step: those servers
+        // chose the time it was checked at.
+        .authenticatedAgrees = !report.ntsDatesOffsetSec && anyAuthenticated(report, true)};
     const CorrectionDecision decision = decideCorrection(asked);
     if (decision.keeping) {
         report.correction = keeper->correct(keeping, *decision.keeping, platform.directClock);
@@ -516,6 +526,9 @@ Report runMeasurement(const Options& options, const std::string& stateFolder, Cl
                             platform.timers, files, platform.random, scratchFile,
                             platform.ntsKeyExchange, platform.sivCipher});
         engine.setNtsTrustFile(options.ntsTrustFile);
+        if (keeper) {
+            engine.setRequestLimit(keeper->requests());
+        }
         Correction correction(platform);
         engine.setListener({.replyCounted = {}, .ended = [&](const BurstEnd& end) {
                                 report.burst = end.outcome;
@@ -523,6 +536,7 @@ Report runMeasurement(const Options& options, const std::string& stateFolder, Cl
                                 report.records = end.records;
                                 report.rotation = end.rotation;
                                 report.names = end.servers;
+                                report.ntsDatesOffsetSec = end.ntsDatesOffsetSec;
                                 if (end.outcome.outcome == Outcome::Evaluated && options.apply) {
                                     correct(report, options, correction,
                                             keeper ? &*keeper : nullptr, platform);
@@ -737,6 +751,9 @@ std::string jsonObject(const Report& report) {
     if (!message.empty()) {
         out += ",\"message\":" + jsonText(message);
     }
+    if (report.ntsDatesOffsetSec) {
+        out += ",\"ntsDatesCheckedAtOffset\":" + sixDecimals(*report.ntsDatesOffsetSec);
+    }
     return out + ",\"outcome\":" + jsonText(outcomeName(last.outcome)) +
            ",\"exitCode\":" + std::to_string(exitStatus(last.outcome)) +
            (report.keeping.empty() ? "" : ",\"keeper\":" + jsonText(report.keeping)) + "}\n";
@@ -755,6 +772,9 @@ void printReport(const Report& report, bool json, Console& console) {
         if (!line->empty()) {
             console.err(*line + "\n");
         }
+    }
+    if (report.ntsDatesOffsetSec) {
+        console.err(ntsDatesText(*report.ntsDatesOffsetSec) + "\n");
     }
     for (int i = 0; i < report.rotation.size(); ++i) {
         const ServerTally& tally = report.rotation.tally(i);

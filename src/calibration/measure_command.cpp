@@ -30,7 +30,11 @@ void burstEnded(MainForm& form, const BurstEnd& end) {
     form.timers.Timer5->start();
     form.lastClockCheck = localDayDate(form);
     form.replyRecords = end.records;
+    form.ntsDatesNote = end.ntsDatesOffsetSec ? ntsDatesText(*end.ntsDatesOffsetSec) : "";
     form.serverNotes = serverNotes(end.rotation, form.servers);
+    if (!form.ntsDatesNote.empty()) {
+        form.serverNotes.push_back(form.ntsDatesNote);
+    }
     std::ranges::copy(authenticatedServers(form.servers, end.result),
                       std::back_inserter(form.serverNotes));
     form.lastBurst = end.result;

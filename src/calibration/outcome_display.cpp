@@ -31,7 +31,7 @@ std::string oneLine(std::string text) {
 // The first text and the others on one line, for the status bar.
 std::string joined(std::string first, const std::vector<std::string>& others) {
     for (const std::string& text : others) {
-        first += (first.empty() ? "" : "；") + text;
+        first += (first.empty() || text.empty() ? "" : "；") + text;
     }
     return first;
 }
@@ -118,9 +118,11 @@ void recordOutcome(MainForm& form, OutcomeRecord record) {
                                                               : kRed);
             form.Text3.setText(offsetDisplayText(form.offsetSec));
             form.Text3.setToolTip(record.notice);
-            // The likely cause, then the servers whose replies were authenticated.
-            if (std::string said = joined(likelyCauseText(form.offsetSec),
-                                          authenticatedServers(form.servers, form.lastBurst));
+            // The likely cause, where the certificates' dates were checked, then the servers
+            // whose replies were authenticated.
+            if (std::string said =
+                    joined(joined(likelyCauseText(form.offsetSec), {form.ntsDatesNote}),
+                           authenticatedServers(form.servers, form.lastBurst));
                 !said.empty()) {
                 form.StatusBar1.setPanel(2, std::move(said));
             }
@@ -132,7 +134,7 @@ void recordOutcome(MainForm& form, OutcomeRecord record) {
             form.Text1.setToolTip(record.cause);
             form.Text1.setText(outcomeText(record.outcome));
             // Why, where the user looks: one server's reason after another.
-            form.StatusBar1.setPanel(2, oneLine(record.cause));
+            form.StatusBar1.setPanel(2, joined(oneLine(record.cause), {form.ntsDatesNote}));
             break;
         case Outcome::TooFewReplies:
         case Outcome::RefusedByServer:

@@ -80,6 +80,11 @@ BurstEngine::BurstEngine(EngineServices services)
 }
 
 void BurstEngine::start(std::vector<std::string> servers) {
+    m_ntsDatesOffsetSec.reset();
+    begin(std::move(servers));
+}
+
+void BurstEngine::begin(std::vector<std::string> servers) {
     cancel();
     m_servers = std::move(servers);
     m_labels.clear();
@@ -112,6 +117,10 @@ void BurstEngine::start(std::vector<std::string> servers) {
     }
 }
 
+void BurstEngine::setRequestLimit(int requests) {
+    m_requestLimit = std::clamp(requests, kFewestEvaluatedReplies, kRequestsPerBurst);
+}
+
 void BurstEngine::lookUp() {
     std::vector<std::string> hosts;
     for (int i = 0; i < m_rotation.size(); ++i) {
@@ -127,7 +136,12 @@ void BurstEngine::exchangeKeys(int server) {
     ++m_exchangesRunning;
     const auto elapsedMs = m_services.steadyClock.readPaired().steadyMs - m_burstStartMs;
     const int leftMs = std::max(1, kBurstTimeoutMs - static_cast<int>(elapsedMs));
-    m_nts.exchange(server, leftMs, [this, server](std::string failure) {
+    std::optional<std::int64_t> datesAt;
+    if (m_ntsDatesOffsetSec) {
+        datesAt = m_services.steadyClock.readPaired().utcNs / 1'000'000'000 +
+                  std::llround(*m_ntsDatesOffsetSec);
+    }
+    m_nts.exchange(server, leftMs, datesAt, [this, server](std::string failure) {
         --m_exchangesRunning;
         if (!running()) {
             return;
@@ -320,7 +334,7 @@ PairedReading BurstEngine::burstClockReading() {
 }
 
 void BurstEngine::requestTick() {
-    if (m_requestsSent >= kRequestsPerBurst) {
+    if (m_requestsSent >= m_requestLimit) {
         requestsOut();
         return;
     }
@@ -440,7 +454,7 @@ void BurstEngine::datagramArrival(std::int32_t byteCount, int server,
     if (m_listener.replyCounted) {
         m_listener.replyCounted(k);
     }
-    if (k >= kRepliesPerBurst) {
+    if (k >= std::min(kRepliesPerBurst, m_requestLimit)) {
         finish({});
     } else {
         replyCounted();
@@ -565,8 +579,17 @@ void BurstEngine::finish(OutcomeRecord unanswered) {
     if (n >= kFewestEvaluatedReplies) {
         const double resolutionSec =
             static_cast<double>(m_services.steadyClock.readingResolutionNs()) / 1e9;
-        BurstEvaluation evaluation = evaluateBurst(m_records, n, m_rotation.size(), resolutionSec);
+        BurstEvaluation evaluation = evaluateBurst(m_records, n, m_rotation.size(), resolutionSec,
+                                                   slowestDroppedOf(m_requestLimit));
         result = std::move(evaluation.result);
+        // The servers' time says the local clock is far off, so the dates may have failed for
+        // that alone: they are checked again, at the servers' time, never skipped.
+        if (evaluation.outcome == Outcome::Evaluated && !m_ntsDatesOffsetSec &&
+            std::abs(result.offsetSec) > kNtsDatesLeewaySec && datesFailedAtLocalTime()) {
+            m_ntsDatesOffsetSec = result.offsetSec;
+            begin(m_servers);
+            return;
+        }
         result.agreedServers = agreedEntries(result);
         outcome = {evaluation.outcome,
                    evaluation.outcome == Outcome::ServersDisagree ? serverMedians(m_labels, result)
@@ -579,8 +602,19 @@ void BurstEngine::finish(OutcomeRecord unanswered) {
         outcome = {allFlagged ? Outcome::RejectedInvalid : Outcome::TooFewReplies, {}, {}};
     }
     if (m_listener.ended) {
-        m_listener.ended({outcome, result, m_records, m_rotation, m_labels});
+        m_listener.ended({outcome, result, m_records, m_rotation, m_labels, m_ntsDatesOffsetSec});
     }
+}
+
+bool BurstEngine::datesFailedAtLocalTime() const {
+    for (int i = 0; i < m_rotation.size(); ++i) {
+        const ServerTally& tally = m_rotation.tally(i);
+        if (tally.status == ServerStatus::NtsFailed &&
+            tally.kissCode == ntsFailureName(NtsKeFailure::CertificateExpired)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Configured entries whose replies were averaged: one name's addresses are one resolver's

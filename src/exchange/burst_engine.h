@@ -30,6 +30,8 @@ inline constexpr int kBurstTimeoutMs = 10000;
 // The transmit timestamp's fraction bits below the millisecond: random in every request, so
 // that a reply must have seen the request to match it.
 inline constexpr std::uint32_t kRandomFractionMask = (1u << 22) - 1;
+// A local clock further off than this from the servers may fail an NTS certificate's dates.
+inline constexpr double kNtsDatesLeewaySec = 86400.0;
 
 // What the engine reaches the world through; owned by whoever runs it.
 struct EngineServices {
@@ -63,6 +65,10 @@ struct BurstEnd {
     // Each server of the rotation as the texts name it: its configured entry, or where a name
     // answered several addresses, the address and the name.
     const std::vector<std::string>& servers;
+    // Set where a certificate failed on its dates at the local time, the evaluated offset was
+    // beyond kNtsDatesLeewaySec, and the burst ran again with the dates checked at the local
+    // time plus this offset.
+    std::optional<double> ntsDatesOffsetSec;
 };
 
 // One measurement burst over a server set: the requests (Timer1, 30 at 100 ms), the replies,
@@ -87,8 +93,14 @@ public:
     // one without a word. The names are looked up anew and the requests start once one is found.
     // Entries found at one address are one server: the first found stands for the others. A
     // name that answers several addresses spreads the burst over up to four servers in all, its
-    // further addresses taking the indexes after the entries'.
+    // further addresses taking the indexes after the entries'. An NTS server whose certificate
+    // failed on its dates while the others put the local clock more than a day off gets one
+    // more burst, its dates checked at their time; only that burst's end is told.
     void start(std::vector<std::string> servers);
+    // Fewer requests per burst than the described 30, from the next burst on (the keeper's runs,
+    // once its model foretells the clock well): the burst ends when all are answered, and its
+    // mean drops as large a share of slow replies. Kept between kFewestEvaluatedReplies and 30.
+    void setRequestLimit(int requests);
     // A file of PEM certificates an NTS server's may chain to besides the system's store.
     void setNtsTrustFile(std::string path) { m_nts.setTrustFile(std::move(path)); }
     // Ends a running burst without a result (the program is closing).
@@ -111,6 +123,8 @@ public:
     PairedReading burstClockReading();
 
 private:
+    void begin(std::vector<std::string> servers);
+    bool datesFailedAtLocalTime() const;
     void requestTick();
     void datagramArrival(std::int32_t byteCount, int server,
                          std::optional<std::int64_t> receivedUtcNs);
@@ -153,6 +167,7 @@ private:
     std::map<std::string, std::string> m_refusingServers;
     NtsServers m_nts;
     int m_exchangesRunning = 0;
+    std::optional<double> m_ntsDatesOffsetSec;
     std::int64_t m_burstStartMs = 0;
     ReplyRecords m_records{};
     SentRequests m_sentRequests;
@@ -160,6 +175,7 @@ private:
     double m_largestDelaySec = 0.0;
     std::int16_t m_requestsSent = 0;
     std::int16_t m_repliesReceived = 0;
+    int m_requestLimit = kRequestsPerBurst;
 };
 
 }  // namespace korvel

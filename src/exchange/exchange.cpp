@@ -1,5 +1,6 @@
 #include "exchange/exchange.h"
 
+#include <cmath>
 #include <map>
 
 #include "common/text_forms.h"
@@ -53,6 +54,13 @@ std::string ntsFailureText(const std::string& server, const std::string& failure
     const auto reason = reasons.find(failure);
     return server + " NTS 认证失败：" + (reason == reasons.end() ? failure : reason->second) +
            " (" + failure + ")";
+}
+
+std::string ntsDatesText(double offsetSec) {
+    constexpr double kSecondsPerDay = 86400.0;
+    return std::string("本机时钟比服务器") + (offsetSec > 0 ? "慢 " : "快 ") +
+           std::to_string(std::llround(std::abs(offsetSec) / kSecondsPerDay)) +
+           " 天：NTS 证书的有效期按服务器的时间检查";
 }
 
 std::string unreachedText(const std::string& server, const ServerTally& tally) {

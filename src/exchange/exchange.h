@@ -35,6 +35,10 @@ std::string serverMedians(const std::vector<std::string>& servers, const BurstRe
 // The servers whose replies were not averaged although they answered, and why; empty when
 // every server that answered was.
 std::string serversLeftOut(const std::vector<std::string>& servers, const BurstResult& result);
+// That NTS certificates' dates were checked at the servers' time, the local clock offsetSec
+// behind it.
+std::string ntsDatesText(double offsetSec);
+
 // How the texts mark a server whose replies were authenticated (NTS).
 inline constexpr const char* kAuthenticatedMark = "（已认证）";
 // Each server whose replies were authenticated, marked.

@@ -59,13 +59,14 @@ bool NtsServers::needsExchange(int server) const {
     return burst.entry.nts && (keys == m_keys.end() || keys->second.cookies.empty());
 }
 
-void NtsServers::exchange(int server, int timeoutMs, std::function<void(std::string)> done) {
+void NtsServers::exchange(int server, int timeoutMs, std::optional<std::int64_t> datesAtUnixSec,
+                          std::function<void(std::string)> done) {
     BurstServer& burst = m_burst[index(server)];
     m_keys.erase(burst.key);
     burst.inFlight.clear();
     ++burst.exchanges;
     burst.exchanging = true;
-    NtsKeTarget target{burst.entry.host, burst.entry.ntsKePort, m_trustFile, std::nullopt,
+    NtsKeTarget target{burst.entry.host, burst.entry.ntsKePort, m_trustFile, datesAtUnixSec,
                        timeoutMs};
     m_exchange->start(
         target, [this, server, number = m_burstNumber, done = std::move(done)](NtsKeResult result) {

@@ -47,9 +47,11 @@ public:
     bool needsExchange(int server) const;
     bool mayExchange(int server) const { return m_burst[index(server)].exchanges == 0; }
     bool exchanging(int server) const { return m_burst[index(server)].exchanging; }
-    // Runs the server's key exchange; done gets the failure's name, empty on success, later,
-    // never inside this call. The keys and cookies held before are dropped.
-    void exchange(int server, int timeoutMs, std::function<void(std::string failure)> done);
+    // Runs the server's key exchange, the certificate's dates checked at datesAtUnixSec or
+    // else now; done gets the failure's name, empty on success, later, never inside this call.
+    // The keys and cookies held before are dropped.
+    void exchange(int server, int timeoutMs, std::optional<std::int64_t> datesAtUnixSec,
+                  std::function<void(std::string failure)> done);
 
     // The datagram asking the server, the request's identifier kept for its reply; nothing
     // when no cookie is left.

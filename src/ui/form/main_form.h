@@ -107,6 +107,8 @@ struct MainForm {
 
     ReplyRecords replyRecords{};           // the last burst's, in evaluation order
     std::vector<std::string> serverNotes;  // the last burst's, as serverNotes gives them
+    // The last burst's, where NTS certificates' dates were checked at the servers' time.
+    std::string ntsDatesNote;
     bool logFailureReported = false;
     std::vector<std::string> afterHandlerNotices;
     double offsetSec = 0.0;

@@ -48,19 +48,5 @@ TEST(TimeSyncLog, ScheduledBurstLogsInOrderAndAFailedWriteIsReportedOnceAfterThe
     }
 }
 
-TEST(TimeSyncLog, ReopeningKeepsTheChannelAndABadPathDoesNotLoseIt) {
-    test::FakeFileSystem files;
-    TimeSyncLog log;
-    EXPECT_EQ(log.open(files, "/missing/12-06-2026.log"), FileError::PathNotFound);
-    EXPECT_FALSE(log.isOpen());
-
-    ASSERT_EQ(log.open(files, kLogPath), FileError::None);
-    log.append("first");
-    EXPECT_EQ(log.open(files, kLogPath), FileError::None);
-    EXPECT_EQ(log.open(files, "/missing/12-06-2026.log"), FileError::PathNotFound);
-    log.append("second");
-    EXPECT_EQ(files.lines(kLogPath), (std::vector<std::string>{"first", "second"}));
-}
-
 }  // namespace
 }  // namespace korvel

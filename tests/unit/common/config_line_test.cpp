@@ -26,13 +26,14 @@ TEST(ConfigLine, LinesAreTakenApartByPosition) {
         {"SNTP 10.0.0.1        12", "10.0.0.1       ", "12", 12, {}, {}},
         {"SNTP 10.0.0.1        1234567", "10.0.0.1       ", "1234", 1234, {}, {"567"}},
         {"", "", "", 0, {}, {}},
-        {"SNTP 10.0.0.1        1231   a.cn  b_c.cn 10.0.0.1 A.CN. 2001:db8::1 2001:DB8::1 d.cn "
+        {"SNTP 10.0.0.1        1231   a.cn  b_c.cn 10.0.0.1 A.CN. 2001:db8::1 2001:DB8::1 a.c "
          "e.cn",
-         "10.0.0.1       ", "1231", 1231, Words{"a.cn", "2001:db8::1", "d.cn"},
+         "10.0.0.1       ", "1231", 1231, Words{"a.cn", "2001:db8::1", "a.c"},
          Words{"b_c.cn", "10.0.0.1", "A.CN.", "2001:DB8::1", "e.cn"}},
-        {"SNTP 10.0.0.1        1231 nts:a.cn:4461 nts:[2001:db8::1] nts:b.cn:0 a.cn nts:",
-         "10.0.0.1       ", "1231", 1231, Words{"nts:a.cn:4461", "nts:[2001:db8::1]"},
-         Words{"nts:b.cn:0", "a.cn", "nts:"}},
+        {"SNTP 10.0.0.1        1231 nts:a.cn:4461 nts:[2001:db8::1] nts:b.cn:0 a.cn nts: "
+         "2001:DB8::1 ::1",
+         "10.0.0.1       ", "1231", 1231, Words{"nts:a.cn:4461", "nts:[2001:db8::1]", "::1"},
+         Words{"nts:b.cn:0", "a.cn", "nts:", "2001:DB8::1"}},
     };
     for (const auto& c : cases) {
         const ConfigFields fields = parseConfigLine(c.line);

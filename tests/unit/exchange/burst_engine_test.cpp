@@ -31,13 +31,14 @@ using test::utcTime;
 using Bytes = std::vector<std::uint8_t>;
 
 // Key exchanges that answer after 50 ms with the fake NTS server's keys and eight of its
-// cookies, or with the failure set.
+// cookies, or with the failure set unless the dates are checked at a time given.
 struct FakeKeyExchange final : NtsKeyExchange {
     FakeKeyExchange(test::VirtualTime& t, FakeNtsServer& s) : time(t), server(s) {}
     void start(const NtsKeTarget& target, std::function<void(NtsKeResult)> done) override {
         targets.push_back(target);
-        NtsKeResult result{failure, {}, Bytes(32, 0x11), Bytes(32, 0x22), {}};
-        for (std::size_t i = 0; i < kNtsCookiesKept && failure == NtsKeFailure::None; ++i) {
+        const NtsKeFailure f = target.checkDatesAtUnixSec ? NtsKeFailure::None : failure;
+        NtsKeResult result{f, {}, Bytes(32, 0x11), Bytes(32, 0x22), {}};
+        for (std::size_t i = 0; i < kNtsCookiesKept && f == NtsKeFailure::None; ++i) {
             result.answer.cookies.push_back(server.nextCookie());
         }
         time.schedule(50, [done = std::move(done), result] { done(result); });
@@ -58,7 +59,8 @@ struct EngineRig {
                                 ends.push_back({end.outcome, end.result.counted,
                                                 end.result.offsetSec, end.rotation,
                                                 end.result.agreedServers,
-                                                authenticatedServers(end.servers, end.result)});
+                                                authenticatedServers(end.servers, end.result),
+                                                end.ntsDatesOffsetSec});
                             }});
     }
 
@@ -69,6 +71,7 @@ struct EngineRig {
         ServerRotation rotation;
         int agreed;
         std::vector<std::string> authenticated;
+        std::optional<double> ntsDatesOffsetSec;
     };
 
     // A burst the server never answers: the test delivers the replies.
@@ -108,6 +111,13 @@ std::function<void(int, Bytes&)> header(std::uint8_t firstByte, std::uint8_t str
     };
 }
 
+// The reply as the fake NTS server answers the request: sealed, or a NAK.
+void answerAs(FakeNtsServer& server, const Bytes& request, Bytes& reply, bool nak = false) {
+    PacketBytes packet{};
+    std::copy_n(reply.begin(), packet.size(), packet.begin());
+    reply = server.answer(request, packet, nak).value_or(Bytes{});
+}
+
 std::function<bool(int)> answersFirst(int count) {
     return [count](int request) { return request > count; };
 }
@@ -127,6 +137,8 @@ TEST(BurstEngine, EndsOnceForEveryWayABurstCanEnd) {
         {"all answered: the 25th reply", 1, [](EngineRig&) {}, Outcome::Evaluated, 2510, 25},
         {"replies stopped: a quiet second after the last request", 1,
          [](EngineRig& r) { r.a.drop = answersFirst(12); }, Outcome::Evaluated, 4100, 12},
+        {"a short burst: its twelfth reply", 1, [](EngineRig& r) { r.engine.setRequestLimit(12); },
+         Outcome::Evaluated, 1210, 12},
         {"time-out with too few", 1, [](EngineRig& r) { r.a.drop = answersFirst(5); },
          Outcome::TooFewReplies, 10'000, 0},
         {"time-out with none", 1, [](EngineRig& r) { r.a.drop = [](int) { return true; }; },
@@ -556,13 +568,6 @@ TEST(BurstEngine, AnNtsServerCountsOnlyAuthenticRepliesAndExchangesKeysOncePerBu
         {"a byte altered",
          [](EngineRig& r, Seal&) { r.a.tamper = [](int, Bytes& reply) { reply[60] ^= 1; }; },
          Outcome::NtsFailed, 0, 2, "nts:192.0.2.1 NTS 认证失败：认证请求没有回答 (cookiesUsedUp)"},
-        {"the first reply replayed",
-         [](EngineRig& r, Seal&) {
-             r.a.tamper = [first = std::make_shared<Bytes>()](int, Bytes& reply) {
-                 first->empty() ? void(*first = reply) : void(reply = *first);
-             };
-         },
-         Outcome::TooFewReplies, 1, 2},
         {"the sealed cookies of the reply before",
          [](EngineRig& r, Seal&) {
              r.a.tamper = [before = std::make_shared<Bytes>()](int, Bytes& reply) {
@@ -581,9 +586,7 @@ TEST(BurstEngine, AnNtsServerCountsOnlyAuthenticRepliesAndExchangesKeysOncePerBu
          [](EngineRig& r, Seal& seal) {
              auto forger = std::make_shared<FakeNtsServer>(r.siv, Bytes(32, 0x11), Bytes(32, 3));
              seal = [forger](const Bytes& request, Bytes& reply) {
-                 PacketBytes packet{};
-                 std::copy_n(reply.begin(), packet.size(), packet.begin());
-                 reply = forger->answer(request, packet).value_or(Bytes{});
+                 answerAs(*forger, request, reply);
              };
          },
          Outcome::NtsFailed, 0, 2, "nts:192.0.2.1 NTS 认证失败：认证请求没有回答 (cookiesUsedUp)"},
@@ -593,9 +596,7 @@ TEST(BurstEngine, AnNtsServerCountsOnlyAuthenticRepliesAndExchangesKeysOncePerBu
         {"a NAK, then answering after the new exchange",
          [](EngineRig& r, Seal& seal) {
              seal = [&r, nak = true](const Bytes& request, Bytes& reply) mutable {
-                 PacketBytes packet{};
-                 std::copy_n(reply.begin(), packet.size(), packet.begin());
-                 reply = r.nts.answer(request, packet, std::exchange(nak, false)).value_or(Bytes{});
+                 answerAs(r.nts, request, reply, std::exchange(nak, false));
              };
          },
          Outcome::Evaluated, 25, 2},
@@ -610,9 +611,7 @@ TEST(BurstEngine, AnNtsServerCountsOnlyAuthenticRepliesAndExchangesKeysOncePerBu
         SCOPED_TRACE(c.what);
         EngineRig rig;
         Seal seal = [&rig](const Bytes& request, Bytes& reply) {
-            PacketBytes packet{};
-            std::copy_n(reply.begin(), packet.size(), packet.begin());
-            reply = rig.nts.answer(request, packet).value_or(Bytes{});
+            answerAs(rig.nts, request, reply);
         };
         rig.a.seal = [&seal](const Bytes& request, Bytes& reply) {
             if (seal) {
@@ -639,23 +638,56 @@ TEST(BurstEngine, AnNtsServerCountsOnlyAuthenticRepliesAndExchangesKeysOncePerBu
     }
 }
 
-// A failed key exchange names its server and why, and nothing is sent to it; without NTS in
-// the program a server named as NTS fails at once, and plain servers go on alone.
+// A failed key exchange names its server and why; nothing is sent to it, plain servers go on.
+// Dates failing while those put the local clock over a day off get one more burst, checked at
+// their time; within a day, or with nobody else to tell the time, the server fails. Without
+// NTS in the program a server named as NTS fails at once.
 TEST(BurstEngine, AnNtsServerWhoseKeyExchangeFailsLeavesTheBurstSayingWhy) {
-    EngineRig rig;
-    rig.keyExchange.failure = NtsKeFailure::Untrusted;
-    rig.engine.start({"nts:192.0.2.2:4461", "192.0.2.1"});
-    rig.time.advance(12'000);
-    ASSERT_EQ(rig.ends.size(), 1U);
-    EXPECT_EQ(rig.ends[0].outcome.outcome, Outcome::Evaluated);
-    EXPECT_EQ(rig.ends[0].rotation.tally(0).status, ServerStatus::NtsFailed);
-    EXPECT_EQ(rig.ends[0].rotation.tally(0).kissCode, "untrusted");
-    EXPECT_EQ(rig.b.requestsSeen(), 0);
-    ASSERT_EQ(rig.keyExchange.targets.size(), 1U);
-    EXPECT_EQ(rig.keyExchange.targets[0].host, "192.0.2.2");
-    EXPECT_EQ(rig.keyExchange.targets[0].port, 4461);
-    EXPECT_EQ(rig.keyExchange.targets[0].timeoutMs, kBurstTimeoutMs);
+    using enum NtsKeFailure;
+    constexpr double kFiveYearsMs = 1826 * 86'400'000.0;
+    const std::vector<std::string> both{"nts:192.0.2.2:4461", "192.0.2.1"};
+    const struct {
+        const char* what;
+        NtsKeFailure failure;  // at the local time
+        double aheadMs;        // both servers
+        std::size_t servers;
+        Outcome outcome;
+        std::size_t exchanges;
+        const char* why;
+    } cases[] = {
+        {"untrusted", Untrusted, 0, 2, Outcome::Evaluated, 1, "untrusted"},
+        {"five years behind", CertificateExpired, kFiveYearsMs, 2, Outcome::Evaluated, 2, ""},
+        {"an hour behind", CertificateExpired, 3.6e6, 2, Outcome::Evaluated, 1,
+         "certificateExpired"},
+        {"no other server", CertificateExpired, kFiveYearsMs, 1, Outcome::NtsFailed, 1,
+         "certificateExpired"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineRig rig;
+        rig.keyExchange.failure = c.failure;
+        rig.a.offsetMs = rig.b.offsetMs = c.aheadMs;
+        rig.b.seal = [&rig](const Bytes& request, Bytes& reply) {
+            answerAs(rig.nts, request, reply);
+        };
+        rig.engine.start({both.begin(), both.begin() + static_cast<long>(c.servers)});
+        rig.time.advance(12'000);
+        ASSERT_EQ(rig.ends.size(), 1U);
+        EXPECT_EQ(std::pair(rig.ends[0].outcome.outcome, rig.ends[0].rotation.tally(0).kissCode),
+                  std::pair(c.outcome, std::string(c.why)));
+        EXPECT_EQ(rig.b.requestsSeen() > 0, *c.why == '\0');
+        ASSERT_EQ(rig.keyExchange.targets.size(), c.exchanges);
+        const NtsKeTarget& last = rig.keyExchange.targets.back();
+        EXPECT_EQ(std::tuple(last.host, last.port, last.timeoutMs),
+                  std::tuple("192.0.2.2", 4461, kBurstTimeoutMs));
+        // The second exchange checks the dates at the servers' time, and the end says so.
+        const double movedSec = c.exchanges == 2 ? c.aheadMs / 1000 : 0.0;
+        EXPECT_NEAR(rig.ends[0].ntsDatesOffsetSec.value_or(0.0), movedSec, 0.01);
+        EXPECT_NEAR(static_cast<double>(last.checkDatesAtUnixSec.value_or(0)),
+                    movedSec > 0 ? static_cast<double>(rig.time.utcMs()) / 1000 + movedSec : 0, 10);
+    }
 
+    EngineRig rig;
     BurstEngine withoutNts{
         {rig.time, rig.time, rig.socket, rig.time, rig.files, rig.time, rig.scratch}};
     std::optional<OutcomeRecord> outcome;

@@ -229,7 +229,8 @@ TEST(SettingsFiles, UserCopyBeforeSiteFileAtStartAndApply) {
 }
 
 // Ticking the log and applying always logs, at the path in the box; a path in no folder is
-// told and stops the apply once sntp.cfg was written, the panel open and the log as it was.
+// told and stops the apply once sntp.cfg was written, the panel open and the log going on as
+// it was.
 TEST_F(SettingsPanel, LoggingOffAndOnAgainAppendsToTheSameFileAndANewPathMovesIt) {
     for (const bool logging : {true, false, true}) {
         open();
@@ -259,6 +260,8 @@ TEST_F(SettingsPanel, LoggingOffAndOnAgainAppendsToTheSameFileAndANewPathMovesIt
     EXPECT_TRUE(panelOpen() && form.panel.Text4.isVisible() && !form.settings.autoSyncOn);
     EXPECT_EQ(form.settings.logPath + "|" + form.StatusBar1.panel(0),
               "/opt/korvel/other.log|自动校时: 关闭  ");  // as opening the panel left it
+    rig.measure();  // against 10.0.0.2, which never answers: its start line alone
+    EXPECT_EQ(rig.files.lines("/opt/korvel/other.log").size(), 3u);
 }
 
 // Each box enables its scroll bar, the limit's following 自动校时 even when ticked while
