@@ -1,11 +1,10 @@
 // window-probe NAME...: prints the title of the running KORVEL window, then a line for each
 // NAME: its screen rectangle, whether its text fits it in the designed font (1 or 0) and the
-// text, in UTF-8. NAME is a control of the layout, Form1 (the window), Panel1 to Panel3 (of the
-// status bar), Tip (the tool tip on show), Lamp (the indicator's picture number), Box (the open
-// message box), Tray (the tray icon's window; 1 while the system shows the icon), TrayOpen (the
-// same, and a double click on the icon), Close (as the close box), Focus (the control with the
-// keyboard focus; its name) or List (the drop-down lists: the narrowest one's width, and whether
-// every offered name fits its list). Exits 1 when there is no such thing.
+// text, in UTF-8. NAME is a control of the layout, Form1, Panel1 to Panel3 (the status bar's),
+// Tip (the tool tip on show), Lamp (the indicator's picture number), Box (the message box), Tray
+// (1 while the system shows the icon), TrayOpen (and a double click on it), Close (the close
+// box), Focus (the focused control's name) or List (the drop-down lists: the narrowest one's
+// width, and whether every offered name fits its list). Exits 1 when there is no such thing.
 
 #include <windows.h>
 
@@ -98,15 +97,9 @@ bool describe(HWND window, const std::string& name) {
                          WM_LBUTTONDBLCLK);
         }
     } else if (name == "Tip") {
-        DWORD program = 0;
-        GetWindowThreadProcessId(window, &program);
         shown = nullptr;
-        while ((shown = FindWindowExW(nullptr, shown, TOOLTIPS_CLASSW, nullptr)) != nullptr) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(shown, &owner);
-            if (owner == program && IsWindowVisible(shown) != FALSE) {
-                break;
-            }
+        while ((shown = FindWindowExW(nullptr, shown, TOOLTIPS_CLASSW, nullptr)) != nullptr &&
+               (GetWindow(shown, GW_OWNER) != window || IsWindowVisible(shown) == FALSE)) {
         }
         text = textOf(shown);
     } else if (name == "Box") {
