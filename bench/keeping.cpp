@@ -1,6 +1,6 @@
 // Days of unattended runs on the simulated machine, for every drift and link, with every run
-// stepping (as before the keeper), with the keeper, and with the keeper sending 12 requests a
-// run once it knows the frequency to 0.05 ppm. Prints one Markdown table.
+// stepping (as before the keeper), with the keeper asking full bursts, and with the keeper as
+// the tool runs it (short bursts where its model allows). Prints one Markdown table.
 //   korvel-bench-keeping [SEEDS]   (default 50)
 
 #include <algorithm>
@@ -17,7 +17,7 @@ namespace {
 using korvel::test::DayFigures;
 using korvel::test::DayOptions;
 
-const char* const kModes[] = {"stepping", "keeper", "keeper, 12 requests once settled"};
+const char* const kModes[] = {"stepping", "keeper, full bursts", "keeper (the tool)"};
 
 struct Link {
     const char* name;
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
                     options.driftPpm = drift;
                     options.path = link.path;
                     options.keeper = mode > 0;
-                    options.settledRequests = mode == 2 ? 12 : 0;
+                    options.shortBursts = mode == 2;
                     options.seed = static_cast<std::uint64_t>(seed);
                     const DayFigures f = korvel::test::simulateDay(options);
                     squares += f.rmsErrorSec * f.rmsErrorSec;

@@ -526,6 +526,9 @@ Report runMeasurement(const Options& options, const std::string& stateFolder, Cl
                             platform.timers, files, platform.random, scratchFile,
                             platform.ntsKeyExchange, platform.sivCipher});
         engine.setNtsTrustFile(options.ntsTrustFile);
+        if (keeper) {
+            engine.setRequestLimit(keeper->requests());
+        }
         Correction correction(platform);
         engine.setListener({.replyCounted = {}, .ended = [&](const BurstEnd& end) {
                                 report.burst = end.outcome;

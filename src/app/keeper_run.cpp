@@ -46,25 +46,16 @@ void KeeperRun::begin() {
     if (!dropped.empty()) {
         note(dropped);
     }
+    m_requests = keepingRequests(m_state, wallSec);
     m_estimate = m_state.frequency;
     m_frequencyPpm = m_adjustment.frequencyPpm().value_or(0.0);
 }
 
 KeeperInput KeeperRun::measurement(const BurstResult& result, const ReplyRecords& records) {
     const PairedReading now = m_steady.readPaired();
-    const double wallNow = ntpSecondsOfUnixNs(now.utcNs);
-    const BurstMiddle middle = burstMiddle(result, records);
-    KeeperInput input;
-    input.offsetSec = result.offsetSec;
-    input.spreadSec = middle.spreadSec;
-    input.wallSec = middle.atNtpSec;
-    input.steadySec = static_cast<double>(now.steadyMs) / 1000.0 - (wallNow - middle.atNtpSec);
-    input.everyResponderAgrees = everyResponderAgrees(result);
-    input.firstRunAfterBoot = m_firstRunAfterBoot;
-    input.mayAdjust = true;
-    input.appliedPpm = m_frequencyPpm;
-    input.sinceMiddleSec = wallNow - middle.atNtpSec;
-    return input;
+    return keeperInput(result, records, ntpSecondsOfUnixNs(now.utcNs),
+                       static_cast<double>(now.steadyMs) / 1000.0, m_frequencyPpm,
+                       m_firstRunAfterBoot);
 }
 
 void KeeperRun::recordHeld(const KeeperInput& input) {
@@ -119,6 +110,9 @@ std::string KeeperRun::summary() const {
     if (m_estimate) {
         text += " (needed " + ppm(m_estimate->ppm) + " ± " +
                 ppm(m_estimate->uncertaintyPpm).substr(1) + " ppm)";
+    }
+    if (m_requests < kRequestsPerBurst) {
+        text += ", " + std::to_string(m_requests) + " requests";
     }
     return m_notes.empty() ? text : text + ", " + m_notes;
 }

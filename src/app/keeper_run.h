@@ -8,6 +8,7 @@
 #include "sntp/burst_evaluation.h"
 #include "sntp/keeper.h"
 #include "sntp/outcome.h"
+#include "sntp/sent_requests.h"
 
 namespace korvel {
 
@@ -22,6 +23,8 @@ public:
     // boot and clock. Before the burst.
     void begin();
     bool firstRunAfterBoot() const { return m_firstRunAfterBoot; }
+    // The requests this run's burst asks: fewer once the keeper's model allows.
+    int requests() const { return m_requests; }
 
     const KeeperState& state() const { return m_state; }
     // This run's measurement as the keeper takes it, for the correction policy.
@@ -46,6 +49,7 @@ private:
     SteadyClock& m_steady;
     KeeperState m_state;
     bool m_firstRunAfterBoot = true;
+    int m_requests = kRequestsPerBurst;
     KeeperAction m_action = KeeperAction::None;
     double m_frequencyPpm = 0.0;
     std::optional<FrequencyEstimate> m_estimate;

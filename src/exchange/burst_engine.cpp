@@ -117,6 +117,10 @@ void BurstEngine::begin(std::vector<std::string> servers) {
     }
 }
 
+void BurstEngine::setRequestLimit(int requests) {
+    m_requestLimit = std::clamp(requests, kFewestEvaluatedReplies, kRequestsPerBurst);
+}
+
 void BurstEngine::lookUp() {
     std::vector<std::string> hosts;
     std::vector<std::int32_t> ports;
@@ -333,7 +337,7 @@ PairedReading BurstEngine::burstClockReading() {
 }
 
 void BurstEngine::requestTick() {
-    if (m_requestsSent >= kRequestsPerBurst) {
+    if (m_requestsSent >= m_requestLimit) {
         requestsOut();
         return;
     }
@@ -474,7 +478,7 @@ void BurstEngine::datagramArrival(std::int32_t byteCount, int fromServer,
     if (m_listener.replyCounted) {
         m_listener.replyCounted(k);
     }
-    if (k >= kRepliesPerBurst) {
+    if (k >= std::min(kRepliesPerBurst, m_requestLimit)) {
         finish({});
     } else {
         replyCounted();
@@ -599,7 +603,8 @@ void BurstEngine::finish(OutcomeRecord unanswered) {
     if (n >= kFewestEvaluatedReplies) {
         const double resolutionSec =
             static_cast<double>(m_services.steadyClock.readingResolutionNs()) / 1e9;
-        BurstEvaluation evaluation = evaluateBurst(m_records, n, m_rotation.size(), resolutionSec);
+        BurstEvaluation evaluation = evaluateBurst(m_records, n, m_rotation.size(), resolutionSec,
+                                                   slowestDroppedOf(m_requestLimit));
         result = std::move(evaluation.result);
         // The servers' time says the local clock is far off, so the dates may have failed for
         // that alone: they are checked again, at the servers' time, never skipped.

@@ -98,6 +98,10 @@ public:
     // failed on its dates while the others put the local clock more than a day off gets one
     // more burst, its dates checked at their time; only that burst's end is told.
     void start(std::vector<std::string> servers);
+    // Fewer requests per burst than the described 30, from the next burst on (the keeper's runs,
+    // once its model foretells the clock well): the burst ends when all are answered, and its
+    // mean drops as large a share of slow replies. Kept between kFewestEvaluatedReplies and 30.
+    void setRequestLimit(int requests);
     // A file of PEM certificates an NTS server's may chain to besides the system's store.
     void setNtsTrustFile(std::string path) { m_nts.setTrustFile(std::move(path)); }
     // Ends a running burst without a result (the program is closing).
@@ -174,6 +178,7 @@ private:
     double m_largestDelaySec = 0.0;
     std::int16_t m_requestsSent = 0;
     std::int16_t m_repliesReceived = 0;
+    int m_requestLimit = kRequestsPerBurst;
 };
 
 }  // namespace korvel

@@ -5,11 +5,12 @@
 #include <tuple>
 #include <utility>
 
+#include "sntp/sent_requests.h"
+
 namespace korvel {
 
 namespace {
 
-constexpr int kSlowestDropped = 3;
 constexpr double kQuarterHourSec = 900.0;
 constexpr double kQuarterHoursInAnHour = 4.0;
 constexpr double kQuarterHourToleranceSec = 2.0;
@@ -190,7 +191,12 @@ double roundToWholeSeconds(double seconds) {
     return whole;
 }
 
-BurstEvaluation evaluateBurst(ReplyRecords& records, int n, int serverCount, double resolutionSec) {
+int slowestDroppedOf(int requests) {
+    return std::clamp(kSlowestDropped * requests / kRequestsPerBurst, 1, kSlowestDropped);
+}
+
+BurstEvaluation evaluateBurst(ReplyRecords& records, int n, int serverCount, double resolutionSec,
+                              int slowestDropped) {
     BurstEvaluation evaluation;
     BurstResult& result = evaluation.result;
     result.servers.assign(at(serverCount), {});
@@ -252,6 +258,17 @@ BurstEvaluation evaluateBurst(ReplyRecords& records, int n, int serverCount, dou
     }
     const int m = static_cast<int>(std::count(fate.begin() + 1, fate.end(), ReplyUse::Used));
     if (m < kFewestEvaluatedReplies) {
+        // Authenticated servers too few to average that outvoted others: no agreement either.
+        if (std::ranges::any_of(result.servers,
+                                [](const ServerSummary& s) {
+                                    return s.authenticated && s.usable >= kFewestRepliesToAgree;
+                                }) &&
+            static_cast<int>(group.size()) < answering) {
+            evaluation.outcome = Outcome::ServersDisagree;
+            for (ServerSummary& s : result.servers) {
+                s.agreed = false;
+            }
+        }
         return evaluation;
     }
 
@@ -274,13 +291,13 @@ BurstEvaluation evaluateBurst(ReplyRecords& records, int n, int serverCount, dou
     result.uses[at(m - 1)] = ReplyUse::ExtremeOffset;
     double sum = 0.0;
     for (int i = 2; i <= m - 1; ++i) {
-        if (i > m - 1 - kSlowestDropped) {
+        if (i > m - 1 - slowestDropped) {
             result.uses[at(i - 1)] = ReplyUse::Slow;
         } else {
             sum += records[at(i)].offset;
         }
     }
-    result.offsetSec = sum / (m - 2 - kSlowestDropped);
+    result.offsetSec = sum / (m - 2 - slowestDropped);
     result.offsetWholeSec = roundToWholeSeconds(result.offsetSec);
     evaluation.outcome = Outcome::Evaluated;
     return evaluation;

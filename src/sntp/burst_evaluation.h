@@ -14,6 +14,8 @@ inline constexpr int kMostFlaggedReplies = 3;
 inline constexpr int kFewestRepliesToAgree = 3;
 // The least half-width of a server's interval in the agreement, in seconds.
 inline constexpr double kLeastAgreementHalfWidthSec = 0.025;
+// The slowest replies a burst of the full 30 requests drops from its mean.
+inline constexpr int kSlowestDropped = 3;
 
 // What became of one counted reply in the evaluation.
 enum class ReplyUse : std::uint8_t {
@@ -91,10 +93,16 @@ OffsetCause likelyCause(double offsetSec);
 // Where any of them is authenticated, only the authenticated ones vote: the group holding the
 // most of them (then the largest) is kept when it holds more than half of them, the plain servers
 // that share its point with it; a group without an authenticated server never outvotes one with.
+// Such a group too small to average, other servers left out, is servers that disagree.
 // Then, over the kept servers' replies, as ever: rejected when more than three are flagged;
-// the two extreme offsets and the three slowest of the rest dropped and the others averaged.
-// The records are left in evaluation order, the ones that took no part last. Fewer than ten
-// replies, or usable kept ones, are no burst.
-BurstEvaluation evaluateBurst(ReplyRecords& records, int n, int serverCount, double resolutionSec);
+// the two extreme offsets and the three slowest of the rest (slowestDropped) dropped and the
+// others averaged. The records are left in evaluation order, the ones that took no part last.
+// Fewer than ten replies, or usable kept ones, are no burst.
+BurstEvaluation evaluateBurst(ReplyRecords& records, int n, int serverCount, double resolutionSec,
+                              int slowestDropped = kSlowestDropped);
+
+// The slowest replies dropped from a burst of this many requests: three of thirty, and as large
+// a share of a smaller burst (one of twelve), so it averages as large a share of its replies.
+int slowestDroppedOf(int requests);
 
 }  // namespace korvel

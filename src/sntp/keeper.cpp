@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "sntp/sent_requests.h"
+
 namespace korvel {
 
 namespace {
@@ -199,6 +201,14 @@ void continueKeeperState(KeeperState& state, const std::string& bootId, double w
     }
 }
 
+int keepingRequests(const KeeperState& state, double wallSec) {
+    const bool settled = state.frequency && state.frequency->uncertaintyPpm < kShortBurstPpm;
+    const bool recent = !state.runs.empty() && state.runs.back().sample.trusted &&
+                        state.runs.back().action != KeeperAction::None &&
+                        wallSec - state.runs.back().wallSec < kShortBurstGapSec;
+    return settled && recent ? kShortBurstRequests : kRequestsPerBurst;
+}
+
 KeeperDecision decideKeeping(const KeeperState& state, const KeeperInput& input) {
     KeeperDecision decision;
     std::vector<DriftSample> samples;
@@ -255,6 +265,20 @@ BurstMiddle burstMiddle(const BurstResult& result, const ReplyRecords& records) 
         squares += (r->offset - mean) * (r->offset - mean);
     }
     return {at, used.size() > 1 ? std::sqrt(squares / (n - 1) / n) : 0.0};
+}
+
+KeeperInput keeperInput(const BurstResult& result, const ReplyRecords& records, double wallNowSec,
+                        double steadyNowSec, double appliedPpm, bool firstRunAfterBoot) {
+    const BurstMiddle middle = burstMiddle(result, records);
+    return {.offsetSec = result.offsetSec,
+            .spreadSec = middle.spreadSec,
+            .wallSec = middle.atNtpSec,
+            .steadySec = steadyNowSec - (wallNowSec - middle.atNtpSec),
+            .everyResponderAgrees = everyResponderAgrees(result),
+            .firstRunAfterBoot = firstRunAfterBoot,
+            .mayAdjust = true,
+            .appliedPpm = appliedPpm,
+            .sinceMiddleSec = wallNowSec - middle.atNtpSec};
 }
 
 void recordKeeperRun(KeeperState& state, const KeeperInput& input, const KeeperDecision& decision) {

@@ -23,6 +23,17 @@ inline constexpr double kLargestUnattendedStepSec = 1000.0;
 // The runs a state keeps: with the fit's age weighting, older ones count for nothing.
 inline constexpr std::size_t kKeptRuns = 16;
 
+// A run's burst asks fewer requests once the model foretells the clock well: the frequency known
+// to kShortBurstPpm (0.2 ppm is 0.42 ms over the timer's longest gap of 35 min at one standard
+// error, the LAN's 1 ms bound at 2.4; a link too noisy to get there keeps full bursts) and a run
+// of this boot within kShortBurstGapSec whose servers all agreed and that corrected the clock,
+// so the phase is known too: after a failed, held or missed run the next burst is full again.
+// Twelve: four to each of three servers, so each keeps the three replies it needs to speak in
+// the agreement with one lost, and two may be lost in all before the burst has too few.
+inline constexpr int kShortBurstRequests = 12;
+inline constexpr double kShortBurstPpm = 0.2;
+inline constexpr double kShortBurstGapSec = 2400.0;
+
 enum class KeeperAction : std::uint8_t {
     None,           // held: nothing done to the clock
     Stepped,        // the clock stepped (and the frequency set when known)
@@ -84,6 +95,10 @@ struct KeeperDecision {
     DriftEstimate estimate;
 };
 
+// The requests this run's burst asks, on its state continued to this boot and clock at
+// wallSec: kShortBurstRequests where the model allows, else the described burst's.
+int keepingRequests(const KeeperState& state, double wallSec);
+
 // How the keeper corrects for this run on its state (continued to this boot and clock), once
 // the correction policy allows a correction: the frequency when known, and a step above the
 // threshold (or without the right to adjust), else a slew.
@@ -101,6 +116,11 @@ struct BurstMiddle {
     double spreadSec = 0.0;
 };
 BurstMiddle burstMiddle(const BurstResult& result, const ReplyRecords& records);
+
+// What a run measured, as the keeper takes it: the burst's offset at its middle, read against
+// the wall and monotonic clocks now (seconds), with the frequency correction in effect.
+KeeperInput keeperInput(const BurstResult& result, const ReplyRecords& records, double wallNowSec,
+                        double steadyNowSec, double appliedPpm, bool firstRunAfterBoot);
 
 // Every server that answered is in the agreeing group.
 bool everyResponderAgrees(const BurstResult& result);

@@ -8,17 +8,16 @@
 #include "sntp/burst_evaluation.h"
 #include "sntp/correction_policy.h"
 #include "sntp/keeper.h"
+#include "sntp/sent_requests.h"
+#include "sntp/server_rotation.h"
 
 namespace korvel::test {
 
 namespace {
 
 constexpr double kSlewRate = 500e-6;
-constexpr int kRequests = 30;
-constexpr int kRepliesToEvaluate = 25;
-// The frequency known this well, a burst may be smaller.
-constexpr double kSettledPpm = 0.05;
 constexpr int kServers = 3;
+constexpr int kRepliesToEvaluate = 25;
 // From the evaluation to the clock's correction.
 constexpr double kProcessingSec = 0.05;
 
@@ -75,27 +74,21 @@ struct Burst {
     int requests = 0;
 };
 
-// One burst as the tool runs it: a request every 100 ms in turn to the servers, the evaluation
-// at the 25th reply, the remaining requests still sent.
-Burst runBurst(SimulatedClock& clock, double start, const PathDelay& path, int requests,
+// One burst as the tool runs it: a request every 100 ms to the servers in turn, at most eight to
+// each (every one answers here), the evaluation at the 25th reply or once all are answered.
+Burst runBurst(SimulatedClock& clock, double start, const PathDelay& path, int limit,
                std::mt19937_64& random) {
+    const int requests = std::min(limit, kServers * kMostRequestsToOneServer);
     const int repliesToEvaluate = std::min(requests, kRepliesToEvaluate);
     std::exponential_distribution<double> jitter(1.0 / path.jitterMeanSec);
-    struct Exchange {
-        double sentAt, answeredAt, arrivesAt;
-        int server;
-    };
-    std::vector<Exchange> exchanges;
-    for (int k = 0; k < requests; ++k) {
-        const double sent = start + 0.1 * k;
-        const double answered = sent + path.baseSec + jitter(random);
-        exchanges.push_back({sent, answered, answered + path.baseSec + jitter(random), k % 3});
-    }
+    std::vector<double> answeredAt;
     // Events in true time: sends (even) and arrivals (odd) of each exchange.
     std::vector<std::pair<double, int>> events;
     for (int k = 0; k < requests; ++k) {
-        events.push_back({exchanges[k].sentAt, 2 * k});
-        events.push_back({exchanges[k].arrivesAt, 2 * k + 1});
+        const double sent = start + 0.1 * k;
+        answeredAt.push_back(sent + path.baseSec + jitter(random));
+        events.push_back({sent, 2 * k});
+        events.push_back({answeredAt.back() + path.baseSec + jitter(random), 2 * k + 1});
     }
     std::sort(events.begin(), events.end());
     Burst burst;
@@ -110,13 +103,14 @@ Burst runBurst(SimulatedClock& clock, double start, const PathDelay& path, int r
         } else if (replies < repliesToEvaluate) {
             ReplyRecord& r = burst.records[static_cast<std::size_t>(++replies)];
             r.t1 = sentLocal[k];
-            r.t2 = exchanges[k].answeredAt;
+            r.t2 = answeredAt[k];
             r.t3 = r.t2;
             r.t4 = clock.wall();
-            r.server = static_cast<std::int16_t>(exchanges[k].server);
+            r.server = static_cast<std::int16_t>(k % kServers);
             if (replies == repliesToEvaluate) {
                 burst.evaluatedAt = at;
-                burst.evaluation = evaluateBurst(burst.records, replies, kServers, 1e-6);
+                burst.evaluation =
+                    evaluateBurst(burst.records, replies, kServers, 1e-6, slowestDroppedOf(limit));
             }
         }
     }
@@ -140,10 +134,10 @@ DayFigures simulateDay(const DayOptions& options) {
             const double start = nextRun;
             nextRun = start + options.intervalSec + delay(random);
             clock.advanceTo(start);
-            const bool settled = options.settledRequests > 0 && state.frequency &&
-                                 state.frequency->uncertaintyPpm < kSettledPpm;
-            Burst burst = runBurst(clock, start, options.path,
-                                   settled ? options.settledRequests : kRequests, random);
+            const int limit = options.keeper && options.shortBursts
+                                  ? keepingRequests(state, clock.wall())
+                                  : kRequestsPerBurst;
+            Burst burst = runBurst(clock, start, options.path, limit, random);
             requests += burst.requests;
             ++figures.runs;
             if (burst.evaluation.outcome == Outcome::Evaluated) {
@@ -151,17 +145,9 @@ DayFigures simulateDay(const DayOptions& options) {
                 clock.advanceTo(burst.evaluatedAt + kProcessingSec);
                 double step = result.offsetSec;
                 if (options.keeper) {
-                    const BurstMiddle middle = burstMiddle(result, burst.records);
-                    KeeperInput input;
-                    input.offsetSec = result.offsetSec;
-                    input.spreadSec = middle.spreadSec;
-                    input.wallSec = middle.atNtpSec;
-                    input.steadySec = middle.atNtpSec + (clock.steady() - clock.wall());
-                    input.everyResponderAgrees = everyResponderAgrees(result);
-                    input.firstRunAfterBoot = figures.runs == 1;
-                    input.mayAdjust = true;
-                    input.appliedPpm = clock.frequencyPpm();
-                    input.sinceMiddleSec = clock.wall() - middle.atNtpSec;
+                    const KeeperInput input =
+                        keeperInput(result, burst.records, clock.wall(), clock.steady(),
+                                    clock.frequencyPpm(), figures.runs == 1);
                     std::string note;
                     continueKeeperState(state, "boot", input.wallSec, input.steadySec, true, note);
                     const KeeperDecision decision =

@@ -23,9 +23,7 @@ struct DayOptions {
     double initialErrorSec = 0.1;        // the clock starts this far ahead
     PathDelay path = kLanPath;           // each way
     bool keeper = true;                  // false: every run steps by its offset, as before
-    // With the keeper: once the frequency is known to 0.05 ppm, bursts of this many requests
-    // (evaluated when all have answered); 0: always 30.
-    int settledRequests = 0;
+    bool shortBursts = true;             // with the keeper: as few requests as the tool asks
     std::uint64_t seed = 1;
     double durationSec = 86400.0;
     // The timer: first run this long after boot, then this long after the last started, each

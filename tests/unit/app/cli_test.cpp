@@ -117,6 +117,18 @@ void silence(FakeSntpServer& server) {
     server.drop = [](int) { return true; };
 }
 
+// An unattended keeper's run that holds the right: both servers this far ahead, the state as
+// given, the kernel refusing adjustments for this reason.
+std::function<void(CliRig&)> keeping(double aheadMs, std::optional<std::string> state = {},
+                                     std::string refusal = {}) {
+    return [=](CliRig& r) {
+        r.time.rightToStep = true;
+        r.servers[0].offsetMs = r.servers[1].offsetMs = aheadMs;
+        r.store.state = state;
+        r.adjustment.refusal = refusal;
+    };
+}
+
 // What korvel-cli says on standard error about arguments it cannot take.
 std::string usage(const std::string& what) {
     return "korvel-cli: " + what + "\nTry 'korvel-cli --help'\n";
@@ -157,6 +169,7 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
     const std::string four = "measure 192.0.2.1 192.0.2.2 192.0.2.3 192.0.2.4";
     const std::string two = "measure 192.0.2.1 192.0.2.2";
     const std::string unattended = two + " --apply --unattended";
+    const std::string keeper = unattended + " --state /var/lib/korvel-sync";
     const struct {
         const char* name;
         std::string args;
@@ -317,46 +330,26 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
          [](CliRig& r) { r.time.otherTimeService = "chronyd"; }, 11, "",
          "withheldOtherTimeService: 本机的时间服务 chronyd 正在管理时钟", Step::None,
          Requests{8, 8}},
-        {"unattended keeper, a small offset", unattended + " --state /var/lib/korvel-sync",
-         [](CliRig& r) {
-             r.time.rightToStep = true;
-             r.servers[0].offsetMs = r.servers[1].offsetMs = 20;
-         },
-         0, "", "keeper: action slewed, frequency +0.000 ppm, no state yet, started afresh",
-         Step::None, Requests{8, 8}},
-        {"unattended keeper, the kernel refuses", unattended + " --state /var/lib/korvel-sync",
-         [](CliRig& r) {
-             r.time.rightToStep = true;
-             r.servers[0].offsetMs = r.servers[1].offsetMs = 20;
-             r.adjustment.refusal = "no right";
-         },
-         0, "",
+        {"unattended keeper, a small offset, a garbled state", keeper,
+         keeping(20, "korvel-keeper 1\nboot\n"), 0, "",
+         "keeper: action slewed, frequency +0.000 ppm, no boot, started afresh", Step::None,
+         Requests{8, 8}},
+        // A known frequency and a good run half an hour ago: a short burst, one slow reply dropped.
+        {"unattended keeper, settled", keeper,
+         keeping(10,
+                 "korvel-keeper 1\nboot b1\nfrequency 0 0.01\nrun 4005506107 -1800 0.01 2e-05 1 "
+                 "slewed 0 0\n"),
+         0, "", "replies used 9 of 12", Step::None, Requests{6, 6}},
+        {"unattended keeper, the kernel refuses", keeper, keeping(20, std::nullopt, "no right"), 0,
+         "",
          "keeper: action stepped, frequency +0.000 ppm, no state yet, started afresh, "
          "adjustment refused: no right",
          Step::Own, Requests{8, 8}},
-        {"unattended keeper, a garbled state", unattended + " --state /var/lib/korvel-sync",
-         [](CliRig& r) {
-             r.time.rightToStep = true;
-             r.servers[0].offsetMs = r.servers[1].offsetMs = 20;
-             r.store.state = "korvel-keeper 1\nboot\n";
-         },
-         0, "", "keeper: action slewed, frequency +0.000 ppm, no boot, started afresh", Step::None,
-         Requests{8, 8}},
-        {"unattended keeper, ten years ahead in a later run",
-         unattended + " --state /var/lib/korvel-sync",
-         [](CliRig& r) {
-             r.time.rightToStep = true;
-             r.servers[0].offsetMs = r.servers[1].offsetMs = 3.2e11;
-             r.store.state = "korvel-keeper 1\nboot b1\nrun 4005506107 0 0.01 2e-05 1 slewed 0 0\n";
-         },
+        {"unattended keeper, ten years ahead in a later run", keeper,
+         keeping(3.2e11, "korvel-keeper 1\nboot b1\nrun 4005506107 0 0.01 2e-05 1 slewed 0 0\n"),
          12, "", "withheldOffsetTooLarge: 时差超过 1000 秒", Step::None, Requests{8, 8}},
-        {"unattended keeper, ten years ahead, first run after start-up",
-         unattended + " --state /var/lib/korvel-sync",
-         [](CliRig& r) {
-             r.time.rightToStep = true;
-             r.servers[0].offsetMs = r.servers[1].offsetMs = 3.2e11;
-         },
-         0, "", "keeper: action stepped", Step::Own, Requests{8, 8}},
+        {"unattended keeper, ten years ahead, first run after start-up", keeper, keeping(3.2e11), 0,
+         "", "keeper: action stepped", Step::Own, Requests{8, 8}},
         {"unattended without a state, ten years ahead", unattended,
          [](CliRig& r) { r.servers[0].offsetMs = r.servers[1].offsetMs = 3.2e11; }, 12, "",
          "withheldOffsetTooLarge", Step::None, Requests{8, 8}},

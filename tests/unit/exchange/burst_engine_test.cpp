@@ -155,6 +155,8 @@ TEST(BurstEngine, EndsOnceForEveryWayABurstCanEnd) {
         {"all answered: the 25th reply", 1, [](EngineRig&) {}, Outcome::Evaluated, 2510, 25},
         {"replies stopped: a quiet second after the last request", 1,
          [](EngineRig& r) { r.a.drop = answersFirst(12); }, Outcome::Evaluated, 4100, 12},
+        {"a short burst: its twelfth reply", 1, [](EngineRig& r) { r.engine.setRequestLimit(12); },
+         Outcome::Evaluated, 1210, 12},
         {"time-out with too few", 1, [](EngineRig& r) { r.a.drop = answersFirst(5); },
          Outcome::TooFewReplies, 10'000, 0},
         {"time-out with none", 1, [](EngineRig& r) { r.a.drop = [](int) { return true; }; },
