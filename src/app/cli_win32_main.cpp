@@ -3,12 +3,14 @@
 #include <windows.h>
 
 #include "app/cli_main.h"
+#include "platform/crypto/gcrypt_siv.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_clock_adjustment.h"
 #include "platform/win32/win32_console.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_keeper_store.h"
 #include "platform/win32/win32_message_window.h"
+#include "platform/win32/win32_nts_key_exchange.h"
 #include "platform/win32/win32_random.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_timers.h"
@@ -28,6 +30,8 @@ int wmain(int argc, wchar_t** argv) {
     Win32TimerService timers(window);
     Win32Console console;
     Win32Random random;
+    Win32NtsKeyExchange ntsKeyExchange(window);
+    GcryptSiv siv;
     // The scheduled correction keeps its state and status in the site's folder, which LOCAL
     // SERVICE may write; a folder named with --state holds both.
     Win32ClockAdjustment adjustment(loadTimeAdjustmentCalls());
@@ -47,6 +51,8 @@ int wmain(int argc, wchar_t** argv) {
         joinPath(files.siteFolder(), "log\\korvel-sync.log"),
         &adjustment,
         keeperStateFolder(files),
-        [](const std::string& folder) { return std::make_unique<Win32KeeperStore>(folder); }};
+        [](const std::string& folder) { return std::make_unique<Win32KeeperStore>(folder); },
+        &ntsKeyExchange,
+        &siv};
     return runCli(arguments, platform);
 }

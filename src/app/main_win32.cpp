@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "app/core_actions.h"
+#include "platform/crypto/gcrypt_siv.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_elevation.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_instance_guard.h"
 #include "platform/win32/win32_message_window.h"
+#include "platform/win32/win32_nts_key_exchange.h"
 #include "platform/win32/win32_random.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_session_start.h"
@@ -72,8 +74,12 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     Win32ElevatedCorrection elevation(clock, timers, processes,
                                       wideOf(executableFolder() + "\\korvel-cli.exe"));
     Win32SystemEvents systemEvents(messages);
+    // The form's engine keeps NTS keys and cookies between bursts, in memory only.
+    Win32NtsKeyExchange ntsKeyExchange(messages);
+    GcryptSiv siv;
     MainForm form(Platform{clock, clock, socket, timers, files, messageBox, beeper, instanceGuard,
-                           windows, program, clock, random, elevation, systemEvents});
+                           windows, program, clock, random, elevation, systemEvents,
+                           &ntsKeyExchange, &siv});
 
     // Start-up centres the window on the screen it learns of here.
     form.Form1.setScreenWidthTwips(

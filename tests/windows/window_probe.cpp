@@ -1,12 +1,10 @@
 // window-probe NAME...: prints the title of the running KORVEL window, then a line for each
 // NAME: its screen rectangle, whether its text fits it in the designed font (1 or 0) and the
-// text, in UTF-8. NAME is a control of the layout, Form1 (the window), Panel1 (of the status
-// bar), Lamp (the indicator's picture number as its text), Box (the open message box), Tray
-// (the tray icon's hidden window; its text 1 while the system shows the icon), TrayOpen (the
-// same, and a double click on the icon), Close (asks the window to close, as its close box
-// does), Focus (the control with the keyboard focus; its name as its text) or List (the
-// drop-down lists as they open: the narrowest one's width, and whether every offered name fits
-// its list). Exits 1 when there is no such thing.
+// text, in UTF-8. NAME is a control of the layout, Form1, Panel1 to Panel3 (the status bar's),
+// Tip (the tool tip on show), Lamp (the indicator's picture number), Box (the message box), Tray
+// (1 while the system shows the icon), TrayOpen (and a double click on it), Close (the close
+// box), Focus (the focused control's name) or List (the drop-down lists: the narrowest one's
+// width, and whether every offered name fits its list). Exits 1 when there is no such thing.
 
 #include <windows.h>
 
@@ -72,16 +70,18 @@ bool describe(HWND window, const std::string& name) {
     RECT inside{};
     std::string text;
     bool fitting = true;
-    if (name == "Panel1" || name == "Lamp") {
+    if (name.starts_with("Panel") || name == "Lamp") {
         shown = FindWindowExW(window, nullptr,
                               name == "Lamp" ? TOOLBARCLASSNAMEW : STATUSCLASSNAMEW, nullptr);
+        const auto panel = static_cast<WPARAM>(name.back() - '1');
         if (name == "Lamp") {
             // The indicator is button 9, command 200 + 9.
             text = std::to_string(layout::kDrawnImages.at(
                 static_cast<std::size_t>(SendMessageW(shown, TB_GETBITMAP, 209, 0))));
         } else {
-            text = utf8Of(askThroughMemory<std::array<wchar_t, 256>>(shown, SB_GETTEXTW, 0).data());
-            inside = askThroughMemory<RECT>(shown, SB_GETRECT, 0);
+            text = utf8Of(
+                askThroughMemory<std::array<wchar_t, 256>>(shown, SB_GETTEXTW, panel).data());
+            inside = askThroughMemory<RECT>(shown, SB_GETRECT, panel);
             fitting = fits(text, layout::kWindowFont, dpi, inside);
         }
     } else if (name.starts_with("Tray")) {
@@ -96,6 +96,12 @@ bool describe(HWND window, const std::string& name) {
             PostMessageW(shown, Win32TrayIcon::kIconMessage, Win32TrayIcon::kIconId,
                          WM_LBUTTONDBLCLK);
         }
+    } else if (name == "Tip") {
+        shown = nullptr;
+        while ((shown = FindWindowExW(nullptr, shown, TOOLTIPS_CLASSW, nullptr)) != nullptr &&
+               (GetWindow(shown, GW_OWNER) != window || IsWindowVisible(shown) == FALSE)) {
+        }
+        text = textOf(shown);
     } else if (name == "Box") {
         shown = FindWindowW(L"#32770", L"KORVEL");
         text = textOf(GetDlgItem(shown, 0xFFFF));

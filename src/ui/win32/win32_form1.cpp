@@ -490,7 +490,7 @@ void Win32Form1::applyGeometry(const WindowSlide::Geometry& geometry, WindowSlid
 
 // Each panel grows to show its text whole, as the longer summaries need; the last reaches to
 // the window's edge.
-void Win32Form1::sizeStatusPanels() {
+RECT Win32Form1::sizeStatusPanels() {
     const HFONT font = m_fonts.font(layout::kWindowFont, m_dpi);
     const int margins =
         MulDiv(kStatusTextMargins, static_cast<int>(m_dpi), USER_DEFAULT_SCREEN_DPI);
@@ -502,12 +502,17 @@ void Win32Form1::sizeStatusPanels() {
     }
     edges[layout::kStatusPanels - 1] = -1;
     SendMessageW(m_statusBar, SB_SETPARTS, layout::kStatusPanels, reinterpret_cast<LPARAM>(edges));
+    // Not SB_GETRECT: Wine's bar works its panels' places out again only when it paints.
+    RECT last{};
+    GetClientRect(m_statusBar, &last);
+    last.left = edges[layout::kStatusPanels - 2];
+    return last;
 }
 
 // The summaries whole; the last panel's text cut with an ellipsis where it does not fit, and
 // whole in the panel's tool tip.
 void Win32Form1::drawStatusPanels() {
-    sizeStatusPanels();
+    const RECT last = sizeStatusPanels();
     const HFONT font = m_fonts.font(layout::kWindowFont, m_dpi);
     const int margins =
         MulDiv(kStatusTextMargins, static_cast<int>(m_dpi), USER_DEFAULT_SCREEN_DPI);
@@ -519,7 +524,7 @@ void Win32Form1::drawStatusPanels() {
             tool.cbSize = sizeof tool;
             tool.hwnd = m_statusBar;
             tool.uId = layout::kStatusPanels;
-            SendMessageW(m_statusBar, SB_GETRECT, panel, reinterpret_cast<LPARAM>(&tool.rect));
+            tool.rect = last;
             shown =
                 fittedText(whole, tool.rect.right - tool.rect.left - margins,
                            [font](const std::string& text) { return textExtent(font, text).cx; });

@@ -58,7 +58,7 @@ private:
     void followModels();
     void drawControl(const Control& control);
     void drawIndicator();
-    void sizeStatusPanels();
+    RECT sizeStatusPanels();  // gives the last panel's place
     void drawStatusPanels();
     void command(int id, int notification);
     void comboChange(const Control& control, int notification);
