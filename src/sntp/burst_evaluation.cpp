@@ -258,6 +258,17 @@ BurstEvaluation evaluateBurst(ReplyRecords& records, int n, int serverCount, dou
     }
     const int m = static_cast<int>(std::count(fate.begin() + 1, fate.end(), ReplyUse::Used));
     if (m < kFewestEvaluatedReplies) {
+        // Authenticated servers too few to average that outvoted others: no agreement either.
+        if (std::ranges::any_of(result.servers,
+                                [](const ServerSummary& s) {
+                                    return s.authenticated && s.usable >= kFewestRepliesToAgree;
+                                }) &&
+            static_cast<int>(group.size()) < answering) {
+            evaluation.outcome = Outcome::ServersDisagree;
+            for (ServerSummary& s : result.servers) {
+                s.agreed = false;
+            }
+        }
         return evaluation;
     }
 

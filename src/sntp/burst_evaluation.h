@@ -93,6 +93,7 @@ OffsetCause likelyCause(double offsetSec);
 // Where any of them is authenticated, only the authenticated ones vote: the group holding the
 // most of them (then the largest) is kept when it holds more than half of them, the plain servers
 // that share its point with it; a group without an authenticated server never outvotes one with.
+// Such a group too small to average, other servers left out, is servers that disagree.
 // Then, over the kept servers' replies, as ever: rejected when more than three are flagged;
 // the two extreme offsets and the three slowest of the rest (slowestDropped) dropped and the
 // others averaged. The records are left in evaluation order, the ones that took no part last.

@@ -65,16 +65,13 @@ TEST(BurstEvaluation, AveragesWhatIsLeftAfterTheExtremesAndTheThreeSlowest) {
                  r(9, 7 / 128.0)},
          (2 + 3 + 4 + 7 + 8) * kUnit / 5, 2 / 128.0, 6 / 128.0},
         {"4 s delays, 0.8 s between the offsets averaged",
-         Replies{{0.0, 1 / 1024.0},
-                 {0.2, 4.0},
-                 {0.4, 4.0},
-                 {0.6, 4.0},
-                 {0.8, 4.0},
-                 {1.0, 4.0},
-                 {1.2, 4.0},
-                 {1.4, 4.0},
-                 {1.6, 4.0},
-                 {1.8, 4.0}},
+         [] {
+             Replies replies{{0.0, 1 / 1024.0}};
+             for (int i = 1; i < 10; ++i) {
+                 replies.push_back({0.2 * i, 4.0});
+             }
+             return replies;
+         }(),
          0.6, 4.0, 4.0, 1.6},
     };
     for (const auto& c : cases) {
@@ -157,6 +154,7 @@ TEST(BurstEvaluation, AveragesOnlyTheServersThatAgree) {
          "a"},
         {from({{0, 5.0}, {1, 0.0}, {2, 0.0}, {3, 5.0}}), Evaluated, "-++-", 0.0, "-a"},
         {from({{0, 0.0}, {1, 3600.0}, {2, 0.0}}), ServersDisagree, "---", 0.0, "aa"},
+        {from({{0, 0.0}, {1, 3600.0}}), ServersDisagree, "--", 0.0, "a"},
         {from({{0, 9.0, 5}, {1, 0.0, 5}, {2, 0.0, 5}, {3, 9.0, 5}, {4, 9.0, 5}}), Evaluated,
          "-++--", 0.0, "-aa"},
         // Two authenticated replies are no vote.
