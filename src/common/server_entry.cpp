@@ -79,9 +79,10 @@ ParsedServerEntry ntsEntry(std::string_view text) {
     return {std::move(entry), {}};
 }
 
-// The host an entry names; the text itself when it is no entry.
-std::string_view hostOf(std::string_view text, std::string& held) {
+// The host an entry names, and whether with NTS; the text itself when it is no entry.
+std::string_view hostOf(std::string_view text, std::string& held, bool& nts) {
     const ParsedServerEntry parsed = parseServerEntry(text);
+    nts = parsed.entry && parsed.entry->nts;
     if (!parsed.entry) {
         return text;
     }
@@ -105,14 +106,16 @@ ParsedServerEntry parseServerEntry(std::string_view text) {
 bool sameServerName(std::string_view a, std::string_view b) {
     std::string heldA;
     std::string heldB;
-    a = hostOf(a, heldA);
-    b = hostOf(b, heldB);
+    bool ntsA = false;
+    bool ntsB = false;
+    a = hostOf(a, heldA, ntsA);
+    b = hostOf(b, heldB, ntsB);
     for (std::string_view* name : {&a, &b}) {
         if (name->ends_with('.')) {
             name->remove_suffix(1);
         }
     }
-    return sameLetters(a, b);
+    return ntsA == ntsB && sameLetters(a, b);
 }
 
 }  // namespace korvel

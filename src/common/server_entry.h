@@ -29,9 +29,10 @@ struct ParsedServerEntry {
 // address, or an IPv6 address in brackets; its port is 1..65535.
 ParsedServerEntry parseServerEntry(std::string_view text);
 
-// Whether two entries as typed name one server: their hosts compared without case, a trailing
-// dot ignored, whatever the form (a server named twice, once with NTS, is still one server).
-// Names that differ may still reach one address; the look-up tells.
+// Whether two entries as typed name one server: of one kind (both NTS or both plain), their
+// hosts compared without case, a trailing dot ignored. A host named once with NTS and once
+// without is two servers of one machine. Names that differ may still reach one address; the
+// look-up tells.
 bool sameServerName(std::string_view a, std::string_view b);
 
 }  // namespace korvel

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
-#include <set>
+#include <map>
 #include <utility>
 
 #include "common/day_date.h"
@@ -123,12 +123,13 @@ void BurstEngine::setRequestLimit(int requests) {
 
 void BurstEngine::lookUp() {
     std::vector<std::string> hosts;
+    std::vector<std::int32_t> ports;
     for (int i = 0; i < m_rotation.size(); ++i) {
         hosts.push_back(m_nts.host(i));
+        ports.push_back(m_nts.port(i));
     }
-    m_services.socket.setServers(hosts, kServerPort, [this](int server, ConnectOutcome outcome) {
-        serverFound(server, outcome);
-    });
+    m_services.socket.setServers(
+        hosts, ports, [this](int server, ConnectOutcome outcome) { serverFound(server, outcome); });
 }
 
 // A key exchange counts against the burst's time as a look-up does.
@@ -274,24 +275,26 @@ void BurstEngine::serverFound(int server, ConnectOutcome outcome) {
     serverLeft();
 }
 
-// The server other than besides found at the address; -1 when none is.
-int BurstEngine::serverAt(const std::string& address, int besides) const {
+// The server other than besides found at the address, NTS or plain as nts says (either where
+// it says nothing); -1 when none is.
+int BurstEngine::serverAt(const std::string& address, int besides, std::optional<bool> nts) const {
     for (int i = 0; i < m_rotation.size(); ++i) {
         const ServerTally& tally = m_rotation.tally(i);
-        if (i != besides && tally.address == address && tally.status != ServerStatus::SameMachine) {
+        if (i != besides && tally.address == address && tally.status != ServerStatus::SameMachine &&
+            nts.value_or(m_nts.isNts(i)) == m_nts.isNts(i)) {
             return i;
         }
     }
     return -1;
 }
 
-// An entry found where another server of the set was found before is that machine again: it
-// asks nothing, and what comes from the address (which the socket gives the earlier one) is
-// one opinion.
+// An entry found where another server of its kind was found before is that server again: it
+// asks nothing, and what comes from the address is one opinion. An NTS and a plain entry of one
+// machine stay two servers, its replies told apart by their length (replyServer).
 bool BurstEngine::joinsEarlierServer(int server) {
     const std::string address = m_services.socket.addressOf(server);
     m_rotation.setAddress(server, address);
-    const int earlier = serverAt(address, server);
+    const int earlier = serverAt(address, server, m_nts.isNts(server));
     if (earlier < 0) {
         return false;
     }
@@ -312,7 +315,7 @@ void BurstEngine::spreadOverAddresses(int server) {
     for (std::size_t k = 1; k < addresses.size() && m_rotation.mayBeAsked() < kMostServers; ++k) {
         const std::string& address = addresses[k];
         if (serverAt(address, -1) >= 0 || m_refusingServers.contains(address) ||
-            m_holds.contains(address) || m_services.socket.addServer(address) < 0) {
+            m_holds.contains(address) || m_services.socket.addServer(address, kServerPort) < 0) {
             continue;
         }
         m_rotation.add(m_rotation.tally(server).entry, address);
@@ -381,8 +384,29 @@ void BurstEngine::requestTick() {
     ++m_requestsSent;
 }
 
-void BurstEngine::datagramArrival(std::int32_t byteCount, int server,
+// The server a datagram from the socket's server is for. The socket gives what comes from one
+// address and port to one of the servers found there: an entry merged into another stands for
+// that one, and where an NTS and a plain server share the machine, only the NTS server's
+// replies (NAKs too) are longer than the packet. Its contents must still match a request to
+// the server it goes to.
+int BurstEngine::replyServer(int server, std::int32_t byteCount) const {
+    if (server < 0 || server >= m_rotation.size()) {
+        return server;
+    }
+    if (m_rotation.tally(server).status == ServerStatus::SameMachine) {
+        server = m_rotation.tally(server).sameAs;
+    }
+    const bool nts = byteCount != static_cast<std::int32_t>(kPacketSize);
+    if (m_nts.isNts(server) == nts) {
+        return server;
+    }
+    const int other = serverAt(m_rotation.tally(server).address, server, nts);
+    return other >= 0 ? other : server;
+}
+
+void BurstEngine::datagramArrival(std::int32_t byteCount, int fromServer,
                                   std::optional<std::int64_t> receivedUtcNs) {
+    const int server = replyServer(fromServer, byteCount);
     // Only an NTS server's replies are longer than the packet.
     if (!running() ||
         (byteCount != static_cast<std::int32_t>(kPacketSize) && !m_nts.isNts(server))) {
@@ -617,16 +641,34 @@ bool BurstEngine::datesFailedAtLocalTime() const {
     return false;
 }
 
-// Configured entries whose replies were averaged: one name's addresses are one resolver's
-// answer, so one opinion.
+// Configured entries whose replies were averaged, one machine counting once: one name's
+// addresses are one resolver's answer, and an NTS and a plain entry of one machine are one
+// opinion. Entries that share an address are one group.
 int BurstEngine::agreedEntries(const BurstResult& result) const {
-    std::set<int> entries;
+    std::map<int, int> root;  // entry -> an entry of its group
+    std::vector<std::pair<int, std::string>> agreed;
     for (std::size_t i = 0; i < result.servers.size(); ++i) {
         if (result.servers[i].agreed) {
-            entries.insert(m_rotation.tally(static_cast<int>(i)).entry);
+            const ServerTally& tally = m_rotation.tally(static_cast<int>(i));
+            agreed.emplace_back(tally.entry, tally.address);
+            root[tally.entry] = tally.entry;
         }
     }
-    return static_cast<int>(entries.size());
+    const auto groupOf = [&root](int entry) {
+        while (root[entry] != entry) {
+            entry = root[entry];
+        }
+        return entry;
+    };
+    for (const auto& [entry, address] : agreed) {
+        for (const auto& [other, otherAddress] : agreed) {
+            if (address == otherAddress) {
+                root[groupOf(entry)] = groupOf(other);
+            }
+        }
+    }
+    return static_cast<int>(std::ranges::count_if(
+        root, [&groupOf](const auto& e) { return groupOf(e.first) == e.first; }));
 }
 
 }  // namespace korvel

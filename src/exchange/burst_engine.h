@@ -91,7 +91,8 @@ public:
 
     // Starts a burst over the servers (their index is the reply's server), ending any running
     // one without a word. The names are looked up anew and the requests start once one is found.
-    // Entries found at one address are one server: the first found stands for the others. A
+    // Entries of one kind (NTS or plain) found at one address are one server: the first found
+    // stands for the others; an NTS and a plain entry there are two servers of one machine. A
     // name that answers several addresses spreads the burst over up to four servers in all, its
     // further addresses taking the indexes after the entries'. An NTS server whose certificate
     // failed on its dates while the others put the local clock more than a day off gets one
@@ -126,7 +127,8 @@ private:
     void begin(std::vector<std::string> servers);
     bool datesFailedAtLocalTime() const;
     void requestTick();
-    void datagramArrival(std::int32_t byteCount, int server,
+    int replyServer(int server, std::int32_t byteCount) const;
+    void datagramArrival(std::int32_t byteCount, int fromServer,
                          std::optional<std::int64_t> receivedUtcNs);
     void kissOfDeath(const SntpPacket& packet, int server);
     void holdBackServers();
@@ -138,7 +140,8 @@ private:
     void serverFound(int server, ConnectOutcome outcome);
     bool joinsEarlierServer(int server);
     void spreadOverAddresses(int server);
-    int serverAt(const std::string& address, int besides) const;
+    int serverAt(const std::string& address, int besides,
+                 std::optional<bool> nts = std::nullopt) const;
     int agreedEntries(const BurstResult& result) const;
     void serverLeft();
     void requestsOut();

@@ -17,7 +17,7 @@ bool bindSocket(UdpSocket& socket, const std::string& firstServer, std::int32_t 
     }
     // Connected while idle too, so that the system drops datagrams from anyone else; each
     // burst looks the names up again.
-    socket.setServers({firstServer}, kServerPort, [](int, ConnectOutcome) {});
+    socket.setServers({firstServer}, {kServerPort}, [](int, ConnectOutcome) {});
     return true;
 }
 
@@ -49,7 +49,6 @@ std::string ntsFailureText(const std::string& server, const std::string& failure
         {kNtsUnavailable, "本程序在这里不能使用 NTS"},
         {kNtsNak, "服务器不再接受密钥 (NTSN)"},
         {kNtsCookiesUsedUp, "认证请求没有回答"},
-        {kNtsOtherNtpPort, "服务器指定了 123 以外的 NTP 端口"},
     };
     const auto reason = reasons.find(failure);
     return server + " NTS 认证失败：" + (reason == reasons.end() ? failure : reason->second) +

@@ -47,10 +47,21 @@ void NtsServers::startBurst(const std::vector<std::string>& servers) {
     }
 }
 
-std::string NtsServers::host(int server) const {
+// The keys of an NTS server's last exchange; nullptr for a plain server or before one.
+const NtsServers::Keys* NtsServers::keysOf(int server) const {
     const BurstServer& burst = m_burst[index(server)];
     const auto keys = m_keys.find(burst.key);
-    return burst.entry.nts && keys != m_keys.end() ? keys->second.ntpHost : burst.entry.host;
+    return burst.entry.nts && keys != m_keys.end() ? &keys->second : nullptr;
+}
+
+std::string NtsServers::host(int server) const {
+    const Keys* keys = keysOf(server);
+    return keys != nullptr ? keys->ntpHost : m_burst[index(server)].entry.host;
+}
+
+std::int32_t NtsServers::port(int server) const {
+    const Keys* keys = keysOf(server);
+    return keys != nullptr ? keys->ntpPort : kServerPort;
 }
 
 bool NtsServers::needsExchange(int server) const {
@@ -79,15 +90,11 @@ void NtsServers::exchange(int server, int timeoutMs, std::optional<std::int64_t>
                 done(ntsFailureName(result.failure));
                 return;
             }
-            // One socket port serves the whole set.
-            if (result.answer.ntpPort && *result.answer.ntpPort != kServerPort) {
-                done(kNtsOtherNtpPort);
-                return;
-            }
             m_keys[answered.key] = {
                 std::move(result.clientToServerKey), std::move(result.serverToClientKey),
                 std::move(result.answer.cookies),
-                result.answer.ntpServer.empty() ? answered.entry.host : result.answer.ntpServer};
+                result.answer.ntpServer.empty() ? answered.entry.host : result.answer.ntpServer,
+                result.answer.ntpPort.value_or(kServerPort)};
             done({});
         });
 }

@@ -20,7 +20,6 @@ std::string ntsFailureName(NtsKeFailure failure);
 inline constexpr const char* kNtsUnavailable = "ntsUnavailable";
 inline constexpr const char* kNtsNak = "nak";
 inline constexpr const char* kNtsCookiesUsedUp = "cookiesUsedUp";
-inline constexpr const char* kNtsOtherNtpPort = "otherNtpPort";
 
 // The servers of a burst named as `nts:HOST[:PORT]`: their keys and cookies, kept between
 // bursts in memory only, and the authenticated requests in flight. A server gets at most one
@@ -41,8 +40,10 @@ public:
     }
     // Whether the program can speak NTS at all.
     bool available() const { return m_exchange != nullptr && m_cipher != nullptr; }
-    // The host the socket asks: the NTP server the key exchange named, else the entry's host.
+    // The host and port the socket asks: the NTP server and port the key exchange named, else
+    // the entry's host at the SNTP port.
     std::string host(int server) const;
+    std::int32_t port(int server) const;
     // Whether the server needs a key exchange before anything may be sent to it.
     bool needsExchange(int server) const;
     bool mayExchange(int server) const { return m_burst[index(server)].exchanges == 0; }
@@ -70,6 +71,7 @@ private:
         Bytes serverToClient;
         std::vector<Bytes> cookies;
         std::string ntpHost;
+        std::int32_t ntpPort = 0;
     };
     struct InFlight {
         NtpTimestamp transmit;
@@ -85,6 +87,7 @@ private:
     };
 
     static std::size_t index(int server) { return static_cast<std::size_t>(server); }
+    const Keys* keysOf(int server) const;
     Bytes randomBytes(std::size_t count);
 
     NtsKeyExchange* m_exchange;

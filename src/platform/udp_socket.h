@@ -37,7 +37,7 @@ public:
     virtual void close() = 0;
     // The port the socket is bound to, 0 when unbound.
     virtual std::int32_t localPort() const = 0;
-    // Points the bound socket at the servers, each at the port, in place of those before.
+    // Points the bound socket at the servers, hosts[i] at ports[i], in place of those before.
     // Each host is looked up without blocking: an IPv4 or IPv6 address is taken as it is,
     // never asked of a name server; a name takes its first address, IPv4 first; blanks around
     // it are ignored. done(server, outcome) runs once per server (its index in hosts), later,
@@ -46,21 +46,23 @@ public:
     // look-up answered Connected, sends to it fail and nothing arrives from it. With one
     // server the socket is connected to it, so the system drops datagrams from anyone else;
     // with several, datagrams from any other address or port are dropped before the handler.
-    virtual void setServers(const std::vector<std::string>& hosts, std::int32_t port,
+    virtual void setServers(const std::vector<std::string>& hosts,
+                            const std::vector<std::int32_t>& ports,
                             std::function<void(int server, ConnectOutcome)> done) = 0;
     // The address a server was found at, as text: IPv4 dotted (also one written as an
-    // IPv4-mapped IPv6 address), IPv6 in the system's form; empty while it is not found. Two
-    // servers found at one address are one machine: sends to the one found later fail, and
-    // what comes from the address is the earlier one's.
+    // IPv4-mapped IPv6 address), IPv6 in the system's form; empty while it is not found. Sends
+    // go to every server found; what comes from an address and port where several were found
+    // goes to the one of them listed first.
     virtual std::string addressOf(int server) const = 0;
     // Every address a server's look-up gave, as addressOf writes them and without repeats: the
     // one it was found at, then the others in the system's order, IPv4 first; empty while it is
     // not found.
     virtual std::vector<std::string> addressesOf(int server) const = 0;
-    // One more server, at an address as addressesOf gives it, found at once without a look-up;
-    // its index follows the last server's. -1 where no route leads there or a server of the set
-    // is already found there. From then on the socket is connected to no single server.
-    virtual int addServer(const std::string& address) = 0;
+    // One more server, at an address as addressesOf gives it and the port, found at once
+    // without a look-up; its index follows the last server's. -1 where no route leads there or
+    // a server of the set is already found there. From then on the socket is connected to no
+    // single server.
+    virtual int addServer(const std::string& address, std::int32_t port) = 0;
     // Keeps the first server of the last setServers alone, as it was found, without a new
     // look-up, and connects the socket to it: while no burst runs the system drops datagrams
     // from anyone else. Where the first server was not found nothing arrives at all.

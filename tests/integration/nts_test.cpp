@@ -197,11 +197,12 @@ TEST_F(NtsLab, FailedKeyExchangesSayWhy) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
 }
 
-// korvel-cli measures against each server with NTS alone: authenticated replies count (ntpsec
-// without sources answers unsynchronised, which counts as flagged), and a key exchange that
-// fails ends the run with its own status and says why. Nothing an attacker on the path
-// altered, replayed, swapped or forged counts; the run ends as the engine ends it (a NAK or
-// the cookies used up fail the server, with or without the one reply the replay left alone).
+// korvel-cli measures against each server with NTS alone, at the NTP port its key exchange
+// names: authenticated replies count (ntpsec without sources answers unsynchronised, which
+// counts as flagged), and a key exchange that fails ends the run with its own status and says
+// why. Nothing an attacker on the path altered, replayed, swapped or forged counts; the run ends
+// as the engine ends it (a NAK or the cookies used up fail the server, with or without the one
+// reply the replay left alone).
 // A certificate valid only five years on, and a plain server five years ahead: the dates are
 // checked again at its time, and the authenticated server disagrees with it.
 TEST_F(NtsLab, ToolMeasuresAuthenticatedTimeOrSaysWhyNot) {
@@ -221,6 +222,8 @@ TEST_F(NtsLab, ToolMeasuresAuthenticatedTimeOrSaysWhyNot) {
     for (const Case& c : std::vector<Case>{
              {"chronyd", [this] { startChronyd(); }, server, trusted, 0, "\"authenticated\":true"},
              {"ntpsec", [this] { startNtpsec(); }, server, trusted, 3, "\"authenticated\":true"},
+             {"chronyd's NTP at port 4123", [this] { startChronyd("port 4123\n"); }, server,
+              trusted, 0, "\"authenticated\":true"},
              {"the test's CA not trusted",
               [this] { startChronyd(); },
               server,

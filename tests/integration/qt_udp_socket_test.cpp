@@ -96,10 +96,13 @@ protected:
                            peer == "c" ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost,
                            static_cast<quint16>(socket.localPort()));
     }
-    // setServers; the outcomes after one turn of the event loop, and in the end.
-    Outcomes point(const std::vector<std::string>& hosts, Outcomes* nextTurn = nullptr) {
+    // setServers, at the ports given or the servers' port; the outcomes after one turn of the
+    // event loop, and in the end.
+    Outcomes point(const std::vector<std::string>& hosts, Outcomes* nextTurn = nullptr,
+                   std::vector<std::int32_t> ports = {}) {
         Outcomes seen(hosts.size());
-        socket.setServers(hosts, kServerPort, [&](int server, ConnectOutcome outcome) {
+        ports.resize(hosts.size(), kServerPort);
+        socket.setServers(hosts, ports, [&](int server, ConnectOutcome outcome) {
             seen.at(static_cast<std::size_t>(server)) = outcome;
         });
         EXPECT_EQ(seen, Outcomes(hosts.size())) << "done ran inside setServers";
@@ -119,19 +122,18 @@ protected:
     std::int64_t since = 0;  // no datagram arrives before this
 };
 
-// One socket through the sets in turn, keeping its port: each request carries the kernel's
-// stamp of its leaving, each answer is reported with its server's index and the kernel's stamp
-// of its arrival; anyone else, the right address at another
-// port, and after keepFirstServer the other servers never reach the handler. One server, or the
-// first kept: connected. A second server at the address of the first is the first: nothing is
-// sent to it, and what comes from the address is the first's. A server added at another address
-// of a name takes the next index, and the socket connects to none; one at an address of the set
-// is refused.
+// One socket through the sets in turn, keeping its port, each server at its peer's port: each
+// request carries the kernel's stamp of its leaving, each answer is reported with its server's
+// index and the kernel's stamp of its arrival; anyone else, the right address at another port,
+// and after keepFirstServer the other servers never reach the handler. One server, or the first
+// kept: connected. A second server at the address and port of the first is sent to, and what
+// comes from there is the first's. A server added at another address of a name takes the next
+// index, and the socket connects to none; one at an address and port of the set is refused.
 TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOthers) {
     const struct {
         std::vector<std::string> hosts;
         bool keepFirst;
-        std::vector<std::string> answering;  // servers past these cannot be sent to
+        std::vector<std::string> answering;  // each server's peer; servers past these get nothing
         std::vector<std::string> strangers;  // send first, unasked
         std::vector<std::string> added = {};
     } rows[] = {
@@ -139,7 +141,7 @@ TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOther
         {{"::1"}, false, {"c"}, {"a", "x"}},
         {{"127.0.0.1", " peer.test ", "::1"}, false, {"a", "b", "c"}, {"x", "a+1"}},
         {{"127.0.0.1", "127.0.0.2", "::1"}, true, {"a"}, {"b", "c"}},
-        {{"127.0.0.1", "::ffff:127.0.0.1"}, false, {"a"}, {}},
+        {{"127.0.0.1", "::ffff:127.0.0.1", "127.0.0.1"}, false, {"a", "a", "a+1"}, {"x"}},
         {{"peer.test"}, false, {"b", "c"}, {"a"}, {"::1"}},
     };
     const std::int32_t port = socket.localPort();
@@ -148,11 +150,15 @@ TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOther
         SCOPED_TRACE(::testing::PrintToString(row.hosts));
         arrivals.clear();
         since = utcNs();
-        EXPECT_EQ(point(row.hosts), Outcomes(row.hosts.size(), Connected));
-        EXPECT_EQ(socket.addServer(socket.addressOf(0)), -1);
+        std::vector<std::int32_t> ports;
+        for (const std::string& peer : row.answering) {
+            ports.push_back(peers.at(peer).localPort());
+        }
+        EXPECT_EQ(point(row.hosts, nullptr, ports), Outcomes(row.hosts.size(), Connected));
+        EXPECT_EQ(socket.addServer(socket.addressOf(0), ports[0]), -1);
         const std::size_t servers = row.hosts.size() + row.added.size();
         for (std::size_t added = row.hosts.size(); added < servers; ++added) {
-            EXPECT_EQ(socket.addServer(row.added[added - row.hosts.size()]),
+            EXPECT_EQ(socket.addServer(row.added[added - row.hosts.size()], ports[added]),
                       static_cast<int>(added));
         }
         if (row.keepFirst) {
@@ -170,11 +176,13 @@ TEST_F(QtUdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOther
                 // The kernel's stamp of its leaving, taken within the send.
                 const std::optional<std::int64_t> left = sent.leftUtcNs;
                 EXPECT_TRUE(left && before <= *left && *left <= utcNs()) << server;
-                QUdpSocket& peer = peers.at(row.answering[server]);
+                const std::string& label = row.answering[server];
+                QUdpSocket& peer = peers.at(label);
                 ASSERT_TRUE(peer.waitForReadyRead(2000));
                 EXPECT_EQ(peer.receiveDatagram().senderPort(), port);
-                say(row.answering[server]);
-                expected.push_back(std::to_string(server) + " " + row.answering[server]);
+                say(label);
+                const auto first = std::ranges::find(row.answering, label) - row.answering.begin();
+                expected.push_back(std::to_string(first) + " " + label);
             }
         }
         runUntil([&] { return arrivals.size() >= expected.size(); });
@@ -194,7 +202,7 @@ TEST_F(QtUdpSocketTest, RefusesAHeldPortAndStaysUsableAfterPortUnreachable) {
     EXPECT_TRUE(other.bind(0));
     const quint16 laterPort = kServerPort + 2;
     std::optional<ConnectOutcome> outcome;
-    socket.setServers({"127.0.0.1"}, laterPort, [&](int, ConnectOutcome o) { outcome = o; });
+    socket.setServers({"127.0.0.1"}, {laterPort}, [&](int, ConnectOutcome o) { outcome = o; });
     runUntil([&] { return outcome.has_value(); });
     const std::uint8_t ping[] = {'p'};
     ASSERT_TRUE(socket.send(0, ping).sent);
@@ -217,26 +225,18 @@ TEST_F(QtUdpSocketTest, TakesAddressesAsTheyAreAndLooksNamesUp) {
         Outcomes outcomes;
         bool nextTurn;
         bool nameServerAsked;
-        std::vector<std::string> addresses;
+        const char* addresses;  // each server's, its own after a blank, between servers a '|'
     } rows[] = {
-        {{"127.0.0.2", " ::1 "}, {Connected, Connected}, true, false, {"127.0.0.2", "::1"}},
-        {{"2001:db8::1"}, {NetworkUnreachable}, true, false, {""}},  // no route in the namespace
-        {{"192.0.2.1", "2001:db8::1"},
-         {NetworkUnreachable, NetworkUnreachable},
-         true,
-         false,
-         {"", ""}},
-        {{"peer.test"}, {Connected}, false, false, {"127.0.0.2 ::1"}},
-        {{"nowhere.invalid", "127.0.0.1"},
-         {NameNotResolved, Connected},
-         false,
-         true,
-         {"", "127.0.0.1"}},
+        {{"127.0.0.2", " ::1 "}, {Connected, Connected}, true, false, "127.0.0.2|::1"},
+        {{"2001:db8::1"}, {NetworkUnreachable}, true, false, ""},  // no route in the namespace
+        {{"192.0.2.1", "2001:db8::1"}, {NetworkUnreachable, NetworkUnreachable}, true, false, "|"},
+        {{"peer.test"}, {Connected}, false, false, "127.0.0.2 ::1"},
+        {{"nowhere.invalid", "127.0.0.1"}, {NameNotResolved, Connected}, false, true, "|127.0.0.1"},
         {{"127.000.000.002", "::FFFF:127.0.0.2"},
          {Connected, Connected},
          false,
          false,
-         {"127.0.0.2", "127.0.0.2"}},
+         "127.0.0.2|127.0.0.2"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(::testing::PrintToString(row.hosts));
@@ -247,13 +247,14 @@ TEST_F(QtUdpSocketTest, TakesAddressesAsTheyAreAndLooksNamesUp) {
             EXPECT_EQ(nextTurn, row.outcomes);
         }
         EXPECT_EQ(queries > asked, row.nameServerAsked);
-        for (std::size_t server = 0; server < row.hosts.size(); ++server) {
-            std::string addresses;
-            for (const std::string& address : socket.addressesOf(static_cast<int>(server))) {
-                addresses += (addresses.empty() ? "" : " ") + address;
+        std::string addresses;
+        for (int server = 0; server < static_cast<int>(row.hosts.size()); ++server) {
+            for (const std::string& address : socket.addressesOf(server)) {
+                addresses += (addresses.empty() || addresses.back() == '|' ? "" : " ") + address;
             }
-            EXPECT_EQ(addresses, row.addresses[server]) << server;
+            addresses += server + 1 < static_cast<int>(row.hosts.size()) ? "|" : "";
         }
+        EXPECT_EQ(addresses, row.addresses);
     }
 }
 
@@ -262,13 +263,13 @@ TEST_F(QtUdpSocketTest, TakesAddressesAsTheyAreAndLooksNamesUp) {
 TEST_F(QtUdpSocketTest, ANewSetKeepingTheFirstOrClosingCancelsPendingLookUps) {
     Outcomes fresh;
     const std::function<void()> cancels[] = {
-        [&] { socket.setServers({"127.0.0.2"}, 1, [&](int, auto o) { fresh.push_back(o); }); },
+        [&] { socket.setServers({"127.0.0.2"}, {1}, [&](int, auto o) { fresh.push_back(o); }); },
         [&] { socket.keepFirstServer(); },
         [&] { socket.close(); },
     };
     for (const auto& cancel : cancels) {
         int stale = 0;
-        socket.setServers({"nowhere.invalid", "127.0.0.1"}, 1, [&](int, auto) { ++stale; });
+        socket.setServers({"nowhere.invalid", "127.0.0.1"}, {1, 1}, [&](int, auto) { ++stale; });
         cancel();
         runUntil([] { return false; }, 300);
         EXPECT_EQ(stale, 0);

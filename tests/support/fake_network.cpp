@@ -27,11 +27,11 @@ void FakeUdpSocket::close() {
     ++m_lookUpTicket;
 }
 
-void FakeUdpSocket::setServers(const std::vector<std::string>& hosts, std::int32_t port,
+void FakeUdpSocket::setServers(const std::vector<std::string>& hosts,
+                               const std::vector<std::int32_t>& ports,
                                std::function<void(int, ConnectOutcome)> done) {
     m_hosts.assign(hosts.size(), {});
     m_found.assign(hosts.size(), {});
-    m_remotePort = port;
     const int ticket = ++m_lookUpTicket;
     for (std::size_t i = 0; i < hosts.size(); ++i) {
         ++lookUps;
@@ -40,17 +40,14 @@ void FakeUdpSocket::setServers(const std::vector<std::string>& hosts, std::int32
         const ConnectOutcome outcome = m_localPort == 0 ? ConnectOutcome::NetworkUnreachable
                                        : given != lookUpOutcomeOf.end() ? given->second
                                                                         : lookUpOutcome;
-        m_time.schedule(lookUpDelayMs, [this, ticket, i, host, outcome, done] {
+        m_time.schedule(lookUpDelayMs, [this, ticket, i, host, port = ports.at(i), outcome, done] {
             if (ticket != m_lookUpTicket) {
                 return;
             }
             if (outcome == ConnectOutcome::Connected) {
                 const auto named = addressesOfName.find(host);
                 m_found[i] = named == addressesOfName.end() ? std::vector{host} : named->second;
-                // A second server at one address sends nothing; the first hears for both.
-                if (std::ranges::find(m_hosts, m_found[i].front()) == m_hosts.end()) {
-                    m_hosts[i] = m_found[i].front();
-                }
+                m_hosts[i] = {m_found[i].front(), port};
             }
             done(static_cast<int>(i), outcome);
         });
@@ -74,24 +71,24 @@ std::vector<std::string> FakeUdpSocket::addressesOf(int server) const {
                : std::vector<std::string>();
 }
 
-int FakeUdpSocket::addServer(const std::string& address) {
-    if (m_localPort == 0 || std::ranges::find(m_hosts, address) != m_hosts.end()) {
+int FakeUdpSocket::addServer(const std::string& address, std::int32_t port) {
+    if (m_localPort == 0 || std::ranges::find(m_hosts, Endpoint{address, port}) != m_hosts.end()) {
         return -1;
     }
-    m_hosts.push_back(address);
+    m_hosts.emplace_back(address, port);
     m_found.push_back({address});
     return static_cast<int>(m_hosts.size()) - 1;
 }
 
 SentDatagram FakeUdpSocket::send(int server, std::span<const std::uint8_t> datagram) {
     if (server < 0 || static_cast<std::size_t>(server) >= m_hosts.size() ||
-        m_hosts[static_cast<std::size_t>(server)].empty()) {
+        m_hosts[static_cast<std::size_t>(server)].first.empty()) {
         return {};
     }
     m_time.pass(sendLateMs);
-    const std::string& host = m_hosts[static_cast<std::size_t>(server)];
     m_sent.emplace_back(datagram.begin(), datagram.end());
-    if (const auto to = onSendTo.find(host); to != onSendTo.end()) {
+    if (const auto to = onSendTo.find(m_hosts[static_cast<std::size_t>(server)]);
+        to != onSendTo.end()) {
         to->second(m_sent.back());
     }
     return {true, leftStampErrorMs ? std::optional((m_time.utcMs() + *leftStampErrorMs) * 1'000'000)
@@ -115,8 +112,8 @@ void FakeUdpSocket::deliver(std::vector<std::uint8_t> bytes, std::string fromHos
                                ? std::optional((m_time.utcMs() + *stampErrorMs) * 1'000'000)
                                : std::nullopt;
         m_time.schedule(handlerLateMs, [this, bytes, fromHost, fromPort, stamp] {
-            const auto from = std::find(m_hosts.begin(), m_hosts.end(), fromHost);
-            if (from == m_hosts.end() || !m_handler || fromPort != m_remotePort) {
+            const auto from = std::ranges::find(m_hosts, Endpoint{fromHost, fromPort});
+            if (from == m_hosts.end() || !m_handler) {
                 return;
             }
             m_waiting = bytes;
@@ -127,9 +124,10 @@ void FakeUdpSocket::deliver(std::vector<std::uint8_t> bytes, std::string fromHos
     });
 }
 
-FakeSntpServer::FakeSntpServer(VirtualTime& time, FakeUdpSocket& socket, std::string address)
-    : m_time(time), m_socket(socket), m_address(std::move(address)) {
-    m_socket.onSendTo[m_address] = [this](const std::vector<std::uint8_t>& request) {
+FakeSntpServer::FakeSntpServer(VirtualTime& time, FakeUdpSocket& socket, std::string address,
+                               std::int32_t port)
+    : m_time(time), m_socket(socket), m_address(std::move(address)), m_port(port) {
+    m_socket.onSendTo[{m_address, m_port}] = [this](const std::vector<std::uint8_t>& request) {
         answer(request);
     };
 }
@@ -171,7 +169,7 @@ void FakeSntpServer::answer(const std::vector<std::uint8_t>& request) {
         if (tamper) {
             tamper(n, bytes);
         }
-        m_socket.deliver(std::move(bytes), m_address, 123, replyDelayMs);
+        m_socket.deliver(std::move(bytes), m_address, m_port, replyDelayMs);
     });
 }
 

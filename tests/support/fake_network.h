@@ -23,19 +23,18 @@ public:
     bool bind(std::int32_t localPort) override;
     void close() override;
     std::int32_t localPort() const override { return m_localPort; }
-    void setServers(const std::vector<std::string>& hosts, std::int32_t port,
+    void setServers(const std::vector<std::string>& hosts, const std::vector<std::int32_t>& ports,
                     std::function<void(int, ConnectOutcome)> done) override;
     void keepFirstServer() override;
     std::string addressOf(int server) const override;
     std::vector<std::string> addressesOf(int server) const override;
-    int addServer(const std::string& address) override;
+    int addServer(const std::string& address, std::int32_t port) override;
     SentDatagram send(int server, std::span<const std::uint8_t> datagram) override;
     void setArrivalHandler(ArrivalHandler handler) override { m_handler = std::move(handler); }
     std::int32_t read(std::span<std::uint8_t> buffer) override;
 
     // A datagram from host:port arriving afterMs from now, handed to the handler
-    // handlerLateMs after that; dropped unless that host and port is then one of the servers
-    // found.
+    // handlerLateMs after that, as the first server found there; dropped where none is.
     void deliver(std::vector<std::uint8_t> bytes, std::string fromHost, std::int32_t fromPort,
                  std::int64_t afterMs = 0);
     // How far the system's stamp of a datagram's arrival is off; none: datagrams carry no
@@ -50,7 +49,8 @@ public:
 
     const std::vector<std::vector<std::uint8_t>>& sent() const { return m_sent; }
     std::set<std::int32_t> portsInUse;
-    std::map<std::string, std::function<void(const std::vector<std::uint8_t>&)>> onSendTo;
+    using Endpoint = std::pair<std::string, std::int32_t>;  // a host and a port
+    std::map<Endpoint, std::function<void(const std::vector<std::uint8_t>&)>> onSendTo;
     std::int64_t lookUpDelayMs = 0;
     ConnectOutcome lookUpOutcome = ConnectOutcome::Connected;
     std::map<std::string, ConnectOutcome> lookUpOutcomeOf;  // by host, before lookUpOutcome
@@ -60,9 +60,8 @@ public:
 
 private:
     VirtualTime& m_time;
-    std::vector<std::string> m_hosts;               // of the last setServers; empty where not found
+    std::vector<Endpoint> m_hosts;  // of the last setServers, and port; no host where not found
     std::vector<std::vector<std::string>> m_found;  // each server's addresses; none: not found
-    std::int32_t m_remotePort = 0;
     std::int32_t m_localPort = 0;
     int m_lookUpTicket = 0;  // a new look-up or close() voids the pending ones
     ArrivalHandler m_handler;
@@ -77,7 +76,8 @@ class FakeSntpServer {
 public:
     static constexpr const char* kAddress = "192.0.2.1";
 
-    FakeSntpServer(VirtualTime& time, FakeUdpSocket& socket, std::string address = kAddress);
+    FakeSntpServer(VirtualTime& time, FakeUdpSocket& socket, std::string address = kAddress,
+                   std::int32_t port = 123);
 
     double offsetMs = 0.0;
     static constexpr std::int64_t kRequestDelayMs = 5;  // client to server
@@ -100,6 +100,7 @@ private:
     VirtualTime& m_time;
     FakeUdpSocket& m_socket;
     std::string m_address;
+    std::int32_t m_port;
     int m_requests = 0;
 };
 

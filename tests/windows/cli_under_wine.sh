@@ -97,8 +97,9 @@ check_installation() {
     WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
 }
 
-# The tool as built: agreed to -6.75 s with the server at +3.25 s, no step; a linked state (Wine 8
-# shows it as its target) never written through; NTS against chronyd, taken out of its package,
+# The tool as built: agreed to -6.75 s with the server at +3.25 s, the clock never asked (its
+# refusal would name 管理员); agreed to +3.9 s, within the tolerance, the step tried and refused
+# without the right; a linked state (Wine 8 shows it as its target) never written through; NTS against chronyd, taken out of its package,
 # with a CA made here: authenticated through --nts-ca, untrusted without it (exit 15).
 nts="$work/chronyd"
 mkdir -m 700 "$nts"
@@ -115,6 +116,7 @@ in_namespace tool '
     run() { out="$KORVEL_PREFIX.$1" && shift && "$KORVEL_WINE" "$KORVEL_PREFIX" \
         "$KORVEL_BUILD/src/app/korvel-cli.exe" measure "$@" >"$out" 2>&1; echo "status $?" >>"$out"; }
     run changed 127.0.0.1 --apply --agreed-offset -6.75
+    run agreed 127.0.0.1 --apply --agreed-offset 3.9
     kept="$KORVEL_PREFIX/drive_c/kept" && mkdir "$kept" && ln -s "$KORVEL_PREFIX.changed" "$kept/state"
     run kept 127.0.0.1 --apply --unattended --state "C:\\kept"
     setpriv --bounding-set -sys_time --inh-caps -sys_time --no-new-privs sh -c \
@@ -129,6 +131,7 @@ while read -r run status said; do
         fail "$run: $(cat "$work/tool.$run")"
 done <<'RUNS'
 changed 14 ^测得的时差 3\.2[0-9]* 秒与同意校准的 -6\.750000 秒相差超过 1\.000000 秒
+agreed 4 管理员
 kept 10 withheldNoSecondOpinion: .*keeper: action held
 trusted 0 "offset":-\{0,1\}0\.00[0-4][0-9]*,.*"authenticated":true
 untrusted 15 ^nts:127\.0\.0\.2 NTS 认证失败：证书不受信任 (untrusted)

@@ -139,18 +139,6 @@ details="$(details_windows || true)"
 [ -z "$shots" ] || import -frame -window "${details%% *}" "$shots/windows-burst-details.png"
 dismiss '^测时详情$' Escape || fail "Esc left 测时详情 open"
 
-# A server three years ahead (a dead board battery): its offset fits the box, and the third
-# panel's cause shows whole in a tool tip, up to the panel's (the bar's) right end.
-kill "${pids[0]}"
-"$responder" --bind 127.0.0.1 --port 123 --offset 94608000 >>"$work/responder.log" 2>&1 & pids+=($!)
-retry 20 0.2 activated || fail "the main window could not be activated again"
-xdotool key --window "$window" alt+c
-retry 100 0.1 offset_is '^1 9460(7999|8000)\.' || fail "three years ahead, the offset box: '$fit $offset'"
-read -r left top width height _ < <(line Panel3)
-xdotool mousemove $((left + width - 4)) $((top + height / 2))
-tip() { [ "$(line Tip | cut -d' ' -f6-)" = 可能原因：主板电池失效 ]; }
-retry 20 0.3 tip || fail "the third panel: $(line Panel3), its tool tip: $(line Tip)"
-
 shown() { [ "$(xdotool search --onlyvisible --name 'KORVEL　Ver1.0' | wc -l)" -eq "$1" ]; }
 # Moved by the window manager, which sends no end of a move loop, the window opens its panel
 # at its new height.
@@ -165,6 +153,17 @@ read -r _ top width _ <<<"$geometry"
 [ "$top" = "$moved" ] && [ "$width" -gt "$narrow" ] ||
     fail "the panel opened at '$geometry', moved to top $moved"
 [ -z "$shots" ] || import -frame -window "$window" "$shots/windows-settings.png"
+# A server three years ahead (a dead board battery): its offset fits the box, and the third
+# panel's cause shows whole in a tool tip, up to the panel's (the bar's) right end.
+kill "${pids[0]}" && wait "${pids[0]}" 2>/dev/null || true  # its port free again
+"$responder" --bind 127.0.0.1 --port 123 --offset 94608000 >>"$work/responder.log" 2>&1 & pids+=($!)
+retry 20 0.2 activated || fail "the main window could not be activated again"
+xdotool key --window "$window" alt+c
+retry 100 0.1 offset_is '^1 9460(7999|8000)\.' || fail "three years ahead, the offset box: '$fit $offset'"
+read -r left top width height _ < <(line Panel3)
+xdotool mousemove $((left + width - 4)) $((top + height / 2))
+tip() { [ "$(line Tip | cut -d' ' -f6-)" = 可能原因：主板电池失效 ]; }
+retry 20 0.3 tip || fail "the third panel: $(line Panel3), its tool tip: $(line Tip)"
 # The address box's top edge shows whole under its label.
 read -r left top width _ < <(line Text9)
 import -window root "$work/screen.png"

@@ -263,15 +263,15 @@ void QtUdpSocket::leaveServer() {
     adopt(fd, dualStack);
 }
 
-void QtUdpSocket::setServers(const std::vector<std::string>& hosts, std::int32_t port, Done done) {
+void QtUdpSocket::setServers(const std::vector<std::string>& hosts,
+                             const std::vector<std::int32_t>& ports, Done done) {
     forgetServers();
     leaveServer();
     m_servers.resize(hosts.size());
     m_addresses.resize(hosts.size());
-    m_port = static_cast<quint16>(port);
     const auto shared = std::make_shared<Done>(std::move(done));
     for (int server = 0; server < static_cast<int>(hosts.size()); ++server) {
-        const auto answer = [this, server, port = static_cast<quint16>(port), shared,
+        const auto answer = [this, server, port = static_cast<quint16>(ports.at(server)), shared,
                              generation = m_generation](QList<QHostAddress> addresses) {
             if (generation == m_generation) {
                 found(server, std::move(addresses), port, *shared);
@@ -313,10 +313,7 @@ void QtUdpSocket::found(int server, QList<QHostAddress> addresses, quint16 port,
                 m_addresses[server].push_back(text);
             }
         }
-        // A second server at one address sends nothing; the first hears for both.
-        if (serverOf(peer->address) < 0) {
-            m_servers[server] = peer;
-        }
+        m_servers[server] = peer;
     }
     done(server, reachable ? ConnectOutcome::Connected : ConnectOutcome::NetworkUnreachable);
 }
@@ -332,12 +329,13 @@ std::vector<std::string> QtUdpSocket::addressesOf(int server) const {
                : std::vector<std::string>();
 }
 
-int QtUdpSocket::addServer(const std::string& address) {
+int QtUdpSocket::addServer(const std::string& address, std::int32_t port) {
     QHostAddress literal;
     if (m_fd < 0 || !literal.setAddress(QString::fromStdString(address))) {
         return -1;
     }
-    const std::optional<Peer> peer = socketAddress(literal, m_port, m_dualStack);
+    const std::optional<Peer> peer =
+        socketAddress(literal, static_cast<quint16>(port), m_dualStack);
     if (!peer || serverOf(peer->address) >= 0 || !routable(*peer)) {
         return -1;
     }

@@ -28,12 +28,12 @@ public:
     bool bind(std::int32_t localPort) override;
     void close() override;
     std::int32_t localPort() const override;
-    void setServers(const std::vector<std::string>& hosts, std::int32_t port,
+    void setServers(const std::vector<std::string>& hosts, const std::vector<std::int32_t>& ports,
                     std::function<void(int server, ConnectOutcome)> done) override;
     void keepFirstServer() override;
     std::string addressOf(int server) const override;
     std::vector<std::string> addressesOf(int server) const override;
-    int addServer(const std::string& address) override;
+    int addServer(const std::string& address, std::int32_t port) override;
     SentDatagram send(int server, std::span<const std::uint8_t> datagram) override;
     void setArrivalHandler(ArrivalHandler handler) override;
     std::int32_t read(std::span<std::uint8_t> buffer) override;
@@ -61,7 +61,6 @@ private:
     std::vector<std::optional<Peer>> m_servers;
     // Each server's addresses, as addressesOf gives them.
     std::vector<std::vector<std::string>> m_addresses;
-    quint16 m_port = 0;  // the servers'
 
     // Answers of look-ups older than the current set are dropped; none come after the socket.
     unsigned m_generation = 0;

@@ -261,16 +261,16 @@ void Win32UdpSocket::leaveServer() {
     adopt(fresh, dualStack);
 }
 
-void Win32UdpSocket::setServers(const std::vector<std::string>& hosts, std::int32_t port,
+void Win32UdpSocket::setServers(const std::vector<std::string>& hosts,
+                                const std::vector<std::int32_t>& ports,
                                 std::function<void(int, ConnectOutcome)> done) {
     forgetServers();
     leaveServer();
     m_servers.resize(hosts.size());
     m_addresses.resize(hosts.size());
     const auto shared = std::make_shared<std::function<void(int, ConnectOutcome)>>(std::move(done));
-    const std::string service = std::to_string(port);
-    m_service = service;
     for (int server = 0; server < static_cast<int>(hosts.size()); ++server) {
+        const std::string service = std::to_string(ports.at(static_cast<std::size_t>(server)));
         auto lookUp = std::make_shared<LookUp>();
         lookUp->id = m_nextLookUp++;
         lookUp->server = server;
@@ -309,10 +309,7 @@ void Win32UdpSocket::found(const LookUp& lookUp) {
                 texts.push_back(text);
             }
         }
-        // A second server at one address sends nothing; the first hears for both.
-        if (serverOf(peer->address) < 0) {
-            m_servers[static_cast<std::size_t>(lookUp.server)] = peer;
-        }
+        m_servers[static_cast<std::size_t>(lookUp.server)] = peer;
     }
     (*lookUp.done)(lookUp.server,
                    reachable ? ConnectOutcome::Connected : ConnectOutcome::NetworkUnreachable);
@@ -342,8 +339,8 @@ std::vector<std::string> Win32UdpSocket::addressesOf(int server) const {
                : std::vector<std::string>();
 }
 
-int Win32UdpSocket::addServer(const std::string& address) {
-    const std::vector<sockaddr_storage> literal = lookUpHost(address, m_service, true);
+int Win32UdpSocket::addServer(const std::string& address, std::int32_t port) {
+    const std::vector<sockaddr_storage> literal = lookUpHost(address, std::to_string(port), true);
     const std::optional<Peer> peer = m_socket == INVALID_SOCKET || literal.empty()
                                          ? std::nullopt
                                          : socketAddress(literal.front(), m_dualStack);

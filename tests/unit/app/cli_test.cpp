@@ -249,7 +249,7 @@ TEST(Cli, ExitsWithTheStatusOfEachOutcomeAndStepsOnlyOnTheServersWord) {
          usage("four servers at most, not also '10.0.0.1'")},
         {"NTS port out of range", "measure nts:a.cn:0", nullptr, 64, "",
          usage("bad NTS key exchange port '0' in 'nts:a.cn:0' (1 to 65535)")},
-        {"a name twice", "measure a.cn nts:A.cn.", nullptr, 64, "",
+        {"a name twice", "measure a.cn nts:a.cn nts:A.cn.", nullptr, 64, "",
          usage("repeated server 'nts:A.cn.'")},
         {"unattended without apply", "measure --unattended", nullptr, 64, "",
          usage("option '--unattended' goes with '--apply'")},

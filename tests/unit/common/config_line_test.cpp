@@ -11,7 +11,7 @@ namespace {
 
 // Fields by position: address characters 6 to 20, port 22 to 25, the tag not checked; then up
 // to three more servers, each after a blank, any length, nts:HOST[:PORT] too. A word that is no
-// server, repeats one (letters in any case, a trailing dot or none, with nts: or without) or
+// server, repeats one of its kind (letters in any case, a trailing dot or none) or
 // exceeds the three is skipped and named.
 TEST(ConfigLine, LinesAreTakenApartByPosition) {
     using Words = std::vector<std::string>;
@@ -30,10 +30,10 @@ TEST(ConfigLine, LinesAreTakenApartByPosition) {
          "e.cn",
          "10.0.0.1       ", "1231", 1231, Words{"a.cn", "2001:db8::1", "a.c"},
          Words{"b_c.cn", "10.0.0.1", "A.CN.", "2001:DB8::1", "e.cn"}},
-        {"SNTP 10.0.0.1        1231 nts:a.cn:4461 nts:[2001:db8::1] nts:b.cn:0 a.cn nts: "
-         "2001:DB8::1 ::1",
-         "10.0.0.1       ", "1231", 1231, Words{"nts:a.cn:4461", "nts:[2001:db8::1]", "::1"},
-         Words{"nts:b.cn:0", "a.cn", "nts:", "2001:DB8::1"}},
+        {"SNTP 10.0.0.1        1231 nts:a.cn:4461 nts:[2001:db8::1] nts:b.cn:0 NTS:A.cn "
+         "NTS:[2001:DB8::1] a.cn nts: ::1",
+         "10.0.0.1       ", "1231", 1231, Words{"nts:a.cn:4461", "nts:[2001:db8::1]", "a.cn"},
+         Words{"nts:b.cn:0", "NTS:A.cn", "NTS:[2001:DB8::1]", "nts:", "::1"}},
     };
     for (const auto& c : cases) {
         const ConfigFields fields = parseConfigLine(c.line);

@@ -30,6 +30,22 @@ using test::FakeSntpServer;
 using test::utcTime;
 using Bytes = std::vector<std::uint8_t>;
 
+// The reply as the fake NTS server answers the request: sealed, or a NAK.
+void answerAs(FakeNtsServer& server, const Bytes& request, Bytes& reply, bool nak = false) {
+    PacketBytes packet{};
+    std::copy_n(reply.begin(), packet.size(), packet.begin());
+    reply = server.answer(request, packet, nak).value_or(Bytes{});
+}
+
+// The parts of the text between the separators, blanks kept.
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts(1);
+    for (const char c : text) {
+        c == separator ? void(parts.emplace_back()) : parts.back().push_back(c);
+    }
+    return parts;
+}
+
 // Key exchanges that answer after 50 ms with the fake NTS server's keys and eight of its
 // cookies, or with the failure set unless the dates are checked at a time given.
 struct FakeKeyExchange final : NtsKeyExchange {
@@ -38,6 +54,7 @@ struct FakeKeyExchange final : NtsKeyExchange {
         targets.push_back(target);
         const NtsKeFailure f = target.checkDatesAtUnixSec ? NtsKeFailure::None : failure;
         NtsKeResult result{f, {}, Bytes(32, 0x11), Bytes(32, 0x22), {}};
+        result.answer.ntpPort = ntpPort;
         for (std::size_t i = 0; i < kNtsCookiesKept && f == NtsKeFailure::None; ++i) {
             result.answer.cookies.push_back(server.nextCookie());
         }
@@ -46,13 +63,20 @@ struct FakeKeyExchange final : NtsKeyExchange {
     test::VirtualTime& time;
     FakeNtsServer& server;
     NtsKeFailure failure = NtsKeFailure::None;
+    std::optional<std::uint16_t> ntpPort;
     std::vector<NtsKeTarget> targets;
 };
 
-// The engine alone on the fake platform, with four servers on the virtual network.
+// The engine alone on the fake platform, with four servers on the virtual network; the first
+// answers NTS requests too, and at port 4123 as well.
 struct EngineRig {
     explicit EngineRig(const SystemTime& utcStart = utcTime(2026, 12, 6, 1, 5, 7))
         : time(utcStart, 8 * 60) {
+        a.seal = aside.seal = [this](const Bytes& request, Bytes& reply) {
+            if (request.size() > kPacketSize) {
+                answerAs(nts, request, reply);
+            }
+        };
         openScratchFile(scratch, files, kScratchFileName);
         bindSocket(socket, "192.0.2.1", 1231);
         engine.setListener({.replyCounted = nullptr, .ended = [this](const BurstEnd& end) {
@@ -91,6 +115,7 @@ struct EngineRig {
     FakeSntpServer b{time, socket, "192.0.2.2"};
     FakeSntpServer c{time, socket, "192.0.2.3"};
     FakeSntpServer d{time, socket, "192.0.2.4"};
+    FakeSntpServer aside{time, socket, "192.0.2.1", 4123};
     FakeSntpServer& server = a;
     test::FakeFileSystem files;
     ScratchFile scratch;
@@ -109,13 +134,6 @@ std::function<void(int, Bytes&)> header(std::uint8_t firstByte, std::uint8_t str
         reply[1] = stratum;
         std::copy_n(code, 4, reply.begin() + 12);
     };
-}
-
-// The reply as the fake NTS server answers the request: sealed, or a NAK.
-void answerAs(FakeNtsServer& server, const Bytes& request, Bytes& reply, bool nak = false) {
-    PacketBytes packet{};
-    std::copy_n(reply.begin(), packet.size(), packet.begin());
-    reply = server.answer(request, packet, nak).value_or(Bytes{});
 }
 
 std::function<bool(int)> answersFirst(int count) {
@@ -221,51 +239,55 @@ TEST(BurstEngine, RotatesOverTheServersLeftAndRemembersRefusals) {
     EXPECT_EQ(rig.ends[1].rotation.tally(2).kissCode, "RSTR");
 }
 
-// Entries that reach one address are one server, however they are written: it takes the whole
-// burst and counts once. A name that answers several addresses spreads the burst over them (up
-// to four servers in all), and they outvote a falseticker among them, yet count as one entry.
+// Entries of one kind that reach one address are one server, however they are written: it takes
+// the whole burst and counts once. A name that answers several addresses spreads the burst over
+// them (up to four servers in all), and they outvote a falseticker among them, yet count as one
+// entry. An NTS and a plain entry of one machine are two servers, at one port or at the one its
+// key exchange named, each counting its own replies, yet one opinion.
 TEST(BurstEngine, OneAddressIsOneServerAndANamesAddressesShareTheBurst) {
-    const std::vector<std::string> pool{"192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4"};
     const struct {
         const char* what;
-        std::vector<std::string> entries;
-        std::map<std::string, std::vector<std::string>> names;
+        const char* entries;  // between '|', blanks kept
+        const char* names;    // NAME NAME…=ADDRESS ADDRESS…
         const char* servers;  // each address and its requests, or which server it is one with
         int agreed;
         int counted;
-        const char* notes;  // in the details window
+        const char* notes;                          // in the details window
+        std::optional<std::uint16_t> ntpPort = {};  // else a answers NTS at 123
     } cases[] = {
         {"a name twice, beside its address, and a second name",
-         {"ntp.test", " NTP.test.", "192.0.2.1", "other.test"},
-         {{"ntp.test", {"192.0.2.1"}}, {"NTP.test.", {"192.0.2.1"}}, {"other.test", {"192.0.2.1"}}},
-         "192.0.2.1:25 =0 =0 =0",
-         1,
-         25,
+         "ntp.test| NTP.test.|192.0.2.1|other.test", "ntp.test NTP.test. other.test=192.0.2.1",
+         "192.0.2.1:25 =0 =0 =0", 1, 25,
          "NTP.test. 与 ntp.test 是同一台服务器; 192.0.2.1 与 ntp.test 是同一台服务器; "
          "other.test 与 ntp.test 是同一台服务器; "},
-        {"a pool of four with a falseticker",
-         {"pool.test"},
-         {{"pool.test", pool}},
-         "192.0.2.1:7 192.0.2.2:6 192.0.2.3:6 192.0.2.4:6",
-         1,
-         25,
+        {"a pool of four with a falseticker", "pool.test",
+         "pool.test=192.0.2.1 192.0.2.2 192.0.2.3 192.0.2.4",
+         "192.0.2.1:7 192.0.2.2:6 192.0.2.3:6 192.0.2.4:6", 1, 25,
          "192.0.2.1 来自 pool.test; 192.0.2.2 来自 pool.test; 192.0.2.3 来自 pool.test; "
          "192.0.2.4 来自 pool.test; "},
-        {"a pool beside two servers, one of them its member",
-         {"pool.test", "192.0.2.3", "192.0.2.2"},
-         {{"pool.test", {"192.0.2.1", "192.0.2.3", "192.0.2.4"}}},
-         "192.0.2.1:8 =3 192.0.2.2:8 192.0.2.3:8",
-         2,
-         24,
+        {"a pool beside two servers, one of them its member", "pool.test|192.0.2.3|192.0.2.2",
+         "pool.test=192.0.2.1 192.0.2.3 192.0.2.4", "192.0.2.1:8 =3 192.0.2.2:8 192.0.2.3:8", 2, 24,
          "192.0.2.1 来自 pool.test; 192.0.2.3 与 pool.test 是同一台服务器; 192.0.2.3 来自 "
          "pool.test; "},
+        {"one host plain and NTS", "192.0.2.1|nts:192.0.2.1", "", "192.0.2.1:8 192.0.2.1:8", 1, 16,
+         ""},
+        {"NTS at another port", "nts:192.0.2.1|192.0.2.1", "", "192.0.2.1:8 192.0.2.1:8", 1, 16, "",
+         4123},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EngineRig rig;
-        rig.socket.addressesOfName = c.names;
+        const std::vector<std::string> names = split(c.names, '=');
+        for (const std::string& name : split(names.front(), ' ')) {
+            rig.socket.addressesOfName[name] = split(names.back(), ' ');
+        }
         rig.d.offsetMs = 3'600'000;
-        rig.engine.start(c.entries);
+        if (c.ntpPort) {
+            rig.keyExchange.ntpPort = c.ntpPort;
+            rig.a.seal = nullptr;
+        }
+        const std::vector<std::string> entries = split(c.entries, '|');
+        rig.engine.start(entries);
         rig.time.advance(4000);
         ASSERT_EQ(rig.ends.size(), 1U);
         const ServerRotation& rotation = rig.ends[0].rotation;
@@ -278,7 +300,7 @@ TEST(BurstEngine, OneAddressIsOneServerAndANamesAddressesShareTheBurst) {
         }
         EXPECT_EQ(servers, c.servers);
         std::string notes;
-        for (const std::string& note : serverNotes(rotation, c.entries)) {
+        for (const std::string& note : serverNotes(rotation, entries)) {
             notes += note + "; ";
         }
         EXPECT_EQ(notes, c.notes);
@@ -610,14 +632,6 @@ TEST(BurstEngine, AnNtsServerCountsOnlyAuthenticRepliesAndExchangesKeysOncePerBu
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EngineRig rig;
-        Seal seal = [&rig](const Bytes& request, Bytes& reply) {
-            answerAs(rig.nts, request, reply);
-        };
-        rig.a.seal = [&seal](const Bytes& request, Bytes& reply) {
-            if (seal) {
-                seal(request, reply);
-            }
-        };
         rig.engine.start({"nts:192.0.2.1"});
         rig.time.advance(12'000);
         ASSERT_EQ(rig.ends.size(), 1U);
@@ -626,7 +640,7 @@ TEST(BurstEngine, AnNtsServerCountsOnlyAuthenticRepliesAndExchangesKeysOncePerBu
         EXPECT_EQ(rig.socket.sent().back().size(), 48 + 36 + 104 + 40u);
         EXPECT_EQ(rig.ends[0].authenticated, std::vector<std::string>{"nts:192.0.2.1（已认证）"});
 
-        c.secondBurst(rig, seal);
+        c.secondBurst(rig, rig.a.seal);
         rig.engine.start({"nts:192.0.2.1"});
         rig.time.advance(12'000);
         ASSERT_EQ(rig.ends.size(), 2U);

@@ -55,7 +55,7 @@ protected:
         // a+1: a's address, another port. Wine binds no other loopback address.
         for (const auto& [label, address] :
              {std::pair{"a", "127.0.0.1"}, {"c", "::1"}, {"a+1", "127.0.0.1"}}) {
-            sockaddr_storage at = endpoint(address, label[0] == 'c' ? serverPort : 0);
+            sockaddr_storage at = endpoint(address, label[0] == 'c' ? peerPorts.at("a") : 0);
             const SOCKET peer = ::socket(at.ss_family, SOCK_DGRAM, IPPROTO_UDP);
             const DWORD timeoutMs = 2000;
             setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs),
@@ -63,9 +63,7 @@ protected:
             ASSERT_EQ(::bind(peer, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0) << label;
             int size = sizeof at;
             getsockname(peer, reinterpret_cast<sockaddr*>(&at), &size);
-            serverPort = label == std::string("a")
-                             ? ntohs(reinterpret_cast<sockaddr_in&>(at).sin_port)
-                             : serverPort;
+            peerPorts[label] = ntohs(reinterpret_cast<sockaddr_in&>(at).sin_port);
             peers[label] = peer;
         }
     }
@@ -84,28 +82,30 @@ protected:
 
     MessageWindow window;
     Win32UdpSocket socket{window};
-    u_short serverPort = 0;
     std::map<std::string, SOCKET> peers;
+    std::map<std::string, u_short> peerPorts;
     std::vector<std::string> arrivals;
 };
 
 // One socket through the sets in turn, keeping its port; addresses answered on the next turn
 // of the message loop: each answer is reported with its server's index, and anyone else, the
 // right address at another port, and after keepFirstServer the other servers never reach the
-// handler. Each server found has its address in one form; a second server at the address of the
-// first is the first: nothing is sent to it, and what comes from the address is the first's.
+// handler. Each server found has its address in one form; a second server at the first's
+// address and port is sent to, and what comes from there is the first's. One added (at its
+// peer's port) takes the next index, unless the set has its address and port.
 TEST_F(Win32UdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOthers) {
     const struct {
         std::vector<std::string> hosts;
         bool keepFirst;
-        std::vector<std::string> answering;  // servers past these cannot be sent to
+        std::vector<std::string> answering;  // each server's peer; servers past these get nothing
         std::vector<std::string> strangers;  // send first, unasked
-        std::vector<std::string> addresses;  // before keepFirstServer
+        std::vector<std::string> addresses;  // before keepFirstServer, the added ones' included
+        std::vector<std::string> added = {};
     } rows[] = {
-        {{"127.0.0.1"}, false, {"a"}, {"c", "a+1"}, {"127.0.0.1"}},
+        {{"127.0.0.1"}, false, {"a", "a+1"}, {"c"}, {"127.0.0.1", "127.0.0.1"}, {"127.0.0.1"}},
         {{" 127.0.0.1 ", "::1"}, false, {"a", "c"}, {"a+1"}, {"127.0.0.1", "::1"}},
         {{"::1", "127.0.0.1"}, true, {"c"}, {"a", "a+1"}, {"::1", "127.0.0.1"}},
-        {{"127.0.0.1", "::FFFF:127.0.0.1"}, false, {"a"}, {}, {"127.0.0.1", "127.0.0.1"}},
+        {{"127.0.0.1", "::FFFF:127.0.0.1"}, false, {"a", "a"}, {"c"}, {"127.0.0.1", "127.0.0.1"}},
     };
     const std::int32_t port = socket.localPort();
     const std::uint8_t ping[] = {'p'};
@@ -113,28 +113,40 @@ TEST_F(Win32UdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOt
         SCOPED_TRACE(::testing::PrintToString(row.hosts));
         arrivals.clear();
         Outcomes seen(row.hosts.size());
-        socket.setServers(row.hosts, serverPort, [&](int server, ConnectOutcome outcome) {
+        const std::vector<std::int32_t> ports(row.hosts.size(), peerPorts.at("a"));
+        socket.setServers(row.hosts, ports, [&](int server, ConnectOutcome outcome) {
             seen.at(static_cast<std::size_t>(server)) = outcome;
         });
         EXPECT_EQ(seen, Outcomes(row.hosts.size())) << "done ran inside setServers";
         pumpUntil([] { return true; });  // the messages waiting now
         EXPECT_EQ(seen, Outcomes(row.hosts.size(), Connected));
-        for (std::size_t server = 0; server < row.hosts.size(); ++server) {
-            EXPECT_EQ(socket.addressOf(static_cast<int>(server)), row.addresses[server]) << server;
+        EXPECT_EQ(socket.addServer(socket.addressOf(0), ports[0]), -1);
+        const std::size_t servers = row.hosts.size() + row.added.size();
+        for (std::size_t added = row.hosts.size(); added < servers; ++added) {
+            EXPECT_EQ(socket.addServer(row.added[added - row.hosts.size()],
+                                       peerPorts.at(row.answering[added])),
+                      static_cast<int>(added));
+        }
+        for (std::size_t server = 0; server < servers; ++server) {
+            EXPECT_EQ(socket.addressesOf(static_cast<int>(server)),
+                      std::vector{row.addresses[server]})
+                << server;
         }
         if (row.keepFirst) {
             socket.keepFirstServer();
         }
         std::for_each(row.strangers.begin(), row.strangers.end(), [&](auto& p) { say(p); });
         std::vector<std::string> expected;
-        for (std::size_t server = 0; server < row.hosts.size(); ++server) {
+        for (std::size_t server = 0; server < servers; ++server) {
             const bool answers = server < row.answering.size();
             ASSERT_EQ(socket.send(static_cast<int>(server), ping).sent, answers) << server;
             if (answers) {
+                const std::string& label = row.answering[server];
                 char received[8];
-                ASSERT_EQ(recv(peers.at(row.answering[server]), received, sizeof received, 0), 1);
-                say(row.answering[server]);
-                expected.push_back(std::to_string(server) + " " + row.answering[server]);
+                ASSERT_EQ(recv(peers.at(label), received, sizeof received, 0), 1);
+                say(label);
+                const auto first = std::ranges::find(row.answering, label) - row.answering.begin();
+                expected.push_back(std::to_string(first) + " " + label);
             }
         }
         pumpUntil([&] { return arrivals.size() >= expected.size(); });
@@ -147,14 +159,14 @@ TEST_F(Win32UdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOt
 // or close cancels the answers still pending, whose done never runs.
 TEST_F(Win32UdpSocketTest, ANewSetOrCloseCancelsPendingLookUps) {
     Outcomes seen;
-    socket.setServers({" "}, 1, [&](int, ConnectOutcome o) { seen.push_back(o); });
+    socket.setServers({" "}, {1}, [&](int, ConnectOutcome o) { seen.push_back(o); });
     pumpUntil([&] { return !seen.empty(); });
     EXPECT_EQ(seen, Outcomes{NameNotResolved});
     const std::function<void()> cancels[] = {
-        [&] { socket.setServers({"::1"}, 1, [&](int, auto o) { seen.push_back(o); }); },
+        [&] { socket.setServers({"::1"}, {1}, [&](int, auto o) { seen.push_back(o); }); },
         [&] { socket.close(); }};
     for (const auto& cancel : cancels) {
-        socket.setServers({" ", "127.0.0.1"}, 1, [&](int, auto) { ADD_FAILURE() << "stale"; });
+        socket.setServers({" ", "127.0.0.1"}, {1, 1}, [&](int, auto) { ADD_FAILURE() << "stale"; });
         cancel();
         pumpUntil([] { return false; }, 300);
     }

@@ -90,8 +90,9 @@ TEST_F(SettingsPanel, ApplyTakesTheSettingsWritesTheConfigurationAndRebinds) {
         const char* boxes;  // afterwards
         Texts servers;
     } cases[] = {
-        {false, 12, 1000, "1.2", "自动校时: 每1.2小时   时差限制: 无  ", " 10.0.0.1  ", Texts{},
-         "SNTP 10.0.0.1        123 ", "10.0.0.1|123 |||", Texts{"10.0.0.1       "}},
+        {false, 12, 1000, "1.2", "自动校时: 每1.2小时   时差限制: 无  ", " 10.0.0.1  ",
+         Texts{"nts:10.0.0.1"}, "SNTP 10.0.0.1        123  nts:10.0.0.1",
+         "10.0.0.1|123 |nts:10.0.0.1||", Texts{"10.0.0.1       ", "nts:10.0.0.1"}},
         {true, 1, 250, " 250", "自动校时: 每0.1小时   时差限制: 250 毫秒  ", "ntp.example.cn",
          Texts{" nts:time.cloudflare.com ", "", kLongName},
          "SNTP ntp.example.cn  123  nts:time.cloudflare.com time.a-long-name.example.org",
@@ -146,8 +147,8 @@ TEST_F(SettingsPanel, RefusedAddressPortOrServerSavesNothingAndKeepsThePanelOpen
          "备用服务器 3 与前面的服务器重复: 10.0.0.7", &form.panel.Text13},
         {"10.0.0.1", "1231", Texts{longName}, "10.0.0.1|1231|" + longName + "||",
          "备用服务器 1 地址错误: " + longName.substr(0, 39) + "…", &form.panel.Text11},
-        {"ntp.cn", "1231", Texts{"nts:NTP.CN."}, "ntp.cn|1231|nts:NTP.CN.||",
-         "备用服务器 1 与前面的服务器重复: nts:NTP.CN.", &form.panel.Text11},
+        {"a.cn", "1231", Texts{"nts:a.cn", "nts:A.CN."}, "a.cn|1231|nts:a.cn|nts:A.CN.|",
+         "备用服务器 2 与前面的服务器重复: nts:A.CN.", &form.panel.Text12},
         {"10.0.0.1", "80", Texts{}, "10.0.0.1|80  |||", "本机端口 80 无法使用", &form.panel.Text10},
         {"10.0.0.1", " 0", Texts{}, "10.0.0.1| 0  |||", "本机端口 0 无法使用", &form.panel.Text10},
         {"10.0.0.1", "1e3", Texts{}, "10.0.0.1|1e3 |||", "本机端口 1e3 无法使用",
