@@ -99,10 +99,9 @@ check_installation() {
 
 # The tool as built: agreed to -6.75 s with the server at +3.25 s, the clock never asked (its
 # refusal would name 管理员); agreed to +3.9 s, within the tolerance, the step tried and refused
-# without the right; a linked state (Wine 8 shows it as its target) never written through; NTS against chronyd, taken out of its package,
-# with a CA made here: authenticated through --nts-ca, untrusted without it (exit 15); then against
-# ntpsec's ntpd, which listens only on the interface's addresses (and on none the responder holds)
-# and, without sources, answers unsynchronised (exit 3).
+# without the right; a linked state (Wine 8 shows it as its target) never written through. NTS with
+# a CA made here, against chronyd: authenticated through --nts-ca, untrusted without it (exit 15);
+# against ntpsec's ntpd (only on lo's addresses the responder leaves free): unsynchronised, exit 3.
 nts="$work/nts"
 mkdir -m 700 "$nts"
 key="-x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2"
