@@ -11,6 +11,15 @@ namespace, subnet 198.18.K.0/24, the client at 198.18.K.1 and the server at 198.
     absent      nothing answers: an nftables rule drops every request
     lossy       chronyd -x behind korvel-test-relay losing 30 % of the round trips
     wrong       chronyd -x one hour ahead
+    chrony-nts  chronyd -x serving NTS (key exchange on port 4460)
+    ntpd-nts    ntpsec's ntpd serving NTS, orphan mode, no limits
+
+The NTS servers' certificate comes from a CA made for the bench in its scratch folder, as the
+NTS integration tests make theirs; korvel-cli trusts it with --nts-ca and names the server as
+nts:ADDRESS in the "-nts" cells, and asks the same server in plain NTP in the "-plain" cells.
+ntpdig speaks no NTS and sits the NTS cells out; chronyd -Q asks with `nts` and
+`ntstrustedcerts`. Bytes per request are the NTP requests' UDP payloads; the key exchange's
+TCP payloads (both ways) are counted per run apart.
 
 Each serves its clock plus a known offset (3.25 s; wrong: 3603.25 s) and none disciplines
 any clock: every process runs without CAP_SYS_TIME, chronyd with -x, ntpd with `disable ntp`
@@ -62,7 +71,10 @@ SERVERS = {
     "absent": (4, None, "absent (requests dropped)"),
     "lossy": (5, OFFSET_SEC, "chronyd behind 30 % loss"),
     "wrong": (6, WRONG_OFFSET_SEC, "chronyd one hour ahead"),
+    "chrony-nts": (7, OFFSET_SEC, "chronyd serving NTS"),
+    "ntpd-nts": (8, OFFSET_SEC, "ntpd serving NTS"),
 }
+NTS_KE_PORT = 4460
 # The servers asked, in order, and whether the measured run is the second of two.
 CELLS = {
     "chrony-rl": (["chrony-rl"], False),
@@ -74,7 +86,14 @@ CELLS = {
     "set-wrong": (["wrong", "chrony-rl", "ntpd-kod", "lossy"], False),
     "ntpd-kod-again": (["ntpd-kod"], True),
     "set-limiters-again": (["chrony-rl", "ntpd-kod", "ntpd-8s", "absent"], True),
+    "chrony-nts": (["chrony-nts"], False),
+    "chrony-nts-plain": (["chrony-nts"], False),
+    "ntpd-nts": (["ntpd-nts"], False),
+    "ntpd-nts-plain": (["ntpd-nts"], False),
 }
+# Cells whose servers are asked with NTS, and the tools that can.
+NTS_CELLS = {"chrony-nts", "ntpd-nts"}
+NTS_TOOLS = {"korvel", "chronyd"}
 TOOLS = ["korvel", "ntpdig", "chronyd"]
 TOOL_LABELS = {"korvel": "korvel-cli measure", "ntpdig": "ntpdig", "chronyd": "chronyd -Q -x"}
 # An offset farther than this from the servers' is a wrong result, not an error.
@@ -178,8 +197,24 @@ def remove_stale_namespaces():
             subprocess.run(["ip", "netns", "del", match.group(0)], stderr=subprocess.DEVNULL)
 
 
+def make_certificates(scratch):
+    """A CA made for the bench and a certificate for the NTS servers' addresses."""
+    names = ",".join(f"IP:{server_address(s)}" for s in SERVERS if s.endswith("-nts"))
+    key = "openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes"
+    run("sh", "-c", f"""set -e; cd {scratch}
+{key} -x509 -keyout ca.key -out ca.crt -days 2 -subj /CN=korvel-bench-ca
+{key} -keyout nts.key -out nts.csr -subj /CN=korvel-bench-nts
+echo subjectAltName={names} > nts.ext
+openssl x509 -req -in nts.csr -out nts.crt -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 \
+    -extfile nts.ext
+chmod 644 nts.key""")
+
+
 def start_servers(lab, args):
     faketime = args.faketime_library
+    make_certificates(lab.scratch)
+    nts_files = {"cert": os.path.join(lab.scratch, "nts.crt"),
+                 "key": os.path.join(lab.scratch, "nts.key")}
     for name, (index, offset, _) in SERVERS.items():
         here = address(index, 2)
         if name == "absent":
@@ -193,11 +228,16 @@ def start_servers(lab, args):
             config = os.path.join(lab.scratch, f"{name}.conf")
             with open(config, "w") as out:
                 # The bench's probe address is exempt from the limits; runs come from others.
-                out.write("restrict default kod limited nomodify noquery\n"
+                limits = "" if name == "ntpd-nts" else " kod limited"
+                out.write(f"restrict default{limits} nomodify noquery\n"
                           f"restrict {address(index, 1)}\n"
                           "tos orphan 1 orphanwait 1\ndisable ntp\n")
                 if name == "ntpd-8s":
                     out.write("limit average 0.125\n")
+                if name == "ntpd-nts":
+                    out.write(f"nts enable\nnts cert {nts_files['cert']}\n"
+                              f"nts key {nts_files['key']}\n"
+                              f"nts cookie {lab.scratch}/{name}-cookies\n")
             env["LD_PRELOAD"] = f"{args.receive_time_shift} {faketime}"
             lab.start(name, [args.ntpd, "-n", "-c", config], env=env)
             continue
@@ -212,6 +252,11 @@ def start_servers(lab, args):
                 out.write(f"port 123\nbindaddress {here}\n")
             if name == "chrony-rl":
                 out.write("ratelimit interval 3 burst 8\n")
+            if name == "chrony-nts":
+                dump = os.path.join(lab.scratch, f"{name}-dump")
+                os.makedirs(dump, mode=0o700)
+                out.write(f"ntsserverkey {nts_files['key']}\nntsservercert {nts_files['cert']}\n"
+                          f"ntsdumpdir {dump}\nntsprocesses 0\n")
         lab.start(name, [args.chronyd, "-x", "-d", "-u", "root", "-f", config], env=env)
         if behind_relay:
             lab.start(name, [args.relay, "--listen", f"{here}:123", "--upstream",
@@ -285,35 +330,51 @@ class Capture:
         self.sock.close()
 
     def packets(self):
-        """(outgoing, server address, stratum, refid) of each NTP packet, in order."""
+        """(outgoing, server address, stratum, refid, payload bytes) of each NTP packet, in
+        order; a key exchange's TCP segments carry the stratum "ke"."""
         seen = []
         while True:
             try:
-                data, (_, protocol, kind, _, _) = self.sock.recvfrom(2048)
+                data, (_, protocol, kind, _, _) = self.sock.recvfrom(4096)
             except BlockingIOError:
                 return seen
             header = (data[0] & 0x0F) * 4
-            if protocol != ETH_P_IP or data[9] != socket.IPPROTO_UDP or len(data) < header + 8 + 48:
+            if protocol != ETH_P_IP or data[9] not in (socket.IPPROTO_UDP, socket.IPPROTO_TCP):
                 continue
             source, destination = socket.inet_ntoa(data[12:16]), socket.inet_ntoa(data[16:20])
             sport, dport = struct.unpack(">HH", data[header:header + 4])
+            outgoing = kind == socket.PACKET_OUTGOING
+            if data[9] == socket.IPPROTO_TCP:
+                if NTS_KE_PORT in (sport, dport):
+                    tcp = (data[header + 12] >> 4) * 4
+                    size = struct.unpack(">H", data[2:4])[0] - header - tcp
+                    seen.append((outgoing, destination if outgoing else source, "ke", None, size))
+                continue
             payload = data[header + 8:]
-            if kind == socket.PACKET_OUTGOING and dport == 123:
-                seen.append((True, destination, None, None))
-            elif kind != socket.PACKET_OUTGOING and sport == 123:
-                seen.append((False, source, payload[1], payload[12:16].decode(errors="replace")))
+            if len(payload) < 48:
+                continue
+            if outgoing and dport == 123:
+                seen.append((True, destination, None, None, len(payload)))
+            elif not outgoing and sport == 123:
+                seen.append((False, source, payload[1], payload[12:16].decode(errors="replace"),
+                             len(payload)))
 
 
 def tally(packets, servers):
-    """Per server: requests, replies, kiss-o'-death codes, requests sent after the first."""
-    rows = {s: {"requests": 0, "replies": 0, "kod": [], "after_kod": 0} for s in servers}
+    """Per server: requests, replies, kiss-o'-death codes, requests sent after the first, the
+    requests' bytes and the key exchange's."""
+    rows = {s: {"requests": 0, "replies": 0, "kod": [], "after_kod": 0, "bytes": 0,
+                "ke_bytes": 0} for s in servers}
     by_address = {server_address(s): s for s in servers}
-    for outgoing, where, stratum, refid in packets:
+    for outgoing, where, stratum, refid, size in packets:
         row = rows.get(by_address.get(where))
         if row is None:
             continue
-        if outgoing:
+        if stratum == "ke":
+            row["ke_bytes"] += size
+        elif outgoing:
             row["requests"] += 1
+            row["bytes"] += size
             row["after_kod"] += 1 if row["kod"] else 0
         elif stratum == 0:
             row["kod"].append(refid)
@@ -336,23 +397,26 @@ class Runner:
         os.chmod(runtime, 0o700)
         return runtime
 
-    def command(self, tool, servers, runtime):
+    def command(self, tool, servers, runtime, nts):
         targets = [server_address(s) for s in servers]
+        ca = os.path.join(self.lab.scratch, "ca.crt")
         if tool == "korvel":
             env = dict(os.environ, XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=runtime,
                        DBUS_SYSTEM_BUS_ADDRESS="unix:path=/nonexistent")
-            return ([self.args.cli, "measure", *targets, "--json"],
+            named = [f"nts:{t}" for t in targets] + ["--nts-ca", ca] if nts else targets
+            return ([self.args.cli, "measure", *named, "--json"],
                     re.compile(r'"offset":(-?[0-9.]+),'), env)
         if tool == "ntpdig":
             return (["ntpdig", "-j", *targets], re.compile(r'"offset":\s*(\S+?),'), None)
         # -Q prints the offset and exits; -x never touches the clock; -t bounds the wait.
         return ([self.args.chronyd, "-Q", "-x", "-u", "root", "-t", "20",
-                 *[f"server {t} iburst" for t in targets],
+                 *[f"server {t} iburst" + (" nts" if nts else "") for t in targets],
+                 *([f"ntstrustedcerts {ca}"] if nts else []),
                  f"pidfile {runtime}/chronyd-client.pid", "cmdport 0", "bindcmdaddress /"],
                 re.compile(r"System clock wrong by (\S+) seconds"), None)
 
-    def once(self, tool, servers, runtime):
-        argv, pattern, env = self.command(tool, servers, runtime)
+    def once(self, tool, servers, runtime, nts=False):
+        argv, pattern, env = self.command(tool, servers, runtime, nts)
         capture = Capture()
         try:
             result = run_tool(argv, pattern, env=env)
@@ -374,7 +438,7 @@ class Runner:
         if again:
             self.once(tool, servers, runtime)
             time.sleep(AGAIN_AFTER_SEC)
-        result, rows, report = self.once(tool, servers, runtime)
+        result, rows, report = self.once(tool, servers, runtime, cell in NTS_CELLS)
         expected = OFFSET_SEC
         return {
             "cell": cell, "tool": tool, "status": result.status, "offset": result.offset,
@@ -412,6 +476,10 @@ def summarise(trials):
         "max_abs_error": max(errors) if errors else None,
         "median_wall": statistics.median(t["wall"] for t in trials),
         "requests": per_run("requests"), "replies": per_run("replies"), "kod": per_run("kod"),
+        "bytes_per_request": statistics.median(
+            sum(r["bytes"] for r in t["servers"].values()) /
+            max(1, sum(r["requests"] for r in t["servers"].values())) for t in trials),
+        "ke_bytes": per_run("ke_bytes"),
         "after_kod": sum(r["after_kod"] for t in trials for r in t["servers"].values()),
         "exit_codes": sorted({t["status"] for t in trials}),
         "named_wrong": f"{sum(named)}/{len(named)}" if named else None,
@@ -424,8 +492,8 @@ def summarise(trials):
 
 def print_tables(cells, tools, summary):
     print(f"\n{'cell':20} {'tool':19} {'ok':>6} {'wrong':>5} {'result s':>8} "
-          f"{'|err| ms':>9} {'max ms':>8} {'req':>5} {'rep':>5} {'KoD':>4} {'>KoD':>5} "
-          f"{'exit':>8}")
+          f"{'|err| ms':>9} {'max ms':>8} {'req':>5} {'B/req':>5} {'KE B':>5} {'rep':>5} "
+          f"{'KoD':>4} {'>KoD':>5} {'exit':>8}")
     for cell in cells:
         for tool in tools:
             s = summary.get(cell, {}).get(tool)
@@ -437,7 +505,8 @@ def print_tables(cells, tools, summary):
             codes = ",".join(str(c) for c in s["exit_codes"])
             print(f"{cell:20} {TOOL_LABELS[tool]:19} {s['successes']:>3}/{s['trials']:<2} "
                   f"{s['wrong']:>5} {result:>8} {error:>9} {worst:>8} {s['requests']:>5g} "
-                  f"{s['replies']:>5g} {s['kod']:>4g} {s['after_kod']:>5} {codes:>8}")
+                  f"{s['bytes_per_request']:>5.0f} {s['ke_bytes']:>5g} {s['replies']:>5g} "
+                  f"{s['kod']:>4g} {s['after_kod']:>5} {codes:>8}")
     print("\nPer server, median per run (requests / replies / kiss-o'-death):")
     for cell in cells:
         for tool in tools:
@@ -529,6 +598,8 @@ def main():
             for cell in args.cells:
                 summary[cell] = {}
                 for tool in args.tools:
+                    if cell in NTS_CELLS and tool not in NTS_TOOLS:
+                        continue
                     runs = []
                     for trial in range(args.trials):
                         runs.append(runner.trial(tool, cell))

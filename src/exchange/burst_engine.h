@@ -98,7 +98,7 @@ public:
     // failed on its dates while the others put the local clock more than a day off gets one
     // more burst, its dates checked at their time; only that burst's end is told.
     void start(std::vector<std::string> servers);
-    // Fewer requests per burst than the described 30, from the next burst on (the keeper's runs,
+    // Fewer requests per burst than the usual 30, from the next burst on (the keeper's runs,
     // once its model foretells the clock well): the burst ends when all are answered, and its
     // mean drops as large a share of slow replies. Kept between kFewestEvaluatedReplies and 30.
     void setRequestLimit(int requests);

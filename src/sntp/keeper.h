@@ -96,7 +96,7 @@ struct KeeperDecision {
 };
 
 // The requests this run's burst asks, on its state continued to this boot and clock at
-// wallSec: kShortBurstRequests where the model allows, else the described burst's.
+// wallSec: kShortBurstRequests where the model allows, else a full burst's.
 int keepingRequests(const KeeperState& state, double wallSec);
 
 // How the keeper corrects for this run on its state (continued to this boot and clock), once

@@ -100,10 +100,10 @@ check_installation() {
 # The tool as built: agreed to -6.75 s with the server at +3.25 s, the clock never asked (its
 # refusal would name 管理员); agreed to +3.9 s, within the tolerance, the step tried and refused
 # without the right; a linked state (Wine 8 shows it as its target) never written through; a name
-# with four addresses in the namespace's hosts file sharing the burst 7/6/6/6, each said to come
-# from it, and outvoting the one 100 s off; NTS against chronyd, taken out of its package, with a
-# CA made here: authenticated through --nts-ca, untrusted without it (exit 15).
-nts="$work/chronyd"
+# of four addresses (the hosts file) sharing the burst 7/6/6/6 and outvoting the one 100 s off.
+# NTS with a CA made here, against chronyd: authenticated through --nts-ca, untrusted without it
+# (exit 15); against ntpsec's ntpd (only on lo's addresses the responder leaves free): exit 3.
+nts="$work/nts"
 mkdir -m 700 "$nts"
 key="-x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2"
 openssl req $key -subj /CN=korvel-test-ca -keyout "$nts/ca.key" -out "$nts/ca.crt" 2>/dev/null
@@ -113,7 +113,10 @@ openssl req $key -subj /CN=127.0.0.2 -keyout "$nts/server.key" -out "$nts/server
 printf 'local stratum 1\nallow all\nbindaddress 127.0.0.2\nntsprocesses 0\nntsdumpdir %s
 ntsserverkey %s/server.key\nntsservercert %s/server.crt\nbindcmdaddress %s/sock\npidfile %s/pid\n' \
     "$nts" "$nts" "$nts" "$nts" "$nts" >"$nts/chrony.conf"
-export KORVEL_NTS="$nts" KORVEL_CHRONYD="$("$here/../integration/private_peer.sh" chrony "$build/peers")/usr/sbin/chronyd"
+printf 'disable ntp\nnts enable\nnts cert %s/server.crt\nnts key %s/server.key\nnts cookie %s/cookies
+interface ignore wildcard\ninterface ignore 127.0.0.1\n' "$nts" "$nts" "$nts" >"$nts/ntp.conf"
+peer() { echo "$("$here/../integration/private_peer.sh" "$1" "$build/peers")/usr/sbin/$2"; }
+export KORVEL_NTS="$nts" KORVEL_CHRONYD="$(peer chrony chronyd)" KORVEL_NTPD="$(peer ntpsec ntpd)"
 in_namespace tool '
     run() { out="$KORVEL_PREFIX.$1" && shift && "$KORVEL_WINE" "$KORVEL_PREFIX" \
         "$KORVEL_BUILD/src/app/korvel-cli.exe" measure "$@" >"$out" 2>&1; echo "status $?" >>"$out"; }
@@ -122,19 +125,16 @@ in_namespace tool '
     kept="$KORVEL_PREFIX/drive_c/kept" && mkdir "$kept" && ln -s "$KORVEL_PREFIX.changed" "$kept/state"
     run kept 127.0.0.1 --apply --unattended --state "C:\\kept"
     echo "127.0.0.1 localhost" >"$KORVEL_PREFIX.hosts" && mount --bind "$KORVEL_PREFIX.hosts" /etc/hosts
-    for a in 2 3 4 5; do
-        echo "127.0.0.$a korvel-pool.test" >>"$KORVEL_PREFIX.hosts"
-        "$KORVEL_RESPONDER" --bind 127.0.0.$a --port 123 --offset $((a / 5 * 100 + 3)).25 >/dev/null &
-        pool="${pool:-} $!"
-    done
-    sleep 0.3 && run pool korvel-pool.test --json && kill $pool
-    setpriv --bounding-set -sys_time --inh-caps -sys_time --no-new-privs sh -c \
-        "capsh --has-b=cap_sys_time || exec \"\$0\" \"\$@\"" \
-        "$KORVEL_CHRONYD" -x -d -u root -f "$KORVEL_NTS/chrony.conf" >/dev/null 2>&1 &
-    chronyd=$! && cp "$KORVEL_NTS/ca.crt" "$KORVEL_PREFIX/drive_c/"
-    for _ in $(seq 50); do bash -c "</dev/tcp/127.0.0.2/4460" 2>/dev/null && break; sleep 0.1; done
+    for a in 2 3 4 5; do echo "127.0.0.$a korvel-pool.test" >>"$KORVEL_PREFIX.hosts"
+        "$KORVEL_RESPONDER" --bind 127.0.0.$a --port 123 --offset $((a / 5 * 100 + 3)).25 >/dev/null & pool="${pool:-} $!"; done
+    sleep 0.3; run pool korvel-pool.test --json; kill $pool; wait $pool
+    serve() { setpriv --bounding-set -sys_time --inh-caps -sys_time --no-new-privs sh -c \
+        "capsh --has-b=cap_sys_time || exec \"\$0\" \"\$@\"" "$@" >/dev/null 2>&1 & server=$!
+        for _ in $(seq 50); do bash -c "</dev/tcp/127.0.0.2/4460" 2>/dev/null && break; sleep 0.1; done; }
+    serve "$KORVEL_CHRONYD" -x -d -u root -f "$KORVEL_NTS/chrony.conf" && cp "$KORVEL_NTS/ca.crt" "$KORVEL_PREFIX/drive_c/"
     run trusted nts:127.0.0.2 --json --nts-ca "C:\\ca.crt" && run untrusted nts:127.0.0.2 --json
-    kill $chronyd'
+    kill $server; wait $server; ip addr add 127.0.0.2/8 dev lo && serve "$KORVEL_NTPD" -n -c "$KORVEL_NTS/ntp.conf"
+    run ntpsec nts:127.0.0.2 --json --nts-ca "C:\\ca.crt"; kill $server; wait $server'
 while read -r run status said; do
     [ "$(tail -n 1 "$work/tool.$run")" = "status $status" ] && grep -q -- "$said" "$work/tool.$run" ||
         fail "$run: $(cat "$work/tool.$run")"
@@ -145,6 +145,7 @@ kept 10 withheldNoSecondOpinion: .*keeper: action held
 pool 0 "offset":3\.2.*"127\.0\.0\.2","name":"korvel-pool\.test","requests":7,.*"127\.0\.0\.3","name":"korvel-pool\.test","requests":6,.*"127\.0\.0\.4","name":"korvel-pool\.test","requests":6,.*"127\.0\.0\.5","name":"korvel-pool\.test","requests":6,.*"agreed":false
 trusted 0 "offset":-\{0,1\}0\.00[0-4][0-9]*,.*"authenticated":true
 untrusted 15 ^nts:127\.0\.0\.2 NTS 认证失败：证书不受信任 (untrusted)
+ntpsec 3 "authenticated":true
 RUNS
 ! grep -q '管理员' "$work/tool.changed" && [ ! -L "$work/tool/drive_c/kept/state" ] ||
     fail "the changed answer asks for an administrator, or the linked state stayed"

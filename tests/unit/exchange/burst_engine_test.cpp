@@ -140,8 +140,7 @@ std::function<bool(int)> answersFirst(int count) {
     return [count](int request) { return request > count; };
 }
 
-// Every way a burst ends, each through the one end: when, with what, and once. (Names not
-// found are the window's rows.)
+// Every way a burst ends, each through the one end: when, with what, and once.
 TEST(BurstEngine, EndsOnceForEveryWayABurstCanEnd) {
     const struct {
         const char* what;
@@ -227,11 +226,9 @@ TEST(BurstEngine, RotatesOverTheServersLeftAndRemembersRefusals) {
     }
 }
 
-// Entries of one kind that reach one address are one server, however they are written: it takes
-// the whole burst and counts once. A name that answers several addresses spreads the burst over
-// them (up to four servers in all), and they outvote a falseticker among them, yet count as one
-// entry. An NTS and a plain entry of one machine are two servers, at one port or at the one its
-// key exchange named, each counting its own replies, yet one opinion.
+// Entries of one kind at one address, however written, are one server counted once; a name's
+// addresses (up to four servers in all) share the burst and outvote a falseticker, one entry;
+// NTS and plain entries of one machine (any NTP port) are two servers, yet one opinion.
 TEST(BurstEngine, OneAddressIsOneServerAndANamesAddressesShareTheBurst) {
     const struct {
         const char* what;
@@ -624,9 +621,8 @@ TEST(BurstEngine, AnNtsServerCountsOnlyAuthenticRepliesAndExchangesKeysOncePerBu
 }
 
 // A failed key exchange names its server and why; nothing is sent to it, plain servers go on.
-// Dates failing while those put the local clock over a day off get one more burst, checked at
-// their time; within a day, or with nobody else to tell the time, the server fails. Without
-// NTS in the program a server named as NTS fails at once.
+// Dates failing where those put the local clock over a day off get one more burst checked at
+// their time, else (or alone) the server fails; without NTS in the program it fails at once.
 TEST(BurstEngine, AnNtsServerWhoseKeyExchangeFailsLeavesTheBurstSayingWhy) {
     using enum NtsKeFailure;
     constexpr double kFiveYearsMs = 1826 * 86'400'000.0;

@@ -153,8 +153,7 @@ TEST_F(Win32UdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOt
     }
 }
 
-// A blank host is not found (by a look-up thread, which asks no name server for it); a new set
-// or close cancels the answers still pending, whose done never runs.
+// A blank host is not found (asking no name server); a new set or close cancels pending answers.
 TEST_F(Win32UdpSocketTest, ANewSetOrCloseCancelsPendingLookUps) {
     Outcomes seen;
     socket.setServers({" "}, {1}, [&](int, ConnectOutcome o) { seen.push_back(o); });
