@@ -171,7 +171,7 @@ TEST(BurstEngine, EndsOnceForEveryWayABurstCanEnd) {
              r.files.textFiles["/run/user/1000/RATE-HOLD.TMP"] = {"192.0.2.1 4005507937000"};
          },
          Outcome::RefusedByServer, 1, 0, "192.0.2.1 限制访问频率 (RATE)"},
-        {"unknown kiss codes: no refusal", 1, [](EngineRig& r) { r.a.tamper = header(0x24, 0, "XQZW"); },
+        {"unknown kiss codes", 1, [](EngineRig& r) { r.a.tamper = header(0x24, 0, "XQZW"); },
          Outcome::NoReply, 10'000, 0, "服务器没有回答: 192.0.2.1"},
         // Each reply counts, flagged; the server not found leaves a all turns.
         {"unsynchronised server", 2,
