@@ -27,14 +27,14 @@ WINEPREFIX="$work/template" wineserver -w
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-# in_namespace CASE COMMAND: runs the shell command in a new network namespace with only
+# in_namespace CASE COMMAND: runs the shell command in new network and mount namespaces with only
 # loopback and the responder on 127.0.0.1:123; the command finds wine-run in $KORVEL_WINE and
 # the case's own prefix in $KORVEL_PREFIX. Output goes to $work/CASE.out and .err, the status
 # to .status.
 in_namespace() {
     export KORVEL_PREFIX="$work/$1" KORVEL_COMMAND="$2"
     cp -a "$work/template" "$KORVEL_PREFIX"
-    unshare --net sh -c '
+    unshare --net --mount sh -c '
         ip link set lo up
         "$KORVEL_RESPONDER" --bind 127.0.0.1 --port 123 --offset 3.25 >/dev/null &
         responder=$!
@@ -99,9 +99,10 @@ check_installation() {
 
 # The tool as built: agreed to -6.75 s with the server at +3.25 s, the clock never asked (its
 # refusal would name 管理员); agreed to +3.9 s, within the tolerance, the step tried and refused
-# without the right; a linked state (Wine 8 shows it as its target) never written through. NTS with
-# a CA made here, against chronyd: authenticated through --nts-ca, untrusted without it (exit 15);
-# against ntpsec's ntpd (only on lo's addresses the responder leaves free): unsynchronised, exit 3.
+# without the right; a linked state (Wine 8 shows it as its target) never written through; a name
+# of four addresses (the hosts file) sharing the burst 7/6/6/6 and outvoting the one 100 s off.
+# NTS with a CA made here, against chronyd: authenticated through --nts-ca, untrusted without it
+# (exit 15); against ntpsec's ntpd (only on lo's addresses the responder leaves free): exit 3.
 nts="$work/nts"
 mkdir -m 700 "$nts"
 key="-x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2"
@@ -123,6 +124,10 @@ in_namespace tool '
     run agreed 127.0.0.1 --apply --agreed-offset 3.9
     kept="$KORVEL_PREFIX/drive_c/kept" && mkdir "$kept" && ln -s "$KORVEL_PREFIX.changed" "$kept/state"
     run kept 127.0.0.1 --apply --unattended --state "C:\\kept"
+    echo "127.0.0.1 localhost" >"$KORVEL_PREFIX.hosts" && mount --bind "$KORVEL_PREFIX.hosts" /etc/hosts
+    for a in 2 3 4 5; do echo "127.0.0.$a korvel-pool.test" >>"$KORVEL_PREFIX.hosts"
+        "$KORVEL_RESPONDER" --bind 127.0.0.$a --port 123 --offset $((a / 5 * 100 + 3)).25 >/dev/null & pool="${pool:-} $!"; done
+    sleep 0.3; run pool korvel-pool.test --json; kill $pool; wait $pool
     serve() { setpriv --bounding-set -sys_time --inh-caps -sys_time --no-new-privs sh -c \
         "capsh --has-b=cap_sys_time || exec \"\$0\" \"\$@\"" "$@" >/dev/null 2>&1 & server=$!
         for _ in $(seq 50); do bash -c "</dev/tcp/127.0.0.2/4460" 2>/dev/null && break; sleep 0.1; done; }
@@ -137,6 +142,7 @@ done <<'RUNS'
 changed 14 ^测得的时差 3\.2[0-9]* 秒与同意校准的 -6\.750000 秒相差超过 1\.000000 秒
 agreed 4 管理员
 kept 10 withheldNoSecondOpinion: .*keeper: action held
+pool 0 "offset":3\.2.*"127\.0\.0\.2","name":"korvel-pool\.test","requests":7,.*"127\.0\.0\.3","name":"korvel-pool\.test","requests":6,.*"127\.0\.0\.4","name":"korvel-pool\.test","requests":6,.*"127\.0\.0\.5","name":"korvel-pool\.test","requests":6,.*"agreed":false
 trusted 0 "offset":-\{0,1\}0\.00[0-4][0-9]*,.*"authenticated":true
 untrusted 15 ^nts:127\.0\.0\.2 NTS 认证失败：证书不受信任 (untrusted)
 ntpsec 3 "authenticated":true

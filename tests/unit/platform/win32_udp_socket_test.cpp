@@ -87,12 +87,10 @@ protected:
     std::vector<std::string> arrivals;
 };
 
-// One socket through the sets in turn, keeping its port; addresses answered on the next turn
-// of the message loop: each answer is reported with its server's index, and anyone else, the
-// right address at another port, and after keepFirstServer the other servers never reach the
-// handler. Each server found has its address in one form; a second server at the first's
-// address and port is sent to, and what comes from there is the first's. One added (at its
-// peer's port) takes the next index, unless the set has its address and port.
+// One socket through the sets, keeping its port; addresses answered on the next turn of the
+// loop. Each answer comes with its server's index; strangers, the right address at another port
+// and, after keepFirstServer, the other servers never reach the handler. A server at the first's
+// address and port is the first; one added takes the next index unless the set has it.
 TEST_F(Win32UdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOthers) {
     const struct {
         std::vector<std::string> hosts;
@@ -155,8 +153,7 @@ TEST_F(Win32UdpSocketTest, DeliversEachServersDatagramsWithItsIndexAndDropsAllOt
     }
 }
 
-// A blank host is not found (by a look-up thread, which asks no name server for it); a new set
-// or close cancels the answers still pending, whose done never runs.
+// A blank host is not found (asking no name server); a new set or close cancels pending answers.
 TEST_F(Win32UdpSocketTest, ANewSetOrCloseCancelsPendingLookUps) {
     Outcomes seen;
     socket.setServers({" "}, {1}, [&](int, ConnectOutcome o) { seen.push_back(o); });
